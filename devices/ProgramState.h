@@ -1,0 +1,54 @@
+#pragma once
+// Everything program-wide, in one object created once by main (and once per
+// test case): the buffer and its window, the USB door, the command link, the
+// transfer state and the device selection.
+
+#include <cstdint>
+
+#include "buffer/AddressWindow.h"
+#include "buffer/DataBuffer.h"
+#include "buffer/FrontPanel.h"
+#include "link/CommandLink.h"
+#include "link/D2XXUnit.h"
+
+namespace velmar {
+
+struct DeviceSelection {
+    std::int32_t SelectedRow = 0;
+    std::int32_t DeviceFamily = 0;
+    std::int32_t VppSetting = 1;
+    std::int32_t ReadBlockSize = 2048;
+    std::uint8_t BlankValue = 0x00;
+};
+
+// Line bytes of the access sequences; they persist between operations.
+struct LineState {
+    std::uint8_t ModeBits = 0;
+    std::uint8_t HighModeByte = 0;
+    std::uint8_t ControlByte = 0;
+    std::uint8_t VppCtl1 = 0x3F;
+    std::uint8_t VppCtl2 = 0x30;
+};
+
+class ProgramState {
+  public:
+    explicit ProgramState(const D2XXBackend& backend)
+        : D2XX(backend, Panel), Link(D2XX, Panel, Window, Transfer) {}
+    ProgramState(const ProgramState&) = delete;
+    ProgramState& operator=(const ProgramState&) = delete;
+
+    PanelSocket Panel;
+    DataBuffer Buffer;
+    AddressWindow Window;
+    TransferState Transfer;
+    D2XXUnit D2XX;
+    CommandLink Link;
+    DeviceSelection Selection;
+    LineState Lines;
+
+    int FailFlag = 0;   // held by the banner
+    int FileType = 0;   // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
+    int AutoVerify = 1; // 1 on, 0 off
+};
+
+} // namespace velmar

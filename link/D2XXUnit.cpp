@@ -1,0 +1,124 @@
+#include "D2XXUnit.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmar {
+
+namespace {
+const char* const kSuffixes[] = {
+    "",
+    " - Invalid Handle...",
+    " - Device Not Found....",
+    " - Device Not Opened...",
+    " - General IO Error...",
+    " - Insufficient Resources...",
+    " - Invalid Parameter ...",
+};
+} // namespace
+
+std::string D2XXUnit::StatusText(const std::string& label, FT_STATUS status) {
+    // Codes the layer does not know show an empty box.
+    if (status >= 1 && status <= 6) return label + kSuffixes[status];
+    return std::string();
+}
+
+void D2XXUnit::ReportDriverStatus(const std::string& label, FT_STATUS status) {
+    if (status == FT_OK) return;
+    panel_.ShowMessage(BoxKind::Error, StatusText(label, status));
+}
+
+std::string D2XXUnit::NameBufferToString() {
+    NameBuffer[kNameBufferSize - 1] = 0;
+    return std::string(NameBuffer.data());
+}
+
+void D2XXUnit::StringToNameBuffer(const std::string& text) {
+    NameBuffer[0] = 0;
+    const std::size_t n = std::min<std::size_t>(text.size(), kNameBufferSize - 1);
+    if (n == 0) return;
+    std::memcpy(NameBuffer.data(), text.data(), n);
+    NameBuffer[n] = 0;
+}
+
+FT_STATUS D2XXUnit::GetFTDeviceCount() {
+    DWORD count = 0;
+    FT_STATUS status = backend_->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
+    DeviceCount = static_cast<std::int32_t>(count);
+    ReportDriverStatus("GetFTDeviceCount", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::GetFTDeviceSerialNo(int index) {
+    FT_STATUS status = backend_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
+                                             NameBuffer.data(),
+                                             FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
+    if (status == FT_OK) DeviceString = NameBufferToString();
+    ReportDriverStatus("GetFTDeviceSerialNo", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::GetFTDeviceDescription(int index) {
+    FT_STATUS status = backend_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
+                                             NameBuffer.data(),
+                                             FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+    if (status == FT_OK) DeviceString = NameBufferToString();
+    ReportDriverStatus("GetFTDeviceDescription", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const std::string& serial) {
+    StringToNameBuffer(serial);
+    FT_STATUS status = backend_->OpenEx(NameBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
+    ReportDriverStatus("Open_USB_Device_By_Serial_Number", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::CloseDevice() {
+    FT_STATUS status = backend_->Close(DeviceHandle);
+    ReportDriverStatus("FT_Close", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::ResetDevice() {
+    FT_STATUS status = backend_->ResetDevice(DeviceHandle);
+    ReportDriverStatus("FT_ResetDevice", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::SetDeviceTimeouts(ULONG readMs, ULONG writeMs) {
+    FT_STATUS status = backend_->SetTimeouts(DeviceHandle, readMs, writeMs);
+    ReportDriverStatus("FT_SetTimeouts", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::SetDeviceLatency(UCHAR milliseconds) {
+    FT_STATUS status = backend_->SetLatencyTimer(DeviceHandle, milliseconds);
+    ReportDriverStatus("FT_SetLatencyTimer", status);
+    return status;
+}
+
+FT_STATUS D2XXUnit::GetRxQueueStatus() {
+    FT_STATUS status = backend_->GetQueueStatus(DeviceHandle, &RxQueueCount);
+    ReportDriverStatus("FT_GetQueueStatus", status);
+    return status;
+}
+
+DWORD D2XXUnit::WriteTxBuffer(DWORD count) {
+    DWORD written = 0;
+    count = std::min<DWORD>(count, kTransferBufferSize);
+    FT_STATUS status = backend_->Write(DeviceHandle, TxBuffer.data(), count, &written);
+    ReportDriverStatus("FT_Write", status);
+    return written;
+}
+
+DWORD D2XXUnit::ReadRxBuffer(DWORD count, DWORD offset) {
+    DWORD got = 0;
+    if (offset >= kTransferBufferSize) return 0;
+    count = std::min<DWORD>(count, kTransferBufferSize - offset);
+    FT_STATUS status = backend_->Read(DeviceHandle, ReplyBuffer.data() + offset, count, &got);
+    ReportDriverStatus("FT_Read", status);
+    return got;
+}
+
+} // namespace velmar

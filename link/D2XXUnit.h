@@ -1,0 +1,56 @@
+#pragma once
+// The only code that calls the D2XX functions. Each routine makes exactly one
+// call and reports a failing status in an error box labelled with its name.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "D2XXApi.h"
+#include "buffer/FrontPanel.h"
+
+namespace velmar {
+
+constexpr int kTransferBufferSize = 32768;
+constexpr int kNameBufferSize = 50;
+
+class D2XXUnit {
+  public:
+    D2XXUnit(const D2XXBackend& backend, FrontPanel& panel) : backend_(&backend), panel_(panel) {}
+
+    void UseBackend(const D2XXBackend& backend) { backend_ = &backend; }
+    const D2XXBackend& Backend() const { return *backend_; }
+
+    FT_STATUS GetFTDeviceCount();
+    FT_STATUS GetFTDeviceSerialNo(int index);
+    FT_STATUS GetFTDeviceDescription(int index);
+    FT_STATUS Open_USB_Device_By_Serial_Number(const std::string& serial);
+    FT_STATUS CloseDevice();
+    FT_STATUS ResetDevice();
+    FT_STATUS SetDeviceTimeouts(ULONG readMs, ULONG writeMs);
+    FT_STATUS SetDeviceLatency(UCHAR milliseconds);
+    FT_STATUS GetRxQueueStatus();
+    DWORD WriteTxBuffer(DWORD count);
+    DWORD ReadRxBuffer(DWORD count, DWORD offset = 0); // into ReplyBuffer + offset
+
+    std::string NameBufferToString();
+    void StringToNameBuffer(const std::string& text);
+
+    // Label + suffix in an error box; nothing for status 0.
+    void ReportDriverStatus(const std::string& label, FT_STATUS status);
+    static std::string StatusText(const std::string& label, FT_STATUS status);
+
+    FT_HANDLE DeviceHandle = nullptr;
+    DWORD RxQueueCount = 0;
+    std::int32_t DeviceCount = 0;
+    std::string DeviceString;
+    std::array<std::uint8_t, kTransferBufferSize> ReplyBuffer{};
+    std::array<std::uint8_t, kTransferBufferSize> TxBuffer{};
+    std::array<char, kNameBufferSize> NameBuffer{};
+
+  private:
+    const D2XXBackend* backend_;
+    FrontPanel& panel_;
+};
+
+} // namespace velmar
