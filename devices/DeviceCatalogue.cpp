@@ -1,0 +1,76 @@
+#include "DeviceCatalogue.h"
+
+#include <cctype>
+
+namespace velmar {
+
+namespace {
+
+using P = AdapterPrompt;
+
+constexpr CatalogueRow Header(std::string_view text) {
+    return CatalogueRow{text, false, {}, 0, 0, 0, 0, P::None};
+}
+
+// Rows 9 to 16 carry the defaults (Vpp 7, family 4) the selection starts from.
+constexpr std::array<CatalogueRow, kCatalogueRows> kRows = {{
+    Header("       874X Adapter"),
+    {"8741       (25V)     1K X 8 ", true, "8741A", 0x03FF, 1, 1, 1024, P::JumperInstall},
+    {"8742       (21V)     2K X 8 ", true, "8742 ", 0x07FF, 2, 2, 2048, P::JumperRemove},
+    {"8748       (25V)     1K X 8", true, "8748 ", 0x03FF, 1, 2, 1024, P::JumperInstall},
+    {"8748H      (21V)     1K X 8", true, "8748H", 0x03FF, 2, 2, 1024, P::JumperRemove},
+    {"8749H      (21V)     2K X 8", true, "8749H", 0x07FF, 2, 2, 2048, P::JumperRemove},
+    Header(""),
+    Header("      875X Adapter"),
+    {"8751H      (21V)     4K X 8", true, "8751H", 0x0FFF, 2, 3, 2048, P::Adapter875X},
+    {"87C51H     (12.5V)   4K X 8", true, "87C51H", 0x0FFF, 7, 4, 2048, P::Adapter875X},
+    {"87C52H     (12.5V)   8K X 8", true, "87C52H", 0x1FFF, 7, 4, 2048, P::Adapter875X},
+    {"87C54H     (12.5V)  16K X 8", true, "87C54H", 0x3FFF, 7, 4, 2048, P::Adapter875X},
+    {"87C58H     (12.5V)  32K X 8", true, "87C58H", 0x7FFF, 7, 4, 2048, P::Adapter875X},
+    Header(""),
+    {"87C51FA    (12.5V)   8K X 8", true, "87C51FA", 0x1FFF, 7, 4, 2048, P::Adapter875X},
+    {"87C51FB    (12.5V)  16K X 8", true, "87C51FB", 0x3FFF, 7, 4, 2048, P::Adapter875X},
+    {"87C51FC    (12.5V)  32K X 8", true, "87C51FC", 0x7FFF, 7, 4, 2048, P::Adapter875X},
+    Header(""),
+    Header("            Atmel "),
+    {"89C51      (12V)     4K X 8", true, "89C51", 0x0FFF, 4, 5, 2048, P::Adapter875X},
+    {"89C52      (12V)     8K X 8", true, "89C52", 0x1FFF, 4, 5, 2048, P::None},
+    {"89S52      (12V)     8K X 8", true, "89S52", 0x1FFF, 4, 6, 2048, P::None},
+    {"89S53      (12V)    12K X 8", true, "89S53", 0x2FFF, 4, 6, 2048, P::None},
+    {"89LS53     (12V)    12K X 8", true, "89LS53", 0x2FFF, 4, 6, 2048, P::None},
+    {"89C55      (12V)    20K X 8", true, "89C55", 0x4FFF, 4, 5, 2048, P::None},
+    // Listed as 8K but the part holds 10K.
+    {"89S8252    (12V)     8K X 8", true, "89S8252", 0x27FF, 4, 6, 2048, P::None},
+    {"89LS8252   (12V)     8K X 8", true, "89LS8252", 0x27FF, 4, 6, 2048, P::None},
+}};
+
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const std::array<CatalogueRow, kCatalogueRows>& DeviceCatalogue() { return kRows; }
+
+std::optional<int> FindCatalogueRow(std::string_view name) {
+    name = TrimRight(name);
+    if (name.empty()) return std::nullopt;
+    for (int row = 0; row < kCatalogueRows; ++row) {
+        const CatalogueRow& r = kRows[static_cast<std::size_t>(row)];
+        if (r.IsDevice && SameIgnoringCase(TrimRight(r.Caption), name)) return row;
+    }
+    return std::nullopt;
+}
+
+} // namespace velmar
