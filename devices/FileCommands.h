@@ -1,0 +1,36 @@
+#pragma once
+// The load and save commands behind Load_But and Save_But, the start-up
+// reload and velmar-cli: they pick the binary or hex routine by FileType and
+// report through the program state's panel. The operation frame
+// (BeginOperation / EndOperation) and the file dialogs are the caller's.
+
+#include <cstdint>
+#include <string>
+
+#include "ProgramState.h"
+
+namespace velmar {
+
+// Loads `path` into the buffer: FileType 0 as a binary file at BufferStart,
+// any other value with the hex reader. LoadAddress of a hex load is left in
+// Transfer.DeviceAddress so that the following EndOperation shows it.
+//
+// Success (true): StaticText4 reads "Last File Loaded in Buffer=" + path and
+// the checksum caption is recomputed. Bytes that fall past the buffer are
+// dropped and reported (a Memo1 line and a warning box); records with a wrong
+// checksum are stored, reported in a warning box and set FailFlag.
+// Failure (false): the file could not be read, or a hex field is malformed;
+// an error box says why, FailFlag is 1 and StaticText4 is unchanged.
+bool LoadDataFile(ProgramState& state, const std::string& path);
+
+// Saves buffer positions 0..DeviceEnd (at most up to 0xFFFF) to `path` as
+// FileType says. The file is written beside the target and renamed over it
+// only when complete, so a failed save leaves the old file intact.
+// Failure (false): an error box naming the file and the reason, FailFlag 1.
+bool SaveDataFile(ProgramState& state, const std::string& path);
+
+// Every byte of the buffer := value (the fill dialogue). The checksum caption
+// is left alone on purpose: it is recomputed only on request.
+void FillBuffer(ProgramState& state, std::uint8_t value);
+
+} // namespace velmar
