@@ -1,0 +1,21 @@
+#pragma once
+// The vendor's D2XX library, loaded at run time so that velmar starts without
+// it. The loader's normal search decides which copy is used
+// (LD_LIBRARY_PATH, DYLD_LIBRARY_PATH, the DLL search order).
+
+#include "D2XXApi.h"
+
+namespace velmar {
+
+// The table of the loaded library, or nullptr when it cannot be loaded or
+// lacks one of the eight functions velmar cannot do without. Loaded once.
+const D2XXBackend* VendorBackend();
+
+// Loads a library by file name (tests point this at a drop-in). nullptr when
+// it cannot be loaded or is incomplete; the library stays loaded.
+const D2XXBackend* LoadVendorLibrary(const char* fileName);
+
+// The file name the vendor library has on this platform.
+const char* VendorLibraryName();
+
+} // namespace velmar
