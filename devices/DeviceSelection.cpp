@@ -1,0 +1,98 @@
+#include "DeviceSelection.h"
+
+#include "DeviceCatalogue.h"
+#include "OperationFrame.h"
+#include "VppSelection.h"
+
+namespace velmar {
+
+namespace {
+
+// The adapter figure stays up while the box is open.
+void ShowPrompt(ProgramState& state, AdapterPrompt prompt) {
+    Control figure = Control::Figure874X;
+    std::string_view text;
+    ScreenPoint at{595, 250};
+    switch (prompt) {
+    case AdapterPrompt::None: return;
+    case AdapterPrompt::JumperInstall:
+        text = "Besure to install the JUMPER on the adapter board....";
+        break;
+    case AdapterPrompt::JumperRemove:
+        text = "Besure to Remove the JUMPER on the adapter board....";
+        break;
+    case AdapterPrompt::Adapter875X:
+        figure = Control::Figure875X;
+        at = ScreenPoint{725, 200};
+        break;
+    }
+    state.Panel.SetVisible(figure, true);
+    state.Panel.ShowMessage(BoxKind::Information, text, at);
+    state.Panel.SetVisible(figure, false);
+}
+
+} // namespace
+
+void NoDeviceSelected(ProgramState& state) {
+    state.Window.DeviceEnd = 0xFFFFF;
+    state.Panel.SetCaption(Control::DeviceButton, "No Device");
+    state.Panel.ShowMessage(BoxKind::Information, "No Device Was Selected.", std::nullopt);
+}
+
+void ApplyDeviceSelection(ProgramState& state) {
+    DeviceSelection& sel = state.Selection;
+    AddressWindow& window = state.Window;
+    window.DeviceStart = 0;
+    sel.VppSetting = 7;
+    sel.ReadBlockSize = 2048;
+    sel.DeviceFamily = 4;
+
+    // A row outside the table keeps the caption and DeviceEnd it had.
+    if (sel.SelectedRow >= 0 && sel.SelectedRow < kCatalogueRows) {
+        const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(sel.SelectedRow)];
+        if (row.IsDevice) {
+            state.Panel.SetCaption(Control::DeviceButton, row.Caption);
+            window.DeviceEnd = row.DeviceEnd;
+            sel.VppSetting = row.VppSetting;
+            sel.DeviceFamily = row.Family;
+            ShowPrompt(state, row.Prompt);
+            sel.ReadBlockSize = row.ReadBlockSize;
+        } else {
+            NoDeviceSelected(state);
+        }
+    }
+
+    window.DeviceLimit = window.DeviceEnd;
+    if (sel.DeviceFamily == 6) window.DeviceLimit = 0x3FFF;
+    sel.BlankValue = sel.DeviceFamily > 2 ? 0xFF : 0x00;
+
+    state.Panel.SetVisible(Control::EraseButton, false);
+    state.Panel.SetVisible(Control::SecurityButton, false);
+    int height = 27;
+    if (sel.DeviceFamily > 2) {
+        state.Panel.SetVisible(Control::SecurityButton, true);
+        height = 48;
+    }
+    if (sel.DeviceFamily > 4) {
+        state.Panel.SetVisible(Control::EraseButton, true);
+        height = 68;
+    }
+    state.Panel.SetHeight(Control::ProgramPanel, height);
+
+    ApplyVpp(state);
+    ClampWindow(state);
+}
+
+void DeviceClick(ProgramState& state) {
+    BeginOperation(state);
+    state.Panel.SetVisible(Control::DeviceList, true);
+}
+
+void Device_BoxClick(ProgramState& state, int row) {
+    state.Selection.SelectedRow = row;
+    state.Panel.SetVisible(Control::DeviceList, false);
+    ApplyDeviceSelection(state);
+    EndOperation(state);
+}
+
+} // namespace velmar

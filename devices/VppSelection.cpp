@@ -1,0 +1,66 @@
+#include "VppSelection.h"
+
+#include <array>
+#include <string_view>
+
+namespace velmar {
+
+namespace {
+
+struct VppRow {
+    std::uint8_t Ctl1;
+    std::uint8_t Ctl2;
+    std::string_view Caption; // empty: the caption stays as it is
+};
+
+// Index = VppSetting. 3 and 6 are the same; 7 shows 12.5 with another first byte.
+constexpr std::array<VppRow, 11> kVppTable = {{
+    {0x3F, 0x30, ""},
+    {0x0F, 0xB0, "Vpp = 25"},
+    {0x1F, 0xB0, "Vpp = 21"},
+    {0xBF, 0xB0, "Vpp = 12.5"},
+    {0x3F, 0x30, "Vpp = 12"},
+    {0x3F, 0x30, "Vpp = 5"},
+    {0xBF, 0xB0, "Vpp = 12.5"},
+    {0x3F, 0xB0, "Vpp = 12.5"},
+    {0xBF, 0x30, "Vpp = 12"},
+    {0x3F, 0x20, "Vpp = 12/3"},
+    {0x3F, 0x00, "Vpp = 3"},
+}};
+
+} // namespace
+
+void ApplyVpp(ProgramState& state) {
+    if (state.Link.LinkState != 2) return;
+    LineState& lines = state.Lines;
+    lines.VppCtl1 = 0x3F;
+    lines.VppCtl2 = 0x30;
+    const int setting = state.Selection.VppSetting;
+    if (setting >= 0 && setting < static_cast<int>(kVppTable.size())) {
+        const VppRow& row = kVppTable[static_cast<std::size_t>(setting)];
+        lines.VppCtl1 = row.Ctl1;
+        lines.VppCtl2 = row.Ctl2;
+        if (!row.Caption.empty()) state.Panel.SetCaption(Control::VppButton, row.Caption);
+    }
+    // Bytes 3 to 6 keep what the previous packet left in them.
+    std::uint8_t* packet = state.Link.CommandPacket();
+    packet[0] = SetVpp;
+    packet[1] = lines.VppCtl1;
+    packet[2] = lines.VppCtl2;
+    state.Link.SendPacket();
+}
+
+void Vpp_ButClick(ProgramState& state) {
+    if (state.Selection.DeviceFamily < 3) {
+        int& setting = state.Selection.VppSetting;
+        switch (setting) {
+        case 1: setting = 2; break;
+        case 2: setting = 3; break;
+        case 3: setting = 1; break;
+        default: break;
+        }
+    }
+    ApplyVpp(state);
+}
+
+} // namespace velmar
