@@ -1,0 +1,322 @@
+#include "Arguments.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "devices/DeviceCatalogue.h"
+
+namespace velmar::cli {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool StartsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
+struct OperationName {
+    const char* name;
+    Operation operation;
+    bool takesFile;
+};
+
+constexpr OperationName kOperations[] = {
+    {"read", Operation::Read, true},       {"verify", Operation::Verify, true},
+    {"blank", Operation::Blank, false},    {"compare", Operation::Compare, true},
+    {"program", Operation::Program, true}, {"erase", Operation::Erase, false},
+    {"lock", Operation::Lock, false},
+};
+
+const OperationName* FindOperation(const std::string& word) {
+    for (const auto& op : kOperations)
+        if (word == op.name) return &op;
+    return nullptr;
+}
+
+// Options that take a value accept both "--opt VALUE" and "--opt=VALUE".
+class Cursor {
+  public:
+    explicit Cursor(const std::vector<std::string>& args) : args_(args) {}
+    bool Done() const { return next_ >= args_.size(); }
+    const std::string& Take() { return args_[next_++]; }
+    bool TakeValue(const std::string& option, const std::string& word, std::string& value,
+                   std::string& error) {
+        if (word.size() > option.size() && word[option.size()] == '=') {
+            value = word.substr(option.size() + 1);
+            return true;
+        }
+        if (Done()) {
+            error = option + " needs a value";
+            return false;
+        }
+        value = Take();
+        return true;
+    }
+
+  private:
+    const std::vector<std::string>& args_;
+    std::size_t next_ = 0;
+};
+
+bool IsOption(const std::string& word, const std::string& option) {
+    return word == option || StartsWith(word, option + "=");
+}
+
+} // namespace
+
+std::optional<int> FileTypeFromName(const std::string& name) {
+    const std::string n = Lower(name);
+    if (n == "binary") return 0;
+    if (n == "intel") return 1;
+    if (n == "motorola") return 2;
+    if (n == "ascii") return 3;
+    return std::nullopt;
+}
+
+std::optional<int> FileTypeFromExtension(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
+    const std::string ext = Lower(path.substr(dot));
+    if (ext == ".bin") return 0;
+    if (ext == ".hex" || ext == ".ihx") return 1;
+    if (ext == ".s19" || ext == ".s28" || ext == ".s37" || ext == ".srec" || ext == ".mot")
+        return 2;
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> ParseAddress(const std::string& text) {
+    std::string digits = text;
+    if (StartsWith(Lower(digits), "0x")) digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 5) return std::nullopt;
+    std::int32_t value = 0;
+    for (char c : digits) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        const int d = std::isdigit(static_cast<unsigned char>(c))
+                          ? c - '0'
+                          : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+    ParseResult result;
+    Arguments& a = result.arguments;
+    std::string& error = result.error;
+
+    if (args.empty()) {
+        error = "no command given";
+        return result;
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+        a.command = Command::Help;
+        return result;
+    }
+    if (args[0] == "--version") {
+        a.command = Command::Version;
+        return result;
+    }
+    if (args[0] == "convert") {
+        a.command = Command::Convert;
+        a.convertArgs.assign(args.begin() + 1, args.end());
+        return result;
+    }
+
+    bool sawUsb = false;
+    bool sawVirtual = false;
+    bool sawDevice = false;
+    std::string format;
+    std::string bufferStart;
+    std::vector<std::string> words;
+
+    Cursor cursor(args);
+    while (!cursor.Done()) {
+        const std::string& word = cursor.Take();
+        if (word == "--help" || word == "-h") {
+            a.command = Command::Help;
+            return result;
+        }
+        if (word == "--usb") {
+            sawUsb = true;
+        } else if (IsOption(word, "--virtual")) {
+            sawVirtual = true;
+            if (word.size() > 9) a.virtualOptions = word.substr(10);
+        } else if (IsOption(word, "--trace")) {
+            if (!cursor.TakeValue("--trace", word, a.tracePath, error)) return result;
+            if (a.tracePath.empty()) error = "--trace needs a file name";
+        } else if (IsOption(word, "--device")) {
+            if (!cursor.TakeValue("--device", word, a.deviceName, error)) return result;
+            sawDevice = true;
+        } else if (IsOption(word, "--format")) {
+            if (!cursor.TakeValue("--format", word, format, error)) return result;
+        } else if (IsOption(word, "--buffer-start")) {
+            if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
+        } else if (StartsWith(word, "--")) {
+            error = "unknown option " + word;
+        } else {
+            words.push_back(word);
+        }
+        if (!error.empty()) return result;
+    }
+
+    if (sawUsb && sawVirtual) {
+        error = "--usb and --virtual exclude each other";
+        return result;
+    }
+    a.useVirtual = sawVirtual;
+
+    if (words.empty()) {
+        error = sawDevice ? "no operation given" : "no command given";
+        return result;
+    }
+    const std::string& verb = words[0];
+
+    if (verb == "probe" || verb == "firmware") {
+        if (sawDevice || !format.empty() || !bufferStart.empty()) {
+            error = verb + " takes no --device, --format or --buffer-start";
+            return result;
+        }
+        if (verb == "probe") {
+            a.command = Command::Probe;
+            if (words.size() != 1) error = "probe takes no file";
+        } else {
+            a.command = Command::Firmware;
+            if (words.size() != 2) error = "firmware needs exactly one FILE";
+            else a.firmwarePath = words[1];
+        }
+        return result;
+    }
+    if (verb == "convert") {
+        error = "convert takes no --usb, --virtual or --trace; give it first";
+        return result;
+    }
+
+    const OperationName* op = FindOperation(verb);
+    if (op == nullptr) {
+        error = "unknown command " + verb;
+        return result;
+    }
+    a.command = Command::Device;
+    a.operation = op->operation;
+    if (!sawDevice) {
+        error = verb + " needs --device NAME";
+        return result;
+    }
+    const std::optional<int> row = FindCatalogueRow(a.deviceName);
+    if (!row) {
+        error = "unknown device " + a.deviceName;
+        return result;
+    }
+    a.catalogueRow = *row;
+    const int family = DeviceCatalogue()[static_cast<std::size_t>(*row)].Family;
+
+    if (op->operation == Operation::Lock) {
+        if (words.size() != 2 || (words[1] != "1" && words[1] != "2" && words[1] != "3")) {
+            error = "lock needs the bit number 1, 2 or 3";
+            return result;
+        }
+        a.lockBit = words[1][0] - '0';
+        if (family < 3) {
+            error = "the " + a.deviceName + " has no security bits";
+            return result;
+        }
+    } else if (op->takesFile) {
+        if (words.size() != 2) {
+            error = verb + " needs exactly one FILE";
+            return result;
+        }
+        a.dataPath = words[1];
+    } else if (words.size() != 1) {
+        error = verb + " takes no file";
+        return result;
+    }
+    if (op->operation == Operation::Erase && family < 5) {
+        error = "the " + a.deviceName + " cannot be erased electrically";
+        return result;
+    }
+
+    if (!format.empty()) {
+        a.fileType = FileTypeFromName(format);
+        if (!a.fileType) {
+            error = "unknown format " + format + " (binary, intel, motorola or ascii)";
+            return result;
+        }
+    } else if (!a.dataPath.empty()) {
+        a.fileType = FileTypeFromExtension(a.dataPath);
+        if (!a.fileType) {
+            error = "cannot tell the format of " + a.dataPath + "; give --format";
+            return result;
+        }
+    }
+    if (!bufferStart.empty()) {
+        a.bufferStart = ParseAddress(bufferStart);
+        if (!a.bufferStart) {
+            error = "--buffer-start takes one to five hexadecimal digits, not " + bufferStart;
+            return result;
+        }
+    }
+    return result;
+}
+
+std::string UsageText() {
+    return R"(usage:
+  velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]
+                     [--offset HEX] [--buffer-start HEX] [--end HEX] IN OUT
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] probe
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] firmware FILE
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] --device NAME
+             [--format FMT] [--buffer-start HEX] OPERATION [FILE]
+      OPERATION: read | verify | blank | compare | program | erase | lock N
+  velmar-cli --help | --version
+
+Commands:
+  probe          look for the programmer and print its firmware version
+  firmware FILE  write the firmware image FILE into the programmer
+  read FILE      read the device into the buffer and save the buffer to FILE
+                 (binary: buffer positions 0 to the device's last address)
+  verify FILE    load FILE and compare the device with it
+  blank          check that the device is erased
+  compare FILE   load FILE and check that it can still be programmed over the
+                 device's contents
+  program FILE   load FILE, program it and verify it
+  erase          erase a flash device (89C51 ... 89LS8252)
+  lock N         program security bit N (1, 2 or 3)
+
+Options:
+  --usb              the programmer on USB (default): the vendor's D2XX library
+                     when it is installed, libftdi1 otherwise
+  --virtual[=OPTIONS]
+                     the virtual programmer, in this process. OPTIONS is a
+                     comma-separated key=value list (see virtual/OPTIONS.md),
+                     e.g. firmware=1.22, chip=FILE, save-chip=FILE,
+                     timing=on|off, fail-block=HEX, no-reply-from=N,
+                     devices=0|1|2. The timing model is off unless timing=on.
+  --trace FILE       write every packet sent to the programmer to FILE, one
+                     line each: "92 00 00 00 F7 3F B0 78"; a longer packet as
+                     its first 8 bytes and " +" the count of the rest
+  --device NAME      the device: 8741A 8742 8748 8748H 8749H 8751H 87C51H
+                     87C52H 87C54H 87C58H 87C51FA 87C51FB 87C51FC 89C51 89C52
+                     89S52 89S53 89LS53 89C55 89S8252 89LS8252 (any case)
+  --format FMT       binary, intel, motorola or ascii; by default from FILE's
+                     extension: .bin binary, .hex .ihx Intel,
+                     .s19 .s28 .s37 .srec .mot Motorola
+  --buffer-start HEX buffer position of the device's first byte (up to 5 hex
+                     digits; clamped as the window clamps it)
+
+The device is selected as the window selects it; adapter prompts are printed
+and taken as confirmed. Difference lines go to stdout, sentences and boxes to
+stderr (with a progress bar when stderr is a terminal).
+
+Exit status: 0 success; 1 the operation failed (a difference, a failed block,
+a stopped run, no programmer); 2 bad arguments or a file that cannot be read
+or written.
+)";
+}
+
+} // namespace velmar::cli

@@ -1,0 +1,50 @@
+#pragma once
+// The command line of velmar-cli, parsed into one plain record. Parsing never
+// touches a file or the programmer; it only says what was asked for.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmar::cli {
+
+enum class Command { Help, Version, Convert, Probe, Firmware, Device };
+
+enum class Operation { Read, Verify, Blank, Compare, Program, Erase, Lock };
+
+struct Arguments {
+    Command command = Command::Help;
+    bool useVirtual = false;
+    std::string virtualOptions;           // the text after --virtual=
+    std::string tracePath;                // empty: no trace
+    std::vector<std::string> convertArgs; // everything after "convert"
+
+    std::string firmwarePath;
+
+    std::string deviceName;
+    int catalogueRow = -1;
+    std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
+    std::optional<std::int32_t> bufferStart;
+    Operation operation = Operation::Read;
+    int lockBit = 0; // 1..3
+    std::string dataPath;
+};
+
+struct ParseResult {
+    Arguments arguments;
+    std::string error; // empty when the line was understood
+};
+
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// FileType from a format name ("binary", "intel", "motorola", "ascii").
+std::optional<int> FileTypeFromName(const std::string& name);
+// FileType from a file name's extension (.bin; .hex .ihx; .s19 .s28 .s37 .srec .mot).
+std::optional<int> FileTypeFromExtension(const std::string& path);
+// One to five hexadecimal digits, optionally after "0x": 0 to 0xFFFFF.
+std::optional<std::int32_t> ParseAddress(const std::string& text);
+
+std::string UsageText();
+
+} // namespace velmar::cli

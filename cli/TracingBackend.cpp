@@ -1,0 +1,68 @@
+#include "TracingBackend.h"
+
+namespace velmar::cli {
+
+namespace {
+
+const D2XXBackend* gInner = nullptr;
+std::FILE* gTrace = nullptr;
+
+FT_STATUS TracedListDevices(void* a1, void* a2, DWORD flags) {
+    return gInner->ListDevices(a1, a2, flags);
+}
+FT_STATUS TracedOpenEx(void* a1, DWORD flags, FT_HANDLE* handle) {
+    return gInner->OpenEx(a1, flags, handle);
+}
+FT_STATUS TracedClose(FT_HANDLE handle) { return gInner->Close(handle); }
+FT_STATUS TracedResetDevice(FT_HANDLE handle) { return gInner->ResetDevice(handle); }
+FT_STATUS TracedSetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) {
+    return gInner->SetTimeouts(handle, readMs, writeMs);
+}
+FT_STATUS TracedGetQueueStatus(FT_HANDLE handle, DWORD* rx) {
+    return gInner->GetQueueStatus(handle, rx);
+}
+FT_STATUS TracedWrite(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) {
+    // Each write call is one packet: 8, 74 or 264 bytes as the host built it.
+    if (gTrace != nullptr && buffer != nullptr && count > 0) {
+        const std::string line = TraceLine(static_cast<const std::uint8_t*>(buffer), count);
+        std::fprintf(gTrace, "%s\n", line.c_str());
+        std::fflush(gTrace);
+    }
+    return gInner->Write(handle, buffer, count, written);
+}
+FT_STATUS TracedRead(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
+    return gInner->Read(handle, buffer, count, read);
+}
+FT_STATUS TracedSetLatencyTimer(FT_HANDLE handle, UCHAR ms) {
+    return gInner->SetLatencyTimer(handle, ms);
+}
+
+D2XXBackend gTable{};
+
+} // namespace
+
+std::string TraceLine(const std::uint8_t* bytes, std::size_t count) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    const std::size_t shown = count < 8 ? count : 8;
+    std::string line;
+    line.reserve(shown * 3 + 8);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) line.push_back(' ');
+        line.push_back(kDigits[bytes[i] >> 4]);
+        line.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+    if (count > 8) line += " +" + std::to_string(count - 8);
+    return line;
+}
+
+const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace) {
+    gInner = &inner;
+    gTrace = trace;
+    gTable = D2XXBackend{inner.name,         TracedListDevices,   TracedOpenEx,
+                         TracedClose,        TracedResetDevice,   TracedSetTimeouts,
+                         TracedGetQueueStatus, TracedWrite,       TracedRead,
+                         inner.SetLatencyTimer ? TracedSetLatencyTimer : nullptr};
+    return gTable;
+}
+
+} // namespace velmar::cli

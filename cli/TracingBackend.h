@@ -1,0 +1,23 @@
+#pragma once
+// A D2XX table that hands every call to another table and writes each packet
+// the host writes to a trace file, so a run on real hardware leaves the same
+// trace as a run on the virtual programmer.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "link/D2XXApi.h"
+
+namespace velmar::cli {
+
+// One trace line: the bytes in upper-case hexadecimal separated by single
+// blanks; past 8 bytes the head, " +" and the count of the rest in decimal.
+std::string TraceLine(const std::uint8_t* bytes, std::size_t count);
+
+// The table wraps `inner` and writes to `trace` (left open; the caller closes
+// it). There is one trace per process, as there is one D2XX library.
+const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace);
+
+} // namespace velmar::cli

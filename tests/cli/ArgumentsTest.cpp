@@ -1,0 +1,123 @@
+// The command line as velmar-cli reads it: what each word means and which
+// lines are refused before anything reaches the programmer.
+#include <gtest/gtest.h>
+
+#include "cli/Arguments.h"
+
+using velmar::cli::Command;
+using velmar::cli::FileTypeFromExtension;
+using velmar::cli::FileTypeFromName;
+using velmar::cli::Operation;
+using velmar::cli::ParseAddress;
+using velmar::cli::ParseArguments;
+using velmar::cli::ParseResult;
+
+namespace {
+
+ParseResult Parse(std::vector<std::string> args) { return ParseArguments(args); }
+
+} // namespace
+
+TEST(Arguments, DeviceOperationLine) {
+    ParseResult r = Parse({"--virtual=firmware=1.22,timing=on", "--trace", "t.txt", "--device",
+                           "87c51h", "--format", "Intel", "--buffer-start", "1a00", "program",
+                           "image.dat"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.arguments.command, Command::Device);
+    EXPECT_TRUE(r.arguments.useVirtual);
+    EXPECT_EQ(r.arguments.virtualOptions, "firmware=1.22,timing=on");
+    EXPECT_EQ(r.arguments.tracePath, "t.txt");
+    EXPECT_EQ(r.arguments.catalogueRow, 9);
+    EXPECT_EQ(r.arguments.operation, Operation::Program);
+    EXPECT_EQ(r.arguments.fileType, 1);
+    EXPECT_EQ(r.arguments.bufferStart, 0x1A00);
+    EXPECT_EQ(r.arguments.dataPath, "image.dat");
+
+    r = Parse({"--device=8742", "--trace=x", "blank"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_FALSE(r.arguments.useVirtual);
+    EXPECT_EQ(r.arguments.catalogueRow, 2);
+    EXPECT_EQ(r.arguments.tracePath, "x");
+    EXPECT_FALSE(r.arguments.fileType.has_value());
+
+    r = Parse({"--virtual", "--device", "89S52", "lock", "3"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.arguments.useVirtual);
+    EXPECT_EQ(r.arguments.virtualOptions, "");
+    EXPECT_EQ(r.arguments.operation, Operation::Lock);
+    EXPECT_EQ(r.arguments.lockBit, 3);
+}
+
+TEST(Arguments, CommandsWithoutDevice) {
+    EXPECT_EQ(Parse({"--help"}).arguments.command, Command::Help);
+    EXPECT_EQ(Parse({"--version"}).arguments.command, Command::Version);
+    ParseResult r = Parse({"--virtual=devices=0", "probe"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.arguments.command, Command::Probe);
+    r = Parse({"--usb", "firmware", "fw.bin"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.arguments.command, Command::Firmware);
+    EXPECT_EQ(r.arguments.firmwarePath, "fw.bin");
+    r = Parse({"convert", "--from", "intel", "--to", "binary", "a.hex", "b.bin"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.arguments.command, Command::Convert);
+    EXPECT_EQ(r.arguments.convertArgs,
+              (std::vector<std::string>{"--from", "intel", "--to", "binary", "a.hex", "b.bin"}));
+}
+
+TEST(Arguments, RefusedLines) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--usb", "--virtual", "probe"},
+        {"probe", "extra"},
+        {"--device", "87C51H", "probe"},
+        {"firmware"},
+        {"firmware", "a", "b"},
+        {"read", "x.bin"},                                // no device
+        {"--device", "8751", "read", "x.bin"},            // no such device
+        {"--device", "87C51H", "read"},                   // no file
+        {"--device", "87C51H", "blank", "x.bin"},         // blank takes none
+        {"--device", "87C51H", "read", "x.txt"},          // unknown extension
+        {"--device", "87C51H", "read", "noext"},
+        {"--device", "87C51H", "--format", "srec", "read", "x.bin"},
+        {"--device", "87C51H", "--buffer-start", "100000", "read", "x.bin"},
+        {"--device", "87C51H", "--buffer-start", "12G", "read", "x.bin"},
+        {"--device", "87C51H", "lock", "4"},
+        {"--device", "87C51H", "lock"},
+        {"--device", "8748", "lock", "1"},                // no security bits
+        {"--device", "87C51H", "erase"},                  // not a flash part
+        {"--device", "87C51H", "format"},
+        {"--device", "87C51H", "--speed", "blank"},
+        {"--device"},
+        {"--trace"},
+        {"--device", "87C51H", "convert"},
+    };
+    for (const auto& line : bad) {
+        std::string joined;
+        for (const auto& w : line) joined += w + " ";
+        EXPECT_NE(Parse(line).error, "") << joined;
+    }
+    EXPECT_EQ(Parse({"--device", "89C55", "erase"}).error, "");
+    EXPECT_EQ(Parse({"--device", "8751H", "lock", "1"}).error, "");
+}
+
+TEST(Arguments, FormatsAndAddresses) {
+    EXPECT_EQ(FileTypeFromName("binary"), 0);
+    EXPECT_EQ(FileTypeFromName("MOTOROLA"), 2);
+    EXPECT_EQ(FileTypeFromName("ascii"), 3);
+    EXPECT_FALSE(FileTypeFromName("hex"));
+    EXPECT_EQ(FileTypeFromExtension("a/b.BIN"), 0);
+    EXPECT_EQ(FileTypeFromExtension("x.hex"), 1);
+    EXPECT_EQ(FileTypeFromExtension("x.ihx"), 1);
+    for (const char* ext : {"s19", "s28", "s37", "srec", "mot", "S19"})
+        EXPECT_EQ(FileTypeFromExtension(std::string("f.") + ext), 2) << ext;
+    EXPECT_FALSE(FileTypeFromExtension("dir.hex/file"));
+    EXPECT_FALSE(FileTypeFromExtension("file.txt"));
+    EXPECT_EQ(ParseAddress("0"), 0);
+    EXPECT_EQ(ParseAddress("FFFFF"), 0xFFFFF);
+    EXPECT_EQ(ParseAddress("0x1a00"), 0x1A00);
+    EXPECT_FALSE(ParseAddress(""));
+    EXPECT_FALSE(ParseAddress("0x"));
+    EXPECT_FALSE(ParseAddress("100000"));
+    EXPECT_FALSE(ParseAddress("-1"));
+}

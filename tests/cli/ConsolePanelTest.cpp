@@ -1,0 +1,103 @@
+// Where the command line shows what the core reports, and how it answers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/ConsolePanel.h"
+#include "cli/TracingBackend.h"
+
+using velmar::BoxKind;
+using velmar::Control;
+using velmar::cli::ConsolePanel;
+using velmar::cli::TraceLine;
+
+namespace {
+
+std::string Contents(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string text;
+    for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
+    return text;
+}
+
+struct Streams {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ~Streams() {
+        std::fclose(out);
+        std::fclose(err);
+    }
+};
+
+} // namespace
+
+TEST(ConsolePanel, SentencesReportLinesAndBoxes) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    panel.SetCaption(Control::Banner, "Verifying Device to Buffer....");
+    panel.SetCaption(Control::Banner, "Verifying Device to Buffer....");
+    panel.SetCaption(Control::QuitButton, "&Quit = 0100");
+    panel.InsertReportLine("0100  EXPECTED-02 FOUND-FF");
+    panel.InsertDiagnosticLine("Device no longer present ... PortStatus-4 USB-0");
+    panel.SetCaption(Control::Banner, "Device Did NOT Verify to Buffer....");
+    EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, "Good Update..."));
+    EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, ""));
+    EXPECT_EQ(Contents(s.out), "0100  EXPECTED-02 FOUND-FF\n");
+    EXPECT_EQ(Contents(s.err), "Verifying Device to Buffer....\n"
+                               "Device no longer present ... PortStatus-4 USB-0\n"
+                               "Device Did NOT Verify to Buffer....\n"
+                               "Good Update...\n");
+    EXPECT_EQ(panel.Banner(), "Device Did NOT Verify to Buffer....");
+    EXPECT_TRUE(panel.Showed("Good Update..."));
+    EXPECT_FALSE(panel.Showed("Warning: Bad Update..."));
+    EXPECT_EQ(panel.Boxes().size(), 2u);
+}
+
+TEST(ConsolePanel, QuestionsAndFirmwareChooser) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    const std::string question =
+        "This Software Requires Firmware Version - 1.23\r\nDo You Want to Flash Update the "
+        "Programmer ?";
+    EXPECT_FALSE(panel.ShowMessage(BoxKind::Question, question));
+    EXPECT_FALSE(panel.ChooseFirmwareFile().has_value());
+    panel.AnswerQuestionsYes(true);
+    panel.SetFirmwareFile("fw.bin");
+    EXPECT_TRUE(panel.ShowMessage(BoxKind::Question, question));
+    EXPECT_EQ(panel.ChooseFirmwareFile(), "fw.bin");
+    const std::string err = Contents(s.err);
+    EXPECT_NE(err.find("Version - 1.23\nDo You Want"), std::string::npos);
+    EXPECT_EQ(err.find('\r'), std::string::npos);
+    EXPECT_NE(err.find("(answered No)"), std::string::npos);
+    EXPECT_NE(err.find("(answered Yes)"), std::string::npos);
+}
+
+TEST(ConsolePanel, ProgressBarOnlyOnATerminal) {
+    Streams s;
+    ConsolePanel bar(s.out, s.err, true);
+    bar.SetProgressRange(0, 0x7FFF);
+    bar.SetCaption(Control::QuitButton, "&Quit = 4000");
+    std::string err = Contents(s.err);
+    EXPECT_EQ(err, "\r[" + std::string(20, '#') + std::string(20, '.') + "] 4000");
+    bar.SetCaption(Control::Banner, "Eprom is Programmed...............");
+    err = Contents(s.err);
+    EXPECT_NE(err.find("\r\033[KEprom is Programmed"), std::string::npos);
+
+    Streams t;
+    ConsolePanel plain(t.out, t.err, false);
+    plain.SetProgressRange(0, 0x7FFF);
+    plain.SetCaption(Control::QuitButton, "&Quit = 4000");
+    EXPECT_EQ(Contents(t.err), "");
+}
+
+TEST(TraceLine, ShortAndLongPackets) {
+    const std::uint8_t idle[8] = {0x24, 0, 0, 0, 0, 0, 0, 0x24};
+    EXPECT_EQ(TraceLine(idle, 8), "24 00 00 00 00 00 00 24");
+    std::uint8_t block[264] = {0x41, 0x05, 0x00, 0x00, 0x40, 0xFF, 0x3F, 0xC4};
+    EXPECT_EQ(TraceLine(block, 264), "41 05 00 00 40 FF 3F C4 +256");
+    EXPECT_EQ(TraceLine(block, 74), "41 05 00 00 40 FF 3F C4 +66");
+    EXPECT_EQ(TraceLine(block, 9), "41 05 00 00 40 FF 3F C4 +1");
+    EXPECT_EQ(TraceLine(block, 3), "41 05 00");
+}
