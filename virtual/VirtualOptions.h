@@ -1,0 +1,63 @@
+#pragma once
+// The settings of the virtual programmer: the programmer and chip it plays,
+// its timing and the faults it injects. Parsed from a comma-separated
+// `key=value` list (velmar-cli --virtual=..., the drop-in library's options
+// file); every key is described in virtual/OPTIONS.md.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmar {
+
+struct VirtualOptions {
+    // Firmware version answered to the version query.
+    int FirmwareMajor = 1;
+    int FirmwareMinor = 23;
+
+    // D2XX devices attached: 0, 1 (the programmer) or 2 (the programmer and a
+    // second, silent FTDI device).
+    int Devices = 1;
+    std::string Serial = "BP123001";
+    std::string Description = "Brindle Programmer";
+
+    // Timing model (USB transfer, latency timer, programming time).
+    bool Timing = false;
+    int LatencyMs = 16; // the bridge's latency timer at open
+
+    // The chip in the socket. Family 0: taken from the first ReadBlock or
+    // ProgramBlock that names a family 1..6. Size 0: from the chip file, else
+    // the largest part of the family.
+    int Family = 0;
+    std::uint32_t Size = 0;
+    std::uint8_t LockBits = 0; // bit 0 = lock bit 1, bit 1 = lock bit 2, bit 2 = lock bit 3
+    std::string ChipFile;      // initial contents, binary
+    std::string SaveChipFile;  // contents written at close / end
+    std::string StateDir;      // per-family chip files kept between runs (drop-in default)
+
+    std::string TraceFile; // one line per packet, appended as written
+
+    // Fault injection; packets are counted from 1 in the order written.
+    long FailBlock = -1;  // device address whose ProgramBlock fails
+    long NoReplyFrom = 0; // no reply to this packet and every later one
+    long NoReplyAt = 0;   // no reply to this packet only
+    long LateReplyAt = 0; // reply to this packet held back LateMs
+    int LateMs = 200;
+    long SplitReplyAt = 0; // reply to this packet split: SplitBytes, pause SplitMs, rest
+    int SplitBytes = 8;
+    int SplitMs = 100;
+    long ShortWriteAt = 0; // this write takes only half its bytes
+    long UnplugFrom = 0;   // unplugged right after this packet was written
+    bool BadUpdate = false; // the firmware update's checksum comes out wrong
+};
+
+// Parses `key=value,key=value...` on top of what `options` already holds.
+// Returns false with a one-line reason in `error` on an unknown key or a bad
+// value; `options` may then be partly updated.
+bool ParseVirtualOptions(std::string_view text, VirtualOptions& options, std::string& error);
+
+// What the drop-in library plays without an options file: firmware 1.23,
+// timing on, chips kept in $XDG_STATE_HOME/velmar (or ~/.local/state/velmar).
+VirtualOptions DropInDefaultOptions();
+
+} // namespace velmar

@@ -1,0 +1,139 @@
+#pragma once
+// The virtual programmer: the Brindle Programmer's firmware, its socket and
+// the chip in it, behind the D2XX calls. One process-wide instance, because
+// the D2XX table is plain C function pointers. Tests reset it per case,
+// preset and read back the chip, inject faults and read the packet trace.
+//
+// Single-threaded like the host: every call comes from the thread that runs
+// the operations.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/D2XXApi.h"
+#include "virtual/VirtualOptions.h"
+
+namespace velmar {
+
+// The nine D2XX functions of the virtual programmer (name "virtual").
+const D2XXBackend& VirtualBackend();
+
+// A part that can sit in the socket: its family code and size in bytes.
+struct ChipType {
+    const char* Name; // "8741", "87C52H", "89S8252", ...
+    int Family;
+    std::uint32_t Size;
+};
+// Case-insensitive, trailing blanks ignored; nullptr when unknown.
+const ChipType* FindChipType(std::string_view name);
+// The chip assumed for a family when no size is given: its largest part.
+std::uint32_t DefaultChipSize(int family);
+// 0x00 for the 874X families 1 and 2, 0xFF otherwise.
+std::uint8_t ErasedValueOf(int family);
+
+// Lock bits as the security sequences set them.
+enum : std::uint8_t {
+    LockBit1 = 0x01,
+    LockBit2 = 0x02, // programming disabled, reads give 0xFF
+    LockBit3 = 0x04, // reads give 0xFF
+};
+
+class VirtualProgrammer {
+  public:
+    static VirtualProgrammer& Instance();
+    ~VirtualProgrammer();
+
+    // Fresh firmware, chip, latches, queues, counters and trace. Open handles
+    // become invalid. Loads options.ChipFile when given.
+    void Reset(const VirtualOptions& options = VirtualOptions());
+    const VirtualOptions& Options() const;
+    // Writes the chip to SaveChipFile (and the state directory) now; also run
+    // at FT_Close, after each idle command and at process exit.
+    void Finish();
+
+    // ---- the chip in the socket ----
+    // Seats a fresh erased chip (family 1..6, size 0 = DefaultChipSize).
+    void SeatChip(int family, std::uint32_t size = 0);
+    int ChipFamily() const; // 0 while nothing told it
+    std::uint32_t ChipSize() const;
+    std::uint8_t ErasedValue() const;
+    // Contents, one byte per address, ChipSize() bytes; presettable.
+    std::vector<std::uint8_t>& Chip();
+    const std::vector<std::uint8_t>& Chip() const;
+    std::uint8_t LockBits() const;
+    void SetLockBits(std::uint8_t bits);
+    bool LoadChip(const std::string& path); // binary; sets the size when none is fixed
+    bool SaveChip(const std::string& path) const;
+
+    // ---- firmware ----
+    int FirmwareVersion() const; // major * 256 + minor
+    void SetFirmwareVersion(int major, int minor);
+    // The 16-bit checksum the 0xAA query answers now (see FirmwareImage.h).
+    std::uint16_t UpdateChecksum() const;
+    int UpdateRecordsReceived() const;
+
+    // The five latches as the host last set them (selects 0x0F, 0x2F, 0x3F,
+    // 0x4F, 0x5F); 0 for any other select.
+    std::uint8_t Latch(std::uint8_t select) const;
+    // The device address the last ReadBlock started at, after folding into
+    // the chip; -1 before any.
+    long LastReadAddress() const;
+
+    // ---- trace and protocol faults ----
+    // One line per packet written: "92 00 00 00 F7 3F B0 78",
+    // "41 05 00 00 40 FF 3F C4 +256".
+    const std::vector<std::string>& Trace() const;
+    // What the firmware objected to, one line each: a bad checksum byte
+    // (packet ignored), an unknown command, a packet of odd length, a read
+    // whose lines were not set up, ... Empty for a faultless host.
+    const std::vector<std::string>& Faults() const;
+    void ClearTrace(); // trace and faults; the trace file is not truncated
+    long PacketCount() const;
+    static std::string TraceLine(const std::uint8_t* bytes, std::size_t count);
+
+    // ---- fault injection (as the options of the same names) ----
+    void SetDeviceCount(int devices);
+    void SetTiming(bool on);
+    void SetFailBlock(long address);
+    void SetNoReplyFrom(long packet);
+    void SetNoReplyAt(long packet);
+    void SetLateReply(long packet, int milliseconds);
+    void SetSplitReply(long packet, int firstBytes, int pauseMs);
+    void SetShortWrite(long packet);
+    void SetUnplugFrom(long packet);
+    void Unplug(); // now
+    void SetBadUpdate(bool bad);
+
+    // ---- the bridge, as the host set it ----
+    int LatencyMs() const;
+    unsigned ReadTimeoutMs() const;
+    bool IsOpen() const;
+
+    // ---- the D2XX entry points behind VirtualBackend() and the drop-in ----
+    FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags);
+    FT_STATUS OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle);
+    FT_STATUS Close(FT_HANDLE handle);
+    FT_STATUS ResetDevice(FT_HANDLE handle);
+    FT_STATUS SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs);
+    FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
+    FT_STATUS Write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written);
+    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read);
+    FT_STATUS SetLatencyTimer(FT_HANDLE handle, UCHAR milliseconds);
+
+    struct State;
+
+  private:
+    VirtualProgrammer();
+    std::unique_ptr<State> state_;
+};
+
+// A valid firmware image file for `velmar-mkfirmware` and tests: 2 bytes,
+// "Update File" + 0x06, checksum high/low, then 74-byte records (a version
+// record, `dataRecords` code records, an end record). The layout and the
+// checksum rule are in FirmwareImage.h.
+std::vector<std::uint8_t> MakeFirmwareImage(int major, int minor, int dataRecords = 16);
+
+} // namespace velmar
