@@ -49,19 +49,28 @@ FT_STATUS D2XXUnit::GetFTDeviceCount() {
     return status;
 }
 
+// The driver may write a description of up to 64 bytes, more than
+// NameBuffer holds: it lands in a larger scratch and NameBuffer keeps the
+// first 49 characters.
+FT_STATUS D2XXUnit::ListByIndex(int index, DWORD openFlag) {
+    listScratch_.fill(0);
+    FT_STATUS status =
+        backend_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
+                              listScratch_.data(), FT_LIST_BY_INDEX | openFlag);
+    listScratch_.back() = 0;
+    if (status == FT_OK) StringToNameBuffer(std::string(listScratch_.data()));
+    return status;
+}
+
 FT_STATUS D2XXUnit::GetFTDeviceSerialNo(int index) {
-    FT_STATUS status = backend_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
-                                             NameBuffer.data(),
-                                             FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
+    FT_STATUS status = ListByIndex(index, FT_OPEN_BY_SERIAL_NUMBER);
     if (status == FT_OK) DeviceString = NameBufferToString();
     ReportDriverStatus("GetFTDeviceSerialNo", status);
     return status;
 }
 
 FT_STATUS D2XXUnit::GetFTDeviceDescription(int index) {
-    FT_STATUS status = backend_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
-                                             NameBuffer.data(),
-                                             FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+    FT_STATUS status = ListByIndex(index, FT_OPEN_BY_DESCRIPTION);
     if (status == FT_OK) DeviceString = NameBufferToString();
     ReportDriverStatus("GetFTDeviceDescription", status);
     return status;

@@ -49,8 +49,11 @@ class D2XXUnit {
     std::array<char, kNameBufferSize> NameBuffer{};
 
   private:
+    FT_STATUS ListByIndex(int index, DWORD openFlag);
+
     const D2XXBackend* backend_;
     FrontPanel& panel_;
+    std::array<char, 256> listScratch_{};
 };
 
 } // namespace velmar

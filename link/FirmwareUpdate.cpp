@@ -1,0 +1,105 @@
+#include "FirmwareUpdate.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <optional>
+
+#include "buffer/HexText.h"
+
+namespace velmar {
+
+namespace {
+const char* const kUpdatingCaption = "Updating Programmer Flash Code....";
+const char* const kInvalidFile = "Invalid File Type...\r\nCan Not Update Units With This File......";
+const std::uint8_t kUpdateSignature[12] = {'U', 'p', 'd', 'a', 't', 'e', ' ',
+                                           'F', 'i', 'l', 'e', 0x06};
+constexpr int kSignatureOffset = 2;
+constexpr int kChecksumOffset = 14;
+
+std::string Hex2(std::uint8_t value) { return HexText(value, 2); }
+
+void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
+                const std::vector<std::uint8_t>& image, std::size_t record) {
+    const std::size_t start = kFirmwareHeaderSize + kFirmwareRecordSize * record;
+    std::memcpy(d2xx.TxBuffer.data(), image.data() + start, kFirmwareRecordSize);
+
+    // The caption shows the value of the record that follows; the last record
+    // of a full image has none, so it shows its own.
+    std::size_t shown = start + kFirmwareRecordSize;
+    if (shown + 3 >= image.size()) shown = start;
+    panel.SetCaption(Control::QuitButton, QuitCaption(image[shown + 2] * 256 + image[shown + 3], 4));
+
+    d2xx.TxBuffer[7] = CommandLink::PacketChecksum(d2xx.TxBuffer.data());
+    if (d2xx.WriteTxBuffer(kFirmwareRecordSize) != kFirmwareRecordSize)
+        panel.InsertReportLine("USB Device Write TimeOut 1...");
+    link.AwaitReply();
+}
+
+void LoadPacket(D2XXUnit& d2xx, std::initializer_list<std::uint8_t> bytes) {
+    std::size_t i = 0;
+    for (std::uint8_t b : bytes) d2xx.TxBuffer[i++] = b;
+}
+} // namespace
+
+std::vector<std::uint8_t> ReadFirmwareImage(const std::string& path, bool& tooLong) {
+    std::vector<std::uint8_t> image(kFirmwareImageSize + 1);
+    std::ifstream in(path, std::ios::binary);
+    std::streamsize n = 0;
+    if (in) {
+        in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        n = in.gcount();
+    }
+    tooLong = n > kFirmwareImageSize;
+    image.resize(static_cast<std::size_t>(std::min<std::streamsize>(n, kFirmwareImageSize)));
+    return image;
+}
+
+bool HasUpdateSignature(const std::vector<std::uint8_t>& image) {
+    if (image.size() < kSignatureOffset + sizeof kUpdateSignature) return false;
+    return std::memcmp(image.data() + kSignatureOffset, kUpdateSignature, sizeof kUpdateSignature) == 0;
+}
+
+void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
+    panel.SetCaption(Control::Banner, kUpdatingCaption);
+    const std::optional<std::string> path = panel.ChooseFirmwareFile();
+    if (path) {
+        bool tooLong = false;
+        const std::vector<std::uint8_t> image = ReadFirmwareImage(*path, tooLong);
+        // A cut image would leave the programmer without working firmware.
+        if (tooLong || !HasUpdateSignature(image)) {
+            panel.ShowMessage(BoxKind::Warning, kInvalidFile);
+        } else {
+            link.PacketLength = kFirmwareRecordSize;
+            const long n = static_cast<long>(image.size());
+            const long q = (n - kFirmwareHeaderSize) / 73;
+            // Every record but the last feeds the programmer; only whole
+            // records inside the bytes read ever go out.
+            for (long k = 0; k + 2 <= q; ++k) {
+                const long end = kFirmwareHeaderSize + kFirmwareRecordSize * (k + 1);
+                if (end > n) break;
+                SendRecord(d2xx, link, panel, image, static_cast<std::size_t>(k));
+            }
+
+            link.PacketLength = 8;
+            LoadPacket(d2xx, {FlashChecksumQuery, 0x43, 0, 0, 0, 0, 0, 0xED});
+            if (d2xx.WriteTxBuffer(8) != 8) panel.InsertReportLine("USB Device Write TimeOut 2...");
+            link.AwaitReply();
+
+            const auto& reply = d2xx.ReplyBuffer;
+            for (int i = 0; i < 8; ++i) panel.AppendDiagnosticLine(Hex2(reply[i]));
+            panel.AppendDiagnosticLine("Expected - " + Hex2(image[kChecksumOffset]) +
+                                       Hex2(image[kChecksumOffset + 1]));
+            panel.AppendDiagnosticLine("Found    - " + Hex2(reply[2]) + Hex2(reply[3]));
+            const bool good = reply[2] == image[kChecksumOffset] && reply[3] == image[kChecksumOffset + 1];
+            panel.ShowMessage(BoxKind::Warning, good ? "Good Update..." : "Warning: Bad Update...");
+
+            LoadPacket(d2xx, {FlashExit, 0, 0, 0, 0, 0, 0, 0x52});
+            d2xx.WriteTxBuffer(8);
+        }
+    }
+    link.PacketLength = 8;
+}
+
+} // namespace velmar

@@ -1,0 +1,31 @@
+#pragma once
+// Replacing the programmer's firmware from an image file.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CommandLink.h"
+#include "D2XXUnit.h"
+#include "buffer/FrontPanel.h"
+
+namespace velmar {
+
+constexpr int kFirmwareImageSize = 9215;
+constexpr int kFirmwareRecordSize = 74;
+constexpr int kFirmwareHeaderSize = 16;
+
+// Reads at most kFirmwareImageSize bytes; `tooLong` tells whether the file
+// holds more. A file that cannot be opened reads as empty.
+std::vector<std::uint8_t> ReadFirmwareImage(const std::string& path, bool& tooLong);
+
+// True when bytes 2..13 hold "Update File" followed by 0x06.
+bool HasUpdateSignature(const std::vector<std::uint8_t>& image);
+
+// Asks for an image file, streams its records to the programmer, compares
+// the programmer's checksum with the file's, reports it and leaves the
+// programmer's update mode. Sends nothing for a cancelled dialog, a wrong
+// signature or a file too long for the image buffer.
+void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel);
+
+} // namespace velmar

@@ -1,0 +1,75 @@
+#include "ProgrammerSearch.h"
+
+#include "FirmwareUpdate.h"
+
+namespace velmar {
+
+namespace {
+const char* const kNotFound = "The Brindle Programmer Could Not Be Found....";
+const char* const kUpdateQuestion =
+    "This Software Requires Firmware Version - 1.23\r\nDo You Want to Flash Update the Programmer ?";
+const char* const kFoundCaption = "Usb Programmer Found - FirmWare Version ";
+
+// Read time-out of every reply; the reply wait reads until it passes.
+constexpr ULONG kReadTimeoutMs = 40;
+// The bridge holds short replies back for its latency time (16 ms by default).
+constexpr UCHAR kLatencyMs = 2;
+} // namespace
+
+std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor) {
+    std::string text = std::to_string(major) + ".";
+    if (minor < 10) text += "0";
+    return text + std::to_string(minor);
+}
+
+void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& failFlag) {
+    failFlag = 1;
+    panel.ClearReport();
+    panel.SetVisible(Control::ReportList, true);
+
+    bool closedPrevious = false;
+    if (d2xx.DeviceCount == 1) {
+        d2xx.CloseDevice();
+        closedPrevious = true;
+    }
+    d2xx.GetFTDeviceCount();
+
+    if (d2xx.DeviceCount != 1) {
+        panel.ShowMessage(BoxKind::Information, kNotFound, kSearchBoxPosition);
+        // The old handle is closed: nothing may be sent until a search succeeds.
+        if (closedPrevious) link.LinkState = 0;
+        panel.SetVisible(Control::ReportList, false);
+        return;
+    }
+
+    d2xx.GetFTDeviceSerialNo(0);
+    d2xx.GetFTDeviceDescription(0);
+    if (d2xx.Open_USB_Device_By_Serial_Number("") == FT_OK) {
+        d2xx.SetDeviceTimeouts(kReadTimeoutMs, 0);
+        d2xx.SetDeviceLatency(kLatencyMs);
+    }
+    d2xx.ResetDevice();
+
+    std::uint8_t* packet = link.CommandPacket();
+    for (int i = 0; i < 7; ++i) packet[i] = 0;
+    packet[0] = VersionQuery;
+    link.LinkState = 1;
+    link.SendPacket();
+
+    const auto& reply = d2xx.ReplyBuffer;
+    if (reply[6] != 0) {
+        panel.ShowMessage(BoxKind::Information, kNotFound, kSearchBoxPosition);
+    } else {
+        link.LinkState = 2;
+        panel.SetCaption(Control::Banner, kFoundCaption + FirmwareVersionText(reply[1], reply[2]));
+        failFlag = 0;
+        const int version = reply[1] * 256 + reply[2];
+        if (version < kRequiredFirmware &&
+            panel.ShowMessage(BoxKind::Question, kUpdateQuestion, kSearchBoxPosition)) {
+            UpdateFirmware(d2xx, link, panel);
+        }
+    }
+    panel.SetVisible(Control::ReportList, false);
+}
+
+} // namespace velmar
