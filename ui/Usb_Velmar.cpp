@@ -1,0 +1,662 @@
+#include "Usb_Velmar.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QValidator>
+
+#include <cstring>
+
+#include "AdapterFigures.h"
+#include "WindowFonts.h"
+#include "WindowPanel.h"
+#include "buffer/FileType.h"
+#include "devices/DeviceCatalogue.h"
+#include "devices/DeviceOperations.h"
+#include "devices/DeviceSelection.h"
+#include "devices/FileCommands.h"
+#include "devices/OperationFrame.h"
+#include "devices/VppSelection.h"
+#include "devices/ProgramState.h"
+
+using velmar::ui::FixedFont;
+using velmar::ui::SansFont;
+
+namespace {
+
+// Shows whatever is typed in upper case (the entry fields' character case).
+class UpperCaseValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+constexpr const char* kItemHeightProperty = "itemHeight";
+constexpr const char* kAutoWidthProperty = "autoWidth";
+
+void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QFrame* MakePanel(QWidget* parent, const char* name, int x, int y, int w, int h, const char* colour) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setGeometry(x, y, w, h);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setLineWidth(1);
+    panel->setAutoFillBackground(true);
+    SetColour(panel, QPalette::Window, QColor(colour));
+    return panel;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int x, int y,
+                        int w) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(name);
+    button->setGeometry(x, y, w, 20);
+    button->setFont(SansFont(12));
+    SetColour(button, QPalette::ButtonText, Qt::black);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int x, int y, int w, int h,
+                         const QFont& font, bool verticalScrollBar) {
+    auto* memo = new QPlainTextEdit(parent);
+    memo->setObjectName(name);
+    memo->setGeometry(x, y, w, h);
+    memo->setFont(font);
+    SetColour(memo, QPalette::Text, Qt::black);
+    SetColour(memo, QPalette::Base, Qt::white);
+    memo->setVerticalScrollBarPolicy(verticalScrollBar ? Qt::ScrollBarAlwaysOn
+                                                       : Qt::ScrollBarAlwaysOff);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return memo;
+}
+
+QLineEdit* MakeEntry(QWidget* parent, const char* name, int x, int y, int w, int h,
+                     const QFont& font, int maxLength) {
+    auto* entry = new QLineEdit(parent);
+    entry->setObjectName(name);
+    entry->setGeometry(x, y, w, h);
+    entry->setFont(font);
+    entry->setMaxLength(maxLength);
+    entry->setValidator(new UpperCaseValidator(entry));
+    SetColour(entry, QPalette::Text, Qt::black);
+    return entry;
+}
+
+void SetItemHeight(QListWidget* list, int height) {
+    list->setProperty(kItemHeightProperty, height);
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSizeHint(QSize(list->width(), height));
+}
+
+QListWidget* MakeList(QWidget* parent, const char* name, int x, int y, int w, int h,
+                      const QFont& font, const QStringList& rows) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setGeometry(x, y, w, h);
+    list->setFont(font);
+    list->setUniformItemSizes(true);
+    list->addItems(rows);
+    SetColour(list, QPalette::Text, Qt::black);
+    SetItemHeight(list, 15);
+    return list;
+}
+
+QLabel* MakeStaticText(QWidget* parent, const char* name, const char* text, int x, int y, int w,
+                       int h, const char* background) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(name);
+    label->setGeometry(x, y, w, h);
+    label->setFont(SansFont(12));
+    label->setAutoFillBackground(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    SetColour(label, QPalette::Window, QColor(background));
+    SetColour(label, QPalette::WindowText, Qt::black);
+    return label;
+}
+
+int Scaled(int value, int multiplier, int divisor) {
+    // Rounded to the nearest integer, halves away from zero.
+    const long long product = static_cast<long long>(value) * multiplier;
+    const long long half = divisor / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
+}
+
+} // namespace
+
+TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
+    : QWidget(parent), state_(state), panel_(std::make_unique<velmar::ui::WindowPanel>(*this)) {
+    setObjectName("MainForm");
+    setWindowTitle(QString::fromLatin1(kMainCaption));
+    resize(kClientWidth, kClientHeight);
+    setAutoFillBackground(true);
+    SetColour(this, QPalette::Window, QColor("#000080"));
+    setFont(SansFont(14));
+    SetColour(this, QPalette::WindowText, palette().color(QPalette::ToolTipText));
+
+    OpenDialog1.Save = false;
+    OpenDialog1.DefaultExt = ".Bin";
+    OpenDialog1.PathMustExist = true;
+    OpenDialog1.FileMustExist = true;
+    SaveDialog1.Save = true;
+    SaveDialog1.DefaultExt = "Bin";
+    SaveDialog1.OverwritePrompt = true;
+
+    CreateControls();
+    ApplyTabOrder();
+    ApplyStackingOrder();
+    state_.Panel.Attach(panel_.get());
+}
+
+TMainForm::~TMainForm() {
+    // The core outlives the window in tests; it must not report into freed
+    // widgets.
+    state_.Panel.Attach(nullptr);
+}
+
+void TMainForm::CreateControls() {
+    Panel2 = MakePanel(this, "Panel2", 589, 339, 128, 88, "#00ffff");
+    Start_Buf_Add = MakeButton(Panel2, "Start_Buf_Add", "Buffer Start=0000", 4, 4, 120);
+    Start_Add = MakeButton(Panel2, "Start_Add", "Device Start=0000", 4, 24, 120);
+    End_Add = MakeButton(Panel2, "End_Add", "Device End=0000", 4, 44, 120);
+    Offset = MakeButton(Panel2, "Offset", "Hex Offset=0000", 4, 64, 120);
+
+    Help1 = MakeMemo(this, "Help1", 144, 32, 577, 401, SansFont(12), true);
+    Help1->hide();
+    Memo1 = MakeMemo(this, "Memo1", 165, 32, 268, 401, FixedFont(13), true);
+    Memo1->clear();
+
+    Edit_1 = MakeMemo(this, "Edit_1", 170, 72, 527, 263, FixedFont(12), false);
+    Edit_1->setReadOnly(true);
+    Edit_1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Edit_1->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    Edit_1->hide();
+
+    A874X = MakeMemo(this, "A874X", 136, 32, 473, 345, FixedFont(12), false);
+    A874X->setLineWrapMode(QPlainTextEdit::NoWrap);
+    A874X->setPlainText(QString::fromLatin1(velmar::ui::Figure874X().c_str()));
+    A874X->hide();
+    A875X = MakeMemo(this, "A875X", 136, 32, 481, 345, FixedFont(12), false);
+    A875X->setLineWrapMode(QPlainTextEdit::NoWrap);
+    A875X->setPlainText(QString::fromLatin1(velmar::ui::Figure875X().c_str()));
+    A875X->hide();
+
+    Quit_Func_But = MakeButton(this, "Quit_Func_But", "&Quit = 0000", 136, 8, 103);
+    Quit_Func_But->setToolTip(QStringLiteral("Lets You Stop a Fuction in Process.."));
+
+    Edit_Add = MakeEntry(this, "Edit_Add", 527, 344, 57, 21, SansFont(12), 5);
+    Edit_Add->hide();
+    Fill_Edit = MakeEntry(this, "Fill_Edit", 290, 227, 37, 23, FixedFont(12), 2);
+    Fill_Edit->hide();
+
+    StaticText3 = MakeStaticText(this, "StaticText3", "Looking For Programmer", 272, 8, 141, 17,
+                                 velmar::ui::kBannerYellow);
+    StaticText3->setProperty(kAutoWidthProperty, true);
+    SetBannerText(StaticText3->text());
+
+    File_Type = MakeList(this, "File_Type", 128, 344, 103, 65, FixedFont(13),
+                         {"Binary", "Intel Hex", "Motorola Hex", "Ascii Hex"});
+    File_Type->hide();
+
+    StaticText4 = MakeStaticText(this, "StaticText4", "Last File Loaded in Buffer=No File Loaded", 8,
+                                 440, 243, 17, "#c0c0c0");
+    StaticText4->setProperty(kAutoWidthProperty, true);
+    SetLastFileText(StaticText4->text());
+
+    FillBox = MakeList(this, "FillBox", 128, 200, 162, 65, FixedFont(12),
+                       {"Fill Buffer With 00", "Fill Buffer With FF", "Fill Buffer With XX", "Cancel"});
+    FillBox->hide();
+
+    Panel4 = MakePanel(this, "Panel4", 8, 292, 111, 48, "#c0c0c0");
+    Help_1 = MakeButton(Panel4, "Help_1", "Help", 4, 4, 103);
+    Scale = MakeButton(Panel4, "Scale", "Large Buttons", 4, 24, 103);
+
+    Panel5 = MakePanel(this, "Panel5", 8, 240, 111, 48, "#ff00ff");
+    Auto_Verify = MakeButton(Panel5, "Auto_Verify", "Auto Verify On", 4, 4, 103);
+    Vpp_But = MakeButton(Panel5, "Vpp_But", " Vpp = 12.5", 4, 24, 103);
+
+    Panel6 = MakePanel(this, "Panel6", 8, 188, 111, 48, "#ffff00");
+    Edit = MakeButton(Panel6, "Edit", "&Edit Buffer", 4, 4, 103);
+    Fill = MakeButton(Panel6, "Fill", "&Fill Buffer", 4, 24, 103);
+
+    Panel7 = MakePanel(this, "Panel7", 8, 76, 111, 108, "#00ff00");
+    Blank_Chk = MakeButton(Panel7, "Blank_Chk", "&Blank Check", 4, 4, 103);
+    Verify = MakeButton(Panel7, "Verify", "&Verify Device", 4, 24, 103);
+    Move_Eprom = MakeButton(Panel7, "Move_Eprom", "&Move Device", 4, 44, 103);
+    Compare = MakeButton(Panel7, "Compare", "Program Compare", 4, 64, 103);
+    Device = MakeButton(Panel7, "Device", "No Device", 4, 84, 103);
+
+    Panel8 = MakePanel(this, "Panel8", 8, 4, 111, 68, "#ff0000");
+    Programm = MakeButton(Panel8, "Programm", "&Program Device", 4, 4, 103);
+    Security = MakeButton(Panel8, "Security", "Program Security", 4, 24, 103);
+    Erase_But = MakeButton(Panel8, "Erase_But", "&Erase Device", 4, 44, 103);
+
+    Panel3 = MakePanel(this, "Panel3", 8, 344, 111, 88, "#00ffff");
+    Chk_Sum_But = MakeButton(Panel3, "Chk_Sum_But", "&Check Sum=0000", 4, 4, 103);
+    File_But = MakeButton(Panel3, "File_But", "Binary File", 4, 24, 103);
+    Save_But = MakeButton(Panel3, "Save_But", "&Save Buffer", 4, 44, 103);
+    Load_But = MakeButton(Panel3, "Load_But", "&Load Buffer", 4, 64, 103);
+
+    Edit_Info = MakeStaticText(this, "Edit_Info", "", 170, 54, 527, 18, "#ffffff");
+    Edit_Info->setFont(FixedFont(12));
+    Edit_Info->setFrameShape(QFrame::Panel);
+    Edit_Info->setFrameShadow(QFrame::Sunken);
+    Edit_Info->hide();
+
+    Chg_Edit_Add = MakeEntry(this, "Chg_Edit_Add", 230, 32, 59, 20, FixedFont(12), 6);
+    Chg_Edit_Add->hide();
+
+    Security_List = MakeList(this, "Security_List", 128, 32, 113, 65, FixedFont(12),
+                             {"Program Bit 1", "Program Bit 2", "Program Bit 3", "Cancel"});
+    Security_List->hide();
+
+    Memo2 = MakeMemo(this, "Memo2", 8, 472, 361, 89, font(), false);
+    SetColour(Memo2, QPalette::Text, palette().color(QPalette::WindowText));
+    Memo2->setPlainText(QStringLiteral("Memo2"));
+    Memo2->setProperty("hasLines", true);
+
+    QStringList deviceRows;
+    for (const auto& row : velmar::DeviceCatalogue())
+        deviceRows << QString::fromLatin1(row.ListText.data(), static_cast<qsizetype>(row.ListText.size()));
+    Device_Box = MakeList(this, "Device_Box", 128, 29, 265, 396, FixedFont(12), deviceRows);
+    Device_Box->hide();
+
+    Fill_Edit->installEventFilter(this);
+
+    connect(Quit_Func_But, &QPushButton::clicked, this, &TMainForm::Quit_Func_ButClick);
+    connect(Scale, &QPushButton::clicked, this, &TMainForm::ScaleClick);
+    connect(Device, &QPushButton::clicked, this, &TMainForm::DeviceClick);
+    connect(Device_Box, &QListWidget::itemClicked, this, &TMainForm::Device_BoxClick);
+    connect(Vpp_But, &QPushButton::clicked, this, &TMainForm::Vpp_ButClick);
+    connect(Blank_Chk, &QPushButton::clicked, this, &TMainForm::Blank_ChkClick);
+    connect(Verify, &QPushButton::clicked, this, &TMainForm::VerifyClick);
+    connect(Move_Eprom, &QPushButton::clicked, this, &TMainForm::Move_EpromClick);
+    connect(Compare, &QPushButton::clicked, this, &TMainForm::CompareClick);
+    connect(Programm, &QPushButton::clicked, this, &TMainForm::ProgrammClick);
+    connect(Auto_Verify, &QPushButton::clicked, this, &TMainForm::Auto_VerifyClick);
+    connect(Erase_But, &QPushButton::clicked, this, &TMainForm::Erase_ButClick);
+    connect(Security, &QPushButton::clicked, this, &TMainForm::SecurityClick);
+    connect(Security_List, &QListWidget::itemClicked, this, &TMainForm::Security_ListClick);
+    connect(Chk_Sum_But, &QPushButton::clicked, this, &TMainForm::Chk_Sum_ButClick);
+    connect(Fill, &QPushButton::clicked, this, &TMainForm::FillClick);
+    connect(FillBox, &QListWidget::itemClicked, this, &TMainForm::FillBoxClick);
+    connect(File_But, &QPushButton::clicked, this, &TMainForm::File_ButClick);
+    connect(File_Type, &QListWidget::itemClicked, this, &TMainForm::File_TypeClick);
+    connect(Load_But, &QPushButton::clicked, this, &TMainForm::Load_ButClick);
+    connect(Save_But, &QPushButton::clicked, this, &TMainForm::Save_ButClick);
+}
+
+void TMainForm::ApplyTabOrder() {
+    // The window's tab indexes, in order; a panel's buttons follow the panel.
+    const std::vector<QWidget*> byTabIndex = {
+        Help1,      Quit_Func_But, Device_Box, Edit_1,  Edit_Add, FillBox,   Fill_Edit,
+        StaticText3, File_Type,    StaticText4, Memo1,  A874X,    A875X,     Security_List,
+        Panel2,     Panel4,        Panel5,     Panel6,  Panel7,   Panel8,    Panel3,
+        Edit_Info,  Chg_Edit_Add,  Memo2};
+    std::vector<QWidget*> chain;
+    for (QWidget* widget : byTabIndex) {
+        if (auto* panel = qobject_cast<QFrame*>(widget); panel && panel->parentWidget() == this &&
+                                                         !qobject_cast<QLabel*>(widget) &&
+                                                         !qobject_cast<QAbstractScrollArea*>(widget)) {
+            for (QObject* child : panel->children())
+                if (auto* button = qobject_cast<QPushButton*>(child))
+                    chain.push_back(button);
+            continue;
+        }
+        if (widget->focusPolicy() != Qt::NoFocus)
+            chain.push_back(widget);
+    }
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+}
+
+void TMainForm::ApplyStackingOrder() {
+    // Back to front; each raise() puts the control in front of the ones before.
+    const std::vector<QWidget*> backToFront = {
+        Panel2,      Help1,   Memo1,    Edit_1, A874X,    A875X,        Quit_Func_But,
+        Edit_Add,    Fill_Edit, StaticText3, File_Type, StaticText4, FillBox, Panel4,
+        Panel5,      Panel6,  Panel7,   Panel8, Panel3,   Edit_Info,    Chg_Edit_Add,
+        Security_List, Memo2, Device_Box};
+    for (QWidget* widget : backToFront)
+        widget->raise();
+}
+
+std::vector<QWidget*> TMainForm::DesignedControls() const {
+    std::vector<QWidget*> controls;
+    for (QObject* child : children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (!widget || widget->objectName().isEmpty())
+            continue;
+        controls.push_back(widget);
+        if (qobject_cast<QFrame*>(widget) && !qobject_cast<QLabel*>(widget) &&
+            !qobject_cast<QAbstractScrollArea*>(widget))
+            for (QObject* inner : widget->children())
+                if (auto* button = qobject_cast<QPushButton*>(inner))
+                    controls.push_back(button);
+    }
+    return controls;
+}
+
+void TMainForm::SetBannerText(const QString& text) {
+    StaticText3->setText(text);
+    StaticText3->resize(StaticText3->fontMetrics().horizontalAdvance(text), StaticText3->height());
+}
+
+void TMainForm::SetLastFileText(const QString& text) {
+    StaticText4->setText(text);
+    StaticText4->resize(StaticText4->fontMetrics().horizontalAdvance(text), StaticText4->height());
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centred_)
+        return;
+    centred_ = true;
+    if (QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize outer = frameGeometry().size();
+        move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Handlers of this window's own.
+
+void TMainForm::Quit_Func_ButClick() { state_.Transfer.StopFlag = 5; }
+
+void TMainForm::ScaleClick() {
+    if (ScaleTag == 0) {
+        ScaleBy(486, 408);
+        ScaleTag = 1;
+        Scale->setText(QStringLiteral("Small Buttons"));
+    } else {
+        ScaleBy(408, 486);
+        ScaleTag = 0;
+        Scale->setText(QStringLiteral("Large Buttons"));
+    }
+}
+
+void TMainForm::ScaleBy(int multiplier, int divisor) {
+    const bool wasVisible = isVisible();
+    const QPoint corner = pos();
+    hide();
+    auto scale = [&](int value) { return Scaled(value, multiplier, divisor); };
+    auto scaleFont = [&](QWidget* widget) {
+        QFont f = widget->font();
+        if (f.pixelSize() > 0) {
+            f.setPixelSize(scale(f.pixelSize()));
+            widget->setFont(f);
+        }
+    };
+    scaleFont(this);
+    for (QWidget* control : DesignedControls()) {
+        const QRect r = control->geometry();
+        control->setGeometry(scale(r.x()), scale(r.y()), scale(r.width()), scale(r.height()));
+        scaleFont(control);
+        if (auto* list = qobject_cast<QListWidget*>(control))
+            SetItemHeight(list, scale(list->property(kItemHeightProperty).toInt()));
+    }
+    // Autosized texts follow their (scaled) font.
+    SetBannerText(StaticText3->text());
+    SetLastFileText(StaticText4->text());
+    resize(scale(width()), scale(height()));
+    if (wasVisible) {
+        show();
+        move(corner);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Closing while a handler runs.
+
+TMainForm::HandlerScope::HandlerScope(TMainForm& form) : form_(form) { ++form_.handlerDepth_; }
+
+TMainForm::HandlerScope::~HandlerScope() {
+    --form_.handlerDepth_;
+    if (form_.handlerDepth_ == 0)
+        form_.HandlerFinished();
+}
+
+void TMainForm::HandlerFinished() {
+    if (!closePending_)
+        return;
+    // Close from the event loop, after the handler's frames are gone.
+    QTimer::singleShot(0, this, [this] {
+        closing_ = true;
+        close();
+    });
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    if (closePending_) {
+        // Already asked; the running handler is still winding down.
+        event->ignore();
+        return;
+    }
+    if (handlerDepth_ > 0) {
+        closePending_ = true;
+        if (CloseQuery)
+            CloseQuery();
+        // The operation below sees StopFlag and returns; then we close.
+        state_.Transfer.StopFlag = 5;
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    if (CloseQuery)
+        CloseQuery();
+    event->accept();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Fill_Edit && event->type() == QEvent::KeyPress) {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        char key = 0;
+        if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter)
+            key = '\r';
+        else if (keyEvent->key() == Qt::Key_Backspace)
+            key = '\b';
+        else if (keyEvent->text().size() == 1 && keyEvent->text()[0].unicode() < 0x80)
+            key = static_cast<char>(keyEvent->text()[0].unicode());
+        else
+            // Movement and editing keys that produce no character pass.
+            return keyEvent->text().isEmpty() ? false : true;
+        Fill_EditKeyPress(key);
+        if (key == 0)
+            return true;
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Buffer handlers.
+
+void TMainForm::Chk_Sum_ButClick() {
+    HandlerScope scope(*this);
+    velmar::ComputeChecksum(state_);
+}
+
+void TMainForm::FillClick() {
+    HandlerScope scope(*this);
+    velmar::BeginOperation(state_);
+    FillBox->setCurrentRow(-1);
+    FillBox->show();
+}
+
+void TMainForm::FillBoxClick() {
+    HandlerScope scope(*this);
+    switch (FillBox->currentRow()) {
+    case 0:
+        state_.Buffer.Fill(0x00);
+        velmar::EndOperation(state_);
+        break;
+    case 1:
+        state_.Buffer.Fill(0xFF);
+        velmar::EndOperation(state_);
+        break;
+    case 2:
+        Fill_Edit->clear();
+        Fill_Edit->show();
+        Fill_Edit->setFocus();
+        break;
+    case 3:
+        velmar::EndOperation(state_);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::Fill_EditKeyPress(char& key) {
+    HandlerScope scope(*this);
+    if (key == '\r') {
+        const QString text = Fill_Edit->text();
+        if (!text.isEmpty()) {
+            bool ok = false;
+            const unsigned value = text.toUInt(&ok, 16);
+            if (ok)
+                state_.Buffer.Fill(static_cast<std::uint8_t>(value & 0xFF));
+        }
+        velmar::EndOperation(state_);
+        key = 0;
+        return;
+    }
+    if (key != '\b' && (key == 0 || std::strchr("1234567890ABCDEFabcdef", key) == nullptr))
+        key = 0;
+}
+
+void TMainForm::File_ButClick() {
+    HandlerScope scope(*this);
+    velmar::BeginOperation(state_);
+    File_Type->setCurrentRow(-1);
+    File_Type->show();
+}
+
+void TMainForm::File_TypeClick() {
+    HandlerScope scope(*this);
+    state_.FileType = File_Type->currentRow();
+    ApplyFileType();
+    velmar::EndOperation(state_);
+}
+
+void TMainForm::ApplyFileType() {
+    const int type = state_.FileType;
+    if (const velmar::FileTypeRow* row = velmar::FindFileTypeRow(type))
+        File_But->setText(QString::fromLatin1(row->ButtonCaption.data(),
+                                              static_cast<qsizetype>(row->ButtonCaption.size())));
+    const std::string ext(velmar::DialogDefaultExt(type));
+    OpenDialog1.DefaultExt = ext;
+    OpenDialog1.FilterIndex = velmar::DialogFilterIndex(type);
+    SaveDialog1.DefaultExt = ext;
+    SaveDialog1.FilterIndex = velmar::DialogFilterIndex(type);
+}
+
+void TMainForm::Load_ButClick() {
+    HandlerScope scope(*this);
+    velmar::BeginOperation(state_);
+    bool loaded = true;
+    if (velmar::ui::ExecuteFileDialog(this, OpenDialog1))
+        loaded = velmar::LoadDataFile(state_, OpenDialog1.FileName);
+    // A failed load keeps the previous sum on the button.
+    if (loaded)
+        velmar::ComputeChecksum(state_);
+    velmar::EndOperation(state_);
+}
+
+void TMainForm::Save_ButClick() {
+    HandlerScope scope(*this);
+    if (velmar::ui::ExecuteFileDialog(this, SaveDialog1))
+        velmar::SaveDataFile(state_, SaveDialog1.FileName);
+    velmar::EndOperation(state_);
+}
+
+// ---------------------------------------------------------------------------
+// Device handlers: the core runs the operation frame and the sequences.
+
+void TMainForm::DeviceClick() {
+    HandlerScope scope(*this);
+    Device_Box->setCurrentRow(-1);
+    velmar::DeviceClick(state_);
+}
+
+void TMainForm::Device_BoxClick() {
+    HandlerScope scope(*this);
+    velmar::Device_BoxClick(state_, Device_Box->currentRow());
+}
+
+void TMainForm::Vpp_ButClick() {
+    HandlerScope scope(*this);
+    velmar::Vpp_ButClick(state_);
+}
+
+void TMainForm::Blank_ChkClick() {
+    HandlerScope scope(*this);
+    velmar::Blank_ChkClick(state_);
+}
+
+void TMainForm::VerifyClick() {
+    HandlerScope scope(*this);
+    velmar::VerifyClick(state_);
+}
+
+void TMainForm::Move_EpromClick() {
+    HandlerScope scope(*this);
+    velmar::Move_EpromClick(state_);
+}
+
+void TMainForm::CompareClick() {
+    HandlerScope scope(*this);
+    velmar::CompareClick(state_);
+}
+
+void TMainForm::ProgrammClick() {
+    HandlerScope scope(*this);
+    velmar::ProgrammClick(state_);
+}
+
+void TMainForm::Auto_VerifyClick() {
+    HandlerScope scope(*this);
+    velmar::Auto_VerifyClick(state_);
+}
+
+void TMainForm::Erase_ButClick() {
+    HandlerScope scope(*this);
+    velmar::Erase_ButClick(state_);
+}
+
+void TMainForm::SecurityClick() {
+    HandlerScope scope(*this);
+    Security_List->setCurrentRow(-1);
+    velmar::SecurityClick(state_);
+}
+
+void TMainForm::Security_ListClick() {
+    HandlerScope scope(*this);
+    velmar::Security_ListClick(state_, Security_List->currentRow());
+}

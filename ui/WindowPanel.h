@@ -1,0 +1,54 @@
+#pragma once
+// The window's side of FrontPanel: maps each control role to its widget and
+// runs the busy state on the real buttons.
+
+#include <vector>
+
+#include "buffer/FrontPanel.h"
+
+class QWidget;
+class QPushButton;
+class QPlainTextEdit;
+class TMainForm;
+
+namespace velmar::ui {
+
+inline constexpr const char* kBannerYellow = "#ffff00";
+inline constexpr const char* kBannerLime = "#00ff00";
+inline constexpr const char* kBannerRed = "#ff0000";
+
+class WindowPanel : public FrontPanel {
+  public:
+    explicit WindowPanel(TMainForm& form) : form_(form) {}
+
+    void SetCaption(Control control, std::string_view text) override;
+    void SetVisible(Control control, bool visible) override;
+    void SetEnabled(Control control, bool enabled) override;
+    void SetHeight(Control control, int pixels) override;
+    void SetBannerColour(BannerColour colour) override;
+    void InsertReportLine(std::string_view line) override;
+    void ClearReport() override;
+    void InsertDiagnosticLine(std::string_view line) override;
+    void AppendDiagnosticLine(std::string_view line) override;
+    void EnterBusyState() override;
+    void LeaveBusyState(bool deviceButtons) override;
+    void PumpEvents() override;
+    bool ShowMessage(BoxKind kind, std::string_view text,
+                     std::optional<ScreenPoint> at = std::nullopt) override;
+    std::optional<std::string> ChooseFirmwareFile() override;
+
+    QWidget* WidgetOf(Control control) const;
+
+    // The ten buttons that need a programmer, and the thirteen that do not.
+    std::vector<QPushButton*> DeviceButtons() const;
+    std::vector<QPushButton*> WindowButtons() const;
+    std::vector<QPushButton*> AddressButtons() const;
+
+  private:
+    TMainForm& form_;
+};
+
+// Inserts a line at the top of a text box (newest first).
+void InsertTopLine(QPlainTextEdit* memo, std::string_view line);
+
+} // namespace velmar::ui
