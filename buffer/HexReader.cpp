@@ -1,0 +1,332 @@
+#include "HexReader.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "HexText.h"
+
+namespace velmar {
+
+namespace {
+
+// Only the first 256 characters of a line are ever looked at.
+constexpr std::size_t kLineCut = 256;
+constexpr char kCtrlZ = 0x1A;
+
+// Characters of a text file, line by line. A line runs up to and including
+// its CR or LF, so CR LF yields the line and then a line holding only LF.
+// Ctrl-Z counts as the end of the file.
+class LineSource {
+  public:
+    explicit LineSource(std::FILE* stream) : stream_(stream) {}
+
+    // Returns false at the end of the file (or on a read error, see Failed()).
+    bool Next(std::string& line) {
+        line.clear();
+        if (AtEnd()) return false;
+        lineNumber_ = physicalLine_;
+        while (!AtEnd()) {
+            const char c = block_[pos_++];
+            if (line.size() < kLineCut) line.push_back(c);
+            if (c == '\n') {
+                if (!afterCr_) ++physicalLine_;
+                afterCr_ = false;
+                break;
+            }
+            afterCr_ = false;
+            if (c == '\r') {
+                ++physicalLine_;
+                afterCr_ = true;
+                break;
+            }
+        }
+        return true;
+    }
+
+    // Line number as an editor counts it (CR LF, LF or CR end a line).
+    int LineNumber() const { return lineNumber_; }
+    bool Failed() const { return error_ != 0; }
+    int Error() const { return error_; }
+
+  private:
+    bool AtEnd() {
+        if (ended_) return true;
+        if (pos_ == size_) {
+            errno = 0;
+            size_ = std::fread(block_.data(), 1, block_.size(), stream_);
+            pos_ = 0;
+            if (size_ == 0) {
+                if (std::ferror(stream_)) error_ = errno ? errno : EIO;
+                ended_ = true;
+                return true;
+            }
+        }
+        if (block_[pos_] == kCtrlZ) ended_ = true;
+        return ended_;
+    }
+
+    std::FILE* stream_;
+    std::array<char, 65536> block_{};
+    std::size_t size_ = 0;
+    std::size_t pos_ = 0;
+    bool ended_ = false;
+    bool afterCr_ = false;
+    int physicalLine_ = 1;
+    int lineNumber_ = 0;
+    int error_ = 0;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Sum of the byte pairs of a record, or -1 when fewer than the record's own
+// count byte announces are there. Used only to check record checksums; the
+// stored data come from the field conversion.
+int RecordSum(std::string_view text, int extraBytes) {
+    auto pair = [&](std::size_t i) {
+        if (2 * i + 1 >= text.size()) return -1;
+        const int hi = HexDigit(text[2 * i]);
+        const int lo = HexDigit(text[2 * i + 1]);
+        return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+    };
+    const int count = pair(0);
+    if (count < 0) return -1;
+    int sum = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count + extraBytes + 1); ++i) {
+        const int b = pair(i);
+        if (b < 0) return -1;
+        sum += b;
+    }
+    return sum & 0xFF;
+}
+
+// Intel: count, address (2), type, data and checksum add up to 0.
+bool IntelChecksumGood(std::string_view afterMark) { return RecordSum(afterMark, 4) == 0; }
+// Motorola: count, address, data and checksum add up to 0xFF.
+bool MotorolaChecksumGood(std::string_view afterType) { return RecordSum(afterType, 0) == 0xFF; }
+
+class Reader {
+  public:
+    Reader(int fileType, DataBuffer& buffer, const AddressWindow& window, FrontPanel& panel,
+           HexLoadResult& result)
+        : fileType_(fileType), buffer_(buffer), window_(window), panel_(panel), result_(result),
+          mask_(static_cast<std::uint32_t>(FoldMask(window.DeviceLimit))) {}
+
+    // False when a field failed; the result then names it.
+    bool Line(const std::string& text, int lineNumber) {
+        line_ = text;
+        const std::string_view mark = Take(1);
+        if (line_.size() > kLineCut - 1) line_ = line_.substr(0, kLineCut - 1);
+
+        if (fileType_ == 1 && mark == ":") {
+            const std::string_view body = line_;
+            if (!IntelRecord()) return false;
+            if (!IntelChecksumGood(body)) BadChecksum(lineNumber);
+        } else if (fileType_ == 2 && mark == "S") {
+            const std::string_view digit = Take(1);
+            const int sType = digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9' ? digit[0] - '0' : 0;
+            const std::string_view body = line_;
+            if (sType >= 7) {
+                result_.StopFlag = 1;
+            } else if (sType >= 1 && sType <= 3) {
+                if (!SRecord(sType)) return false;
+            } else {
+                return true; // S0 header, S4, S5 and S6 counts
+            }
+            if (!MotorolaChecksumGood(body)) BadChecksum(lineNumber);
+        } else if (fileType_ == 3) {
+            return AsciiLine(mark);
+        }
+        return true;
+    }
+
+  private:
+    // Takes up to n characters off the front of the line.
+    std::string_view Take(std::size_t n) {
+        const std::size_t len = std::min(n, line_.size());
+        field_.assign(line_.data(), len);
+        line_.remove_prefix(len);
+        return field_;
+    }
+
+    // A field read as a hexadecimal number after a "$": nothing left, or any
+    // character that is not a hex digit, fails.
+    bool Field(std::size_t digits, std::uint32_t& value) {
+        Take(digits);
+        value = 0;
+        bool good = !field_.empty();
+        for (char c : field_) {
+            const int d = HexDigit(c);
+            if (d < 0) {
+                good = false;
+                break;
+            }
+            value = value * 16 + static_cast<std::uint32_t>(d);
+        }
+        if (!good) {
+            result_.badField = "$" + field_;
+            panel_.ShowMessage(BoxKind::Error, InvalidIntegerText(result_.badField));
+        }
+        return good;
+    }
+
+    bool IntelRecord() {
+        std::uint32_t count = 0, address = 0, type = 0;
+        if (!Field(2, count) || !Field(4, address) || !Field(2, type)) return false;
+        result_.LoadAddress = static_cast<std::int32_t>(address);
+        switch (type) {
+        case 0x00:
+            return StoreRecordData(static_cast<std::int32_t>(count));
+        case 0x01:
+            result_.StopFlag = 1;
+            return true;
+        case 0x02: {
+            std::uint32_t word = 0;
+            if (!Field(4, word)) return false;
+            segmentBase_ = word * 16u;
+            return true;
+        }
+        case 0x04: {
+            std::uint32_t word = 0;
+            if (!Field(4, word)) return false;
+            linearBase_ = word * 65536u;
+            return true;
+        }
+        default:
+            return true; // 03, 05, ...: nothing to do
+        }
+    }
+
+    bool SRecord(int sType) {
+        std::uint32_t countField = 0, address = 0;
+        if (!Field(2, countField)) return false;
+        std::int32_t count = static_cast<std::int32_t>(countField) - 3;
+        std::size_t addressDigits = 4;
+        if (sType == 2) {
+            count -= 1;
+            addressDigits = 6;
+        } else if (sType == 3) {
+            count -= 2;
+            addressDigits = 8;
+        }
+        if (!Field(addressDigits, address)) return false;
+        result_.LoadAddress = static_cast<std::int32_t>(address & 0xFFFFFu);
+        return StoreRecordData(count);
+    }
+
+    // The record's start address is folded; its bytes run on from there.
+    bool StoreRecordData(std::int32_t count) {
+        const std::uint32_t folded =
+            (static_cast<std::uint32_t>(result_.LoadAddress) + segmentBase_ + linearBase_ +
+             static_cast<std::uint32_t>(window_.HexOffset)) &
+            mask_;
+        result_.LoadAddress = static_cast<std::int32_t>(folded);
+        panel_.SetCaption(Control::QuitButton, QuitCaption(result_.LoadAddress, 5));
+        for (std::int32_t i = 0; i < count; ++i) {
+            std::uint32_t value = 0;
+            if (!Field(2, value)) return false;
+            Store(std::int64_t{result_.LoadAddress} + i, value);
+        }
+        return true;
+    }
+
+    // ASCII hex: every pair of characters, terminator included, is a byte.
+    bool AsciiLine(std::string_view mark) {
+        std::string whole(mark);
+        whole.append(line_);
+        line_ = whole;
+        if ((asciiPosition_ & 0xFF) == 0)
+            panel_.SetCaption(Control::QuitButton, QuitCaption(static_cast<std::int32_t>(asciiPosition_), 5));
+        const std::size_t n = whole.size() / 2;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint32_t value = 0;
+            if (!Field(2, value)) return false;
+            Store(asciiPosition_, value);
+            ++asciiPosition_;
+            result_.LoadAddress = static_cast<std::int32_t>(asciiPosition_);
+        }
+        return true;
+    }
+
+    void Store(std::int64_t position, std::uint32_t value) {
+        if (DataBuffer::Contains(position))
+            buffer_[static_cast<std::int32_t>(position)] = static_cast<std::uint8_t>(value);
+        else
+            ++result_.droppedBytes;
+    }
+
+    void BadChecksum(int lineNumber) {
+        if (result_.badChecksumRecords++ == 0) result_.firstBadChecksumLine = lineNumber;
+    }
+
+    int fileType_;
+    DataBuffer& buffer_;
+    const AddressWindow& window_;
+    FrontPanel& panel_;
+    HexLoadResult& result_;
+    std::uint32_t mask_;
+    std::uint32_t segmentBase_ = 0;
+    std::uint32_t linearBase_ = 0;
+    std::int64_t asciiPosition_ = 0;
+    std::string_view line_;
+    std::string field_;
+};
+
+} // namespace
+
+std::int32_t FoldMask(std::int32_t deviceLimit) {
+    if (deviceLimit <= 0) return deviceLimit;
+    std::uint32_t m = static_cast<std::uint32_t>(deviceLimit);
+    m |= m >> 1;
+    m |= m >> 2;
+    m |= m >> 4;
+    m |= m >> 8;
+    m |= m >> 16;
+    return static_cast<std::int32_t>(m);
+}
+
+std::string InvalidIntegerText(const std::string& convertedField) {
+    return "'" + convertedField + "' is not a valid integer value.";
+}
+
+HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
+                            const AddressWindow& window, FrontPanel& panel) {
+    HexLoadResult result;
+    Reader reader(fileType, buffer, window, panel, result);
+    LineSource source(stream);
+    std::string line;
+    while (result.StopFlag <= 0 && source.Next(line)) {
+        if (!reader.Line(line, source.LineNumber())) return result;
+    }
+    if (source.Failed()) {
+        result.systemError = std::strerror(source.Error());
+        return result;
+    }
+    result.ok = true;
+    panel.SetCaption(Control::Banner, "Hex File Loaded....");
+    return result;
+}
+
+HexLoadResult LoadHexFile(const std::string& path, int fileType, DataBuffer& buffer,
+                          const AddressWindow& window, FrontPanel& panel) {
+    panel.SetCaption(Control::Banner, "Loading Buffer from Hex File....");
+    panel.PumpEvents();
+    errno = 0;
+    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    if (!stream) {
+        HexLoadResult result;
+        result.systemError = std::strerror(errno ? errno : ENOENT);
+        return result;
+    }
+    HexLoadResult result = LoadHexStream(stream, fileType, buffer, window, panel);
+    std::fclose(stream);
+    return result;
+}
+
+} // namespace velmar

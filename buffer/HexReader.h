@@ -1,0 +1,45 @@
+#pragma once
+// The hex file reader: Intel hex (FileType 1), Motorola S-records (2) and
+// ASCII hex (3). It works line by line, takes fields by position, skips every
+// line without the selected record mark, and stops at the first end record.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "AddressWindow.h"
+#include "DataBuffer.h"
+#include "FrontPanel.h"
+
+namespace velmar {
+
+struct HexLoadResult {
+    bool ok = false;              // false: the file could not be read or a field was malformed
+    std::string systemError;      // set when the file could not be read
+    std::string badField;         // the field that failed, "$" included ("$G1")
+    std::int32_t LoadAddress = 0; // last record address (ASCII hex: next position)
+    std::int32_t StopFlag = 0;    // 1 when an end record was met
+    std::int64_t droppedBytes = 0;      // data bytes that fell past the buffer
+    int badChecksumRecords = 0;         // records stored despite a wrong checksum
+    int firstBadChecksumLine = 0;       // 1-based line of the first of them
+};
+
+// Writes "Loading Buffer from Hex File...." (and lets the panel paint it),
+// reads the file, and writes "Hex File Loaded...." on success. A malformed
+// field shows "'$G1' is not a valid integer value." in an error box and ends
+// the load; bytes stored until then stay. File errors are only returned.
+HexLoadResult LoadHexFile(const std::string& path, int fileType, DataBuffer& buffer,
+                          const AddressWindow& window, FrontPanel& panel);
+HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
+                            const AddressWindow& window, FrontPanel& panel);
+
+// The mask that folds record addresses into the device: the smallest
+// all-ones value covering DeviceLimit, so that a device whose size is not a
+// power of two (0x4FFF) keeps its own addresses in place. For every other
+// limit this is DeviceLimit itself.
+std::int32_t FoldMask(std::int32_t deviceLimit);
+
+// The text of a field that fails the number conversion.
+std::string InvalidIntegerText(const std::string& convertedField);
+
+} // namespace velmar
