@@ -1,0 +1,384 @@
+#include "BufferEditor.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <algorithm>
+
+#include "Dialogs.h"
+#include "Usb_Velmar.h"
+#include "ValueEntry.h"
+#include "buffer/HexText.h"
+#include "devices/OperationFrame.h"
+#include "devices/ProgramState.h"
+
+namespace velmar::ui {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+std::uint8_t ByteAt(const DataBuffer& buffer, std::int32_t address) {
+    return DataBuffer::Contains(address) ? buffer[address] : 0;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+char DumpCharacter(std::uint8_t value) {
+    return value >= 0x20 && value <= 0x7F ? static_cast<char>(value) : '.';
+}
+
+std::string DumpLine(const DataBuffer& buffer, std::int32_t address) {
+    std::string line(kDumpLineChars, ' ');
+    const std::string label = HexText(address, 6);
+    line.replace(0, 6, label, 0, 6);
+    for (int j = 0; j < 16; ++j) {
+        const std::uint8_t value = ByteAt(buffer, address + j);
+        line[8 + 3 * j] = kHexDigits[value >> 4];
+        line[9 + 3 * j] = kHexDigits[value & 0x0F];
+        line[58 + j] = DumpCharacter(value);
+    }
+    return line;
+}
+
+std::string InfoLine(std::int32_t address, std::uint8_t value) {
+    std::string line = "Address=" + HexText(address, 6);
+    line += "             Hex Data=";
+    line += kHexDigits[value >> 4];
+    line += kHexDigits[value & 0x0F];
+    line += "               Ascii Data=";
+    line += DumpCharacter(value);
+    return line;
+}
+
+std::int32_t EditorLimit(std::int32_t deviceLimit) {
+    return std::min<std::int32_t>(deviceLimit, kBufferSize - 1);
+}
+
+BufferEditor::BufferEditor(TMainForm& form, ProgramState& state)
+    : QObject(&form), form_(form), state_(state) {
+    form_.Edit_1->setReadOnly(true);
+    form_.Edit_1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Read-only, yet the caret must show and follow the keys.
+    form_.Edit_1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    form_.Edit_Info->setTextFormat(Qt::PlainText);
+    form_.Chg_Edit_Add->setMaxLength(6);
+    KeepUpperCase(form_.Chg_Edit_Add);
+
+    form_.Edit_1->installEventFilter(this);
+    form_.Edit_1->viewport()->installEventFilter(this);
+    form_.Edit_Info->installEventFilter(this);
+    form_.Chg_Edit_Add->installEventFilter(this);
+    // A failed reply wait puts the cursor back on the first row.
+    form_.LinkWaitFailed = [this] { EditorRow = 0; };
+    connect(form_.Edit, &QPushButton::clicked, this, [this] {
+        TMainForm::HandlerScope scope(form_);
+        EditClick();
+    });
+}
+
+void BufferEditor::EditClick() {
+    form_.Memo1->hide();
+    EndOperation(state_);
+    EditorTop = 0;
+    form_.Edit_1->show();
+    form_.Edit_Info->show();
+    EditorRow = 0;
+    EditorColumn = 0;
+    ShowPage();
+}
+
+void BufferEditor::ShowPage() {
+    const std::int32_t limit = EditorLimit(state_.Window.DeviceLimit);
+    if (EditorTop + kPageBytes >= limit) EditorTop = limit - (kPageBytes - 1);
+    if (EditorTop < 0) {
+        EditorTop = 0;
+        EditorRow = 0;
+        EditorColumn = 0;
+    }
+    form_.Edit_1->clear();
+    state_.Panel.PumpEvents();
+
+    std::string text;
+    for (std::int32_t line = EditorTop / 16; line <= (EditorTop + kPageBytes - 1) / 16; ++line) {
+        if (!text.empty()) text += '\n';
+        text += DumpLine(state_.Buffer, line * 16);
+    }
+    form_.Edit_1->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+
+    EditorNibble = 0;
+    PlaceCaret();
+    form_.Edit_1->setFocus(Qt::OtherFocusReason);
+    ShowInfo();
+}
+
+void BufferEditor::PlaceCaret() {
+    int position = kDumpLinePositions * EditorRow;
+    if (EditorAsciiMode == 1) position += 58 + EditorColumn;
+    else position += 8 + 3 * EditorColumn + EditorNibble;
+    const int last = form_.Edit_1->document()->characterCount() - 1;
+    QTextCursor caret = form_.Edit_1->textCursor();
+    caret.setPosition(std::clamp(position, 0, std::max(last, 0)));
+    form_.Edit_1->setTextCursor(caret);
+}
+
+void BufferEditor::ShowInfo() {
+    const std::int32_t address = CursorAddress();
+    const std::string line = InfoLine(address, ByteAt(state_.Buffer, address));
+    form_.Edit_Info->setText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+void BufferEditor::RewriteLine() {
+    if (EditorColumn < 0 || EditorColumn > 15) return;
+    QTextBlock block = form_.Edit_1->document()->findBlockByNumber(EditorRow);
+    if (!block.isValid()) return;
+    QString line = block.text();
+    if (line.size() < kDumpLineChars) return;
+    const std::uint8_t value = ByteAt(state_.Buffer, CursorAddress());
+    line[8 + 3 * EditorColumn] = QLatin1Char(kHexDigits[value >> 4]);
+    line[9 + 3 * EditorColumn] = QLatin1Char(kHexDigits[value & 0x0F]);
+    line[58 + EditorColumn] = QLatin1Char(DumpCharacter(value));
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(line);
+}
+
+void BufferEditor::Wrap() {
+    if (EditorColumn == -1) {
+        EditorColumn = 15;
+        --EditorRow;
+    }
+    if (EditorColumn == 16) {
+        EditorColumn = 0;
+        ++EditorRow;
+    }
+    if (EditorRow < 0) {
+        EditorRow = 15;
+        EditorTop -= kPageBytes;
+        ShowPage();
+    }
+    if (EditorRow == 16) {
+        EditorRow = 0;
+        EditorTop += kPageBytes;
+        ShowPage();
+    }
+}
+
+void BufferEditor::Edit_1KeyDown(int key) {
+    switch (key) {
+    case Qt::Key_PageUp:
+        EditorTop -= kPageBytes;
+        ShowPage();
+        break;
+    case Qt::Key_PageDown:
+        EditorTop += kPageBytes;
+        ShowPage();
+        break;
+    case Qt::Key_End:
+        EditorNibble = 0;
+        EditorColumn = 15;
+        break;
+    case Qt::Key_Home:
+        EditorNibble = 0;
+        EditorColumn = 0;
+        break;
+    case Qt::Key_Left:
+        if (EditorNibble == 1) EditorNibble = 0;
+        else --EditorColumn;
+        break;
+    case Qt::Key_Up:
+        --EditorRow;
+        break;
+    case Qt::Key_Right:
+        EditorNibble = 0;
+        ++EditorColumn;
+        break;
+    case Qt::Key_Down:
+        ++EditorRow;
+        break;
+    default:
+        break;
+    }
+    Wrap();
+    ShowInfo();
+}
+
+void BufferEditor::Edit_1KeyPress(char key) {
+    // A character that arrives without its key-down (an input method) would
+    // find the cursor one past the row; put it on the next byte first.
+    if (EditorColumn == 16) Wrap();
+    const std::int32_t address = CursorAddress();
+    if (!DataBuffer::Contains(address)) return;
+    std::uint8_t& byte = state_.Buffer[address];
+    if (EditorAsciiMode == 1) {
+        byte = static_cast<std::uint8_t>(key);
+        RewriteLine();
+        ++EditorColumn;
+    } else {
+        const int v = HexValue(key);
+        if (v >= 0) {
+            if (EditorNibble == 0) {
+                byte = static_cast<std::uint8_t>(16 * v + (byte & 0x0F));
+                RewriteLine();
+                EditorNibble = 1;
+            } else {
+                byte = static_cast<std::uint8_t>((byte & 0xF0) + v);
+                RewriteLine();
+                EditorNibble = 0;
+                ++EditorColumn;
+            }
+        }
+    }
+    state_.Panel.PumpEvents();
+}
+
+void BufferEditor::Edit_1KeyUp(int) { PlaceCaret(); }
+
+void BufferEditor::Edit_1MouseDown(int caret) {
+    EditorRow = std::clamp(caret / kDumpLinePositions, 0, 15);
+    int a = caret % kDumpLinePositions - 7;
+    if (a < 0) a = 0;
+    if (a < 48) {
+        EditorAsciiMode = 0;
+        EditorColumn = std::min(a / 3, 15);
+        EditorNibble = a % 3 == 2 ? 1 : 0;
+    } else {
+        EditorAsciiMode = 1;
+        if (a < 51) a = 51;
+        EditorColumn = std::min(a - 51, 15);
+    }
+    ShowInfo();
+}
+
+void BufferEditor::Edit_1Exit() {
+    form_.Edit_1->hide();
+    form_.Edit_Info->hide();
+    ComputeChecksum(state_);
+}
+
+void BufferEditor::Edit_InfoClick() {
+    form_.Chg_Edit_Add->clear();
+    form_.Chg_Edit_Add->show();
+    form_.Chg_Edit_Add->raise();
+    form_.Chg_Edit_Add->setFocus(Qt::OtherFocusReason);
+    form_.Edit_1->show();
+    form_.Edit_Info->show();
+}
+
+void BufferEditor::Chg_Edit_AddKeyPress(char& key) {
+    if (key == '\r') {
+        key = 0;
+        form_.Edit_1->setFocus(Qt::OtherFocusReason);
+        form_.Chg_Edit_Add->hide();
+        const std::string text = form_.Chg_Edit_Add->text().toStdString();
+        if (text.empty()) return;
+        const auto value = HexEntryValue(text);
+        if (!value) {
+            ShowMessageBox(&form_, BoxKind::Error, NotAnIntegerText(text));
+            return;
+        }
+        EditorTop = *value & ~0x0F;
+        ShowPage();
+        return;
+    }
+    if (!IsHexEntryKey(key)) key = 0;
+}
+
+void BufferEditor::Chg_Edit_AddExit() { form_.Chg_Edit_Add->hide(); }
+
+bool BufferEditor::DumpEvent(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        TMainForm::HandlerScope scope(form_);
+        Edit_1KeyDown(keyEvent->key());
+        // Tab moves the focus on and closes the editor; it types nothing.
+        if (keyEvent->key() != Qt::Key_Tab && keyEvent->key() != Qt::Key_Backtab) {
+            for (QChar c : keyEvent->text()) Edit_1KeyPress(c.toLatin1());
+        }
+        return false;
+    }
+    case QEvent::KeyRelease: {
+        TMainForm::HandlerScope scope(form_);
+        Edit_1KeyUp(static_cast<QKeyEvent*>(event)->key());
+        return false;
+    }
+    case QEvent::FocusOut: {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // Another application or a menu taking the focus leaves the editor open.
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        TMainForm::HandlerScope scope(form_);
+        Edit_1Exit();
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+bool BufferEditor::AddressEntryEvent(QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        Chg_Edit_AddExit();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    char key = 0;
+    if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) key = '\r';
+    else if (keyEvent->key() == Qt::Key_Backspace) key = '\b';
+    else if (keyEvent->text().size() == 1) key = keyEvent->text().at(0).toLatin1();
+    else if (keyEvent->text().isEmpty()) return false;
+    else return true;
+    if (key == '\t') return false;
+    TMainForm::HandlerScope scope(form_);
+    const bool enter = key == '\r';
+    Chg_Edit_AddKeyPress(key);
+    if (enter || key == 0) return true;
+    if (key >= 'a' && key <= 'f') {
+        form_.Chg_Edit_Add->insert(QString(QChar(key - 'a' + 'A')));
+        return true;
+    }
+    return false;
+}
+
+bool BufferEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == form_.Edit_1) return DumpEvent(event);
+    if (watched == form_.Edit_1->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonDblClick) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            // A left press puts the caret where the user clicked; other
+            // buttons leave it where it was.
+            const int caret = mouse->button() == Qt::LeftButton
+                                  ? form_.Edit_1->cursorForPosition(mouse->position().toPoint()).position()
+                                  : form_.Edit_1->textCursor().position();
+            TMainForm::HandlerScope scope(form_);
+            Edit_1MouseDown(caret);
+        }
+        return false;
+    }
+    if (watched == form_.Edit_Info) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            TMainForm::HandlerScope scope(form_);
+            Edit_InfoClick();
+        }
+        return false;
+    }
+    if (watched == form_.Chg_Edit_Add) return AddressEntryEvent(event);
+    return false;
+}
+
+} // namespace velmar::ui

@@ -1,0 +1,83 @@
+#pragma once
+// The buffer editor: a 256-byte page of the DataBuffer as a hex dump in
+// Edit_1, the info line Edit_Info above it and the page-address entry
+// Chg_Edit_Add. The editor keeps its own cursor and places the caret from it;
+// typed input goes into the buffer and the line is rebuilt from there.
+
+#include <QObject>
+
+#include <cstdint>
+#include <string>
+
+#include "buffer/DataBuffer.h"
+
+class TMainForm;
+class QEvent;
+
+namespace velmar {
+class ProgramState;
+}
+
+namespace velmar::ui {
+
+constexpr int kDumpLineChars = 74;
+// Qt's text control counts a line break as one position, so a dump line
+// takes 74 + 1 caret positions.
+constexpr int kDumpLinePositions = kDumpLineChars + 1;
+constexpr int kInfoLineChars = 65;
+constexpr int kPageBytes = 256;
+
+// How a byte shows in the character column and on the info line.
+char DumpCharacter(std::uint8_t value);
+// The dump line of the 16 bytes starting at `address`.
+std::string DumpLine(const DataBuffer& buffer, std::int32_t address);
+std::string InfoLine(std::int32_t address, std::uint8_t value);
+// The highest address the editor may show: the device's last address, but
+// never past the end of the buffer.
+std::int32_t EditorLimit(std::int32_t deviceLimit);
+
+class BufferEditor : public QObject {
+    Q_OBJECT
+
+  public:
+    BufferEditor(TMainForm& form, ProgramState& state);
+
+    // The cursor model; kept for the life of the program.
+    std::int32_t EditorTop = 0;
+    std::int32_t EditorRow = 0;
+    std::int32_t EditorColumn = 0;
+    std::int32_t EditorNibble = 0;
+    std::int32_t EditorAsciiMode = 0;
+
+    std::int32_t CursorAddress() const { return EditorTop + 16 * EditorRow + EditorColumn; }
+
+    void EditClick();
+    void ShowPage();
+    void PlaceCaret();
+    void ShowInfo();
+    void RewriteLine();
+
+    void Edit_1KeyDown(int key);
+    void Edit_1KeyPress(char key);
+    void Edit_1KeyUp(int key);
+    // `caret` is the text control's caret position when the button went down.
+    void Edit_1MouseDown(int caret);
+    void Edit_1Exit();
+    void Edit_InfoClick();
+    // Sets key to 0 when the character is discarded.
+    void Chg_Edit_AddKeyPress(char& key);
+    void Chg_Edit_AddExit();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void Wrap();
+    bool DumpEvent(QEvent* event);
+    bool AddressEntryEvent(QEvent* event);
+
+    TMainForm& form_;
+    ProgramState& state_;
+};
+
+} // namespace velmar::ui

@@ -1,0 +1,120 @@
+#include "Startup.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "Usb_Velmar.h"
+#include "devices/DeviceSelection.h"
+#include "devices/FileCommands.h"
+#include "devices/OperationFrame.h"
+#include "devices/ProgramState.h"
+#include "devices/VppSelection.h"
+#include "link/ProgrammerSearch.h"
+
+namespace velmar::ui {
+
+namespace {
+
+constexpr std::int32_t kHighestAddress = 0xFFFFF;
+
+std::int32_t IntoAddressRange(std::int32_t value) {
+    return std::clamp<std::int32_t>(value, 0, kHighestAddress);
+}
+
+} // namespace
+
+Startup::Startup(TMainForm& form, ProgramState& state) : QObject(&form), form_(form), state_(state) {
+    form_.CloseQuery = [this] { FormCloseQuery(); };
+}
+
+void Startup::FormCreate() {
+    // The file dialogs start in the current directory until a file has been
+    // chosen in them (Dialogs does that by itself).
+    state_.Panel.SetCaption(Control::DeviceButton, "No Device");
+    state_.Window.HexOffset = 0;
+    state_.Selection.ReadBlockSize = 2048;
+    state_.Link.PacketLength = 8;
+    form_.Memo1->clear();
+    state_.Panel.PumpEvents();
+}
+
+void Startup::FormActivate() {
+    if (activated_) return;
+    activated_ = true;
+    TMainForm::HandlerScope scope(form_);
+
+    state_.Panel.PumpEvents();
+    BeginOperation(state_);
+    form_.Memo1->hide();
+    std::error_code ec;
+    StartupDirectory = std::filesystem::current_path(ec).string();
+
+    if (const auto lines = ReadSettingsLines(SettingsPath(StartupDirectory))) {
+        RestoreSettings(InterpretSettingsLines(*lines));
+    }
+
+    FindProgrammer(state_.D2XX, state_.Link, state_.Panel, state_.FailFlag);
+    ApplyVpp(state_);
+    state_.FailFlag = 0;
+    EndOperation(state_);
+    if (form_.Device->text() == QLatin1String("No Device")) {
+        state_.Panel.SetVisible(Control::DeviceList, true);
+    }
+}
+
+void Startup::RestoreSettings(const StoredSettings& s) {
+    state_.Selection.SelectedRow = s.SelectedRow;
+    ApplyDeviceSelection(state_);
+
+    state_.FileType = s.FileType;
+    state_.Selection.VppSetting = s.VppSetting;
+    state_.AutoVerify = s.AutoVerify;
+    state_.Panel.SetCaption(Control::AutoVerifyButton,
+                            s.AutoVerify == 1 ? "Auto Verify On" : "Auto Verify Off");
+
+    // A hand-edited file may hold anything; the window only knows 20 bits.
+    state_.Window.BufferStart = IntoAddressRange(s.BufferStart);
+    state_.Window.DeviceStart = IntoAddressRange(s.DeviceStart);
+    state_.Window.DeviceEnd = IntoAddressRange(s.DeviceEnd);
+    state_.Window.HexOffset = IntoAddressRange(s.HexOffset);
+
+    form_.ApplyFileType();
+    ClampWindow(state_);
+
+    if (!s.LastFile.empty()) {
+        form_.OpenDialog1.FileName = s.LastFile;
+        // The loader picks binary or hex by FileType, never by the extension.
+        LoadDataFile(state_, s.LastFile);
+        state_.Panel.SetCaption(Control::LastFile,
+                                "Last File Loaded in Buffer=" + form_.OpenDialog1.FileName);
+    }
+}
+
+StoredSettings Startup::CurrentSettings() const {
+    StoredSettings s;
+    s.SelectedRow = state_.Selection.SelectedRow;
+    s.FileType = state_.FileType;
+    s.VppSetting = state_.Selection.VppSetting;
+    s.AutoVerify = state_.AutoVerify;
+    s.BufferStart = state_.Window.BufferStart;
+    s.DeviceStart = state_.Window.DeviceStart;
+    s.DeviceEnd = state_.Window.DeviceEnd;
+    s.HexOffset = state_.Window.HexOffset;
+    s.LastFile = form_.OpenDialog1.FileName;
+    return s;
+}
+
+void Startup::FormCloseQuery() {
+    state_.Link.SendIdle();
+    state_.Link.Timer1Enabled = false;
+    state_.Transfer.StopFlag = 5;
+    // A settings file that cannot be written is not worth stopping the close for.
+    if (!StartupDirectory.empty()) WriteSettingsFile(SettingsPath(StartupDirectory), CurrentSettings());
+    state_.Panel.PumpEvents();
+}
+
+} // namespace velmar::ui

@@ -1,0 +1,47 @@
+#pragma once
+// The window's life: defaults at creation, the start-up sequence on the first
+// activation (settings, device, last file, programmer search) and the close
+// that idles the programmer and writes the settings back.
+
+#include <QObject>
+
+#include <string>
+
+#include "SettingsFile.h"
+
+class TMainForm;
+
+namespace velmar {
+class ProgramState;
+}
+
+namespace velmar::ui {
+
+class Startup : public QObject {
+    Q_OBJECT
+
+  public:
+    // Takes the window's CloseQuery hook.
+    Startup(TMainForm& form, ProgramState& state);
+
+    // The current directory when the start-up sequence ran; the settings
+    // file stays there whatever directory the dialogs move to later.
+    std::string StartupDirectory;
+
+    void FormCreate();
+    // Runs the start-up sequence on its first call only.
+    void FormActivate();
+    void FormCloseQuery();
+
+    // The values the settings file would receive now.
+    StoredSettings CurrentSettings() const;
+
+  private:
+    void RestoreSettings(const StoredSettings& settings);
+
+    TMainForm& form_;
+    ProgramState& state_;
+    bool activated_ = false;
+};
+
+} // namespace velmar::ui

@@ -1,0 +1,61 @@
+#pragma once
+// Buffer Start and Hex Offset typed in hexadecimal into Edit_Add next to
+// their buttons; and the hexadecimal entry rules every entry field shares.
+
+#include <QObject>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class TMainForm;
+class QEvent;
+class QLineEdit;
+
+namespace velmar {
+class ProgramState;
+}
+
+namespace velmar::ui {
+
+// Characters a hexadecimal entry field takes: the digits and Backspace.
+bool IsHexEntryKey(char key);
+// The text read as a "$"-prefixed number; none when it is not one.
+std::optional<std::int32_t> HexEntryValue(const std::string& text);
+// The box text of a failed conversion of `text`.
+std::string NotAnIntegerText(const std::string& text);
+// Shows letters in upper case, also for text pasted past the key filter.
+void KeepUpperCase(QLineEdit* field);
+
+// Entry targets held by Edit_Add.
+enum : int { kTargetBufferStart = 1, kTargetHexOffset = 2 };
+constexpr int kBufferStartEntryTop = 342;
+constexpr int kHexOffsetEntryTop = 402;
+// Where the entry goes in the enlarged window.
+constexpr int EnlargedEntryTop(int top) { return top * 20 / 17 + 5; }
+
+class ValueEntry : public QObject {
+    Q_OBJECT
+
+  public:
+    ValueEntry(TMainForm& form, ProgramState& state);
+
+    int EntryTarget = kTargetBufferStart; // Edit_Add's tag
+
+    void Start_Buf_AddClick();
+    void OffsetClick();
+    void OpenValueEntry();
+    // Sets key to 0 when the character is discarded.
+    void Edit_AddKeyPress(char& key);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void OpenFor(int target, int top);
+
+    TMainForm& form_;
+    ProgramState& state_;
+};
+
+} // namespace velmar::ui
