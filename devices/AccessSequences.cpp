@@ -131,13 +131,17 @@ bool ReadLoop(ProgramState& state, const ByteAction& action, const std::function
     EnterReadMode(state);
     if (ready) ready();
     const std::int32_t size = state.Selection.ReadBlockSize;
+    const std::uint32_t whole = static_cast<std::uint32_t>(kReplyHead + size);
     for (;;) {
         SetAddressLatches(state);
-        const std::uint32_t arrived = SendReadBlock(state);
+        // A block is used only when all of it arrived: after a failed, stopped
+        // or short wait ReplyBuffer holds nothing of this block to compare.
+        if (SendReadBlock(state) < whole) {
+            if (t.StopFlag <= 0) t.StopFlag = 5;
+            return false;
+        }
         for (std::int32_t i = 0; i < size; ++i) {
-            // A byte that did not arrive is never used; the run stops on it.
-            if (static_cast<std::int64_t>(kReplyHead) + i >= static_cast<std::int64_t>(arrived) ||
-                !action(state.D2XX.ReplyBuffer[static_cast<std::size_t>(kReplyHead + i)])) {
+            if (!action(state.D2XX.ReplyBuffer[static_cast<std::size_t>(kReplyHead + i)])) {
                 if (t.StopFlag <= 0) t.StopFlag = 5;
                 return false;
             }

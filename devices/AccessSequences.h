@@ -36,7 +36,8 @@ std::uint32_t SendReadBlock(ProgramState& state);
 using ByteAction = std::function<bool(std::uint8_t byte)>;
 
 // EnterReadMode, then `ready` (if any), then the range DeviceAddress..DeviceEnd
-// block by block. Only bytes that arrived are handed to `action`. Returns true
+// block by block. A block is handed to `action` only when the whole reply
+// arrived; a short or failed reply stops the run at the block. Returns true
 // when every address up to DeviceEnd was handled; otherwise DeviceAddress is
 // the first address that was not, and StopFlag is above 0.
 bool ReadLoop(ProgramState& state, const ByteAction& action,

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include "FakeProgrammer.h"
+#include "devices/AccessSequences.h"
+#include "devices/DeviceOperations.h"
+#include "devices/OperationFrame.h"
+
+namespace velmar::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::vector<std::string> Without(const Lines& trace, std::uint8_t command) {
+    Lines out;
+    for (const auto& l : trace)
+        if (l.rfind(HexText(command, 2) + " ", 0) != 0) out.push_back(l);
+    return out;
+}
+
+TEST(Sequences, VerifyOf87C52HSendsTheKnownPackets) {
+    Rig rig;
+    rig.Select(10);
+    VerifyClick(rig.S());
+    const Lines trace = Without(rig.fake.Trace(), IdleCommand);
+    ASSERT_GE(trace.size(), 10u);
+    EXPECT_EQ(trace[0], "90 3F B0 00 00 00 00 7F");
+    const Lines expected = {"92 00 00 00 F7 3F B0 78", "92 00 00 00 F7 3F B0 78",
+                            "32 04 00 00 00 08 00 3E", "92 00 00 08 F7 3F B0 80",
+                            "32 04 00 08 00 08 00 46", "92 00 00 00 F5 3F B0 76",
+                            "32 04 00 00 00 08 00 3E", "92 00 00 08 F5 3F B0 7E",
+                            "32 04 00 08 00 08 00 46"};
+    EXPECT_EQ(Lines(trace.begin() + 1, trace.end()), expected);
+    EXPECT_EQ(rig.sleeps, (std::vector<int>{100}));
+}
+
+TEST(Sequences, ProgramOf89C52SendsTheKnownPacketsAndWholeBlocks) {
+    Rig rig;
+    rig.Select(20);
+    rig.S().AutoVerify = 0;
+    for (int i = 0; i < 0x2000; ++i) rig.S().Buffer[i] = static_cast<std::uint8_t>(i * 7);
+    ProgrammClick(rig.S());
+    const Lines trace = Without(rig.fake.Trace(), IdleCommand);
+    EXPECT_EQ(trace[0].substr(0, 5), "90 3F");
+    EXPECT_EQ(trace[1], "92 00 00 40 FF 3F 30 40");
+    EXPECT_EQ(trace[2], "92 00 00 40 FF 3F 30 40");
+    EXPECT_EQ(trace[3], "41 05 00 00 40 FF 3F C4 +256");
+    EXPECT_EQ(trace[4], "92 00 00 41 FF 3F 30 41 +256"); // carries the previous block's data
+    EXPECT_EQ(trace[5], "41 05 00 01 41 FF 3F C6 +256");
+    EXPECT_EQ(trace[3 + 2 * 16 - 1], "92 00 00 40 FD 3F 30 3E +256");
+    EXPECT_EQ(trace[3 + 2 * 16], "41 05 00 10 40 FD 3F D2 +256");
+    EXPECT_EQ(rig.fake.Count(ProgramBlock), 32);
+    EXPECT_EQ(rig.S().Link.PacketLength, 8);
+    // The second SetLatches holds the first block's data in bytes 8 onwards.
+    const auto& latches = rig.fake.packets[5];
+    ASSERT_EQ(latches.size(), 264u);
+    EXPECT_TRUE(std::equal(latches.begin() + 8, latches.end(), rig.S().Buffer.data()));
+    for (int i = 0; i < 0x2000; ++i) ASSERT_EQ(rig.fake.chip[i], rig.S().Buffer[i]) << i;
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+}
+
+TEST(Sequences, ReadSetUpOf8748) {
+    Rig rig;
+    rig.Select(3);
+    EnterReadMode(rig.S());
+    EXPECT_EQ(rig.fake.Trace(),
+              (Lines{"90 0F B0 00 00 00 00 4F", "94 3F F0 00 00 00 00 C3", "94 2F 30 00 00 00 00 F3",
+                     "94 0F A8 00 00 00 00 4B", "94 2F 00 00 00 00 00 C3", "94 3F B0 00 00 00 00 83",
+                     "92 00 00 A8 B0 0F B0 A9"}));
+    EXPECT_EQ(rig.sleeps, (std::vector<int>{50, 30, 100}));
+}
+
+TEST(Sequences, AddressLatchesEncodeEveryHighBit) {
+    Rig rig;
+    rig.Select(12); // 87C58H
+    for (std::int32_t a : {0x0000, 0x0123, 0x0F00, 0x1000, 0x2000, 0x4000, 0x7FFF, 0x5A5A}) {
+        rig.S().Transfer.DeviceAddress = a;
+        rig.fake.packets.clear();
+        SetAddressLatches(rig.S());
+        ASSERT_EQ(rig.fake.packets.size(), 1u);
+        EXPECT_EQ(FakeProgrammer::LatchedAddress(rig.fake.packets[0]), a) << std::hex << a;
+        EXPECT_EQ(rig.panel.Caption(Control::QuitButton), "&Quit = " + HexText(a, 4));
+    }
+    // 874X parts send no address lines, only the progress.
+    rig.Select(5);
+    rig.S().Transfer.DeviceAddress = 0x321;
+    SetAddressLatches(rig.S());
+    EXPECT_TRUE(rig.fake.packets.empty());
+    EXPECT_EQ(rig.panel.Caption(Control::QuitButton), "&Quit = 0321");
+}
+
+TEST(Sequences, ReadOf87C58HAsksSixteenBlocks) {
+    Rig rig;
+    rig.Select(12);
+    Move_EpromClick(rig.S());
+    EXPECT_EQ(rig.fake.Count(ReadBlock), 16);
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Has Been Moved to Buffer....");
+}
+
+TEST(Sequences, Family0ReadsWithFamilyCodeZeroAndNoSetUp) {
+    Rig rig;
+    rig.S().Window.DeviceEnd = 0x07FF; // fresh state: family 0, setting 1
+    for (int i = 0; i < 0x800; ++i) rig.fake.chip[i] = static_cast<std::uint8_t>(i);
+    Move_EpromClick(rig.S());
+    const Lines trace = Without(rig.fake.Trace(), IdleCommand);
+    EXPECT_EQ(trace, (Lines{"90 0F B0 00 00 00 00 4F", "32 00 00 00 00 08 00 3A"}));
+    EXPECT_EQ(rig.sleeps, (std::vector<int>{100}));
+    EXPECT_EQ(rig.S().Buffer[0x7FF], 0xFF);
+    EXPECT_EQ(rig.S().Buffer[0x123], 0x23);
+}
+
+TEST(Sequences, ProgramBlocksRunPastDeviceEnd) {
+    Rig rig;
+    rig.Select(3); // 8748: family 2, DeviceEnd 0x3FF
+    rig.S().AutoVerify = 0;
+    rig.S().Window.DeviceStart = 0x0010;
+    ProgrammClick(rig.S());
+    const Lines blocks = rig.fake.TraceOf(ProgramBlock);
+    ASSERT_EQ(blocks.size(), 4u);
+    EXPECT_EQ(blocks[3].substr(0, 15), "41 02 10 03 00 ");
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+
+    // One byte more than whole blocks still gets the block holding DeviceEnd.
+    Rig more;
+    more.Select(20);
+    more.S().AutoVerify = 0;
+    more.S().Window.DeviceEnd = 0x0100;
+    more.S().Buffer[0x100] = 0x5A;
+    ProgrammClick(more.S());
+    EXPECT_EQ(more.fake.Count(ProgramBlock), 2);
+    EXPECT_EQ(more.fake.chip[0x100], 0x5A);
+}
+
+TEST(Sequences, ProgramBlockFailureOnTheLastBlockLeavesSix) {
+    Rig rig;
+    rig.Select(20);
+    rig.fake.failBlockAt = 0x1F00;
+    EnterProgramMode875X(rig.S());
+    rig.S().Transfer = {0, 0, 0};
+    ProgramBlocks(rig.S());
+    EXPECT_EQ(rig.S().Transfer.StopFlag, 6);
+
+    Rig ok;
+    ok.Select(20);
+    ProgramBlocks(ok.S());
+    EXPECT_EQ(ok.S().Transfer.StopFlag, 1);
+}
+
+TEST(Sequences, BytewiseProgrammingOf8741) {
+    Rig rig;
+    rig.Select(1);
+    rig.S().AutoVerify = 0;
+    for (int i = 0; i < 0x400; ++i) rig.S().Buffer[i] = static_cast<std::uint8_t>(0x80 + i);
+    ProgrammClick(rig.S());
+    const Lines trace = Without(rig.fake.Trace(), IdleCommand);
+    // Voltage, the 874X set-up (5 latches and SetLatches), 0x5F idle, then 10 per byte;
+    // the latch packets keep bytes 3 to 6 of the set-up's SetLatches.
+    ASSERT_EQ(trace.size(), 1u + 6u + 1u + 1024u * 10u);
+    EXPECT_EQ(trace[7], "94 5F 07 A8 B0 0F B0 11");
+    const Lines byte0x123 = Lines(trace.begin() + 8 + 0x123 * 10, trace.begin() + 8 + 0x124 * 10);
+    EXPECT_EQ(byte0x123,
+              (Lines{"94 0F A8 A8 B0 0F B0 62", "94 2F 01 A8 B0 0F B0 DB", "94 4F 23 A8 B0 0F B0 1D",
+                     "94 2F 11 A8 B0 0F B0 EB", "94 4F A3 A8 B0 0F B0 9D", "94 0F 28 A8 B0 0F B0 E2",
+                     "94 3F 90 A8 B0 0F B0 7A", "94 5F 05 A8 B0 0F B0 0F", "94 5F 07 A8 B0 0F B0 11",
+                     "94 3F B0 A8 B0 0F B0 9A"}));
+    // A 30 ms pulse per byte after the set-up waits.
+    ASSERT_EQ(rig.sleeps.size(), 3u + 1024u + 1u);
+    EXPECT_EQ(rig.SleptMs(), 50 + 30 + 100 + 1024 * 30 + 100);
+    const auto progress = rig.panel.CaptionsOf(Control::QuitButton);
+    // A counter every 16 bytes, 0010 to 03F0 besides the frame's 0000.
+    EXPECT_NE(std::find(progress.begin(), progress.end(), "&Quit = 03F0"), progress.end());
+    EXPECT_EQ(std::find(progress.begin(), progress.end(), "&Quit = 03F1"), progress.end());
+    EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
+                            [](const std::string& c) { return c.back() == '0' && c != "&Quit = 0000"; }),
+              63);
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+}
+
+TEST(Sequences, WithoutAProgrammerNothingIsWrittenAndNothingSucceeds) {
+    Rig rig;
+    rig.Select(20);
+    rig.S().Link.LinkState = 0;
+    VerifyClick(rig.S());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0000....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    ProgrammClick(rig.S());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(rig.fake.packets.empty());
+
+    Rig bytewise;
+    bytewise.Select(1);
+    bytewise.S().Link.LinkState = 0;
+    ProgrammClick(bytewise.S());
+    EXPECT_EQ(bytewise.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_TRUE(bytewise.fake.packets.empty());
+    EXPECT_EQ(bytewise.sleeps, (std::vector<int>{100})); // no 30 s of pulses into nowhere
+}
+
+} // namespace
+} // namespace velmar::test

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include "FakeProgrammer.h"
+#include "devices/DeviceOperations.h"
+
+namespace velmar::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A packet line with its checksum, as the trace shows it.
+std::string P(std::vector<std::uint8_t> bytes) {
+    unsigned sum = 0;
+    for (auto b : bytes) sum += b;
+    bytes.push_back(static_cast<std::uint8_t>(sum));
+    return HexLine(bytes.data(), bytes.size());
+}
+
+Lines WithoutIdle(const Lines& trace) {
+    Lines out;
+    for (const auto& l : trace)
+        if (l.rfind("24 ", 0) != 0) out.push_back(l);
+    return out;
+}
+
+void Pattern(std::vector<std::uint8_t>& chip, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) chip[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
+}
+
+TEST(Verify, ListsDifferencesNewestFirstAndEndsRed) {
+    Rig rig;
+    rig.Select(10); // 87C52H
+    rig.S().Buffer.Fill(0xFF);
+    rig.S().Buffer[0x0100] = 0x02;
+    rig.S().Buffer[0x0010] = 0x5C;
+    rig.S().Buffer[0x0020] = 0x00;
+    VerifyClick(rig.S());
+    EXPECT_EQ(rig.panel.report,
+              (Lines{"0100  EXPECTED-02 FOUND-FF", "0020  EXPECTED-00 FOUND-FF",
+                     "0010  EXPECTED-5C FOUND-FF"}));
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Did NOT Verify to Buffer....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(rig.panel.IsVisible(Control::ReportList));
+    EXPECT_TRUE(rig.panel.enabled.at(Control::QuitButton));
+    EXPECT_EQ(rig.panel.reportClears, 1);
+    EXPECT_EQ(rig.S().FailFlag, 1);
+
+    rig.S().Buffer[0x0100] = rig.S().Buffer[0x0010] = rig.S().Buffer[0x0020] = 0xFF;
+    VerifyClick(rig.S());
+    EXPECT_TRUE(rig.panel.report.empty());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_FALSE(rig.panel.IsVisible(Control::ReportList));
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+}
+
+TEST(Verify, DifferenceLinesUseFiveDigitsFromTheSecondBank) {
+    EXPECT_EQ(DifferenceLine(0x01A3, 0x5C, 0xFF), "01A3  EXPECTED-5C FOUND-FF");
+    EXPECT_EQ(DifferenceLine(0x10000, 0x00, 0x0A), "10000  EXPECTED-00 FOUND-0A");
+    EXPECT_EQ(DifferenceLine(0x0, 0xAB, 0xCD), "0000  EXPECTED-AB FOUND-CD");
+}
+
+TEST(BlankCheck, UsesTheFamilyErasedValue) {
+    Rig eprom874;
+    eprom874.Select(3); // 8748
+    std::fill(eprom874.fake.chip.begin(), eprom874.fake.chip.end(), 0x00);
+    Blank_ChkClick(eprom874.S());
+    EXPECT_EQ(eprom874.panel.Caption(Control::Banner), "Device is Erased....");
+    EXPECT_FALSE(eprom874.panel.IsVisible(Control::ReportList));
+    EXPECT_EQ(eprom874.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(eprom874.fake.Count(ReadBlock), 1);
+
+    Rig eprom875;
+    eprom875.Select(9); // 87C51H over the same contents
+    std::fill(eprom875.fake.chip.begin(), eprom875.fake.chip.end(), 0x00);
+    Blank_ChkClick(eprom875.S());
+    EXPECT_EQ(eprom875.panel.Caption(Control::Banner), "Device is NOT Erased....");
+    ASSERT_EQ(eprom875.panel.report.size(), 0x1000u);
+    EXPECT_EQ(eprom875.panel.report.front(), "0FFF  EXPECTED-FF FOUND-00");
+    EXPECT_EQ(eprom875.panel.report.back(), "0000  EXPECTED-FF FOUND-00");
+    EXPECT_TRUE(eprom875.panel.IsVisible(Control::ReportList));
+    EXPECT_EQ(eprom875.panel.LastColour(), BannerColour::Red);
+}
+
+TEST(BlankCheck, ClearsTheListOnlyAfterTheReadSetUp) {
+    Rig rig;
+    rig.Select(20);
+    rig.panel.InsertReportLine("old");
+    int packetsAtClear = -1;
+    rig.panel.onPump = [&] {
+        if (rig.panel.reportClears == 1 && packetsAtClear < 0)
+            packetsAtClear = static_cast<int>(rig.fake.packets.size());
+    };
+    Blank_ChkClick(rig.S());
+    // Idle, voltage and the read set-up went out before the list was cleared.
+    EXPECT_EQ(rig.panel.reportClears, 1);
+    EXPECT_GE(packetsAtClear, 3);
+    EXPECT_TRUE(rig.panel.report.empty());
+}
+
+TEST(MoveDevice, FillsTheBufferAtBufferStart) {
+    Rig rig;
+    rig.Select(5); // 8749H, one 2048-byte read
+    Pattern(rig.fake.chip, 0x800);
+    rig.S().Window.BufferStart = 0x2000;
+    rig.S().Buffer[0x1FFF] = 0x11;
+    rig.S().Buffer[0x2800] = 0x22;
+    Move_EpromClick(rig.S());
+    EXPECT_EQ(rig.fake.Count(ReadBlock), 1);
+    for (int a = 0; a < 0x800; ++a) ASSERT_EQ(rig.S().Buffer[0x2000 + a], rig.fake.chip[a]) << a;
+    EXPECT_EQ(rig.S().Buffer[0x1FFF], 0x11);
+    EXPECT_EQ(rig.S().Buffer[0x2800], 0x22);
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Has Been Moved to Buffer....");
+    EXPECT_EQ(rig.panel.Caption(Control::ChecksumButton).rfind("CheckSum=", 0), 0u);
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+}
+
+TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
+    Rig pass;
+    pass.Select(10);
+    pass.S().Buffer.Fill(0xF0);
+    CompareClick(pass.S());
+    EXPECT_EQ(pass.panel.Caption(Control::Banner), "Device Can be Reprogrammed....");
+    EXPECT_EQ(pass.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(pass.fake.Count(ReadBlock), 4);
+    EXPECT_TRUE(pass.panel.report.empty());
+
+    Rig fail;
+    fail.Select(10);
+    fail.S().Buffer.Fill(0xFF);
+    fail.fake.chip[0x0900] = 0xF0;
+    CompareClick(fail.S());
+    EXPECT_EQ(fail.panel.Caption(Control::Banner), "Device CAN NOT be Reprogrammed....");
+    EXPECT_EQ(fail.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(fail.fake.Count(ReadBlock), 2); // stopped in the second block
+    EXPECT_TRUE(fail.panel.report.empty());
+    const Lines quit = fail.panel.CaptionsOf(Control::QuitButton);
+    EXPECT_NE(std::find(quit.begin(), quit.end(), "&Quit = 0901"), quit.end());
+
+    // Device address a is compared with buffer position a, not BufferStart + a.
+    Rig shifted;
+    shifted.Select(10);
+    shifted.S().Window.BufferStart = 0x1000;
+    shifted.fake.chip[0x0010] = 0xF0;
+    shifted.S().Buffer[0x0010] = 0xF0;
+    shifted.S().Buffer[0x1010] = 0xFF;
+    CompareClick(shifted.S());
+    EXPECT_EQ(shifted.panel.Caption(Control::Banner), "Device Can be Reprogrammed....");
+}
+
+TEST(Program, AutomaticVerifyOnAndOff) {
+    Rig on;
+    on.Select(19); // 89C51
+    for (int i = 0; i < 0x1000; ++i) on.S().Buffer[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+    ProgrammClick(on.S());
+    EXPECT_EQ(on.fake.Count(ProgramBlock), 16);
+    EXPECT_EQ(on.fake.Count(ReadBlock), 2);
+    EXPECT_EQ(on.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_EQ(on.panel.LastColour(), BannerColour::Lime);
+    const auto banners = on.panel.CaptionsOf(Control::Banner);
+    EXPECT_NE(std::find(banners.begin(), banners.end(), "Eprom is Programmed..............."),
+              banners.end());
+    EXPECT_EQ(on.sleeps, (std::vector<int>{100, 100})); // after programming, the verify's set-up
+    EXPECT_EQ(on.panel.busyEnters, 2);
+
+    Rig off;
+    off.Select(19);
+    Auto_VerifyClick(off.S());
+    EXPECT_EQ(off.panel.Caption(Control::AutoVerifyButton), "Auto Verify Off");
+    ProgrammClick(off.S());
+    EXPECT_EQ(off.fake.Count(ReadBlock), 0);
+    EXPECT_EQ(off.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(off.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(off.sleeps, (std::vector<int>{100}));
+    Auto_VerifyClick(off.S());
+    EXPECT_EQ(off.panel.Caption(Control::AutoVerifyButton), "Auto Verify On");
+    EXPECT_EQ(off.S().AutoVerify, 1);
+    EXPECT_EQ(off.panel.busyEnters, 1); // the toggle is no operation
+}
+
+TEST(Program, Family0SendsNoProgrammingAndFails) {
+    Rig rig;
+    rig.S().Window.DeviceEnd = 0x0FFF;
+    ProgrammClick(rig.S());
+    EXPECT_EQ(WithoutIdle(rig.fake.Trace()), Lines{});
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+}
+
+// Program, read back, verify, blank check and Move Device for one row of each family.
+TEST(Families, ProgramVerifyReadAndBlankCheckRoundTrip) {
+    for (int row : {1, 5, 8, 12, 24, 25}) {
+        SCOPED_TRACE(row);
+        Rig rig;
+        rig.Select(row);
+        const std::int32_t end = rig.S().Window.DeviceEnd;
+        const std::uint8_t blank = rig.S().Selection.BlankValue;
+        std::fill(rig.fake.chip.begin(), rig.fake.chip.end(), blank);
+
+        Blank_ChkClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is Erased....");
+
+        for (int a = 0; a <= end; ++a) rig.S().Buffer[a] = static_cast<std::uint8_t>(a * 7 + 3);
+        ProgrammClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        for (int a = 0; a <= end; ++a) ASSERT_EQ(rig.fake.chip[a], rig.S().Buffer[a]) << a;
+
+        rig.S().Window.BufferStart = 0x8000;
+        Move_EpromClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Has Been Moved to Buffer....");
+        for (int a = 0; a <= end; ++a) ASSERT_EQ(rig.S().Buffer[0x8000 + a], rig.fake.chip[a]) << a;
+
+        Blank_ChkClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is NOT Erased....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    }
+}
+
+Lines EraseTail(std::uint8_t control) {
+    const std::uint8_t k[] = {0x40, 0xFF, 0x3F, 0x30};
+    const std::uint8_t m[] = {0x10, control, 0x3F, 0x30};
+    auto latch = [](std::uint8_t sel, std::uint8_t v, const std::uint8_t* keep) {
+        return P({0x94, sel, v, keep[0], keep[1], keep[2], keep[3]});
+    };
+    const std::uint8_t zero[] = {0, 0, 0, 0};
+    return {latch(0x0F, 0x40, zero),  latch(0x3F, 0xFF, zero),
+            P({0x92, 0, 0xAA, 0x40, 0xFF, 0x3F, 0x30}),
+            latch(0x4F, 0x55, k),     latch(0x3F, 0xBF, k),
+            latch(0x3F, 0x3F, k),     latch(0x3F, 0xBF, k),
+            latch(0x3F, 0xFF, k),     P({0x92, 0, 0, 0x10, control, 0x3F, 0x30}),
+            latch(0x3F, 0xBA, m),     latch(0x3F, 0x3A, m),
+            latch(0x3F, 0xBA, m),     latch(0x3F, 0xF7, m)};
+}
+
+TEST(Erase, FlashFamiliesFiveAndSix) {
+    for (auto [row, control] : {std::pair{24, 0xF7}, std::pair{21, 0xB7}}) {
+        SCOPED_TRACE(row);
+        Rig rig;
+        rig.Select(row);
+        Erase_ButClick(rig.S());
+        EXPECT_EQ(WithoutIdle(rig.fake.Trace()), EraseTail(static_cast<std::uint8_t>(control)));
+        EXPECT_EQ(rig.sleeps, (std::vector<int>{10, 10, 10, 10, 10, 10}));
+        const Lines quit = rig.panel.CaptionsOf(Control::QuitButton);
+        EXPECT_NE(std::find(quit.begin(), quit.end(), "&Quit = 00AA"), quit.end());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device has been Erase, Do a Blank Check........");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+        EXPECT_TRUE(rig.panel.enabled.find(Control::QuitButton) == rig.panel.enabled.end());
+    }
+}
+
+TEST(Security, BitsOfBothKindsAndCancel) {
+    const std::uint8_t latch4F[] = {0x7F, 0xBF, 0xDF};
+    const std::uint8_t mode[] = {0x50, 0x50, 0x10};
+    const std::uint8_t byte4[] = {0xBF, 0xBA, 0xBE};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        Rig atmel;
+        atmel.Select(21); // 89S52, family 6
+        SecurityClick(atmel.S());
+        EXPECT_TRUE(atmel.panel.IsVisible(Control::SecurityList));
+        Security_ListClick(atmel.S(), k);
+        const std::uint8_t m[] = {0x10, 0xB7, 0x3F, 0x30};
+        EXPECT_EQ(WithoutIdle(atmel.fake.Trace()),
+                  (Lines{P({0x92, 0, 0, 0x00, 0x02, 0x3F, 0x30}), P({0x92, 0, 0, 0x10, 0xB7, 0x3F, 0x30}),
+                         P({0x94, 0x4F, latch4F[k], m[0], m[1], m[2], m[3]}),
+                         P({0x94, 0x3F, 0xBE, m[0], m[1], m[2], m[3]}), P({0x48, 0, 0, 0, 0, 0, 0}),
+                         P({0x94, 0x3F, 0xF7, 0, 0, 0, 0})}));
+        EXPECT_EQ(atmel.sleeps, (std::vector<int>{1, 1}));
+        EXPECT_EQ(atmel.panel.Caption(Control::Banner),
+                  "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
+        EXPECT_FALSE(atmel.panel.IsVisible(Control::SecurityList));
+        EXPECT_EQ(atmel.panel.LastColour(), BannerColour::Lime);
+
+        Rig eprom;
+        eprom.Select(14); // 87C51FA, family 4
+        SecurityClick(eprom.S());
+        Security_ListClick(eprom.S(), k);
+        const std::string pulse = P({0x48, 0, 0, 0, 0, 0, 0});
+        EXPECT_EQ(WithoutIdle(eprom.fake.Trace()),
+                  (Lines{P({0x92, 0, 0, 0x00, 0x02, 0x3F, 0xB0}), P({0x92, 0, 0, 0x00, 0xF7, 0x3F, 0xB0}),
+                         P({0x92, 0, 0, mode[k], byte4[k], 0x3F, 0xB0}), pulse, pulse, pulse,
+                         P({0x94, 0x3F, 0xF7, 0, 0, 0, 0})}));
+        EXPECT_EQ(eprom.sleeps, (std::vector<int>{1}));
+        EXPECT_EQ(eprom.panel.Caption(Control::Banner),
+                  "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
+    }
+
+    Rig cancel;
+    cancel.Select(21);
+    SecurityClick(cancel.S());
+    Security_ListClick(cancel.S(), 3);
+    EXPECT_EQ(WithoutIdle(cancel.fake.Trace()), Lines{});
+    EXPECT_FALSE(cancel.panel.IsVisible(Control::SecurityList));
+    EXPECT_EQ(cancel.panel.busyLeaves.size(), 1u);
+    EXPECT_EQ(cancel.panel.Caption(Control::Banner), "");
+}
+
+TEST(Security, NoSequenceMeansNoSuccess) {
+    Rig rig; // family 0, nothing selected yet
+    SecurityClick(rig.S());
+    Security_ListClick(rig.S(), 0);
+    EXPECT_EQ(WithoutIdle(rig.fake.Trace()), Lines{});
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Security Bit #1 was NOT programmed....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+}
+
+TEST(Security, AnUnansweredPulseEndsItsWaitAndTheSequenceGoesOn) {
+    Rig rig;
+    rig.Select(21);
+    rig.fake.silentCommand = PulseCommand;
+    SecurityClick(rig.S());
+    Security_ListClick(rig.S(), 1);
+    EXPECT_EQ(rig.fake.Count(PulseCommand), 1);
+    EXPECT_EQ(rig.fake.TraceOf(WriteLatchCommand).back(), P({0x94, 0x3F, 0xF7, 0, 0, 0, 0}));
+    EXPECT_EQ(rig.panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
+}
+
+} // namespace
+} // namespace velmar::test

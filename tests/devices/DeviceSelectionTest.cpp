@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include "FakeProgrammer.h"
+#include "devices/DeviceCatalogue.h"
+#include "devices/DeviceSelection.h"
+#include "devices/VppSelection.h"
+
+namespace velmar::test {
+namespace {
+
+// A panel that notes which figures were up while each box was open.
+class FigurePanel : public RecordingPanel {
+  public:
+    std::vector<std::string> figuresAtBox;
+    bool ShowMessage(BoxKind kind, std::string_view text,
+                     std::optional<ScreenPoint> at = std::nullopt) override {
+        std::string up;
+        if (IsVisible(Control::Figure874X)) up += "A874X";
+        if (IsVisible(Control::Figure875X)) up += "A875X";
+        figuresAtBox.push_back(up);
+        return RecordingPanel::ShowMessage(kind, text, at);
+    }
+};
+
+struct Expected {
+    int row;
+    const char* caption;
+    std::int32_t end, limit;
+    int family;
+    const char* vpp;
+    int blockSize;
+    int blank, height;
+    const char* figure; // "" for no prompt
+    const char* text;
+};
+
+const char* const kInstall = "Besure to install the JUMPER on the adapter board....";
+const char* const kRemove = "Besure to Remove the JUMPER on the adapter board....";
+
+const Expected kDevices[] = {
+    {1, "8741A", 0x3FF, 0x3FF, 1, "Vpp = 25", 1024, 0x00, 27, "A874X", kInstall},
+    {2, "8742 ", 0x7FF, 0x7FF, 2, "Vpp = 21", 2048, 0x00, 27, "A874X", kRemove},
+    {3, "8748 ", 0x3FF, 0x3FF, 2, "Vpp = 25", 1024, 0x00, 27, "A874X", kInstall},
+    {4, "8748H", 0x3FF, 0x3FF, 2, "Vpp = 21", 1024, 0x00, 27, "A874X", kRemove},
+    {5, "8749H", 0x7FF, 0x7FF, 2, "Vpp = 21", 2048, 0x00, 27, "A874X", kRemove},
+    {8, "8751H", 0xFFF, 0xFFF, 3, "Vpp = 21", 2048, 0xFF, 48, "A875X", ""},
+    {9, "87C51H", 0xFFF, 0xFFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {10, "87C52H", 0x1FFF, 0x1FFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {11, "87C54H", 0x3FFF, 0x3FFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {12, "87C58H", 0x7FFF, 0x7FFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {14, "87C51FA", 0x1FFF, 0x1FFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {15, "87C51FB", 0x3FFF, 0x3FFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {16, "87C51FC", 0x7FFF, 0x7FFF, 4, "Vpp = 12.5", 2048, 0xFF, 48, "A875X", ""},
+    {19, "89C51", 0xFFF, 0xFFF, 5, "Vpp = 12", 2048, 0xFF, 68, "A875X", ""},
+    {20, "89C52", 0x1FFF, 0x1FFF, 5, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+    {21, "89S52", 0x1FFF, 0x3FFF, 6, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+    {22, "89S53", 0x2FFF, 0x3FFF, 6, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+    {23, "89LS53", 0x2FFF, 0x3FFF, 6, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+    {24, "89C55", 0x4FFF, 0x4FFF, 5, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+    {25, "89S8252", 0x27FF, 0x3FFF, 6, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+    {26, "89LS8252", 0x27FF, 0x3FFF, 6, "Vpp = 12", 2048, 0xFF, 68, "", ""},
+};
+
+TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
+    for (const Expected& e : kDevices) {
+        SCOPED_TRACE(e.caption);
+        Rig rig;
+        FigurePanel panel;
+        rig.S().Panel.Attach(&panel);
+        Device_BoxClick(rig.S(), e.row);
+        const ProgramState& s = rig.S();
+        EXPECT_EQ(panel.Caption(Control::DeviceButton), e.caption);
+        EXPECT_EQ(s.Window.DeviceStart, 0);
+        EXPECT_EQ(s.Window.DeviceEnd, e.end);
+        EXPECT_EQ(s.Window.DeviceLimit, e.limit);
+        EXPECT_EQ(s.Selection.DeviceFamily, e.family);
+        EXPECT_EQ(panel.Caption(Control::VppButton), e.vpp);
+        EXPECT_EQ(s.Selection.ReadBlockSize, e.blockSize);
+        EXPECT_EQ(s.Selection.BlankValue, e.blank);
+        EXPECT_EQ(panel.heights.at(Control::ProgramPanel), e.height);
+        EXPECT_EQ(panel.IsVisible(Control::SecurityButton), e.family > 2);
+        EXPECT_EQ(panel.IsVisible(Control::EraseButton), e.family > 4);
+        EXPECT_FALSE(panel.IsVisible(Control::DeviceList));
+        EXPECT_FALSE(panel.IsVisible(Control::Figure874X));
+        EXPECT_FALSE(panel.IsVisible(Control::Figure875X));
+        EXPECT_EQ(panel.Caption(Control::DeviceEndButton), "Device End=" + HexText(e.end, 4));
+        if (*e.figure) {
+            ASSERT_EQ(panel.boxes.size(), 1u);
+            EXPECT_EQ(panel.boxes[0].kind, BoxKind::Information);
+            EXPECT_EQ(panel.boxes[0].text, e.text);
+            ASSERT_TRUE(panel.boxes[0].at.has_value());
+            const bool is874 = std::string(e.figure) == "A874X";
+            EXPECT_EQ(panel.boxes[0].at->x, is874 ? 595 : 725);
+            EXPECT_EQ(panel.boxes[0].at->y, is874 ? 250 : 200);
+            EXPECT_EQ(panel.figuresAtBox[0], e.figure);
+        } else {
+            EXPECT_TRUE(panel.boxes.empty());
+        }
+        // The voltage goes out once, before the idle packets of the two frame ends.
+        ASSERT_GE(rig.fake.packets.size(), 3u);
+        EXPECT_EQ(rig.fake.packets[0][0], SetVpp);
+        EXPECT_EQ(rig.fake.Count(IdleCommand), 2);
+        EXPECT_EQ(rig.fake.packets.size(), 3u);
+    }
+}
+
+TEST(DeviceSelection, HeaderAndBlankRowsSelectNoDevice) {
+    for (int row : {0, 6, 7, 13, 17, 18}) {
+        SCOPED_TRACE(row);
+        Rig rig;
+        rig.S().Window.BufferStart = 0x100;
+        Device_BoxClick(rig.S(), row);
+        EXPECT_EQ(rig.panel.Caption(Control::DeviceButton), "No Device");
+        ASSERT_EQ(rig.panel.boxes.size(), 1u);
+        EXPECT_EQ(rig.panel.boxes[0].text, "No Device Was Selected.");
+        EXPECT_FALSE(rig.panel.boxes[0].at.has_value());
+        EXPECT_EQ(rig.S().Window.DeviceEnd, 0xFFFFF);
+        EXPECT_EQ(rig.S().Window.DeviceLimit, 0xFFFFF);
+        EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
+        EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+        EXPECT_TRUE(rig.panel.IsVisible(Control::SecurityButton));
+        EXPECT_FALSE(rig.panel.IsVisible(Control::EraseButton));
+        EXPECT_EQ(rig.panel.heights.at(Control::ProgramPanel), 48);
+    }
+}
+
+TEST(DeviceSelection, RowsOutsideTheListOnlyApplyDefaults) {
+    Rig rig;
+    rig.Select(24); // 89C55
+    for (int row : {27, 100, -1}) {
+        SCOPED_TRACE(row);
+        Device_BoxClick(rig.S(), row);
+        EXPECT_TRUE(rig.panel.boxes.empty());
+        EXPECT_EQ(rig.panel.Caption(Control::DeviceButton), ""); // not rewritten
+        EXPECT_EQ(rig.S().Window.DeviceEnd, 0x4FFF);
+        EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
+        EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+        EXPECT_EQ(rig.S().Selection.ReadBlockSize, 2048);
+        EXPECT_EQ(rig.panel.Caption(Control::VppButton), "Vpp = 12.5");
+    }
+    // From a fresh start a row above 26 leaves "No Device" as the window set it.
+    Rig fresh;
+    fresh.panel.captions[Control::DeviceButton] = "No Device";
+    fresh.S().Selection.SelectedRow = 40;
+    ApplyDeviceSelection(fresh.S());
+    EXPECT_EQ(fresh.panel.Caption(Control::DeviceButton), "No Device");
+    EXPECT_EQ(fresh.S().Selection.DeviceFamily, 4);
+}
+
+TEST(DeviceSelection, SelectionResetsDeviceStart) {
+    Rig rig;
+    rig.S().Window.DeviceStart = 0x0800;
+    rig.Select(4); // 8748H, DeviceStart back to 0
+    EXPECT_EQ(rig.S().Window.DeviceStart, 0);
+    EXPECT_EQ(rig.S().Transfer.DeviceAddress, 0);
+}
+
+TEST(DeviceSelection, DeviceButtonOpensTheListAndAClickClosesIt) {
+    Rig rig;
+    DeviceClick(rig.S());
+    EXPECT_TRUE(rig.panel.IsVisible(Control::DeviceList));
+    EXPECT_EQ(rig.panel.busyEnters, 1);
+    Device_BoxClick(rig.S(), 20);
+    EXPECT_FALSE(rig.panel.IsVisible(Control::DeviceList));
+    EXPECT_EQ(rig.S().Selection.SelectedRow, 20);
+    EXPECT_EQ(rig.panel.busyLeaves.size(), 2u); // ClampWindow's and the click's own
+}
+
+TEST(Catalogue, TextsAndLookUpByName) {
+    const auto& rows = DeviceCatalogue();
+    EXPECT_EQ(rows[0].ListText, "       874X Adapter");
+    EXPECT_EQ(rows[1].ListText, "8741       (25V)     1K X 8 ");
+    EXPECT_EQ(rows[18].ListText, "            Atmel ");
+    EXPECT_EQ(rows[6].ListText, "");
+    EXPECT_EQ(rows[12].ListText, "87C58H     (12.5V)  32K X 8");
+    EXPECT_EQ(FindCatalogueRow("8741A"), 1);
+    EXPECT_EQ(FindCatalogueRow("8742"), 2);
+    EXPECT_EQ(FindCatalogueRow("87c51h"), 9);
+    EXPECT_EQ(FindCatalogueRow("89LS8252"), 26);
+    EXPECT_EQ(FindCatalogueRow("8741"), std::nullopt);
+    EXPECT_EQ(FindCatalogueRow("875X Adapter"), std::nullopt);
+    EXPECT_EQ(FindCatalogueRow(""), std::nullopt);
+}
+
+std::vector<std::string> VppBytes(const FakeProgrammer& fake) {
+    std::vector<std::string> out;
+    for (const auto& p : fake.packets)
+        if (p[0] == SetVpp) out.push_back(HexLine(p.data() + 1, 2));
+    return out;
+}
+
+TEST(Vpp, StepsForThe874XPartsOnly) {
+    Rig rig;
+    rig.Select(2); // 8742: setting 2
+    for (const char* caption : {"Vpp = 12.5", "Vpp = 25", "Vpp = 21"}) {
+        Vpp_ButClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::VppButton), caption);
+    }
+    EXPECT_EQ(VppBytes(rig.fake), (std::vector<std::string>{"BF B0", "0F B0", "1F B0"}));
+    EXPECT_EQ(rig.fake.packets.size(), 3u); // no reply awaited, nothing else
+
+    rig.Select(9); // 87C51H: the click re-applies
+    Vpp_ButClick(rig.S());
+    EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+    EXPECT_EQ(rig.panel.Caption(Control::VppButton), "Vpp = 12.5");
+    EXPECT_EQ(VppBytes(rig.fake), (std::vector<std::string>{"3F B0"}));
+}
+
+TEST(Vpp, EverySettingAndTheCheckSum) {
+    const char* captions[] = {"", "Vpp = 25", "Vpp = 21", "Vpp = 12.5", "Vpp = 12", "Vpp = 5",
+                              "Vpp = 12.5", "Vpp = 12.5", "Vpp = 12", "Vpp = 12/3", "Vpp = 3", ""};
+    const char* bytes[] = {"3F 30", "0F B0", "1F B0", "BF B0", "3F 30", "3F 30",
+                           "BF B0", "3F B0", "BF 30", "3F 20", "3F 00", "3F 30"};
+    for (int setting = 0; setting <= 11; ++setting) {
+        SCOPED_TRACE(setting);
+        Rig rig;
+        rig.panel.captions[Control::VppButton] = " Vpp = 12.5";
+        // Bytes 3 to 6 keep the previous packet's values.
+        std::uint8_t* packet = rig.S().Link.CommandPacket();
+        packet[3] = 0x01; packet[4] = 0x02; packet[5] = 0x03; packet[6] = 0x04;
+        rig.S().Selection.VppSetting = setting;
+        ApplyVpp(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::VppButton), *captions[setting] ? captions[setting] : " Vpp = 12.5");
+        ASSERT_EQ(rig.fake.packets.size(), 1u);
+        const auto& p = rig.fake.packets[0];
+        EXPECT_EQ(HexLine(p.data(), 3), std::string("90 ") + bytes[setting]);
+        EXPECT_EQ(HexLine(p.data() + 3, 4), "01 02 03 04");
+        EXPECT_EQ(p[7], static_cast<std::uint8_t>(p[0] + p[1] + p[2] + 1 + 2 + 3 + 4));
+    }
+}
+
+TEST(Vpp, WithoutAnAnsweringProgrammerNothingChangesOrIsSent) {
+    for (int linkState : {0, 1}) {
+        Rig rig;
+        rig.S().Link.LinkState = linkState;
+        rig.S().Selection.DeviceFamily = 2;
+        rig.S().Selection.VppSetting = 1;
+        rig.S().Lines.VppCtl1 = 0x0F;
+        Vpp_ButClick(rig.S());
+        EXPECT_EQ(rig.S().Selection.VppSetting, 2);
+        EXPECT_EQ(rig.S().Lines.VppCtl1, 0x0F);
+        EXPECT_TRUE(rig.panel.captions.find(Control::VppButton) == rig.panel.captions.end());
+        EXPECT_TRUE(rig.fake.packets.empty());
+    }
+}
+
+} // namespace
+} // namespace velmar::test

@@ -1,0 +1,77 @@
+#pragma once
+// A scripted stand-in for the programmer behind a D2XX table: it records every
+// packet the host writes, answers the awaited commands from a plain chip
+// image, and injects the faults the device tests need.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "buffer/HexText.h"
+#include "devices/ProgramState.h"
+#include "tests/support/RecordingPanel.h"
+
+namespace velmar::test {
+
+class FakeProgrammer {
+  public:
+    FakeProgrammer();
+    ~FakeProgrammer();
+
+    static const D2XXBackend& Backend();
+
+    std::vector<std::vector<std::uint8_t>> packets; // every write, whole
+    std::vector<std::uint8_t> chip;                  // device bytes by address
+    std::deque<std::uint8_t> queue;                  // reply bytes visible to the host
+    std::deque<std::uint8_t> later;                  // bytes that show up at the next query
+
+    int silentFromPacket = -1;   // no reply to this packet index or later
+    int unplugAfterPacket = -1;  // queue queries fail once this many packets were written
+    int splitReplies = 0;        // replies come in two halves, this many times
+    int shortWriteAt = -1;       // packet index whose write comes up short
+    std::int32_t failBlockAt = -1; // ProgramBlock address whose reply says failure
+    int readShortBy = 0;         // ReadBlock replies lose this many bytes at the end
+    std::uint8_t silentCommand = 0; // this command code is never answered
+    int silentFromRead = -1;     // ReadBlock requests from this count on get no reply
+    int unplugFromRead = -1;     // queue queries fail once this many reads were asked
+
+    // One line per packet, as the trace format writes it.
+    std::vector<std::string> Trace() const;
+    std::vector<std::string> TraceOf(std::uint8_t command) const;
+    int Count(std::uint8_t command) const;
+
+    // The address a 875X SetLatches packet puts on the lines.
+    static std::int32_t LatchedAddress(const std::vector<std::uint8_t>& p);
+
+  private:
+    friend struct FakeCalls;
+    void Received(const std::uint8_t* data, DWORD count);
+    std::int32_t lastLatched_ = 0;
+    // The 874X byte-wise programming latches.
+    std::int32_t latchAddress_ = 0;
+    std::uint8_t latchData_ = 0;
+    bool dataPhase_ = false;
+};
+
+// A ProgramState wired to a fake programmer and a recording panel, with the
+// link up and sleeps recorded instead of slept.
+struct Rig {
+    FakeProgrammer fake;
+    RecordingPanel panel;
+    std::unique_ptr<ProgramState> state;
+    std::vector<int> sleeps;
+
+    Rig();
+    ProgramState& S() { return *state; }
+    // Applies catalogue row `row` the way the device list does (its prompt
+    // answered), then forgets what that sent and showed.
+    void Select(int row);
+    void Forget();
+    int SleptMs() const;
+};
+
+std::string HexLine(const std::uint8_t* bytes, std::size_t count);
+
+} // namespace velmar::test

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include "FakeProgrammer.h"
+#include "devices/AccessSequences.h"
+#include "devices/DeviceOperations.h"
+
+namespace velmar::test {
+namespace {
+
+// An 87C58H whose chip and buffer hold the same varied image, so any byte
+// taken from a stale reply shows up as a difference.
+void Prepare(Rig& rig) {
+    rig.Select(12);
+    for (int a = 0; a < 0x8000; ++a) {
+        const auto v = static_cast<std::uint8_t>(a * 31 + (a >> 8));
+        rig.fake.chip[a] = v;
+        rig.S().Buffer[a] = v;
+    }
+}
+
+TEST(Faults, TimeOutInTheMiddleOfARead) {
+    Rig rig;
+    Prepare(rig);
+    rig.fake.silentFromRead = 2;
+    VerifyClick(rig.S());
+    EXPECT_EQ(rig.fake.Count(ReadBlock), 3);
+    EXPECT_TRUE(rig.panel.report.empty()); // nothing of the missing block compared
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 1000....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    ASSERT_FALSE(rig.panel.diagnostics.empty());
+    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+
+    Rig move;
+    Prepare(move);
+    move.S().Buffer.Fill(0x00);
+    move.fake.silentFromRead = 1;
+    Move_EpromClick(move.S());
+    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 0800....");
+    EXPECT_EQ(move.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(move.S().Buffer[0x07FF], move.fake.chip[0x07FF]);
+    EXPECT_EQ(move.S().Buffer[0x0800], 0x00); // not stored from the stale reply
+}
+
+TEST(Faults, AShortReplyStopsTheRunUnused) {
+    Rig rig;
+    Prepare(rig);
+    rig.fake.readShortBy = 1;
+    Blank_ChkClick(rig.S());
+    EXPECT_TRUE(rig.panel.report.empty());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Blank Check Stopped at 0000....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.fake.Count(ReadBlock), 1);
+}
+
+TEST(Faults, ASplitReplyIsReadWhole) {
+    Rig rig;
+    Prepare(rig);
+    rig.fake.splitReplies = 1000;
+    VerifyClick(rig.S());
+    EXPECT_TRUE(rig.panel.report.empty());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+
+    Rig program;
+    program.Select(20);
+    program.fake.splitReplies = 1000;
+    program.S().AutoVerify = 0;
+    ProgrammClick(program.S());
+    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(program.fake.Count(ProgramBlock), 32);
+}
+
+TEST(Faults, UnpluggedMidVerify) {
+    Rig rig;
+    Prepare(rig);
+    rig.fake.unplugFromRead = 1;
+    VerifyClick(rig.S());
+    EXPECT_TRUE(rig.panel.report.empty());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0800....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    ASSERT_FALSE(rig.panel.diagnostics.empty());
+    EXPECT_EQ(rig.panel.diagnostics.back(), "Device no longer present ... PortStatus-4 USB-0");
+}
+
+TEST(Faults, QuitFromAPumpedEvent) {
+    Rig rig;
+    Prepare(rig);
+    rig.S().Buffer[0x0005] ^= 0xFF; // one difference before the stop stays listed
+    rig.panel.onPump = [&] {
+        if (rig.fake.Count(ReadBlock) == 2) rig.S().Transfer.StopFlag = 5;
+    };
+    VerifyClick(rig.S());
+    EXPECT_EQ(rig.fake.Count(ReadBlock), 2);
+    ASSERT_EQ(rig.panel.report.size(), 1u);
+    EXPECT_EQ(rig.panel.report[0].substr(0, 15), "0005  EXPECTED-");
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0801....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+
+    Rig program;
+    program.Select(12);
+    program.panel.onPump = [&] {
+        if (program.fake.Count(ProgramBlock) == 3) program.S().Transfer.StopFlag = 5;
+    };
+    ProgrammClick(program.S());
+    EXPECT_EQ(program.fake.Count(ProgramBlock), 3); // stops after the current block
+    EXPECT_EQ(program.fake.Count(ReadBlock), 0);    // and no verify follows
+    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(program.panel.LastColour(), BannerColour::Red);
+}
+
+TEST(Faults, AFailingBlockStopsProgramming) {
+    Rig rig;
+    rig.Select(10);
+    rig.fake.failBlockAt = 0x0300;
+    ProgrammClick(rig.S());
+    EXPECT_EQ(rig.fake.Count(ProgramBlock), 4);
+    EXPECT_EQ(rig.fake.Count(ReadBlock), 0);
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.S().Link.PacketLength, 8);
+}
+
+TEST(Faults, AShortBlockWriteIsReported) {
+    Rig rig;
+    rig.Select(10);
+    rig.S().AutoVerify = 0;
+    rig.fake.shortWriteAt = 4; // idle, voltage, set-up, latches, then the first block
+    ProgrammClick(rig.S());
+    ASSERT_EQ(rig.fake.packets[4].size(), 264u);
+    ASSERT_FALSE(rig.panel.report.empty());
+    EXPECT_EQ(rig.panel.report.back(), "USB Device Write TimeOut ...");
+    EXPECT_EQ(rig.fake.Count(ProgramBlock), 32); // the run goes on
+}
+
+TEST(Faults, TheBufferEndStopsEveryRun) {
+    Rig verify;
+    Prepare(verify);
+    verify.S().Window.BufferStart = 0xC000; // device 0x4000 would be buffer 0x10000
+    for (int a = 0; a < 0x4000; ++a) verify.S().Buffer[0xC000 + a] = verify.fake.chip[a];
+    VerifyClick(verify.S());
+    EXPECT_TRUE(verify.panel.report.empty());
+    EXPECT_EQ(verify.panel.Caption(Control::Banner), "Verify Stopped at 4000....");
+    EXPECT_EQ(verify.panel.LastColour(), BannerColour::Red);
+
+    Rig move;
+    Prepare(move);
+    move.S().Window.BufferStart = 0xC000;
+    Move_EpromClick(move.S());
+    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 4000....");
+    EXPECT_EQ(move.S().Buffer[0xFFFF], move.fake.chip[0x3FFF]);
+
+    Rig program;
+    Prepare(program);
+    program.S().Window.BufferStart = 0xC000;
+    ProgrammClick(program.S());
+    EXPECT_EQ(program.fake.Count(ProgramBlock), 0x40); // never reads past 0xFFFF
+    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+
+    // Program Compare reads the buffer at the device address itself.
+    Rig none;
+    none.S().Window.DeviceEnd = 0xFFFFF; // no device: family 0, the whole range
+    none.S().Window.BufferStart = 0;
+    none.S().Buffer.Fill(0x00);
+    CompareClick(none.S());
+    EXPECT_EQ(none.panel.Caption(Control::Banner), "Program Compare Stopped at 10000....");
+    EXPECT_EQ(none.fake.Count(ReadBlock), 0x10000 / 2048 + 1);
+}
+
+TEST(Faults, TheLastBlockPastTheBufferOnlyCarriesErasedFill) {
+    Rig rig;
+    rig.Select(3); // 8748: blank 0x00, DeviceEnd 0x3FF
+    rig.S().AutoVerify = 0;
+    rig.S().Window.DeviceStart = 0x0010;
+    rig.S().Window.BufferStart = 0xFC10; // 0x10..0x3FF fills the buffer to its end
+    rig.S().Buffer[0xFFFF] = 0x77;
+    ProgrammClick(rig.S());
+    ASSERT_EQ(rig.fake.Count(ProgramBlock), 4);
+    EXPECT_EQ(rig.fake.chip[0x3FF], 0x77);
+    EXPECT_EQ(rig.fake.chip[0x400], 0x00);
+    EXPECT_EQ(rig.fake.chip[0x40F], 0x00);
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+}
+
+} // namespace
+} // namespace velmar::test
