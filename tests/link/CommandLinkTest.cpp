@@ -1,0 +1,246 @@
+// Packets, the send routine and the reply wait.
+
+#include <gtest/gtest.h>
+
+#include "LinkRig.h"
+
+namespace velmar {
+namespace {
+
+using test::Fake;
+using test::LinkRig;
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(CommandPacket, ChecksumAndKeptArguments) {
+    LinkRig rig;
+    rig.link.LinkState = 2;
+    rig.SetPacket({0x56, 0, 0, 0, 0, 0, 0, 0x99});
+    Fake().Queue({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
+    rig.link.SendPacket();
+    rig.SetPacket({0xAA, 0x43, 0, 0, 0, 0, 0});
+    rig.link.SendPacket();
+    ASSERT_EQ(Fake().writes.size(), 2u);
+    EXPECT_EQ(Fake().writes[0], (Bytes{0x56, 0, 0, 0, 0, 0, 0, 0x56}));
+    EXPECT_EQ(Fake().writes[1], (Bytes{0xAA, 0x43, 0, 0, 0, 0, 0, 0xED}));
+
+    // A read block's bytes 3..6 stay in the next packets; the checksum
+    // covers them.
+    rig.SetPacket({0x32, 0x05, 0x10, 0x80, 0x00, 0x08, 0x00});
+    rig.link.SendPacket();
+    rig.link.WriteLatch(0x4F, 0x1234);
+    rig.SetPacket({0x90, 0x3F, 0x30});
+    rig.link.SendPacket();
+    ASSERT_EQ(Fake().writes.size(), 5u);
+    EXPECT_EQ(Fake().writes[3], (Bytes{0x94, 0x4F, 0x34, 0x80, 0x00, 0x08, 0x00, 0x9F}));
+    EXPECT_EQ(Fake().writes[4], (Bytes{0x90, 0x3F, 0x30, 0x80, 0x00, 0x08, 0x00, 0x87}));
+    EXPECT_EQ(CommandLink::PacketChecksum(Fake().writes[4].data()), 0x87);
+}
+
+TEST(SendPacket, LinkStateGatesSendingAndIdle) {
+    LinkRig rig;
+    rig.window.DeviceStart = 0x100;
+    rig.window.BufferStart = 0x2000;
+    rig.transfer = {0x345, 0x999, 5};
+
+    rig.link.LinkState = 0;
+    rig.SetPacket({0x56});
+    rig.link.SendPacket();
+    rig.link.SendIdle();
+    EXPECT_TRUE(Fake().calls.empty());
+    EXPECT_EQ(rig.transfer.DeviceAddress, 0x100);
+    EXPECT_EQ(rig.transfer.BufferIndex, 0x2000);
+    EXPECT_EQ(rig.transfer.StopFlag, 0);
+
+    // State 1 sends packets, but not the idle command.
+    rig.link.LinkState = 1;
+    rig.transfer.StopFlag = 5;
+    rig.link.SendIdle();
+    EXPECT_TRUE(Fake().writes.empty());
+    EXPECT_EQ(rig.transfer.StopFlag, 0);
+    rig.link.WriteLatch(0x0F, 0x1FF);
+    ASSERT_EQ(Fake().writes.size(), 1u);
+    EXPECT_EQ(Fake().writes[0][2], 0xFF);
+
+    rig.link.LinkState = 2;
+    Fake().Queue({0x24, 0, 0, 0, 0, 0, 0, 0x24});
+    rig.link.SendIdle();
+    ASSERT_EQ(Fake().writes.size(), 2u);
+    EXPECT_EQ(Fake().writes[1][0], 0x24);
+    EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{32768}));
+}
+
+TEST(SendPacket, OnlyCodesBelow80AreAwaited) {
+    LinkRig rig;
+    rig.link.LinkState = 2;
+    for (std::uint8_t code : {0x80, 0x90, 0x92, 0x94, 0xAA, 0xFF}) {
+        rig.SetPacket({code});
+        rig.link.SendPacket();
+    }
+    EXPECT_EQ(Fake().writes.size(), 6u);
+    EXPECT_EQ(Fake().Count("FT_GetQueueStatus"), 0);
+    EXPECT_EQ(Fake().Count("FT_Read"), 0);
+
+    Fake().Queue({1});
+    rig.SetPacket({0x7F});
+    rig.link.SendPacket();
+    EXPECT_EQ(Fake().Count("FT_Read"), 1);
+}
+
+TEST(SendPacket, LongPacketLengthAppliesToEverySend) {
+    LinkRig rig;
+    rig.link.LinkState = 2;
+    for (int i = 8; i < 264; ++i) rig.d2xx.TxBuffer[i] = static_cast<std::uint8_t>(i);
+    rig.link.PacketLength = 264;
+    rig.SetPacket({0x92, 0, 0x10, 0x00, 0x40, 0xFF, 0x3F});
+    rig.link.SendPacket();
+    ASSERT_EQ(Fake().writes.size(), 1u);
+    ASSERT_EQ(Fake().writes[0].size(), 264u);
+    EXPECT_EQ(Fake().writes[0][7], 0x20);
+    EXPECT_EQ(Fake().writes[0][8], 8);
+    EXPECT_EQ(Fake().writes[0][263], 7); // 263 & 0xFF
+}
+
+TEST(SendPacket, ShortWriteIsReportedAndStillAwaited) {
+    LinkRig rig;
+    rig.link.LinkState = 1;
+    Fake().shortBy = 3;
+    Fake().Queue({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
+    rig.SetPacket({0x56});
+    rig.link.SendPacket();
+    ASSERT_EQ(rig.panel.report.size(), 1u);
+    EXPECT_EQ(rig.panel.report[0], "USB Device Write TimeOut ...");
+    EXPECT_EQ(Fake().writes.size(), 1u); // not repeated
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[2], 23);
+
+    rig.SetPacket({0x94});
+    rig.link.SendPacket();
+    EXPECT_EQ(rig.panel.report.size(), 2u);
+}
+
+TEST(AwaitReply, ReplyIsReadWholeAtTheStartOfTheBuffer) {
+    LinkRig rig;
+    rig.link.LinkState = 2;
+    int turns = 0;
+    // The reply shows up on the third turn.
+    rig.panel.onPump = [&] {
+        if (++turns == 3) Fake().Queue({0x32, 9, 8, 7, 6, 5, 0, 0x11, 0xC0, 0xDE});
+    };
+    rig.SetPacket({0x32});
+    rig.link.SendPacket();
+    EXPECT_EQ(turns, 3);
+    EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{32768}));
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 9);
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[9], 0xDE);
+    EXPECT_FALSE(rig.link.Timer1Enabled);
+    EXPECT_TRUE(rig.panel.diagnostics.empty());
+}
+
+TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
+    LinkRig rig;
+    rig.link.LinkState = 2;
+    rig.link.ReplyTimeoutMs = 60000;
+    rig.d2xx.ReplyBuffer[6] = 0x00;
+    rig.d2xx.ReplyBuffer[1] = 0x42;
+    int turns = 0;
+    rig.panel.onPump = [&] {
+        if (++turns == 5) rig.transfer.StopFlag = 5; // Quit pressed
+    };
+    rig.SetPacket({0x41});
+    rig.link.SendPacket();
+    EXPECT_EQ(turns, 5);
+    EXPECT_EQ(Fake().Count("FT_Read"), 1);
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 0x42); // nothing new arrived
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x00);
+    EXPECT_TRUE(rig.panel.diagnostics.empty());
+    EXPECT_FALSE(rig.link.Timer1Enabled);
+
+    // The flag stays up: the next wait ends on its first turn.
+    rig.link.AwaitReply();
+    EXPECT_EQ(turns, 6);
+    EXPECT_EQ(Fake().Count("FT_Read"), 2);
+}
+
+TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
+    LinkRig rig;
+    rig.link.LinkState = 2;
+    rig.link.ReplyTimeoutMs = 30;
+    rig.panel.diagnostics.push_back("older line");
+    rig.SetPacket({0x56});
+    rig.link.SendPacket();
+    ASSERT_EQ(rig.panel.diagnostics.size(), 2u);
+    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
+    EXPECT_EQ(rig.transfer.StopFlag, 5);
+    EXPECT_EQ(rig.link.TimeoutFlag, 5);
+    EXPECT_FALSE(rig.link.Timer1Enabled);
+    EXPECT_EQ(Fake().Count("FT_Read"), 0);
+
+    // A failing queue query ends the wait at once, without a time-out.
+    LinkRig rig2;
+    rig2.link.LinkState = 2;
+    Fake().status["FT_GetQueueStatus"] = FT_IO_ERROR;
+    rig2.link.AwaitReply();
+    ASSERT_EQ(rig2.panel.diagnostics.size(), 1u);
+    EXPECT_EQ(rig2.panel.diagnostics[0], "Device no longer present ... PortStatus-4 USB-0");
+    ASSERT_EQ(rig2.panel.boxes.size(), 1u);
+    EXPECT_EQ(rig2.panel.boxes[0].text, "FT_GetQueueStatus - General IO Error...");
+    EXPECT_EQ(rig2.d2xx.ReplyBuffer[6], 0x55);
+    EXPECT_EQ(rig2.transfer.StopFlag, 0);
+    EXPECT_EQ(Fake().Count("FT_Read"), 0);
+}
+
+TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
+    Bytes block(2056);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+
+    {
+        LinkRig rig; // all at once
+        Fake().Queue(block);
+        EXPECT_EQ(rig.link.AwaitReplyBytes(2056), 2056u);
+        EXPECT_TRUE(std::equal(block.begin(), block.end(), rig.d2xx.ReplyBuffer.begin()));
+        EXPECT_FALSE(rig.link.Timer1Enabled);
+    }
+    {
+        LinkRig rig; // in three parts a few turns apart
+        int turns = 0;
+        rig.panel.onPump = [&] {
+            ++turns;
+            if (turns == 2) Fake().Queue(Bytes(block.begin(), block.begin() + 8));
+            if (turns == 5) Fake().Queue(Bytes(block.begin() + 8, block.begin() + 1000));
+            if (turns == 9) Fake().Queue(Bytes(block.begin() + 1000, block.end()));
+        };
+        EXPECT_EQ(rig.link.AwaitReplyBytes(2056), 2056u);
+        EXPECT_TRUE(std::equal(block.begin(), block.end(), rig.d2xx.ReplyBuffer.begin()));
+        EXPECT_TRUE(rig.panel.diagnostics.empty());
+        // Never asks for more than is queued, so no read waits.
+        for (DWORD c : Fake().readCounts) EXPECT_LE(c, 2048u);
+    }
+    {
+        LinkRig rig; // stays short: time-out with what came
+        rig.link.ReplyTimeoutMs = 30;
+        Fake().Queue(Bytes(block.begin(), block.begin() + 100));
+        EXPECT_EQ(rig.link.AwaitReplyBytes(2056), 100u);
+        ASSERT_EQ(rig.panel.diagnostics.size(), 1u);
+        EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+        EXPECT_EQ(rig.transfer.StopFlag, 5);
+    }
+    {
+        LinkRig rig; // more queued than asked: the rest stays for later
+        Fake().Queue(block);
+        EXPECT_EQ(rig.link.AwaitReplyBytes(8), 8u);
+        EXPECT_EQ(Fake().queue.size(), 2048u);
+    }
+}
+
+TEST(Sleep, GoesThroughTheSleeperWhenSet) {
+    LinkRig rig;
+    std::vector<int> slept;
+    rig.link.Sleeper = [&](int ms) { slept.push_back(ms); };
+    rig.link.Sleep(100);
+    rig.link.Sleep(1);
+    EXPECT_EQ(slept, (std::vector<int>{100, 1}));
+}
+
+} // namespace
+} // namespace velmar
