@@ -34,10 +34,12 @@ void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int6
 
 } // namespace
 
-bool LoadDataFile(ProgramState& state, const std::string& path) {
+bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError) {
+    if (fileError) *fileError = false;
     if (state.FileType == BinaryFileType) {
         const BinaryFileResult result = LoadBinaryFile(path, state.Buffer, state.Window);
         if (!result.ok) {
+            if (fileError) *fileError = true;
             ReportFileError(state, "Could not read", path, result.systemError);
             return false;
         }
@@ -48,7 +50,10 @@ bool LoadDataFile(ProgramState& state, const std::string& path) {
         state.Transfer.StopFlag = result.StopFlag;
         if (!result.ok) {
             // A malformed field has already shown its own box.
-            if (result.badField.empty()) ReportFileError(state, "Could not read", path, result.systemError);
+            if (result.badField.empty()) {
+                if (fileError) *fileError = true;
+                ReportFileError(state, "Could not read", path, result.systemError);
+            }
             state.FailFlag = 1;
             return false;
         }

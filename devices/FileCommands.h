@@ -21,7 +21,8 @@ namespace velmar {
 // checksum are stored, reported in a warning box and set FailFlag.
 // Failure (false): the file could not be read, or a hex field is malformed;
 // an error box says why, FailFlag is 1 and StaticText4 is unchanged.
-bool LoadDataFile(ProgramState& state, const std::string& path);
+// `fileError`, when given, tells an unreadable file from malformed contents.
+bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr);
 
 // Saves buffer positions 0..DeviceEnd (at most up to 0xFFFF) to `path` as
 // FileType says. The file is written beside the target and renamed over it

@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "PanelRecorder.h"
+#include "TempDir.h"
+#include "buffer/HexReader.h"
+
+namespace velmar {
+namespace {
+
+using test::PanelRecorder;
+
+class HexReaderTest : public ::testing::Test {
+  protected:
+    HexLoadResult Load(const std::string& text, int fileType) {
+        const std::string path = dir.File("in.hex");
+        test::WriteFile(path, text);
+        return LoadHexFile(path, fileType, buffer, window, panel);
+    }
+    std::vector<int> Bytes(std::int32_t from, std::int32_t count) const {
+        std::vector<int> out;
+        for (std::int32_t p = from; p < from + count; ++p) out.push_back(buffer[p]);
+        return out;
+    }
+    int BoxCount() const { return static_cast<int>(panel.boxes.size()); }
+
+    test::TempDir dir;
+    DataBuffer buffer;
+    AddressWindow window;
+    PanelRecorder panel;
+};
+
+const char* const kThreeLines = ":020000021000EC\n:0400100001020304E2\n:00000001FF\n:0400200011121314A2\n";
+
+TEST_F(HexReaderTest, SegmentRecordFoldsIntoThirtyTwoKilobyteDevice) {
+    window.DeviceLimit = 0x7FFF;
+    const HexLoadResult r = Load(kThreeLines, 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0x10, 4), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(panel.quitCaptions, std::vector<std::string>{"&Quit = 00010"});
+    // The end record stops the load: the record after it is not read.
+    EXPECT_EQ(buffer[0x20], 0);
+    EXPECT_EQ(r.StopFlag, 1);
+    EXPECT_EQ(r.LoadAddress, 0); // taken from the end record's address field
+    EXPECT_EQ(panel.banners, (std::vector<std::string>{"Loading Buffer from Hex File....", "Hex File Loaded...."}));
+    EXPECT_EQ(panel.pumps, 1);
+    EXPECT_EQ(r.badChecksumRecords, 0);
+    EXPECT_EQ(BoxCount(), 0);
+}
+
+TEST_F(HexReaderTest, OffsetAndSmallDeviceFold) {
+    window.DeviceLimit = 0x7FFF;
+    window.HexOffset = 0x100;
+    Load(kThreeLines, 1);
+    EXPECT_EQ(Bytes(0x110, 4), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(buffer[0x10], 0);
+
+    DataBuffer fresh;
+    buffer = fresh;
+    window.HexOffset = 0;
+    window.DeviceLimit = 0xFFF;
+    const HexLoadResult r = Load(":02801000AABB09\n", 1);
+    EXPECT_EQ(Bytes(0x010, 2), (std::vector<int>{0xAA, 0xBB}));
+    EXPECT_EQ(r.LoadAddress, 0x010);
+    EXPECT_EQ(r.StopFlag, 0); // ran to the end of the file
+}
+
+TEST_F(HexReaderTest, LineEndingsDoNotMatter) {
+    window.DeviceLimit = 0xFFFF;
+    const std::string lf = ":0400100001020304E2\n:03002000AABBCCBE\n:00000001FF\n";
+    std::string crlf, cr;
+    for (char c : lf) {
+        if (c == '\n') {
+            crlf += "\r\n";
+            cr += "\r";
+        } else {
+            crlf += c;
+            cr += c;
+        }
+    }
+    Load(lf, 1);
+    const DataBuffer fromLf = buffer;
+    buffer = DataBuffer();
+    Load(crlf, 1);
+    EXPECT_EQ(0, std::memcmp(fromLf.data(), buffer.data(), kBufferSize));
+    buffer = DataBuffer();
+    Load(cr, 1);
+    EXPECT_EQ(0, std::memcmp(fromLf.data(), buffer.data(), kBufferSize));
+    EXPECT_EQ(Bytes(0x20, 3), (std::vector<int>{0xAA, 0xBB, 0xCC}));
+}
+
+TEST_F(HexReaderTest, LinesWithoutTheSelectedMarkAreSkipped) {
+    window.DeviceLimit = 0xFFFF;
+    const std::string text = " :0100000011EE\n"          // leading blank
+                             "s1040000227A\n"            // S-record in an Intel load
+                             ":0200000300001234B5\n"     // type 03 changes nothing
+                             ":0400000500001234B1\n"     // type 05 neither
+                             "garbage line\n"
+                             ":0100050033C7\n";
+    const HexLoadResult r = Load(text, 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(buffer[5], 0x33);
+    EXPECT_EQ(r.LoadAddress, 5);
+
+    buffer = DataBuffer();
+    const std::string mixed = ":0100000011EE\n"  // Intel line in a Motorola load
+                              "s1040000227A\n"   // lower-case mark
+                              "S1040001339F\n";
+    EXPECT_TRUE(Load(mixed, 2).ok);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(buffer[1], 0x33);
+}
+
+TEST_F(HexReaderTest, MotorolaRecordKinds) {
+    window.DeviceLimit = 0xFFFFF;
+    const std::string text = "S00600004844521B\n"         // header: skipped
+                             "S1050010AABB85\n"           // 16-bit address
+                             "S205000020CC0E\n"           // 24-bit address
+                             "S30700000030223373\n"       // 32-bit address
+                             "S5030003F9\n"               // count: skipped
+                             "S9030000FC\n"               // end
+                             "S1040040EEED\n";            // not read
+    const HexLoadResult r = Load(text, 2);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0x10, 2), (std::vector<int>{0xAA, 0xBB}));
+    EXPECT_EQ(buffer[0x20], 0xCC);
+    EXPECT_EQ(Bytes(0x30, 2), (std::vector<int>{0x22, 0x33}));
+    EXPECT_EQ(buffer[0x40], 0);
+    EXPECT_EQ(buffer[0], 0); // nothing of the header landed
+    EXPECT_EQ(r.StopFlag, 1);
+    EXPECT_EQ(r.badChecksumRecords, 0);
+    EXPECT_EQ(panel.quitCaptions, (std::vector<std::string>{"&Quit = 00010", "&Quit = 00020", "&Quit = 00030"}));
+
+    for (const char* end : {"S70500000000FA\n", "S804000000FB\n"}) {
+        buffer = DataBuffer();
+        Load(std::string(end) + "S1040040EEED\n", 2);
+        EXPECT_EQ(buffer[0x40], 0) << end;
+    }
+}
+
+TEST_F(HexReaderTest, LowerCaseDigitsAreAccepted) {
+    window.DeviceLimit = 0xFFFF;
+    const HexLoadResult r = Load(":02abcd00beefd9\n", 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0xABCD, 2), (std::vector<int>{0xBE, 0xEF}));
+    buffer = DataBuffer();
+    EXPECT_TRUE(Load("S2060abcdefa0ff6\n", 2).ok);
+    EXPECT_EQ(buffer[0xBCDE], 0xFA); // 0x0ABCDE folded by 0xFFFF
+    buffer = DataBuffer();
+    EXPECT_TRUE(Load("a0Ff\n", 3).ok);
+    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{0xA0, 0xFF}));
+}
+
+TEST_F(HexReaderTest, WrongChecksumIsStoredAndCounted) {
+    window.DeviceLimit = 0xFFFF;
+    const HexLoadResult r = Load(":0100000011EE\n:0100010022FF\n:0100020033FF\n:00000001FF\n", 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0, 3), (std::vector<int>{0x11, 0x22, 0x33}));
+    EXPECT_EQ(r.badChecksumRecords, 2);
+    EXPECT_EQ(r.firstBadChecksumLine, 2);
+
+    buffer = DataBuffer();
+    // Lines are numbered as an editor shows them, CR LF counting once.
+    const HexLoadResult s = Load("S00600004844521B\r\nS104000022D9\r\nS104000133AA\r\nS9030000FC\r\n", 2);
+    EXPECT_EQ(s.badChecksumRecords, 1);
+    EXPECT_EQ(s.firstBadChecksumLine, 3);
+    EXPECT_EQ(buffer[1], 0x33);
+    EXPECT_EQ(BoxCount(), 0); // the reader itself only counts
+}
+
+TEST_F(HexReaderTest, RecordRunsOnWithoutWrapping) {
+    window.DeviceLimit = 0x7FFF;
+    std::string line = ":10FFF800";
+    unsigned sum = 0x10 + 0xFF + 0xF8;
+    for (int i = 0; i < 16; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", 0xA0 + i);
+        line += pair;
+        sum += 0xA0 + i;
+    }
+    char cs[3];
+    std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+    line += cs;
+    EXPECT_TRUE(Load(line + "\n", 1).ok);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(buffer[0x7FF8 + i], 0xA0 + i);
+    EXPECT_EQ(buffer[0], 0);
+}
+
+TEST_F(HexReaderTest, OnlyTheFirst256CharactersOfALineCount) {
+    std::string ascii(300, 'A');
+    EXPECT_TRUE(Load(ascii + "\n", 3).ok);
+    EXPECT_EQ(buffer[127], 0xAA);
+    EXPECT_EQ(buffer[128], 0);
+
+    // 124 data bytes: 123 whole ones and a last one of a single digit.
+    buffer = DataBuffer();
+    window.DeviceLimit = 0xFFFF;
+    std::string intel = ":7C000000" + std::string(2 * 124, 'B') + "00\n";
+    const HexLoadResult r = Load(intel, 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(buffer[122], 0xBB);
+    EXPECT_EQ(buffer[123], 0x0B);
+    EXPECT_EQ(r.badChecksumRecords, 1); // its checksum was cut away
+
+    // 125: the last field is empty.
+    buffer = DataBuffer();
+    const HexLoadResult bad = Load(":7D000000" + std::string(2 * 125, 'B') + "00\n", 1);
+    EXPECT_FALSE(bad.ok);
+    ASSERT_FALSE(panel.boxes.empty());
+    EXPECT_EQ(panel.boxes.back().text, "'$' is not a valid integer value.");
+}
+
+TEST_F(HexReaderTest, AsciiHexFillsFromZeroInFileOrder) {
+    window.DeviceLimit = 0x7FFF;
+    window.HexOffset = 0x100;
+    const HexLoadResult r = Load("000102\n0304\n\n0506\r\n", 3);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0, 7), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(r.LoadAddress, 7);
+    EXPECT_EQ(buffer[0x100], 0);
+
+    buffer.Fill(0x55);
+    panel.quitCaptions.clear();
+    std::string big;
+    for (int i = 0; i < 40; ++i) big += std::string(32, '1') + "\n"; // 16 bytes a line
+    Load(big, 3);
+    EXPECT_EQ(buffer[639], 0x11);
+    EXPECT_EQ(buffer[640], 0x55);
+    // Progress at each line that starts on a 256-byte boundary.
+    EXPECT_EQ(panel.quitCaptions, (std::vector<std::string>{"&Quit = 00000", "&Quit = 00100", "&Quit = 00200"}));
+}
+
+TEST_F(HexReaderTest, MalformedFieldsEndTheLoad) {
+    window.DeviceLimit = 0xFFFF;
+    const HexLoadResult r = Load(":0100000011EE\n:02000100G1FF00\n:0100050055A5\n", 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.badField, "$G1");
+    ASSERT_EQ(BoxCount(), 1);
+    EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
+    EXPECT_EQ(panel.boxes[0].text, "'$G1' is not a valid integer value.");
+    EXPECT_EQ(buffer[0], 0x11); // stored before the failure
+    EXPECT_EQ(buffer[5], 0);
+    EXPECT_EQ(panel.banners, std::vector<std::string>{"Loading Buffer from Hex File...."});
+
+    // An odd number of ASCII digits fails on the last pair, terminator included.
+    buffer = DataBuffer();
+    panel.boxes.clear();
+    const HexLoadResult odd = Load("00010\n", 3);
+    EXPECT_FALSE(odd.ok);
+    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{0, 1}));
+    ASSERT_EQ(BoxCount(), 1);
+    EXPECT_EQ(panel.boxes[0].text, "'$0\n' is not a valid integer value.");
+
+    // An ASCII load of an Intel file fails on its first line.
+    panel.boxes.clear();
+    EXPECT_FALSE(Load(":0100000011EE\n", 3).ok);
+    EXPECT_EQ(panel.boxes.at(0).text, "'$:0' is not a valid integer value.");
+
+    // A count that runs past the end of the line.
+    panel.boxes.clear();
+    EXPECT_FALSE(Load("S1050000AA\n", 2).ok);
+    EXPECT_EQ(panel.boxes.at(0).text, "'$\n' is not a valid integer value.");
+}
+
+TEST_F(HexReaderTest, EmptyFilesAndOtherFormats) {
+    window.DeviceLimit = 0xFFFF;
+    buffer.Fill(0x77);
+    for (int type : {1, 2, 3}) {
+        panel.banners.clear();
+        EXPECT_TRUE(Load("", type).ok);
+        EXPECT_EQ(panel.banners.back(), "Hex File Loaded....");
+    }
+    EXPECT_TRUE(Load("S1040000227A\n", 1).ok); // Motorola in an Intel load
+    EXPECT_TRUE(Load(":0100000011EE\n", 2).ok);
+    EXPECT_TRUE(Load(":0100000011EE\n", 7).ok); // unknown file type reads no records
+    EXPECT_EQ(buffer[0], 0x77);
+    // Ctrl-Z ends the file.
+    EXPECT_TRUE(Load(":0100000011EE\n\x1A:0100010022DC\n", 1).ok);
+    EXPECT_EQ(buffer[0], 0x11);
+    EXPECT_EQ(buffer[1], 0x77);
+}
+
+TEST_F(HexReaderTest, LimitZeroStoresEveryRecordFromPositionZero) {
+    window.DeviceLimit = 0;
+    Load(":02012300AABB77\n", 1);
+    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{0xAA, 0xBB}));
+    EXPECT_EQ(buffer[0x123], 0);
+    buffer = DataBuffer();
+    Load("S10501230102D3\n", 2);
+    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{1, 2}));
+    buffer = DataBuffer();
+    Load("0102\n", 3);
+    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{1, 2}));
+}
+
+TEST_F(HexReaderTest, FoldMaskCoversTheDevice) {
+    EXPECT_EQ(FoldMask(0x4FFF), 0x7FFF);
+    for (std::int32_t limit : {0, 0x3FF, 0x7FF, 0xFFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFFF})
+        EXPECT_EQ(FoldMask(limit), limit);
+    EXPECT_EQ(FoldMask(0x27FF), 0x3FFF);
+
+    window.DeviceLimit = 0x4FFF; // a 20 KiB part keeps its own addresses
+    Load(":01100000AA45\n:01480000BBFC\n:01801000CCA3\n", 1);
+    EXPECT_EQ(buffer[0x1000], 0xAA);
+    EXPECT_EQ(buffer[0x4800], 0xBB);
+    EXPECT_EQ(buffer[0x0010], 0xCC);
+    EXPECT_EQ(buffer[0], 0);
+}
+
+TEST_F(HexReaderTest, BasesAddAndBytesPastTheBufferAreDropped) {
+    window.DeviceLimit = 0xFFFFF;
+    // Segment 0x0100 (0x1000) and linear 0 add; linear 1 puts data past the buffer.
+    const HexLoadResult r = Load(":020000020100FB\n:0100100011DE\n"
+                                 ":020000040001F9\n:0200000022337E\n"
+                                 ":020000020000FC\n:020000040000FA\n"
+                                 ":10FFF800000102030405060708090A0B0C0D0E0F83\n",
+                                 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(buffer[0x1010], 0x11);
+    EXPECT_EQ(Bytes(0, 1), (std::vector<int>{0}));
+    EXPECT_EQ(Bytes(0xFFF8, 8), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(r.droppedBytes, 2 + 8);
+
+    // ASCII hex past 64 KiB.
+    buffer = DataBuffer();
+    std::string big;
+    for (int i = 0; i < 4097; ++i) big += std::string(32, '5') + "\r\n";
+    const HexLoadResult a = Load(big, 3);
+    EXPECT_TRUE(a.ok);
+    EXPECT_EQ(a.droppedBytes, 16);
+    EXPECT_EQ(buffer[0xFFFF], 0x55);
+}
+
+TEST_F(HexReaderTest, UnreadableFileIsReportedNotShown) {
+    const HexLoadResult r = LoadHexFile(dir.File("missing.hex"), 1, buffer, window, panel);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.systemError.empty());
+    EXPECT_EQ(BoxCount(), 0);
+    EXPECT_EQ(panel.banners, std::vector<std::string>{"Loading Buffer from Hex File...."});
+
+    const HexLoadResult d = LoadHexFile(dir.Path().string(), 1, buffer, window, panel);
+    EXPECT_FALSE(d.ok);
+    EXPECT_FALSE(d.systemError.empty());
+}
+
+} // namespace
+} // namespace velmar
