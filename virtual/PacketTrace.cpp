@@ -1,0 +1,33 @@
+#include "PacketTrace.h"
+
+namespace velmar {
+
+std::string PacketTrace::Line(const std::uint8_t* bytes, std::size_t count) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string line;
+    const std::size_t head = count < 8 ? count : 8;
+    line.reserve(head * 3 + 8);
+    for (std::size_t i = 0; i < head; ++i) {
+        if (i) line += ' ';
+        line += kDigits[bytes[i] >> 4];
+        line += kDigits[bytes[i] & 0x0F];
+    }
+    if (count > 8) line += " +" + std::to_string(count - 8);
+    return line;
+}
+
+void PacketTrace::Restart(const std::string& path) {
+    lines_.clear();
+    if (file_.is_open()) file_.close();
+    if (!path.empty()) file_.open(path, std::ios::out | std::ios::trunc);
+}
+
+void PacketTrace::Add(const std::uint8_t* bytes, std::size_t count) {
+    lines_.push_back(Line(bytes, count));
+    if (file_.is_open()) {
+        file_ << lines_.back() << '\n';
+        file_.flush();
+    }
+}
+
+} // namespace velmar

@@ -1,0 +1,496 @@
+#include "VirtualProgrammer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "PacketTrace.h"
+#include "ProgrammerFirmware.h"
+#include "SocketChip.h"
+
+namespace velmar {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+using Micros = std::chrono::microseconds;
+
+// USB full speed moves about 1 MB/s; the bridge sends 62 data bytes per
+// 64-byte packet.
+constexpr std::size_t kUsbPayload = 62;
+Micros TransferTime(std::size_t bytes) {
+    return Micros(static_cast<long>((bytes + kUsbPayload - 1) / kUsbPayload) * 64);
+}
+
+struct Chunk {
+    Clock::time_point At;
+    std::vector<std::uint8_t> Bytes;
+};
+
+struct Port {
+    bool Programmer = true;
+    bool Open = false;
+    FT_HANDLE Handle = nullptr;
+    std::deque<std::uint8_t> Rx;
+    std::deque<Chunk> Pending;
+    unsigned ReadTimeoutMs = 0; // 0: no time-out, as the driver starts
+    int LatencyMs = 16;
+    Clock::time_point LastVisible{};
+
+    void Clear() {
+        Rx.clear();
+        Pending.clear();
+    }
+    void Arrive(Clock::time_point now) {
+        while (!Pending.empty() && Pending.front().At <= now) {
+            Rx.insert(Rx.end(), Pending.front().Bytes.begin(), Pending.front().Bytes.end());
+            Pending.pop_front();
+        }
+    }
+};
+
+std::uintptr_t g_nextHandle = 0x5640;
+
+const char* const kOtherSerial = "FT4Q7Z2K";
+const char* const kOtherDescription = "FT232R USB UART";
+} // namespace
+
+struct VirtualProgrammer::State {
+    VirtualOptions Options;
+    SocketChip Chip;
+    std::vector<std::string> Faults;
+    ProgrammerFirmware Firmware{Chip, Faults};
+    PacketTrace Trace;
+    Port Ports[2];
+    long Packets = 0;
+    bool Unplugged = false;
+    bool FixedPart = false;  // the part was named (options, SeatChip)
+    bool PresetPart = false; // contents given before the family was known
+    Clock::time_point DeviceFreeAt{};
+
+    std::string StateFile(int family) const {
+        return Options.StateDir + "/virtual-chip-" + std::to_string(family) + ".bin";
+    }
+    void SeatPart(int family, std::uint32_t size);
+    void OnFamily(int family);
+    void SaveChip();
+    std::vector<int> Present() const;
+    Port* Find(FT_HANDLE handle);
+    void Schedule(Port& port, std::vector<std::uint8_t> reply, Clock::time_point ready);
+};
+
+void VirtualProgrammer::State::SeatPart(int family, std::uint32_t size) {
+    if (size == 0) size = DefaultChipSize(family);
+    Chip.Seat(family, size);
+    if (!Options.StateDir.empty() && family != 0) {
+        std::ifstream in(StateFile(family), std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+        if (bytes.size() == Chip.Size()) Chip.Cells() = std::move(bytes);
+    }
+}
+
+// A part appears in the socket when the host first names a family; naming
+// another family later means the user put in another part.
+void VirtualProgrammer::State::OnFamily(int family) {
+    if (FixedPart || Chip.Family() == family) return;
+    if (PresetPart) {
+        Chip.SetFamily(family);
+        FixedPart = true;
+        return;
+    }
+    if (Chip.Family() != 0) SaveChip();
+    SeatPart(family, Options.Size);
+}
+
+void VirtualProgrammer::State::SaveChip() {
+    if (!Options.SaveChipFile.empty()) Chip.Save(Options.SaveChipFile);
+    if (!Options.StateDir.empty() && Chip.Family() != 0 && Chip.Dirty) {
+        std::error_code ec;
+        std::filesystem::create_directories(Options.StateDir, ec);
+        Chip.Save(StateFile(Chip.Family()));
+    }
+    Chip.Dirty = false;
+}
+
+std::vector<int> VirtualProgrammer::State::Present() const {
+    std::vector<int> present;
+    for (int i = 0; i < Options.Devices && i < 2; ++i)
+        if (!(i == 0 && Unplugged)) present.push_back(i);
+    return present;
+}
+
+Port* VirtualProgrammer::State::Find(FT_HANDLE handle) {
+    for (Port& port : Ports)
+        if (port.Open && handle && port.Handle == handle) return &port;
+    return nullptr;
+}
+
+// Reply bytes reach the host's queue in 62-byte USB packets; the bridge
+// holds a short remainder until its latency timer runs out.
+void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> reply,
+                                        Clock::time_point ready) {
+    if (Options.LateReplyAt == Packets) ready += std::chrono::milliseconds(Options.LateMs);
+    std::vector<Chunk> chunks;
+    if (Options.Timing) {
+        const std::size_t full = reply.size() / kUsbPayload * kUsbPayload;
+        if (full > 0)
+            chunks.push_back({ready + TransferTime(full),
+                              std::vector<std::uint8_t>(reply.begin(), reply.begin() + full)});
+        if (full < reply.size())
+            chunks.push_back({ready + TransferTime(full) +
+                                  std::chrono::milliseconds(port.LatencyMs) +
+                                  TransferTime(reply.size() - full),
+                              std::vector<std::uint8_t>(reply.begin() + full, reply.end())});
+    } else {
+        chunks.push_back({ready, std::move(reply)});
+    }
+    if (Options.SplitReplyAt == Packets && Options.SplitBytes >= 0) {
+        std::vector<std::uint8_t> all;
+        for (const Chunk& c : chunks) all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
+        const std::size_t first = std::min<std::size_t>(Options.SplitBytes, all.size());
+        const Clock::time_point end = chunks.back().At;
+        chunks.clear();
+        if (first > 0)
+            chunks.push_back({ready, std::vector<std::uint8_t>(all.begin(), all.begin() + first)});
+        chunks.push_back({end + std::chrono::milliseconds(Options.SplitMs),
+                          std::vector<std::uint8_t>(all.begin() + first, all.end())});
+    }
+    // One pipe: nothing overtakes what was sent before it.
+    for (Chunk& c : chunks) {
+        c.At = std::max(c.At, port.LastVisible);
+        port.LastVisible = c.At;
+        port.Pending.push_back(std::move(c));
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+VirtualProgrammer& VirtualProgrammer::Instance() {
+    static VirtualProgrammer instance;
+    return instance;
+}
+
+VirtualProgrammer::VirtualProgrammer() { Reset(VirtualOptions()); }
+
+VirtualProgrammer::~VirtualProgrammer() { Finish(); }
+
+void VirtualProgrammer::Reset(const VirtualOptions& options) {
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.Options = options;
+    s.Options.Devices = std::clamp(options.Devices, 0, 2);
+    s.Ports[1].Programmer = false;
+    s.Firmware.VersionMajor = options.FirmwareMajor;
+    s.Firmware.VersionMinor = options.FirmwareMinor;
+    s.Firmware.FailBlock = options.FailBlock;
+    s.Firmware.BadUpdate = options.BadUpdate;
+    s.Firmware.FamilyNamed = [&s](int family) { s.OnFamily(family); };
+    s.Trace.Restart(options.TraceFile);
+    if (options.Family != 0) {
+        s.SeatPart(options.Family, options.Size);
+        s.FixedPart = true;
+    } else if (options.Size != 0) {
+        s.Chip.Seat(0, options.Size);
+    }
+    if (!options.ChipFile.empty() && !LoadChip(options.ChipFile))
+        s.Faults.push_back("chip file " + options.ChipFile + " could not be read");
+    s.Chip.SetLocks(options.LockBits);
+}
+
+const VirtualOptions& VirtualProgrammer::Options() const { return state_->Options; }
+
+void VirtualProgrammer::Finish() {
+    if (state_) state_->SaveChip();
+}
+
+void VirtualProgrammer::SeatChip(int family, std::uint32_t size) {
+    state_->SeatPart(family, size);
+    state_->FixedPart = true;
+}
+
+int VirtualProgrammer::ChipFamily() const { return state_->Chip.Family(); }
+std::uint32_t VirtualProgrammer::ChipSize() const { return state_->Chip.Size(); }
+std::uint8_t VirtualProgrammer::ErasedValue() const { return state_->Chip.Erased(); }
+
+std::vector<std::uint8_t>& VirtualProgrammer::Chip() {
+    // Contents set before any family was named stay when the host names one.
+    if (!state_->FixedPart) state_->PresetPart = true;
+    return state_->Chip.Cells();
+}
+const std::vector<std::uint8_t>& VirtualProgrammer::Chip() const { return state_->Chip.Cells(); }
+std::uint8_t VirtualProgrammer::LockBits() const { return state_->Chip.Locks(); }
+void VirtualProgrammer::SetLockBits(std::uint8_t bits) { state_->Chip.SetLocks(bits); }
+
+bool VirtualProgrammer::LoadChip(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (bytes.empty() || bytes.size() > 0x10000) return false;
+    State& s = *state_;
+    if (s.FixedPart) {
+        std::vector<std::uint8_t>& cells = s.Chip.Cells();
+        std::fill(cells.begin(), cells.end(), s.Chip.Erased());
+        std::copy_n(bytes.begin(), std::min(bytes.size(), cells.size()), cells.begin());
+    } else {
+        s.Chip.Cells() = std::move(bytes);
+        s.PresetPart = true;
+    }
+    return true;
+}
+
+bool VirtualProgrammer::SaveChip(const std::string& path) const { return state_->Chip.Save(path); }
+
+int VirtualProgrammer::FirmwareVersion() const {
+    return state_->Firmware.VersionMajor * 256 + state_->Firmware.VersionMinor;
+}
+void VirtualProgrammer::SetFirmwareVersion(int major, int minor) {
+    state_->Firmware.VersionMajor = major & 0xFF;
+    state_->Firmware.VersionMinor = minor & 0xFF;
+}
+std::uint16_t VirtualProgrammer::UpdateChecksum() const { return state_->Firmware.UpdateChecksum(); }
+int VirtualProgrammer::UpdateRecordsReceived() const { return state_->Firmware.RecordsReceived(); }
+
+std::uint8_t VirtualProgrammer::Latch(std::uint8_t select) const {
+    return state_->Firmware.Latch(select);
+}
+long VirtualProgrammer::LastReadAddress() const { return state_->Firmware.LastReadAddress(); }
+
+const std::vector<std::string>& VirtualProgrammer::Trace() const { return state_->Trace.Lines(); }
+const std::vector<std::string>& VirtualProgrammer::Faults() const { return state_->Faults; }
+void VirtualProgrammer::ClearTrace() {
+    state_->Trace.Clear();
+    state_->Faults.clear();
+}
+long VirtualProgrammer::PacketCount() const { return state_->Packets; }
+std::string VirtualProgrammer::TraceLine(const std::uint8_t* bytes, std::size_t count) {
+    return PacketTrace::Line(bytes, count);
+}
+
+void VirtualProgrammer::SetDeviceCount(int devices) {
+    state_->Options.Devices = std::clamp(devices, 0, 2);
+}
+void VirtualProgrammer::SetTiming(bool on) { state_->Options.Timing = on; }
+void VirtualProgrammer::SetFailBlock(long address) {
+    state_->Options.FailBlock = address;
+    state_->Firmware.FailBlock = address;
+}
+void VirtualProgrammer::SetNoReplyFrom(long packet) { state_->Options.NoReplyFrom = packet; }
+void VirtualProgrammer::SetNoReplyAt(long packet) { state_->Options.NoReplyAt = packet; }
+void VirtualProgrammer::SetLateReply(long packet, int milliseconds) {
+    state_->Options.LateReplyAt = packet;
+    state_->Options.LateMs = milliseconds;
+}
+void VirtualProgrammer::SetSplitReply(long packet, int firstBytes, int pauseMs) {
+    state_->Options.SplitReplyAt = packet;
+    state_->Options.SplitBytes = firstBytes;
+    state_->Options.SplitMs = pauseMs;
+}
+void VirtualProgrammer::SetShortWrite(long packet) { state_->Options.ShortWriteAt = packet; }
+void VirtualProgrammer::SetUnplugFrom(long packet) { state_->Options.UnplugFrom = packet; }
+void VirtualProgrammer::Unplug() {
+    state_->Unplugged = true;
+    state_->Ports[0].Clear();
+}
+void VirtualProgrammer::SetBadUpdate(bool bad) {
+    state_->Options.BadUpdate = bad;
+    state_->Firmware.BadUpdate = bad;
+}
+
+int VirtualProgrammer::LatencyMs() const { return state_->Ports[0].LatencyMs; }
+unsigned VirtualProgrammer::ReadTimeoutMs() const { return state_->Ports[0].ReadTimeoutMs; }
+bool VirtualProgrammer::IsOpen() const { return state_->Ports[0].Open; }
+
+// ---- D2XX -----------------------------------------------------------------
+
+FT_STATUS VirtualProgrammer::ListDevices(void* arg1, void* arg2, DWORD flags) {
+    State& s = *state_;
+    const std::vector<int> present = s.Present();
+    if (flags & FT_LIST_NUMBER_ONLY) {
+        if (!arg1) return FT_INVALID_PARAMETER;
+        *static_cast<DWORD*>(arg1) = static_cast<DWORD>(present.size());
+        return FT_OK;
+    }
+    if (flags & FT_LIST_BY_INDEX) {
+        const std::uintptr_t index = reinterpret_cast<std::uintptr_t>(arg1);
+        char* text = static_cast<char*>(arg2);
+        const DWORD what = flags & 0x3;
+        if (!text || (what != FT_OPEN_BY_SERIAL_NUMBER && what != FT_OPEN_BY_DESCRIPTION))
+            return FT_INVALID_PARAMETER;
+        if (index >= present.size()) return FT_DEVICE_NOT_FOUND;
+        const bool programmer = present[index] == 0;
+        const std::string value =
+            what == FT_OPEN_BY_SERIAL_NUMBER
+                ? (programmer ? s.Options.Serial : std::string(kOtherSerial))
+                : (programmer ? s.Options.Description : std::string(kOtherDescription));
+        const std::size_t n = std::min<std::size_t>(value.size(), 49);
+        std::memcpy(text, value.data(), n);
+        text[n] = 0;
+        return FT_OK;
+    }
+    s.Faults.push_back("FT_ListDevices with flags " + std::to_string(flags) + " is not supported");
+    return FT_INVALID_PARAMETER;
+}
+
+FT_STATUS VirtualProgrammer::OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
+    State& s = *state_;
+    if (!handle || !arg1) return FT_INVALID_PARAMETER;
+    if (flags != FT_OPEN_BY_SERIAL_NUMBER && flags != FT_OPEN_BY_DESCRIPTION)
+        return FT_INVALID_PARAMETER;
+    const std::string wanted(static_cast<const char*>(arg1));
+    const std::vector<int> present = s.Present();
+    int device = -1;
+    if (wanted.empty()) {
+        // The driver opens the one device there is.
+        if (present.size() == 1) device = present[0];
+    } else {
+        for (int i : present) {
+            const bool programmer = i == 0;
+            const std::string name =
+                flags == FT_OPEN_BY_SERIAL_NUMBER
+                    ? (programmer ? s.Options.Serial : std::string(kOtherSerial))
+                    : (programmer ? s.Options.Description : std::string(kOtherDescription));
+            if (name == wanted) device = i;
+        }
+    }
+    if (device < 0) return FT_DEVICE_NOT_FOUND;
+    Port& port = s.Ports[device];
+    if (port.Open) return FT_DEVICE_NOT_OPENED;
+    port.Open = true;
+    port.Clear();
+    port.ReadTimeoutMs = 0;
+    port.LatencyMs = s.Options.LatencyMs;
+    g_nextHandle += 0x10;
+    port.Handle = reinterpret_cast<FT_HANDLE>(g_nextHandle);
+    *handle = port.Handle;
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::Close(FT_HANDLE handle) {
+    Port* port = state_->Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    port->Open = false;
+    port->Clear();
+    if (port->Programmer) state_->SaveChip();
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::ResetDevice(FT_HANDLE handle) {
+    Port* port = state_->Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (port->Programmer && state_->Unplugged) return FT_IO_ERROR;
+    port->Clear();
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) {
+    (void)writeMs; // writes never block here
+    Port* port = state_->Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (port->Programmer && state_->Unplugged) return FT_IO_ERROR;
+    port->ReadTimeoutMs = readMs;
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::SetLatencyTimer(FT_HANDLE handle, UCHAR milliseconds) {
+    Port* port = state_->Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (port->Programmer && state_->Unplugged) return FT_IO_ERROR;
+    if (milliseconds < 2) return FT_INVALID_PARAMETER;
+    port->LatencyMs = milliseconds;
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
+    Port* port = state_->Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (!rxBytes) return FT_INVALID_PARAMETER;
+    if (port->Programmer && state_->Unplugged) return FT_IO_ERROR;
+    port->Arrive(Clock::now());
+    *rxBytes = static_cast<DWORD>(port->Rx.size());
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) {
+    State& s = *state_;
+    Port* port = s.Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (!written || (!buffer && count > 0)) return FT_INVALID_PARAMETER;
+    *written = 0;
+    if (port->Programmer && s.Unplugged) return FT_IO_ERROR;
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    const long packet = ++s.Packets;
+    DWORD taken = count;
+    if (s.Options.ShortWriteAt == packet) taken = count / 2;
+    s.Trace.Add(bytes, taken);
+    *written = taken;
+    if (!port->Programmer || taken == 0) return FT_OK; // the other device just takes it
+
+    const Clock::time_point now = Clock::now();
+    const std::size_t faultsBefore = s.Faults.size();
+    FirmwareOutcome out;
+    if (taken != count)
+        s.Faults.push_back("short write: " + std::to_string(taken) + " of " +
+                           std::to_string(count) + " bytes; the firmware drops the piece");
+    else
+        out = s.Firmware.Handle(bytes, taken);
+    for (std::size_t i = faultsBefore; i < s.Faults.size(); ++i)
+        s.Faults[i] = "packet " + std::to_string(packet) + ": " + s.Faults[i];
+
+    Clock::time_point ready = now;
+    if (s.Options.Timing) {
+        ready = std::max(now + TransferTime(taken), s.DeviceFreeAt) +
+                Micros(out.BusyMicroseconds);
+        s.DeviceFreeAt = ready;
+    }
+    if (s.Options.UnplugFrom > 0 && packet >= s.Options.UnplugFrom) {
+        Unplug();
+        return FT_OK;
+    }
+    const bool silenced = (s.Options.NoReplyFrom > 0 && packet >= s.Options.NoReplyFrom) ||
+                          s.Options.NoReplyAt == packet;
+    if (out.Answered && !silenced) s.Schedule(*port, std::move(out.Reply), ready);
+    // The end of every operation frame is an idle command: keep the chip.
+    if (bytes[0] == 0x24 && s.Chip.Dirty) s.SaveChip();
+    return FT_OK;
+}
+
+FT_STATUS VirtualProgrammer::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
+    State& s = *state_;
+    Port* port = s.Find(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (!read || (!buffer && count > 0)) return FT_INVALID_PARAMETER;
+    *read = 0;
+    if (port->Programmer && s.Unplugged) return FT_IO_ERROR;
+    const Clock::time_point start = Clock::now();
+    const bool endless = port->ReadTimeoutMs == 0;
+    const Clock::time_point deadline = start + std::chrono::milliseconds(port->ReadTimeoutMs);
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        port->Arrive(now);
+        if (port->Rx.size() >= count) break;
+        if (!endless && now >= deadline) break;
+        if (endless && port->Pending.empty()) {
+            // A real driver would block for good here.
+            s.Faults.push_back("FT_Read of " + std::to_string(count) +
+                               " bytes without a read time-out would never return");
+            break;
+        }
+        Clock::time_point wake = port->Pending.empty() ? deadline : port->Pending.front().At;
+        if (!endless) wake = std::min(wake, deadline);
+        std::this_thread::sleep_until(wake);
+    }
+    const std::size_t n = std::min<std::size_t>(count, port->Rx.size());
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::copy_n(port->Rx.begin(), n, out);
+    port->Rx.erase(port->Rx.begin(), port->Rx.begin() + static_cast<std::ptrdiff_t>(n));
+    *read = static_cast<DWORD>(n);
+    return FT_OK;
+}
+
+} // namespace velmar
