@@ -1,0 +1,193 @@
+// The device operations against the virtual programmer, found the way the
+// window finds a programmer.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "devices/DeviceCatalogue.h"
+#include "devices/DeviceOperations.h"
+#include "devices/DeviceSelection.h"
+#include "link/ProgrammerSearch.h"
+#include "tests/support/RecordingPanel.h"
+#include "virtual/VirtualProgrammer.h"
+
+namespace velmar::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct VirtualRig {
+    RecordingPanel panel;
+    std::unique_ptr<ProgramState> state;
+    std::vector<int> sleeps;
+
+    explicit VirtualRig(int row, VirtualOptions options = VirtualOptions()) {
+        const CatalogueRow& r = DeviceCatalogue()[static_cast<std::size_t>(row)];
+        const ChipType* chip = FindChipType(r.Caption);
+        if (chip) {
+            options.Family = chip->Family;
+            options.Size = chip->Size;
+        }
+        VirtualProgrammer::Instance().Reset(options);
+        state = std::make_unique<ProgramState>(VirtualBackend());
+        state->Panel.Attach(&panel);
+        state->Link.Sleeper = [this](int ms) { sleeps.push_back(ms); };
+        state->Link.ReplyTimeoutMs = 300;
+        FindProgrammer(state->D2XX, state->Link, state->Panel, state->FailFlag);
+        // With timing off every reply is queued at once; a short read time-out
+        // keeps the whole-buffer reads of the plain waits quick.
+        state->D2XX.SetDeviceTimeouts(2, 0);
+        Device_BoxClick(*state, row);
+        Vp().ClearTrace();
+    }
+    ProgramState& S() { return *state; }
+    static VirtualProgrammer& Vp() { return VirtualProgrammer::Instance(); }
+    Lines Trace(bool withIdle = false) const {
+        Lines out;
+        for (const auto& l : Vp().Trace())
+            if (withIdle || l.rfind("24 ", 0) != 0) out.push_back(l);
+        return out;
+    }
+    void Image(std::uint32_t seed) {
+        for (int a = 0; a < kBufferSize; ++a)
+            S().Buffer[a] = static_cast<std::uint8_t>((a * 2654435761u + seed) >> 13);
+    }
+};
+
+TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
+    VirtualRig c52(10);
+    ASSERT_EQ(c52.S().Link.LinkState, 2);
+    c52.S().Buffer.Fill(0xFF);
+    VerifyClick(c52.S());
+    const Lines verify = c52.Trace();
+    ASSERT_GE(verify.size(), 7u);
+    EXPECT_EQ(Lines(verify.begin() + 1, verify.begin() + 7),
+              (Lines{"92 00 00 00 F7 3F B0 78", "92 00 00 00 F7 3F B0 78", "32 04 00 00 00 08 00 3E",
+                     "92 00 00 08 F7 3F B0 80", "32 04 00 08 00 08 00 46", "92 00 00 00 F5 3F B0 76"}));
+    EXPECT_EQ(c52.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_TRUE(c52.Vp().Faults().empty());
+
+    VirtualRig s52(20);
+    s52.S().AutoVerify = 0;
+    ProgrammClick(s52.S());
+    const Lines program = s52.Trace();
+    EXPECT_EQ(program[1], "92 00 00 40 FF 3F 30 40");
+    EXPECT_EQ(program[3], "41 05 00 00 40 FF 3F C4 +256");
+    EXPECT_EQ(program[4], "92 00 00 41 FF 3F 30 41 +256");
+    EXPECT_EQ(program[5], "41 05 00 01 41 FF 3F C6 +256");
+    EXPECT_EQ(program[34], "92 00 00 40 FD 3F 30 3E +256");
+    EXPECT_EQ(program[35], "41 05 00 10 40 FD 3F D2 +256");
+    EXPECT_EQ(s52.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_TRUE(s52.Vp().Faults().empty());
+
+    VirtualRig c48(3);
+    Blank_ChkClick(c48.S());
+    const Lines setUp = c48.Trace();
+    ASSERT_GE(setUp.size(), 7u);
+    EXPECT_EQ(setUp[6], "92 00 00 A8 B0 0F B0 A9");
+    EXPECT_EQ(c48.panel.Caption(Control::Banner), "Device is Erased....");
+}
+
+// Program with automatic verify, then read back into another buffer place:
+// the chip holds exactly the buffer, for every device of families 2 to 6.
+TEST(OnVirtual, EveryBlockDeviceProgramsVerifiesAndReadsBack) {
+    for (int row = 0; row < kCatalogueRows; ++row) {
+        const CatalogueRow& r = DeviceCatalogue()[static_cast<std::size_t>(row)];
+        if (!r.IsDevice || r.Family < 2) continue;
+        SCOPED_TRACE(std::string(r.Caption));
+        VirtualRig rig(row);
+        rig.Image(static_cast<std::uint32_t>(row));
+        if (r.Family == 2) // 874X EPROMs are erased to 0x00 and only gain bits
+            for (int a = 0; a <= r.DeviceEnd; ++a) rig.S().Buffer[a] |= 0x01;
+        ProgrammClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+        const auto& chip = rig.Vp().Chip();
+        ASSERT_GE(chip.size(), static_cast<std::size_t>(r.DeviceEnd + 1));
+        for (int a = 0; a <= r.DeviceEnd; ++a) ASSERT_EQ(chip[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
+
+        rig.S().Window.BufferStart = 0x8000;
+        Move_EpromClick(rig.S());
+        for (int a = 0; a <= r.DeviceEnd; ++a) ASSERT_EQ(rig.S().Buffer[0x8000 + a], rig.S().Buffer[a]) << a;
+        EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
+    }
+}
+
+TEST(OnVirtual, BytewiseProgrammingOf8741) {
+    VirtualRig rig(1);
+    rig.Image(7);
+    ProgrammClick(rig.S());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    for (int a = 0; a < 0x400; ++a) ASSERT_EQ(rig.Vp().Chip()[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
+    int latches = 0;
+    for (const auto& l : rig.Trace()) latches += l.rfind("94 ", 0) == 0;
+    EXPECT_EQ(latches, 5 + 1 + 1024 * 10 + 5); // set-up, 0x5F, the bytes, the verify's set-up
+}
+
+TEST(OnVirtual, EraseThenBlankCheckAndLockBits) {
+    for (int row : {24, 21}) {
+        SCOPED_TRACE(row);
+        VirtualRig rig(row);
+        rig.Image(3);
+        rig.S().AutoVerify = 0;
+        ProgrammClick(rig.S());
+        Blank_ChkClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is NOT Erased....");
+        Erase_ButClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device has been Erase, Do a Blank Check........");
+        Blank_ChkClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is Erased....");
+        for (int k = 0; k < 3; ++k) {
+            SecurityClick(rig.S());
+            Security_ListClick(rig.S(), k);
+            EXPECT_EQ(rig.Vp().LockBits() & (1 << k), 1 << k);
+        }
+        EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
+    }
+    VirtualRig eprom(14);
+    SecurityClick(eprom.S());
+    Security_ListClick(eprom.S(), 2);
+    EXPECT_EQ(eprom.Vp().LockBits(), LockBit3);
+    EXPECT_TRUE(eprom.Vp().Faults().empty()) << eprom.Vp().Faults().front();
+}
+
+TEST(OnVirtual, FaultsFromTheProgrammer) {
+    {
+        VirtualRig rig(20);
+        rig.Vp().SetFailBlock(0x1F00);
+        ProgrammClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+        EXPECT_EQ(rig.S().Link.PacketLength, 8);
+    }
+    {
+        VirtualRig rig(12);
+        rig.S().Buffer.Fill(0xFF);
+        rig.Vp().SetSplitReply(rig.Vp().PacketCount() + 5, 100, 20);
+        VerifyClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    }
+    {
+        VirtualRig rig(12);
+        rig.S().Buffer.Fill(0xFF);
+        // Idle, voltage, set-up, then per block its latches and its request:
+        // the fourth request (0x1800) goes unanswered.
+        rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 3 + 2 * 3 + 2);
+        VerifyClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 1800....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    }
+    {
+        VirtualRig rig(12);
+        rig.S().Buffer.Fill(0xFF);
+        rig.Vp().SetUnplugFrom(rig.Vp().PacketCount() + 4 + 2);
+        VerifyClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0800....");
+        // The failed writes are reported; nothing unread is compared.
+        ASSERT_FALSE(rig.panel.report.empty());
+        for (const auto& line : rig.panel.report) EXPECT_EQ(line, "USB Device Write TimeOut ...");
+    }
+}
+
+} // namespace
+} // namespace velmar::test
