@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -27,6 +28,7 @@
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
 #include "devices/VppSelection.h"
+#include "link/ProgrammerSearch.h"
 #include "devices/ProgramState.h"
 
 using velmar::ui::FixedFont;
@@ -171,7 +173,8 @@ TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
 TMainForm::~TMainForm() {
     // The core outlives the window in tests; it must not report into freed
     // widgets.
-    state_.Panel.Attach(nullptr);
+    if (&state_.Panel.Target() == panel_.get())
+        state_.Panel.Attach(nullptr);
 }
 
 void TMainForm::CreateControls() {
@@ -212,6 +215,7 @@ void TMainForm::CreateControls() {
     StaticText3 = MakeStaticText(this, "StaticText3", "Looking For Programmer", 272, 8, 141, 17,
                                  velmar::ui::kBannerYellow);
     StaticText3->setProperty(kAutoWidthProperty, true);
+    StaticText3->installEventFilter(this);
     SetBannerText(StaticText3->text());
 
     File_Type = MakeList(this, "File_Type", 128, 344, 103, 65, FixedFont(13),
@@ -403,6 +407,9 @@ void TMainForm::ScaleBy(int multiplier, int divisor) {
     hide();
     auto scale = [&](int value) { return Scaled(value, multiplier, divisor); };
     auto scaleFont = [&](QWidget* widget) {
+        // Inherited fonts follow the window's.
+        if (widget != this && !widget->testAttribute(Qt::WA_SetFont))
+            return;
         QFont f = widget->font();
         if (f.pixelSize() > 0) {
             f.setPixelSize(scale(f.pixelSize()));
@@ -474,6 +481,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StaticText3 && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            StaticText3->rect().contains(mouse->position().toPoint())) {
+            StaticText3Click();
+            return true;
+        }
+    }
     if (watched == Fill_Edit && event->type() == QEvent::KeyPress) {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         char key = 0;
@@ -659,4 +674,24 @@ void TMainForm::SecurityClick() {
 void TMainForm::Security_ListClick() {
     HandlerScope scope(*this);
     velmar::Security_ListClick(state_, Security_List->currentRow());
+}
+
+// ---------------------------------------------------------------------------
+// The banner: look for the programmer again.
+
+void TMainForm::StaticText3Click() {
+    // The banner is not a button, so the busy state does not disable it. A
+    // search started from the events pumped inside a running operation would
+    // close the handle that operation is using: ignore the click then.
+    if (handlerDepth_ > 0)
+        return;
+    HandlerScope scope(*this);
+    state_.Panel.ClearReport();
+    velmar::FindProgrammer(state_.D2XX, state_.Link, state_.Panel, state_.FailFlag);
+    velmar::ApplyVpp(state_);
+    if (Device->text() == QLatin1String("No Device"))
+        Device_Box->show();
+    Memo1->hide();
+    state_.FailFlag = 0;
+    velmar::EndOperation(state_);
 }

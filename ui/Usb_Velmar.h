@@ -159,6 +159,8 @@ class TMainForm : public QWidget {
     void ApplyFileType();
     void Load_ButClick();
     void Save_ButClick();
+    void StaticText3Click();
+
   public:
     // Key filter of the fill entry; sets key to 0 when it is discarded. Enter
     // fills the buffer and ends the dialogue.
@@ -169,6 +171,7 @@ class TMainForm : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
+  public:
     // The window's own controls (panels and their buttons included), for
     // scaling and tests; inner parts of Qt widgets are left out.
     std::vector<QWidget*> DesignedControls() const;
