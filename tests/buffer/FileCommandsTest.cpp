@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "NullBackend.h"
+#include "PanelRecorder.h"
+#include "TempDir.h"
+#include "buffer/HexText.h"
+#include "devices/DeviceCatalogue.h"
+#include "devices/FileCommands.h"
+
+namespace velmar {
+namespace {
+
+class FileCommandsTest : public ::testing::Test {
+  protected:
+    FileCommandsTest() : state(test::NoProgrammer()) { state.Panel.Attach(&panel); }
+
+    test::TempDir dir;
+    test::PanelRecorder panel;
+    ProgramState state;
+};
+
+TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
+    state.Window.DeviceLimit = 0x3FF;
+    state.Window.DeviceEnd = 0x3FF;
+    state.FileType = 1;
+    const std::string path = dir.File("a.hex");
+    test::WriteFile(path, ":03001000010203E7\n");
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + path);
+    EXPECT_EQ(panel.Caption(Control::ChecksumButton), "CheckSum=0006");
+    EXPECT_EQ(state.Transfer.DeviceAddress, 0x10);
+    EXPECT_EQ(state.FailFlag, 0);
+    EXPECT_TRUE(panel.boxes.empty());
+
+    state.FileType = 0;
+    state.Window.BufferStart = 0x20;
+    const std::string bin = dir.File("a.bin");
+    test::WriteFile(bin, std::string("\x10\x20", 2));
+    EXPECT_TRUE(LoadDataFile(state, bin));
+    EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + bin);
+    EXPECT_EQ(panel.Caption(Control::ChecksumButton), "CheckSum=0036");
+}
+
+TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
+    for (int type : {0, 1, 2, 3}) {
+        panel.boxes.clear();
+        panel.captions.clear();
+        state.FailFlag = 0;
+        state.FileType = type;
+        const std::string path = dir.File("gone.dat");
+        bool fileError = false;
+        EXPECT_FALSE(LoadDataFile(state, path, &fileError));
+        EXPECT_TRUE(fileError);
+        EXPECT_EQ(state.FailFlag, 1);
+        ASSERT_EQ(panel.boxes.size(), 1u);
+        EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
+        EXPECT_NE(panel.boxes[0].text.find(path), std::string::npos);
+        EXPECT_NE(panel.boxes[0].text.find("No such file"), std::string::npos);
+        EXPECT_EQ(panel.captions.count(Control::LastFile), 0u);
+        EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
+        EXPECT_NE(panel.Caption(Control::Banner), "Hex File Loaded....");
+    }
+}
+
+TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
+    state.FileType = 3;
+    const std::string path = dir.File("odd.txt");
+    test::WriteFile(path, "0102X3\n");
+    bool fileError = true;
+    EXPECT_FALSE(LoadDataFile(state, path, &fileError));
+    EXPECT_FALSE(fileError);
+    EXPECT_EQ(state.FailFlag, 1);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].text, "'$X3' is not a valid integer value.");
+    EXPECT_EQ(panel.captions.count(Control::LastFile), 0u);
+    EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
+    EXPECT_EQ(panel.Caption(Control::Banner), "Loading Buffer from Hex File....");
+    EXPECT_EQ(state.Buffer[1], 2); // kept what was read before
+}
+
+TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
+    state.FileType = 1;
+    state.Window.DeviceLimit = 0xFFFF;
+    const std::string path = dir.File("bad.hex");
+    test::WriteFile(path, ":0100000011EE\r\n:0100010022FF\r\n:0100020033FF\r\n:00000001FF\r\n");
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EXPECT_EQ(state.FailFlag, 1);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
+    EXPECT_EQ(panel.boxes[0].text, "2 records with a wrong checksum in \"" + path + "\"; the first is on line 2.");
+    EXPECT_EQ(panel.report.front(), panel.boxes[0].text);
+    EXPECT_EQ(state.Buffer[2], 0x33);
+    EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + path);
+}
+
+TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
+    state.FileType = 0;
+    state.Window.BufferStart = 0xFFFE;
+    const std::string path = dir.File("five.bin");
+    test::WriteFile(path, "12345");
+    EXPECT_TRUE(LoadDataFile(state, path));
+    ASSERT_EQ(panel.report.size(), 1u);
+    EXPECT_EQ(panel.report[0], "3 bytes of \"" + path + "\" fell past buffer position FFFF and were dropped.");
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
+    EXPECT_EQ(state.FailFlag, 0);
+
+    state.Window.DeviceEnd = 0xFFFFF; // no device selected
+    const std::string out = dir.File("out.bin");
+    EXPECT_TRUE(SaveDataFile(state, out));
+    EXPECT_EQ(panel.report[0], "983040 bytes past buffer position FFFF were not written to \"" + out + "\".");
+    EXPECT_EQ(test::ReadFile(out).size(), 65536u);
+}
+
+TEST_F(FileCommandsTest, FailedSaveIsReportedAndKeepsTheOldFile) {
+    const std::string path = dir.File("sub");
+    std::filesystem::create_directory(path);
+    for (int type : {0, 1}) {
+        state.FailFlag = 0;
+        panel.boxes.clear();
+        state.FileType = type;
+        EXPECT_FALSE(SaveDataFile(state, path));
+        EXPECT_EQ(state.FailFlag, 1);
+        ASSERT_EQ(panel.boxes.size(), 1u);
+        EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
+        EXPECT_EQ(panel.boxes[0].text.rfind("Could not write \"" + path + "\": ", 0), 0u);
+        EXPECT_NE(panel.Caption(Control::Banner), "Hex File Saved....");
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+// Every device size in every format: save, spoil the buffer, load again.
+TEST_F(FileCommandsTest, EveryDeviceRoundTripsInEveryFormat) {
+    std::mt19937 random(7);
+    for (const CatalogueRow& row : DeviceCatalogue()) {
+        if (!row.IsDevice) continue;
+        for (int type : {0, 1, 2, 3}) {
+            SCOPED_TRACE(std::string(row.Caption) + " type " + std::to_string(type));
+            for (int i = 0; i < kBufferSize; ++i) state.Buffer[i] = static_cast<std::uint8_t>(random());
+            const DataBuffer original = state.Buffer;
+            state.Window = AddressWindow{};
+            state.Window.DeviceEnd = row.DeviceEnd;
+            state.Window.DeviceLimit = row.Family == 6 ? 0x3FFF : row.DeviceEnd;
+            state.FileType = type;
+            const std::string path = dir.File("round.dat");
+            ASSERT_TRUE(SaveDataFile(state, path));
+            state.Buffer.Fill(0xA5);
+            panel.boxes.clear();
+            ASSERT_TRUE(LoadDataFile(state, path));
+            EXPECT_TRUE(panel.boxes.empty());
+            EXPECT_EQ(state.FailFlag, 0);
+            EXPECT_EQ(0, std::memcmp(state.Buffer.data(), original.data(),
+                                     static_cast<std::size_t>(row.DeviceEnd) + 1));
+        }
+    }
+}
+
+TEST_F(FileCommandsTest, FillLeavesTheChecksumCaptionAlone) {
+    state.Window.DeviceEnd = 0x3FF;
+    FillBuffer(state, 0xFF);
+    EXPECT_EQ(state.Buffer[0], 0xFF);
+    EXPECT_EQ(state.Buffer[0xFFFF], 0xFF);
+    EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
+    FillBuffer(state, 0x0A);
+    EXPECT_EQ(state.Buffer[0x8000], 0x0A);
+}
+
+} // namespace
+} // namespace velmar
