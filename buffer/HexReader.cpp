@@ -68,7 +68,7 @@ class LineSource {
     }
 
     std::FILE* stream_;
-    std::array<char, 65536> block_{};
+    std::array<char, 16384> block_; // filled by fread before it is read
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
     bool ended_ = false;
