@@ -15,6 +15,8 @@ const char* const kUpdatingCaption = "Updating Programmer Flash Code....";
 const char* const kInvalidFile = "Invalid File Type...\r\nCan Not Update Units With This File......";
 const std::uint8_t kUpdateSignature[12] = {'U', 'p', 'd', 'a', 't', 'e', ' ',
                                            'F', 'i', 'l', 'e', 0x06};
+constexpr int kRecordSize = 74;
+constexpr int kHeaderSize = 16;
 constexpr int kSignatureOffset = 2;
 constexpr int kChecksumOffset = 14;
 
@@ -22,17 +24,17 @@ std::string Hex2(std::uint8_t value) { return HexText(value, 2); }
 
 void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
                 const std::vector<std::uint8_t>& image, std::size_t record) {
-    const std::size_t start = kFirmwareHeaderSize + kFirmwareRecordSize * record;
-    std::memcpy(d2xx.TxBuffer.data(), image.data() + start, kFirmwareRecordSize);
+    const std::size_t start = kHeaderSize + kRecordSize * record;
+    std::memcpy(d2xx.TxBuffer.data(), image.data() + start, kRecordSize);
 
     // The caption shows the value of the record that follows; the last record
     // of a full image has none, so it shows its own.
-    std::size_t shown = start + kFirmwareRecordSize;
+    std::size_t shown = start + kRecordSize;
     if (shown + 3 >= image.size()) shown = start;
     panel.SetCaption(Control::QuitButton, QuitCaption(image[shown + 2] * 256 + image[shown + 3], 4));
 
     d2xx.TxBuffer[7] = CommandLink::PacketChecksum(d2xx.TxBuffer.data());
-    if (d2xx.WriteTxBuffer(kFirmwareRecordSize) != kFirmwareRecordSize)
+    if (d2xx.WriteTxBuffer(kRecordSize) != kRecordSize)
         panel.InsertReportLine("USB Device Write TimeOut 1...");
     link.AwaitReply();
 }
@@ -71,13 +73,13 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
         if (tooLong || !HasUpdateSignature(image)) {
             panel.ShowMessage(BoxKind::Warning, kInvalidFile);
         } else {
-            link.PacketLength = kFirmwareRecordSize;
+            link.PacketLength = kRecordSize;
             const long n = static_cast<long>(image.size());
-            const long q = (n - kFirmwareHeaderSize) / 73;
+            const long q = (n - kHeaderSize) / 73;
             // Every record but the last feeds the programmer; only whole
             // records inside the bytes read ever go out.
             for (long k = 0; k + 2 <= q; ++k) {
-                const long end = kFirmwareHeaderSize + kFirmwareRecordSize * (k + 1);
+                const long end = kHeaderSize + kRecordSize * (k + 1);
                 if (end > n) break;
                 SendRecord(d2xx, link, panel, image, static_cast<std::size_t>(k));
             }

@@ -11,9 +11,8 @@
 
 namespace velmar {
 
+// The most an image file may hold.
 constexpr int kFirmwareImageSize = 9215;
-constexpr int kFirmwareRecordSize = 74;
-constexpr int kFirmwareHeaderSize = 16;
 
 // Reads at most kFirmwareImageSize bytes; `tooLong` tells whether the file
 // holds more. A file that cannot be opened reads as empty.
