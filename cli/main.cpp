@@ -1,12 +1,86 @@
 // velmar-cli: the same core as the window, for scripts.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Arguments.h"
+#include "ConsolePanel.h"
+#include "Convert.h"
+#include "Operations.h"
+#include "TracingBackend.h"
+#include "VirtualSession.h"
+#include "devices/ProgramState.h"
+
+using namespace velmar;
+using namespace velmar::cli;
+
+namespace {
+
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "velmar-cli: %s\ntry: velmar-cli --help\n", error.c_str());
+    return ExitUsage;
+}
+
+int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
+    auto state = std::make_unique<ProgramState>(backend);
+    ConsolePanel panel(stdout, stderr, ::isatty(STDERR_FILENO) != 0);
+    state->Panel.Attach(&panel);
+    int status = ExitFailed;
+    switch (a.command) {
+    case Command::Probe: status = RunProbe(*state, panel); break;
+    case Command::Firmware: status = RunFirmware(*state, panel, a.firmwarePath); break;
+    case Command::Device: status = RunDeviceOperation(*state, panel, a); break;
+    default: break;
+    }
+    panel.FinishProgress();
+    state->Panel.Attach(nullptr);
+    return status;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && (std::strcmp(argv[1], "--version") == 0)) {
-        std::puts("velmar-cli 1.02");
-        return 0;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = ParseArguments(args);
+    if (!parsed.error.empty()) return Usage(parsed.error);
+    const Arguments& a = parsed.arguments;
+
+    switch (a.command) {
+    case Command::Help: std::fputs(UsageText().c_str(), stdout); return ExitSuccess;
+    case Command::Version: std::puts("velmar-cli 1.02"); return ExitSuccess;
+    case Command::Convert: return RunConvert(a.convertArgs);
+    default: break;
     }
-    std::puts("usage: velmar-cli --help | --version");
-    return argc > 1 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+
+    if (a.useVirtual) {
+        VirtualSession session;
+        std::string error;
+        if (!session.Start(a, error)) return Usage(error);
+        const int status = RunOnProgrammer(a, session.Backend());
+        if (!session.Finish(error)) {
+            std::fprintf(stderr, "velmar-cli: %s\n", error.c_str());
+            return ExitUsage;
+        }
+        return status;
+    }
+
+    const D2XXBackend* backend = &HardwareBackend();
+    std::FILE* trace = nullptr;
+    if (!a.tracePath.empty()) {
+        trace = std::fopen(a.tracePath.c_str(), "w");
+        if (trace == nullptr)
+            return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
+        backend = &TracingBackend(*backend, trace);
+    }
+    const int status = RunOnProgrammer(a, *backend);
+    if (trace != nullptr && std::fclose(trace) != 0) {
+        std::fprintf(stderr, "velmar-cli: cannot write %s\n", a.tracePath.c_str());
+        return ExitUsage;
+    }
+    return status;
 }

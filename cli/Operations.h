@@ -1,0 +1,25 @@
+#pragma once
+// What velmar-cli runs on the programmer: the search, the firmware update and
+// the device operations, each exactly as the window runs it, ending in the
+// exit status of the command.
+
+#include <string>
+
+#include "Arguments.h"
+#include "ConsolePanel.h"
+#include "devices/ProgramState.h"
+
+namespace velmar::cli {
+
+enum ExitStatus : int { ExitSuccess = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// The programmer search; 0 when the programmer answered.
+int RunProbe(ProgramState& state, ConsolePanel& panel);
+
+// The search, then the firmware update from `path` (questions answered Yes).
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path);
+
+// The search, the device selection, then the operation between its frame.
+int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
+} // namespace velmar::cli

@@ -1,0 +1,34 @@
+#pragma once
+// Runs the built velmar-cli as a child process and collects what it printed.
+
+#include <string>
+#include <vector>
+
+namespace velmar::clitest {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args);
+
+// A fresh directory for one test's files, removed with the object.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  private:
+    std::string dir_;
+};
+
+std::vector<unsigned char> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+std::vector<std::string> ReadLines(const std::string& path);
+
+} // namespace velmar::clitest
