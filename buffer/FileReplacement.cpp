@@ -6,9 +6,6 @@
 #include <random>
 #include <system_error>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <unistd.h>
-#endif
 
 namespace velmar {
 
@@ -68,10 +65,9 @@ bool FileReplacement::Write(const void* data, std::size_t size) {
 bool FileReplacement::Commit() {
     if (!file_) return false;
     errno = 0;
-    bool flushed = std::fflush(file_) == 0;
-#if defined(__unix__) || defined(__APPLE__)
-    if (flushed) flushed = ::fsync(fileno(file_)) == 0 || errno == EINVAL;
-#endif
+    const bool flushed = std::fflush(file_) == 0;
+    // No fsync: the rename alone keeps the old file whole if the write fails,
+    // and a save must stay as quick as the tools people compare it with.
     const int flushError = errno;
     const bool closed = std::fclose(file_) == 0;
     const int closeError = errno;
