@@ -22,10 +22,10 @@ class LineSource {
   public:
     explicit LineSource(std::FILE* stream) : stream_(stream) {}
 
-    // Returns false at the end of the file (or on a read error, see Failed()).
-    bool Next(std::string& line) {
+    // The next line; empty at the end of the file (or on a read error, see
+    // Failed()).
+    void Next(std::string& line) {
         line.clear();
-        if (AtEnd()) return false;
         lineNumber_ = physicalLine_;
         while (!AtEnd()) {
             const char c = block_[pos_++];
@@ -42,7 +42,6 @@ class LineSource {
                 break;
             }
         }
-        return true;
     }
 
     // Line number as an editor counts it (CR LF, LF or CR end a line).
@@ -50,7 +49,6 @@ class LineSource {
     bool Failed() const { return error_ != 0; }
     int Error() const { return error_; }
 
-  private:
     bool AtEnd() {
         if (ended_) return true;
         if (pos_ == size_) {
@@ -67,6 +65,7 @@ class LineSource {
         return ended_;
     }
 
+  private:
     std::FILE* stream_;
     std::array<char, 16384> block_; // filled by fread before it is read
     std::size_t size_ = 0;
@@ -301,9 +300,12 @@ HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
     Reader reader(fileType, buffer, window, panel, result);
     LineSource source(stream);
     std::string line;
-    while (result.StopFlag <= 0 && source.Next(line)) {
+    // At least one line, empty for an empty file, as the reading loop tests
+    // for the end only after a line.
+    do {
+        source.Next(line);
         if (!reader.Line(line, source.LineNumber())) return result;
-    }
+    } while (result.StopFlag <= 0 && !source.AtEnd());
     if (source.Failed()) {
         result.systemError = std::strerror(source.Error());
         return result;

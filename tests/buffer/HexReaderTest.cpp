@@ -273,6 +273,10 @@ TEST_F(HexReaderTest, EmptyFilesAndOtherFormats) {
         EXPECT_TRUE(Load("", type).ok);
         EXPECT_EQ(panel.banners.back(), "Hex File Loaded....");
     }
+    // Even an empty file is read as one empty line: ASCII hex shows its start.
+    panel.quitCaptions.clear();
+    Load("", 3);
+    EXPECT_EQ(panel.quitCaptions, std::vector<std::string>{"&Quit = 00000"});
     EXPECT_TRUE(Load("S1040000227A\n", 1).ok); // Motorola in an Intel load
     EXPECT_TRUE(Load(":0100000011EE\n", 2).ok);
     EXPECT_TRUE(Load(":0100000011EE\n", 7).ok); // unknown file type reads no records
