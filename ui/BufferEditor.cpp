@@ -161,8 +161,10 @@ void BufferEditor::Wrap() {
         EditorColumn = 15;
         --EditorRow;
     }
-    if (EditorColumn == 16) {
-        EditorColumn = 0;
+    // Right straight after typing a row's last byte takes the column to 17:
+    // that is byte 1 of the next row, not a byte past the row's end.
+    if (EditorColumn >= 16) {
+        EditorColumn -= 16;
         ++EditorRow;
     }
     if (EditorRow < 0) {

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+
+#include "SettingsFile.h"
+#include "UiFixture.h"
+
+namespace velmar::test {
+namespace {
+
+TEST(SettingsLines, MissingAndMalformedLinesCountAsOne) {
+    // Eight lines: line 9 is taken as empty, not as a file named "1".
+    StoredSettings s = InterpretSettingsLines({"8", "1", "2", "1", "0", "0", "4095", "0"});
+    EXPECT_EQ(s.SelectedRow, 8);
+    EXPECT_EQ(s.FileType, 1);
+    EXPECT_EQ(s.VppSetting, 2);
+    EXPECT_EQ(s.DeviceEnd, 4095);
+    EXPECT_EQ(s.LastFile, "");
+
+    s = InterpretSettingsLines({"x", "", "$10", " 7 ", "-12", "2147483648", "12a", "+3", "C:\\a b.hex"});
+    EXPECT_EQ(s.SelectedRow, 1);
+    EXPECT_EQ(s.FileType, 1);
+    EXPECT_EQ(s.VppSetting, 1);
+    EXPECT_EQ(s.AutoVerify, 7);
+    EXPECT_EQ(s.BufferStart, -12);
+    EXPECT_EQ(s.DeviceStart, 1);
+    EXPECT_EQ(s.DeviceEnd, 1);
+    EXPECT_EQ(s.HexOffset, 3);
+    EXPECT_EQ(s.LastFile, "C:\\a b.hex");
+
+    s = InterpretSettingsLines({});
+    EXPECT_EQ(s.SelectedRow, 1);
+    EXPECT_EQ(s.HexOffset, 1);
+    EXPECT_EQ(s.LastFile, "");
+
+    EXPECT_EQ(ParseDecimal("-2147483648"), INT32_MIN);
+    EXPECT_EQ(ParseDecimal("2147483647"), INT32_MAX);
+    EXPECT_FALSE(ParseDecimal("-"));
+    EXPECT_FALSE(ParseDecimal("1 2"));
+}
+
+TEST(SettingsFile, ReadsAtMostNineteenLinesWithAnyLineEnd) {
+    QTemporaryDir dir;
+    const std::string path = SettingsPath(dir.path().toStdString());
+    EXPECT_EQ(std::filesystem::path(path).filename(), "Win_Velmar.Cfg");
+    EXPECT_FALSE(ReadSettingsLines(path).has_value());
+
+    std::string text;
+    for (int i = 1; i <= 25; ++i) text += std::to_string(i) + (i % 3 == 0 ? "\n" : i % 3 == 1 ? "\r\n" : "\r");
+    WriteFile(path, text);
+    auto lines = ReadSettingsLines(path);
+    ASSERT_TRUE(lines);
+    ASSERT_EQ(lines->size(), 19u);
+    EXPECT_EQ((*lines)[0], "1");
+    EXPECT_EQ((*lines)[1], "2");
+    EXPECT_EQ((*lines)[2], "3");
+    EXPECT_EQ((*lines)[18], "19");
+
+    WriteFile(path, "5\r\n\r\nlast");
+    lines = ReadSettingsLines(path);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (std::vector<std::string>{"5", "", "last"}));
+
+    WriteFile(path, "");
+    lines = ReadSettingsLines(path);
+    ASSERT_TRUE(lines);
+    EXPECT_TRUE(lines->empty());
+}
+
+TEST(SettingsFile, WritesNineDecimalLinesAndReplacesTheOldFile) {
+    QTemporaryDir dir;
+    const std::string path = SettingsPath(dir.path().toStdString());
+    WriteFile(path, std::string(500, 'x'));
+    StoredSettings s{8, 1, 2, 1, 0, -1, 4095, 0x12345, "/home/u/Image.Hex"};
+    ASSERT_TRUE(WriteSettingsFile(path, s));
+    EXPECT_EQ(ReadFile(path), "8\r\n1\r\n2\r\n1\r\n0\r\n-1\r\n4095\r\n74565\r\n/home/u/Image.Hex\r\n");
+    // Nothing is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path().toStdString()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    // Round trip.
+    const auto back = InterpretSettingsLines(*ReadSettingsLines(path));
+    EXPECT_EQ(FormatSettings(back), FormatSettings(s));
+
+    // A name that cannot be one line is dropped, the file stays nine lines.
+    s.LastFile = "a\nb";
+    ASSERT_TRUE(WriteSettingsFile(path, s));
+    const auto lines = ReadSettingsLines(path);
+    ASSERT_EQ(lines->size(), 9u);
+    EXPECT_EQ(lines->back(), "");
+    EXPECT_EQ((*lines)[7], "74565");
+
+    // A directory that cannot be written: false, and nothing else happens.
+    EXPECT_FALSE(WriteSettingsFile(dir.path().toStdString() + "/missing/Win_Velmar.Cfg", s));
+}
+
+} // namespace
+} // namespace velmar::test

@@ -1,0 +1,168 @@
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "UiFixture.h"
+
+namespace velmar::test {
+namespace {
+
+constexpr const char* kIntelHex = ":0400000001020304F2\r\n:00000001FF\r\n";
+
+class StartupTest : public UiFixture {
+  protected:
+    void Start() {
+        startup->FormCreate();
+        ShowActive();
+        startup->FormActivate();
+    }
+    void Close() {
+        form->close();
+        EXPECT_FALSE(form->isVisible());
+    }
+    std::string Settings() const { return ReadFile(Path("Win_Velmar.Cfg")); }
+    std::string Text(QWidget* w) const {
+        if (auto* b = qobject_cast<QPushButton*>(w)) return b->text().toStdString();
+        return static_cast<QLabel*>(w)->text().toStdString();
+    }
+};
+
+TEST_F(StartupTest, FirstRunStartsFromDefaultsAndLeavesNineLines) {
+    Start();
+    EXPECT_TRUE(form->Device_Box->isVisible());
+    EXPECT_EQ(Text(form->Device), "No Device");
+    EXPECT_EQ(state->FileType, 0);
+    EXPECT_EQ(state->Selection.VppSetting, 1);
+    EXPECT_EQ(state->AutoVerify, 1);
+    EXPECT_EQ(state->Selection.ReadBlockSize, 2048);
+    EXPECT_EQ(state->Window.BufferStart, 0);
+    EXPECT_EQ(state->Window.DeviceEnd, 0);
+    EXPECT_EQ(state->Window.HexOffset, 0);
+    EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=No File Loaded");
+    EXPECT_EQ(startup->StartupDirectory, std::filesystem::current_path().string());
+    // The search reported the missing programmer; the banner is green anyway.
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"The Brindle Programmer Could Not Be Found...."});
+    EXPECT_EQ(state->FailFlag, 0);
+    EXPECT_TRUE(form->Edit->isEnabled());
+    EXPECT_FALSE(form->Programm->isEnabled());
+    EXPECT_FALSE(std::filesystem::exists(Path("Win_Velmar.Cfg")));
+
+    // A second activation does not run the sequence again.
+    startup->FormActivate();
+    EXPECT_EQ(MessageTexts().size(), 1u);
+
+    Close();
+    EXPECT_EQ(Settings(), "0\r\n0\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n\r\n");
+    EXPECT_EQ(state->Transfer.StopFlag, 5);
+}
+
+TEST_F(StartupTest, EightLinesRestoreEverythingAndReloadNothing) {
+    WriteFile(Path("Win_Velmar.Cfg"), "8\r\n1\r\n2\r\n0\r\n16\r\n0\r\n2047\r\n256\r\n");
+    Start();
+    EXPECT_EQ(state->Selection.SelectedRow, 8);
+    EXPECT_EQ(Text(form->Device), "8751H");
+    EXPECT_FALSE(form->Device_Box->isVisible());
+    EXPECT_EQ(state->FileType, 1);
+    EXPECT_EQ(Text(form->File_But), "Intel Hex File");
+    EXPECT_EQ(state->Selection.VppSetting, 2);
+    EXPECT_EQ(state->AutoVerify, 0);
+    EXPECT_EQ(Text(form->Auto_Verify), "Auto Verify Off");
+    EXPECT_EQ(state->Window.BufferStart, 16);
+    EXPECT_EQ(state->Window.DeviceEnd, 2047);
+    EXPECT_EQ(state->Window.HexOffset, 256);
+    EXPECT_EQ(state->Window.DeviceLimit, 0x0FFF);
+    EXPECT_EQ(Text(form->End_Add), "Device End=07FF");
+    EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=No File Loaded");
+    EXPECT_EQ(form->OpenDialog1.FileName, "");
+    Close();
+    EXPECT_EQ(Settings(), "8\r\n1\r\n2\r\n0\r\n16\r\n0\r\n2047\r\n256\r\n\r\n");
+}
+
+TEST_F(StartupTest, EmptyLineNineAndExtraLinesAreIgnored) {
+    std::string text = "1\r\n0\r\n1\r\n1\r\n0\r\n0\r\n1023\r\n0\r\n\r\n";
+    for (int i = 10; i <= 25; ++i) text += "junk " + std::to_string(i) + "\r\n";
+    WriteFile(Path("Win_Velmar.Cfg"), text);
+    Start();
+    EXPECT_EQ(Text(form->Device), "8741A");
+    EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=No File Loaded");
+    Close();
+    EXPECT_EQ(Settings(), "1\r\n0\r\n1\r\n1\r\n0\r\n0\r\n1023\r\n0\r\n\r\n");
+}
+
+TEST_F(StartupTest, LinesThatAreNoNumbersCountAsOneAndAddressesAreBounded) {
+    WriteFile(Path("Win_Velmar.Cfg"), "abc\n0\n$2\n1\n-4096\n0\n99999999\n2000000\n\n");
+    Start();
+    EXPECT_EQ(state->Selection.SelectedRow, 1);
+    EXPECT_EQ(Text(form->Device), "8741A");
+    EXPECT_EQ(state->Selection.VppSetting, 1);
+    EXPECT_EQ(state->Window.BufferStart, 0);
+    EXPECT_EQ(state->Window.DeviceEnd, 0x3FF); // bounded by the device
+    EXPECT_EQ(state->Window.HexOffset, 0xFFFFF);
+}
+
+TEST_F(StartupTest, TheFileTypeDecidesHowTheLastFileIsReloaded) {
+    // A hex file named in line 9 with file type 0 is read as binary.
+    WriteFile(Path("image.hex"), kIntelHex);
+    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("image.hex") + "\r\n");
+    Start();
+    EXPECT_EQ(state->Buffer[0], ':');
+    EXPECT_EQ(state->Buffer[1], '0');
+    EXPECT_EQ(form->OpenDialog1.FileName, Path("image.hex"));
+    EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=" + Path("image.hex"));
+}
+
+TEST_F(StartupTest, HexTypeReadsHexWhateverTheExtension) {
+    WriteFile(Path("image.bin"), kIntelHex);
+    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n1\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("image.bin") + "\r\n");
+    Start();
+    EXPECT_EQ(state->Buffer[0], 0x01);
+    EXPECT_EQ(state->Buffer[3], 0x04);
+    EXPECT_EQ(state->Buffer[4], 0x00);
+    Close();
+    EXPECT_NE(Settings().find(Path("image.bin") + "\r\n"), std::string::npos);
+}
+
+TEST_F(StartupTest, AMissingLastFileStillNamesItAndStartUpGoesOn) {
+    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("gone.bin") + "\r\n");
+    Start();
+    EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=" + Path("gone.bin"));
+    // The programmer search still ran after the loader's report.
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "The Brindle Programmer Could Not Be Found....");
+    EXPECT_EQ(state->FailFlag, 0);
+}
+
+TEST_F(StartupTest, SettingsStayInTheStartUpDirectory) {
+    Start();
+    const std::string home = startup->StartupDirectory;
+    QTemporaryDir other;
+    QDir::setCurrent(other.path()); // as a file dialog does
+    Close();
+    EXPECT_TRUE(std::filesystem::exists(home + "/Win_Velmar.Cfg"));
+    EXPECT_FALSE(std::filesystem::exists(other.path().toStdString() + "/Win_Velmar.Cfg"));
+}
+
+TEST_F(StartupTest, CreationSetsTheWorkingDefaults) {
+    state->Window.HexOffset = 77;
+    state->Selection.ReadBlockSize = 1;
+    state->Link.PacketLength = 264;
+    form->Memo1->setPlainText("old");
+    startup->FormCreate();
+    EXPECT_EQ(state->Window.HexOffset, 0);
+    EXPECT_EQ(state->Selection.ReadBlockSize, 2048);
+    EXPECT_EQ(state->Link.PacketLength, 8);
+    EXPECT_EQ(form->Memo1->toPlainText(), "");
+    EXPECT_EQ(Text(form->Device), "No Device");
+}
+
+TEST_F(StartupTest, ClosingBeforeStartUpKeepsTheOldSettings) {
+    WriteFile(Path("Win_Velmar.Cfg"), "8\r\n1\r\n2\r\n0\r\n16\r\n0\r\n2047\r\n256\r\n\r\n");
+    startup->FormCreate();
+    ShowActive();
+    Close();
+    EXPECT_EQ(Settings(), "8\r\n1\r\n2\r\n0\r\n16\r\n0\r\n2047\r\n256\r\n\r\n");
+}
+
+} // namespace
+} // namespace velmar::test
