@@ -13,7 +13,7 @@ constexpr FigureText k874X = {
     "adapter into the Brindle Programmer.",
     "",
     "  Programmer ZIF Socket Handle",
-    "   |     o <-- 874X ZIF Socket Handle",
+    "   v     o <-- 874X ZIF Socket Handle",
     "   o     |",
     " +-|-----|-----------------------------------+",
     " | |  +--|----------+                        |",
