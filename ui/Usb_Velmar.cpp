@@ -277,7 +277,6 @@ void TMainForm::CreateControls() {
     Memo2 = MakeMemo(this, "Memo2", 8, 472, 361, 89, font(), false);
     SetColour(Memo2, QPalette::Text, palette().color(QPalette::WindowText));
     Memo2->setPlainText(QStringLiteral("Memo2"));
-    Memo2->setProperty("hasLines", true);
 
     QStringList deviceRows;
     for (const auto& row : velmar::DeviceCatalogue())

@@ -22,16 +22,15 @@ QString ToQ(std::string_view text) {
 } // namespace
 
 void InsertTopLine(QPlainTextEdit* memo, std::string_view line) {
-    // A memo without lines has an empty document; the first line must not
-    // leave an empty one below it.
-    if (memo->document()->isEmpty() && memo->property("hasLines").toBool() == false) {
+    // An empty memo has no lines; the first one must not leave an empty line
+    // below it.
+    if (memo->document()->isEmpty()) {
         memo->setPlainText(ToQ(line));
     } else {
         QTextCursor cursor(memo->document());
         cursor.movePosition(QTextCursor::Start);
         cursor.insertText(ToQ(line) + QLatin1Char('\n'));
     }
-    memo->setProperty("hasLines", true);
     memo->moveCursor(QTextCursor::Start);
 }
 
@@ -112,7 +111,6 @@ void WindowPanel::InsertReportLine(std::string_view line) { InsertTopLine(form_.
 
 void WindowPanel::ClearReport() {
     form_.Memo1->clear();
-    form_.Memo1->setProperty("hasLines", false);
 }
 
 void WindowPanel::InsertDiagnosticLine(std::string_view line) {
@@ -123,7 +121,6 @@ void WindowPanel::InsertDiagnosticLine(std::string_view line) {
 
 void WindowPanel::AppendDiagnosticLine(std::string_view line) {
     form_.Memo2->appendPlainText(ToQ(line));
-    form_.Memo2->setProperty("hasLines", true);
 }
 
 std::vector<QPushButton*> WindowPanel::DeviceButtons() const {
