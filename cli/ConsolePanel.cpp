@@ -1,5 +1,6 @@
 #include "ConsolePanel.h"
 
+#include <csignal>
 #include <cstdlib>
 
 namespace velmar::cli {
@@ -7,6 +8,14 @@ namespace velmar::cli {
 namespace {
 
 constexpr int kBarWidth = 40;
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    gInterrupted = 1;
+    // A second Ctrl-C ends the process at once.
+    std::signal(SIGINT, SIG_DFL);
+}
 constexpr std::string_view kQuitPrefix = "&Quit = ";
 
 // Box texts join their lines with CR LF; a terminal wants LF only.
@@ -38,6 +47,23 @@ void ConsolePanel::ErrorLine(std::string_view text) {
     FinishProgress();
     std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(err_);
+}
+
+void ConsolePanel::InstallInterruptHandler() { std::signal(SIGINT, OnInterrupt); }
+
+void ConsolePanel::RaiseInterrupt() { gInterrupted = 1; }
+
+void ConsolePanel::SetEnabled(Control control, bool enabled) {
+    if (control == Control::QuitButton) quitEnabled_ = enabled;
+}
+
+// Only an operation that offers Quit can be stopped; erase, security bits and
+// the firmware update run to their end as they do in the window.
+void ConsolePanel::PumpEvents() {
+    if (gInterrupted == 0 || !quitEnabled_ || stopFlag_ == nullptr) return;
+    gInterrupted = 0;
+    *stopFlag_ = 5;
+    ErrorLine("(interrupted: Quit)");
 }
 
 void ConsolePanel::SetCaption(Control control, std::string_view text) {
@@ -85,7 +111,10 @@ void ConsolePanel::InsertDiagnosticLine(std::string_view line) { ErrorLine(line)
 
 void ConsolePanel::AppendDiagnosticLine(std::string_view line) { ErrorLine(line); }
 
-void ConsolePanel::LeaveBusyState(bool) { FinishProgress(); }
+void ConsolePanel::LeaveBusyState(bool) {
+    quitEnabled_ = false;
+    FinishProgress();
+}
 
 bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) {
     boxes_.push_back({kind, std::string(text)});

@@ -29,6 +29,11 @@ class ConsolePanel : public FrontPanel {
     void SetFirmwareFile(std::optional<std::string> path) { firmwareFile_ = std::move(path); }
     // The device range the progress bar spans.
     void SetProgressRange(std::int32_t first, std::int32_t last);
+    // An interrupt (Ctrl-C) acts as a click on Quit: while the operation has
+    // Quit enabled, the next pump sets this stop counter to 5.
+    void SetStopTarget(std::int32_t* stopFlag) { stopFlag_ = stopFlag; }
+    static void InstallInterruptHandler();
+    static void RaiseInterrupt(); // what the handler does; tests call it
 
     const std::string& Banner() const { return banner_; }
     const std::vector<ShownBox>& Boxes() const { return boxes_; }
@@ -36,16 +41,16 @@ class ConsolePanel : public FrontPanel {
 
     void SetCaption(Control control, std::string_view text) override;
     void SetVisible(Control, bool) override {}
-    void SetEnabled(Control, bool) override {}
+    void SetEnabled(Control control, bool enabled) override;
     void SetHeight(Control, int) override {}
     void SetBannerColour(BannerColour) override {}
     void InsertReportLine(std::string_view line) override;
     void ClearReport() override {}
     void InsertDiagnosticLine(std::string_view line) override;
     void AppendDiagnosticLine(std::string_view line) override;
-    void EnterBusyState() override {}
+    void EnterBusyState() override { quitEnabled_ = false; }
     void LeaveBusyState(bool) override;
-    void PumpEvents() override {}
+    void PumpEvents() override;
     bool ShowMessage(BoxKind kind, std::string_view text,
                      std::optional<ScreenPoint> at = std::nullopt) override;
     std::optional<std::string> ChooseFirmwareFile() override;
@@ -63,6 +68,8 @@ class ConsolePanel : public FrontPanel {
     bool barShown_ = false;
     bool answerYes_ = false;
     std::optional<std::string> firmwareFile_;
+    bool quitEnabled_ = false;
+    std::int32_t* stopFlag_ = nullptr;
     std::int32_t first_ = 0;
     std::int32_t last_ = 0;
     std::string banner_;

@@ -30,6 +30,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
     auto state = std::make_unique<ProgramState>(backend);
     ConsolePanel panel(stdout, stderr, ::isatty(STDERR_FILENO) != 0);
     state->Panel.Attach(&panel);
+    panel.SetStopTarget(&state->Transfer.StopFlag);
+    ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe: status = RunProbe(*state, panel); break;

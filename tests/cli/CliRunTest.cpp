@@ -365,3 +365,23 @@ TEST(CliOperations, NoProgrammerAndOldFirmware) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(InOrder(run.err, {"(answered No)", "Device is Erased...."})) << run.err;
 }
+
+TEST(CliOperations, InterruptStopsAProgramRunLikeQuit) {
+    ScratchDir dir;
+    const std::string image = dir.Path("image.bin");
+    WriteBytes(image, Random(0x8000, 5));
+    const std::string trace = dir.Path("trace.txt");
+    // With the timing model on the 87C58H takes over a minute to program.
+    const CliRun run = RunCli({"--virtual=timing=on", "--trace", trace, "--device", "87C58H",
+                               "program", image},
+                              1500);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(InOrder(run.err, {"Programming Device from Buffer....", "(interrupted: Quit)",
+                                  "Eprom DID NOT Program............."}))
+        << run.err;
+    EXPECT_FALSE(Has(run.err, "Verifying"));
+    const std::vector<std::string> lines = ReadLines(trace);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LT(Count(lines, "41 04 "), 128);
+    EXPECT_EQ(lines.back().substr(0, 3), "24 "); // the programmer is left idle
+}

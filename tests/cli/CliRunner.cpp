@@ -4,7 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,7 +24,9 @@ std::string Slurp(const std::string& path) {
 
 } // namespace
 
-CliRun RunCli(const std::vector<std::string>& args) {
+CliRun RunCli(const std::vector<std::string>& args) { return RunCli(args, -1); }
+
+CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs) {
     ScratchDir scratch;
     const std::string outPath = scratch.Path("stdout");
     const std::string errPath = scratch.Path("stderr");
@@ -41,6 +46,10 @@ CliRun RunCli(const std::vector<std::string>& args) {
         argv.push_back(nullptr);
         execv(VELMAR_CLI, argv.data());
         _exit(127);
+    }
+    if (pid > 0 && interruptAfterMs >= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
+        kill(pid, SIGINT);
     }
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))

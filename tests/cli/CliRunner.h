@@ -13,6 +13,8 @@ struct CliRun {
 };
 
 CliRun RunCli(const std::vector<std::string>& args);
+// The same, with SIGINT sent `interruptAfterMs` after the start.
+CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs);
 
 // A fresh directory for one test's files, removed with the object.
 class ScratchDir {

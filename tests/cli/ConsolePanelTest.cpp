@@ -101,3 +101,33 @@ TEST(TraceLine, ShortAndLongPackets) {
     EXPECT_EQ(TraceLine(block, 9), "41 05 00 00 40 FF 3F C4 +1");
     EXPECT_EQ(TraceLine(block, 3), "41 05 00");
 }
+
+TEST(ConsolePanel, InterruptActsAsQuitOnlyWhileQuitIsOffered) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    std::int32_t stop = 0;
+    panel.SetStopTarget(&stop);
+
+    // Erase, security bits and the update do not offer Quit: the interrupt waits.
+    panel.EnterBusyState();
+    ConsolePanel::RaiseInterrupt();
+    panel.PumpEvents();
+    EXPECT_EQ(stop, 0);
+
+    panel.SetEnabled(Control::QuitButton, true);
+    panel.PumpEvents();
+    EXPECT_EQ(stop, 5);
+    EXPECT_NE(Contents(s.err).find("(interrupted: Quit)"), std::string::npos);
+
+    // Taken once: a later operation runs undisturbed.
+    stop = 0;
+    panel.PumpEvents();
+    EXPECT_EQ(stop, 0);
+    panel.LeaveBusyState(true);
+    ConsolePanel::RaiseInterrupt();
+    panel.PumpEvents();
+    EXPECT_EQ(stop, 0);
+    panel.SetEnabled(Control::QuitButton, true);
+    panel.PumpEvents();
+    EXPECT_EQ(stop, 5);
+}
