@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -59,10 +61,15 @@ bool ShowMessageBox(QWidget* parent, BoxKind kind, const std::string& text,
                     kind == BoxKind::Question ? (QMessageBox::Yes | QMessageBox::No)
                                               : QMessageBox::Ok,
                     parent);
+    // An explicit position keeps Qt from centring the box on its parent;
+    // boxes without one are centred on the screen.
+    box.adjustSize();
     if (at) {
-        // An explicit position keeps Qt from centring the box on its parent.
-        box.adjustSize();
         box.move(at->x, at->y);
+    } else if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        box.move(area.x() + (area.width() - box.width()) / 2,
+                 area.y() + (area.height() - box.height()) / 2);
     }
     const int result = box.exec();
     return kind == BoxKind::Question ? result == QMessageBox::Yes : true;

@@ -117,6 +117,8 @@ QListWidget* MakeList(QWidget* parent, const char* name, int x, int y, int w, in
     list->setGeometry(x, y, w, h);
     list->setFont(font);
     list->setUniformItemSizes(true);
+    // Rows are as wide as the list, as in a plain list box: no sideways bar.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->addItems(rows);
     SetColour(list, QPalette::Text, Qt::black);
     SetItemHeight(list, 15);

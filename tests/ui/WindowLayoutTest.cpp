@@ -180,9 +180,11 @@ TEST_F(WindowLayout, ListRowsAndItemHeights) {
     EXPECT_EQ(form.Device_Box->item(1)->text(), QStringLiteral("8741       (25V)     1K X 8 "));
     EXPECT_EQ(form.Device_Box->item(6)->text(), QString());
     EXPECT_EQ(form.Device_Box->item(26)->text(), QStringLiteral("89LS8252   (12V)     8K X 8"));
-    for (QListWidget* list : {form.File_Type, form.FillBox, form.Security_List, form.Device_Box})
+    for (QListWidget* list : {form.File_Type, form.FillBox, form.Security_List, form.Device_Box}) {
+        EXPECT_EQ(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         for (int i = 0; i < list->count(); ++i)
             EXPECT_EQ(list->item(i)->sizeHint().height(), 15) << list->objectName().toStdString();
+    }
 }
 
 TEST_F(WindowLayout, TabOrderFollowsTheDesign) {
