@@ -6,6 +6,10 @@
 #include <random>
 #include <system_error>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
 
 namespace velmar {
 
@@ -35,6 +39,10 @@ bool FileReplacement::Open() {
         if (!ec) target_ = resolved.string();
     }
     if (fs::is_directory(target_, ec)) return Fail("", EISDIR);
+#if defined(__unix__) || defined(__APPLE__)
+    // A write-protected file stays protected, although a rename could replace it.
+    if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0) return Fail("", errno);
+#endif
 
     const fs::path target(target_);
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
