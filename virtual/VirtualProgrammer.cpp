@@ -219,7 +219,7 @@ std::uint8_t VirtualProgrammer::ErasedValue() const { return state_->Chip.Erased
 
 std::vector<std::uint8_t>& VirtualProgrammer::Chip() {
     // Contents set before any family was named stay when the host names one.
-    if (!state_->FixedPart) state_->PresetPart = true;
+    if (!state_->FixedPart && state_->Chip.Family() == 0) state_->PresetPart = true;
     return state_->Chip.Cells();
 }
 const std::vector<std::uint8_t>& VirtualProgrammer::Chip() const { return state_->Chip.Cells(); }

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "VirtualHost.h"
 #include "virtual/FirmwareImage.h"
@@ -434,6 +438,32 @@ TEST(VirtualCommands, AcknowledgementsAndFaultsOfThePacketLevel) {
     EXPECT_EQ(0u, host.Queued());
     EXPECT_EQ(2u, V().Faults().size());
     EXPECT_EQ("33 3F F7 00 F7 3F B0 4F", V().Trace().back()); // bytes 1..6 as left
+}
+
+} // namespace
+} // namespace velmar::test
+
+namespace velmar::test {
+namespace {
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+}
+
+TEST(VirtualFirmwareUpdate, ImageToolWritesWhatTheLibraryBuilds) {
+    const std::string path = testing::TempDir() + "fw-tool.bin";
+    const std::string tool = VELMAR_MKFIRMWARE;
+    ASSERT_EQ(0, std::system((tool + " --records 3 1.24 " + path).c_str()));
+    EXPECT_EQ(MakeFirmwareImage(1, 24, 3), ReadFile(path));
+    ASSERT_EQ(0, std::system((tool + " --bad-checksum 2.0 " + path).c_str()));
+    std::vector<std::uint8_t> spoilt = MakeFirmwareImage(2, 0, 16);
+    spoilt[15] ^= 0x01;
+    EXPECT_EQ(spoilt, ReadFile(path));
+    EXPECT_NE(0, std::system((tool + " 1.x " + path + " 2>/dev/null").c_str()));
+    EXPECT_NE(0, std::system((tool + " --records 71 1.23 " + path + " 2>/dev/null").c_str()));
+    std::remove(path.c_str());
 }
 
 } // namespace
