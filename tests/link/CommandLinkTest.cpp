@@ -18,6 +18,7 @@ TEST(CommandPacket, ChecksumAndKeptArguments) {
     rig.SetPacket({0x56, 0, 0, 0, 0, 0, 0, 0x99});
     Fake().Queue({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
     rig.link.SendPacket();
+    Fake().Queue({0xAA, 0x43, 0x12, 0x34, 0, 0, 0, 0x33});
     rig.SetPacket({0xAA, 0x43, 0, 0, 0, 0, 0});
     rig.link.SendPacket();
     ASSERT_EQ(Fake().writes.size(), 2u);
@@ -26,6 +27,7 @@ TEST(CommandPacket, ChecksumAndKeptArguments) {
 
     // A read block's bytes 3..6 stay in the next packets; the checksum
     // covers them.
+    Fake().Queue({0x32});
     rig.SetPacket({0x32, 0x05, 0x10, 0x80, 0x00, 0x08, 0x00});
     rig.link.SendPacket();
     rig.link.WriteLatch(0x4F, 0x1234);

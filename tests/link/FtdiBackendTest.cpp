@@ -194,10 +194,10 @@ TEST_F(FtdiBackendTest, ReadWaitsForLateBytesOnlyUntilItsTimeout) {
 
     // Arrives after it: the read returns empty, the bytes stay for later.
     ASSERT_EQ(B().SetTimeouts(h, 10, 0), FT_OK);
-    d.Reply({9, 10, 11, 12, 13, 14, 15, 16}, 400);
+    d.Reply({9, 10, 11, 12, 13, 14, 15, 16}, 900);
     ASSERT_EQ(B().Read(h, buf, 8, &n), FT_OK);
     EXPECT_EQ(n, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    std::this_thread::sleep_for(std::chrono::milliseconds(950));
     DWORD queued = 0;
     ASSERT_EQ(B().GetQueueStatus(h, &queued), FT_OK);
     EXPECT_EQ(queued, 8u);

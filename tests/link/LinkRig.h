@@ -11,7 +11,8 @@ namespace velmar::test {
 struct LinkRig {
     LinkRig() {
         ResetFake();
-        link.ReplyTimeoutMs = 40;
+        // Long enough never to end a wait that a test answers by turns.
+        link.ReplyTimeoutMs = 2000;
     }
     RecordingPanel panel;
     D2XXUnit d2xx{FakeBackend(), panel};

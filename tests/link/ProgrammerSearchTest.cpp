@@ -145,6 +145,7 @@ TEST(FindProgrammer, ClosedHandleCountsAsAbsentUntilTheNextSearchSucceeds) {
 TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
     {
         SearchRig rig; // no answer at all
+        rig.link.ReplyTimeoutMs = 30;
         rig.Search();
         EXPECT_EQ(rig.link.LinkState, 1);
         EXPECT_EQ(rig.failFlag, 1);
@@ -163,6 +164,7 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
     {
         SearchRig rig; // the open fails: no time-outs or latency, reset all the same
         Fake().status["FT_OpenEx"] = FT_DEVICE_NOT_FOUND;
+        rig.link.ReplyTimeoutMs = 30;
         rig.Search();
         EXPECT_EQ(Fake().Count("FT_SetTimeouts"), 0);
         EXPECT_EQ(Fake().Count("FT_SetLatencyTimer"), 0);
