@@ -16,7 +16,8 @@ const char* const kWriteTimeout = "USB Device Write TimeOut ...";
 
 std::uint8_t CommandLink::PacketChecksum(const std::uint8_t* packet) {
     unsigned sum = 0;
-    for (int i = 0; i < 7; ++i) sum += packet[i];
+    for (int i = 0; i < 7; ++i)
+        sum += packet[i];
     return static_cast<std::uint8_t>(sum & 0xFF);
 }
 

@@ -12,15 +12,18 @@ namespace velmar {
 
 namespace {
 const char* const kUpdatingCaption = "Updating Programmer Flash Code....";
-const char* const kInvalidFile = "Invalid File Type...\r\nCan Not Update Units With This File......";
-const std::uint8_t kUpdateSignature[12] = {'U', 'p', 'd', 'a', 't', 'e', ' ',
-                                           'F', 'i', 'l', 'e', 0x06};
+const char* const kInvalidFile =
+    "Invalid File Type...\r\nCan Not Update Units With This File......";
+const std::uint8_t kUpdateSignature[12] = {'U', 'p', 'd', 'a', 't', 'e',
+                                           ' ', 'F', 'i', 'l', 'e', 0x06};
 constexpr int kRecordSize = 74;
 constexpr int kHeaderSize = 16;
 constexpr int kSignatureOffset = 2;
 constexpr int kChecksumOffset = 14;
 
-std::string Hex2(std::uint8_t value) { return HexText(value, 2); }
+std::string Hex2(std::uint8_t value) {
+    return HexText(value, 2);
+}
 
 void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
                 const std::vector<std::uint8_t>& image, std::size_t record) {
@@ -31,7 +34,8 @@ void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
     // of a full image has none, so it shows its own.
     std::size_t shown = start + kRecordSize;
     if (shown + 3 >= image.size()) shown = start;
-    panel.SetCaption(Control::QuitButton, QuitCaption(image[shown + 2] * 256 + image[shown + 3], 4));
+    panel.SetCaption(Control::QuitButton,
+                     QuitCaption(image[shown + 2] * 256 + image[shown + 3], 4));
 
     d2xx.TxBuffer[7] = CommandLink::PacketChecksum(d2xx.TxBuffer.data());
     if (d2xx.WriteTxBuffer(kRecordSize) != kRecordSize)
@@ -41,7 +45,8 @@ void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
 
 void LoadPacket(D2XXUnit& d2xx, std::initializer_list<std::uint8_t> bytes) {
     std::size_t i = 0;
-    for (std::uint8_t b : bytes) d2xx.TxBuffer[i++] = b;
+    for (std::uint8_t b : bytes)
+        d2xx.TxBuffer[i++] = b;
 }
 } // namespace
 
@@ -60,7 +65,8 @@ std::vector<std::uint8_t> ReadFirmwareImage(const std::string& path, bool& tooLo
 
 bool HasUpdateSignature(const std::vector<std::uint8_t>& image) {
     if (image.size() < kSignatureOffset + sizeof kUpdateSignature) return false;
-    return std::memcmp(image.data() + kSignatureOffset, kUpdateSignature, sizeof kUpdateSignature) == 0;
+    return std::memcmp(image.data() + kSignatureOffset, kUpdateSignature,
+                       sizeof kUpdateSignature) == 0;
 }
 
 void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
@@ -90,11 +96,13 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
             link.AwaitReply();
 
             const auto& reply = d2xx.ReplyBuffer;
-            for (int i = 0; i < 8; ++i) panel.AppendDiagnosticLine(Hex2(reply[i]));
+            for (int i = 0; i < 8; ++i)
+                panel.AppendDiagnosticLine(Hex2(reply[i]));
             panel.AppendDiagnosticLine("Expected - " + Hex2(image[kChecksumOffset]) +
                                        Hex2(image[kChecksumOffset + 1]));
             panel.AppendDiagnosticLine("Found    - " + Hex2(reply[2]) + Hex2(reply[3]));
-            const bool good = reply[2] == image[kChecksumOffset] && reply[3] == image[kChecksumOffset + 1];
+            const bool good =
+                reply[2] == image[kChecksumOffset] && reply[3] == image[kChecksumOffset + 1];
             panel.ShowMessage(BoxKind::Warning, good ? "Good Update..." : "Warning: Bad Update...");
 
             LoadPacket(d2xx, {FlashExit, 0, 0, 0, 0, 0, 0, 0x52});

@@ -58,7 +58,8 @@ struct Context {
     }
     libusb_device* At(DWORD index) const {
         ftdi_device_list* node = list;
-        for (DWORD i = 0; node && i < index; ++i) node = node->next;
+        for (DWORD i = 0; node && i < index; ++i)
+            node = node->next;
         return node ? node->dev : nullptr;
     }
 };
@@ -95,9 +96,12 @@ FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) {
         if (!dev) return FT_DEVICE_NOT_FOUND;
         std::string description, serial;
         if (!ReadStrings(c, dev, &description, &serial)) return FT_DEVICE_NOT_OPENED;
-        if (flags & FT_OPEN_BY_SERIAL_NUMBER) CopyListText(serial, arg2);
-        else if (flags & FT_OPEN_BY_DESCRIPTION) CopyListText(description, arg2);
-        else return FT_INVALID_PARAMETER;
+        if (flags & FT_OPEN_BY_SERIAL_NUMBER)
+            CopyListText(serial, arg2);
+        else if (flags & FT_OPEN_BY_DESCRIPTION)
+            CopyListText(description, arg2);
+        else
+            return FT_INVALID_PARAMETER;
         return FT_OK;
     }
     return FT_INVALID_PARAMETER;
@@ -147,10 +151,9 @@ FT_STATUS Close(FT_HANDLE handle) {
 FT_STATUS ResetDevice(FT_HANDLE handle) {
     Bridge* bridge = Lookup(handle);
     if (!bridge) return FT_INVALID_HANDLE;
+    const bool reset = ftdi_usb_reset(bridge->ctx) == 0 && ftdi_tcioflush(bridge->ctx) == 0;
     bridge->queue.clear();
-    if (ftdi_usb_reset(bridge->ctx) != 0) return FT_IO_ERROR;
-    if (ftdi_tcioflush(bridge->ctx) != 0) return FT_IO_ERROR;
-    return FT_OK;
+    return reset ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) {
@@ -204,7 +207,8 @@ FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
     if (!buffer || !read) return FT_INVALID_PARAMETER;
     auto* out = static_cast<std::uint8_t*>(buffer);
     const bool limited = bridge->readTimeoutMs > 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(bridge->readTimeoutMs);
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(bridge->readTimeoutMs);
     DWORD got = 0;
     for (;;) {
         const DWORD take = std::min<DWORD>(count - got, static_cast<DWORD>(bridge->queue.size()));

@@ -6,8 +6,8 @@ namespace velmar {
 
 namespace {
 const char* const kNotFound = "The Brindle Programmer Could Not Be Found....";
-const char* const kUpdateQuestion =
-    "This Software Requires Firmware Version - 1.23\r\nDo You Want to Flash Update the Programmer ?";
+const char* const kUpdateQuestion = "This Software Requires Firmware Version - 1.23\r\nDo You Want "
+                                    "to Flash Update the Programmer ?";
 const char* const kFoundCaption = "Usb Programmer Found - FirmWare Version ";
 
 // Read time-out of every reply; the reply wait reads until it passes.
@@ -51,7 +51,8 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     d2xx.ResetDevice();
 
     std::uint8_t* packet = link.CommandPacket();
-    for (int i = 0; i < 7; ++i) packet[i] = 0;
+    for (int i = 0; i < 7; ++i)
+        packet[i] = 0;
     packet[0] = VersionQuery;
     link.LinkState = 1;
     link.SendPacket();

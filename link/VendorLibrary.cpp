@@ -15,20 +15,28 @@ namespace {
 
 #if defined(_WIN32)
 using LibraryHandle = HMODULE;
-LibraryHandle OpenLibrary(const char* name) { return LoadLibraryA(name); }
+LibraryHandle OpenLibrary(const char* name) {
+    return LoadLibraryA(name);
+}
 void* FindSymbol(LibraryHandle lib, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(lib, name));
 }
 #else
 using LibraryHandle = void*;
-LibraryHandle OpenLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
-void* FindSymbol(LibraryHandle lib, const char* name) { return dlsym(lib, name); }
+LibraryHandle OpenLibrary(const char* name) {
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+void* FindSymbol(LibraryHandle lib, const char* name) {
+    return dlsym(lib, name);
+}
 #endif
 
 #if !defined(_WIN32) || defined(_WIN64)
 // Bridges keep their factory latency when an old library cannot set it;
 // replies are then only slower, so the search goes on without a box.
-FT_STATUS LatencyUnsupported(FT_HANDLE, UCHAR) { return FT_OK; }
+FT_STATUS LatencyUnsupported(FT_HANDLE, UCHAR) {
+    return FT_OK;
+}
 #else
 // 32-bit Windows: the DLL uses the standard call convention, the table the
 // default one, so each entry goes through a thunk. One vendor DLL per process.
@@ -44,21 +52,36 @@ struct StdcallTable {
     FT_STATUS(VELMAR_FTAPI* Read)(FT_HANDLE, void*, DWORD, DWORD*);
     FT_STATUS(VELMAR_FTAPI* SetLatencyTimer)(FT_HANDLE, UCHAR);
 } g_std;
-FT_STATUS T_ListDevices(void* a, void* b, DWORD f) { return g_std.ListDevices(a, b, f); }
-FT_STATUS T_OpenEx(void* a, DWORD f, FT_HANDLE* h) { return g_std.OpenEx(a, f, h); }
-FT_STATUS T_Close(FT_HANDLE h) { return g_std.Close(h); }
-FT_STATUS T_ResetDevice(FT_HANDLE h) { return g_std.ResetDevice(h); }
-FT_STATUS T_SetTimeouts(FT_HANDLE h, ULONG r, ULONG w) { return g_std.SetTimeouts(h, r, w); }
-FT_STATUS T_GetQueueStatus(FT_HANDLE h, DWORD* n) { return g_std.GetQueueStatus(h, n); }
-FT_STATUS T_Write(FT_HANDLE h, void* b, DWORD c, DWORD* n) { return g_std.Write(h, b, c, n); }
-FT_STATUS T_Read(FT_HANDLE h, void* b, DWORD c, DWORD* n) { return g_std.Read(h, b, c, n); }
+FT_STATUS T_ListDevices(void* a, void* b, DWORD f) {
+    return g_std.ListDevices(a, b, f);
+}
+FT_STATUS T_OpenEx(void* a, DWORD f, FT_HANDLE* h) {
+    return g_std.OpenEx(a, f, h);
+}
+FT_STATUS T_Close(FT_HANDLE h) {
+    return g_std.Close(h);
+}
+FT_STATUS T_ResetDevice(FT_HANDLE h) {
+    return g_std.ResetDevice(h);
+}
+FT_STATUS T_SetTimeouts(FT_HANDLE h, ULONG r, ULONG w) {
+    return g_std.SetTimeouts(h, r, w);
+}
+FT_STATUS T_GetQueueStatus(FT_HANDLE h, DWORD* n) {
+    return g_std.GetQueueStatus(h, n);
+}
+FT_STATUS T_Write(FT_HANDLE h, void* b, DWORD c, DWORD* n) {
+    return g_std.Write(h, b, c, n);
+}
+FT_STATUS T_Read(FT_HANDLE h, void* b, DWORD c, DWORD* n) {
+    return g_std.Read(h, b, c, n);
+}
 FT_STATUS T_SetLatencyTimer(FT_HANDLE h, UCHAR ms) {
     return g_std.SetLatencyTimer ? g_std.SetLatencyTimer(h, ms) : FT_OK;
 }
 #endif
 
-template <typename Fn>
-bool Bind(LibraryHandle lib, const char* name, Fn& slot) {
+template <typename Fn> bool Bind(LibraryHandle lib, const char* name, Fn& slot) {
     slot = reinterpret_cast<Fn>(FindSymbol(lib, name));
     return slot != nullptr;
 }
@@ -103,8 +126,8 @@ const D2XXBackend* LoadVendorLibrary(const char* fileName) {
     if (!complete) return nullptr;
     Bind(lib, "FT_SetLatencyTimer", t.SetLatencyTimer);
 #if defined(_WIN32) && !defined(_WIN64)
-    table = D2XXBackend{"vendor",      T_ListDevices,  T_OpenEx, T_Close, T_ResetDevice,
-                        T_SetTimeouts, T_GetQueueStatus, T_Write, T_Read,  T_SetLatencyTimer};
+    table = D2XXBackend{"vendor",      T_ListDevices,    T_OpenEx, T_Close, T_ResetDevice,
+                        T_SetTimeouts, T_GetQueueStatus, T_Write,  T_Read,  T_SetLatencyTimer};
 #else
     if (!table.SetLatencyTimer) table.SetLatencyTimer = LatencyUnsupported;
 #endif

@@ -27,7 +27,8 @@ struct Rig {
     }
     ~Rig() { d2xx.CloseDevice(); }
     void Query() {
-        for (int i = 0; i < 7; ++i) d2xx.TxBuffer[i] = 0;
+        for (int i = 0; i < 7; ++i)
+            d2xx.TxBuffer[i] = 0;
         d2xx.TxBuffer[0] = VersionQuery;
     }
     SilentPanel panel;
@@ -46,7 +47,12 @@ void BM_ReplyArrival(benchmark::State& state) {
         if (rig.link.AwaitReplyBytes(8) != 8) state.SkipWithError("no reply");
     }
 }
-BENCHMARK(BM_ReplyArrival)->Arg(16)->Arg(2)->Iterations(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReplyArrival)
+    ->Arg(16)
+    ->Arg(2)
+    ->Iterations(50)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_AwaitedCommand(benchmark::State& state) {
     Rig rig(static_cast<int>(state.range(0)));
@@ -56,7 +62,12 @@ void BM_AwaitedCommand(benchmark::State& state) {
         if (rig.d2xx.ReplyBuffer[6] != 0) state.SkipWithError("no reply");
     }
 }
-BENCHMARK(BM_AwaitedCommand)->Arg(16)->Arg(2)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AwaitedCommand)
+    ->Arg(16)
+    ->Arg(2)
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 } // namespace velmar

@@ -21,8 +21,12 @@ FT_STATUS Open(void*, DWORD, FT_HANDLE* h) {
     *h = reinterpret_cast<FT_HANDLE>(1);
     return FT_OK;
 }
-FT_STATUS Handle(FT_HANDLE) { return FT_OK; }
-FT_STATUS Timeouts(FT_HANDLE, ULONG, ULONG) { return FT_OK; }
+FT_STATUS Handle(FT_HANDLE) {
+    return FT_OK;
+}
+FT_STATUS Timeouts(FT_HANDLE, ULONG, ULONG) {
+    return FT_OK;
+}
 FT_STATUS Queue(FT_HANDLE, DWORD* n) {
     *n = 0;
     return FT_OK;
@@ -35,8 +39,11 @@ FT_STATUS Read(FT_HANDLE, void*, DWORD, DWORD* r) {
     *r = 0;
     return FT_OK;
 }
-FT_STATUS Latency(FT_HANDLE, UCHAR) { return FT_OK; }
-const D2XXBackend kSilent{"silent", List, Open, Handle, Handle, Timeouts, Queue, Write, Read, Latency};
+FT_STATUS Latency(FT_HANDLE, UCHAR) {
+    return FT_OK;
+}
+const D2XXBackend kSilent{"silent", List,  Open,  Handle, Handle,
+                          Timeouts, Queue, Write, Read,   Latency};
 
 struct CountingPanel : SilentPanel {
     long pumps = 0;

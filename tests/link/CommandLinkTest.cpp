@@ -92,7 +92,8 @@ TEST(SendPacket, OnlyCodesBelow80AreAwaited) {
 TEST(SendPacket, LongPacketLengthAppliesToEverySend) {
     LinkRig rig;
     rig.link.LinkState = 2;
-    for (int i = 8; i < 264; ++i) rig.d2xx.TxBuffer[i] = static_cast<std::uint8_t>(i);
+    for (int i = 8; i < 264; ++i)
+        rig.d2xx.TxBuffer[i] = static_cast<std::uint8_t>(i);
     rig.link.PacketLength = 264;
     rig.SetPacket({0x92, 0, 0x10, 0x00, 0x40, 0xFF, 0x3F});
     rig.link.SendPacket();
@@ -194,7 +195,8 @@ TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
 
 TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
     Bytes block(2056);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::uint8_t>(i ^ 0x5A);
 
     {
         LinkRig rig; // all at once
@@ -216,7 +218,8 @@ TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
         EXPECT_TRUE(std::equal(block.begin(), block.end(), rig.d2xx.ReplyBuffer.begin()));
         EXPECT_TRUE(rig.panel.diagnostics.empty());
         // Never asks for more than is queued, so no read waits.
-        for (DWORD c : Fake().readCounts) EXPECT_LE(c, 2048u);
+        for (DWORD c : Fake().readCounts)
+            EXPECT_LE(c, 2048u);
     }
     {
         LinkRig rig; // stays short: time-out with what came

@@ -37,8 +37,8 @@ TEST(D2XXStatusText, SuffixesAndEmptyBoxForUnknownCodes) {
 
 TEST(D2XXRoutines, EachRoutineNamesItselfInItsBox) {
     LinkRig rig;
-    for (const char* f : {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_ResetDevice", "FT_SetTimeouts",
-                          "FT_GetQueueStatus", "FT_Read", "FT_SetLatencyTimer"})
+    for (const char* f : {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_ResetDevice",
+                          "FT_SetTimeouts", "FT_GetQueueStatus", "FT_Read", "FT_SetLatencyTimer"})
         Fake().status[f] = FT_DEVICE_NOT_FOUND;
     EXPECT_EQ(rig.d2xx.GetFTDeviceCount(), FT_DEVICE_NOT_FOUND);
     rig.d2xx.GetFTDeviceSerialNo(0);
@@ -51,13 +51,14 @@ TEST(D2XXRoutines, EachRoutineNamesItselfInItsBox) {
     rig.d2xx.GetRxQueueStatus();
     rig.d2xx.ReadRxBuffer(8);
     std::vector<std::string> texts;
-    for (const auto& b : rig.panel.boxes) texts.push_back(b.text);
+    for (const auto& b : rig.panel.boxes)
+        texts.push_back(b.text);
     const std::string s = " - Device Not Found....";
     EXPECT_EQ(texts, (std::vector<std::string>{
-                         "GetFTDeviceCount" + s, "GetFTDeviceSerialNo" + s, "GetFTDeviceDescription" + s,
-                         "Open_USB_Device_By_Serial_Number" + s, "FT_Close" + s, "FT_ResetDevice" + s,
-                         "FT_SetTimeouts" + s, "FT_SetLatencyTimer" + s, "FT_GetQueueStatus" + s,
-                         "FT_Read" + s}));
+                         "GetFTDeviceCount" + s, "GetFTDeviceSerialNo" + s,
+                         "GetFTDeviceDescription" + s, "Open_USB_Device_By_Serial_Number" + s,
+                         "FT_Close" + s, "FT_ResetDevice" + s, "FT_SetTimeouts" + s,
+                         "FT_SetLatencyTimer" + s, "FT_GetQueueStatus" + s, "FT_Read" + s}));
     // A failed listing leaves the listed text alone.
     EXPECT_EQ(rig.d2xx.DeviceString, "");
 }
@@ -76,7 +77,8 @@ TEST(D2XXRoutines, ListingAndCountCalls) {
     EXPECT_EQ(rig.d2xx.DeviceString, "FAKE0001");
     rig.d2xx.GetFTDeviceDescription(0);
     EXPECT_EQ(rig.d2xx.DeviceString, "Fake Bridge");
-    EXPECT_EQ(Fake().listFlags, (std::vector<DWORD>{0x80000000u, 0x80000000u, 0x40000001u, 0x40000002u}));
+    EXPECT_EQ(Fake().listFlags,
+              (std::vector<DWORD>{0x80000000u, 0x80000000u, 0x40000001u, 0x40000002u}));
     EXPECT_EQ(Fake().listIndexes, (std::vector<std::uintptr_t>{1, 0}));
 }
 

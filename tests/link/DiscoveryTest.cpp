@@ -35,8 +35,9 @@ class Discovery : public ::testing::Test {
     void Search() { FindProgrammer(d2xx, link, panel, failFlag); }
     std::string ImageFile(const std::vector<std::uint8_t>& image, const std::string& name) {
         const std::string path = ::testing::TempDir() + "/" + name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                    static_cast<std::streamsize>(image.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()),
+                   static_cast<std::streamsize>(image.size()));
         return path;
     }
     Lines Tail(std::size_t n) const {
@@ -73,8 +74,8 @@ TEST_F(Discovery, VersionsBelowRequiredAskForTheUpdate) {
     EXPECT_EQ(panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.22");
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Question);
-    EXPECT_EQ(panel.boxes[0].text,
-              "This Software Requires Firmware Version - 1.23\r\nDo You Want to Flash Update the Programmer ?");
+    EXPECT_EQ(panel.boxes[0].text, "This Software Requires Firmware Version - 1.23\r\nDo You Want "
+                                   "to Flash Update the Programmer ?");
     EXPECT_EQ(link.LinkState, 2);
     EXPECT_EQ(panel.fileChoices, 0); // answered No
 }
@@ -195,7 +196,8 @@ TEST_F(Discovery, RefusedFilesSendNothing) {
     wrong[13] = 0x07;
     auto oversized = MakeFirmwareImage(1, 23, 2);
     oversized.resize(9216, 0);
-    for (const auto& [bytes, name] : {std::pair{wrong, "mark07.bin"}, std::pair{oversized, "big.bin"}}) {
+    for (const auto& [bytes, name] :
+         {std::pair{wrong, "mark07.bin"}, std::pair{oversized, "big.bin"}}) {
         panel.answers.push_back(true);
         panel.files.push_back(ImageFile(bytes, name));
     }

@@ -22,7 +22,7 @@ FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) {
     }
     f.listIndexes.push_back(reinterpret_cast<std::uintptr_t>(arg1));
     if (s != FT_OK) return s;
-    std::string text = !f.listedText.empty()                ? f.listedText
+    std::string text = !f.listedText.empty()              ? f.listedText
                        : (flags & FT_OPEN_BY_DESCRIPTION) ? f.description
                                                           : f.serial;
     text = text.substr(0, 63); // the vendor's buffers are 64 bytes
@@ -46,7 +46,9 @@ FT_STATUS Close(FT_HANDLE) {
     return Logged("FT_Close");
 }
 
-FT_STATUS ResetDevice(FT_HANDLE) { return Logged("FT_ResetDevice"); }
+FT_STATUS ResetDevice(FT_HANDLE) {
+    return Logged("FT_ResetDevice");
+}
 
 FT_STATUS SetTimeouts(FT_HANDLE, ULONG readMs, ULONG writeMs) {
     Fake().readTimeoutMs = readMs;
@@ -96,7 +98,9 @@ FakeD2XX& Fake() {
     return fake;
 }
 
-void ResetFake() { Fake() = FakeD2XX(); }
+void ResetFake() {
+    Fake() = FakeD2XX();
+}
 
 const D2XXBackend& FakeBackend() {
     static const D2XXBackend table{"fake",      ListDevices,    OpenEx, Close, ResetDevice,

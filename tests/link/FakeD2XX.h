@@ -43,7 +43,9 @@ struct FakeD2XX {
     // A listed text as the driver would write it (overrides serial/description).
     std::string listedText;
 
-    void Queue(const std::vector<std::uint8_t>& bytes) { queue.insert(queue.end(), bytes.begin(), bytes.end()); }
+    void Queue(const std::vector<std::uint8_t>& bytes) {
+        queue.insert(queue.end(), bytes.begin(), bytes.end());
+    }
     int Count(const std::string& call) const;
 };
 

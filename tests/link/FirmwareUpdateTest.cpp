@@ -33,8 +33,9 @@ Bytes Image(int records, std::uint8_t hi = 0x12, std::uint8_t lo = 0x34) {
 
 std::string Store(const Bytes& bytes, const std::string& name) {
     const std::string path = ::testing::TempDir() + "/" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -42,7 +43,8 @@ std::string Store(const Bytes& bytes, const std::string& name) {
 void Programmer(std::uint8_t hi, std::uint8_t lo) {
     Fake().firmware = [hi, lo](const Bytes& packet) {
         if (packet.size() == 74) Fake().Queue({packet[0], 0, 0, 0, 0, 0, 0, packet[0]});
-        if (packet.size() == 8 && packet[0] == 0xAA) Fake().Queue({0xAA, 0x43, hi, lo, 0, 0, 0, 0x77});
+        if (packet.size() == 8 && packet[0] == 0xAA)
+            Fake().Queue({0xAA, 0x43, hi, lo, 0, 0, 0, 0x77});
     };
 }
 
@@ -54,7 +56,8 @@ struct UpdateRig : LinkRig {
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const auto& d = panel.diagnostics;
-        return std::vector<std::string>(d.end() - static_cast<long>(std::min(n, d.size())), d.end());
+        return std::vector<std::string>(d.end() - static_cast<long>(std::min(n, d.size())),
+                                        d.end());
     }
 };
 
@@ -110,8 +113,8 @@ TEST(UpdateFirmware, ThreeRecordFileSendsTwoWithTheFollowingRecordsValue) {
     EXPECT_EQ(Fake().Count("FT_Read"), 3); // the exit command is not awaited
     EXPECT_EQ(rig.link.PacketLength, 8);
 
-    EXPECT_EQ(rig.Tail(10), (std::vector<std::string>{"AA", "43", "12", "34", "00", "00", "00", "77",
-                                                      "Expected - 1234", "Found    - 1234"}));
+    EXPECT_EQ(rig.Tail(10), (std::vector<std::string>{"AA", "43", "12", "34", "00", "00", "00",
+                                                      "77", "Expected - 1234", "Found    - 1234"}));
     ASSERT_EQ(rig.panel.boxes.size(), 1u);
     EXPECT_EQ(rig.panel.boxes[0].kind, BoxKind::Warning);
     EXPECT_EQ(rig.panel.boxes[0].text, "Good Update...");
@@ -153,7 +156,8 @@ TEST(UpdateFirmware, TimeOutsDoNotStopTheRecords) {
     EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
     // The later waits end on their first turn, reading nothing.
     EXPECT_EQ(Fake().Count("FT_Read"), 4);
-    EXPECT_EQ(rig.Tail(4), (std::vector<std::string>{"55", "00", "Expected - 1234", "Found    - 9900"}));
+    EXPECT_EQ(rig.Tail(4),
+              (std::vector<std::string>{"55", "00", "Expected - 1234", "Found    - 9900"}));
     EXPECT_EQ(rig.panel.boxes.back().text, "Warning: Bad Update...");
 }
 
@@ -162,9 +166,9 @@ TEST(UpdateFirmware, ShortWritesAreReportedPerKind) {
     Programmer(0x12, 0x34);
     Fake().shortBy = 1;
     rig.Run(Image(3), "short-writes.bin");
-    EXPECT_EQ(rig.panel.report,
-              (std::vector<std::string>{"USB Device Write TimeOut 2...", "USB Device Write TimeOut 1...",
-                                        "USB Device Write TimeOut 1..."}));
+    EXPECT_EQ(rig.panel.report, (std::vector<std::string>{"USB Device Write TimeOut 2...",
+                                                          "USB Device Write TimeOut 1...",
+                                                          "USB Device Write TimeOut 1..."}));
     EXPECT_EQ(Fake().writes.size(), 4u);
 }
 

@@ -19,13 +19,16 @@ namespace {
 using test::Bus;
 using test::StandInDevice;
 
-const D2XXBackend& B() { return FtdiBackend(); }
+const D2XXBackend& B() {
+    return FtdiBackend();
+}
 
 class FtdiBackendTest : public ::testing::Test {
   protected:
     void SetUp() override { test::ResetBus(); }
     void TearDown() override {
-        for (FT_HANDLE h : open_) B().Close(h);
+        for (FT_HANDLE h : open_)
+            B().Close(h);
         // Every libusb object libftdi1 took was given back.
         EXPECT_EQ(Bus().liveHandles, 0);
         EXPECT_EQ(Bus().liveContexts, 0);
@@ -71,20 +74,24 @@ TEST_F(FtdiBackendTest, CountsOneDevicePerBridgeAndListsItsTexts) {
     EXPECT_EQ(count, 2u);
 
     char text[64];
-    ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(0), text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+    ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(0), text,
+                              FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
               FT_OK);
     EXPECT_STREQ(text, "BP000001");
-    ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(1), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+    ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(1), text,
+                              FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
               FT_OK);
     EXPECT_STREQ(text, "Dual RS232");
-    EXPECT_EQ(B().ListDevices(reinterpret_cast<void*>(2), text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+    EXPECT_EQ(B().ListDevices(reinterpret_cast<void*>(2), text,
+                              FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
               FT_DEVICE_NOT_FOUND);
 
     // A long description never runs past the vendor's 64-byte buffer.
     Bus().devices[0].description = std::string(80, 'D');
     char guarded[80];
     std::memset(guarded, 0x7E, sizeof guarded);
-    ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(0), guarded, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+    ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(0), guarded,
+                              FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
               FT_OK);
     EXPECT_EQ(std::strlen(guarded), 63u);
     EXPECT_EQ(guarded[64], 0x7E);
@@ -103,7 +110,8 @@ TEST_F(FtdiBackendTest, OpensBySerialOrTheSingleBridgeAndRefusesStaleHandles) {
     Plug("FIRST");
     Plug("SECOND");
     FT_HANDLE none = nullptr;
-    EXPECT_EQ(B().OpenEx(const_cast<char*>("THIRD"), FT_OPEN_BY_SERIAL_NUMBER, &none), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(B().OpenEx(const_cast<char*>("THIRD"), FT_OPEN_BY_SERIAL_NUMBER, &none),
+              FT_DEVICE_NOT_FOUND);
 
     FT_HANDLE second = Open("SECOND");
     ASSERT_NE(second, nullptr);
@@ -168,7 +176,8 @@ TEST_F(FtdiBackendTest, LongRepliesCrossPacketsIntact) {
     FT_HANDLE h = Open();
     ASSERT_EQ(B().SetTimeouts(h, 2000, 0), FT_OK);
     std::vector<std::uint8_t> sent(2056);
-    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<std::uint8_t>(i * 7 + 3);
     d.Reply(sent);
 
     std::vector<std::uint8_t> got(sent.size() + 100, 0);

@@ -22,7 +22,8 @@ struct LinkRig {
 
     void SetPacket(std::initializer_list<std::uint8_t> bytes) {
         std::size_t i = 0;
-        for (std::uint8_t b : bytes) d2xx.TxBuffer[i++] = b;
+        for (std::uint8_t b : bytes)
+            d2xx.TxBuffer[i++] = b;
     }
 };
 

@@ -15,9 +15,15 @@ Status FT_OpenEx(void*, std::uint32_t, void** handle) {
     *handle = reinterpret_cast<void*>(0x1234);
     return 0;
 }
-Status FT_Close(void*) { return 0; }
-Status FT_ResetDevice(void*) { return 0; }
-Status FT_SetTimeouts(void*, std::uint32_t, std::uint32_t) { return 0; }
+Status FT_Close(void*) {
+    return 0;
+}
+Status FT_ResetDevice(void*) {
+    return 0;
+}
+Status FT_SetTimeouts(void*, std::uint32_t, std::uint32_t) {
+    return 0;
+}
 Status FT_GetQueueStatus(void*, std::uint32_t* n) {
     *n = 3;
     return 0;
@@ -34,6 +40,8 @@ Status FT_Read(void*, void*, std::uint32_t, std::uint32_t* read) {
 #endif
 #ifndef MINI_NO_LATENCY
 // Tells the test that the call arrived here.
-Status FT_SetLatencyTimer(void*, unsigned char ms) { return ms == 2 ? 6 : 0; }
+Status FT_SetLatencyTimer(void*, unsigned char ms) {
+    return ms == 2 ? 6 : 0;
+}
 #endif
 }

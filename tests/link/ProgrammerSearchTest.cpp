@@ -38,10 +38,10 @@ TEST(FindProgrammer, CallsInOrderAndShowsTheVersion) {
     SearchRig rig;
     AnswerVersion(1, 23);
     rig.Search();
-    EXPECT_EQ(Fake().calls, (std::vector<std::string>{"FT_ListDevices", "FT_ListDevices", "FT_ListDevices",
-                                                      "FT_OpenEx", "FT_SetTimeouts", "FT_SetLatencyTimer",
-                                                      "FT_ResetDevice", "FT_Write", "FT_GetQueueStatus",
-                                                      "FT_Read"}));
+    EXPECT_EQ(Fake().calls, (std::vector<std::string>{
+                                "FT_ListDevices", "FT_ListDevices", "FT_ListDevices", "FT_OpenEx",
+                                "FT_SetTimeouts", "FT_SetLatencyTimer", "FT_ResetDevice",
+                                "FT_Write", "FT_GetQueueStatus", "FT_Read"}));
     EXPECT_EQ(Fake().listFlags, (std::vector<DWORD>{0x80000000u, 0x40000001u, 0x40000002u}));
     EXPECT_EQ(Fake().openSerials, (std::vector<std::string>{""}));
     EXPECT_EQ(Fake().readTimeoutMs, 40u);
@@ -57,7 +57,8 @@ TEST(FindProgrammer, CallsInOrderAndShowsTheVersion) {
     // Memo1 is cleared and shown for the search, hidden after.
     EXPECT_EQ(rig.panel.reportClears, 1);
     EXPECT_EQ(rig.panel.visibilityHistory,
-              (std::vector<std::pair<Control, bool>>{{Control::ReportList, true}, {Control::ReportList, false}}));
+              (std::vector<std::pair<Control, bool>>{{Control::ReportList, true},
+                                                     {Control::ReportList, false}}));
 
     // The next search closes the handle first.
     Fake().calls.clear();
@@ -75,8 +76,8 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
     EXPECT_EQ(rig.panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.22");
     ASSERT_EQ(rig.panel.boxes.size(), 1u);
     EXPECT_EQ(rig.panel.boxes[0].kind, BoxKind::Question);
-    EXPECT_EQ(rig.panel.boxes[0].text,
-              "This Software Requires Firmware Version - 1.23\r\nDo You Want to Flash Update the Programmer ?");
+    EXPECT_EQ(rig.panel.boxes[0].text, "This Software Requires Firmware Version - 1.23\r\nDo You "
+                                       "Want to Flash Update the Programmer ?");
     ASSERT_TRUE(rig.panel.boxes[0].at.has_value());
     EXPECT_EQ(rig.panel.boxes[0].at->x, 375);
     EXPECT_EQ(rig.panel.boxes[0].at->y, 325);
@@ -96,7 +97,8 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
     AnswerVersion(1, 5);
     rig.panel.answers.push_back(false);
     rig.Search();
-    EXPECT_EQ(rig.panel.CaptionsOf(Control::Banner).at(3), "Usb Programmer Found - FirmWare Version 2.00");
+    EXPECT_EQ(rig.panel.CaptionsOf(Control::Banner).at(3),
+              "Usb Programmer Found - FirmWare Version 2.00");
     EXPECT_EQ(rig.panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.05");
     EXPECT_EQ(rig.panel.BoxesOf(BoxKind::Question).size(), 3u);
 }
@@ -171,7 +173,8 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
         EXPECT_EQ(Fake().Count("FT_ResetDevice"), 1);
         ASSERT_EQ(rig.panel.boxes.size(), 2u);
         EXPECT_EQ(rig.panel.boxes[0].kind, BoxKind::Error);
-        EXPECT_EQ(rig.panel.boxes[0].text, "Open_USB_Device_By_Serial_Number - Device Not Found....");
+        EXPECT_EQ(rig.panel.boxes[0].text,
+                  "Open_USB_Device_By_Serial_Number - Device Not Found....");
         EXPECT_EQ(rig.panel.boxes[1].text, kNotFound);
         EXPECT_EQ(rig.link.LinkState, 1);
     }

@@ -43,7 +43,7 @@ StandInDevice* DeviceOf(libusb_device_handle* handle) {
 // One config, one interface, bulk-in 0x81 and bulk-out 0x02 of 64 bytes.
 struct ConfigHolder {
     libusb_config_descriptor config{};
-    libusb_interface interface{};
+    libusb_interface interface {};
     libusb_interface_descriptor altsetting{};
     libusb_endpoint_descriptor endpoints[2]{};
 };
@@ -51,7 +51,8 @@ struct ConfigHolder {
 
 void StandInDevice::Reply(const std::vector<std::uint8_t>& bytes, int delayMs) {
     const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
-    for (std::uint8_t b : bytes) pending.push_back({due, b});
+    for (std::uint8_t b : bytes)
+        pending.push_back({due, b});
 }
 
 StandInBus& Bus() {
@@ -87,7 +88,8 @@ void libusb_exit(libusb_context* ctx) {
 
 ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
     auto& objects = DeviceObjects();
-    while (objects.size() < Bus().devices.size()) objects.push_back({objects.size(), 0});
+    while (objects.size() < Bus().devices.size())
+        objects.push_back({objects.size(), 0});
     std::size_t plugged = 0;
     for (const auto& d : Bus().devices)
         if (!d.unplugged) ++plugged;
@@ -143,7 +145,8 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
     return 0;
 }
 
-int libusb_get_config_descriptor(libusb_device* dev, uint8_t index, libusb_config_descriptor** config) {
+int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
+                                 libusb_config_descriptor** config) {
     if (!DeviceOf(dev) || index != 0) return LIBUSB_ERROR_NOT_FOUND;
     auto* h = new ConfigHolder;
     h->endpoints[0].bEndpointAddress = 0x81;
@@ -172,8 +175,12 @@ void libusb_free_config_descriptor(libusb_config_descriptor* config) {
     --Bus().liveConfigDescriptors;
 }
 
-uint8_t libusb_get_bus_number(libusb_device*) { return 1; }
-uint8_t libusb_get_device_address(libusb_device* dev) { return static_cast<uint8_t>(dev->index + 2); }
+uint8_t libusb_get_bus_number(libusb_device*) {
+    return 1;
+}
+uint8_t libusb_get_device_address(libusb_device* dev) {
+    return static_cast<uint8_t>(dev->index + 2);
+}
 
 int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
     StandInDevice* d = DeviceOf(dev);
@@ -195,7 +202,9 @@ int libusb_get_configuration(libusb_device_handle*, int* config) {
     *config = 1;
     return 0;
 }
-int libusb_set_configuration(libusb_device_handle*, int) { return 0; }
+int libusb_set_configuration(libusb_device_handle*, int) {
+    return 0;
+}
 int libusb_claim_interface(libusb_device_handle* handle, int interface) {
     handle->claimed = interface;
     return 0;
@@ -204,8 +213,12 @@ int libusb_release_interface(libusb_device_handle* handle, int) {
     handle->claimed = -1;
     return 0;
 }
-int libusb_detach_kernel_driver(libusb_device_handle*, int) { return LIBUSB_ERROR_NOT_FOUND; }
-int libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int) { return 0; }
+int libusb_detach_kernel_driver(libusb_device_handle*, int) {
+    return LIBUSB_ERROR_NOT_FOUND;
+}
+int libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int) {
+    return 0;
+}
 
 int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
                             uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
@@ -266,11 +279,14 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
     return 0;
 }
 
-int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index, unsigned char* data,
-                                       int length) {
+int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
+                                       unsigned char* data, int length) {
     StandInDevice* d = DeviceOf(handle);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
-    std::string text = index == 1 ? "FTDI" : index == 2 ? d->description : index == 3 ? d->serial : "";
+    std::string text = index == 1   ? "FTDI"
+                       : index == 2 ? d->description
+                       : index == 3 ? d->serial
+                                    : "";
     if (length <= 0) return LIBUSB_ERROR_INVALID_PARAM;
     const int n = std::min<int>(static_cast<int>(text.size()), length - 1);
     std::memcpy(data, text.data(), static_cast<std::size_t>(n));
@@ -279,11 +295,19 @@ int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t ind
 }
 
 // The asynchronous calls are not used by the backend.
-libusb_transfer* libusb_alloc_transfer(int) { return nullptr; }
+libusb_transfer* libusb_alloc_transfer(int) {
+    return nullptr;
+}
 void libusb_free_transfer(libusb_transfer*) {}
-int libusb_submit_transfer(libusb_transfer*) { return LIBUSB_ERROR_NOT_SUPPORTED; }
-int libusb_cancel_transfer(libusb_transfer*) { return LIBUSB_ERROR_NOT_SUPPORTED; }
-int libusb_handle_events_timeout(libusb_context*, struct timeval*) { return LIBUSB_ERROR_NOT_SUPPORTED; }
+int libusb_submit_transfer(libusb_transfer*) {
+    return LIBUSB_ERROR_NOT_SUPPORTED;
+}
+int libusb_cancel_transfer(libusb_transfer*) {
+    return LIBUSB_ERROR_NOT_SUPPORTED;
+}
+int libusb_handle_events_timeout(libusb_context*, struct timeval*) {
+    return LIBUSB_ERROR_NOT_SUPPORTED;
+}
 int libusb_handle_events_timeout_completed(libusb_context*, struct timeval*, int*) {
     return LIBUSB_ERROR_NOT_SUPPORTED;
 }

@@ -49,7 +49,8 @@ TEST(VendorLibrary, MissingLatencyCallFallsBackAndMissingCoreCallRefuses) {
 
 TEST(VendorLibrary, TheDropInProgrammerAnswersThroughTheLoadedTable) {
     const std::string options = ::testing::TempDir() + "/dropin-options.txt";
-    std::ofstream(options) << "firmware=2.100,timing=off,state-dir=" << ::testing::TempDir() << "/dropin-state\n";
+    std::ofstream(options) << "firmware=2.100,timing=off,state-dir=" << ::testing::TempDir()
+                           << "/dropin-state\n";
     ::setenv("VELMAR_VIRTUAL_OPTIONS", options.c_str(), 1);
     const D2XXBackend* table = LoadVendorLibrary(VELMAR_DROPIN_DIR "/libftd2xx.so");
     ASSERT_NE(table, nullptr);

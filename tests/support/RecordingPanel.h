@@ -30,19 +30,19 @@ struct RecordedCaption {
 class RecordingPanel : public FrontPanel {
   public:
     // --- what the core showed -------------------------------------------
-    std::map<Control, std::string> captions;        // latest caption per control
-    std::vector<RecordedCaption> captionHistory;    // every caption change
-    std::map<Control, bool> visible;                // latest visibility
+    std::map<Control, std::string> captions;     // latest caption per control
+    std::vector<RecordedCaption> captionHistory; // every caption change
+    std::map<Control, bool> visible;             // latest visibility
     std::vector<std::pair<Control, bool>> visibilityHistory;
-    std::map<Control, bool> enabled;                // latest enabled state
+    std::map<Control, bool> enabled; // latest enabled state
     std::map<Control, int> heights;
-    std::vector<BannerColour> colours;              // every banner colour set
-    std::vector<std::string> report;                // Memo1, top line first
+    std::vector<BannerColour> colours; // every banner colour set
+    std::vector<std::string> report;   // Memo1, top line first
     int reportClears = 0;
-    std::vector<std::string> diagnostics;           // Memo2, top line first
+    std::vector<std::string> diagnostics; // Memo2, top line first
     std::vector<RecordedBox> boxes;
     int busyEnters = 0;
-    std::vector<bool> busyLeaves;                   // deviceButtons of each leave
+    std::vector<bool> busyLeaves; // deviceButtons of each leave
     int pumps = 0;
     int fileChoices = 0;
 
@@ -103,9 +103,7 @@ class RecordingPanel : public FrontPanel {
     void InsertDiagnosticLine(std::string_view line) override {
         diagnostics.insert(diagnostics.begin(), std::string(line));
     }
-    void AppendDiagnosticLine(std::string_view line) override {
-        diagnostics.emplace_back(line);
-    }
+    void AppendDiagnosticLine(std::string_view line) override { diagnostics.emplace_back(line); }
     void EnterBusyState() override { ++busyEnters; }
     void LeaveBusyState(bool deviceButtons) override { busyLeaves.push_back(deviceButtons); }
     void PumpEvents() override {
