@@ -3,6 +3,7 @@
 // two data-file dialogs present them. FileType is the row index of the list.
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace velmar {
