@@ -297,6 +297,9 @@ Options:
                      e.g. firmware=1.22, chip=FILE, save-chip=FILE,
                      timing=on|off, fail-block=HEX, no-reply-from=N,
                      devices=0|1|2. The timing model is off unless timing=on.
+                     Unless chip-type= or family= names another part, the
+                     socket holds an erased part of the --device given
+                     (chip=FILE fills it from address 0).
   --trace FILE       write every packet sent to the programmer to FILE, one
                      line each: "92 00 00 00 F7 3F B0 78"; a longer packet as
                      its first 8 bytes and " +" the count of the rest

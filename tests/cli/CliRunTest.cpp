@@ -360,6 +360,16 @@ TEST(CliOperations, NoProgrammerAndOldFirmware) {
     EXPECT_TRUE(Has(run.err, kNotFound));
     EXPECT_TRUE(ReadLines(trace).empty());
 
+    // Unplugged while the first block is read: the run stops and fails.
+    const std::string image = dir.Path("image.bin");
+    WriteBytes(image, Bytes(0x1000, 0xFF));
+    run = RunCli({"--virtual=unplug-from=8", "--trace", trace, "--device", "87C51H", "verify",
+                  image});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, "Device no longer present ... PortStatus-")) << run.err;
+    EXPECT_FALSE(Has(run.err, "Device Verified to Buffer....")) << run.err;
+    EXPECT_EQ(ReadLines(trace).size(), 8u);
+
     // The update is declined and the operation runs on the old firmware.
     run = RunCli({"--virtual=firmware=1.22", "--device", "89S52", "blank"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
