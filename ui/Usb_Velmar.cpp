@@ -1,9 +1,7 @@
 #include "Usb_Velmar.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -12,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QTimer>
 #include <QValidator>
 
@@ -47,7 +44,6 @@ class UpperCaseValidator : public QValidator {
 };
 
 constexpr const char* kItemHeightProperty = "itemHeight";
-constexpr const char* kAutoWidthProperty = "autoWidth";
 
 void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette palette = widget->palette();
@@ -216,7 +212,6 @@ void TMainForm::CreateControls() {
 
     StaticText3 = MakeStaticText(this, "StaticText3", "Looking For Programmer", 272, 8, 141, 17,
                                  velmar::ui::kBannerYellow);
-    StaticText3->setProperty(kAutoWidthProperty, true);
     StaticText3->installEventFilter(this);
     SetBannerText(StaticText3->text());
 
@@ -226,7 +221,6 @@ void TMainForm::CreateControls() {
 
     StaticText4 = MakeStaticText(this, "StaticText4", "Last File Loaded in Buffer=No File Loaded", 8,
                                  440, 243, 17, "#c0c0c0");
-    StaticText4->setProperty(kAutoWidthProperty, true);
     SetLastFileText(StaticText4->text());
 
     FillBox = MakeList(this, "FillBox", 128, 200, 162, 65, FixedFont(12),
@@ -500,12 +494,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         else if (keyEvent->text().size() == 1 && keyEvent->text()[0].unicode() < 0x80)
             key = static_cast<char>(keyEvent->text()[0].unicode());
         else
-            // Movement and editing keys that produce no character pass.
-            return keyEvent->text().isEmpty() ? false : true;
+            // Keys without a character (movement) pass; other text is not hex.
+            return !keyEvent->text().isEmpty();
         Fill_EditKeyPress(key);
-        if (key == 0)
-            return true;
-        return false;
+        return key == 0;
     }
     return QWidget::eventFilter(watched, event);
 }

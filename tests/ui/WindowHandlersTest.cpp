@@ -140,13 +140,13 @@ TEST_F(WindowHandlers, DialogsStartAsDesigned) {
     EXPECT_EQ(velmar::ui::BareExtension(".Bin"), "Bin");
 }
 
-class FileCommands : public WindowHandlers {
+class WindowFileCommands : public WindowHandlers {
   protected:
     QTemporaryDir dir;
     std::string PathOf(const char* name) { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
 };
 
-TEST_F(FileCommands, LoadBinaryThroughTheOpenDialog) {
+TEST_F(WindowFileCommands, LoadBinaryThroughTheOpenDialog) {
     const std::string path = PathOf("image.bin");
     {
         std::ofstream out(path, std::ios::binary);
@@ -176,7 +176,7 @@ TEST_F(FileCommands, LoadBinaryThroughTheOpenDialog) {
     EXPECT_TRUE(form.Load_But->isEnabled());
 }
 
-TEST_F(FileCommands, CancelledLoadStillSumsAndEnds) {
+TEST_F(WindowFileCommands, CancelledLoadStillSumsAndEnds) {
     state.Window.DeviceEnd = 0xF;
     state.Buffer[3] = 0x22;
     dialogs.answers.push_back({false, {}});
@@ -187,7 +187,7 @@ TEST_F(FileCommands, CancelledLoadStillSumsAndEnds) {
     EXPECT_EQ(form.StaticText3->palette().color(QPalette::Window), QColor("#00ff00"));
 }
 
-TEST_F(FileCommands, SaveBinaryThroughTheSaveDialog) {
+TEST_F(WindowFileCommands, SaveBinaryThroughTheSaveDialog) {
     const std::string path = PathOf("out.bin");
     for (int i = 0; i < 0x400; ++i)
         state.Buffer[i] = static_cast<std::uint8_t>(i * 7);
