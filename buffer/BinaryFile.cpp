@@ -26,7 +26,8 @@ BinaryFileResult LoadBinaryStream(std::FILE* stream, DataBuffer& buffer,
         errno = 0;
         const std::size_t got = std::fread(block.data(), 1, block.size(), stream);
         for (std::size_t j = 0; j < got; ++j) {
-            const std::int64_t position = std::int64_t{window.BufferStart} + count + static_cast<std::int64_t>(j);
+            const std::int64_t position =
+                std::int64_t{window.BufferStart} + count + static_cast<std::int64_t>(j);
             if (DataBuffer::Contains(position))
                 buffer[static_cast<std::int32_t>(position)] = block[j];
             else
@@ -67,7 +68,8 @@ BinaryFileResult SaveBinaryFile(const std::string& path, const DataBuffer& buffe
     result.droppedBytes = UnsavedLength(window.DeviceEnd);
     const std::int64_t length = SavedLength(window.DeviceEnd);
     FileReplacement file(path);
-    if (!file.Open() || !file.Write(buffer.data(), static_cast<std::size_t>(length)) || !file.Commit()) {
+    if (!file.Open() || !file.Write(buffer.data(), static_cast<std::size_t>(length)) ||
+        !file.Commit()) {
         result.systemError = file.Error();
         return result;
     }

@@ -16,8 +16,8 @@ constexpr std::size_t kBinaryBlockSize = 32768;
 
 struct BinaryFileResult {
     bool ok = false;
-    std::string systemError;      // why the file could not be read or written
-    std::int64_t bytes = 0;       // bytes read from / written to the file
+    std::string systemError;       // why the file could not be read or written
+    std::int64_t bytes = 0;        // bytes read from / written to the file
     std::int64_t droppedBytes = 0; // file bytes with no place in the buffer, or
                                    // positions up to DeviceEnd that were not saved
 };

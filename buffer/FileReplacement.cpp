@@ -10,7 +10,6 @@
 #include <unistd.h>
 #endif
 
-
 namespace velmar {
 
 namespace fs = std::filesystem;
@@ -41,7 +40,8 @@ bool FileReplacement::Open() {
     if (fs::is_directory(target_, ec)) return Fail("", EISDIR);
 #if defined(__unix__) || defined(__APPLE__)
     // A write-protected file stays protected, although a rename could replace it.
-    if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0) return Fail("", errno);
+    if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0)
+        return Fail("", errno);
 #endif
 
     const fs::path target(target_);
@@ -49,8 +49,8 @@ bool FileReplacement::Open() {
     std::random_device seed;
     std::mt19937 random(seed());
     for (int attempt = 0; attempt < 16; ++attempt) {
-        fs::path candidate =
-            dir / ("." + target.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
+        fs::path candidate = dir / ("." + target.filename().string() + "." +
+                                    std::to_string(random() % 1000000) + ".tmp");
         errno = 0;
         file_ = std::fopen(candidate.string().c_str(), "wbx"); // never reuse an existing name
         if (file_) {

@@ -43,7 +43,11 @@ constexpr const FileTypeRow* FindFileTypeRow(int fileType) {
 }
 
 // Every value other than 0 is a hex type for the dialogs and the routines.
-constexpr std::string_view DialogDefaultExt(int fileType) { return fileType == 0 ? "Bin" : "Hex"; }
-constexpr int DialogFilterIndex(int fileType) { return fileType == 0 ? 1 : 2; }
+constexpr std::string_view DialogDefaultExt(int fileType) {
+    return fileType == 0 ? "Bin" : "Hex";
+}
+constexpr int DialogFilterIndex(int fileType) {
+    return fileType == 0 ? 1 : 2;
+}
 
 } // namespace velmar

@@ -106,9 +106,13 @@ int RecordSum(std::string_view text, int extraBytes) {
 }
 
 // Intel: count, address (2), type, data and checksum add up to 0.
-bool IntelChecksumGood(std::string_view afterMark) { return RecordSum(afterMark, 4) == 0; }
+bool IntelChecksumGood(std::string_view afterMark) {
+    return RecordSum(afterMark, 4) == 0;
+}
 // Motorola: count, address, data and checksum add up to 0xFF.
-bool MotorolaChecksumGood(std::string_view afterType) { return RecordSum(afterType, 0) == 0xFF; }
+bool MotorolaChecksumGood(std::string_view afterType) {
+    return RecordSum(afterType, 0) == 0xFF;
+}
 
 class Reader {
   public:
@@ -129,7 +133,8 @@ class Reader {
             if (!IntelChecksumGood(body)) BadChecksum(lineNumber);
         } else if (fileType_ == 2 && mark == "S") {
             const std::string_view digit = Take(1);
-            const int sType = digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9' ? digit[0] - '0' : 0;
+            const int sType =
+                digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9' ? digit[0] - '0' : 0;
             const std::string_view body = line_;
             if (sType >= 7) {
                 result_.StopFlag = 1;
@@ -241,7 +246,8 @@ class Reader {
         whole.append(line_);
         line_ = whole;
         if ((asciiPosition_ & 0xFF) == 0)
-            panel_.SetCaption(Control::QuitButton, QuitCaption(static_cast<std::int32_t>(asciiPosition_), 5));
+            panel_.SetCaption(Control::QuitButton,
+                              QuitCaption(static_cast<std::int32_t>(asciiPosition_), 5));
         const std::size_t n = whole.size() / 2;
         for (std::size_t i = 0; i < n; ++i) {
             std::uint32_t value = 0;

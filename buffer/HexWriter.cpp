@@ -12,10 +12,13 @@ namespace {
 constexpr char kDigits[] = "0123456789ABCDEF";
 
 void AppendHex(std::string& text, std::uint32_t value, int digits) {
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        text.push_back(kDigits[(value >> shift) & 0xF]);
 }
 
-void EndLine(std::string& text) { text.append("\r\n"); }
+void EndLine(std::string& text) {
+    text.append("\r\n");
+}
 
 // ":02000002" SSSS CC for the 64 KiB segment that holds `position`.
 void IntelSegmentRecord(std::string& text, std::int32_t position) {

@@ -14,17 +14,20 @@ namespace velmar::cli {
 namespace {
 
 // A conversion never reaches the programmer.
-const D2XXBackend kNoBackend{"none", nullptr, nullptr, nullptr, nullptr,
+const D2XXBackend kNoBackend{"none",  nullptr, nullptr, nullptr, nullptr,
                              nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // The window's sentences and boxes, one line each on stderr.
 class ConvertPanel : public SilentPanel {
   public:
     void SetCaption(Control control, std::string_view text) override {
-        if (control == Control::Banner) std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+        if (control == Control::Banner)
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
     bool ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) override {
-        const char* label = kind == BoxKind::Error ? "error: " : kind == BoxKind::Warning ? "warning: " : "";
+        const char* label = kind == BoxKind::Error     ? "error: "
+                            : kind == BoxKind::Warning ? "warning: "
+                                                       : "";
         std::fprintf(stderr, "%s%.*s\n", label, static_cast<int>(text.size()), text.data());
         return false;
     }
@@ -40,14 +43,18 @@ std::optional<int> ParseFormat(std::string_view name) {
 
 // A 20-bit address in hexadecimal, with or without "0x".
 std::optional<std::int32_t> ParseAddress(std::string_view text) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
     if (text.empty() || text.size() > 5) return std::nullopt;
     std::int32_t value = 0;
     for (char c : text) {
         int d = -1;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         if (d < 0) return std::nullopt;
         value = value * 16 + d;
     }
@@ -56,8 +63,10 @@ std::optional<std::int32_t> ParseAddress(std::string_view text) {
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "velmar-cli convert: %s\n", problem.c_str());
-    std::fprintf(stderr, "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]\n"
-                         "                          [--offset HEX] [--buffer-start HEX] [--end HEX] IN OUT\n");
+    std::fprintf(
+        stderr,
+        "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]\n"
+        "                          [--offset HEX] [--buffer-start HEX] [--end HEX] IN OUT\n");
     return 2;
 }
 
@@ -121,11 +130,14 @@ int RunConvert(const std::vector<std::string>& args) {
             (word == "--from" ? o.from : o.to) = format;
         } else if (word == "--device") {
             o.device = value;
-        } else if (word == "--limit" || word == "--offset" || word == "--buffer-start" || word == "--end") {
+        } else if (word == "--limit" || word == "--offset" || word == "--buffer-start" ||
+                   word == "--end") {
             const auto number = ParseAddress(value);
             if (!number) return Usage("'" + value + "' is not a hexadecimal address for " + word);
-            (word == "--limit" ? o.limit : word == "--offset" ? o.offset : word == "--buffer-start" ? o.bufferStart : o.end) =
-                number;
+            (word == "--limit"          ? o.limit
+             : word == "--offset"       ? o.offset
+             : word == "--buffer-start" ? o.bufferStart
+                                        : o.end) = number;
         } else {
             return Usage("unknown option " + word);
         }

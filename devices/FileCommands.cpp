@@ -27,7 +27,8 @@ void ReportDroppedOnLoad(ProgramState& state, const std::string& path, std::int6
 void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int64_t dropped) {
     if (dropped <= 0) return;
     const std::string text = std::to_string(dropped) +
-                             " bytes past buffer position FFFF were not written to \"" + path + "\".";
+                             " bytes past buffer position FFFF were not written to \"" + path +
+                             "\".";
     state.Panel.InsertReportLine(text);
     state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
@@ -45,7 +46,8 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError)
         }
         ReportDroppedOnLoad(state, path, result.droppedBytes);
     } else {
-        const HexLoadResult result = LoadHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
+        const HexLoadResult result =
+            LoadHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
         state.Transfer.DeviceAddress = result.LoadAddress;
         state.Transfer.StopFlag = result.StopFlag;
         if (!result.ok) {
@@ -63,7 +65,8 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError)
             state.FailFlag = 1;
             const std::string text = std::to_string(result.badChecksumRecords) +
                                      (result.badChecksumRecords == 1 ? " record" : " records") +
-                                     " with a wrong checksum in \"" + path + "\"; the first is on line " +
+                                     " with a wrong checksum in \"" + path +
+                                     "\"; the first is on line " +
                                      std::to_string(result.firstBadChecksumLine) + ".";
             state.Panel.InsertReportLine(text);
             state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
@@ -84,7 +87,8 @@ bool SaveDataFile(ProgramState& state, const std::string& path) {
         reason = result.systemError;
         dropped = result.droppedBytes;
     } else {
-        const HexSaveResult result = SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
+        const HexSaveResult result =
+            SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
         ok = result.ok;
         reason = result.systemError;
         dropped = result.droppedBytes;
@@ -97,6 +101,8 @@ bool SaveDataFile(ProgramState& state, const std::string& path) {
     return true;
 }
 
-void FillBuffer(ProgramState& state, std::uint8_t value) { state.Buffer.Fill(value); }
+void FillBuffer(ProgramState& state, std::uint8_t value) {
+    state.Buffer.Fill(value);
+}
 
 } // namespace velmar

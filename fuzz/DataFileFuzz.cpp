@@ -17,8 +17,9 @@
 
 namespace {
 
-constexpr std::array<std::int32_t, 14> kLimits{0,      0x3FF,  0x7FF,  0xFFF,   0x1FFF,  0x27FF, 0x2FFF,
-                                               0x3FFF, 0x4FFF, 0x7FFF, 0xFFFF,  0xFFFFF, -1,     0x7FFFFFFF};
+constexpr std::array<std::int32_t, 14> kLimits{0,      0x3FF,   0x7FF,  0xFFF,     0x1FFF,
+                                               0x27FF, 0x2FFF,  0x3FFF, 0x4FFF,    0x7FFF,
+                                               0xFFFF, 0xFFFFF, -1,     0x7FFFFFFF};
 
 // Reading our own output back must give the same bytes.
 void CheckRoundTrip(const velmar::DataBuffer& buffer, int fileType) {
@@ -32,7 +33,8 @@ void CheckRoundTrip(const velmar::DataBuffer& buffer, int fileType) {
     velmar::SilentPanel panel;
     const velmar::HexLoadResult r = velmar::LoadHexStream(stream, fileType, back, window, panel);
     std::fclose(stream);
-    if (!r.ok || r.badChecksumRecords != 0 || std::memcmp(back.data(), buffer.data(), end + 1) != 0) std::abort();
+    if (!r.ok || r.badChecksumRecords != 0 || std::memcmp(back.data(), buffer.data(), end + 1) != 0)
+        std::abort();
 }
 
 } // namespace
@@ -58,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (r.ok && r.bytes != static_cast<std::int64_t>(size)) std::abort();
     } else {
         const int fileType = mode == 4 ? 9 : mode;
-        const velmar::HexLoadResult r = velmar::LoadHexStream(stream, fileType, buffer, window, panel);
+        const velmar::HexLoadResult r =
+            velmar::LoadHexStream(stream, fileType, buffer, window, panel);
         if (r.droppedBytes < 0 || r.badChecksumRecords < 0) std::abort();
         if (mode != 4) CheckRoundTrip(buffer, fileType);
     }

@@ -35,7 +35,9 @@ int main(int argc, char** argv) {
         }
         int status = 0;
         waitpid(pid, &status, 0);
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             std::fprintf(stderr, "run %d of %s failed\n", i, argv[2]);
             return 1;
@@ -43,7 +45,8 @@ int main(int argc, char** argv) {
     }
     std::sort(times.begin(), times.end());
     const double median = times[times.size() / 2];
-    const double mean = std::accumulate(times.begin(), times.end(), 0.0) / static_cast<double>(times.size());
+    const double mean =
+        std::accumulate(times.begin(), times.end(), 0.0) / static_cast<double>(times.size());
     std::printf("%.3f %.3f\n", median, mean);
     return 0;
 }

@@ -25,7 +25,8 @@ TEST(AddressWindowTest, ChecksumSumsDeviceStartToDeviceEnd) {
 
     // Not shifted by BufferStart.
     buffer.Fill(0);
-    for (int p = 0x100; p <= 0x1FF; ++p) buffer[p] = 1;
+    for (int p = 0x100; p <= 0x1FF; ++p)
+        buffer[p] = 1;
     buffer[0xFF] = 0x80;
     buffer[0x200] = 0x80;
     w.DeviceStart = 0x100;

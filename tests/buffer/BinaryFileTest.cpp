@@ -10,7 +10,8 @@ namespace {
 
 std::string Pattern(std::size_t size) {
     std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
     return bytes;
 }
 
@@ -33,7 +34,8 @@ TEST_F(BinaryFileTest, LoadLandsAtBufferStartAndLeavesTheRest) {
     EXPECT_EQ(r.bytes, 16);
     EXPECT_EQ(r.droppedBytes, 0);
     EXPECT_EQ(buffer[0xFF], 0xEE);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(buffer[0x100 + i], (i * 7 + 3) & 0xFF);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(buffer[0x100 + i], (i * 7 + 3) & 0xFF);
     EXPECT_EQ(buffer[0x110], 0xEE);
 
     test::WriteFile(path, "");
@@ -69,7 +71,8 @@ TEST_F(BinaryFileTest, BytesWithoutRoomAreDroppedAndCounted) {
 }
 
 TEST_F(BinaryFileTest, SaveWritesZeroToDeviceEnd) {
-    for (int i = 0; i < kBufferSize; ++i) buffer[i] = static_cast<std::uint8_t>(i * 13);
+    for (int i = 0; i < kBufferSize; ++i)
+        buffer[i] = static_cast<std::uint8_t>(i * 13);
     const std::string path = dir.File("out.bin");
     window.DeviceEnd = 0x3FF;
     window.BufferStart = 0x200;

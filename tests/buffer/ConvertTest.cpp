@@ -12,24 +12,33 @@ class ConvertTest : public ::testing::Test {
   protected:
     int Convert(std::vector<std::string> args) { return cli::RunConvert(args); }
     std::string F(const std::string& name) const { return dir.File(name); }
-    std::string Fixture(const std::string& name) const { return std::string(VELMAR_BUFFER_DATA) + "/" + name; }
+    std::string Fixture(const std::string& name) const {
+        return std::string(VELMAR_BUFFER_DATA) + "/" + name;
+    }
 
     test::TempDir dir;
 };
 
 TEST_F(ConvertTest, FilesRoundTripBetweenFormats) {
-    ASSERT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "8741a", Fixture("window1k_intel.hex"), F("a.bin")}), 0);
+    ASSERT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "8741a",
+                       Fixture("window1k_intel.hex"), F("a.bin")}),
+              0);
     std::string expected(1024, '\xFF');
     expected[0] = 0;
     expected[1] = 1;
     expected[2] = 2;
     EXPECT_EQ(test::ReadFile(F("a.bin")), expected);
 
-    ASSERT_EQ(Convert({"--from=binary", "--to=motorola", "--device=8741A", F("a.bin"), F("a.s28")}), 0);
+    ASSERT_EQ(Convert({"--from=binary", "--to=motorola", "--device=8741A", F("a.bin"), F("a.s28")}),
+              0);
     EXPECT_EQ(test::ReadFile(F("a.s28")), test::DataFile("window1k_motorola.s28"));
-    ASSERT_EQ(Convert({"--from", "motorola", "--to", "ascii", "--device", "8748", F("a.s28"), F("a.txt")}), 0);
+    ASSERT_EQ(Convert({"--from", "motorola", "--to", "ascii", "--device", "8748", F("a.s28"),
+                       F("a.txt")}),
+              0);
     EXPECT_EQ(test::ReadFile(F("a.txt")), test::DataFile("window1k_ascii.txt"));
-    ASSERT_EQ(Convert({"--from", "ascii", "--to", "intel", "--device", "8748H", F("a.txt"), F("a.hex")}), 0);
+    ASSERT_EQ(
+        Convert({"--from", "ascii", "--to", "intel", "--device", "8748H", F("a.txt"), F("a.hex")}),
+        0);
     EXPECT_EQ(test::ReadFile(F("a.hex")), test::DataFile("window1k_intel.hex"));
 }
 
@@ -37,33 +46,47 @@ TEST_F(ConvertTest, EndAndLimitDefaults) {
     test::WriteFile(F("in.bin"), "\x01\x02\x03");
     ASSERT_EQ(Convert({"--from", "binary", "--to", "binary", F("in.bin"), F("none.bin")}), 0);
     EXPECT_EQ(test::ReadFile(F("none.bin")).size(), 65536u); // no device: the whole buffer
-    ASSERT_EQ(Convert({"--from", "binary", "--to", "binary", "--limit", "0", F("in.bin"), F("zero.bin")}), 0);
+    ASSERT_EQ(
+        Convert({"--from", "binary", "--to", "binary", "--limit", "0", F("in.bin"), F("zero.bin")}),
+        0);
     EXPECT_EQ(test::ReadFile(F("zero.bin")), "\x01");
-    ASSERT_EQ(Convert({"--from", "binary", "--to", "binary", "--device", "89S8252", F("in.bin"), F("dev.bin")}), 0);
+    ASSERT_EQ(Convert({"--from", "binary", "--to", "binary", "--device", "89S8252", F("in.bin"),
+                       F("dev.bin")}),
+              0);
     EXPECT_EQ(test::ReadFile(F("dev.bin")).size(), 0x2800u);
-    ASSERT_EQ(Convert({"--from", "binary", "--to", "motorola", "--device", "87C58H", "--end", "0x12", F("in.bin"), F("end.s28")}), 0);
-    EXPECT_EQ(test::ReadFile(F("end.s28")),
-              "S21400000001020300000000000000000000000000E5\r\nS207000010000000E8\r\nS804000000FB\r\n");
+    ASSERT_EQ(Convert({"--from", "binary", "--to", "motorola", "--device", "87C58H", "--end",
+                       "0x12", F("in.bin"), F("end.s28")}),
+              0);
+    EXPECT_EQ(
+        test::ReadFile(F("end.s28")),
+        "S21400000001020300000000000000000000000000E5\r\nS207000010000000E8\r\nS804000000FB\r\n");
 }
 
 TEST_F(ConvertTest, OffsetBufferStartAndFold) {
     test::WriteFile(F("in.hex"), ":01480000BBFC\n:01801000CCA3\n:00000001FF\n");
     // A 20 KiB part keeps its own addresses; others fold into the mask.
-    ASSERT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "89C55", F("in.hex"), F("c55.bin")}), 0);
+    ASSERT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "89C55", F("in.hex"),
+                       F("c55.bin")}),
+              0);
     const std::string c55 = test::ReadFile(F("c55.bin"));
     ASSERT_EQ(c55.size(), 0x5000u);
     EXPECT_EQ(static_cast<unsigned char>(c55[0x4800]), 0xBB);
     EXPECT_EQ(static_cast<unsigned char>(c55[0x0010]), 0xCC);
-    ASSERT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "FFF", "--offset", "20", F("in.hex"), F("o.bin")}), 0);
+    ASSERT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "FFF", "--offset", "20",
+                       F("in.hex"), F("o.bin")}),
+              0);
     const std::string folded = test::ReadFile(F("o.bin"));
     ASSERT_EQ(folded.size(), 0x1000u);
     EXPECT_EQ(static_cast<unsigned char>(folded[0x820]), 0xBB); // 0x4820 folded
     EXPECT_EQ(static_cast<unsigned char>(folded[0x030]), 0xCC);
 
     test::WriteFile(F("two.bin"), "\x11\x22");
-    ASSERT_EQ(Convert({"--from", "binary", "--to", "ascii", "--limit", "0xFF", "--buffer-start", "0E", F("two.bin"), F("two.txt")}), 0);
+    ASSERT_EQ(Convert({"--from", "binary", "--to", "ascii", "--limit", "0xFF", "--buffer-start",
+                       "0E", F("two.bin"), F("two.txt")}),
+              0);
     std::string expected = std::string(28, '0') + "1122\r\n";
-    for (int line = 1; line < 16; ++line) expected += std::string(32, '0') + "\r\n";
+    for (int line = 1; line < 16; ++line)
+        expected += std::string(32, '0') + "\r\n";
     EXPECT_EQ(test::ReadFile(F("two.txt")), expected);
 }
 
@@ -73,16 +96,27 @@ TEST_F(ConvertTest, ExitStatus) {
     EXPECT_EQ(Convert({}), 2);
     EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", F("good.hex")}), 2);
     EXPECT_EQ(Convert({"--from", "elf", "--to", "binary", F("good.hex"), F("o.bin")}), 2);
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "8741A", "--limit", "3FF", F("good.hex"), F("o.bin")}), 2);
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "Z80", F("good.hex"), F("o.bin")}), 2);
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "G", F("good.hex"), F("o.bin")}), 2);
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "123456", F("good.hex"), F("o.bin")}), 2);
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--bogus", "1", F("good.hex"), F("o.bin")}), 2);
+    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "8741A", "--limit", "3FF",
+                       F("good.hex"), F("o.bin")}),
+              2);
+    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--device", "Z80", F("good.hex"),
+                       F("o.bin")}),
+              2);
+    EXPECT_EQ(
+        Convert({"--from", "intel", "--to", "binary", "--limit", "G", F("good.hex"), F("o.bin")}),
+        2);
+    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "123456", F("good.hex"),
+                       F("o.bin")}),
+              2);
+    EXPECT_EQ(
+        Convert({"--from", "intel", "--to", "binary", "--bogus", "1", F("good.hex"), F("o.bin")}),
+        2);
     EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--end"}), 2);
     EXPECT_FALSE(std::filesystem::exists(F("o.bin")));
 
     EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", F("missing.hex"), F("o.bin")}), 2);
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", F("good.hex"), dir.Path().string()}), 2);
+    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", F("good.hex"), dir.Path().string()}),
+              2);
     EXPECT_FALSE(std::filesystem::exists(F("o.bin")));
 
     test::WriteFile(F("broken.hex"), ":01000000G1EE\n");
@@ -90,10 +124,14 @@ TEST_F(ConvertTest, ExitStatus) {
     EXPECT_FALSE(std::filesystem::exists(F("o.bin")));
 
     test::WriteFile(F("sum.hex"), ":0100000011FF\n");
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "3FF", F("sum.hex"), F("o.bin")}), 1);
+    EXPECT_EQ(
+        Convert({"--from", "intel", "--to", "binary", "--limit", "3FF", F("sum.hex"), F("o.bin")}),
+        1);
     EXPECT_EQ(test::ReadFile(F("o.bin")).substr(0, 1), "\x11"); // still written
 
-    EXPECT_EQ(Convert({"--from", "intel", "--to", "binary", "--limit", "3FF", F("good.hex"), F("o.bin")}), 0);
+    EXPECT_EQ(
+        Convert({"--from", "intel", "--to", "binary", "--limit", "3FF", F("good.hex"), F("o.bin")}),
+        0);
     EXPECT_NE(cli::ConvertHelpText().find("0xFFFFF without a device"), std::string::npos);
 }
 

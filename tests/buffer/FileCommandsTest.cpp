@@ -91,7 +91,8 @@ TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
     EXPECT_EQ(state.FailFlag, 1);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
-    EXPECT_EQ(panel.boxes[0].text, "2 records with a wrong checksum in \"" + path + "\"; the first is on line 2.");
+    EXPECT_EQ(panel.boxes[0].text,
+              "2 records with a wrong checksum in \"" + path + "\"; the first is on line 2.");
     EXPECT_EQ(panel.report.front(), panel.boxes[0].text);
     EXPECT_EQ(state.Buffer[2], 0x33);
     EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + path);
@@ -104,7 +105,8 @@ TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
     test::WriteFile(path, "12345");
     EXPECT_TRUE(LoadDataFile(state, path));
     ASSERT_EQ(panel.report.size(), 1u);
-    EXPECT_EQ(panel.report[0], "3 bytes of \"" + path + "\" fell past buffer position FFFF and were dropped.");
+    EXPECT_EQ(panel.report[0],
+              "3 bytes of \"" + path + "\" fell past buffer position FFFF and were dropped.");
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
     EXPECT_EQ(state.FailFlag, 0);
@@ -112,7 +114,8 @@ TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
     state.Window.DeviceEnd = 0xFFFFF; // no device selected
     const std::string out = dir.File("out.bin");
     EXPECT_TRUE(SaveDataFile(state, out));
-    EXPECT_EQ(panel.report[0], "983040 bytes past buffer position FFFF were not written to \"" + out + "\".");
+    EXPECT_EQ(panel.report[0],
+              "983040 bytes past buffer position FFFF were not written to \"" + out + "\".");
     EXPECT_EQ(test::ReadFile(out).size(), 65536u);
 }
 
@@ -140,7 +143,8 @@ TEST_F(FileCommandsTest, EveryDeviceRoundTripsInEveryFormat) {
         if (!row.IsDevice) continue;
         for (int type : {0, 1, 2, 3}) {
             SCOPED_TRACE(std::string(row.Caption) + " type " + std::to_string(type));
-            for (int i = 0; i < kBufferSize; ++i) state.Buffer[i] = static_cast<std::uint8_t>(random());
+            for (int i = 0; i < kBufferSize; ++i)
+                state.Buffer[i] = static_cast<std::uint8_t>(random());
             const DataBuffer original = state.Buffer;
             state.Window = AddressWindow{};
             state.Window.DeviceEnd = row.DeviceEnd;

@@ -21,7 +21,8 @@ class HexReaderTest : public ::testing::Test {
     }
     std::vector<int> Bytes(std::int32_t from, std::int32_t count) const {
         std::vector<int> out;
-        for (std::int32_t p = from; p < from + count; ++p) out.push_back(buffer[p]);
+        for (std::int32_t p = from; p < from + count; ++p)
+            out.push_back(buffer[p]);
         return out;
     }
     int BoxCount() const { return static_cast<int>(panel.boxes.size()); }
@@ -32,7 +33,8 @@ class HexReaderTest : public ::testing::Test {
     PanelRecorder panel;
 };
 
-const char* const kThreeLines = ":020000021000EC\n:0400100001020304E2\n:00000001FF\n:0400200011121314A2\n";
+const char* const kThreeLines =
+    ":020000021000EC\n:0400100001020304E2\n:00000001FF\n:0400200011121314A2\n";
 
 TEST_F(HexReaderTest, SegmentRecordFoldsIntoThirtyTwoKilobyteDevice) {
     window.DeviceLimit = 0x7FFF;
@@ -44,7 +46,8 @@ TEST_F(HexReaderTest, SegmentRecordFoldsIntoThirtyTwoKilobyteDevice) {
     EXPECT_EQ(buffer[0x20], 0);
     EXPECT_EQ(r.StopFlag, 1);
     EXPECT_EQ(r.LoadAddress, 0); // taken from the end record's address field
-    EXPECT_EQ(panel.banners, (std::vector<std::string>{"Loading Buffer from Hex File....", "Hex File Loaded...."}));
+    EXPECT_EQ(panel.banners, (std::vector<std::string>{"Loading Buffer from Hex File....",
+                                                       "Hex File Loaded...."}));
     EXPECT_EQ(panel.pumps, 1);
     EXPECT_EQ(r.badChecksumRecords, 0);
     EXPECT_EQ(BoxCount(), 0);
@@ -93,10 +96,10 @@ TEST_F(HexReaderTest, LineEndingsDoNotMatter) {
 
 TEST_F(HexReaderTest, LinesWithoutTheSelectedMarkAreSkipped) {
     window.DeviceLimit = 0xFFFF;
-    const std::string text = " :0100000011EE\n"          // leading blank
-                             "s1040000227A\n"            // S-record in an Intel load
-                             ":0200000300001234B5\n"     // type 03 changes nothing
-                             ":0400000500001234B1\n"     // type 05 neither
+    const std::string text = " :0100000011EE\n"      // leading blank
+                             "s1040000227A\n"        // S-record in an Intel load
+                             ":0200000300001234B5\n" // type 03 changes nothing
+                             ":0400000500001234B1\n" // type 05 neither
                              "garbage line\n"
                              ":0100050033C7\n";
     const HexLoadResult r = Load(text, 1);
@@ -106,8 +109,8 @@ TEST_F(HexReaderTest, LinesWithoutTheSelectedMarkAreSkipped) {
     EXPECT_EQ(r.LoadAddress, 5);
 
     buffer = DataBuffer();
-    const std::string mixed = ":0100000011EE\n"  // Intel line in a Motorola load
-                              "s1040000227A\n"   // lower-case mark
+    const std::string mixed = ":0100000011EE\n" // Intel line in a Motorola load
+                              "s1040000227A\n"  // lower-case mark
                               "S1040001339F\n";
     EXPECT_TRUE(Load(mixed, 2).ok);
     EXPECT_EQ(buffer[0], 0);
@@ -116,13 +119,13 @@ TEST_F(HexReaderTest, LinesWithoutTheSelectedMarkAreSkipped) {
 
 TEST_F(HexReaderTest, MotorolaRecordKinds) {
     window.DeviceLimit = 0xFFFFF;
-    const std::string text = "S00600004844521B\n"         // header: skipped
-                             "S1050010AABB85\n"           // 16-bit address
-                             "S205000020CC0E\n"           // 24-bit address
-                             "S30700000030223373\n"       // 32-bit address
-                             "S5030003F9\n"               // count: skipped
-                             "S9030000FC\n"               // end
-                             "S1040040EEED\n";            // not read
+    const std::string text = "S00600004844521B\n"   // header: skipped
+                             "S1050010AABB85\n"     // 16-bit address
+                             "S205000020CC0E\n"     // 24-bit address
+                             "S30700000030223373\n" // 32-bit address
+                             "S5030003F9\n"         // count: skipped
+                             "S9030000FC\n"         // end
+                             "S1040040EEED\n";      // not read
     const HexLoadResult r = Load(text, 2);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(Bytes(0x10, 2), (std::vector<int>{0xAA, 0xBB}));
@@ -132,7 +135,8 @@ TEST_F(HexReaderTest, MotorolaRecordKinds) {
     EXPECT_EQ(buffer[0], 0); // nothing of the header landed
     EXPECT_EQ(r.StopFlag, 1);
     EXPECT_EQ(r.badChecksumRecords, 0);
-    EXPECT_EQ(panel.quitCaptions, (std::vector<std::string>{"&Quit = 00010", "&Quit = 00020", "&Quit = 00030"}));
+    EXPECT_EQ(panel.quitCaptions,
+              (std::vector<std::string>{"&Quit = 00010", "&Quit = 00020", "&Quit = 00030"}));
 
     for (const char* end : {"S70500000000FA\n", "S804000000FB\n"}) {
         buffer = DataBuffer();
@@ -164,7 +168,8 @@ TEST_F(HexReaderTest, WrongChecksumIsStoredAndCounted) {
 
     buffer = DataBuffer();
     // Lines are numbered as an editor shows them, CR LF counting once.
-    const HexLoadResult s = Load("S00600004844521B\r\nS104000022D9\r\nS104000133AA\r\nS9030000FC\r\n", 2);
+    const HexLoadResult s =
+        Load("S00600004844521B\r\nS104000022D9\r\nS104000133AA\r\nS9030000FC\r\n", 2);
     EXPECT_EQ(s.badChecksumRecords, 1);
     EXPECT_EQ(s.firstBadChecksumLine, 3);
     EXPECT_EQ(buffer[1], 0x33);
@@ -185,7 +190,8 @@ TEST_F(HexReaderTest, RecordRunsOnWithoutWrapping) {
     std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
     line += cs;
     EXPECT_TRUE(Load(line + "\n", 1).ok);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(buffer[0x7FF8 + i], 0xA0 + i);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(buffer[0x7FF8 + i], 0xA0 + i);
     EXPECT_EQ(buffer[0], 0);
 }
 
@@ -225,12 +231,14 @@ TEST_F(HexReaderTest, AsciiHexFillsFromZeroInFileOrder) {
     buffer.Fill(0x55);
     panel.quitCaptions.clear();
     std::string big;
-    for (int i = 0; i < 40; ++i) big += std::string(32, '1') + "\n"; // 16 bytes a line
+    for (int i = 0; i < 40; ++i)
+        big += std::string(32, '1') + "\n"; // 16 bytes a line
     Load(big, 3);
     EXPECT_EQ(buffer[639], 0x11);
     EXPECT_EQ(buffer[640], 0x55);
     // Progress at each line that starts on a 256-byte boundary.
-    EXPECT_EQ(panel.quitCaptions, (std::vector<std::string>{"&Quit = 00000", "&Quit = 00100", "&Quit = 00200"}));
+    EXPECT_EQ(panel.quitCaptions,
+              (std::vector<std::string>{"&Quit = 00000", "&Quit = 00100", "&Quit = 00200"}));
 }
 
 TEST_F(HexReaderTest, MalformedFieldsEndTheLoad) {
@@ -331,7 +339,8 @@ TEST_F(HexReaderTest, BasesAddAndBytesPastTheBufferAreDropped) {
     // ASCII hex past 64 KiB.
     buffer = DataBuffer();
     std::string big;
-    for (int i = 0; i < 4097; ++i) big += std::string(32, '5') + "\r\n";
+    for (int i = 0; i < 4097; ++i)
+        big += std::string(32, '5') + "\r\n";
     const HexLoadResult a = Load(big, 3);
     EXPECT_TRUE(a.ok);
     EXPECT_EQ(a.droppedBytes, 16);

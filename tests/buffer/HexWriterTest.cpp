@@ -29,7 +29,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::string Join(std::initializer_list<const char*> lines) {
     std::string text;
-    for (const char* line : lines) text += std::string(line) + "\r\n";
+    for (const char* line : lines)
+        text += std::string(line) + "\r\n";
     return text;
 }
 
@@ -64,10 +65,9 @@ TEST_F(HexWriterTest, OneKilobyteDeviceInEveryFormat) {
 }
 
 TEST_F(HexWriterTest, EndInsideASixteenByteLine) {
-    EXPECT_EQ(HexFileText(buffer, 1, 0x12), Join({":020000020000FC",
-                                                  ":10000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFFA",
-                                                  ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0",
-                                                  ":00000001FF"}));
+    EXPECT_EQ(HexFileText(buffer, 1, 0x12),
+              Join({":020000020000FC", ":10000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFFA",
+                    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0", ":00000001FF"}));
     EXPECT_EQ(HexFileText(buffer, 2, 0x12), Join({"S214000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFF5",
                                                   "S207000010FFFFFFEB", "S804000000FB"}));
     EXPECT_EQ(HexFileText(buffer, 3, 0x12), Join({"000102FFFFFFFFFFFFFFFFFFFFFFFFFF", "FFFFFF"}));
@@ -75,8 +75,9 @@ TEST_F(HexWriterTest, EndInsideASixteenByteLine) {
 
 TEST_F(HexWriterTest, EndZeroStillWritesOneRecord) {
     buffer.Fill(0);
-    EXPECT_EQ(HexFileText(buffer, 1, 0),
-              Join({":020000020000FC", ":1000000000000000000000000000000000000000F0", ":00000001FF"}));
+    EXPECT_EQ(
+        HexFileText(buffer, 1, 0),
+        Join({":020000020000FC", ":1000000000000000000000000000000000000000F0", ":00000001FF"}));
     EXPECT_EQ(HexFileText(buffer, 2, 0), Join({"S20500000000FA", "S804000000FB"}));
     EXPECT_EQ(HexFileText(buffer, 3, 0), Join({"00"}));
     EXPECT_EQ(HexFileText(buffer, 0, 0x3FF), "");
@@ -111,8 +112,10 @@ TEST_F(HexWriterTest, SaveReplacesThroughATemporaryFile) {
     HexSaveResult r = SaveHexFile(path, 2, buffer, window, panel);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.droppedBytes, 0);
-    EXPECT_EQ(test::ReadFile(path), test::DataFile("window1k_motorola.s28")); // replaced, not appended
-    EXPECT_EQ(panel.banners, (std::vector<std::string>{"Saving Buffer to Hex File....", "Hex File Saved...."}));
+    EXPECT_EQ(test::ReadFile(path),
+              test::DataFile("window1k_motorola.s28")); // replaced, not appended
+    EXPECT_EQ(panel.banners,
+              (std::vector<std::string>{"Saving Buffer to Hex File....", "Hex File Saved...."}));
     EXPECT_EQ(panel.pumps, 1);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 
@@ -132,7 +135,8 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
     test::WriteFile(path, "old contents");
 
     // A directory that cannot be written.
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
     panel.banners.clear();
     const HexSaveResult r = SaveHexFile(path, 1, buffer, window, panel);
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);

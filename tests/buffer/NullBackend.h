@@ -6,7 +6,7 @@
 namespace velmar::test {
 
 inline const D2XXBackend& NoProgrammer() {
-    static const D2XXBackend backend{"none", nullptr, nullptr, nullptr, nullptr,
+    static const D2XXBackend backend{"none",  nullptr, nullptr, nullptr, nullptr,
                                      nullptr, nullptr, nullptr, nullptr, nullptr};
     return backend;
 }

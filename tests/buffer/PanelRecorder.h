@@ -21,7 +21,9 @@ class PanelRecorder : public SilentPanel {
         if (control == Control::Banner) banners.emplace_back(text);
         if (control == Control::QuitButton) quitCaptions.emplace_back(text);
     }
-    void InsertReportLine(std::string_view line) override { report.insert(report.begin(), std::string(line)); }
+    void InsertReportLine(std::string_view line) override {
+        report.insert(report.begin(), std::string(line));
+    }
     void PumpEvents() override { ++pumps; }
     bool ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) override {
         boxes.push_back({kind, std::string(text)});

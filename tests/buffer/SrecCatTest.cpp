@@ -17,9 +17,11 @@ namespace {
 class SrecCatTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(std::system("command -v srec_cat >/dev/null 2>&1"), 0) << "srec_cat is not installed (scripts/setup)";
+        ASSERT_EQ(std::system("command -v srec_cat >/dev/null 2>&1"), 0)
+            << "srec_cat is not installed (scripts/setup)";
         std::mt19937 random(11);
-        for (int i = 0; i < kBufferSize; ++i) image[i] = static_cast<std::uint8_t>(random());
+        for (int i = 0; i < kBufferSize; ++i)
+            image[i] = static_cast<std::uint8_t>(random());
     }
     static void Run(const std::string& command) {
         ASSERT_EQ(std::system((command + " 2>&1").c_str()), 0) << command;
@@ -67,18 +69,19 @@ TEST_F(SrecCatTest, ReadsOurOutputBackToTheSameBytes) {
 }
 
 TEST_F(SrecCatTest, SrecCatFilesLoadAsItsOwnBinary) {
-    test::WriteFile(dir.File("image.bin"), std::string(reinterpret_cast<const char*>(image.data()), 0x5000));
+    test::WriteFile(dir.File("image.bin"),
+                    std::string(reinterpret_cast<const char*>(image.data()), 0x5000));
     struct Case {
         const char* name;
         const char* options;
         int fileType;
     };
     const Case cases[] = {
-        {"default.hex", "-Intel", 1},                             // 32-byte records, linear address record
-        {"sixteen.hex", "-Intel -Output_Block_Size=16", 1},       // 16-byte records
-        {"records.s19", "-Motorola -address-length=2", 2},        // S0 header, S1, S5 count
-        {"records.s28", "-Motorola -address-length=3", 2},        // S2
-        {"records.s37", "-Motorola -address-length=4", 2},        // S3
+        {"default.hex", "-Intel", 1}, // 32-byte records, linear address record
+        {"sixteen.hex", "-Intel -Output_Block_Size=16", 1}, // 16-byte records
+        {"records.s19", "-Motorola -address-length=2", 2},  // S0 header, S1, S5 count
+        {"records.s28", "-Motorola -address-length=3", 2},  // S2
+        {"records.s37", "-Motorola -address-length=4", 2},  // S3
         {"ended.s19", "-Motorola -address-length=2 -execution-start-address=0", 2}, // with S9
     };
     for (const Case& c : cases) {
@@ -97,9 +100,12 @@ TEST_F(SrecCatTest, SrecCatFilesLoadAsItsOwnBinary) {
 
 TEST_F(SrecCatTest, LinearAddressRecordsAcrossSixtyFourKilobytes) {
     // 8 KiB at 0xF000: half below 0x10000, half in the next linear segment.
-    test::WriteFile(dir.File("span.bin"), std::string(reinterpret_cast<const char*>(image.data()), 0x2000));
-    Run("srec_cat " + Q("span.bin") + " -Binary -offset 0xF000 -o " + Q("span.hex") + " -Intel -Output_Block_Size=16");
-    Run("srec_cat " + Q("span.bin") + " -Binary -offset 0xF000 -o " + Q("span.s37") + " -Motorola -address-length=4");
+    test::WriteFile(dir.File("span.bin"),
+                    std::string(reinterpret_cast<const char*>(image.data()), 0x2000));
+    Run("srec_cat " + Q("span.bin") + " -Binary -offset 0xF000 -o " + Q("span.hex") +
+        " -Intel -Output_Block_Size=16");
+    Run("srec_cat " + Q("span.bin") + " -Binary -offset 0xF000 -o " + Q("span.s37") +
+        " -Motorola -address-length=4");
     EXPECT_NE(test::ReadFile(dir.File("span.hex")).find(":020000040001F9"), std::string::npos);
     for (const auto& [file, type] : {std::pair{"span.hex", 1}, std::pair{"span.s37", 2}}) {
         SCOPED_TRACE(file);
