@@ -43,8 +43,12 @@ FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
 FT_STATUS FT_OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
     return Programmer().OpenEx(arg1, flags, handle);
 }
-FT_STATUS FT_Close(FT_HANDLE handle) { return Programmer().Close(handle); }
-FT_STATUS FT_ResetDevice(FT_HANDLE handle) { return Programmer().ResetDevice(handle); }
+FT_STATUS FT_Close(FT_HANDLE handle) {
+    return Programmer().Close(handle);
+}
+FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
+    return Programmer().ResetDevice(handle);
+}
 FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) {
     return Programmer().SetTimeouts(handle, readMs, writeMs);
 }

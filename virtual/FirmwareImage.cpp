@@ -9,7 +9,8 @@ namespace velmar {
 
 std::uint16_t FirmwarePayloadSum(const std::uint8_t* record) {
     unsigned sum = 0;
-    for (std::size_t i = kFirmwarePayloadOffset; i < kFirmwareRecordSize; ++i) sum += record[i];
+    for (std::size_t i = kFirmwarePayloadOffset; i < kFirmwareRecordSize; ++i)
+        sum += record[i];
     return static_cast<std::uint16_t>(sum & 0xFFFF);
 }
 
@@ -37,7 +38,8 @@ void AppendRecord(std::vector<std::uint8_t>& image, std::uint8_t kind, unsigned 
     record[2] = static_cast<std::uint8_t>((address >> 8) & 0xFF);
     record[3] = static_cast<std::uint8_t>(address & 0xFF);
     unsigned sum = 0;
-    for (int i = 0; i < 7; ++i) sum += record[i];
+    for (int i = 0; i < 7; ++i)
+        sum += record[i];
     record[7] = static_cast<std::uint8_t>(sum & 0xFF);
     std::memcpy(record + kFirmwarePayloadOffset, payload, kFirmwarePayloadSize);
     image.insert(image.end(), record, record + kFirmwareRecordSize);
@@ -47,8 +49,8 @@ void AppendRecord(std::vector<std::uint8_t>& image, std::uint8_t kind, unsigned 
 std::vector<std::uint8_t> MakeFirmwareImage(int major, int minor, int dataRecords) {
     if (dataRecords < 0) dataRecords = 0;
     if (dataRecords > kFirmwareMaxCodeRecords) dataRecords = kFirmwareMaxCodeRecords;
-    std::vector<std::uint8_t> image = {'B', 'P', 'U', 'p', 'd', 'a', 't', 'e', ' ',
-                                       'F', 'i', 'l', 'e', 0x06, 0, 0};
+    std::vector<std::uint8_t> image = {'B', 'P', 'U', 'p', 'd', 'a',  't', 'e',
+                                       ' ', 'F', 'i', 'l', 'e', 0x06, 0,   0};
     std::uint8_t payload[kFirmwarePayloadSize] = {};
     payload[0] = 'V';
     payload[1] = 'E';

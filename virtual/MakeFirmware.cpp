@@ -34,9 +34,9 @@ int main(int argc, char** argv) {
     int major = 0, minor = 0;
     if (!version || !out || !velmar::ParseFirmwareVersion(version, major, minor) || records < 0 ||
         records > velmar::kFirmwareMaxCodeRecords) {
-        std::fprintf(stderr,
-                     "usage: velmar-mkfirmware [--records 0..%d] [--bad-checksum] MAJOR.MINOR OUT\n",
-                     velmar::kFirmwareMaxCodeRecords);
+        std::fprintf(
+            stderr, "usage: velmar-mkfirmware [--records 0..%d] [--bad-checksum] MAJOR.MINOR OUT\n",
+            velmar::kFirmwareMaxCodeRecords);
         return 2;
     }
     std::vector<std::uint8_t> image = velmar::MakeFirmwareImage(major, minor, records);

@@ -16,11 +16,14 @@ constexpr std::uint8_t kSetLatches = 0x92;
 
 std::uint8_t Sum7(const std::uint8_t* p) {
     unsigned sum = 0;
-    for (int i = 0; i < 7; ++i) sum += p[i];
+    for (int i = 0; i < 7; ++i)
+        sum += p[i];
     return static_cast<std::uint8_t>(sum & 0xFF);
 }
 
-std::string Head(const std::uint8_t* p) { return VirtualProgrammer::TraceLine(p, 8); }
+std::string Head(const std::uint8_t* p) {
+    return VirtualProgrammer::TraceLine(p, 8);
+}
 
 std::string Hex2(unsigned v) {
     char text[8];
@@ -34,8 +37,12 @@ std::string Hex4(unsigned v) {
     return text;
 }
 
-bool Is874X(int family) { return family == 1 || family == 2; }
-bool Is875X(int family) { return family >= 3 && family <= 6; }
+bool Is874X(int family) {
+    return family == 1 || family == 2;
+}
+bool Is875X(int family) {
+    return family >= 3 && family <= 6;
+}
 } // namespace
 
 long ProgrammerFirmware::ProgramMicrosecondsPerByte(int family) {
@@ -222,7 +229,8 @@ FirmwareOutcome ProgrammerFirmware::ProgramBlock(const std::uint8_t* p) {
             ready = false;
         }
         const std::uint8_t high = static_cast<std::uint8_t>(address >> 8);
-        const bool lines = (p[4] & 0x0F) == (high & 0x0F) && ((p[4] & 0x80) != 0) == ((high & 0x20) != 0) &&
+        const bool lines = (p[4] & 0x0F) == (high & 0x0F) &&
+                           ((p[4] & 0x80) != 0) == ((high & 0x20) != 0) &&
                            ((p[5] & 0x02) == 0) == ((high & 0x10) != 0);
         if (!lines)
             Fault("ProgramBlock at " + Hex4(address) + ": mode byte " + Hex2(p[4]) +
@@ -340,8 +348,7 @@ void ProgrammerFirmware::WriteLatch(std::uint8_t select, std::uint8_t value, lon
         }
         if (FamilyNamed && chip_.Family() == 0) FamilyNamed(1);
         if (chip_.Family() != 0 && !Is874X(chip_.Family())) {
-            Fault("874X programming pulse on a family " + std::to_string(chip_.Family()) +
-                  " part");
+            Fault("874X programming pulse on a family " + std::to_string(chip_.Family()) + " part");
             return;
         }
         // The host times the pulse; a cell that cannot take the value shows

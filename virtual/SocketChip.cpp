@@ -10,7 +10,8 @@ namespace velmar {
 namespace {
 std::uint32_t AddressWidth(std::uint32_t size) {
     std::uint32_t width = 1;
-    while (width < size) width <<= 1;
+    while (width < size)
+        width <<= 1;
     return width;
 }
 } // namespace
@@ -53,7 +54,8 @@ bool SocketChip::Program(std::uint32_t address, std::uint8_t value) {
 }
 
 void SocketChip::Erase() {
-    for (auto& c : cells_) c = 0xFF;
+    for (auto& c : cells_)
+        c = 0xFF;
     locks_ = 0;
     Dirty = true;
 }

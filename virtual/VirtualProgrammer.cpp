@@ -151,7 +151,8 @@ void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> re
     }
     if (Options.SplitReplyAt == Packets && Options.SplitBytes >= 0) {
         std::vector<std::uint8_t> all;
-        for (const Chunk& c : chunks) all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
+        for (const Chunk& c : chunks)
+            all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
         const std::size_t first = std::min<std::size_t>(Options.SplitBytes, all.size());
         const Clock::time_point end = chunks.back().At;
         chunks.clear();
@@ -175,9 +176,13 @@ VirtualProgrammer& VirtualProgrammer::Instance() {
     return instance;
 }
 
-VirtualProgrammer::VirtualProgrammer() { Reset(VirtualOptions()); }
+VirtualProgrammer::VirtualProgrammer() {
+    Reset(VirtualOptions());
+}
 
-VirtualProgrammer::~VirtualProgrammer() { Finish(); }
+VirtualProgrammer::~VirtualProgrammer() {
+    Finish();
+}
 
 void VirtualProgrammer::Reset(const VirtualOptions& options) {
     state_ = std::make_unique<State>();
@@ -202,7 +207,9 @@ void VirtualProgrammer::Reset(const VirtualOptions& options) {
     s.Chip.SetLocks(options.LockBits);
 }
 
-const VirtualOptions& VirtualProgrammer::Options() const { return state_->Options; }
+const VirtualOptions& VirtualProgrammer::Options() const {
+    return state_->Options;
+}
 
 void VirtualProgrammer::Finish() {
     if (state_) state_->SaveChip();
@@ -213,18 +220,30 @@ void VirtualProgrammer::SeatChip(int family, std::uint32_t size) {
     state_->FixedPart = true;
 }
 
-int VirtualProgrammer::ChipFamily() const { return state_->Chip.Family(); }
-std::uint32_t VirtualProgrammer::ChipSize() const { return state_->Chip.Size(); }
-std::uint8_t VirtualProgrammer::ErasedValue() const { return state_->Chip.Erased(); }
+int VirtualProgrammer::ChipFamily() const {
+    return state_->Chip.Family();
+}
+std::uint32_t VirtualProgrammer::ChipSize() const {
+    return state_->Chip.Size();
+}
+std::uint8_t VirtualProgrammer::ErasedValue() const {
+    return state_->Chip.Erased();
+}
 
 std::vector<std::uint8_t>& VirtualProgrammer::Chip() {
     // Contents set before any family was named stay when the host names one.
     if (!state_->FixedPart && state_->Chip.Family() == 0) state_->PresetPart = true;
     return state_->Chip.Cells();
 }
-const std::vector<std::uint8_t>& VirtualProgrammer::Chip() const { return state_->Chip.Cells(); }
-std::uint8_t VirtualProgrammer::LockBits() const { return state_->Chip.Locks(); }
-void VirtualProgrammer::SetLockBits(std::uint8_t bits) { state_->Chip.SetLocks(bits); }
+const std::vector<std::uint8_t>& VirtualProgrammer::Chip() const {
+    return state_->Chip.Cells();
+}
+std::uint8_t VirtualProgrammer::LockBits() const {
+    return state_->Chip.Locks();
+}
+void VirtualProgrammer::SetLockBits(std::uint8_t bits) {
+    state_->Chip.SetLocks(bits);
+}
 
 bool VirtualProgrammer::LoadChip(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -244,7 +263,9 @@ bool VirtualProgrammer::LoadChip(const std::string& path) {
     return true;
 }
 
-bool VirtualProgrammer::SaveChip(const std::string& path) const { return state_->Chip.Save(path); }
+bool VirtualProgrammer::SaveChip(const std::string& path) const {
+    return state_->Chip.Save(path);
+}
 
 int VirtualProgrammer::FirmwareVersion() const {
     return state_->Firmware.VersionMajor * 256 + state_->Firmware.VersionMinor;
@@ -253,21 +274,33 @@ void VirtualProgrammer::SetFirmwareVersion(int major, int minor) {
     state_->Firmware.VersionMajor = major & 0xFF;
     state_->Firmware.VersionMinor = minor & 0xFF;
 }
-std::uint16_t VirtualProgrammer::UpdateChecksum() const { return state_->Firmware.UpdateChecksum(); }
-int VirtualProgrammer::UpdateRecordsReceived() const { return state_->Firmware.RecordsReceived(); }
+std::uint16_t VirtualProgrammer::UpdateChecksum() const {
+    return state_->Firmware.UpdateChecksum();
+}
+int VirtualProgrammer::UpdateRecordsReceived() const {
+    return state_->Firmware.RecordsReceived();
+}
 
 std::uint8_t VirtualProgrammer::Latch(std::uint8_t select) const {
     return state_->Firmware.Latch(select);
 }
-long VirtualProgrammer::LastReadAddress() const { return state_->Firmware.LastReadAddress(); }
+long VirtualProgrammer::LastReadAddress() const {
+    return state_->Firmware.LastReadAddress();
+}
 
-const std::vector<std::string>& VirtualProgrammer::Trace() const { return state_->Trace.Lines(); }
-const std::vector<std::string>& VirtualProgrammer::Faults() const { return state_->Faults; }
+const std::vector<std::string>& VirtualProgrammer::Trace() const {
+    return state_->Trace.Lines();
+}
+const std::vector<std::string>& VirtualProgrammer::Faults() const {
+    return state_->Faults;
+}
 void VirtualProgrammer::ClearTrace() {
     state_->Trace.Clear();
     state_->Faults.clear();
 }
-long VirtualProgrammer::PacketCount() const { return state_->Packets; }
+long VirtualProgrammer::PacketCount() const {
+    return state_->Packets;
+}
 std::string VirtualProgrammer::TraceLine(const std::uint8_t* bytes, std::size_t count) {
     return PacketTrace::Line(bytes, count);
 }
@@ -275,13 +308,19 @@ std::string VirtualProgrammer::TraceLine(const std::uint8_t* bytes, std::size_t 
 void VirtualProgrammer::SetDeviceCount(int devices) {
     state_->Options.Devices = std::clamp(devices, 0, 2);
 }
-void VirtualProgrammer::SetTiming(bool on) { state_->Options.Timing = on; }
+void VirtualProgrammer::SetTiming(bool on) {
+    state_->Options.Timing = on;
+}
 void VirtualProgrammer::SetFailBlock(long address) {
     state_->Options.FailBlock = address;
     state_->Firmware.FailBlock = address;
 }
-void VirtualProgrammer::SetNoReplyFrom(long packet) { state_->Options.NoReplyFrom = packet; }
-void VirtualProgrammer::SetNoReplyAt(long packet) { state_->Options.NoReplyAt = packet; }
+void VirtualProgrammer::SetNoReplyFrom(long packet) {
+    state_->Options.NoReplyFrom = packet;
+}
+void VirtualProgrammer::SetNoReplyAt(long packet) {
+    state_->Options.NoReplyAt = packet;
+}
 void VirtualProgrammer::SetLateReply(long packet, int milliseconds) {
     state_->Options.LateReplyAt = packet;
     state_->Options.LateMs = milliseconds;
@@ -291,8 +330,12 @@ void VirtualProgrammer::SetSplitReply(long packet, int firstBytes, int pauseMs) 
     state_->Options.SplitBytes = firstBytes;
     state_->Options.SplitMs = pauseMs;
 }
-void VirtualProgrammer::SetShortWrite(long packet) { state_->Options.ShortWriteAt = packet; }
-void VirtualProgrammer::SetUnplugFrom(long packet) { state_->Options.UnplugFrom = packet; }
+void VirtualProgrammer::SetShortWrite(long packet) {
+    state_->Options.ShortWriteAt = packet;
+}
+void VirtualProgrammer::SetUnplugFrom(long packet) {
+    state_->Options.UnplugFrom = packet;
+}
 void VirtualProgrammer::Unplug() {
     state_->Unplugged = true;
     state_->Ports[0].Clear();
@@ -302,9 +345,15 @@ void VirtualProgrammer::SetBadUpdate(bool bad) {
     state_->Firmware.BadUpdate = bad;
 }
 
-int VirtualProgrammer::LatencyMs() const { return state_->Ports[0].LatencyMs; }
-unsigned VirtualProgrammer::ReadTimeoutMs() const { return state_->Ports[0].ReadTimeoutMs; }
-bool VirtualProgrammer::IsOpen() const { return state_->Ports[0].Open; }
+int VirtualProgrammer::LatencyMs() const {
+    return state_->Ports[0].LatencyMs;
+}
+unsigned VirtualProgrammer::ReadTimeoutMs() const {
+    return state_->Ports[0].ReadTimeoutMs;
+}
+bool VirtualProgrammer::IsOpen() const {
+    return state_->Ports[0].Open;
+}
 
 // ---- D2XX -----------------------------------------------------------------
 
@@ -444,8 +493,7 @@ FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, 
 
     Clock::time_point ready = now;
     if (s.Options.Timing) {
-        ready = std::max(now + TransferTime(taken), s.DeviceFreeAt) +
-                Micros(out.BusyMicroseconds);
+        ready = std::max(now + TransferTime(taken), s.DeviceFreeAt) + Micros(out.BusyMicroseconds);
         s.DeviceFreeAt = ready;
     }
     if (s.Options.UnplugFrom > 0 && packet >= s.Options.UnplugFrom) {

@@ -25,7 +25,8 @@ struct Rig {
     ~Rig() { api.Close(handle); }
     void Send(std::size_t count) {
         unsigned sum = 0;
-        for (int i = 0; i < 7; ++i) sum += tx[i];
+        for (int i = 0; i < 7; ++i)
+            sum += tx[i];
         tx[7] = static_cast<std::uint8_t>(sum);
         DWORD written = 0;
         api.Write(handle, tx.data(), static_cast<DWORD>(count), &written);

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -17,8 +17,8 @@ namespace {
 std::string ListText(const D2XXBackend& api, std::uintptr_t index, DWORD what) {
     char text[50];
     std::memset(text, 'x', sizeof text);
-    const FT_STATUS status = api.ListDevices(reinterpret_cast<void*>(index), text,
-                                             FT_LIST_BY_INDEX | what);
+    const FT_STATUS status =
+        api.ListDevices(reinterpret_cast<void*>(index), text, FT_LIST_BY_INDEX | what);
     if (status != FT_OK) return "status " + std::to_string(status);
     return text;
 }
@@ -113,14 +113,15 @@ TEST(VirtualBridge, SplitAndLateRepliesStayQueued) {
     std::vector<std::uint8_t> first = host.Receive(8); // 40 ms time-out ends it
     EXPECT_EQ((std::vector<std::uint8_t>{0x56, 1, 23}), first);
     std::vector<std::uint8_t> rest;
-    for (int i = 0; i < 100 && rest.empty(); ++i) rest = host.Receive(5);
+    for (int i = 0; i < 100 && rest.empty(); ++i)
+        rest = host.Receive(5);
     EXPECT_EQ((std::vector<std::uint8_t>{0, 0, 0, 0, 0x6E}), rest);
 
     V().SetLateReply(2, 150);
     host.Command(0x24);
     EXPECT_EQ(0u, host.Queued());
     EXPECT_TRUE(host.Receive(8).empty()); // 40 ms pass, nothing yet
-    host.Command(0x56); // its reply queues behind the late one
+    host.Command(0x56);                   // its reply queues behind the late one
     std::vector<std::uint8_t> both;
     for (int i = 0; i < 100 && both.size() < 16; ++i) {
         std::vector<std::uint8_t> more = host.Receive(16 - static_cast<DWORD>(both.size()));
@@ -203,12 +204,14 @@ TEST(VirtualTrace, OneLinePerWriteToMemoryAndFile) {
     EXPECT_EQ(expected, V().Trace());
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     EXPECT_EQ(expected, lines);
     V().ClearTrace();
     EXPECT_TRUE(V().Trace().empty());
-    EXPECT_EQ("01 02 03 04 05 06 07 08 +1", VirtualProgrammer::TraceLine(
-                                                  std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}.data(), 9));
+    EXPECT_EQ("01 02 03 04 05 06 07 08 +1",
+              VirtualProgrammer::TraceLine(
+                  std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}.data(), 9));
     std::remove(path.c_str());
 }
 

@@ -31,9 +31,9 @@ TEST(VirtualDropIn, ListsOneDeviceAndAnswersTheVersionQuery) {
 
     void* library = dlopen(VELMAR_DROPIN_DIR "/libftd2xx.so", RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(nullptr, library) << dlerror();
-    for (const char* name : {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_ResetDevice",
-                             "FT_SetTimeouts", "FT_GetQueueStatus", "FT_Write", "FT_Read",
-                             "FT_SetLatencyTimer"})
+    for (const char* name :
+         {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_ResetDevice", "FT_SetTimeouts",
+          "FT_GetQueueStatus", "FT_Write", "FT_Read", "FT_SetLatencyTimer"})
         EXPECT_NE(nullptr, dlsym(library, name)) << name;
     EXPECT_EQ(nullptr, dlsym(library, "_ZN6velmar17VirtualProgrammer8InstanceEv"));
 

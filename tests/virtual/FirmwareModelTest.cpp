@@ -17,7 +17,8 @@ namespace {
 
 std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed) {
     std::vector<std::uint8_t> bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>((i * 37 + seed) ^ (i >> 8));
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<std::uint8_t>((i * 37 + seed) ^ (i >> 8));
     return bytes;
 }
 
@@ -43,7 +44,8 @@ TEST(VirtualAddressLines, EachLineBitReachesItsAddressBit) {
 TEST(VirtualAddressLines, WrongLatchByteShowsAsWrongData) {
     VirtualHost host;
     V().SeatChip(4, 0x8000);
-    for (std::uint32_t a = 0; a < 0x8000; ++a) V().Chip()[a] = static_cast<std::uint8_t>(a >> 8);
+    for (std::uint32_t a = 0; a < 0x8000; ++a)
+        V().Chip()[a] = static_cast<std::uint8_t>(a >> 8);
     // Bit 12 comes from control bit 1 being clear; bit 4 of byte 3 is a
     // mode line, and with it set the part stops driving the bus.
     host.SetLatches(0x00, 0x00, 0xF5, 0x3F, 0xB0);
@@ -341,7 +343,8 @@ TEST(VirtualLockBits, BitsTwoAndThreeHideTheContents) {
 std::vector<std::uint8_t> RunUpdate(VirtualHost& host, const std::vector<std::uint8_t>& image) {
     const std::size_t records = (image.size() - 16) / 74;
     for (std::size_t r = 0; r + 1 < records; ++r) {
-        std::vector<std::uint8_t> record(image.begin() + 16 + 74 * r, image.begin() + 16 + 74 * (r + 1));
+        std::vector<std::uint8_t> record(image.begin() + 16 + 74 * r,
+                                         image.begin() + 16 + 74 * (r + 1));
         EXPECT_EQ(74u, host.SendRaw(record));
         EXPECT_EQ(8u, host.Receive(8).size());
     }
@@ -431,8 +434,9 @@ TEST(VirtualCommands, AcknowledgementsAndFaultsOfThePacketLevel) {
     host.SendRaw({0x56, 0, 0, 0, 0, 0, 0, 0x57});
     EXPECT_EQ(0u, host.Queued());
     ASSERT_EQ(1u, V().Faults().size());
-    EXPECT_EQ("packet 7: bad checksum byte 57, expected 56: packet ignored (56 00 00 00 00 00 00 57)",
-              V().Faults()[0]);
+    EXPECT_EQ(
+        "packet 7: bad checksum byte 57, expected 56: packet ignored (56 00 00 00 00 00 00 57)",
+        V().Faults()[0]);
     // An unknown command: traced, reported, unanswered.
     host.Command(0x33);
     EXPECT_EQ(0u, host.Queued());

@@ -60,10 +60,10 @@ TEST(VirtualOptionsText, EveryKeyParses) {
 }
 
 TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
-    const char* bad[] = {"firmware=1",     "firmware=1.x",   "devices=3",     "timing=maybe",
-                         "family=7",       "size=10001",     "fail-block=-1", "no-reply-from=0",
-                         "colour=blue",    "trace",          "latency=1",     "chip-type=2716",
-                         "split-reply=1:2:3:4", "lock=8"};
+    const char* bad[] = {
+        "firmware=1", "firmware=1.x",   "devices=3",           "timing=maybe", "family=7",
+        "size=10001", "fail-block=-1",  "no-reply-from=0",     "colour=blue",  "trace",
+        "latency=1",  "chip-type=2716", "split-reply=1:2:3:4", "lock=8"};
     for (const char* text : bad) {
         VirtualOptions o;
         std::string error;
@@ -97,7 +97,8 @@ TEST(VirtualChipFiles, LoadSaveAndKeepBetweenRuns) {
     const std::string in = dir + "/in.bin", out = dir + "/out.bin";
     {
         std::ofstream f(in, std::ios::binary);
-        for (int i = 0; i < 0x1000; ++i) f.put(static_cast<char>(i & 0xFF));
+        for (int i = 0; i < 0x1000; ++i)
+            f.put(static_cast<char>(i & 0xFF));
     }
     VirtualOptions o;
     o.ChipFile = in;
@@ -111,7 +112,8 @@ TEST(VirtualChipFiles, LoadSaveAndKeepBetweenRuns) {
     host.Command(0x24); // the end of an operation writes the file
     host.Receive(8);
     std::ifstream saved(out, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes((std::istreambuf_iterator<char>(saved)),
+                            std::istreambuf_iterator<char>());
     ASSERT_EQ(0x1000u, bytes.size());
     EXPECT_EQ(0x00, bytes[0x180]);
     EXPECT_EQ(0x34, bytes[0x34]);

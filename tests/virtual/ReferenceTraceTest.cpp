@@ -46,11 +46,12 @@ std::vector<std::vector<std::uint8_t>> Replay(VirtualHost& host,
         }
         if (host.tx[0] == 0x41 && count == 264) {
             const std::uint32_t address = host.tx[2] | (host.tx[3] << 8);
-            for (std::uint32_t i = 0; i < 256; ++i) host.tx[8 + i] = Pattern(address + i);
+            for (std::uint32_t i = 0; i < 256; ++i)
+                host.tx[8 + i] = Pattern(address + i);
         }
         DWORD written = 0;
-        EXPECT_EQ(FT_OK, host.api.Write(host.handle, host.tx.data(), static_cast<DWORD>(count),
-                                        &written));
+        EXPECT_EQ(FT_OK,
+                  host.api.Write(host.handle, host.tx.data(), static_cast<DWORD>(count), &written));
         if (host.tx[0] < 0x80) {
             const DWORD expected = host.tx[0] == 0x32 ? 8u + ((host.tx[5] << 8) | host.tx[6]) : 8u;
             replies.push_back(host.Receive(expected));
@@ -63,7 +64,8 @@ std::vector<std::vector<std::uint8_t>> Replay(VirtualHost& host,
 TEST(VirtualReferenceTraces, Verify87C52H) {
     VirtualHost host;
     V().SeatChip(4, 0x2000);
-    for (std::uint32_t a = 0; a < 0x2000; ++a) V().Chip()[a] = Pattern(a);
+    for (std::uint32_t a = 0; a < 0x2000; ++a)
+        V().Chip()[a] = Pattern(a);
     const std::vector<std::string> lines = LoadTrace("87c52h-verify.trace");
     ASSERT_EQ(9u, lines.size());
     const auto replies = Replay(host, lines);
@@ -91,7 +93,8 @@ TEST(VirtualReferenceTraces, Program89C52) {
         EXPECT_EQ(0x41, reply[0]);
         EXPECT_EQ(0x00, reply[6]);
     }
-    for (std::uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(Pattern(a), V().Chip()[a]) << a;
+    for (std::uint32_t a = 0; a < 0x2000; ++a)
+        ASSERT_EQ(Pattern(a), V().Chip()[a]) << a;
     EXPECT_EQ(lines, V().Trace());
     EXPECT_TRUE(V().Faults().empty()) << V().Faults().front();
 }
@@ -99,7 +102,8 @@ TEST(VirtualReferenceTraces, Program89C52) {
 TEST(VirtualReferenceTraces, ReadSetUp8748) {
     VirtualHost host;
     V().SeatChip(2, 0x400);
-    for (std::uint32_t a = 0; a < 0x400; ++a) V().Chip()[a] = Pattern(a);
+    for (std::uint32_t a = 0; a < 0x400; ++a)
+        V().Chip()[a] = Pattern(a);
     const std::vector<std::string> lines = LoadTrace("8748-read-setup.trace");
     ASSERT_EQ(7u, lines.size());
     EXPECT_EQ("92 00 00 A8 B0 0F B0 A9", lines.back());

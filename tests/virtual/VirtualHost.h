@@ -13,7 +13,9 @@
 
 namespace velmar::test {
 
-inline VirtualProgrammer& V() { return VirtualProgrammer::Instance(); }
+inline VirtualProgrammer& V() {
+    return VirtualProgrammer::Instance();
+}
 
 class VirtualHost {
   public:
@@ -29,7 +31,8 @@ class VirtualHost {
     // Sends bytes 0..count-1 of the packet buffer after setting the checksum.
     DWORD Send(std::size_t count = 8) {
         unsigned sum = 0;
-        for (int i = 0; i < 7; ++i) sum += tx[i];
+        for (int i = 0; i < 7; ++i)
+            sum += tx[i];
         tx[7] = static_cast<std::uint8_t>(sum);
         DWORD written = 0;
         EXPECT_EQ(FT_OK, api.Write(handle, tx.data(), static_cast<DWORD>(count), &written));
@@ -37,7 +40,8 @@ class VirtualHost {
     }
     DWORD SendRaw(std::vector<std::uint8_t> bytes) {
         DWORD written = 0;
-        EXPECT_EQ(FT_OK, api.Write(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written));
+        EXPECT_EQ(FT_OK,
+                  api.Write(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written));
         return written;
     }
     std::vector<std::uint8_t> Receive(DWORD count) {
@@ -83,7 +87,8 @@ class VirtualHost {
     std::vector<std::uint8_t> ReadBlock(int family, std::uint8_t low, std::uint8_t highMode,
                                         unsigned size) {
         tx[0] = 0x32, tx[1] = static_cast<std::uint8_t>(family), tx[2] = low, tx[3] = highMode;
-        tx[4] = 0, tx[5] = static_cast<std::uint8_t>(size >> 8), tx[6] = static_cast<std::uint8_t>(size);
+        tx[4] = 0, tx[5] = static_cast<std::uint8_t>(size >> 8),
+        tx[6] = static_cast<std::uint8_t>(size);
         Send();
         std::vector<std::uint8_t> reply = Receive(8 + size);
         EXPECT_EQ(8 + size, reply.size());
@@ -103,7 +108,8 @@ class VirtualHost {
         tx[0] = 0x41, tx[1] = static_cast<std::uint8_t>(family);
         tx[2] = static_cast<std::uint8_t>(address), tx[3] = static_cast<std::uint8_t>(address >> 8);
         tx[4] = high, tx[5] = control, tx[6] = v1;
-        for (std::size_t i = 0; i < 256; ++i) tx[8 + i] = i < data.size() ? data[i] : 0xFF;
+        for (std::size_t i = 0; i < 256; ++i)
+            tx[8 + i] = i < data.size() ? data[i] : 0xFF;
         EXPECT_EQ(264u, Send(264));
         std::vector<std::uint8_t> reply = Receive(8);
         if (reply.size() != 8) return -1;
