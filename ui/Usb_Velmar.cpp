@@ -281,6 +281,8 @@ void TMainForm::CreateControls() {
     Device_Box->hide();
 
     Fill_Edit->installEventFilter(this);
+    for (QListWidget* list : {Device_Box, Security_List, FillBox, File_Type})
+        list->installEventFilter(this);
 
     connect(Quit_Func_But, &QPushButton::clicked, this, &TMainForm::Quit_Func_ButClick);
     connect(Scale, &QPushButton::clicked, this, &TMainForm::ScaleClick);
@@ -476,6 +478,17 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on a choice list picks the highlighted row, as a click does.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            auto* list = qobject_cast<QListWidget*>(watched);
+            if (list && list->currentItem()) {
+                emit list->itemClicked(list->currentItem());
+                return true;
+            }
+        }
+    }
     if (watched == StaticText3 && event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&

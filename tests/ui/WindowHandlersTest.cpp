@@ -264,6 +264,19 @@ TEST_F(WindowHandlers, JumperPromptsShowThe874XFigure) {
     EXPECT_EQ(form.Device->text(), QStringLiteral("8741A"));
 }
 
+TEST_F(WindowHandlers, EnterPicksTheHighlightedRow) {
+    form.show();
+    form.File_But->click();
+    form.File_Type->setFocus();
+    QTest::keyClick(form.File_Type, Qt::Key_Space); // other keys pick nothing
+    EXPECT_TRUE(form.File_Type->isVisibleTo(&form));
+    form.File_Type->setCurrentRow(3);
+    QTest::keyClick(form.File_Type, Qt::Key_Return);
+    EXPECT_EQ(state.FileType, 3);
+    EXPECT_EQ(form.File_But->text(), QStringLiteral("Ascii Hex File"));
+    EXPECT_FALSE(form.File_Type->isVisibleTo(&form));
+}
+
 TEST_F(WindowHandlers, BlankRowSaysNoDevice) {
     form.Device->click();
     ClickRow(form.Device_Box, 6);
