@@ -1,5 +1,6 @@
 #include "BufferEditor.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QTextCursor>
 
 #include <algorithm>
+#include <cmath>
 
 #include "Dialogs.h"
 #include "Usb_Velmar.h"
@@ -112,6 +114,7 @@ void BufferEditor::ShowPage() {
     form_.Edit_1->clear();
     state_.Panel.PumpEvents();
 
+    FitDumpToWidth();
     std::string text;
     for (std::int32_t line = EditorTop / 16; line <= (EditorTop + kPageBytes - 1) / 16; ++line) {
         if (!text.empty()) text += '\n';
@@ -123,6 +126,20 @@ void BufferEditor::ShowPage() {
     PlaceCaret();
     form_.Edit_1->setFocus(Qt::OtherFocusReason);
     ShowInfo();
+}
+
+void BufferEditor::FitDumpToWidth() {
+    // A 74-character line only fits the control when each character takes
+    // whole pixels, as the fixed-pitch fonts of the original desktop did;
+    // fractional advances would push the last characters out of sight.
+    QPlainTextEdit* dump = form_.Edit_1;
+    dump->document()->setDocumentMargin(2);
+    QFont font = dump->font();
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+    const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    const qreal whole = std::floor(advance);
+    if (whole >= 1 && whole < advance) font.setLetterSpacing(QFont::AbsoluteSpacing, whole - advance);
+    if (!(font == dump->font())) dump->setFont(font);
 }
 
 void BufferEditor::PlaceCaret() {

@@ -73,6 +73,7 @@ class BufferEditor : public QObject {
 
   private:
     void Wrap();
+    void FitDumpToWidth();
     bool DumpEvent(QEvent* event);
     bool AddressEntryEvent(QEvent* event);
 

@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
 
 #include "UiFixture.h"
@@ -68,6 +69,8 @@ TEST_F(BufferEditorTest, OpensOnTheFirstPageWithTheByteUnderTheCursor) {
     EXPECT_EQ(Row(0).substr(0, 10), "000000  41");
     EXPECT_EQ(Row(15).substr(0, 6), "0000F0");
     EXPECT_EQ(Caret(), 8);
+    // Whole lines are in sight, without scrolling sideways.
+    EXPECT_EQ(form->Edit_1->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(BufferEditorTest, HexDigitsReplaceHighThenLowNibble) {
