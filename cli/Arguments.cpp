@@ -81,7 +81,8 @@ std::optional<int> FileTypeFromName(const std::string& name) {
 std::optional<int> FileTypeFromExtension(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::nullopt;
     const std::string ext = Lower(path.substr(dot));
     if (ext == ".bin") return 0;
     if (ext == ".hex" || ext == ".ihx") return 1;
@@ -187,8 +188,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (words.size() != 1) error = "probe takes no file";
         } else {
             a.command = Command::Firmware;
-            if (words.size() != 2) error = "firmware needs exactly one FILE";
-            else a.firmwarePath = words[1];
+            if (words.size() != 2)
+                error = "firmware needs exactly one FILE";
+            else
+                a.firmwarePath = words[1];
         }
         return result;
     }

@@ -49,9 +49,13 @@ void ConsolePanel::ErrorLine(std::string_view text) {
     std::fflush(err_);
 }
 
-void ConsolePanel::InstallInterruptHandler() { std::signal(SIGINT, OnInterrupt); }
+void ConsolePanel::InstallInterruptHandler() {
+    std::signal(SIGINT, OnInterrupt);
+}
 
-void ConsolePanel::RaiseInterrupt() { gInterrupted = 1; }
+void ConsolePanel::RaiseInterrupt() {
+    gInterrupted = 1;
+}
 
 void ConsolePanel::SetEnabled(Control control, bool enabled) {
     if (control == Control::QuitButton) quitEnabled_ = enabled;
@@ -107,9 +111,13 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
     std::fflush(out_);
 }
 
-void ConsolePanel::InsertDiagnosticLine(std::string_view line) { ErrorLine(line); }
+void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
+    ErrorLine(line);
+}
 
-void ConsolePanel::AppendDiagnosticLine(std::string_view line) { ErrorLine(line); }
+void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
+    ErrorLine(line);
+}
 
 void ConsolePanel::LeaveBusyState(bool) {
     quitEnabled_ = false;
@@ -125,6 +133,8 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optiona
     return answerYes_;
 }
 
-std::optional<std::string> ConsolePanel::ChooseFirmwareFile() { return firmwareFile_; }
+std::optional<std::string> ConsolePanel::ChooseFirmwareFile() {
+    return firmwareFile_;
+}
 
 } // namespace velmar::cli

@@ -100,12 +100,24 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     }
 
     switch (op) {
-    case Operation::Read: Move_EpromClick(state); break;
-    case Operation::Verify: VerifyClick(state); break;
-    case Operation::Blank: Blank_ChkClick(state); break;
-    case Operation::Compare: CompareClick(state); break;
-    case Operation::Program: ProgrammClick(state); break;
-    case Operation::Erase: Erase_ButClick(state); break;
+    case Operation::Read:
+        Move_EpromClick(state);
+        break;
+    case Operation::Verify:
+        VerifyClick(state);
+        break;
+    case Operation::Blank:
+        Blank_ChkClick(state);
+        break;
+    case Operation::Compare:
+        CompareClick(state);
+        break;
+    case Operation::Program:
+        ProgrammClick(state);
+        break;
+    case Operation::Erase:
+        Erase_ButClick(state);
+        break;
     case Operation::Lock:
         SecurityClick(state);
         Security_ListClick(state, arguments.lockBit - 1);

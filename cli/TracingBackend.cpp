@@ -13,8 +13,12 @@ FT_STATUS TracedListDevices(void* a1, void* a2, DWORD flags) {
 FT_STATUS TracedOpenEx(void* a1, DWORD flags, FT_HANDLE* handle) {
     return gInner->OpenEx(a1, flags, handle);
 }
-FT_STATUS TracedClose(FT_HANDLE handle) { return gInner->Close(handle); }
-FT_STATUS TracedResetDevice(FT_HANDLE handle) { return gInner->ResetDevice(handle); }
+FT_STATUS TracedClose(FT_HANDLE handle) {
+    return gInner->Close(handle);
+}
+FT_STATUS TracedResetDevice(FT_HANDLE handle) {
+    return gInner->ResetDevice(handle);
+}
 FT_STATUS TracedSetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) {
     return gInner->SetTimeouts(handle, readMs, writeMs);
 }
@@ -58,10 +62,12 @@ std::string TraceLine(const std::uint8_t* bytes, std::size_t count) {
 const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace) {
     gInner = &inner;
     gTrace = trace;
-    gTable = D2XXBackend{inner.name,         TracedListDevices,   TracedOpenEx,
-                         TracedClose,        TracedResetDevice,   TracedSetTimeouts,
-                         TracedGetQueueStatus, TracedWrite,       TracedRead,
-                         inner.SetLatencyTimer ? TracedSetLatencyTimer : nullptr};
+    gTable =
+        D2XXBackend{inner.name,           TracedListDevices,
+                    TracedOpenEx,         TracedClose,
+                    TracedResetDevice,    TracedSetTimeouts,
+                    TracedGetQueueStatus, TracedWrite,
+                    TracedRead,           inner.SetLatencyTimer ? TracedSetLatencyTimer : nullptr};
     return gTable;
 }
 

@@ -39,7 +39,8 @@ bool VirtualSession::Start(const Arguments& arguments, std::string& error) {
     if (!options.ChipFile.empty() && !Readable(options.ChipFile, error)) return false;
 
     if (arguments.catalogueRow >= 0) {
-        const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
+        const CatalogueRow& row =
+            DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
         if (options.Family == 0) {
             options.Family = row.Family;
             if (options.Size == 0) options.Size = static_cast<std::uint32_t>(row.DeviceEnd) + 1;
@@ -49,7 +50,9 @@ bool VirtualSession::Start(const Arguments& arguments, std::string& error) {
     return true;
 }
 
-const D2XXBackend& VirtualSession::Backend() const { return VirtualBackend(); }
+const D2XXBackend& VirtualSession::Backend() const {
+    return VirtualBackend();
+}
 
 bool VirtualSession::Finish(std::string& error) {
     const VirtualProgrammer& programmer = VirtualProgrammer::Instance();

@@ -34,10 +34,17 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
     ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
-    case Command::Probe: status = RunProbe(*state, panel); break;
-    case Command::Firmware: status = RunFirmware(*state, panel, a.firmwarePath); break;
-    case Command::Device: status = RunDeviceOperation(*state, panel, a); break;
-    default: break;
+    case Command::Probe:
+        status = RunProbe(*state, panel);
+        break;
+    case Command::Firmware:
+        status = RunFirmware(*state, panel, a.firmwarePath);
+        break;
+    case Command::Device:
+        status = RunDeviceOperation(*state, panel, a);
+        break;
+    default:
+        break;
     }
     panel.FinishProgress();
     state->Panel.Attach(nullptr);
@@ -53,10 +60,16 @@ int main(int argc, char** argv) {
     const Arguments& a = parsed.arguments;
 
     switch (a.command) {
-    case Command::Help: std::fputs(UsageText().c_str(), stdout); return ExitSuccess;
-    case Command::Version: std::puts("velmar-cli 1.02"); return ExitSuccess;
-    case Command::Convert: return RunConvert(a.convertArgs);
-    default: break;
+    case Command::Help:
+        std::fputs(UsageText().c_str(), stdout);
+        return ExitSuccess;
+    case Command::Version:
+        std::puts("velmar-cli 1.02");
+        return ExitSuccess;
+    case Command::Convert:
+        return RunConvert(a.convertArgs);
+    default:
+        break;
     }
 
     if (a.useVirtual) {

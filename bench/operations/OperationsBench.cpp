@@ -42,7 +42,9 @@ constexpr std::uint8_t kErased = 0xFF;
 
 using Bytes = std::vector<unsigned char>;
 
-long WireMicros(long bytes) { return (bytes + kUsbPayload - 1) / kUsbPayload * kUsbPacketMicros; }
+long WireMicros(long bytes) {
+    return (bytes + kUsbPayload - 1) / kUsbPayload * kUsbPacketMicros;
+}
 
 // A reply: its whole 62-byte packets at once, a short tail after the latency.
 long ReplyMicros(long bytes) {
@@ -57,14 +59,16 @@ std::vector<unsigned> HexBytes(const std::string& line, long& extra) {
     std::istringstream in(line);
     extra = 0;
     for (std::string word; in >> word;) {
-        if (word[0] == '+') extra = std::stol(word.substr(1));
-        else bytes.push_back(static_cast<unsigned>(std::stoul(word, nullptr, 16)));
+        if (word[0] == '+')
+            extra = std::stol(word.substr(1));
+        else
+            bytes.push_back(static_cast<unsigned>(std::stoul(word, nullptr, 16)));
     }
     return bytes;
 }
 
 struct Floor {
-    long micros = 0;      // sleeps, wire, firmware work, latency
+    long micros = 0;        // sleeps, wire, firmware work, latency
     long ackWaitMicros = 0; // the read time-out of acknowledgements
 };
 
@@ -118,7 +122,8 @@ Measure Run(const std::vector<std::string>& args) {
     if (pid == 0) {
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(VELMAR_CLI));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
         if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(127);
@@ -127,8 +132,8 @@ Measure Run(const std::vector<std::string>& args) {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    m.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                   .count();
+    m.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     m.cpuMs = CpuMsOfChildren() - cpu0;
     m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return m;
@@ -136,7 +141,8 @@ Measure Run(const std::vector<std::string>& args) {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void Report(const char* what, const Measure& m, const Floor& floor, double startMs) {
@@ -164,22 +170,24 @@ int main(int argc, char** argv) {
 
     Bytes data(0x8000);
     std::mt19937 gen(58);
-    for (auto& b : data) b = static_cast<unsigned char>(gen());
+    for (auto& b : data)
+        b = static_cast<unsigned char>(gen());
     WriteFile(image, data);
     WriteFile(chip, data);
 
     std::printf("velmar-cli, 87C58H, 32 KiB, virtual programmer with timing on\n");
     std::fflush(stdout);
     double startMs = 0;
-    for (int i = 0; i < 10; ++i) startMs += Run({"--version"}).wallMs / 10;
+    for (int i = 0; i < 10; ++i)
+        startMs += Run({"--version"}).wallMs / 10;
     for (int i = 0; i < runs; ++i) {
         const Measure m = Run({"--virtual=timing=on,chip=" + chip, "--trace", trace, "--device",
                                "87C58H", "verify", image});
         Report("verify", m, FloorOf(trace, data, false), startMs);
     }
     // Programming takes the model's 2.5 ms per byte: about 82 s a run.
-    const Measure m = Run({"--virtual=timing=on", "--trace", trace, "--device", "87C58H",
-                           "program", image});
+    const Measure m =
+        Run({"--virtual=timing=on", "--trace", trace, "--device", "87C58H", "program", image});
     Report("program+verify", m, FloorOf(trace, data, true), startMs);
 
     std::filesystem::remove_all(dir);

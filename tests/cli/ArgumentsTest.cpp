@@ -14,14 +14,16 @@ using velmar::cli::ParseResult;
 
 namespace {
 
-ParseResult Parse(std::vector<std::string> args) { return ParseArguments(args); }
+ParseResult Parse(std::vector<std::string> args) {
+    return ParseArguments(args);
+}
 
 } // namespace
 
 TEST(Arguments, DeviceOperationLine) {
-    ParseResult r = Parse({"--virtual=firmware=1.22,timing=on", "--trace", "t.txt", "--device",
-                           "87c51h", "--format", "Intel", "--buffer-start", "1a00", "program",
-                           "image.dat"});
+    ParseResult r =
+        Parse({"--virtual=firmware=1.22,timing=on", "--trace", "t.txt", "--device", "87c51h",
+               "--format", "Intel", "--buffer-start", "1a00", "program", "image.dat"});
     ASSERT_EQ(r.error, "");
     EXPECT_EQ(r.arguments.command, Command::Device);
     EXPECT_TRUE(r.arguments.useVirtual);
@@ -73,19 +75,19 @@ TEST(Arguments, RefusedLines) {
         {"--device", "87C51H", "probe"},
         {"firmware"},
         {"firmware", "a", "b"},
-        {"read", "x.bin"},                                // no device
-        {"--device", "8751", "read", "x.bin"},            // no such device
-        {"--device", "87C51H", "read"},                   // no file
-        {"--device", "87C51H", "blank", "x.bin"},         // blank takes none
-        {"--device", "87C51H", "read", "x.txt"},          // unknown extension
+        {"read", "x.bin"},                        // no device
+        {"--device", "8751", "read", "x.bin"},    // no such device
+        {"--device", "87C51H", "read"},           // no file
+        {"--device", "87C51H", "blank", "x.bin"}, // blank takes none
+        {"--device", "87C51H", "read", "x.txt"},  // unknown extension
         {"--device", "87C51H", "read", "noext"},
         {"--device", "87C51H", "--format", "srec", "read", "x.bin"},
         {"--device", "87C51H", "--buffer-start", "100000", "read", "x.bin"},
         {"--device", "87C51H", "--buffer-start", "12G", "read", "x.bin"},
         {"--device", "87C51H", "lock", "4"},
         {"--device", "87C51H", "lock"},
-        {"--device", "8748", "lock", "1"},                // no security bits
-        {"--device", "87C51H", "erase"},                  // not a flash part
+        {"--device", "8748", "lock", "1"}, // no security bits
+        {"--device", "87C51H", "erase"},   // not a flash part
         {"--device", "87C51H", "format"},
         {"--device", "87C51H", "--speed", "blank"},
         {"--device"},
@@ -94,7 +96,8 @@ TEST(Arguments, RefusedLines) {
     };
     for (const auto& line : bad) {
         std::string joined;
-        for (const auto& w : line) joined += w + " ";
+        for (const auto& w : line)
+            joined += w + " ";
         EXPECT_NE(Parse(line).error, "") << joined;
     }
     EXPECT_EQ(Parse({"--device", "89C55", "erase"}).error, "");

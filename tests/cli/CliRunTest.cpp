@@ -41,7 +41,8 @@ bool InOrder(const std::string& text, const std::vector<std::string>& parts) {
 Bytes Random(std::size_t size, unsigned seed) {
     std::mt19937 gen(seed);
     Bytes b(size);
-    for (auto& x : b) x = static_cast<unsigned char>(gen());
+    for (auto& x : b)
+        x = static_cast<unsigned char>(gen());
     return b;
 }
 
@@ -187,7 +188,8 @@ TEST(CliTrace, BlankCheckOfAn87C51HPacketForPacket) {
     const CliRun run = RunCli({"--virtual", "--trace", trace, "--device", "87c51h", "blank"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(InOrder(run.err, {"Checking to see if Device is erased....", "Device is Erased...."}))
+    EXPECT_TRUE(
+        InOrder(run.err, {"Checking to see if Device is erased....", "Device is Erased...."}))
         << run.err;
     const std::vector<std::string> expected = {
         "56 00 00 00 00 00 00 56", // version query
@@ -211,7 +213,8 @@ TEST(CliTrace, ProgramBlocksOfAn89C52AndTraceFileRefreshed) {
     WriteBytes(trace, Bytes{'o', 'l', 'd', '\n'});
     const std::string image = dir.Path("image.bin");
     WriteBytes(image, Random(0x2000, 7));
-    const CliRun run = RunCli({"--virtual", "--trace", trace, "--device", "89C52", "program", image});
+    const CliRun run =
+        RunCli({"--virtual", "--trace", trace, "--device", "89C52", "program", image});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = ReadLines(trace);
     ASSERT_GT(lines.size(), 8u);
@@ -238,10 +241,10 @@ TEST(CliOperations, ProgramVerifyAndDifferences) {
     CliRun run = RunCli({"--virtual=save-chip=" + chip, "--device", "87C51H", "program", image});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(InOrder(run.err, {kFound + "1.23", "Programming Device from Buffer....",
-                                  "Eprom is Programmed...............",
-                                  "Verifying Device to Buffer....",
-                                  "Device Verified to Buffer...."}))
+    EXPECT_TRUE(
+        InOrder(run.err, {kFound + "1.23", "Programming Device from Buffer....",
+                          "Eprom is Programmed...............", "Verifying Device to Buffer....",
+                          "Device Verified to Buffer...."}))
         << run.err;
     EXPECT_EQ(ReadBytes(chip), data);
 
@@ -276,8 +279,7 @@ TEST(CliOperations, ProgramFailureStopsBeforeVerify) {
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
     WriteBytes(image, Random(0x2000, 2));
-    CliRun run =
-        RunCli({"--virtual=fail-block=0x0300", "--device", "87C52H", "program", image});
+    CliRun run = RunCli({"--virtual=fail-block=0x0300", "--device", "87C52H", "program", image});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(Has(run.err, "Eprom DID NOT Program.............")) << run.err;
     EXPECT_FALSE(Has(run.err, "Verifying Device to Buffer...."));
@@ -314,12 +316,12 @@ TEST(CliOperations, CompareReadEraseAndLock) {
     const std::string out = dir.Path("out.bin");
     run = RunCli({"--virtual=chip=" + chip, "--device", "87C51H", "read", out});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(InOrder(run.err, {"Moving Device to Buffer....",
-                                  "Device Has Been Moved to Buffer...."}));
+    EXPECT_TRUE(
+        InOrder(run.err, {"Moving Device to Buffer....", "Device Has Been Moved to Buffer...."}));
     EXPECT_EQ(ReadBytes(out), contents);
 
-    run = RunCli({"--virtual=chip=" + chip, "--device", "87C51H", "--buffer-start", "100", "read",
-                  out});
+    run = RunCli(
+        {"--virtual=chip=" + chip, "--device", "87C51H", "--buffer-start", "100", "read", out});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     Bytes shifted(0x1000, 0x00);
     std::copy(contents.begin(), contents.end() - 0x100, shifted.begin() + 0x100);
@@ -363,8 +365,8 @@ TEST(CliOperations, NoProgrammerAndOldFirmware) {
     // Unplugged while the first block is read: the run stops and fails.
     const std::string image = dir.Path("image.bin");
     WriteBytes(image, Bytes(0x1000, 0xFF));
-    run = RunCli({"--virtual=unplug-from=8", "--trace", trace, "--device", "87C51H", "verify",
-                  image});
+    run = RunCli(
+        {"--virtual=unplug-from=8", "--trace", trace, "--device", "87C51H", "verify", image});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(Has(run.err, "Device no longer present ... PortStatus-")) << run.err;
     EXPECT_FALSE(Has(run.err, "Device Verified to Buffer....")) << run.err;
@@ -382,9 +384,8 @@ TEST(CliOperations, InterruptStopsAProgramRunLikeQuit) {
     WriteBytes(image, Random(0x8000, 5));
     const std::string trace = dir.Path("trace.txt");
     // With the timing model on the 87C58H takes over a minute to program.
-    const CliRun run = RunCli({"--virtual=timing=on", "--trace", trace, "--device", "87C58H",
-                               "program", image},
-                              1500);
+    const CliRun run = RunCli(
+        {"--virtual=timing=on", "--trace", trace, "--device", "87C58H", "program", image}, 1500);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(InOrder(run.err, {"Programming Device from Buffer....", "(interrupted: Quit)",
                                   "Eprom DID NOT Program............."}))

@@ -7,11 +7,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 namespace velmar::clitest {
 
@@ -24,7 +24,9 @@ std::string Slurp(const std::string& path) {
 
 } // namespace
 
-CliRun RunCli(const std::vector<std::string>& args) { return RunCli(args, -1); }
+CliRun RunCli(const std::vector<std::string>& args) {
+    return RunCli(args, -1);
+}
 
 CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs) {
     ScratchDir scratch;
@@ -42,7 +44,8 @@ CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs) {
         dup2(err, 2);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(VELMAR_CLI));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(VELMAR_CLI, argv.data());
         _exit(127);
@@ -86,7 +89,8 @@ void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes
 std::vector<std::string> ReadLines(const std::string& path) {
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 

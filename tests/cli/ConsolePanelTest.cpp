@@ -18,7 +18,8 @@ std::string Contents(std::FILE* f) {
     std::fflush(f);
     std::rewind(f);
     std::string text;
-    for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        text.push_back(static_cast<char>(c));
     return text;
 }
 

@@ -42,21 +42,21 @@ TEST(CliConvert, OurHexFilesReadBackBySrecCat) {
     ASSERT_EQ(expected.size(), k87C51HSize);
 
     const std::string bin = dir.Path("image.bin");
-    CliRun run = RunCli({"convert", "--from", "intel", "--to", "binary", "--device", "87C51H",
-                         kImage, bin});
+    CliRun run =
+        RunCli({"convert", "--from", "intel", "--to", "binary", "--device", "87C51H", kImage, bin});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadBytes(bin), expected);
 
     const std::string s28 = dir.Path("image.s28");
-    run = RunCli({"convert", "--from", "binary", "--to", "motorola", "--device", "87C51H", bin,
-                  s28});
+    run =
+        RunCli({"convert", "--from", "binary", "--to", "motorola", "--device", "87C51H", bin, s28});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadLines(s28).back(), "S804000000FB\r");
     EXPECT_EQ(PeerBinary(dir, s28, "motorola"), expected);
 
     const std::string hex = dir.Path("image.hex");
-    run = RunCli({"convert", "--from", "motorola", "--to", "intel", "--device", "87C51H", s28,
-                  hex});
+    run =
+        RunCli({"convert", "--from", "motorola", "--to", "intel", "--device", "87C51H", s28, hex});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(PeerBinary(dir, hex, "intel"), expected);
 }
@@ -75,8 +75,8 @@ TEST(CliConvert, SrecCatFilesLoadAsSrecCatReadsThem) {
     for (const auto& [file, format] :
          std::vector<std::pair<std::string, std::string>>{{s19, "motorola"}, {ihx, "intel"}}) {
         const std::string out = dir.Path(format + ".bin");
-        const CliRun run = RunCli({"convert", "--from", format, "--to", "binary", "--device",
-                                   "87C51H", file, out});
+        const CliRun run = RunCli(
+            {"convert", "--from", format, "--to", "binary", "--device", "87C51H", file, out});
         EXPECT_EQ(run.exitCode, 0) << format << "\n" << run.err;
         EXPECT_EQ(ReadBytes(out), expected) << format;
     }
@@ -84,13 +84,13 @@ TEST(CliConvert, SrecCatFilesLoadAsSrecCatReadsThem) {
     // ASCII hex has no peer: it must at least come back as it went out.
     const std::string ascii = dir.Path("image.txt");
     const std::string back = dir.Path("back.bin");
-    ASSERT_EQ(RunCli({"convert", "--from", "intel", "--to", "ascii", "--device", "87C51H",
-                      kImage, ascii})
-                  .exitCode,
-              0);
-    ASSERT_EQ(RunCli({"convert", "--from", "ascii", "--to", "binary", "--device", "87C51H", ascii,
-                      back})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunCli({"convert", "--from", "intel", "--to", "ascii", "--device", "87C51H", kImage, ascii})
+            .exitCode,
+        0);
+    ASSERT_EQ(
+        RunCli({"convert", "--from", "ascii", "--to", "binary", "--device", "87C51H", ascii, back})
+            .exitCode,
+        0);
     EXPECT_EQ(ReadBytes(back), expected);
 }

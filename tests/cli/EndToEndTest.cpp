@@ -36,7 +36,8 @@ std::vector<std::string> DevicesOfFamilies2To6() {
     for (const auto& row : velmar::DeviceCatalogue()) {
         if (!row.IsDevice || row.Family < 2 || row.Family > 6) continue;
         std::string name(row.Caption);
-        while (!name.empty() && name.back() == ' ') name.pop_back();
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
         names.push_back(name);
     }
     return names;
@@ -61,7 +62,9 @@ TEST_P(EndToEnd, ProgramVerifyAndReadBack) {
     const auto row = velmar::FindCatalogueRow(device);
     ASSERT_TRUE(row.has_value());
     const std::size_t size =
-        static_cast<std::size_t>(velmar::DeviceCatalogue()[static_cast<std::size_t>(*row)].DeviceEnd) + 1;
+        static_cast<std::size_t>(
+            velmar::DeviceCatalogue()[static_cast<std::size_t>(*row)].DeviceEnd) +
+        1;
 
     ScratchDir dir;
     const Bytes expected = PeerImage(dir, size);
