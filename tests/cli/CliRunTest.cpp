@@ -396,3 +396,25 @@ TEST(CliOperations, InterruptStopsAProgramRunLikeQuit) {
     EXPECT_LT(Count(lines, "41 04 "), 128);
     EXPECT_EQ(lines.back().substr(0, 3), "24 "); // the programmer is left idle
 }
+
+// --usb goes through the vendor library; pointed at the virtual programmer's
+// drop-in copy of it, the hardware path traces exactly what --virtual does.
+TEST(CliTrace, UsbPathTracesLikeTheVirtualProgrammer) {
+    ScratchDir dir;
+    const std::string options = dir.Path("options.txt");
+    const std::string text = "timing=off,chip-type=87C51H\n";
+    WriteBytes(options, Bytes(text.begin(), text.end()));
+    const std::string usbTrace = dir.Path("usb.txt");
+    const CliRun usb = RunCli(
+        {"--usb", "--trace", usbTrace, "--device", "87C51H", "blank"}, -1,
+        {std::string("LD_LIBRARY_PATH=") + VELMAR_DROPIN_DIR, "VELMAR_VIRTUAL_OPTIONS=" + options});
+    EXPECT_EQ(usb.exitCode, 0) << usb.err;
+    EXPECT_TRUE(Has(usb.err, "Device is Erased....")) << usb.err;
+
+    const std::string virtualTrace = dir.Path("virtual.txt");
+    const CliRun inProcess =
+        RunCli({"--virtual", "--trace", virtualTrace, "--device", "87C51H", "blank"});
+    EXPECT_EQ(inProcess.exitCode, 0) << inProcess.err;
+    EXPECT_EQ(ReadLines(usbTrace).size(), 11u);
+    EXPECT_EQ(ReadLines(usbTrace), ReadLines(virtualTrace));
+}

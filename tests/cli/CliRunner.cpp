@@ -28,7 +28,8 @@ CliRun RunCli(const std::vector<std::string>& args) {
     return RunCli(args, -1);
 }
 
-CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs) {
+CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
+              const std::vector<std::string>& env) {
     ScratchDir scratch;
     const std::string outPath = scratch.Path("stdout");
     const std::string errPath = scratch.Path("stderr");
@@ -42,6 +43,8 @@ CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs) {
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        for (const auto& e : env)
+            putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(VELMAR_CLI));
         for (const auto& a : args)

@@ -13,8 +13,10 @@ struct CliRun {
 };
 
 CliRun RunCli(const std::vector<std::string>& args);
-// The same, with SIGINT sent `interruptAfterMs` after the start.
-CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs);
+// The same, with SIGINT sent `interruptAfterMs` after the start (-1: never)
+// and the environment variables `env` ("NAME=value") added.
+CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
+              const std::vector<std::string>& env = {});
 
 // A fresh directory for one test's files, removed with the object.
 class ScratchDir {
