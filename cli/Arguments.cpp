@@ -320,8 +320,9 @@ and taken as confirmed. Difference lines go to stdout, sentences and boxes to
 stderr (with a progress bar when stderr is a terminal).
 
 Exit status: 0 success; 1 the operation failed (a difference, a failed block,
-a stopped run, no programmer); 2 bad arguments or a file that cannot be read
-or written.
+a stopped run, no programmer, a malformed data file or one with records whose
+checksum is wrong, which is never programmed); 2 bad arguments or a file that
+cannot be read or written. Ctrl-C stops an operation as the Quit button does.
 )";
 }
 

@@ -90,12 +90,15 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
     if (op == Operation::Verify || op == Operation::Compare || op == Operation::Program) {
         state.FailFlag = 0;
-        if (!LoadDataFile(state, arguments.dataPath)) return ExitUsage;
+        bool fileError = false;
+        // As convert: a file that cannot be read is 2, malformed contents 1.
+        if (!LoadDataFile(state, arguments.dataPath, &fileError))
+            return fileError ? ExitUsage : ExitFailed;
         // Records with a wrong checksum were stored but flagged: such an image
         // is not put on a chip unnoticed.
         if (state.FailFlag != 0) {
             Complain(arguments.dataPath + " has records with a wrong checksum; nothing done");
-            return ExitUsage;
+            return ExitFailed;
         }
     }
 

@@ -418,3 +418,32 @@ TEST(CliTrace, UsbPathTracesLikeTheVirtualProgrammer) {
     EXPECT_EQ(ReadLines(usbTrace).size(), 11u);
     EXPECT_EQ(ReadLines(usbTrace), ReadLines(virtualTrace));
 }
+
+TEST(CliOperations, MalformedOrDamagedHexIsNeverProgrammed) {
+    ScratchDir dir;
+    const std::string trace = dir.Path("trace.txt");
+    const std::string bad = dir.Path("bad.hex");
+    const std::string malformed = ":10000000G1\r\n:00000001FF\r\n";
+    WriteBytes(bad, Bytes(malformed.begin(), malformed.end()));
+    CliRun run = RunCli({"--virtual", "--trace", trace, "--device", "89C51", "program", bad});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, "is not a valid integer value.")) << run.err;
+    // The search and the selection only: three packets.
+    EXPECT_EQ(ReadLines(trace).size(), 3u);
+
+    // One record whose checksum byte is wrong: stored, reported, not programmed.
+    const std::string damaged = dir.Path("damaged.hex");
+    const std::string text = ":0400000001020304F1\r\n:00000001FF\r\n";
+    WriteBytes(damaged, Bytes(text.begin(), text.end()));
+    run = RunCli({"--virtual", "--trace", trace, "--device", "89C51", "program", damaged});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, "wrong checksum")) << run.err;
+    EXPECT_EQ(Count(ReadLines(trace), "41 "), 0);
+
+    const std::string good = dir.Path("good.hex");
+    const std::string fixed = ":0400000001020304F2\r\n:00000001FF\r\n";
+    WriteBytes(good, Bytes(fixed.begin(), fixed.end()));
+    run = RunCli({"--virtual", "--trace", trace, "--device", "89C51", "program", good});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Count(ReadLines(trace), "41 05 "), 16);
+}
