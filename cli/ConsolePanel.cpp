@@ -106,6 +106,13 @@ void ConsolePanel::FinishProgress() {
 }
 
 void ConsolePanel::InsertReportLine(std::string_view line) {
+    // Standard output carries the difference lines alone, so that a script
+    // can take them as they are; the link's time-out lines and the loader's
+    // notes share Memo1 in the window but are messages here.
+    if (line.find("  EXPECTED-") == std::string_view::npos) {
+        ErrorLine(line);
+        return;
+    }
     FinishProgress();
     std::fprintf(out_, "%.*s\n", static_cast<int>(line.size()), line.data());
     std::fflush(out_);

@@ -1,6 +1,6 @@
 #pragma once
 // The front panel of the command line: the window's sentences and boxes go to
-// the error stream, the report list (difference lines) to standard output,
+// the error stream, the difference lines of the report list to standard output,
 // and the Quit button's address becomes a progress bar when the error stream
 // is a terminal.
 

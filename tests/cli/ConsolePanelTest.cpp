@@ -41,12 +41,14 @@ TEST(ConsolePanel, SentencesReportLinesAndBoxes) {
     panel.SetCaption(Control::Banner, "Verifying Device to Buffer....");
     panel.SetCaption(Control::QuitButton, "&Quit = 0100");
     panel.InsertReportLine("0100  EXPECTED-02 FOUND-FF");
+    panel.InsertReportLine("USB Device Write TimeOut ...");
     panel.InsertDiagnosticLine("Device no longer present ... PortStatus-4 USB-0");
     panel.SetCaption(Control::Banner, "Device Did NOT Verify to Buffer....");
     EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, "Good Update..."));
     EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, ""));
     EXPECT_EQ(Contents(s.out), "0100  EXPECTED-02 FOUND-FF\n");
     EXPECT_EQ(Contents(s.err), "Verifying Device to Buffer....\n"
+                               "USB Device Write TimeOut ...\n"
                                "Device no longer present ... PortStatus-4 USB-0\n"
                                "Device Did NOT Verify to Buffer....\n"
                                "Good Update...\n");
