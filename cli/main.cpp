@@ -31,7 +31,6 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
     ConsolePanel panel(stdout, stderr, ::isatty(STDERR_FILENO) != 0);
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
-    ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
@@ -54,6 +53,7 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ConsolePanel::InstallInterruptHandler();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
