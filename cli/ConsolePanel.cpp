@@ -1,7 +1,10 @@
 #include "ConsolePanel.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 namespace velmar::cli {
 
@@ -10,12 +13,23 @@ namespace {
 constexpr int kBarWidth = 40;
 
 volatile std::sig_atomic_t gInterrupted = 0;
+// Mirrors the running operation's Quit button for the handler.
+volatile std::sig_atomic_t gQuitOffered = 0;
+
+void Say(const char* text) {
+    const ssize_t ignored = ::write(STDERR_FILENO, text, std::strlen(text));
+    (void)ignored;
+}
 
 extern "C" void OnInterrupt(int) {
     gInterrupted = 1;
+    if (gQuitOffered == 0)
+        Say("\nvelmar-cli: this step has no Quit; it stops when Quit is offered. "
+            "Ctrl-C again ends at once.\n");
     // A second Ctrl-C ends the process at once.
     std::signal(SIGINT, SIG_DFL);
 }
+
 constexpr std::string_view kQuitPrefix = "&Quit = ";
 
 // Box texts join their lines with CR LF; a terminal wants LF only.
@@ -58,7 +72,9 @@ void ConsolePanel::RaiseInterrupt() {
 }
 
 void ConsolePanel::SetEnabled(Control control, bool enabled) {
-    if (control == Control::QuitButton) quitEnabled_ = enabled;
+    if (control != Control::QuitButton) return;
+    quitEnabled_ = enabled;
+    gQuitOffered = enabled ? 1 : 0;
 }
 
 // Only an operation that offers Quit can be stopped; erase, security bits and
@@ -126,8 +142,14 @@ void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
     ErrorLine(line);
 }
 
+void ConsolePanel::EnterBusyState() {
+    quitEnabled_ = false;
+    gQuitOffered = 0;
+}
+
 void ConsolePanel::LeaveBusyState(bool) {
     quitEnabled_ = false;
+    gQuitOffered = 0;
     FinishProgress();
 }
 

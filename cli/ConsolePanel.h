@@ -48,7 +48,7 @@ class ConsolePanel : public FrontPanel {
     void ClearReport() override {}
     void InsertDiagnosticLine(std::string_view line) override;
     void AppendDiagnosticLine(std::string_view line) override;
-    void EnterBusyState() override { quitEnabled_ = false; }
+    void EnterBusyState() override;
     void LeaveBusyState(bool) override;
     void PumpEvents() override;
     bool ShowMessage(BoxKind kind, std::string_view text,

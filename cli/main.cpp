@@ -31,6 +31,7 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
     ConsolePanel panel(stdout, stderr, ::isatty(STDERR_FILENO) != 0);
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
+    if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
@@ -53,7 +54,6 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
 } // namespace
 
 int main(int argc, char** argv) {
-    ConsolePanel::InstallInterruptHandler();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
