@@ -80,10 +80,12 @@ BufferEditor::BufferEditor(TMainForm& form, ProgramState& state)
     form_.Chg_Edit_Add->setMaxLength(6);
     KeepUpperCase(form_.Chg_Edit_Add);
 
-    form_.Edit_1->installEventFilter(this);
-    form_.Edit_1->viewport()->installEventFilter(this);
-    form_.Edit_Info->installEventFilter(this);
-    form_.Chg_Edit_Add->installEventFilter(this);
+    window_ = &form_;
+    dump_ = form_.Edit_1;
+    viewport_ = form_.Edit_1->viewport();
+    info_ = form_.Edit_Info;
+    entry_ = form_.Chg_Edit_Add;
+    for (QObject* watched : {dump_, viewport_, info_, entry_}) watched->installEventFilter(this);
     // A failed reply wait puts the cursor back on the first row.
     form_.LinkWaitFailed = [this] { EditorRow = 0; };
     connect(form_.Edit, &QPushButton::clicked, this, [this] {
@@ -374,8 +376,22 @@ bool BufferEditor::AddressEntryEvent(QEvent* event) {
 }
 
 bool BufferEditor::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == form_.Edit_1) return DumpEvent(event);
-    if (watched == form_.Edit_1->viewport()) {
+    // Only the events the editor serves, and the controls compared by the
+    // pointers kept at start: while the window is being torn down its
+    // controls still send events, and the window must not be touched then.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::FocusOut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        break;
+    default:
+        return false;
+    }
+    if (!window_->isVisible()) return false;
+    if (watched == dump_) return DumpEvent(event);
+    if (watched == viewport_) {
         if (event->type() == QEvent::MouseButtonPress ||
             event->type() == QEvent::MouseButtonDblClick) {
             auto* mouse = static_cast<QMouseEvent*>(event);
@@ -389,14 +405,14 @@ bool BufferEditor::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
-    if (watched == form_.Edit_Info) {
+    if (watched == info_) {
         if (event->type() == QEvent::MouseButtonPress) {
             TMainForm::HandlerScope scope(form_);
             Edit_InfoClick();
         }
         return false;
     }
-    if (watched == form_.Chg_Edit_Add) return AddressEntryEvent(event);
+    if (watched == entry_) return AddressEntryEvent(event);
     return false;
 }
 

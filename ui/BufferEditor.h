@@ -13,6 +13,7 @@
 
 class TMainForm;
 class QEvent;
+class QWidget;
 
 namespace velmar {
 class ProgramState;
@@ -79,6 +80,11 @@ class BufferEditor : public QObject {
 
     TMainForm& form_;
     ProgramState& state_;
+    QWidget* window_ = nullptr;
+    QObject* dump_ = nullptr;
+    QObject* viewport_ = nullptr;
+    QObject* info_ = nullptr;
+    QObject* entry_ = nullptr;
 };
 
 } // namespace velmar::ui

@@ -49,7 +49,9 @@ ValueEntry::ValueEntry(TMainForm& form, ProgramState& state)
     : QObject(&form), form_(form), state_(state) {
     form_.Edit_Add->setMaxLength(5);
     KeepUpperCase(form_.Edit_Add);
-    form_.Edit_Add->installEventFilter(this);
+    window_ = &form_;
+    field_ = form_.Edit_Add;
+    field_->installEventFilter(this);
     connect(form_.Start_Buf_Add, &QPushButton::clicked, this, [this] {
         TMainForm::HandlerScope scope(form_);
         Start_Buf_AddClick();
@@ -109,7 +111,9 @@ void ValueEntry::Edit_AddKeyPress(char& key) {
 }
 
 bool ValueEntry::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != form_.Edit_Add || event->type() != QEvent::KeyPress) return false;
+    // Compared by the pointers kept at start: the window must not be touched
+    // while it is being torn down.
+    if (event->type() != QEvent::KeyPress || watched != field_ || !window_->isVisible()) return false;
     auto* keyEvent = static_cast<QKeyEvent*>(event);
     char key = 0;
     if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) key = '\r';

@@ -11,6 +11,7 @@
 class TMainForm;
 class QEvent;
 class QLineEdit;
+class QWidget;
 
 namespace velmar {
 class ProgramState;
@@ -56,6 +57,8 @@ class ValueEntry : public QObject {
 
     TMainForm& form_;
     ProgramState& state_;
+    QWidget* window_ = nullptr;
+    QObject* field_ = nullptr;
 };
 
 } // namespace velmar::ui
