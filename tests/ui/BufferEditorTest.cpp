@@ -332,6 +332,13 @@ TEST_F(BufferEditorTest, LeavingTheDumpClosesItAndUpdatesTheChecksum) {
     // Leaving the entry only hides it.
     QTest::mouseClick(form->Help_1, Qt::LeftButton);
     EXPECT_FALSE(form->Chg_Edit_Add->isVisible());
+
+    // Tab moves the focus on, which closes the editor too.
+    QTest::mouseClick(form->Edit, Qt::LeftButton);
+    ASSERT_TRUE(form->Edit_1->hasFocus());
+    QTest::keyClick(form->Edit_1, Qt::Key_Tab);
+    EXPECT_FALSE(form->Edit_1->isVisible());
+    EXPECT_EQ(state->Buffer[2], 0x00);
 }
 
 TEST_F(BufferEditorTest, AFailedReplyWaitPutsTheCursorOnTheFirstRow) {
