@@ -20,6 +20,21 @@ void EndLine(std::string& text) {
     text.append("\r\n");
 }
 
+// Appends data bytes from `position` on as hex digits, adding each to `sum`,
+// until 16 are taken or `more` says the record ends; returns the count.
+template <typename More>
+std::uint32_t TakeRecordData(std::string& data, std::uint32_t& sum, const DataBuffer& buffer,
+                             std::int32_t& position, More more) {
+    std::uint32_t count = 0;
+    do {
+        const std::uint8_t byte = buffer[position++];
+        AppendHex(data, byte, 2);
+        sum += byte;
+        ++count;
+    } while (count < 16 && more());
+    return count;
+}
+
 // ":02000002" SSSS CC for the 64 KiB segment that holds `position`.
 void IntelSegmentRecord(std::string& text, std::int32_t position) {
     const std::uint32_t segment = static_cast<std::uint32_t>(position / 65536) * 0x1000u;
@@ -36,14 +51,9 @@ void WriteIntel(std::string& text, const DataBuffer& buffer, std::int32_t end) {
         const std::uint32_t address = static_cast<std::uint32_t>(position) % 65536u;
         std::uint32_t sum = (address >> 8) + (address & 0xFF);
         std::string data;
-        std::uint32_t count = 0;
         // Not cut at the end: a record holds 16 bytes unless a 64 KiB boundary comes first.
-        do {
-            const std::uint8_t byte = buffer[position++];
-            AppendHex(data, byte, 2);
-            sum += byte;
-            ++count;
-        } while (count < 16 && position % 65536 != 0);
+        const std::uint32_t count = TakeRecordData(data, sum, buffer, position,
+                                                   [&] { return position % 65536 != 0; });
         text.push_back(':');
         AppendHex(text, count, 2);
         AppendHex(text, address, 4);
@@ -63,14 +73,9 @@ void WriteMotorola(std::string& text, const DataBuffer& buffer, std::int32_t end
         const std::uint32_t address = static_cast<std::uint32_t>(position);
         std::uint32_t sum = (address >> 16) + ((address >> 8) & 0xFF) + (address & 0xFF);
         std::string data;
-        std::uint32_t count = 0;
         // Cut at the end.
-        do {
-            const std::uint8_t byte = buffer[position++];
-            AppendHex(data, byte, 2);
-            sum += byte;
-            ++count;
-        } while (count < 16 && position <= end);
+        const std::uint32_t count =
+            TakeRecordData(data, sum, buffer, position, [&] { return position <= end; });
         text.append("S2");
         AppendHex(text, count + 4, 2);
         AppendHex(text, address, 6);

@@ -13,11 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "BufferEditor.h"
-#include "Help.h"
 #include "Startup.h"
 #include "Usb_Velmar.h"
-#include "ValueEntry.h"
 #include "devices/ProgramState.h"
 #include "link/D2XXApi.h"
 
@@ -51,13 +48,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     velmar::ProgramState state(velmar::HardwareBackend());
     TMainForm form(state);
-    auto* startup = new velmar::ui::Startup(form, state);
-    new velmar::ui::BufferEditor(form, state);
-    new velmar::ui::ValueEntry(form, state);
-    new velmar::ui::Help(form, state);
-    startup->FormCreate();
-    form.show();
-    QTimer::singleShot(0, startup, [startup] { startup->FormActivate(); });
+    velmar::ui::LaunchWindow(form, state);
     QTimer::singleShot(1500, &form, [&form, action] {
         if (!RunAction(form, action)) {
             std::fprintf(stderr, "velmar-screenshot: unknown action %s\n", action);

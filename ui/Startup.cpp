@@ -2,12 +2,16 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "BufferEditor.h"
+#include "Help.h"
 #include "Usb_Velmar.h"
+#include "ValueEntry.h"
 #include "devices/DeviceSelection.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
@@ -115,6 +119,19 @@ void Startup::FormCloseQuery() {
     // A settings file that cannot be written is not worth stopping the close for.
     if (!StartupDirectory.empty()) WriteSettingsFile(SettingsPath(StartupDirectory), CurrentSettings());
     state_.Panel.PumpEvents();
+}
+
+Startup* LaunchWindow(TMainForm& form, ProgramState& state) {
+    // Owned by the window; they connect themselves to the controls they serve.
+    auto* startup = new Startup(form, state);
+    new BufferEditor(form, state);
+    new ValueEntry(form, state);
+    new Help(form, state);
+    startup->FormCreate();
+    form.show();
+    // The start-up sequence runs once the window is up and showing.
+    QTimer::singleShot(0, startup, [startup] { startup->FormActivate(); });
+    return startup;
 }
 
 } // namespace velmar::ui

@@ -44,4 +44,9 @@ class Startup : public QObject {
     bool activated_ = false;
 };
 
+// Puts the window together as the program entry does: the editor, value
+// entry, help and start-up units, the creation defaults, the window shown
+// and the start-up sequence queued for its first activation.
+Startup* LaunchWindow(TMainForm& form, ProgramState& state);
+
 } // namespace velmar::ui
