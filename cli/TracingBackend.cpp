@@ -1,5 +1,7 @@
 #include "TracingBackend.h"
 
+#include "virtual/PacketTrace.h"
+
 namespace velmar::cli {
 
 namespace {
@@ -28,7 +30,8 @@ FT_STATUS TracedGetQueueStatus(FT_HANDLE handle, DWORD* rx) {
 FT_STATUS TracedWrite(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) {
     // Each write call is one packet: 8, 74 or 264 bytes as the host built it.
     if (gTrace != nullptr && buffer != nullptr && count > 0) {
-        const std::string line = TraceLine(static_cast<const std::uint8_t*>(buffer), count);
+        // The same line format as the virtual programmer's own trace.
+        const std::string line = PacketTrace::Line(static_cast<const std::uint8_t*>(buffer), count);
         std::fprintf(gTrace, "%s\n", line.c_str());
         std::fflush(gTrace);
     }
@@ -44,20 +47,6 @@ FT_STATUS TracedSetLatencyTimer(FT_HANDLE handle, UCHAR ms) {
 D2XXBackend gTable{};
 
 } // namespace
-
-std::string TraceLine(const std::uint8_t* bytes, std::size_t count) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    const std::size_t shown = count < 8 ? count : 8;
-    std::string line;
-    line.reserve(shown * 3 + 8);
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0) line.push_back(' ');
-        line.push_back(kDigits[bytes[i] >> 4]);
-        line.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    if (count > 8) line += " +" + std::to_string(count - 8);
-    return line;
-}
 
 const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace) {
     gInner = &inner;

@@ -12,10 +12,6 @@
 
 namespace velmar::cli {
 
-// One trace line: the bytes in upper-case hexadecimal separated by single
-// blanks; past 8 bytes the head, " +" and the count of the rest in decimal.
-std::string TraceLine(const std::uint8_t* bytes, std::size_t count);
-
 // The table wraps `inner` and writes to `trace` (left open; the caller closes
 // it). There is one trace per process, as there is one D2XX library.
 const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace);

@@ -13,9 +13,9 @@
 #include <QTimer>
 #include <QValidator>
 
-#include <cstring>
 
 #include "AdapterFigures.h"
+#include "ValueEntry.h"
 #include "WindowFonts.h"
 #include "WindowPanel.h"
 #include "buffer/FileType.h"
@@ -557,19 +557,14 @@ void TMainForm::FillBoxClick() {
 void TMainForm::Fill_EditKeyPress(char& key) {
     HandlerScope scope(*this);
     if (key == '\r') {
-        const QString text = Fill_Edit->text();
-        if (!text.isEmpty()) {
-            bool ok = false;
-            const unsigned value = text.toUInt(&ok, 16);
-            if (ok)
-                state_.Buffer.Fill(static_cast<std::uint8_t>(value & 0xFF));
-        }
+        // Pasted text that is not hexadecimal fills nothing.
+        if (const auto value = velmar::ui::HexEntryValue(Fill_Edit->text().toStdString()))
+            state_.Buffer.Fill(static_cast<std::uint8_t>(*value & 0xFF));
         velmar::EndOperation(state_);
         key = 0;
         return;
     }
-    if (key != '\b' && (key == 0 || std::strchr("1234567890ABCDEFabcdef", key) == nullptr))
-        key = 0;
+    if (!velmar::ui::IsHexEntryKey(key)) key = 0;
 }
 
 void TMainForm::File_ButClick() {

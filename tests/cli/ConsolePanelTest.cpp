@@ -5,12 +5,11 @@
 #include <string>
 
 #include "cli/ConsolePanel.h"
-#include "cli/TracingBackend.h"
+#include "virtual/PacketTrace.h"
 
 using velmar::BoxKind;
 using velmar::Control;
 using velmar::cli::ConsolePanel;
-using velmar::cli::TraceLine;
 
 namespace {
 
@@ -96,6 +95,7 @@ TEST(ConsolePanel, ProgressBarOnlyOnATerminal) {
 }
 
 TEST(TraceLine, ShortAndLongPackets) {
+    const auto TraceLine = velmar::PacketTrace::Line;
     const std::uint8_t idle[8] = {0x24, 0, 0, 0, 0, 0, 0, 0x24};
     EXPECT_EQ(TraceLine(idle, 8), "24 00 00 00 00 00 00 24");
     std::uint8_t block[264] = {0x41, 0x05, 0x00, 0x00, 0x40, 0xFF, 0x3F, 0xC4};
