@@ -37,6 +37,14 @@ int HexValue(char c) {
     return -1;
 }
 
+// The text as drawn: 0x7F has no glyph in any font and would show as a
+// box, so it is drawn like the other bytes that do not print.
+QString Drawn(const std::string& text) {
+    QString drawn = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    drawn.replace(QChar(0x7F), QLatin1Char('.'));
+    return drawn;
+}
+
 } // namespace
 
 char DumpCharacter(std::uint8_t value) {
@@ -122,7 +130,7 @@ void BufferEditor::ShowPage() {
         if (!text.empty()) text += '\n';
         text += DumpLine(state_.Buffer, line * 16);
     }
-    form_.Edit_1->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    form_.Edit_1->setPlainText(Drawn(text));
 
     EditorNibble = 0;
     PlaceCaret();
@@ -157,7 +165,7 @@ void BufferEditor::PlaceCaret() {
 void BufferEditor::ShowInfo() {
     const std::int32_t address = CursorAddress();
     const std::string line = InfoLine(address, ByteAt(state_.Buffer, address));
-    form_.Edit_Info->setText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    form_.Edit_Info->setText(Drawn(line));
 }
 
 void BufferEditor::RewriteLine() {
@@ -169,7 +177,7 @@ void BufferEditor::RewriteLine() {
     const std::uint8_t value = ByteAt(state_.Buffer, CursorAddress());
     line[8 + 3 * EditorColumn] = QLatin1Char(kHexDigits[value >> 4]);
     line[9 + 3 * EditorColumn] = QLatin1Char(kHexDigits[value & 0x0F]);
-    line[58 + EditorColumn] = QLatin1Char(DumpCharacter(value));
+    line[58 + EditorColumn] = Drawn(std::string(1, DumpCharacter(value))).at(0);
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.insertText(line);
@@ -327,7 +335,9 @@ bool BufferEditor::DumpEvent(QEvent* event) {
         TMainForm::HandlerScope scope(form_);
         Edit_1KeyDown(keyEvent->key());
         // Tab moves the focus on and closes the editor; it types nothing.
-        if (keyEvent->key() != Qt::Key_Tab && keyEvent->key() != Qt::Key_Backtab) {
+        // Delete carries the text "\x7f" on X11 but is no character to store.
+        if (keyEvent->key() != Qt::Key_Tab && keyEvent->key() != Qt::Key_Backtab &&
+            keyEvent->key() != Qt::Key_Delete) {
             for (QChar c : keyEvent->text()) Edit_1KeyPress(c.toLatin1());
         }
         return false;
@@ -357,6 +367,7 @@ bool BufferEditor::AddressEntryEvent(QEvent* event) {
     }
     if (event->type() != QEvent::KeyPress) return false;
     auto* keyEvent = static_cast<QKeyEvent*>(event);
+    if (keyEvent->key() == Qt::Key_Delete) return false; // the field's own key
     char key = 0;
     if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) key = '\r';
     else if (keyEvent->key() == Qt::Key_Backspace) key = '\b';

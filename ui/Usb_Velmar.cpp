@@ -15,6 +15,7 @@
 
 
 #include "AdapterFigures.h"
+#include "FileDrop.h"
 #include "ValueEntry.h"
 #include "WindowFonts.h"
 #include "WindowPanel.h"
@@ -51,6 +52,16 @@ void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) 
     widget->setPalette(palette);
 }
 
+// A text colour for the enabled states only: a disabled control keeps the
+// platform's grey, so the user sees what cannot be pressed.
+void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    palette.setColor(QPalette::Disabled, role, velmar::ui::DisabledTextColour(role, colour));
+    widget->setPalette(palette);
+}
+
 QFrame* MakePanel(QWidget* parent, const char* name, int x, int y, int w, int h, const char* colour) {
     auto* panel = new QFrame(parent);
     panel->setObjectName(name);
@@ -65,11 +76,11 @@ QFrame* MakePanel(QWidget* parent, const char* name, int x, int y, int w, int h,
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int x, int y,
                         int w) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    auto* button = new velmar::ui::CaptionButton(QString::fromLatin1(caption), parent);
     button->setObjectName(name);
     button->setGeometry(x, y, w, 20);
     button->setFont(SansFont(12));
-    SetColour(button, QPalette::ButtonText, Qt::black);
+    SetTextColour(button, QPalette::ButtonText, Qt::black);
     button->setAutoDefault(false);
     return button;
 }
@@ -80,7 +91,7 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int x, int y, int w,
     memo->setObjectName(name);
     memo->setGeometry(x, y, w, h);
     memo->setFont(font);
-    SetColour(memo, QPalette::Text, Qt::black);
+    SetTextColour(memo, QPalette::Text, Qt::black);
     SetColour(memo, QPalette::Base, Qt::white);
     memo->setVerticalScrollBarPolicy(verticalScrollBar ? Qt::ScrollBarAlwaysOn
                                                        : Qt::ScrollBarAlwaysOff);
@@ -96,7 +107,7 @@ QLineEdit* MakeEntry(QWidget* parent, const char* name, int x, int y, int w, int
     entry->setFont(font);
     entry->setMaxLength(maxLength);
     entry->setValidator(new UpperCaseValidator(entry));
-    SetColour(entry, QPalette::Text, Qt::black);
+    SetTextColour(entry, QPalette::Text, Qt::black);
     return entry;
 }
 
@@ -116,7 +127,7 @@ QListWidget* MakeList(QWidget* parent, const char* name, int x, int y, int w, in
     // Rows are as wide as the list, as in a plain list box: no sideways bar.
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->addItems(rows);
-    SetColour(list, QPalette::Text, Qt::black);
+    SetTextColour(list, QPalette::Text, Qt::black);
     SetItemHeight(list, 15);
     return list;
 }
@@ -131,7 +142,7 @@ QLabel* MakeStaticText(QWidget* parent, const char* name, const char* text, int 
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     SetColour(label, QPalette::Window, QColor(background));
-    SetColour(label, QPalette::WindowText, Qt::black);
+    SetTextColour(label, QPalette::WindowText, Qt::black);
     return label;
 }
 
@@ -166,6 +177,7 @@ TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
     ApplyTabOrder();
     ApplyStackingOrder();
     state_.Panel.Attach(panel_.get());
+    new velmar::ui::FileDrop(*this, state_);
 }
 
 TMainForm::~TMainForm() {
@@ -271,7 +283,7 @@ void TMainForm::CreateControls() {
     Security_List->hide();
 
     Memo2 = MakeMemo(this, "Memo2", 8, 472, 361, 89, font(), false);
-    SetColour(Memo2, QPalette::Text, palette().color(QPalette::WindowText));
+    SetTextColour(Memo2, QPalette::Text, palette().color(QPalette::WindowText));
     Memo2->setPlainText(QStringLiteral("Memo2"));
 
     QStringList deviceRows;
@@ -499,6 +511,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == Fill_Edit && event->type() == QEvent::KeyPress) {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
+        // Delete is the field's own key, not the character "\x7f" it carries.
+        if (keyEvent->key() == Qt::Key_Delete)
+            return false;
         char key = 0;
         if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter)
             key = '\r';
@@ -557,11 +572,22 @@ void TMainForm::FillBoxClick() {
 void TMainForm::Fill_EditKeyPress(char& key) {
     HandlerScope scope(*this);
     if (key == '\r') {
-        // Pasted text that is not hexadecimal fills nothing.
-        if (const auto value = velmar::ui::HexEntryValue(Fill_Edit->text().toStdString()))
-            state_.Buffer.Fill(static_cast<std::uint8_t>(*value & 0xFF));
-        velmar::EndOperation(state_);
         key = 0;
+        const std::string text = Fill_Edit->text().toStdString();
+        if (!text.empty()) {
+            const auto value = velmar::ui::HexEntryValue(text);
+            if (!value) {
+                // Pasted text that is not hexadecimal fills nothing; the
+                // dialogue stays open to correct it or to pick Cancel.
+                velmar::ui::ShowMessageBox(this, velmar::BoxKind::Error,
+                                           velmar::ui::NotAnIntegerText(text));
+                Fill_Edit->selectAll();
+                Fill_Edit->setFocus();
+                return;
+            }
+            state_.Buffer.Fill(static_cast<std::uint8_t>(*value & 0xFF));
+        }
+        velmar::EndOperation(state_);
         return;
     }
     if (!velmar::ui::IsHexEntryKey(key)) key = 0;

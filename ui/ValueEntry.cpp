@@ -115,6 +115,9 @@ bool ValueEntry::eventFilter(QObject* watched, QEvent* event) {
     // while it is being torn down.
     if (event->type() != QEvent::KeyPress || watched != field_ || !window_->isVisible()) return false;
     auto* keyEvent = static_cast<QKeyEvent*>(event);
+    // Delete comes with the text "\x7f" on X11: it is the field's own key
+    // (the character after the caret goes), never a typed character.
+    if (keyEvent->key() == Qt::Key_Delete) return false;
     char key = 0;
     if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) key = '\r';
     else if (keyEvent->key() == Qt::Key_Backspace) key = '\b';

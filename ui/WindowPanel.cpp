@@ -19,7 +19,19 @@ QString ToQ(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// About 30 pictures a second: a list that grows faster than that is drawn
+// in steps, not line by line.
+constexpr int kReportFlushMs = 33;
+
 } // namespace
+
+WindowPanel::WindowPanel(TMainForm& form) : form_(form) {
+    sinceFlush_.start();
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setInterval(kReportFlushMs);
+    // Lines must not wait for the next pump when the operation has none left.
+    QObject::connect(&flushTimer_, &QTimer::timeout, [this] { FlushReport(); });
+}
 
 void InsertTopLine(QPlainTextEdit* memo, std::string_view line) {
     // An empty memo has no lines; the first one must not leave an empty line
@@ -67,6 +79,7 @@ QWidget* WindowPanel::WidgetOf(Control control) const {
 
 void WindowPanel::SetCaption(Control control, std::string_view text) {
     if (control == Control::Banner) {
+        bannerWritten_ = true;
         form_.SetBannerText(ToQ(text));
         return;
     }
@@ -99,6 +112,21 @@ void WindowPanel::SetHeight(Control control, int pixels) {
 }
 
 void WindowPanel::SetBannerColour(BannerColour colour) {
+    if (colour == BannerColour::Yellow) {
+        ApplyBannerColour(colour);
+        return;
+    }
+    // The colour is the verdict on the text beside it: a step that wrote no
+    // status text of its own (a value entry, a fill) must not turn an old
+    // failure sentence green. A failure is always shown.
+    if (bannerWritten_ || colour == BannerColour::Red) {
+        settledColour_ = colour;
+        bannerWritten_ = false;
+    }
+    ApplyBannerColour(settledColour_);
+}
+
+void WindowPanel::ApplyBannerColour(BannerColour colour) {
     const char* name = colour == BannerColour::Yellow ? kBannerYellow
                        : colour == BannerColour::Lime ? kBannerLime
                                                       : kBannerRed;
@@ -107,9 +135,41 @@ void WindowPanel::SetBannerColour(BannerColour colour) {
     form_.StaticText3->setPalette(palette);
 }
 
-void WindowPanel::InsertReportLine(std::string_view line) { InsertTopLine(form_.Memo1, line); }
+void WindowPanel::InsertReportLine(std::string_view line) {
+    if (!busy_) {
+        FlushReport();
+        InsertTopLine(form_.Memo1, line);
+        return;
+    }
+    pendingReport_.emplace_back(line);
+    if (!flushTimer_.isActive()) flushTimer_.start();
+}
+
+void WindowPanel::FlushReport() {
+    flushTimer_.stop();
+    sinceFlush_.restart();
+    if (pendingReport_.empty()) return;
+    // Newest first, as if inserted one by one.
+    QString block;
+    for (auto it = pendingReport_.rbegin(); it != pendingReport_.rend(); ++it) {
+        if (!block.isEmpty()) block += QLatin1Char('\n');
+        block += ToQ(*it);
+    }
+    pendingReport_.clear();
+    QPlainTextEdit* memo = form_.Memo1;
+    if (memo->document()->isEmpty()) {
+        memo->setPlainText(block);
+    } else {
+        QTextCursor cursor(memo->document());
+        cursor.movePosition(QTextCursor::Start);
+        cursor.insertText(block + QLatin1Char('\n'));
+    }
+    memo->moveCursor(QTextCursor::Start);
+}
 
 void WindowPanel::ClearReport() {
+    pendingReport_.clear();
+    flushTimer_.stop();
     form_.Memo1->clear();
 }
 
@@ -141,6 +201,8 @@ std::vector<QPushButton*> WindowPanel::AddressButtons() const {
 }
 
 void WindowPanel::EnterBusyState() {
+    FlushReport();
+    busy_ = true;
     for (QPushButton* button : DeviceButtons())
         button->setEnabled(false);
     for (QPushButton* button : WindowButtons())
@@ -152,6 +214,8 @@ void WindowPanel::EnterBusyState() {
 }
 
 void WindowPanel::LeaveBusyState(bool deviceButtons) {
+    FlushReport();
+    busy_ = false;
     if (deviceButtons)
         for (QPushButton* button : DeviceButtons())
             button->setEnabled(true);
@@ -165,13 +229,19 @@ void WindowPanel::LeaveBusyState(bool deviceButtons) {
         button->show();
 }
 
-void WindowPanel::PumpEvents() { QCoreApplication::processEvents(); }
+void WindowPanel::PumpEvents() {
+    if (!pendingReport_.empty() && sinceFlush_.elapsed() >= kReportFlushMs) FlushReport();
+    QCoreApplication::processEvents();
+}
 
 bool WindowPanel::ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint> at) {
+    // The list behind the box is complete when the user reads it.
+    FlushReport();
     return ShowMessageBox(&form_, kind, std::string(text), at);
 }
 
 std::optional<std::string> WindowPanel::ChooseFirmwareFile() {
+    FlushReport();
     if (!ExecuteFileDialog(&form_, form_.OpenDialog1))
         return std::nullopt;
     return form_.OpenDialog1.FileName;

@@ -2,6 +2,10 @@
 // The window's side of FrontPanel: maps each control role to its widget and
 // runs the busy state on the real buttons.
 
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTimer>
+
 #include <vector>
 
 #include "buffer/FrontPanel.h"
@@ -19,7 +23,7 @@ inline constexpr const char* kBannerRed = "#ff0000";
 
 class WindowPanel : public FrontPanel {
   public:
-    explicit WindowPanel(TMainForm& form) : form_(form) {}
+    explicit WindowPanel(TMainForm& form);
 
     void SetCaption(Control control, std::string_view text) override;
     void SetVisible(Control control, bool visible) override;
@@ -44,8 +48,24 @@ class WindowPanel : public FrontPanel {
     std::vector<QPushButton*> WindowButtons() const;
     std::vector<QPushButton*> AddressButtons() const;
 
+    // Report lines that arrived while the window was busy and are not in
+    // Memo1 yet; they go in together at most about 30 times a second.
+    int PendingReportLines() const { return static_cast<int>(pendingReport_.size()); }
+    void FlushReport();
+
   private:
+    void ApplyBannerColour(BannerColour colour);
+
     TMainForm& form_;
+    // The colour the banner settled on after the last step that wrote a
+    // status text; a step without one of its own leaves it standing. Before
+    // any verdict nothing has failed.
+    BannerColour settledColour_ = BannerColour::Lime;
+    bool bannerWritten_ = false;
+    bool busy_ = false;
+    std::vector<std::string> pendingReport_;
+    QElapsedTimer sinceFlush_;
+    QTimer flushTimer_;
 };
 
 // Inserts a line at the top of a text box (newest first).

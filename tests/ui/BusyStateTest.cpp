@@ -100,6 +100,8 @@ TEST_F(BusyState, BannerColoursFollowFailFlag) {
     EXPECT_EQ(Banner(), QColor("#ff0000"));
     velmar::BeginOperation(state);
     EXPECT_EQ(Banner(), QColor("#ffff00"));
+    // An operation that reports its own sentence is judged by FailFlag.
+    state.Panel.SetCaption(velmar::Control::Banner, "Device Verified to Buffer....");
     velmar::EndOperation(state);
     EXPECT_EQ(Banner(), QColor("#00ff00"));
 }

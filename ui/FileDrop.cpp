@@ -1,0 +1,146 @@
+#include "FileDrop.h"
+
+#include <QAbstractScrollArea>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+#include "Usb_Velmar.h"
+#include "buffer/FileType.h"
+#include "devices/FileCommands.h"
+#include "devices/OperationFrame.h"
+#include "devices/ProgramState.h"
+
+namespace velmar::ui {
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+} // namespace
+
+int DroppedFileType(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == ".bin") return BinaryFileType;
+    if (ext == ".ihx") return IntelHexFileType;
+    if (ext == ".s19" || ext == ".s28" || ext == ".s37" || ext == ".srec" || ext == ".mot")
+        return MotorolaHexFileType;
+
+    std::string head(4096, '\0');
+    std::ifstream in(path, std::ios::binary);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const auto first = std::find_if_not(head.begin(), head.end(),
+                                        [](char c) { return IsBlank(static_cast<unsigned char>(c)); });
+    const int undecided = ext == ".hex" ? IntelHexFileType : BinaryFileType;
+    if (first == head.end()) return undecided;
+    const bool text = std::all_of(head.begin(), head.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return IsBlank(u) || (u >= 0x20 && u < 0x7F) || u == 0x1A;
+    });
+    if (!text) return BinaryFileType;
+    if (*first == ':') return IntelHexFileType;
+    if (*first == 'S' && first + 1 != head.end() && std::isdigit(static_cast<unsigned char>(first[1])))
+        return MotorolaHexFileType;
+    const bool hexDigits = std::all_of(head.begin(), head.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return IsBlank(u) || std::isxdigit(u) || u == 0x1A;
+    });
+    return hexDigits ? AsciiHexFileType : undecided;
+}
+
+std::string DraggedFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return {};
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
+    return urls.front().toLocalFile().toStdString();
+}
+
+FileDrop::FileDrop(TMainForm& form, ProgramState& state)
+    : QObject(&form), form_(form), state_(state) {
+    form_.setAcceptDrops(true);
+    form_.installEventFilter(this);
+    // Text boxes and entries take drops of their own (a file name as text);
+    // a file dropped on them is meant for the window.
+    for (QWidget* control : form_.DesignedControls()) {
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(control)) {
+            area->viewport()->installEventFilter(this);
+        } else if (qobject_cast<QLineEdit*>(control)) {
+            control->installEventFilter(this);
+        }
+    }
+}
+
+bool FileDrop::Accepting() const {
+    // Busy: an operation, an open choice list or entry (the buffer buttons
+    // are off), or a handler still on the stack pumping events.
+    return form_.RunningHandlers() == 0 && form_.Load_But->isEnabled();
+}
+
+bool FileDrop::LoadDroppedFile(const std::string& path) {
+    if (!Accepting()) return false;
+    TMainForm::HandlerScope scope(form_);
+    BeginOperation(state_);
+    const int previousType = state_.FileType;
+    const std::string previousName = form_.OpenDialog1.FileName;
+    state_.FileType = DroppedFileType(path);
+    form_.ApplyFileType();
+    form_.OpenDialog1.FileName = path;
+    const bool loaded = LoadDataFile(state_, path);
+    if (loaded) {
+        ComputeChecksum(state_);
+    } else {
+        // A file that did not load changes neither the type nor the name
+        // the next start reloads.
+        state_.FileType = previousType;
+        form_.ApplyFileType();
+        form_.OpenDialog1.FileName = previousName;
+    }
+    EndOperation(state_);
+    return loaded;
+}
+
+bool FileDrop::eventFilter(QObject*, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (DraggedFile(drag->mimeData()).empty()) return false;
+        if (Accepting()) drag->acceptProposedAction();
+        else drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::string path = DraggedFile(drop->mimeData());
+        if (path.empty()) return false;
+        if (!Accepting()) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        LoadDroppedFile(path);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace velmar::ui

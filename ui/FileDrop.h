@@ -1,0 +1,48 @@
+#pragma once
+// A data file dropped on the window goes into the buffer as Load Buffer
+// loads it, its type taken from the name or else the contents. Refused while
+// the window is busy. Only a drop starts it; no other flow runs through here.
+
+#include <QObject>
+
+#include <string>
+
+class TMainForm;
+class QEvent;
+class QMimeData;
+
+namespace velmar {
+class ProgramState;
+}
+
+namespace velmar::ui {
+
+// The file type (row of File_Type) for `path`: .bin binary; .ihx Intel hex;
+// .s19 .s28 .s37 .srec .mot Motorola; any other name by its first bytes:
+// ":" Intel, "S" and a digit Motorola, only hex digits and blanks ASCII hex,
+// anything else binary (a .hex name then counts as Intel).
+int DroppedFileType(const std::string& path);
+
+class FileDrop : public QObject {
+    Q_OBJECT
+
+  public:
+    FileDrop(TMainForm& form, ProgramState& state);
+
+    // Whether the window would take a drop now.
+    bool Accepting() const;
+    // Loads `path`; false when refused (busy) or the load failed.
+    bool LoadDroppedFile(const std::string& path);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    TMainForm& form_;
+    ProgramState& state_;
+};
+
+// The one local file a drag carries; empty when it carries anything else.
+std::string DraggedFile(const QMimeData* mime);
+
+} // namespace velmar::ui
