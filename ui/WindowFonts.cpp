@@ -76,8 +76,8 @@ int CaptionRoom(const QPushButton& button) {
     QStyleOptionButton option;
     option.initFrom(&button);
     option.features = QStyleOptionButton::None;
-    // One pixel clear of the bevel on either side.
-    return button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width() - 2;
+    // A few pixels clear of the bevel on either side, so no letter touches it.
+    return button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width() - 6;
 }
 
 QFont CaptionButton::DrawnFont() const {

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
@@ -37,7 +38,7 @@ TEST_F(EditingKeys, DeleteStoresNothingInTheCharacterColumns) {
     EXPECT_EQ(state->Buffer[0x10], 0x55);
     EXPECT_EQ(editor->EditorColumn, 0);
     // Other characters still go in.
-    QTest::keyClick(form->Edit_1, Qt::Key_Z, Qt::ShiftModifier);
+    QTest::keyClicks(form->Edit_1, "Z");
     EXPECT_EQ(state->Buffer[0x10], 'Z');
     EXPECT_EQ(editor->EditorColumn, 1);
 }
@@ -82,13 +83,14 @@ TEST_F(EditingKeys, ByteSevenFIsDrawnAsADot) {
     // Every character of the page has a glyph in the dump's font.
     const QFontMetrics metrics(form->Edit_1->font());
     for (QChar c : form->Edit_1->toPlainText())
-        if (c != QLatin1Char('\n')) EXPECT_TRUE(metrics.inFont(c)) << c.unicode();
+        if (c != QLatin1Char('\n')) EXPECT_TRUE(metrics.inFont(c)) << int(c.unicode());
 
     // The info line, and a byte typed over the page.
     QTest::keyClick(form->Edit_1, Qt::Key_Right);
     QTest::keyClick(form->Edit_1, Qt::Key_Right);
     QTest::keyClick(form->Edit_1, Qt::Key_Right);
     EXPECT_TRUE(form->Edit_Info->text().endsWith("Hex Data=7F               Ascii Data=."));
+    QTest::keyClick(form->Edit_1, Qt::Key_Right);
     QTest::keyClicks(form->Edit_1, "7f");
     EXPECT_EQ(state->Buffer[0x04], 0x7F);
     EXPECT_EQ(form->Edit_1->document()->findBlockByNumber(0).text().mid(58, 5), ".....");

@@ -109,7 +109,9 @@ TEST_F(WindowFeedback, CaptionsFitTheirButtonsInBothSizes) {
         form.Scale->click();
     }
     // Captions that fit keep the designed face.
-    EXPECT_EQ(form.Help_1->DrawnFont(), form.Help_1->font());
+    auto* help = qobject_cast<velmar::ui::CaptionButton*>(form.Help_1);
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->DrawnFont(), help->font());
 }
 
 TEST_F(WindowFeedback, FillEntryRefusesPastedTextWithTheBox) {
@@ -148,7 +150,7 @@ TEST_F(WindowFeedback, DifferenceLinesArriveInBatchesInTheirOrder) {
     EXPECT_GT(panel.PendingReportLines(), 0);
     EXPECT_LT(form.Memo1->document()->blockCount(), 2001);
     // A box shows the whole list behind it.
-    state.Panel.ShowMessage(velmar::BoxKind::Information, "look");
+    state.Panel.ShowMessage(velmar::BoxKind::Information, "look", std::nullopt);
     EXPECT_EQ(panel.PendingReportLines(), 0);
     EXPECT_EQ(form.Memo1->toPlainText().toStdString(), expected + "before");
     state.Panel.InsertReportLine("last");
