@@ -31,7 +31,9 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 } // namespace
 
@@ -46,8 +48,8 @@ int DroppedFileType(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    const auto first = std::find_if_not(head.begin(), head.end(),
-                                        [](char c) { return IsBlank(static_cast<unsigned char>(c)); });
+    const auto first = std::find_if_not(
+        head.begin(), head.end(), [](char c) { return IsBlank(static_cast<unsigned char>(c)); });
     const int undecided = ext == ".hex" ? IntelHexFileType : BinaryFileType;
     if (first == head.end()) return undecided;
     const bool text = std::all_of(head.begin(), head.end(), [](char c) {
@@ -56,7 +58,8 @@ int DroppedFileType(const std::string& path) {
     });
     if (!text) return BinaryFileType;
     if (*first == ':') return IntelHexFileType;
-    if (*first == 'S' && first + 1 != head.end() && std::isdigit(static_cast<unsigned char>(first[1])))
+    if (*first == 'S' && first + 1 != head.end() &&
+        std::isdigit(static_cast<unsigned char>(first[1])))
         return MotorolaHexFileType;
     const bool hexDigits = std::all_of(head.begin(), head.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
@@ -122,8 +125,10 @@ bool FileDrop::eventFilter(QObject*, QEvent* event) {
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
         if (DraggedFile(drag->mimeData()).empty()) return false;
-        if (Accepting()) drag->acceptProposedAction();
-        else drag->ignore();
+        if (Accepting())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
         return true;
     }
     case QEvent::Drop: {

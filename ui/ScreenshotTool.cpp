@@ -9,13 +9,13 @@
 // verify-diff (a verify that differs everywhere, half way).
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QKeyEvent>
 #include <QTimer>
 
 #include <cstdio>
@@ -54,7 +54,8 @@ void CaptureWhen(TMainForm& form, std::function<bool()> ready) {
 }
 
 void FillPattern(velmar::ProgramState& state) {
-    for (int i = 0; i < velmar::kBufferSize; ++i) state.Buffer[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (int i = 0; i < velmar::kBufferSize; ++i)
+        state.Buffer[i] = static_cast<std::uint8_t>(i * 7 + 3);
 }
 
 bool RunAction(TMainForm& form, velmar::ProgramState& state, const char* action) {

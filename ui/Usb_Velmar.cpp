@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <QValidator>
 
-
 #include "AdapterFigures.h"
 #include "FileDrop.h"
 #include "ValueEntry.h"
@@ -25,9 +24,9 @@
 #include "devices/DeviceSelection.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
+#include "devices/ProgramState.h"
 #include "devices/VppSelection.h"
 #include "link/ProgrammerSearch.h"
-#include "devices/ProgramState.h"
 
 using velmar::ui::FixedFont;
 using velmar::ui::SansFont;
@@ -512,8 +511,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Fill_Edit && event->type() == QEvent::KeyPress) {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         // Delete is the field's own key, not the character "\x7f" it carries.
-        if (keyEvent->key() == Qt::Key_Delete)
-            return false;
+        if (keyEvent->key() == Qt::Key_Delete) return false;
         char key = 0;
         if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter)
             key = '\r';

@@ -40,7 +40,8 @@ QFont SansFont(int pixels) {
 
 QFont FixedFont(int pixels) {
     QFont font;
-    font.setFamilies(QStringList{"DejaVu Sans Mono", "Liberation Mono", "Courier New", "Monospace"});
+    font.setFamilies(
+        QStringList{"DejaVu Sans Mono", "Liberation Mono", "Courier New", "Monospace"});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPixelSize(pixels);
@@ -61,8 +62,10 @@ QFont CaptionFont(const QFont& font, const QString& caption, int width) {
     const QString drawn = QFontInfo(font).family();
     QStringList families;
     for (const QString& condensed : CondensedFamilies())
-        if (condensed.startsWith(drawn)) families.prepend(condensed);
-        else families.append(condensed);
+        if (condensed.startsWith(drawn))
+            families.prepend(condensed);
+        else
+            families.append(condensed);
     QFont narrow = font;
     narrow.setFamilies(families);
     for (int pixels = font.pixelSize(); pixels > 6; --pixels) {
@@ -77,7 +80,8 @@ int CaptionRoom(const QPushButton& button) {
     option.initFrom(&button);
     option.features = QStyleOptionButton::None;
     // A few pixels clear of the bevel on either side, so no letter touches it.
-    return button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width() - 6;
+    return button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width() -
+           6;
 }
 
 QFont CaptionButton::DrawnFont() const {

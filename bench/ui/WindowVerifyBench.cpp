@@ -59,14 +59,15 @@ double cliCpuMs = 0; // of the last run
 
 double CliVerifyMs(const std::string& chip, const std::string& image) {
     const double cpu0 = ChildrenCpuMs();
-    const std::vector<std::string> args = {VELMAR_CLI, "--virtual=timing=on,chip=" + chip,
-                                           "--device", "87C58H", "verify", image};
+    const std::vector<std::string> args = {
+        VELMAR_CLI, "--virtual=timing=on,chip=" + chip, "--device", "87C58H", "verify", image};
     const auto t0 = Clock::now();
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> argv;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
             _exit(127);
@@ -111,8 +112,8 @@ WindowRun WindowVerify(const std::string& chip, const std::string& image) {
     const auto ts = Clock::now();
     form.Device->click();
     const auto& rows = velmar::DeviceCatalogue();
-    const auto row = std::find_if(rows.begin(), rows.end(),
-                                  [](const auto& r) { return r.Caption == "87C58H"; });
+    const auto row =
+        std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.Caption == "87C58H"; });
     form.Device_Box->setCurrentRow(static_cast<int>(row - rows.begin()));
     emit form.Device_Box->itemClicked(form.Device_Box->currentItem());
     if (!drop || !drop->LoadDroppedFile(image)) {
@@ -128,7 +129,8 @@ WindowRun WindowVerify(const std::string& chip, const std::string& image) {
     run.totalMs = MsSince(t0);
 
     const int lines = form.Memo1->document()->blockCount();
-    if (lines != 0x8000 || form.StaticText3->text() != QStringLiteral("Device Did NOT Verify to Buffer....")) {
+    if (lines != 0x8000 ||
+        form.StaticText3->text() != QStringLiteral("Device Did NOT Verify to Buffer....")) {
         std::fprintf(stderr, "the window's verify showed %d lines, banner \"%s\"\n", lines,
                      form.StaticText3->text().toStdString().c_str());
         std::exit(1);
@@ -151,17 +153,21 @@ int main(int argc, char** argv) {
         return velmar::ui::DialogAnswer{true, {}};
     };
 
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("velmar-window-bench-" + std::to_string(getpid()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("velmar-window-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string image = (dir / "image.bin").string();
     const std::string chip = (dir / "chip.bin").string();
     std::vector<char> data(0x8000);
     std::mt19937 gen(58);
-    for (auto& b : data) b = static_cast<char>(gen());
-    std::ofstream(image, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-    for (auto& b : data) b = static_cast<char>(~b); // every byte differs
-    std::ofstream(chip, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    for (auto& b : data)
+        b = static_cast<char>(gen());
+    std::ofstream(image, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
+    for (auto& b : data)
+        b = static_cast<char>(~b); // every byte differs
+    std::ofstream(chip, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
 
     std::printf("87C58H, 32 KiB, every byte differs; virtual programmer, timing on; platform %s\n",
                 QGuiApplication::platformName().toStdString().c_str());
@@ -171,10 +177,11 @@ int main(int argc, char** argv) {
         const WindowRun w = WindowVerify(chip, image);
         window.push_back(w.totalMs);
         verify.push_back(w.verifyMs);
-        std::printf("run %d: velmar-cli verify %7.1f ms (%.1f ms CPU)   window %7.1f ms (search %.1f, device and "
+        std::printf("run %d: velmar-cli verify %7.1f ms (%.1f ms CPU)   window %7.1f ms (search "
+                    "%.1f, device and "
                     "load %.1f, Verify button %.1f ms, %.1f ms CPU)\n",
-                    i + 1, cli.back(), cliCpuMs, window.back(), w.searchMs, w.selectLoadMs, verify.back(),
-                    w.verifyCpuMs);
+                    i + 1, cli.back(), cliCpuMs, window.back(), w.searchMs, w.selectLoadMs,
+                    verify.back(), w.verifyCpuMs);
         std::fflush(stdout);
     }
     const double c = Median(cli);

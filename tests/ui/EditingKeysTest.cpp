@@ -22,7 +22,8 @@ class EditingKeys : public UiFixture {
     }
     // Delete as the X11 key translation delivers it: with the text "\x7f".
     static void Delete(QWidget* widget) {
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_Delete, QString(QChar(0x7F)),
+                            Qt::NoModifier);
     }
     QColor Banner() const { return form->StaticText3->palette().color(QPalette::Window); }
 };

@@ -75,12 +75,15 @@ TEST_F(WindowFeedback, DisabledControlsDrawGrey) {
         ASSERT_FALSE(b->isEnabled());
         EXPECT_EQ(DarkPixels(b), 0) << b->objectName().toStdString();
     }
-    for (QPushButton* b : form.Panel().WindowButtons()) EXPECT_EQ(DarkPixels(b), 0) << b->objectName().toStdString();
+    for (QPushButton* b : form.Panel().WindowButtons())
+        EXPECT_EQ(DarkPixels(b), 0) << b->objectName().toStdString();
     // Lists, entries and text boxes alike: black when enabled, grey when not.
-    for (QWidget* w : std::initializer_list<QWidget*>{form.Device_Box, form.FillBox, form.Edit_Add,
-                                                      form.Fill_Edit, form.Memo1, form.Chg_Edit_Add}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{form.Device_Box, form.FillBox, form.Edit_Add,
+                                         form.Fill_Edit, form.Memo1, form.Chg_Edit_Add}) {
         const QPalette& p = w->palette();
-        EXPECT_EQ(p.color(QPalette::Active, QPalette::Text), QColor(Qt::black)) << w->objectName().toStdString();
+        EXPECT_EQ(p.color(QPalette::Active, QPalette::Text), QColor(Qt::black))
+            << w->objectName().toStdString();
         EXPECT_EQ(p.color(QPalette::Inactive, QPalette::Text), QColor(Qt::black));
         EXPECT_NE(p.color(QPalette::Disabled, QPalette::Text), QColor(Qt::black));
     }
@@ -101,7 +104,8 @@ TEST_F(WindowFeedback, CaptionsFitTheirButtonsInBothSizes) {
             QString shown = button->text();
             shown.remove(QLatin1Char('&'));
             const QFont drawn = button->DrawnFont();
-            EXPECT_LE(QFontMetrics(drawn).horizontalAdvance(shown), velmar::ui::CaptionRoom(*button));
+            EXPECT_LE(QFontMetrics(drawn).horizontalAdvance(shown),
+                      velmar::ui::CaptionRoom(*button));
             // Narrower if need be, never smaller than designed.
             EXPECT_EQ(drawn.pixelSize(), button->font().pixelSize());
             EXPECT_TRUE(drawn.bold());
@@ -124,7 +128,8 @@ TEST_F(WindowFeedback, FillEntryRefusesPastedTextWithTheBox) {
     ASSERT_EQ(dialogs.requests.size(), 1u);
     EXPECT_EQ(dialogs.requests[0].Box, velmar::BoxKind::Error);
     EXPECT_EQ(dialogs.requests[0].Text, "'$G1' is not a valid integer value.");
-    for (int i = 0; i < velmar::kBufferSize; i += 0x1111) EXPECT_EQ(state.Buffer[i], 0x11);
+    for (int i = 0; i < velmar::kBufferSize; i += 0x1111)
+        EXPECT_EQ(state.Buffer[i], 0x11);
     // Still open to correct it.
     EXPECT_FALSE(form.Fill->isEnabled());
     EXPECT_TRUE(form.Fill_Edit->isVisibleTo(&form));
