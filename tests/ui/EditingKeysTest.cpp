@@ -83,8 +83,11 @@ TEST_F(EditingKeys, ByteSevenFIsDrawnAsADot) {
     EXPECT_EQ(row.mid(58, 5), "....A");
     // Every character of the page has a glyph in the dump's font.
     const QFontMetrics metrics(form->Edit_1->font());
-    for (QChar c : form->Edit_1->toPlainText())
-        if (c != QLatin1Char('\n')) EXPECT_TRUE(metrics.inFont(c)) << int(c.unicode());
+    for (QChar c : form->Edit_1->toPlainText()) {
+        if (c != QLatin1Char('\n')) {
+            EXPECT_TRUE(metrics.inFont(c)) << int(c.unicode());
+        }
+    }
 
     // The info line, and a byte typed over the page.
     QTest::keyClick(form->Edit_1, Qt::Key_Right);
