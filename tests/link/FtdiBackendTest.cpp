@@ -64,14 +64,15 @@ void VersionFirmware(StandInDevice& d, const std::uint8_t* data, int length) {
         if (data[i] == 0x56) d.Reply({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
 }
 
-TEST_F(FtdiBackendTest, CountsOneDevicePerBridgeAndListsItsTexts) {
+TEST_F(FtdiBackendTest, CountsOneDevicePerChannelAndListsItsTexts) {
     Plug("BP000001");
     Plug("AB9", 0x6010).description = "Dual RS232";
     Plug("XX", 0x1234, 0x1234); // not an FTDI bridge
 
+    // The dual-channel chip counts as two devices, as the vendor counts it.
     DWORD count = 99;
     ASSERT_EQ(B().ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
-    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(count, 3u);
 
     char text[64];
     ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(0), text,
@@ -81,8 +82,8 @@ TEST_F(FtdiBackendTest, CountsOneDevicePerBridgeAndListsItsTexts) {
     ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(1), text,
                               FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
               FT_OK);
-    EXPECT_STREQ(text, "Dual RS232");
-    EXPECT_EQ(B().ListDevices(reinterpret_cast<void*>(2), text,
+    EXPECT_STREQ(text, "Dual RS232 A");
+    EXPECT_EQ(B().ListDevices(reinterpret_cast<void*>(3), text,
                               FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
               FT_DEVICE_NOT_FOUND);
 
