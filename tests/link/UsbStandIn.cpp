@@ -478,6 +478,7 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
     StandInDevice* d = DeviceOf(handle);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     if (!(endpoint & LIBUSB_ENDPOINT_IN)) {
+        d->lastOutEndpoint = endpoint;
         d->received.insert(d->received.end(), data, data + length);
         d->writeTimeouts.push_back(timeout);
         *transferred = length;
@@ -485,6 +486,7 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
         return 0;
     }
     d->bulkInCalls++;
+    d->lastInEndpoint = endpoint;
     const auto deadline = velmar::test::Clock::now() + std::chrono::milliseconds(timeout);
     for (;;) {
         int out = 0, error = 0;
@@ -503,6 +505,7 @@ int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t ind
                                        unsigned char* data, int length) {
     StandInDevice* d = DeviceOf(handle);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
+    d->stringReads.push_back(index);
     // libusb refuses index 0: it is the language table, not a string.
     if (index == 0 || length <= 0) return LIBUSB_ERROR_INVALID_PARAM;
     std::string text = index == 1   ? "FTDI"
@@ -539,6 +542,7 @@ int libusb_submit_transfer(libusb_transfer* t) {
     for (const auto& f : velmar::test::Transfers())
         if (f.transfer == t) return LIBUSB_ERROR_BUSY;
     d->inSubmits++;
+    d->lastInEndpoint = t->endpoint;
     velmar::test::Transfers().push_back({t, velmar::test::Clock::now()});
     return 0;
 }

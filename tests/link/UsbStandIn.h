@@ -83,6 +83,9 @@ struct StandInDevice {
     int inSubmits = 0;                                  // asynchronous bulk-in transfers submitted
     int statusOnlyPackets = 0;
     std::vector<int> claimedInterfaces; // every claim, in order
+    std::vector<int> stringReads;       // descriptor index of every string fetched
+    int lastInEndpoint = 0;             // of the last bulk-in transfer
+    int lastOutEndpoint = 0;            // of the last bulk-out transfer
 };
 
 // The bus: a fresh one per test case.
