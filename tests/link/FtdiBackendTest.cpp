@@ -398,7 +398,8 @@ TEST_F(FtdiBackendTest, QueuePollNeverWaitsForTheLatencyTimer) {
 
     // A reply shows up once the bridge lets it go; status bytes never count.
     d.Reply({1, 2, 3, 4, 5, 6, 7, 8});
-    while (queued == 0) {
+    for (int turn = 0; queued == 0; ++turn) {
+        ASSERT_LT(turn, 5000) << "the reply never reached the queue";
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_EQ(B().GetQueueStatus(h, &queued), FT_OK);
     }
