@@ -47,6 +47,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
         break;
     }
     panel.FinishProgress();
+    // Give the bridge back (and the serial driver it displaced) at the end.
+    state->D2XX.CloseAtExit();
     state->Panel.Attach(nullptr);
     return status;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "FtdiBackend.h"
+
 namespace velmar {
 
 namespace {
@@ -45,6 +47,7 @@ FT_STATUS D2XXUnit::GetFTDeviceCount() {
     DWORD count = 0;
     FT_STATUS status = backend_->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
     DeviceCount = static_cast<std::int32_t>(count);
+    OpenProblem.clear();
     ReportDriverStatus("GetFTDeviceCount", status);
     return status;
 }
@@ -79,14 +82,23 @@ FT_STATUS D2XXUnit::GetFTDeviceDescription(int index) {
 FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const std::string& serial) {
     StringToNameBuffer(serial);
     FT_STATUS status = backend_->OpenEx(NameBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
+    open_ = status == FT_OK;
+    OpenProblem = status == FT_OK ? std::string() : BridgeProblem();
     ReportDriverStatus("Open_USB_Device_By_Serial_Number", status);
     return status;
 }
 
 FT_STATUS D2XXUnit::CloseDevice() {
     FT_STATUS status = backend_->Close(DeviceHandle);
+    open_ = false;
     ReportDriverStatus("FT_Close", status);
     return status;
+}
+
+void D2XXUnit::CloseAtExit() {
+    if (!open_) return;
+    open_ = false;
+    backend_->Close(DeviceHandle);
 }
 
 FT_STATUS D2XXUnit::ResetDevice() {

@@ -30,6 +30,10 @@ class D2XXUnit {
     FT_STATUS SetDeviceTimeouts(ULONG readMs, ULONG writeMs);
     FT_STATUS SetDeviceLatency(UCHAR milliseconds);
     FT_STATUS GetRxQueueStatus();
+    // Closes the handle if an open succeeded and no close followed; for the
+    // end of the program, so the bridge (and a kernel driver it displaced) is
+    // given back. Shows nothing.
+    void CloseAtExit();
     DWORD WriteTxBuffer(DWORD count);
     DWORD ReadRxBuffer(DWORD count, DWORD offset = 0); // into ReplyBuffer + offset
 
@@ -44,6 +48,9 @@ class D2XXUnit {
     DWORD RxQueueCount = 0;
     std::int32_t DeviceCount = 0;
     std::string DeviceString;
+    // Why the last open failed, with the fix, when the backend knows more
+    // than the D2XX status (empty otherwise); cleared by the count query.
+    std::string OpenProblem;
     std::array<std::uint8_t, kTransferBufferSize> ReplyBuffer{};
     std::array<std::uint8_t, kTransferBufferSize> TxBuffer{};
     std::array<char, kNameBufferSize> NameBuffer{};
@@ -53,6 +60,7 @@ class D2XXUnit {
 
     const D2XXBackend* backend_;
     FrontPanel& panel_;
+    bool open_ = false;
     std::array<char, 256> listScratch_{};
 };
 

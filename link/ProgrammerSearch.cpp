@@ -16,6 +16,13 @@ constexpr ULONG kReadTimeoutMs = 40;
 constexpr UCHAR kLatencyMs = 2;
 } // namespace
 
+// The not-found sentence, with a second line saying why the bridge could not
+// be opened and how to fix it, when that is known.
+static std::string NotFoundText(const D2XXUnit& d2xx) {
+    if (d2xx.OpenProblem.empty()) return kNotFound;
+    return std::string(kNotFound) + "\r\n" + d2xx.OpenProblem;
+}
+
 std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor) {
     std::string text = std::to_string(major) + ".";
     if (minor < 10) text += "0";
@@ -35,7 +42,7 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     d2xx.GetFTDeviceCount();
 
     if (d2xx.DeviceCount != 1) {
-        panel.ShowMessage(BoxKind::Information, kNotFound, kSearchBoxPosition);
+        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
         // The old handle is closed: nothing may be sent until a search succeeds.
         if (closedPrevious) link.LinkState = 0;
         panel.SetVisible(Control::ReportList, false);
@@ -59,7 +66,7 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
 
     const auto& reply = d2xx.ReplyBuffer;
     if (reply[6] != 0) {
-        panel.ShowMessage(BoxKind::Information, kNotFound, kSearchBoxPosition);
+        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
     } else {
         link.LinkState = 2;
         panel.SetCaption(Control::Banner, kFoundCaption + FirmwareVersionText(reply[1], reply[2]));

@@ -13,5 +13,8 @@ int main(int argc, char** argv) {
     velmar::ProgramState state(velmar::HardwareBackend());
     TMainForm form(state);
     velmar::ui::LaunchWindow(form, state);
-    return app.exec();
+    const int status = app.exec();
+    // Give the bridge back (and the serial driver it displaced) at the end.
+    state.D2XX.CloseAtExit();
+    return status;
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <libusb-1.0/libusb.h>
+
 #include <cstring>
 #include <thread>
 
@@ -64,14 +66,15 @@ void VersionFirmware(StandInDevice& d, const std::uint8_t* data, int length) {
         if (data[i] == 0x56) d.Reply({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
 }
 
-TEST_F(FtdiBackendTest, CountsOneDevicePerBridgeAndListsItsTexts) {
+TEST_F(FtdiBackendTest, CountsOneDevicePerChannelAndListsItsTexts) {
     Plug("BP000001");
     Plug("AB9", 0x6010).description = "Dual RS232";
     Plug("XX", 0x1234, 0x1234); // not an FTDI bridge
 
+    // The dual-channel chip counts as two devices, as the vendor counts it.
     DWORD count = 99;
     ASSERT_EQ(B().ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
-    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(count, 3u);
 
     char text[64];
     ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(0), text,
@@ -81,8 +84,8 @@ TEST_F(FtdiBackendTest, CountsOneDevicePerBridgeAndListsItsTexts) {
     ASSERT_EQ(B().ListDevices(reinterpret_cast<void*>(1), text,
                               FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
               FT_OK);
-    EXPECT_STREQ(text, "Dual RS232");
-    EXPECT_EQ(B().ListDevices(reinterpret_cast<void*>(2), text,
+    EXPECT_STREQ(text, "Dual RS232 A");
+    EXPECT_EQ(B().ListDevices(reinterpret_cast<void*>(3), text,
                               FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
               FT_DEVICE_NOT_FOUND);
 
@@ -278,6 +281,292 @@ TEST_F(FtdiBackendTest, ProgrammerSearchRunsThroughLibftdi) {
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, "The Brindle Programmer Could Not Be Found....");
     EXPECT_EQ(Bus().devices[0].opens, 0);
+}
+
+// The window's search over the libftdi1 door, with a short reply limit.
+struct SearchRig {
+    test::RecordingPanel panel;
+    D2XXUnit d2xx{FtdiBackend(), panel};
+    AddressWindow window;
+    TransferState transfer;
+    CommandLink link{d2xx, panel, window, transfer};
+    int failFlag = -1;
+    SearchRig() { link.ReplyTimeoutMs = 300; }
+    void Search() { FindProgrammer(d2xx, link, panel, failFlag); }
+    int BoxesMentioning(const std::string& words) const {
+        int n = 0;
+        for (const auto& box : panel.boxes)
+            if (box.text.find(words) != std::string::npos) ++n;
+        return n;
+    }
+};
+
+const char* const kNotFound = "The Brindle Programmer Could Not Be Found....";
+
+std::string ListText(DWORD index, DWORD which, FT_STATUS* status = nullptr) {
+    char text[64];
+    std::memset(text, 0x7E, sizeof text);
+    const FT_STATUS s = B().ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
+                                        text, FT_LIST_BY_INDEX | which);
+    if (status) *status = s;
+    return s == FT_OK ? std::string(text) : std::string("<failed>");
+}
+
+TEST_F(FtdiBackendTest, BridgeWithoutSerialStringListsEmptyAndIsFound) {
+    StandInDevice& d = Plug("");
+    d.serialIndex = 0; // no EEPROM: the descriptor names no serial string
+    d.description = "Brindle Programmer";
+    d.firmware = VersionFirmware;
+
+    FT_STATUS status = 99;
+    EXPECT_EQ(ListText(0, FT_OPEN_BY_SERIAL_NUMBER, &status), "");
+    EXPECT_EQ(status, FT_OK);
+    // Only the string asked for is fetched, and index 0 never.
+    EXPECT_TRUE(d.stringReads.empty());
+    EXPECT_EQ(ListText(0, FT_OPEN_BY_DESCRIPTION), "Brindle Programmer");
+    EXPECT_EQ(d.stringReads, std::vector<int>{2});
+
+    SearchRig rig;
+    rig.Search();
+    EXPECT_TRUE(rig.panel.boxes.empty());
+    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.d2xx.DeviceString, "Brindle Programmer");
+    rig.d2xx.CloseAtExit();
+}
+
+TEST_F(FtdiBackendTest, OpenFailuresKeepTheirCauseAndTheSearchSaysItOnce) {
+    StandInDevice& d = Plug("BP1");
+    d.accessDenied = true;
+
+    // Listing does not fail on a bridge it may not open.
+    EXPECT_EQ(ListText(0, FT_OPEN_BY_SERIAL_NUMBER), "");
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(B().OpenEx(const_cast<char*>(""), FT_OPEN_BY_SERIAL_NUMBER, &h),
+              FT_DEVICE_NOT_OPENED);
+    const std::string access = BridgeProblem();
+    EXPECT_NE(access.find("LIBUSB_ERROR_ACCESS"), std::string::npos) << access;
+    EXPECT_NE(access.find("libftdi: "), std::string::npos) << access;
+    EXPECT_NE(access.find("install velmar's udev rule (60-velmar.rules) or run as root"),
+              std::string::npos)
+        << access;
+
+    SearchRig rig;
+    rig.Search();
+    EXPECT_EQ(rig.d2xx.OpenProblem, access);
+    ASSERT_FALSE(rig.panel.boxes.empty());
+    EXPECT_EQ(rig.panel.boxes.back().text, std::string(kNotFound) + "\r\n" + access);
+    EXPECT_EQ(rig.BoxesMentioning("udev rule"), 1);
+    EXPECT_EQ(rig.BoxesMentioning("GetFTDevice"), 0);
+    EXPECT_EQ(rig.link.LinkState, 1);
+
+    // Held by another program: busy, with its own fix.
+    d.accessDenied = false;
+    d.claimedElsewhere = true;
+    rig.panel.boxes.clear();
+    rig.Search();
+    const std::string busy = rig.d2xx.OpenProblem;
+    EXPECT_NE(busy.find("LIBUSB_ERROR_BUSY"), std::string::npos) << busy;
+    EXPECT_NE(busy.find("close the other program"), std::string::npos) << busy;
+    EXPECT_EQ(rig.panel.boxes.back().text, std::string(kNotFound) + "\r\n" + busy);
+    EXPECT_EQ(d.opens, 0);
+
+    // Fixed: found, and no old cause shown.
+    d.claimedElsewhere = false;
+    d.firmware = VersionFirmware;
+    rig.panel.boxes.clear();
+    rig.Search();
+    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_TRUE(rig.d2xx.OpenProblem.empty());
+    EXPECT_EQ(rig.BoxesMentioning("USB bridge"), 0);
+    rig.d2xx.CloseAtExit();
+}
+
+TEST_F(FtdiBackendTest, QueuePollNeverWaitsForTheLatencyTimer) {
+    StandInDevice& d = Plug();
+    FT_HANDLE h = Open();
+    ASSERT_EQ(B().SetLatencyTimer(h, 16), FT_OK);
+    const int waitsBefore = Bus().blockingWaits;
+    DWORD queued = 99;
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(B().GetQueueStatus(h, &queued), FT_OK);
+        EXPECT_EQ(queued, 0u);
+    }
+    // Nothing waited: each poll only looked at the pending transfer.
+    EXPECT_EQ(Bus().blockingWaits, waitsBefore);
+    EXPECT_EQ(d.bulkInCalls, 0);
+    EXPECT_LE(d.inSubmits, 51);
+
+    // A reply shows up once the bridge lets it go; status bytes never count.
+    d.Reply({1, 2, 3, 4, 5, 6, 7, 8});
+    for (int turn = 0; queued == 0; ++turn) {
+        ASSERT_LT(turn, 5000) << "the reply never reached the queue";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(B().GetQueueStatus(h, &queued), FT_OK);
+    }
+    EXPECT_EQ(queued, 8u);
+    EXPECT_EQ(Bus().blockingWaits, waitsBefore);
+}
+
+TEST_F(FtdiBackendTest, NoDeliveredByteIsLostOnATimeoutOrAnError) {
+    StandInDevice& d = Plug();
+    FT_HANDLE h = Open();
+    ASSERT_EQ(B().SetTimeouts(h, 2000, 0), FT_OK);
+    std::vector<std::uint8_t> sent(300);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<std::uint8_t>(i * 5 + 1);
+
+    // A transfer ends in a time-out after 100 bytes: they are kept.
+    d.Reply(sent);
+    d.inFault = test::InFault{100, LIBUSB_ERROR_TIMEOUT};
+    std::vector<std::uint8_t> got(sent.size());
+    DWORD n = 0;
+    ASSERT_EQ(B().Read(h, got.data(), static_cast<DWORD>(got.size()), &n), FT_OK);
+    ASSERT_EQ(n, sent.size());
+    EXPECT_EQ(got, sent);
+
+    // An I/O error after 70 bytes: the read reports it with those bytes, the
+    // rest of the stream follows.
+    d.Reply(sent);
+    d.inFault = test::InFault{70, LIBUSB_ERROR_IO};
+    std::fill(got.begin(), got.end(), 0);
+    EXPECT_EQ(B().Read(h, got.data(), static_cast<DWORD>(got.size()), &n), FT_IO_ERROR);
+    ASSERT_EQ(n, 70u);
+    DWORD more = 0;
+    ASSERT_EQ(B().Read(h, got.data() + n, static_cast<DWORD>(got.size() - n), &more), FT_OK);
+    EXPECT_EQ(n + more, sent.size());
+    EXPECT_EQ(got, sent);
+
+    // The queue query counts delivered bytes first, then reports the error once.
+    d.Reply({9, 8, 7});
+    d.inFault = test::InFault{3, LIBUSB_ERROR_IO};
+    DWORD queued = 0;
+    ASSERT_EQ(B().GetQueueStatus(h, &queued), FT_OK);
+    EXPECT_EQ(queued, 3u);
+    std::uint8_t three[3] = {};
+    ASSERT_EQ(B().Read(h, three, 3, &n), FT_OK);
+    EXPECT_EQ(three[2], 7);
+    EXPECT_EQ(B().GetQueueStatus(h, &queued), FT_IO_ERROR);
+    ASSERT_EQ(B().GetQueueStatus(h, &queued), FT_OK);
+    EXPECT_EQ(queued, 0u);
+}
+
+TEST_F(FtdiBackendTest, ControlRequestsAlwaysHaveALimitAndBulkWritesNone) {
+    StandInDevice& d = Plug();
+    FT_HANDLE h = Open();
+    ASSERT_EQ(B().SetTimeouts(h, 40, 0), FT_OK);
+    ASSERT_EQ(B().ResetDevice(h), FT_OK);
+    ASSERT_EQ(B().SetLatencyTimer(h, 2), FT_OK);
+    std::uint8_t packet[8] = {0x24, 0, 0, 0, 0, 0, 0, 0x24};
+    DWORD n = 0;
+    ASSERT_EQ(B().Write(h, packet, 8, &n), FT_OK);
+    ASSERT_FALSE(d.controls.empty());
+    for (const auto& c : d.controls) {
+        EXPECT_GT(c.timeoutMs, 0u) << "request " << int(c.request);
+        EXPECT_LE(c.timeoutMs, 1000u) << "request " << int(c.request);
+    }
+    EXPECT_EQ(d.writeTimeouts, std::vector<unsigned>{0});
+
+    // A wedged bridge fails the request instead of hanging the program.
+    d.controlsWedged = true;
+    EXPECT_EQ(B().ResetDevice(h), FT_IO_ERROR);
+    EXPECT_EQ(B().SetLatencyTimer(h, 2), FT_IO_ERROR);
+    EXPECT_EQ(d.unlimitedControls, 0);
+    d.controlsWedged = false;
+
+    // The write limit stays the caller's.
+    ASSERT_EQ(B().SetTimeouts(h, 40, 500), FT_OK);
+    ASSERT_EQ(B().Write(h, packet, 8, &n), FT_OK);
+    EXPECT_EQ(d.writeTimeouts.back(), 500u);
+}
+
+TEST_F(FtdiBackendTest, TheSerialDriverIsGivenBackWhenTheBridgeIsClosed) {
+    StandInDevice& d = Plug("FT0CABLE");
+    d.kernelDriver[0] = true; // ftdi_sio: the user's /dev/ttyUSB0
+
+    FT_HANDLE h = Open();
+    EXPECT_FALSE(d.kernelDriver[0]);
+    EXPECT_EQ(d.driverDetaches, 1);
+    ASSERT_EQ(B().Close(h), FT_OK);
+    Forget(h);
+    EXPECT_TRUE(d.kernelDriver[0]);
+    EXPECT_EQ(d.driverAttaches, 1);
+    EXPECT_EQ(Bus().liveTransfers, 0);
+
+    // A search opens a lone serial cable; the front end's end gives it back.
+    SearchRig rig;
+    rig.Search();
+    EXPECT_EQ(rig.link.LinkState, 1);
+    EXPECT_FALSE(d.kernelDriver[0]);
+    rig.d2xx.CloseAtExit();
+    EXPECT_TRUE(d.kernelDriver[0]);
+    EXPECT_EQ(d.opens, 0);
+    // Once only, and nothing for a unit that never opened.
+    rig.d2xx.CloseAtExit();
+    EXPECT_EQ(d.driverAttaches, 2);
+    SearchRig none;
+    none.d2xx.CloseAtExit();
+    EXPECT_TRUE(none.panel.boxes.empty());
+}
+
+TEST_F(FtdiBackendTest, DualChannelChipCountsAsTwoDevicesAsTheVendorCountsIt) {
+    StandInDevice& d = Plug("FT4X", 0x6010);
+    d.bcdDevice = 0x0700; // FT2232H
+    d.description = "Dual RS232-HS";
+    d.firmware = VersionFirmware;
+
+    DWORD count = 0;
+    ASSERT_EQ(B().ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(ListText(0, FT_OPEN_BY_SERIAL_NUMBER), "FT4XA");
+    EXPECT_EQ(ListText(1, FT_OPEN_BY_SERIAL_NUMBER), "FT4XB");
+    EXPECT_EQ(ListText(1, FT_OPEN_BY_DESCRIPTION), "Dual RS232-HS B");
+
+    // With only this chip attached the search finds no single device and
+    // sends nothing.
+    SearchRig rig;
+    rig.Search();
+    ASSERT_EQ(rig.panel.boxes.size(), 1u);
+    EXPECT_EQ(rig.panel.boxes[0].text, kNotFound);
+    EXPECT_TRUE(d.claimedInterfaces.empty());
+    EXPECT_TRUE(d.received.empty());
+
+    // Opened by its channel's serial, channel B is the one used.
+    FT_HANDLE h = Open("FT4XB");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(d.claimedInterfaces, std::vector<int>{1});
+    std::uint8_t packet[8] = {0x56, 0, 0, 0, 0, 0, 0, 0x56};
+    DWORD n = 0;
+    ASSERT_EQ(B().Write(h, packet, 8, &n), FT_OK);
+    EXPECT_EQ(d.lastOutEndpoint, 0x04);
+    ASSERT_EQ(B().SetTimeouts(h, 1000, 0), FT_OK);
+    std::uint8_t reply[8] = {};
+    ASSERT_EQ(B().Read(h, reply, 8, &n), FT_OK);
+    EXPECT_EQ(n, 8u);
+    EXPECT_EQ(d.lastInEndpoint, 0x83);
+}
+
+TEST_F(FtdiBackendTest, HighSpeedBridgesStripStatusBytesPer512BytePacket) {
+    for (const std::uint16_t pid : {std::uint16_t{0x6014}, std::uint16_t{0x6010}}) {
+        SCOPED_TRACE(pid);
+        test::ResetBus();
+        StandInDevice& d = Plug("HS1", pid);
+        d.bcdDevice = pid == 0x6014 ? 0x0900 : 0x0700;
+        ASSERT_EQ(d.PacketSize(), 512);
+        FT_HANDLE h = Open(pid == 0x6010 ? "HS1A" : "HS1");
+        ASSERT_NE(h, nullptr);
+        ASSERT_EQ(B().SetTimeouts(h, 2000, 0), FT_OK);
+        std::vector<std::uint8_t> sent(3 * 510 + 77);
+        for (std::size_t i = 0; i < sent.size(); ++i)
+            sent[i] = static_cast<std::uint8_t>(i * 13 + 5);
+        d.Reply(sent);
+        std::vector<std::uint8_t> got(sent.size());
+        DWORD n = 0;
+        ASSERT_EQ(B().Read(h, got.data(), static_cast<DWORD>(got.size()), &n), FT_OK);
+        ASSERT_EQ(n, sent.size());
+        EXPECT_EQ(got, sent);
+        ASSERT_EQ(B().Close(h), FT_OK);
+        Forget(h);
+    }
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include <libusb-1.0/libusb.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <list>
 #include <thread>
 
 // The opaque libusb types, as this stand-in sees them.
@@ -16,15 +18,19 @@ struct libusb_device {
 };
 struct libusb_device_handle {
     libusb_device* device = nullptr;
-    int claimed = -1;
+    unsigned claimed = 0;  // interface bits claimed through this handle
+    unsigned detached = 0; // interface bits whose driver this handle detached
+    bool autoDetach = false;
 };
 
 namespace velmar::test {
 
 namespace {
+using Clock = std::chrono::steady_clock;
+
 constexpr std::uint8_t kStatus0 = 0x31; // modem status
 constexpr std::uint8_t kStatus1 = 0x60; // line status: transmitter empty
-constexpr int kPacketSize = 64;
+constexpr int kMaxChannels = 4;
 
 std::deque<libusb_device>& DeviceObjects() {
     static std::deque<libusb_device> objects;
@@ -40,19 +46,153 @@ StandInDevice* DeviceOf(libusb_device_handle* handle) {
     return handle ? DeviceOf(handle->device) : nullptr;
 }
 
-// One config, one interface, bulk-in 0x81 and bulk-out 0x02 of 64 bytes.
+// One config; per interface a bulk-in and a bulk-out endpoint.
 struct ConfigHolder {
     libusb_config_descriptor config{};
-    libusb_interface interface {};
-    libusb_interface_descriptor altsetting{};
-    libusb_endpoint_descriptor endpoints[2]{};
+    libusb_interface interfaces[kMaxChannels]{};
+    libusb_interface_descriptor altsettings[kMaxChannels]{};
+    libusb_endpoint_descriptor endpoints[kMaxChannels][2]{};
 };
+
+struct InFlight {
+    libusb_transfer* transfer;
+    Clock::time_point submitted;
+    bool cancelled = false;
+};
+
+std::list<InFlight>& Transfers() {
+    static std::list<InFlight> transfers;
+    return transfers;
+}
+
+std::size_t ReadyCount(const StandInDevice& d, Clock::time_point now) {
+    std::size_t n = 0;
+    for (const auto& p : d.pending) {
+        if (p.due > now) break;
+        ++n;
+    }
+    return n;
+}
+
+// The chip answers an IN request when a full packet is waiting or its
+// latency timer has expired (with whatever it holds, perhaps nothing but the
+// status bytes). Returns false when it would still answer with NAK. `error`
+// is set when a scripted fault ends the transfer.
+bool SendIn(StandInDevice& d, unsigned char* data, int length, int& out, int& error) {
+    const auto now = Clock::now();
+    const int payload = d.PacketSize() - 2;
+    out = 0;
+    error = 0;
+    std::size_t allowed = ReadyCount(d, now);
+    if (d.inFault) {
+        allowed = std::min<std::size_t>(allowed, static_cast<std::size_t>(d.inFault->afterBytes));
+        error = d.inFault->error;
+        d.inFault.reset();
+    } else {
+        const bool fullPacket = allowed >= static_cast<std::size_t>(payload);
+        const bool expired = now >= d.lastPacket + std::chrono::milliseconds(d.latencyMs);
+        if (!fullPacket && !expired) return false;
+    }
+    while (out + 2 <= length) {
+        data[out++] = kStatus0;
+        data[out++] = kStatus1;
+        int inPacket = 0;
+        while (inPacket < payload && out < length && allowed > 0) {
+            data[out++] = d.pending.front().byte;
+            d.pending.pop_front();
+            --allowed;
+            ++inPacket;
+        }
+        // A short packet ends the transfer.
+        if (inPacket < payload || allowed == 0) break;
+    }
+    if (out == 2) d.statusOnlyPackets++;
+    d.lastPacket = now;
+    return true;
+}
+
+// When the chip may next answer an IN request.
+Clock::time_point NextAnswer(const StandInDevice& d) {
+    auto next = d.lastPacket + std::chrono::milliseconds(d.latencyMs);
+    for (const auto& p : d.pending)
+        if (p.due > Clock::now()) {
+            next = std::min(next, p.due);
+            break;
+        }
+    return next;
+}
+
+libusb_transfer_status TransferStatus(int error) {
+    switch (error) {
+    case 0:
+        return LIBUSB_TRANSFER_COMPLETED;
+    case LIBUSB_ERROR_TIMEOUT:
+        return LIBUSB_TRANSFER_TIMED_OUT;
+    case LIBUSB_ERROR_NO_DEVICE:
+        return LIBUSB_TRANSFER_NO_DEVICE;
+    case LIBUSB_ERROR_PIPE:
+        return LIBUSB_TRANSFER_STALL;
+    case LIBUSB_ERROR_OVERFLOW:
+        return LIBUSB_TRANSFER_OVERFLOW;
+    default:
+        return LIBUSB_TRANSFER_ERROR;
+    }
+}
+
+// Ends every transfer that can end now; true when one did.
+bool CompleteTransfers() {
+    std::vector<libusb_transfer*> done;
+    for (auto it = Transfers().begin(); it != Transfers().end();) {
+        libusb_transfer* t = it->transfer;
+        StandInDevice* d = DeviceOf(t->dev_handle);
+        bool finished = true;
+        if (it->cancelled) {
+            t->status = LIBUSB_TRANSFER_CANCELLED;
+            t->actual_length = 0;
+        } else if (!d || d->unplugged) {
+            t->status = LIBUSB_TRANSFER_NO_DEVICE;
+            t->actual_length = 0;
+        } else {
+            int out = 0, error = 0;
+            if (SendIn(*d, t->buffer, t->length, out, error)) {
+                t->status = TransferStatus(error);
+                t->actual_length = out;
+            } else if (t->timeout > 0 &&
+                       Clock::now() >= it->submitted + std::chrono::milliseconds(t->timeout)) {
+                t->status = LIBUSB_TRANSFER_TIMED_OUT;
+                t->actual_length = 0;
+            } else {
+                finished = false;
+            }
+        }
+        if (finished) {
+            done.push_back(t);
+            it = Transfers().erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (libusb_transfer* t : done)
+        t->callback(t);
+    return !done.empty();
+}
 } // namespace
 
 void StandInDevice::Reply(const std::vector<std::uint8_t>& bytes, int delayMs) {
-    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+    const auto due = Clock::now() + std::chrono::milliseconds(delayMs);
     for (std::uint8_t b : bytes)
         pending.push_back({due, b});
+}
+
+int StandInDevice::PacketSize() const {
+    return bcdDevice == 0x0700 || bcdDevice == 0x0800 || bcdDevice == 0x0900 ? 512 : 64;
+}
+
+int StandInDevice::Channels() const {
+    if (vendorId != 0x0403) return 1;
+    if (productId == 0x6010) return 2;
+    if (productId == 0x6011) return 4;
+    return 1;
 }
 
 StandInBus& Bus() {
@@ -63,6 +203,7 @@ StandInBus& Bus() {
 void ResetBus() {
     Bus() = StandInBus();
     DeviceObjects().clear();
+    Transfers().clear();
 }
 
 } // namespace velmar::test
@@ -84,6 +225,29 @@ int libusb_init(libusb_context** ctx) {
 void libusb_exit(libusb_context* ctx) {
     delete ctx;
     --Bus().liveContexts;
+}
+
+const char* libusb_error_name(int code) {
+    switch (code) {
+    case LIBUSB_SUCCESS:
+        return "LIBUSB_SUCCESS";
+    case LIBUSB_ERROR_IO:
+        return "LIBUSB_ERROR_IO";
+    case LIBUSB_ERROR_INVALID_PARAM:
+        return "LIBUSB_ERROR_INVALID_PARAM";
+    case LIBUSB_ERROR_ACCESS:
+        return "LIBUSB_ERROR_ACCESS";
+    case LIBUSB_ERROR_NO_DEVICE:
+        return "LIBUSB_ERROR_NO_DEVICE";
+    case LIBUSB_ERROR_NOT_FOUND:
+        return "LIBUSB_ERROR_NOT_FOUND";
+    case LIBUSB_ERROR_BUSY:
+        return "LIBUSB_ERROR_BUSY";
+    case LIBUSB_ERROR_TIMEOUT:
+        return "LIBUSB_ERROR_TIMEOUT";
+    default:
+        return "LIBUSB_ERROR_OTHER";
+    }
 }
 
 ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
@@ -140,29 +304,36 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
     desc->bcdDevice = d->bcdDevice;
     desc->iManufacturer = 1;
     desc->iProduct = 2;
-    desc->iSerialNumber = 3;
+    desc->iSerialNumber = d->serialIndex;
     desc->bNumConfigurations = 1;
     return 0;
 }
 
 int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
                                  libusb_config_descriptor** config) {
-    if (!DeviceOf(dev) || index != 0) return LIBUSB_ERROR_NOT_FOUND;
+    StandInDevice* d = DeviceOf(dev);
+    if (!d || index != 0) return LIBUSB_ERROR_NOT_FOUND;
     auto* h = new ConfigHolder;
-    h->endpoints[0].bEndpointAddress = 0x81;
-    h->endpoints[0].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
-    h->endpoints[0].wMaxPacketSize = velmar::test::kPacketSize;
-    h->endpoints[1].bEndpointAddress = 0x02;
-    h->endpoints[1].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
-    h->endpoints[1].wMaxPacketSize = velmar::test::kPacketSize;
-    h->altsetting.bNumEndpoints = 2;
-    h->altsetting.bInterfaceClass = 0xFF;
-    h->altsetting.endpoint = h->endpoints;
-    h->interface.altsetting = &h->altsetting;
-    h->interface.num_altsetting = 1;
-    h->config.bNumInterfaces = 1;
+    const int channels = d->Channels();
+    const auto packet = static_cast<std::uint16_t>(d->PacketSize());
+    for (int i = 0; i < channels; ++i) {
+        auto* ep = h->endpoints[i];
+        ep[0].bEndpointAddress = static_cast<std::uint8_t>(0x81 + 2 * i);
+        ep[0].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
+        ep[0].wMaxPacketSize = packet;
+        ep[1].bEndpointAddress = static_cast<std::uint8_t>(0x02 + 2 * i);
+        ep[1].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
+        ep[1].wMaxPacketSize = packet;
+        h->altsettings[i].bInterfaceNumber = static_cast<std::uint8_t>(i);
+        h->altsettings[i].bNumEndpoints = 2;
+        h->altsettings[i].bInterfaceClass = 0xFF;
+        h->altsettings[i].endpoint = ep;
+        h->interfaces[i].altsetting = &h->altsettings[i];
+        h->interfaces[i].num_altsetting = 1;
+    }
+    h->config.bNumInterfaces = static_cast<std::uint8_t>(channels);
     h->config.bConfigurationValue = 1;
-    h->config.interface = &h->interface;
+    h->config.interface = h->interfaces;
     *config = &h->config;
     ++Bus().liveConfigDescriptors;
     return 0;
@@ -185,15 +356,21 @@ uint8_t libusb_get_device_address(libusb_device* dev) {
 int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
     StandInDevice* d = DeviceOf(dev);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
-    *handle = new libusb_device_handle{dev, -1};
+    if (d->accessDenied) return LIBUSB_ERROR_ACCESS;
+    *handle = new libusb_device_handle{dev};
     d->opens++;
     ++Bus().liveHandles;
     return 0;
 }
 
+// Closing drops the claims, but gives no interface back to its kernel driver.
 void libusb_close(libusb_device_handle* handle) {
     if (!handle) return;
-    if (StandInDevice* d = DeviceOf(handle)) d->opens--;
+    if (StandInDevice* d = DeviceOf(handle)) {
+        d->opens--;
+        for (int i = 0; i < velmar::test::kMaxChannels; ++i)
+            if (handle->claimed & (1u << i)) d->claimed[i] = false;
+    }
     delete handle;
     --Bus().liveHandles;
 }
@@ -205,27 +382,83 @@ int libusb_get_configuration(libusb_device_handle*, int* config) {
 int libusb_set_configuration(libusb_device_handle*, int) {
     return 0;
 }
+
 int libusb_claim_interface(libusb_device_handle* handle, int interface) {
-    handle->claimed = interface;
+    StandInDevice* d = DeviceOf(handle);
+    if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
+    if (interface < 0 || interface >= d->Channels()) return LIBUSB_ERROR_NOT_FOUND;
+    const unsigned bit = 1u << interface;
+    if (handle->claimed & bit) return 0;
+    if (d->claimedElsewhere || d->claimed[interface]) return LIBUSB_ERROR_BUSY;
+    if (d->kernelDriver[interface]) {
+        if (!handle->autoDetach) return LIBUSB_ERROR_BUSY;
+        d->kernelDriver[interface] = false;
+        d->driverDetaches++;
+        handle->detached |= bit;
+    }
+    d->claimed[interface] = true;
+    handle->claimed |= bit;
+    d->claimedInterfaces.push_back(interface);
     return 0;
 }
-int libusb_release_interface(libusb_device_handle* handle, int) {
-    handle->claimed = -1;
+
+// With automatic detach on, releasing gives the interface back to the
+// driver that was detached for the claim.
+int libusb_release_interface(libusb_device_handle* handle, int interface) {
+    StandInDevice* d = DeviceOf(handle);
+    if (!d || interface < 0 || interface >= d->Channels()) return LIBUSB_ERROR_NOT_FOUND;
+    const unsigned bit = 1u << interface;
+    if (!(handle->claimed & bit)) return LIBUSB_ERROR_NOT_FOUND;
+    handle->claimed &= ~bit;
+    d->claimed[interface] = false;
+    if (handle->autoDetach && (handle->detached & bit)) {
+        handle->detached &= ~bit;
+        d->kernelDriver[interface] = true;
+        d->driverAttaches++;
+    }
     return 0;
 }
-int libusb_detach_kernel_driver(libusb_device_handle*, int) {
-    return LIBUSB_ERROR_NOT_FOUND;
+
+int libusb_kernel_driver_active(libusb_device_handle* handle, int interface) {
+    StandInDevice* d = DeviceOf(handle);
+    if (!d || interface < 0 || interface >= d->Channels()) return LIBUSB_ERROR_NOT_FOUND;
+    return d->kernelDriver[interface] ? 1 : 0;
 }
-int libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int) {
+
+int libusb_detach_kernel_driver(libusb_device_handle* handle, int interface) {
+    StandInDevice* d = DeviceOf(handle);
+    if (!d || interface < 0 || interface >= d->Channels() || !d->kernelDriver[interface])
+        return LIBUSB_ERROR_NOT_FOUND;
+    d->kernelDriver[interface] = false;
+    d->driverDetaches++;
+    return 0;
+}
+
+int libusb_attach_kernel_driver(libusb_device_handle* handle, int interface) {
+    StandInDevice* d = DeviceOf(handle);
+    if (!d || interface < 0 || interface >= d->Channels()) return LIBUSB_ERROR_NOT_FOUND;
+    if (d->kernelDriver[interface] || d->claimed[interface]) return LIBUSB_ERROR_BUSY;
+    d->kernelDriver[interface] = true;
+    d->driverAttaches++;
+    return 0;
+}
+
+int libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
+    handle->autoDetach = enable != 0;
     return 0;
 }
 
 int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
                             uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
-                            unsigned int) {
+                            unsigned int timeout) {
     StandInDevice* d = DeviceOf(handle);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
-    d->controls.push_back({requestType, request, value, index});
+    d->controls.push_back({requestType, request, value, index, timeout});
+    if (d->controlsWedged) {
+        // A real caller without a limit would hang here for ever.
+        if (timeout == 0) d->unlimitedControls++;
+        return LIBUSB_ERROR_TIMEOUT;
+    }
     if (request == 0x00 && (value == 0 || value == 2)) d->pending.clear(); // reset / purge to host
     if (request == 0x09) d->latencyMs = value & 0xFF;
     if (requestType & LIBUSB_ENDPOINT_IN) {
@@ -245,71 +478,111 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
     StandInDevice* d = DeviceOf(handle);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     if (!(endpoint & LIBUSB_ENDPOINT_IN)) {
+        d->lastOutEndpoint = endpoint;
         d->received.insert(d->received.end(), data, data + length);
+        d->writeTimeouts.push_back(timeout);
         *transferred = length;
         if (d->firmware) d->firmware(*d, data, length);
         return 0;
     }
     d->bulkInCalls++;
-    using Clock = std::chrono::steady_clock;
-    auto ready = [d] { return !d->pending.empty() && d->pending.front().due <= Clock::now(); };
-    if (!ready()) {
-        // An idle bridge answers with its status bytes once its latency
-        // time has passed.
-        int wait = d->latencyMs;
-        if (timeout > 0) wait = std::min<int>(wait, static_cast<int>(timeout));
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-    }
-    int out = 0;
-    while (out + 2 <= length) {
-        data[out++] = velmar::test::kStatus0;
-        data[out++] = velmar::test::kStatus1;
-        int inPacket = 2;
-        while (inPacket < velmar::test::kPacketSize && out < length && ready()) {
-            data[out++] = d->pending.front().byte;
-            d->pending.pop_front();
-            ++inPacket;
+    d->lastInEndpoint = endpoint;
+    const auto deadline = velmar::test::Clock::now() + std::chrono::milliseconds(timeout);
+    for (;;) {
+        int out = 0, error = 0;
+        if (velmar::test::SendIn(*d, data, length, out, error)) {
+            *transferred = out;
+            return error;
         }
-        // A short packet ends the transfer.
-        if (inPacket < velmar::test::kPacketSize) break;
-        if (!ready()) break;
+        if (timeout > 0 && velmar::test::Clock::now() >= deadline) return LIBUSB_ERROR_TIMEOUT;
+        auto until = velmar::test::NextAnswer(*d);
+        if (timeout > 0) until = std::min(until, deadline);
+        std::this_thread::sleep_until(until);
     }
-    if (out == 2) d->statusOnlyPackets++;
-    *transferred = out;
-    return 0;
 }
 
 int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
                                        unsigned char* data, int length) {
     StandInDevice* d = DeviceOf(handle);
     if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
+    d->stringReads.push_back(index);
+    // libusb refuses index 0: it is the language table, not a string.
+    if (index == 0 || length <= 0) return LIBUSB_ERROR_INVALID_PARAM;
     std::string text = index == 1   ? "FTDI"
                        : index == 2 ? d->description
                        : index == 3 ? d->serial
                                     : "";
-    if (length <= 0) return LIBUSB_ERROR_INVALID_PARAM;
     const int n = std::min<int>(static_cast<int>(text.size()), length - 1);
     std::memcpy(data, text.data(), static_cast<std::size_t>(n));
     data[n] = 0;
     return n;
 }
 
-// The asynchronous calls are not used by the backend.
-libusb_transfer* libusb_alloc_transfer(int) {
-    return nullptr;
+// --- asynchronous bulk-in -------------------------------------------------
+
+libusb_transfer* libusb_alloc_transfer(int isoPackets) {
+    const std::size_t size = sizeof(libusb_transfer) + sizeof(libusb_iso_packet_descriptor) *
+                                                           static_cast<std::size_t>(isoPackets);
+    auto* t = static_cast<libusb_transfer*>(std::calloc(1, size));
+    ++Bus().liveTransfers;
+    return t;
 }
-void libusb_free_transfer(libusb_transfer*) {}
-int libusb_submit_transfer(libusb_transfer*) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
+
+void libusb_free_transfer(libusb_transfer* t) {
+    if (!t) return;
+    std::free(t);
+    --Bus().liveTransfers;
 }
-int libusb_cancel_transfer(libusb_transfer*) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
+
+int libusb_submit_transfer(libusb_transfer* t) {
+    StandInDevice* d = DeviceOf(t->dev_handle);
+    if (!d || d->unplugged) return LIBUSB_ERROR_NO_DEVICE;
+    if (!(t->endpoint & LIBUSB_ENDPOINT_IN) || t->type != LIBUSB_TRANSFER_TYPE_BULK)
+        return LIBUSB_ERROR_NOT_SUPPORTED;
+    for (const auto& f : velmar::test::Transfers())
+        if (f.transfer == t) return LIBUSB_ERROR_BUSY;
+    d->inSubmits++;
+    d->lastInEndpoint = t->endpoint;
+    velmar::test::Transfers().push_back({t, velmar::test::Clock::now()});
+    return 0;
 }
-int libusb_handle_events_timeout(libusb_context*, struct timeval*) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
+
+int libusb_cancel_transfer(libusb_transfer* t) {
+    for (auto& f : velmar::test::Transfers())
+        if (f.transfer == t) {
+            if (f.cancelled) return LIBUSB_ERROR_NOT_FOUND;
+            f.cancelled = true;
+            return 0;
+        }
+    return LIBUSB_ERROR_NOT_FOUND;
 }
-int libusb_handle_events_timeout_completed(libusb_context*, struct timeval*, int*) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
+
+int libusb_handle_events_timeout_completed(libusb_context*, struct timeval* tv, int* completed) {
+    using velmar::test::Clock;
+    const auto limit =
+        tv ? std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec)
+           : std::chrono::microseconds(0);
+    const auto deadline = Clock::now() + limit;
+    bool waited = false;
+    for (;;) {
+        if (velmar::test::CompleteTransfers()) return 0;
+        if (completed && *completed) return 0;
+        const auto now = Clock::now();
+        if (now >= deadline) return 0;
+        auto until = deadline;
+        for (const auto& f : velmar::test::Transfers())
+            if (StandInDevice* d = DeviceOf(f.transfer->dev_handle))
+                until = std::min(until, velmar::test::NextAnswer(*d));
+        if (!waited) {
+            ++Bus().blockingWaits;
+            waited = true;
+        }
+        std::this_thread::sleep_until(std::max(until, now + std::chrono::microseconds(50)));
+    }
+}
+
+int libusb_handle_events_timeout(libusb_context* ctx, struct timeval* tv) {
+    return libusb_handle_events_timeout_completed(ctx, tv, nullptr);
 }
 
 } // extern "C"
