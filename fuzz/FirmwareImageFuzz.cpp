@@ -93,10 +93,15 @@ class Panel : public velmar::SilentPanel {
     std::string path_;
 };
 
+// One image file per fuzzing process, removed when it ends.
+struct ImageFile {
+    const std::string path = "/tmp/velmar-firmware-fuzz-" + std::to_string(::getpid()) + ".bin";
+    ~ImageFile() { std::remove(path.c_str()); }
+};
+
 const std::string& ImagePath() {
-    static const std::string path =
-        "/tmp/velmar-firmware-fuzz-" + std::to_string(::getpid()) + ".bin";
-    return path;
+    static const ImageFile file;
+    return file.path;
 }
 
 } // namespace
