@@ -20,10 +20,14 @@ struct BinaryFileResult {
     std::int64_t bytes = 0;        // bytes read from / written to the file
     std::int64_t droppedBytes = 0; // file bytes with no place in the buffer, or
                                    // positions up to DeviceEnd that were not saved
+    bool countUnknown = false;     // the input ran past the buffer and is not a
+                                   // regular file: droppedBytes is a lower bound
 };
 
-// The whole file is taken; bytes that land outside the buffer are dropped
-// and counted. Bytes read before a read error stay stored.
+// The file is taken up to the end of the buffer and one byte more, at most
+// kBufferSize + 1 - BufferStart bytes, so that an endless input (a device, a
+// FIFO) ends too. Bytes past the buffer are dropped and counted: exactly for
+// a regular file, by its size. Bytes read before a read error stay stored.
 BinaryFileResult LoadBinaryFile(const std::string& path, DataBuffer& buffer,
                                 const AddressWindow& window);
 BinaryFileResult LoadBinaryStream(std::FILE* stream, DataBuffer& buffer,

@@ -188,7 +188,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (words.size() != 1) error = "probe takes no file";
         } else {
             a.command = Command::Firmware;
-            if (words.size() != 2)
+            // An empty name would only be found missing after the search.
+            if (words.size() != 2 || words[1].empty())
                 error = "firmware needs exactly one FILE";
             else
                 a.firmwarePath = words[1];
@@ -230,7 +231,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return result;
         }
     } else if (op->takesFile) {
-        if (words.size() != 2) {
+        if (words.size() != 2 || words[1].empty()) {
             error = verb + " needs exactly one FILE";
             return result;
         }

@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
+#include "buffer/FileReplacement.h"
+#include "buffer/InputFile.h"
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
 #include "devices/FileCommands.h"
@@ -25,19 +26,34 @@ void Complain(const std::string& text) {
     std::fflush(stderr);
 }
 
-// A missing input file is a usage error, found before anything is sent.
+// A missing input file is a usage error, found before anything is sent. The
+// data file stays open for the load: a FIFO cannot be opened a second time.
+InputFile OpenInput(const std::string& path) {
+    std::string error;
+    InputFile file = OpenInputFile(path, error);
+    if (!file) Complain("cannot read " + path + ": " + error);
+    return file;
+}
+
+// The firmware file is opened by the update itself; here it is only looked
+// at, so that it is opened once.
 bool InputReadable(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (in) return true;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        Complain("cannot read " + path + ": " + std::strerror(EISDIR));
+        return false;
+    }
+    if (::access(path.c_str(), R_OK) == 0) return true;
     Complain("cannot read " + path + ": " + std::strerror(errno));
     return false;
 }
 
+// The output is checked as the save will write it: a FIFO or device in
+// place, anything else through its folder.
 bool OutputDirectoryWritable(const std::string& path) {
-    std::filesystem::path dir = std::filesystem::path(path).parent_path();
-    if (dir.empty()) dir = ".";
-    if (::access(dir.c_str(), W_OK) == 0) return true;
-    Complain("cannot write " + path + ": " + std::strerror(errno));
+    const std::string problem = OutputProblem(path);
+    if (problem.empty()) return true;
+    Complain("cannot write " + path + ": " + problem);
     return false;
 }
 
@@ -70,10 +86,12 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
 
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
+    InputFile dataFile;
     if (op == Operation::Read) {
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
     } else if (!arguments.dataPath.empty()) {
-        if (!InputReadable(arguments.dataPath)) return ExitUsage;
+        dataFile = OpenInput(arguments.dataPath);
+        if (!dataFile) return ExitUsage;
     }
 
     panel.AnswerQuestionsYes(false);
@@ -92,8 +110,10 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         state.FailFlag = 0;
         bool fileError = false;
         // As convert: a file that cannot be read is 2, malformed contents 1.
-        if (!LoadDataFile(state, arguments.dataPath, &fileError))
-            return fileError ? ExitUsage : ExitFailed;
+        const bool loaded =
+            dataFile ? LoadDataStream(state, arguments.dataPath, dataFile.get(), &fileError)
+                     : LoadDataFile(state, arguments.dataPath, &fileError);
+        if (!loaded) return fileError ? ExitUsage : ExitFailed;
         // Records with a wrong checksum were stored but flagged: such an image
         // is not put on a chip unnoticed.
         if (state.FailFlag != 0) {

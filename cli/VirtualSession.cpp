@@ -1,5 +1,7 @@
 #include "VirtualSession.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -11,9 +13,9 @@ namespace velmar::cli {
 
 namespace {
 
+// Looked at, not opened: the programmer opens the chip file once itself.
 bool Readable(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (in) return true;
+    if (::access(path.c_str(), R_OK) == 0) return true;
     error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
 }

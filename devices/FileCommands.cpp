@@ -5,6 +5,7 @@
 #include "buffer/FileType.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexWriter.h"
+#include "buffer/InputFile.h"
 
 namespace velmar {
 
@@ -24,6 +25,15 @@ void ReportDroppedOnLoad(ProgramState& state, const std::string& path, std::int6
     state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
+// A device or FIFO is read only one byte past the buffer: how much more it
+// holds is not known.
+void ReportEndlessInput(ProgramState& state, const std::string& path) {
+    const std::string text =
+        "\"" + path + "\" runs past buffer position FFFF; what follows was dropped.";
+    state.Panel.InsertReportLine(text);
+    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+}
+
 void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int64_t dropped) {
     if (dropped <= 0) return;
     const std::string text = std::to_string(dropped) +
@@ -33,21 +43,45 @@ void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int6
     state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
+void ShowHexLoading(ProgramState& state) {
+    state.Panel.SetCaption(Control::Banner, "Loading Buffer from Hex File....");
+    state.Panel.PumpEvents();
+}
+
 } // namespace
 
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError) {
+    std::string error;
+    const InputFile stream = OpenInputFile(path, error);
+    if (stream) return LoadDataStream(state, path, stream.get(), fileError);
+    if (fileError) *fileError = true;
+    if (state.FileType != BinaryFileType) {
+        ShowHexLoading(state);
+        state.Transfer.DeviceAddress = 0;
+        state.Transfer.StopFlag = 0;
+    }
+    ReportFileError(state, "Could not read", path, error);
+    return false;
+}
+
+bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* stream,
+                    bool* fileError) {
     if (fileError) *fileError = false;
     if (state.FileType == BinaryFileType) {
-        const BinaryFileResult result = LoadBinaryFile(path, state.Buffer, state.Window);
+        const BinaryFileResult result = LoadBinaryStream(stream, state.Buffer, state.Window);
         if (!result.ok) {
             if (fileError) *fileError = true;
             ReportFileError(state, "Could not read", path, result.systemError);
             return false;
         }
-        ReportDroppedOnLoad(state, path, result.droppedBytes);
+        if (result.countUnknown)
+            ReportEndlessInput(state, path);
+        else
+            ReportDroppedOnLoad(state, path, result.droppedBytes);
     } else {
+        ShowHexLoading(state);
         const HexLoadResult result =
-            LoadHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
+            LoadHexStream(stream, state.FileType, state.Buffer, state.Window, state.Panel);
         state.Transfer.DeviceAddress = result.LoadAddress;
         state.Transfer.StopFlag = result.StopFlag;
         if (!result.ok) {

@@ -5,6 +5,7 @@
 // (BeginOperation / EndOperation) and the file dialogs are the caller's.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "ProgramState.h"
@@ -22,7 +23,13 @@ namespace velmar {
 // Failure (false): the file could not be read, or a hex field is malformed;
 // an error box says why, FailFlag is 1 and StaticText4 is unchanged.
 // `fileError`, when given, tells an unreadable file from malformed contents.
+// The file is opened once, here.
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr);
+
+// The same from a file the caller opened (and closes): `path` only names it
+// in captions and boxes. Binary input is read from the stream's position.
+bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* stream,
+                    bool* fileError = nullptr);
 
 // Saves buffer positions 0..DeviceEnd (at most up to 0xFFFF) to `path` as
 // FileType says. The file is written beside the target and renamed over it

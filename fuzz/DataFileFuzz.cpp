@@ -5,6 +5,7 @@
 //   bytes 2-3: HexOffset (signed), bytes 4-5: BufferStart / 16
 // Every buffer access is bounds-checked by DataBuffer, so a stray position
 // aborts; AddressSanitizer catches everything else.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -57,7 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmar::SilentPanel panel;
     if (mode == 0) {
         const velmar::BinaryFileResult r = velmar::LoadBinaryStream(stream, buffer, window);
-        if (r.ok && r.bytes != static_cast<std::int64_t>(size)) std::abort();
+        // Read up to one byte past the buffer, no further.
+        const std::int64_t bound = std::max<std::int64_t>(1, 0x10001 - window.BufferStart);
+        if (r.ok && r.bytes != std::min<std::int64_t>(static_cast<std::int64_t>(size), bound))
+            std::abort();
+        if (r.ok && r.countUnknown != (static_cast<std::int64_t>(size) >= bound)) std::abort();
     } else {
         const int fileType = mode == 4 ? 9 : mode;
         const velmar::HexLoadResult r =

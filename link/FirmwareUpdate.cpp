@@ -75,8 +75,9 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
     if (path) {
         bool tooLong = false;
         const std::vector<std::uint8_t> image = ReadFirmwareImage(*path, tooLong);
-        // A cut image would leave the programmer without working firmware.
-        if (tooLong || !HasUpdateSignature(image)) {
+        // A cut image would leave the programmer without working firmware;
+        // one without the whole header has no checksum to compare.
+        if (tooLong || image.size() < kHeaderSize || !HasUpdateSignature(image)) {
             panel.ShowMessage(BoxKind::Warning, kInvalidFile);
         } else {
             link.PacketLength = kRecordSize;

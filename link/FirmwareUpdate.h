@@ -24,7 +24,8 @@ bool HasUpdateSignature(const std::vector<std::uint8_t>& image);
 // Asks for an image file, streams its records to the programmer, compares
 // the programmer's checksum with the file's, reports it and leaves the
 // programmer's update mode. Sends nothing for a cancelled dialog, a wrong
-// signature or a file too long for the image buffer.
+// signature, a file shorter than its 16-byte header or too long for the
+// image buffer.
 void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel);
 
 } // namespace velmar

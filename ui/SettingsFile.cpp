@@ -15,6 +15,10 @@ std::string SettingsPath(const std::string& directory) {
 std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
+    return ReadSettingsStream(in);
+}
+
+std::vector<std::string> ReadSettingsStream(std::istream& in) {
     std::vector<std::string> lines;
     std::string line;
     // A file written on either platform: CR LF, LF or a lone CR ends a line.
@@ -29,6 +33,8 @@ std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& pat
                 if (in.peek() == '\n') in.get();
                 break;
             }
+            // Not a settings file (or an endless one): keep what came before.
+            if (line.size() == kSettingsLineLimit) return lines;
             line.push_back(static_cast<char>(c));
         }
         if (!any) break;
@@ -80,9 +86,12 @@ std::string FormatSettings(const StoredSettings& s) {
         out += std::to_string(v);
         out += "\r\n";
     }
-    // A name with a line break in it cannot be kept in one line; dropping it
-    // keeps the file at nine lines and the other values intact.
-    if (s.LastFile.find_first_of("\r\n") == std::string::npos) out += s.LastFile;
+    // A name with a line break in it cannot be kept in one line, nor one
+    // longer than a line is read back; dropping it keeps the file at nine
+    // lines and the other values intact.
+    if (s.LastFile.find_first_of("\r\n") == std::string::npos &&
+        s.LastFile.size() <= kSettingsLineLimit)
+        out += s.LastFile;
     out += "\r\n";
     return out;
 }

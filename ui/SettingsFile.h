@@ -3,7 +3,9 @@
 // that the command line and tests can read and write it without a window.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@ namespace velmar {
 constexpr int kSettingsLinesWritten = 9;
 constexpr int kSettingsLinesRead = 19;
 inline constexpr const char* kSettingsFileName = "Win_Velmar.Cfg";
+// Longer than any path the last file line could hold.
+constexpr std::size_t kSettingsLineLimit = 4096;
 
 struct StoredSettings {
     std::int32_t SelectedRow = 1;
@@ -30,8 +34,10 @@ struct StoredSettings {
 std::string SettingsPath(const std::string& directory);
 
 // The raw lines of the file (line ends stripped), at most 19; none when the
-// file cannot be opened.
+// file cannot be opened. A line longer than kSettingsLineLimit characters
+// ends the reading: it and what follows are taken as missing.
 std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& path);
+std::vector<std::string> ReadSettingsStream(std::istream& in);
 
 // Lines 1 to 8 as decimal integers; a line that is missing or not a decimal
 // integer counts as "1". A missing line 9 counts as empty.

@@ -63,8 +63,11 @@ void SocketChip::Erase() {
 bool SocketChip::Load(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
+    // One byte more than a chip holds tells a file too long; an endless
+    // input (/dev/zero) ends there too.
+    std::vector<std::uint8_t> bytes(0x10001);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.empty() || bytes.size() > 0x10000) return false;
     cells_ = std::move(bytes);
     Dirty = false;

@@ -52,8 +52,9 @@ TEST_F(BinaryFileTest, BytesWithoutRoomAreDroppedAndCounted) {
     LoadBinaryFile(path, buffer, window);
     const BinaryFileResult r = LoadBinaryFile(path, buffer, window);
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, 70000);
+    EXPECT_EQ(r.bytes, 65537); // read up to one byte past the buffer
     EXPECT_EQ(r.droppedBytes, 70000 - 65536);
+    EXPECT_FALSE(r.countUnknown); // a regular file tells its size
     EXPECT_EQ(buffer[0xFFFF], (0xFFFF * 7 + 3) & 0xFF);
     EXPECT_EQ(buffer[40000], (40000 * 7 + 3) & 0xFF); // from the second block
 
@@ -68,6 +69,27 @@ TEST_F(BinaryFileTest, BytesWithoutRoomAreDroppedAndCounted) {
     window.BufferStart = 0xFFFFF; // possible from the settings file
     const BinaryFileResult none = LoadBinaryFile(path, fresh, window);
     EXPECT_EQ(none.droppedBytes, 32);
+}
+
+TEST_F(BinaryFileTest, EndlessInputEndsOneBytePastTheBuffer) {
+    buffer.Fill(0xEE);
+    window.BufferStart = 0x100;
+    const BinaryFileResult r = LoadBinaryFile("/dev/zero", buffer, window);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, 0x10000 - 0x100 + 1);
+    EXPECT_EQ(r.droppedBytes, 1);
+    EXPECT_TRUE(r.countUnknown);
+    EXPECT_EQ(buffer[0xFF], 0xEE);
+    EXPECT_EQ(buffer[0x100], 0);
+    EXPECT_EQ(buffer[0xFFFF], 0);
+
+    // A file exactly as long as the room left is not cut.
+    const std::string path = dir.File("fits.bin");
+    test::WriteFile(path, Pattern(0x10000 - 0x100));
+    const BinaryFileResult fits = LoadBinaryFile(path, buffer, window);
+    EXPECT_EQ(fits.bytes, 0x10000 - 0x100);
+    EXPECT_EQ(fits.droppedBytes, 0);
+    EXPECT_FALSE(fits.countUnknown);
 }
 
 TEST_F(BinaryFileTest, SaveWritesZeroToDeviceEnd) {

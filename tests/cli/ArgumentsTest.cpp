@@ -124,3 +124,13 @@ TEST(Arguments, FormatsAndAddresses) {
     EXPECT_FALSE(ParseAddress("100000"));
     EXPECT_FALSE(ParseAddress("-1"));
 }
+
+// Found by the command-line fuzzer: an empty FILE with --format was taken,
+// and found missing only after the programmer had been searched.
+TEST(Arguments, EmptyFileNameIsRefused) {
+    EXPECT_NE(Parse({"--virtual", "--device", "87C51H", "program", ""}).error, "");
+    EXPECT_NE(Parse({"--device", "87C51H", "--format", "binary", "verify", ""}).error, "");
+    EXPECT_NE(Parse({"--device", "87C51H", "--format", "intel", "read", ""}).error, "");
+    EXPECT_NE(Parse({"firmware", ""}).error, "");
+    EXPECT_EQ(Parse({"--device", "87C51H", "--format", "binary", "verify", "-"}).error, "");
+}

@@ -93,6 +93,30 @@ TEST(UpdateFirmware, CancelAndRejectedFilesSendNothing) {
     EXPECT_EQ(rig.link.PacketLength, 8);
 }
 
+TEST(UpdateFirmware, ImageWithoutTheWholeHeaderIsRefused) {
+    // The signature is whole but the checksum bytes 14 and 15 are not there.
+    UpdateRig rig;
+    Programmer(0x12, 0x34);
+    for (std::size_t size : {14u, 15u}) {
+        Bytes image = Image(0);
+        image.resize(size);
+        ASSERT_TRUE(HasUpdateSignature(image));
+        rig.Run(image, "header" + std::to_string(size) + ".bin");
+    }
+    ASSERT_EQ(rig.panel.boxes.size(), 2u);
+    for (const auto& box : rig.panel.boxes) {
+        EXPECT_EQ(box.kind, BoxKind::Warning);
+        EXPECT_EQ(box.text, kInvalid);
+    }
+    EXPECT_TRUE(Fake().writes.empty());
+    EXPECT_TRUE(rig.panel.diagnostics.empty());
+
+    // Sixteen bytes are a header without records: the query and the exit.
+    rig.Run(Image(0), "header16.bin");
+    ASSERT_EQ(Fake().writes.size(), 2u);
+    EXPECT_EQ(rig.panel.boxes.back().text, "Good Update...");
+}
+
 TEST(UpdateFirmware, ThreeRecordFileSendsTwoWithTheFollowingRecordsValue) {
     UpdateRig rig;
     Programmer(0x12, 0x34);

@@ -2,6 +2,10 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -96,6 +100,44 @@ TEST(SettingsFile, WritesNineDecimalLinesAndReplacesTheOldFile) {
 
     // A directory that cannot be written: false, and nothing else happens.
     EXPECT_FALSE(WriteSettingsFile(dir.path().toStdString() + "/missing/Win_Velmar.Cfg", s));
+}
+
+TEST(SettingsFile, EndlessFilesAndFifosNeitherHangNorGetReplaced) {
+    // An endless file ends at the first overlong line.
+    const auto endless = ReadSettingsLines("/dev/zero");
+    ASSERT_TRUE(endless);
+    EXPECT_TRUE(endless->empty());
+
+    QTemporaryDir dir;
+    const std::string path = SettingsPath(dir.path().toStdString());
+    const std::string numbers = "8\r\n1\r\n2\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n";
+    WriteFile(path, numbers + std::string(kSettingsLineLimit, 'a') + "\r\n");
+    EXPECT_EQ(ReadSettingsLines(path)->size(), 9u);
+    WriteFile(path, numbers + std::string(kSettingsLineLimit + 1, 'a') + "\r\n9\r\n");
+    const auto cut = ReadSettingsLines(path);
+    ASSERT_EQ(cut->size(), 8u);
+    EXPECT_EQ(InterpretSettingsLines(*cut).LastFile, "");
+    EXPECT_EQ(InterpretSettingsLines(*cut).DeviceEnd, 4095);
+
+    // A name too long to be read back is not written.
+    StoredSettings s{8, 1, 2, 1, 0, 0, 4095, 0, std::string(kSettingsLineLimit + 1, 'n')};
+    EXPECT_EQ(FormatSettings(s), numbers + "\r\n");
+
+    // A FIFO in the settings file's place is written into, not replaced.
+    const std::string fifo = dir.path().toStdString() + "/settings.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    s.LastFile = "/home/u/Image.Hex";
+    EXPECT_TRUE(WriteSettingsFile(fifo, s));
+    std::string got(4096, '\0');
+    const ssize_t n = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    EXPECT_EQ(got, FormatSettings(s));
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 } // namespace
