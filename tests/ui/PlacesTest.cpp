@@ -123,13 +123,13 @@ TEST_F(InstalledStartTest, SettingsAreRestoredFromTheUserConfigFolder) {
 }
 
 TEST_F(InstalledStartTest, AStartUpDirectoryWithItsOwnSettingsKeepsThem) {
-    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n\r\n");
+    WriteFile(Path("Win_Velmar.Cfg"), "20\r\n0\r\n1\r\n1\r\n0\r\n0\r\n8191\r\n0\r\n\r\n");
     startup->places = installed;
     Start();
-    EXPECT_EQ(Caption(form->Device), "89C51");
+    EXPECT_EQ(Caption(form->Device), "89C52");
     form->close();
     EXPECT_FALSE(std::filesystem::exists(ConfigFile()));
-    EXPECT_EQ(ReadFile(Path("Win_Velmar.Cfg")), "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n\r\n");
+    EXPECT_EQ(ReadFile(Path("Win_Velmar.Cfg")), "20\r\n0\r\n1\r\n1\r\n0\r\n0\r\n8191\r\n0\r\n\r\n");
 }
 
 TEST_F(InstalledStartTest, HelpComesFromTheDataFolderUnlessTheCurrentOneHasIt) {
