@@ -139,8 +139,9 @@ void Startup::FormCloseQuery() {
     // Not before the start-up sequence, nor without a start-up directory.
     if (std::filesystem::path(SettingsFile).is_absolute()) {
         std::error_code ec;
+        const auto folder = std::filesystem::path(SettingsFile).parent_path();
         if (SettingsFile != SettingsPath(StartupDirectory))
-            std::filesystem::create_directories(std::filesystem::path(SettingsFile).parent_path(), ec);
+            std::filesystem::create_directories(folder, ec);
         WriteSettingsFile(SettingsFile, CurrentSettings());
     }
     state_.Panel.PumpEvents();
