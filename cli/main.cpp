@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         std::fputs(UsageText().c_str(), stdout);
         return ExitSuccess;
     case Command::Version:
-        std::puts("velmar-cli 1.02");
+        std::printf("velmar-cli %s\n", VELMAR_VERSION);
         return ExitSuccess;
     case Command::Convert:
         return RunConvert(a.convertArgs);

@@ -57,7 +57,8 @@ std::optional<std::vector<std::string>> ReadHelpLines(const std::string& path) {
     return SplitTextLines(text);
 }
 
-Help::Help(TMainForm& form, ProgramState& state) : QObject(&form), form_(form), state_(state) {
+Help::Help(TMainForm& form, ProgramState& state)
+    : QObject(&form), places(ProgramPlaces()), form_(form), state_(state) {
     connect(form_.Help_1, &QPushButton::clicked, this, [this] {
         TMainForm::HandlerScope scope(form_);
         Help_1Click();
@@ -67,7 +68,7 @@ Help::Help(TMainForm& form, ProgramState& state) : QObject(&form), form_(form), 
 void Help::Help_1Click() {
     EndOperation(state_);
     form_.Memo1->hide();
-    const auto lines = ReadHelpLines(kHelpFileName);
+    const auto lines = ReadHelpLines(HelpFileFor(places));
     if (!lines) return;
     form_.Help1->clear();
     form_.Start_Buf_Add->hide();

@@ -1,11 +1,14 @@
 #pragma once
-// The Help button: shows Win_Velmar.Txt from the current directory in Help1.
+// The Help button: shows Win_Velmar.Txt from the current directory in Help1
+// (an installed copy falls back on its data folder, Places.h).
 
 #include <QObject>
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "Places.h"
 
 class TMainForm;
 
@@ -30,6 +33,9 @@ class Help : public QObject {
     Help(TMainForm& form, ProgramState& state);
 
     void Help_1Click();
+
+    // Where an installed copy keeps its help text; this process's by default.
+    Places places;
 
   private:
     TMainForm& form_;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "BufferEditor.h"
+#include "CommandLine.h"
 #include "Help.h"
 #include "Usb_Velmar.h"
 #include "ValueEntry.h"
@@ -31,7 +32,8 @@ std::int32_t IntoAddressRange(std::int32_t value) {
 
 } // namespace
 
-Startup::Startup(TMainForm& form, ProgramState& state) : QObject(&form), form_(form), state_(state) {
+Startup::Startup(TMainForm& form, ProgramState& state)
+    : QObject(&form), places(ProgramPlaces()), form_(form), state_(state) {
     form_.CloseQuery = [this] { FormCloseQuery(); };
 }
 
@@ -57,9 +59,12 @@ void Startup::FormActivate() {
     std::error_code ec;
     StartupDirectory = std::filesystem::current_path(ec).string();
 
-    if (const auto lines = ReadSettingsLines(SettingsPath(StartupDirectory))) {
+    SettingsFile = SettingsFileFor(StartupDirectory, places);
+
+    if (const auto lines = ReadSettingsLines(SettingsFile)) {
         RestoreSettings(InterpretSettingsLines(*lines));
     }
+    if (!CommandLineFile.empty()) LoadCommandLineFile();
 
     FindProgrammer(state_.D2XX, state_.Link, state_.Panel, state_.FailFlag);
     ApplyVpp(state_);
@@ -89,13 +94,27 @@ void Startup::RestoreSettings(const StoredSettings& s) {
     form_.ApplyFileType();
     ClampWindow(state_);
 
-    if (!s.LastFile.empty()) {
+    // A file named on the command line replaces the last one; loading the
+    // old one first would only show its boxes for nothing.
+    if (!s.LastFile.empty() && CommandLineFile.empty()) {
         form_.OpenDialog1.FileName = s.LastFile;
         // The loader picks binary or hex by FileType, never by the extension.
         LoadDataFile(state_, s.LastFile);
         state_.Panel.SetCaption(Control::LastFile,
                                 "Last File Loaded in Buffer=" + form_.OpenDialog1.FileName);
     }
+}
+
+void Startup::LoadCommandLineFile() {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(CommandLineFile, ec);
+    if (ec) path = CommandLineFile;
+    const std::string name = path.lexically_normal().string();
+    // As Load Buffer does, with the type the file itself shows.
+    state_.FileType = DataFileTypeOf(name);
+    form_.ApplyFileType();
+    form_.OpenDialog1.FileName = name;
+    if (LoadDataFile(state_, name)) ComputeChecksum(state_);
 }
 
 StoredSettings Startup::CurrentSettings() const {
@@ -117,13 +136,21 @@ void Startup::FormCloseQuery() {
     state_.Link.Timer1Enabled = false;
     state_.Transfer.StopFlag = 5;
     // A settings file that cannot be written is not worth stopping the close for.
-    if (!StartupDirectory.empty()) WriteSettingsFile(SettingsPath(StartupDirectory), CurrentSettings());
+    // Not before the start-up sequence, nor without a start-up directory.
+    if (std::filesystem::path(SettingsFile).is_absolute()) {
+        std::error_code ec;
+        const auto folder = std::filesystem::path(SettingsFile).parent_path();
+        if (SettingsFile != SettingsPath(StartupDirectory))
+            std::filesystem::create_directories(folder, ec);
+        WriteSettingsFile(SettingsFile, CurrentSettings());
+    }
     state_.Panel.PumpEvents();
 }
 
-Startup* LaunchWindow(TMainForm& form, ProgramState& state) {
+Startup* LaunchWindow(TMainForm& form, ProgramState& state, const std::string& openFile) {
     // Owned by the window; they connect themselves to the controls they serve.
     auto* startup = new Startup(form, state);
+    startup->CommandLineFile = openFile;
     new BufferEditor(form, state);
     new ValueEntry(form, state);
     new Help(form, state);

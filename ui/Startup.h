@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "Places.h"
 #include "SettingsFile.h"
 
 class TMainForm;
@@ -27,6 +28,13 @@ class Startup : public QObject {
     // The current directory when the start-up sequence ran; the settings
     // file stays there whatever directory the dialogs move to later.
     std::string StartupDirectory;
+    // The settings file read at start-up and written at close (Places.h).
+    std::string SettingsFile;
+    // Where an installed copy keeps its files; this process's by default.
+    Places places;
+    // A data file named on the command line: loaded at start-up in place of
+    // the last file of the settings, whose last file it then becomes.
+    std::string CommandLineFile;
 
     void FormCreate();
     // Runs the start-up sequence on its first call only.
@@ -38,6 +46,7 @@ class Startup : public QObject {
 
   private:
     void RestoreSettings(const StoredSettings& settings);
+    void LoadCommandLineFile();
 
     TMainForm& form_;
     ProgramState& state_;
@@ -46,7 +55,8 @@ class Startup : public QObject {
 
 // Puts the window together as the program entry does: the editor, value
 // entry, help and start-up units, the creation defaults, the window shown
-// and the start-up sequence queued for its first activation.
-Startup* LaunchWindow(TMainForm& form, ProgramState& state);
+// and the start-up sequence queued for its first activation. `openFile`, when
+// not empty, is loaded at start-up (Startup::CommandLineFile).
+Startup* LaunchWindow(TMainForm& form, ProgramState& state, const std::string& openFile = {});
 
 } // namespace velmar::ui

@@ -94,7 +94,7 @@ TEST(CliUsage, HelpAndVersion) {
         EXPECT_TRUE(Has(run.out, word)) << word;
     run = RunCli({"--version"});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "velmar-cli 1.02\n");
+    EXPECT_EQ(run.out, "velmar-cli " VELMAR_VERSION "\n");
 }
 
 TEST(CliProbe, FoundOldAndMissingProgrammer) {
