@@ -1,5 +1,7 @@
 #include "FileCommands.h"
 
+#include <algorithm>
+
 #include "OperationFrame.h"
 #include "buffer/BinaryFile.h"
 #include "buffer/FileType.h"
@@ -33,33 +35,86 @@ void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int6
     state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
+// Once per load: bytes the device's range cannot hold.
+void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
+    if (facts.beyondBytes <= 0) return;
+    state.FailFlag = 1;
+    const std::string text =
+        std::to_string(facts.beyondBytes) +
+        (facts.folded ? " bytes lay beyond the device's end and were folded onto lower addresses."
+                      : " bytes lay beyond the device's end.");
+    state.Panel.InsertReportLine(text);
+    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+}
+
 } // namespace
 
-bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError) {
+bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
+                  LoadFacts* factsOut) {
+    LoadFacts local;
+    LoadFacts& facts = factsOut ? *factsOut : local;
+    facts = LoadFacts{};
     if (fileError) *fileError = false;
+    const AddressWindow& w = state.Window;
     if (state.FileType == BinaryFileType) {
-        const BinaryFileResult result = LoadBinaryFile(path, state.Buffer, state.Window);
+        const BinaryFileResult result = LoadBinaryFile(path, state.Buffer, w);
         if (!result.ok) {
+            facts.fileError = true;
             if (fileError) *fileError = true;
             ReportFileError(state, "Could not read", path, result.systemError);
             return false;
         }
+        facts.dataBytes = result.bytes;
+        if (result.bytes > 0) {
+            const std::int64_t last = std::int64_t{w.BufferStart} + result.bytes - 1;
+            facts.highestPosition =
+                static_cast<std::int32_t>(std::min<std::int64_t>(last, kBufferSize - 1));
+        }
+        // Only the device's range, DeviceEnd - DeviceStart + 1 bytes from
+        // BufferStart, ever reaches the device. With no device chosen yet
+        // (DeviceLimit 0) there is no range to speak of.
+        const std::int64_t room = std::int64_t{w.DeviceEnd} - w.DeviceStart + 1;
+        if (w.DeviceLimit > 0 && room > 0 && result.bytes > room) {
+            facts.beyondBytes = result.bytes - room;
+            facts.firstBeyondAddress = room;
+            ReportBeyond(state, facts);
+        }
         ReportDroppedOnLoad(state, path, result.droppedBytes);
     } else {
         const HexLoadResult result =
-            LoadHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
+            LoadHexFile(path, state.FileType, state.Buffer, w, state.Panel);
         state.Transfer.DeviceAddress = result.LoadAddress;
         state.Transfer.StopFlag = result.StopFlag;
+        facts.badLine = result.badLine;
+        facts.stopped = result.stopped;
         if (!result.ok) {
             // A malformed field has already shown its own box.
-            if (result.badField.empty()) {
+            if (result.stopped) {
+                ReportFileError(state, "Stopped loading", path, "interrupted");
+            } else if (!result.refusal.empty()) {
+                ReportFileError(state, "Could not load", path, result.refusal);
+            } else if (result.badField.empty()) {
+                facts.fileError = true;
                 if (fileError) *fileError = true;
                 ReportFileError(state, "Could not read", path, result.systemError);
             }
             state.FailFlag = 1;
             return false;
         }
+        facts.dataBytes = result.storedBytes;
+        facts.highestPosition = result.highestPosition;
+        facts.beyondBytes = result.beyondBytes;
+        facts.firstBeyondAddress = result.firstBeyondAddress;
+        facts.folded = result.folded;
+        facts.badChecksumRecords = result.badChecksumRecords;
         ReportDroppedOnLoad(state, path, result.droppedBytes);
+        if (result.storedBytes == 0) {
+            state.FailFlag = 1;
+            const std::string text = "No data records were found in " + path + ".";
+            state.Panel.InsertReportLine(text);
+            state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+        }
+        ReportBeyond(state, facts);
         if (result.badChecksumRecords > 0) {
             // The data are stored as read, but must not be programmed unnoticed.
             state.FailFlag = 1;
