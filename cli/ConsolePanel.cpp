@@ -196,7 +196,10 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
     // can take them as they are; the link's time-out lines and the loader's
     // notes share Memo1 in the window but are messages here.
     if (line.find("  EXPECTED-") == std::string_view::npos) {
-        ErrorLine(line);
+        // The loader puts its warnings both here and in a box: shown once.
+        FinishProgress();
+        Complain(err_, line);
+        lastReportLine_ = std::string(line);
         return;
     }
     FinishProgress();
@@ -205,7 +208,8 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
 }
 
 void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
-    ErrorLine(line);
+    FinishProgress();
+    Complain(err_, line);
 }
 
 void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
@@ -227,6 +231,9 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optiona
     boxes_.push_back({kind, std::string(text)});
     if (kind == BoxKind::Error || kind == BoxKind::Warning) {
         FinishProgress();
+        const bool repeated = text == lastReportLine_;
+        lastReportLine_.clear();
+        if (repeated) return true;
         if (loadPath_) {
             // During a load the text may carry pieces of the file: one line,
             // every control character escaped, named by file and line.

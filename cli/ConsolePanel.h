@@ -82,6 +82,7 @@ class ConsolePanel : public FrontPanel {
     std::vector<ShownBox> boxes_;
     std::optional<std::string> loadPath_;
     int loadLine_ = 0;
+    std::string lastReportLine_;
 };
 
 // The text with every control character written as an escape (\n, \r, \t,

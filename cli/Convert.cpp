@@ -186,10 +186,13 @@ int RunConvert(const std::vector<std::string>& args) {
                              "); nothing written (--fold or --end says where to cut)");
         return 1;
     }
-    if (!o.device && !o.end) w.DeviceEnd = std::max(facts.highestPosition, 0);
+    // Without an end asked for, the output ends at the input's last byte;
+    // not even an Intel record runs past it.
+    const bool endFromData = !o.device && !o.end;
+    if (endFromData) w.DeviceEnd = std::max(facts.highestPosition, 0);
 
     state.FileType = *o.to;
-    if (!SaveDataFile(state, o.files[1])) return 2;
+    if (!SaveDataFile(state, o.files[1], endFromData)) return 2;
     return facts.badChecksumRecords > 0 ? 1 : 0;
 }
 
