@@ -31,7 +31,8 @@ class WindowHandlers : public ::testing::Test {
 
     bool AllBytesAre(std::uint8_t value) {
         for (int i = 0; i < velmar::kBufferSize; ++i)
-            if (state.Buffer[i] != value) return false;
+            if (state.Buffer[i] != value)
+                return false;
         return true;
     }
 };
@@ -135,17 +136,14 @@ TEST_F(WindowHandlers, DialogsStartAsDesigned) {
     EXPECT_EQ(form.SaveDialog1.DefaultExt, "Bin");
     EXPECT_TRUE(form.SaveDialog1.OverwritePrompt);
     EXPECT_TRUE(form.SaveDialog1.Resizable);
-    EXPECT_EQ(velmar::ui::QtNameFilters(form.OpenDialog1.Filter),
-              "Bin (*.Bin);;Hex (*.Hex);;All (*.*)");
+    EXPECT_EQ(velmar::ui::QtNameFilters(form.OpenDialog1.Filter), "Bin (*.Bin);;Hex (*.Hex);;All (*.*)");
     EXPECT_EQ(velmar::ui::BareExtension(".Bin"), "Bin");
 }
 
 class WindowFileCommands : public WindowHandlers {
   protected:
     QTemporaryDir dir;
-    std::string PathOf(const char* name) {
-        return dir.filePath(QString::fromLatin1(name)).toStdString();
-    }
+    std::string PathOf(const char* name) { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
 };
 
 TEST_F(WindowFileCommands, LoadBinaryThroughTheOpenDialog) {
