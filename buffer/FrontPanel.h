@@ -80,6 +80,14 @@ class FrontPanel {
 
     // The open dialog used for firmware images (OpenDialog1); none = cancelled.
     virtual std::optional<std::string> ChooseFirmwareFile() = 0;
+
+    // Asked by a text load before each line; false stops the load. The line
+    // number lets a front end name the place of a malformed field. The window
+    // processes no events during a load, so by default it never stops one.
+    virtual bool ContinueLoad(int lineNumber) {
+        (void)lineNumber;
+        return true;
+    }
 };
 
 // A panel that shows nothing and answers every question with No / cancel.
@@ -128,6 +136,7 @@ class PanelSocket : public FrontPanel {
     std::optional<std::string> ChooseFirmwareFile() override {
         return target_->ChooseFirmwareFile();
     }
+    bool ContinueLoad(int lineNumber) override { return target_->ContinueLoad(lineNumber); }
 
   private:
     SilentPanel silent_;

@@ -1,5 +1,6 @@
 #include "HexReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -11,25 +12,32 @@ namespace velmar {
 
 namespace {
 
-// Only the first 256 characters of a line are ever looked at.
-constexpr std::size_t kLineCut = 256;
+// Only the first 256 characters of an ASCII hex line are ever looked at; an
+// Intel or Motorola line is looked at up to its longest legal record (Intel:
+// mark, count, address, type, 255 data bytes and the checksum).
+constexpr std::size_t kAsciiLineCut = 256;
+constexpr std::size_t kRecordLineCut = 1 + 2 * (1 + 2 + 1 + 255 + 1);
 constexpr char kCtrlZ = 0x1A;
 
 // Characters of a text file, line by line. A line runs up to and including
 // its CR or LF, so CR LF yields the line and then a line holding only LF.
-// Ctrl-Z counts as the end of the file.
+// Ctrl-Z counts as the end of the file; a UTF-8 byte-order mark at the very
+// start is not part of the text. More than kHexInputLimit bytes, or a line of
+// more than kHexLineLimit characters without a line end, is refused: no data
+// file for a 64 KiB buffer needs either, and a device or a pipe may never end.
 class LineSource {
   public:
-    explicit LineSource(std::FILE* stream) : stream_(stream) {}
+    LineSource(std::FILE* stream, std::size_t cut) : stream_(stream), cut_(cut) {}
 
     // The next line; empty at the end of the file (or on a read error, see
-    // Failed()).
+    // Failed(), or a refusal, see Refusal()).
     void Next(std::string& line) {
         line.clear();
         lineNumber_ = physicalLine_;
+        std::size_t length = 0;
         while (!AtEnd()) {
             const char c = block_[pos_++];
-            if (line.size() < kLineCut) line.push_back(c);
+            if (line.size() < cut_) line.push_back(c);
             if (c == '\n') {
                 if (!afterCr_) ++physicalLine_;
                 afterCr_ = false;
@@ -41,6 +49,12 @@ class LineSource {
                 afterCr_ = true;
                 break;
             }
+            if (++length > kHexLineLimit) {
+                refusal_ = "line " + std::to_string(lineNumber_) + " has more than " +
+                           std::to_string(kHexLineLimit) + " characters without a line end";
+                ended_ = true;
+                break;
+            }
         }
     }
 
@@ -48,6 +62,7 @@ class LineSource {
     int LineNumber() const { return lineNumber_; }
     bool Failed() const { return error_ != 0; }
     int Error() const { return error_; }
+    const std::string& Refusal() const { return refusal_; }
 
     bool AtEnd() {
         if (ended_) return true;
@@ -60,6 +75,18 @@ class LineSource {
                 ended_ = true;
                 return true;
             }
+            if (total_ == 0 && size_ >= 3 && static_cast<unsigned char>(block_[0]) == 0xEF &&
+                static_cast<unsigned char>(block_[1]) == 0xBB &&
+                static_cast<unsigned char>(block_[2]) == 0xBF)
+                pos_ = 3;
+            total_ += static_cast<std::int64_t>(size_);
+            if (total_ > kHexInputLimit) {
+                refusal_ = "the file holds more than " + std::to_string(kHexInputLimit >> 20) +
+                           " MiB of text";
+                ended_ = true;
+                return true;
+            }
+            if (pos_ == size_) return AtEnd();
         }
         if (block_[pos_] == kCtrlZ) ended_ = true;
         return ended_;
@@ -67,14 +94,17 @@ class LineSource {
 
   private:
     std::FILE* stream_;
+    std::size_t cut_;
     std::array<char, 16384> block_; // filled by fread before it is read
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
+    std::int64_t total_ = 0;
     bool ended_ = false;
     bool afterCr_ = false;
     int physicalLine_ = 1;
     int lineNumber_ = 0;
     int error_ = 0;
+    std::string refusal_;
 };
 
 int HexDigit(char c) {
@@ -125,7 +155,9 @@ class Reader {
     bool Line(const std::string& text, int lineNumber) {
         line_ = text;
         const std::string_view mark = Take(1);
-        if (line_.size() > kLineCut - 1) line_ = line_.substr(0, kLineCut - 1);
+        const std::size_t cut = fileType_ == 3 ? kAsciiLineCut : kRecordLineCut;
+        if (line_.size() > cut - 1) line_ = line_.substr(0, cut - 1);
+        lineNumber_ = lineNumber;
 
         if (fileType_ == 1 && mark == ":") {
             const std::string_view body = line_;
@@ -175,6 +207,7 @@ class Reader {
         }
         if (!good) {
             result_.badField = "$" + field_;
+            result_.badLine = lineNumber_;
             panel_.ShowMessage(BoxKind::Error, InvalidIntegerText(result_.badField));
         }
         return good;
@@ -186,7 +219,7 @@ class Reader {
         result_.LoadAddress = static_cast<std::int32_t>(address);
         switch (type) {
         case 0x00:
-            return StoreRecordData(static_cast<std::int32_t>(count));
+            return StoreRecordData(static_cast<std::int32_t>(count), address);
         case 0x01:
             result_.StopFlag = 1;
             return true;
@@ -221,23 +254,34 @@ class Reader {
         }
         if (!Field(addressDigits, address)) return false;
         result_.LoadAddress = static_cast<std::int32_t>(address & 0xFFFFFu);
-        return StoreRecordData(count);
+        return StoreRecordData(count, address);
     }
 
     // The record's start address is folded; its bytes run on from there.
-    bool StoreRecordData(std::int32_t count) {
+    // `recordAddress` is the address as the record wrote it, so that bytes
+    // the fold moved, or that run past the device's end, are counted.
+    bool StoreRecordData(std::int32_t count, std::uint32_t recordAddress) {
         const std::uint32_t folded =
             (static_cast<std::uint32_t>(result_.LoadAddress) + segmentBase_ + linearBase_ +
              static_cast<std::uint32_t>(window_.HexOffset)) &
             mask_;
+        const std::int64_t wanted = std::int64_t{recordAddress} + segmentBase_ + linearBase_ +
+                                    std::int64_t{window_.HexOffset};
+        if (count > 0 && wanted != folded) result_.folded = true;
         result_.LoadAddress = static_cast<std::int32_t>(folded);
         panel_.SetCaption(Control::QuitButton, QuitCaption(result_.LoadAddress, 5));
         for (std::int32_t i = 0; i < count; ++i) {
             std::uint32_t value = 0;
             if (!Field(2, value)) return false;
+            NoteBeyond(wanted + i);
             Store(std::int64_t{result_.LoadAddress} + i, value);
         }
         return true;
+    }
+
+    void NoteBeyond(std::int64_t address) {
+        if (address <= window_.DeviceEnd) return;
+        if (result_.beyondBytes++ == 0) result_.firstBeyondAddress = address;
     }
 
     // ASCII hex: every pair of characters, terminator included, is a byte.
@@ -252,6 +296,7 @@ class Reader {
         for (std::size_t i = 0; i < n; ++i) {
             std::uint32_t value = 0;
             if (!Field(2, value)) return false;
+            NoteBeyond(asciiPosition_);
             Store(asciiPosition_, value);
             ++asciiPosition_;
             result_.LoadAddress = static_cast<std::int32_t>(asciiPosition_);
@@ -260,10 +305,14 @@ class Reader {
     }
 
     void Store(std::int64_t position, std::uint32_t value) {
-        if (DataBuffer::Contains(position))
-            buffer_[static_cast<std::int32_t>(position)] = static_cast<std::uint8_t>(value);
-        else
+        if (DataBuffer::Contains(position)) {
+            const auto p = static_cast<std::int32_t>(position);
+            buffer_[p] = static_cast<std::uint8_t>(value);
+            ++result_.storedBytes;
+            result_.highestPosition = std::max(result_.highestPosition, p);
+        } else {
             ++result_.droppedBytes;
+        }
     }
 
     void BadChecksum(int lineNumber) {
@@ -281,6 +330,7 @@ class Reader {
     std::int64_t asciiPosition_ = 0;
     std::string_view line_;
     std::string field_;
+    int lineNumber_ = 0;
 };
 
 } // namespace
@@ -304,14 +354,26 @@ HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
                             const AddressWindow& window, FrontPanel& panel) {
     HexLoadResult result;
     Reader reader(fileType, buffer, window, panel, result);
-    LineSource source(stream);
+    LineSource source(stream, fileType == 3 ? kAsciiLineCut : kRecordLineCut);
     std::string line;
     // At least one line, empty for an empty file, as the reading loop tests
     // for the end only after a line.
     do {
         source.Next(line);
+        if (!source.Refusal().empty()) {
+            result.refusal = source.Refusal();
+            return result;
+        }
+        if (!panel.ContinueLoad(source.LineNumber())) {
+            result.stopped = true;
+            return result;
+        }
         if (!reader.Line(line, source.LineNumber())) return result;
     } while (result.StopFlag <= 0 && !source.AtEnd());
+    if (!source.Refusal().empty()) {
+        result.refusal = source.Refusal();
+        return result;
+    }
     if (source.Failed()) {
         result.systemError = std::strerror(source.Error());
         return result;

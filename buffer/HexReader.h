@@ -14,15 +14,29 @@
 namespace velmar {
 
 struct HexLoadResult {
-    bool ok = false;               // false: the file could not be read or a field was malformed
-    std::string systemError;       // set when the file could not be read
-    std::string badField;          // the field that failed, "$" included ("$G1")
-    std::int32_t LoadAddress = 0;  // last record address (ASCII hex: next position)
-    std::int32_t StopFlag = 0;     // 1 when an end record was met
-    std::int64_t droppedBytes = 0; // data bytes that fell past the buffer
-    int badChecksumRecords = 0;    // records stored despite a wrong checksum
-    int firstBadChecksumLine = 0;  // 1-based line of the first of them
+    bool ok = false;                   // false: the file could not be read or a field was malformed
+    std::string systemError;           // set when the file could not be read
+    std::string badField;              // the field that failed, "$" included ("$G1")
+    std::int32_t LoadAddress = 0;      // last record address (ASCII hex: next position)
+    std::int32_t StopFlag = 0;         // 1 when an end record was met
+    std::int64_t droppedBytes = 0;     // data bytes that fell past the buffer
+    int badChecksumRecords = 0;        // records stored despite a wrong checksum
+    int firstBadChecksumLine = 0;      // 1-based line of the first of them
+    int badLine = 0;                   // 1-based line of the malformed field
+    std::int64_t storedBytes = 0;      // data bytes that went into the buffer
+    std::int32_t highestPosition = -1; // highest buffer position stored, -1 none
+    // Data bytes whose address (before the fold) lies past DeviceEnd, and
+    // whether the fold moved any record start; the first such address.
+    std::int64_t beyondBytes = 0;
+    std::int64_t firstBeyondAddress = -1;
+    bool folded = false;
+    std::string refusal;  // why the reader gave up on the text, if it did
+    bool stopped = false; // the panel asked the load to stop
 };
+
+// Bounds on text input: what a data file for a 64 KiB buffer can never need.
+constexpr std::int64_t kHexInputLimit = 64LL * 1024 * 1024;
+constexpr std::size_t kHexLineLimit = 4096;
 
 // Writes "Loading Buffer from Hex File...." (and lets the panel paint it),
 // reads the file, and writes "Hex File Loaded...." on success. A malformed

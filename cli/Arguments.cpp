@@ -134,6 +134,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     bool sawDevice = false;
     std::string format;
     std::string bufferStart;
+    std::string fill;
+    bool sawFill = false;
     std::vector<std::string> words;
 
     Cursor cursor(args);
@@ -158,6 +160,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--format", word, format, error)) return result;
         } else if (IsOption(word, "--buffer-start")) {
             if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
+        } else if (word == "--fold") {
+            a.fold = true;
+        } else if (IsOption(word, "--fill")) {
+            if (!cursor.TakeValue("--fill", word, fill, error)) return result;
+            sawFill = true;
         } else if (StartsWith(word, "--")) {
             error = "unknown option " + word;
         } else {
@@ -179,7 +186,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     const std::string& verb = words[0];
 
     if (verb == "probe" || verb == "firmware") {
-        if (sawDevice || !format.empty() || !bufferStart.empty()) {
+        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
@@ -258,6 +265,22 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return result;
         }
     }
+    const bool loads = op->operation == Operation::Verify || op->operation == Operation::Compare ||
+                       op->operation == Operation::Program;
+    if ((sawFill || a.fold) && !loads) {
+        error =
+            std::string(sawFill ? "--fill" : "--fold") + " goes with program, verify or compare";
+        return result;
+    }
+    if (sawFill) {
+        const std::optional<std::int32_t> value =
+            fill.size() <= 2 && !StartsWith(Lower(fill), "0x") ? ParseAddress(fill) : std::nullopt;
+        if (!value) {
+            error = "--fill takes one or two hexadecimal digits, not " + fill;
+            return result;
+        }
+        a.fill = static_cast<std::uint8_t>(*value);
+    }
     if (!bufferStart.empty()) {
         a.bufferStart = ParseAddress(bufferStart);
         if (!a.bufferStart) {
@@ -275,15 +298,16 @@ std::string UsageText() {
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] probe
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] firmware FILE
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] --device NAME
-             [--format FMT] [--buffer-start HEX] OPERATION [FILE]
+             [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
+             OPERATION [FILE]
       OPERATION: read | verify | blank | compare | program | erase | lock N
   velmar-cli --help | --version
 
 Commands:
   probe          look for the programmer and print its firmware version
   firmware FILE  write the firmware image FILE into the programmer
-  read FILE      read the device into the buffer and save the buffer to FILE
-                 (binary: buffer positions 0 to the device's last address)
+  read FILE      read the device and write exactly the bytes read to FILE,
+                 in device order, whatever --buffer-start is
   verify FILE    load FILE and compare the device with it
   blank          check that the device is erased
   compare FILE   load FILE and check that it can still be programmed over the
@@ -315,15 +339,28 @@ Options:
                      .s19 .s28 .s37 .srec .mot Motorola
   --buffer-start HEX buffer position of the device's first byte (up to 5 hex
                      digits; clamped as the window clamps it)
+  --fill XX          program, verify, compare: the value the buffer holds before
+                     FILE is loaded, so bytes FILE does not name are XX; by
+                     default the part's erased value (00 for the 874X parts,
+                     FF for the others)
+  --fold             program, verify, compare: load data that lie beyond the
+                     device's end folded onto lower addresses (hex) or cut
+                     (binary) instead of refusing FILE
+
+Before the programmer is touched, program, verify and compare load FILE and
+refuse it (exit 1) when it holds no data, has a malformed record (named by
+file and line), has records with a wrong checksum, or has data beyond the
+device's end without --fold.
 
 The device is selected as the window selects it; adapter prompts are printed
 and taken as confirmed. Difference lines go to stdout, sentences and boxes to
 stderr (with a progress bar when stderr is a terminal).
 
 Exit status: 0 success; 1 the operation failed (a difference, a failed block,
-a stopped run, no programmer, a malformed data file or one with records whose
-checksum is wrong, which is never programmed); 2 bad arguments or a file that
-cannot be read or written. Ctrl-C stops an operation as the Quit button does.
+a stopped run, no programmer, a data file refused as above, which is never
+programmed); 2 bad arguments or a file that cannot be read or written. Ctrl-C
+stops a load, and an operation as the Quit button does. Every error line
+starts with "velmar-cli: ".
 )";
 }
 

@@ -26,6 +26,8 @@ struct Arguments {
     int catalogueRow = -1;
     std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
     std::optional<std::int32_t> bufferStart;
+    bool fold = false;                // load data past the device's end folded
+    std::optional<std::uint8_t> fill; // buffer value before the load (default erased)
     Operation operation = Operation::Read;
     int lockBit = 0; // 1..3
     std::string dataPath;

@@ -36,12 +36,82 @@ constexpr std::string_view kQuitPrefix = "&Quit = ";
 std::string PlainLines(std::string_view text) {
     std::string plain;
     plain.reserve(text.size());
-    for (char c : text)
-        if (c != '\r') plain.push_back(c);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        std::string_view line =
+            text.substr(start, end == std::string_view::npos ? end : end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        plain += Printable(line);
+        if (end == std::string_view::npos) break;
+        plain.push_back('\n');
+        start = end + 1;
+    }
     return plain;
 }
 
+constexpr std::string_view kErrorPrefix = "velmar-cli: ";
+
 } // namespace
+
+std::string Printable(std::string_view text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7F) {
+            shown.push_back(c);
+            continue;
+        }
+        shown.push_back('\\');
+        switch (c) {
+        case '\n':
+            shown.push_back('n');
+            break;
+        case '\r':
+            shown.push_back('r');
+            break;
+        case '\t':
+            shown.push_back('t');
+            break;
+        case '\0':
+            shown.push_back('0');
+            break;
+        default:
+            shown.push_back('x');
+            shown.push_back(kDigits[u >> 4]);
+            shown.push_back(kDigits[u & 0xF]);
+        }
+    }
+    return shown;
+}
+
+void Complain(std::FILE* err, std::string_view text) {
+    const std::string line = std::string(kErrorPrefix) + Printable(text) + "\n";
+    std::fputs(line.c_str(), err);
+    std::fflush(err);
+}
+
+void ConsolePanel::BeginLoad(const std::string& path) {
+    loadPath_ = path;
+    loadLine_ = 0;
+    // No "this step has no Quit" note: Ctrl-C stops a load at the next line.
+    gQuitOffered = 1;
+}
+
+void ConsolePanel::EndLoad() {
+    loadPath_.reset();
+    loadLine_ = 0;
+    gQuitOffered = quitEnabled_ ? 1 : 0;
+}
+
+bool ConsolePanel::ContinueLoad(int lineNumber) {
+    loadLine_ = lineNumber;
+    if (gInterrupted == 0 || !loadPath_) return true;
+    gInterrupted = 0;
+    return false;
+}
 
 ConsolePanel::ConsolePanel(std::FILE* out, std::FILE* err, bool progressBar)
     : out_(out), err_(err), progressBar_(progressBar) {}
@@ -126,7 +196,10 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
     // can take them as they are; the link's time-out lines and the loader's
     // notes share Memo1 in the window but are messages here.
     if (line.find("  EXPECTED-") == std::string_view::npos) {
-        ErrorLine(line);
+        // The loader puts its warnings both here and in a box: shown once.
+        FinishProgress();
+        Complain(err_, line);
+        lastReportLine_ = std::string(line);
         return;
     }
     FinishProgress();
@@ -135,7 +208,8 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
 }
 
 void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
-    ErrorLine(line);
+    FinishProgress();
+    Complain(err_, line);
 }
 
 void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
@@ -155,6 +229,35 @@ void ConsolePanel::LeaveBusyState(bool) {
 
 bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) {
     boxes_.push_back({kind, std::string(text)});
+    if (kind == BoxKind::Error || kind == BoxKind::Warning) {
+        FinishProgress();
+        const bool repeated = text == lastReportLine_;
+        lastReportLine_.clear();
+        if (repeated) return true;
+        if (loadPath_) {
+            // During a load the text may carry pieces of the file: one line,
+            // every control character escaped, named by file and line.
+            std::string line;
+            if (kind == BoxKind::Error && loadLine_ > 0)
+                line = *loadPath_ + ":" + std::to_string(loadLine_) + ": ";
+            line.append(text);
+            Complain(err_, line);
+        } else {
+            // The window's boxes join their lines with CR LF: each line is an
+            // error line of its own.
+            std::size_t start = 0;
+            for (;;) {
+                const std::size_t end = text.find('\n', start);
+                std::string_view line = text.substr(
+                    start, end == std::string_view::npos ? std::string_view::npos : end - start);
+                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+                Complain(err_, line);
+                if (end == std::string_view::npos) break;
+                start = end + 1;
+            }
+        }
+        return true;
+    }
     // The adapter figure's box has no text; there is nothing to show.
     if (!text.empty()) ErrorLine(PlainLines(text));
     if (kind != BoxKind::Question) return true;

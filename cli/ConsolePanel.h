@@ -58,6 +58,12 @@ class ConsolePanel : public FrontPanel {
     // Removes a progress bar still on screen.
     void FinishProgress();
 
+    // While a data file is loaded: Ctrl-C stops the load, and an error box
+    // names the file and the line being read ("image.hex:12: ...").
+    void BeginLoad(const std::string& path);
+    void EndLoad();
+    bool ContinueLoad(int lineNumber) override;
+
   private:
     void ErrorLine(std::string_view text);
     void DrawProgress(std::string_view caption);
@@ -74,6 +80,16 @@ class ConsolePanel : public FrontPanel {
     std::int32_t last_ = 0;
     std::string banner_;
     std::vector<ShownBox> boxes_;
+    std::optional<std::string> loadPath_;
+    int loadLine_ = 0;
+    std::string lastReportLine_;
 };
+
+// The text with every control character written as an escape (\n, \r, \t,
+// \0, \xNN), so a file's contents or name never move the terminal's cursor.
+std::string Printable(std::string_view text);
+
+// "velmar-cli: " + the printable text, one line on the error stream.
+void Complain(std::FILE* err, std::string_view text);
 
 } // namespace velmar::cli

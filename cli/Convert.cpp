@@ -1,10 +1,13 @@
 #include "Convert.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string_view>
 
+#include "ConsolePanel.h"
 #include "buffer/FileType.h"
+#include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/ProgramState.h"
@@ -16,22 +19,6 @@ namespace {
 // A conversion never reaches the programmer.
 const D2XXBackend kNoBackend{"none",  nullptr, nullptr, nullptr, nullptr,
                              nullptr, nullptr, nullptr, nullptr, nullptr};
-
-// The window's sentences and boxes, one line each on stderr.
-class ConvertPanel : public SilentPanel {
-  public:
-    void SetCaption(Control control, std::string_view text) override {
-        if (control == Control::Banner)
-            std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-    }
-    bool ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) override {
-        const char* label = kind == BoxKind::Error     ? "error: "
-                            : kind == BoxKind::Warning ? "warning: "
-                                                       : "";
-        std::fprintf(stderr, "%s%.*s\n", label, static_cast<int>(text.size()), text.data());
-        return false;
-    }
-};
 
 std::optional<int> ParseFormat(std::string_view name) {
     if (name == "binary") return BinaryFileType;
@@ -62,11 +49,9 @@ std::optional<std::int32_t> ParseAddress(std::string_view text) {
 }
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "velmar-cli convert: %s\n", problem.c_str());
-    std::fprintf(
-        stderr,
-        "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]\n"
-        "                          [--offset HEX] [--buffer-start HEX] [--end HEX] IN OUT\n");
+    Complain(stderr, "convert: " + problem);
+    Complain(stderr, "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit "
+                     "HEX] [--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT");
     return 2;
 }
 
@@ -74,6 +59,7 @@ struct ConvertOptions {
     std::optional<int> from, to;
     std::optional<std::string> device;
     std::optional<std::int32_t> limit, offset, bufferStart, end;
+    bool fold = false;
     std::vector<std::string> files;
 };
 
@@ -81,7 +67,8 @@ struct ConvertOptions {
 
 std::string ConvertHelpText() {
     return "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]\n"
-           "                          [--offset HEX] [--buffer-start HEX] [--end HEX] IN OUT\n"
+           "                          [--offset HEX] [--buffer-start HEX] [--end HEX]\n"
+           "                          [--fold] IN OUT\n"
            "\n"
            "Loads IN into a buffer of 65,536 zero bytes and writes OUT, with the same\n"
            "reader and writer as the window's Load Buffer and Save Buffer.\n"
@@ -94,13 +81,18 @@ std::string ConvertHelpText() {
            "  --offset HEX        added to Intel and Motorola record addresses (Hex Offset)\n"
            "  --buffer-start HEX  buffer position of the first byte of a binary IN\n"
            "  --end HEX           last buffer position written (DeviceEnd); default the\n"
-           "                      device's last address, else --limit, else 0xFFFF;\n"
-           "                      never beyond 0xFFFF\n"
+           "                      device's last address, else the highest address IN\n"
+           "                      stored; never beyond 0xFFFF\n"
+           "  --fold              with --device: write a binary IN longer than the\n"
+           "                      device cut at the device's end instead of refusing it\n"
            "\n"
+           "Hex records beyond the device's end are folded onto lower addresses, as the\n"
+           "window folds them, and a line on stderr says how many bytes were.\n"
            "HEX values are up to five hexadecimal digits, with or without 0x.\n"
-           "Exit status: 0 done; 1 IN is malformed or has records with a wrong\n"
-           "checksum (OUT is still written then); 2 bad arguments or a file that\n"
-           "cannot be read or written.\n";
+           "Exit status: 0 done; 1 IN is malformed, holds no data, is a binary file\n"
+           "longer than the device (without --fold or --end), or has records with a\n"
+           "wrong checksum (OUT is still written then); 2 bad arguments or a file\n"
+           "that cannot be read or written.\n";
 }
 
 int RunConvert(const std::vector<std::string>& args) {
@@ -113,6 +105,10 @@ int RunConvert(const std::vector<std::string>& args) {
         }
         if (word.rfind("--", 0) != 0 || word == "--") {
             o.files.push_back(word);
+            continue;
+        }
+        if (word == "--fold") {
+            o.fold = true;
             continue;
         }
         std::string value;
@@ -147,7 +143,7 @@ int RunConvert(const std::vector<std::string>& args) {
     if (o.files.size() != 2) return Usage("expected IN and OUT");
 
     ProgramState state(kNoBackend);
-    ConvertPanel panel;
+    ConsolePanel panel(stdout, stderr, false);
     state.Panel.Attach(&panel);
 
     AddressWindow& w = state.Window;
@@ -158,22 +154,46 @@ int RunConvert(const std::vector<std::string>& args) {
         w.DeviceEnd = r.DeviceEnd;
         w.DeviceLimit = r.Family == 6 ? 0x3FFF : r.DeviceEnd;
     } else {
+        // No device: nothing lies beyond an end, and the output ends where
+        // the input's data do.
         w.DeviceLimit = o.limit.value_or(0xFFFFF);
-        w.DeviceEnd = std::min(w.DeviceLimit, kBufferSize - 1);
+        w.DeviceEnd = w.DeviceLimit;
     }
     if (o.end) w.DeviceEnd = *o.end;
     w.DeviceStart = 0;
     w.HexOffset = o.offset.value_or(0);
     w.BufferStart = o.bufferStart.value_or(0);
 
+    const std::string& in = o.files[0];
     state.FileType = *o.from;
     bool fileError = false;
-    if (!LoadDataFile(state, o.files[0], &fileError)) return fileError ? 2 : 1;
-    const int loadFail = state.FailFlag;
+    LoadFacts facts;
+    panel.BeginLoad(in);
+    const bool loaded = LoadDataFile(state, in, &fileError, &facts);
+    panel.EndLoad();
+    if (!loaded) return fileError ? 2 : 1;
+    if (facts.dataBytes == 0) {
+        Complain(stderr, in + " holds no data; nothing written");
+        return 1;
+    }
+    // A binary file longer than the device asked for is not cut silently;
+    // hex records beyond it were folded as the window folds them, and the
+    // loader's warning said so.
+    if (facts.beyondBytes > 0 && *o.from == BinaryFileType && o.device && !o.end && !o.fold) {
+        Complain(stderr, in + " is " + std::to_string(facts.dataBytes) +
+                             " bytes, longer than the " + *o.device + " (" +
+                             std::to_string(w.DeviceEnd - w.DeviceStart + 1) +
+                             "); nothing written (--fold or --end says where to cut)");
+        return 1;
+    }
+    // Without an end asked for, the output ends at the input's last byte;
+    // not even an Intel record runs past it.
+    const bool endFromData = !o.device && !o.end;
+    if (endFromData) w.DeviceEnd = std::max(facts.highestPosition, 0);
 
     state.FileType = *o.to;
-    if (!SaveDataFile(state, o.files[1])) return 2;
-    return loadFail != 0 ? 1 : 0;
+    if (!SaveDataFile(state, o.files[1], endFromData)) return 2;
+    return facts.badChecksumRecords > 0 ? 1 : 0;
 }
 
 } // namespace velmar::cli

@@ -22,7 +22,8 @@ using namespace velmar::cli;
 namespace {
 
 int Usage(const std::string& error) {
-    std::fprintf(stderr, "velmar-cli: %s\ntry: velmar-cli --help\n", error.c_str());
+    Complain(stderr, error);
+    Complain(stderr, "try: velmar-cli --help");
     return ExitUsage;
 }
 
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
         if (!session.Start(a, error)) return Usage(error);
         const int status = RunOnProgrammer(a, session.Backend());
         if (!session.Finish(error)) {
-            std::fprintf(stderr, "velmar-cli: %s\n", error.c_str());
+            Complain(stderr, error);
             return ExitUsage;
         }
         return status;
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
     }
     const int status = RunOnProgrammer(a, *backend);
     if (trace != nullptr && std::fclose(trace) != 0) {
-        std::fprintf(stderr, "velmar-cli: cannot write %s\n", a.tracePath.c_str());
+        Complain(stderr, "cannot write " + a.tracePath);
         return ExitUsage;
     }
     return status;

@@ -1,5 +1,7 @@
 #include "FileCommands.h"
 
+#include <algorithm>
+
 #include "OperationFrame.h"
 #include "buffer/BinaryFile.h"
 #include "buffer/FileType.h"
@@ -48,12 +50,29 @@ void ShowHexLoading(ProgramState& state) {
     state.Panel.PumpEvents();
 }
 
+// Once per load: bytes the device's range cannot hold.
+void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
+    if (facts.beyondBytes <= 0) return;
+    state.FailFlag = 1;
+    const std::string text =
+        std::to_string(facts.beyondBytes) +
+        (facts.folded ? " bytes lay beyond the device's end and were folded onto lower addresses."
+                      : " bytes lay beyond the device's end.");
+    state.Panel.InsertReportLine(text);
+    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+}
+
 } // namespace
 
-bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError) {
+bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
+                  LoadFacts* facts) {
     std::string error;
     const InputFile stream = OpenInputFile(path, error);
-    if (stream) return LoadDataStream(state, path, stream.get(), fileError);
+    if (stream) return LoadDataStream(state, path, stream.get(), fileError, facts);
+    if (facts) {
+        *facts = LoadFacts{};
+        facts->fileError = true;
+    }
     if (fileError) *fileError = true;
     if (state.FileType != BinaryFileType) {
         ShowHexLoading(state);
@@ -65,14 +84,34 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError)
 }
 
 bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* stream,
-                    bool* fileError) {
+                    bool* fileError, LoadFacts* factsOut) {
+    LoadFacts local;
+    LoadFacts& facts = factsOut ? *factsOut : local;
+    facts = LoadFacts{};
     if (fileError) *fileError = false;
+    const AddressWindow& w = state.Window;
     if (state.FileType == BinaryFileType) {
-        const BinaryFileResult result = LoadBinaryStream(stream, state.Buffer, state.Window);
+        const BinaryFileResult result = LoadBinaryStream(stream, state.Buffer, w);
         if (!result.ok) {
+            facts.fileError = true;
             if (fileError) *fileError = true;
             ReportFileError(state, "Could not read", path, result.systemError);
             return false;
+        }
+        facts.dataBytes = result.bytes;
+        if (result.bytes > 0) {
+            const std::int64_t last = std::int64_t{w.BufferStart} + result.bytes - 1;
+            facts.highestPosition =
+                static_cast<std::int32_t>(std::min<std::int64_t>(last, kBufferSize - 1));
+        }
+        // Only the device's range, DeviceEnd - DeviceStart + 1 bytes from
+        // BufferStart, ever reaches the device. With no device chosen yet
+        // (DeviceLimit 0) there is no range to speak of.
+        const std::int64_t room = std::int64_t{w.DeviceEnd} - w.DeviceStart + 1;
+        if (w.DeviceLimit > 0 && room > 0 && result.bytes > room) {
+            facts.beyondBytes = result.bytes - room;
+            facts.firstBeyondAddress = room;
+            ReportBeyond(state, facts);
         }
         if (result.countUnknown)
             ReportEndlessInput(state, path);
@@ -81,19 +120,39 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
     } else {
         ShowHexLoading(state);
         const HexLoadResult result =
-            LoadHexStream(stream, state.FileType, state.Buffer, state.Window, state.Panel);
+            LoadHexStream(stream, state.FileType, state.Buffer, w, state.Panel);
         state.Transfer.DeviceAddress = result.LoadAddress;
         state.Transfer.StopFlag = result.StopFlag;
+        facts.badLine = result.badLine;
+        facts.stopped = result.stopped;
         if (!result.ok) {
             // A malformed field has already shown its own box.
-            if (result.badField.empty()) {
+            if (result.stopped) {
+                ReportFileError(state, "Stopped loading", path, "interrupted");
+            } else if (!result.refusal.empty()) {
+                ReportFileError(state, "Could not load", path, result.refusal);
+            } else if (result.badField.empty()) {
+                facts.fileError = true;
                 if (fileError) *fileError = true;
                 ReportFileError(state, "Could not read", path, result.systemError);
             }
             state.FailFlag = 1;
             return false;
         }
+        facts.dataBytes = result.storedBytes;
+        facts.highestPosition = result.highestPosition;
+        facts.beyondBytes = result.beyondBytes;
+        facts.firstBeyondAddress = result.firstBeyondAddress;
+        facts.folded = result.folded;
+        facts.badChecksumRecords = result.badChecksumRecords;
         ReportDroppedOnLoad(state, path, result.droppedBytes);
+        if (result.storedBytes == 0) {
+            state.FailFlag = 1;
+            const std::string text = "No data records were found in " + path + ".";
+            state.Panel.InsertReportLine(text);
+            state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+        }
+        ReportBeyond(state, facts);
         if (result.badChecksumRecords > 0) {
             // The data are stored as read, but must not be programmed unnoticed.
             state.FailFlag = 1;
@@ -111,7 +170,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
     return true;
 }
 
-bool SaveDataFile(ProgramState& state, const std::string& path) {
+bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd) {
     bool ok = false;
     std::string reason;
     std::int64_t dropped = 0;
@@ -122,7 +181,7 @@ bool SaveDataFile(ProgramState& state, const std::string& path) {
         dropped = result.droppedBytes;
     } else {
         const HexSaveResult result =
-            SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
+            SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel, cutAtEnd);
         ok = result.ok;
         reason = result.systemError;
         dropped = result.droppedBytes;

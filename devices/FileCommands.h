@@ -23,19 +23,37 @@ namespace velmar {
 // Failure (false): the file could not be read, or a hex field is malformed;
 // an error box says why, FailFlag is 1 and StaticText4 is unchanged.
 // `fileError`, when given, tells an unreadable file from malformed contents.
+//
+// A hex load that stored no byte shows "No data records were found in
+// <file>."; data past DeviceEnd (folded by the hex reader, or a binary file
+// longer than the device's range) show one warning per load. Both still load
+// but set FailFlag, so the banner turns red.
+struct LoadFacts {
+    bool fileError = false;               // the file could not be read
+    std::int64_t dataBytes = 0;           // bytes the file gave the buffer
+    std::int32_t highestPosition = -1;    // highest buffer position stored
+    std::int64_t beyondBytes = 0;         // bytes past the device's end
+    std::int64_t firstBeyondAddress = -1; // file address (binary: offset) of the first
+    bool folded = false;                  // the hex fold moved some of them
+    int badChecksumRecords = 0;
+    int badLine = 0;      // line of a malformed field
+    bool stopped = false; // the panel stopped the load
+};
 // The file is opened once, here.
-bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr);
+bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr,
+                  LoadFacts* facts = nullptr);
 
 // The same from a file the caller opened (and closes): `path` only names it
 // in captions and boxes. Binary input is read from the stream's position.
 bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* stream,
-                    bool* fileError = nullptr);
+                    bool* fileError = nullptr, LoadFacts* facts = nullptr);
 
 // Saves buffer positions 0..DeviceEnd (at most up to 0xFFFF) to `path` as
 // FileType says. The file is written beside the target and renamed over it
 // only when complete, so a failed save leaves the old file intact.
 // Failure (false): an error box naming the file and the reason, FailFlag 1.
-bool SaveDataFile(ProgramState& state, const std::string& path);
+// `cutAtEnd`: Intel records end at DeviceEnd as well (see HexFileText).
+bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd = false);
 
 // Every byte of the buffer := value (the fill dialogue). The checksum caption
 // is left alone on purpose: it is recomputed only on request.

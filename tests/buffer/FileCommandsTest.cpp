@@ -10,6 +10,7 @@
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
+#include "devices/OperationFrame.h"
 
 namespace velmar {
 namespace {
@@ -85,6 +86,7 @@ TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
 TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
     state.FileType = 1;
     state.Window.DeviceLimit = 0xFFFF;
+    state.Window.DeviceEnd = 0xFFFF;
     const std::string path = dir.File("bad.hex");
     test::WriteFile(path, ":0100000011EE\r\n:0100010022FF\r\n:0100020033FF\r\n:00000001FF\r\n");
     EXPECT_TRUE(LoadDataFile(state, path));
@@ -171,6 +173,78 @@ TEST_F(FileCommandsTest, FillLeavesTheChecksumCaptionAlone) {
     EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
     FillBuffer(state, 0x0A);
     EXPECT_EQ(state.Buffer[0x8000], 0x0A);
+}
+
+// The window after a hex load that stored nothing: a warning box and a red
+// banner, whatever the file held instead.
+TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
+    state.Window.DeviceLimit = 0x1FFF;
+    state.Window.DeviceEnd = 0x1FFF;
+    state.FileType = 1;
+    const std::string path = dir.File("none.hex");
+    for (const std::string& text :
+         {std::string(), std::string("just text\n"), std::string(":00000001FF\n")}) {
+        test::WriteFile(path, text);
+        panel.boxes.clear();
+        BeginOperation(state);
+        EXPECT_TRUE(LoadDataFile(state, path));
+        EndOperation(state);
+        ASSERT_EQ(panel.boxes.size(), 1u) << text;
+        EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
+        EXPECT_EQ(panel.boxes[0].text, "No data records were found in " + path + ".");
+        EXPECT_EQ(panel.colours.back(), BannerColour::Red);
+    }
+    test::WriteFile(path, "\xEF\xBB\xBF:03001000010203E7\n");
+    panel.boxes.clear();
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EndOperation(state);
+    EXPECT_TRUE(panel.boxes.empty());
+    EXPECT_EQ(panel.colours.back(), BannerColour::Lime);
+}
+
+// Data past the device's end still load (folded as before), with one warning
+// per load and a red banner; a binary file longer than the range likewise.
+TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
+    state.Window.DeviceLimit = 0x1FFF;
+    state.Window.DeviceEnd = 0x1FFF;
+    state.FileType = 1;
+    const std::string path = dir.File("far.hex");
+    test::WriteFile(path, ":02300000AABB69\n:020000040001F9\n:01001000559A\n");
+    BeginOperation(state);
+    LoadFacts facts;
+    EXPECT_TRUE(LoadDataFile(state, path, nullptr, &facts));
+    EndOperation(state);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
+    EXPECT_EQ(panel.boxes[0].text,
+              "3 bytes lay beyond the device's end and were folded onto lower addresses.");
+    EXPECT_EQ(panel.colours.back(), BannerColour::Red);
+    EXPECT_EQ(facts.firstBeyondAddress, 0x3000);
+    EXPECT_EQ(state.Buffer[0x1000], 0xAA);
+    EXPECT_EQ(state.Buffer[0x0010], 0x55);
+
+    panel.boxes.clear();
+    state.FileType = 0;
+    state.Window.BufferStart = 0x100;
+    const std::string bin = dir.File("long.bin");
+    test::WriteFile(bin, std::string(0x2000 + 5, '\x42'));
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, bin, nullptr, &facts));
+    EndOperation(state);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].text, "5 bytes lay beyond the device's end.");
+    EXPECT_EQ(panel.colours.back(), BannerColour::Red);
+    EXPECT_EQ(facts.firstBeyondAddress, 0x2000);
+
+    // A file that fits raises nothing.
+    panel.boxes.clear();
+    test::WriteFile(bin, std::string(0x2000, '\x42'));
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, bin));
+    EndOperation(state);
+    EXPECT_TRUE(panel.boxes.empty());
+    EXPECT_EQ(panel.colours.back(), BannerColour::Lime);
 }
 
 } // namespace

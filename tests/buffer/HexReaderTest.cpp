@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "PanelRecorder.h"
 #include "TempDir.h"
 #include "buffer/HexReader.h"
+#include "buffer/HexText.h"
 
 namespace velmar {
 namespace {
@@ -195,28 +197,71 @@ TEST_F(HexReaderTest, RecordRunsOnWithoutWrapping) {
     EXPECT_EQ(buffer[0], 0);
 }
 
-TEST_F(HexReaderTest, OnlyTheFirst256CharactersOfALineCount) {
+TEST_F(HexReaderTest, LinesAreCutAfterTheLongestLegalRecord) {
+    // ASCII hex keeps its cut: only the first 256 characters of a line count.
     std::string ascii(300, 'A');
     EXPECT_TRUE(Load(ascii + "\n", 3).ok);
     EXPECT_EQ(buffer[127], 0xAA);
     EXPECT_EQ(buffer[128], 0);
 
-    // 124 data bytes: 123 whole ones and a last one of a single digit.
+    // Intel and Motorola lines are read up to the longest legal record, a
+    // count of 255: what follows it on the line is cut away.
     buffer = DataBuffer();
     window.DeviceLimit = 0xFFFF;
-    std::string intel = ":7C000000" + std::string(2 * 124, 'B') + "00\n";
-    const HexLoadResult r = Load(intel, 1);
+    window.DeviceEnd = 0xFFFF;
+    std::string data;
+    int sum = 0xFF;
+    for (int i = 0; i < 255; ++i) {
+        data += HexText(i, 2);
+        sum += i;
+    }
+    const std::string intel = ":FF000000" + data + HexText((0x100 - (sum & 0xFF)) & 0xFF, 2);
+    ASSERT_EQ(intel.size(), 521u);
+    const HexLoadResult r = Load(intel + "GARBAGE\n", 1);
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(buffer[122], 0xBB);
-    EXPECT_EQ(buffer[123], 0x0B);
-    EXPECT_EQ(r.badChecksumRecords, 1); // its checksum was cut away
+    EXPECT_EQ(buffer[122], 122);
+    EXPECT_EQ(buffer[123], 123);
+    EXPECT_EQ(buffer[254], 254);
+    EXPECT_EQ(buffer[255], 0);
+    EXPECT_EQ(r.badChecksumRecords, 0); // the checksum is inside the cut
 
-    // 125: the last field is empty.
+    // A count running past the end of its line: the last field is empty.
     buffer = DataBuffer();
-    const HexLoadResult bad = Load(":7D000000" + std::string(2 * 125, 'B') + "00\n", 1);
+    const HexLoadResult bad = Load(":7D000000" + std::string(2 * 124, 'B') + "\n", 1);
     EXPECT_FALSE(bad.ok);
     ASSERT_FALSE(panel.boxes.empty());
-    EXPECT_EQ(panel.boxes.back().text, "'$' is not a valid integer value.");
+    EXPECT_EQ(panel.boxes.back().text, "'$\n' is not a valid integer value.");
+}
+
+// Records of every legal length load, in all three record formats.
+TEST_F(HexReaderTest, RecordsOfEveryLegalLengthLoad) {
+    window.DeviceLimit = 0xFFFF;
+    window.DeviceEnd = 0xFFFF;
+    for (int count : {16, 122, 123, 124, 200, 255}) {
+        std::string data;
+        for (int i = 0; i < count; ++i)
+            data += HexText((i * 7 + count) & 0xFF, 2);
+        const std::string records[] = {
+            ":" + HexText(count, 2) + "100000" + data + "00\n",
+            "S1" + HexText(std::min(count + 3, 255), 2) + "1000" +
+                data.substr(0, 2 * std::min(count, 252)) + "00\n",
+            "S2" + HexText(std::min(count + 4, 255), 2) + "001000" +
+                data.substr(0, 2 * std::min(count, 251)) + "00\n",
+            "S3" + HexText(std::min(count + 5, 255), 2) + "00001000" +
+                data.substr(0, 2 * std::min(count, 250)) + "00\n",
+        };
+        const int limits[] = {count, std::min(count, 252), std::min(count, 251),
+                              std::min(count, 250)};
+        for (int k = 0; k < 4; ++k) {
+            buffer = DataBuffer();
+            const HexLoadResult r = Load(records[k], k == 0 ? 1 : 2);
+            EXPECT_TRUE(r.ok) << count << " " << k;
+            EXPECT_EQ(r.storedBytes, limits[k]) << count << " " << k;
+            EXPECT_EQ(buffer[0x1000 + limits[k] - 1], ((limits[k] - 1) * 7 + count) & 0xFF)
+                << count << " " << k;
+            EXPECT_EQ(buffer[0x1000 + limits[k]], 0) << count << " " << k;
+        }
+    }
 }
 
 TEST_F(HexReaderTest, AsciiHexFillsFromZeroInFileOrder) {
@@ -357,6 +402,122 @@ TEST_F(HexReaderTest, UnreadableFileIsReportedNotShown) {
     const HexLoadResult d = LoadHexFile(dir.Path().string(), 1, buffer, window, panel);
     EXPECT_FALSE(d.ok);
     EXPECT_FALSE(d.systemError.empty());
+}
+
+// A text stream that never ends: the same line over and over.
+std::FILE* EndlessText(const char* line) {
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* out, std::size_t size) -> ssize_t {
+        const char* text = static_cast<const char*>(cookie);
+        const std::size_t n = std::strlen(text);
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = text[i % n];
+        return static_cast<ssize_t>(size - size % n);
+    };
+    return fopencookie(const_cast<char*>(line), "r", io);
+}
+
+class StoppingPanel : public PanelRecorder {
+  public:
+    bool ContinueLoad(int lineNumber) override {
+        lines.push_back(lineNumber);
+        return lineNumber < stopAt;
+    }
+    int stopAt = 1 << 30;
+    std::vector<int> lines;
+};
+
+TEST_F(HexReaderTest, TextInputIsBoundedAndCanBeStopped) {
+    window.DeviceLimit = 0xFFFF;
+    window.DeviceEnd = 0xFFFF;
+    // A line of 4096 characters is read; one more without a line end is not.
+    EXPECT_TRUE(Load(":0100000011EE" + std::string(4096 - 13, ' ') + "\n", 1).ok);
+    EXPECT_EQ(buffer[0], 0x11);
+    HexLoadResult r = Load(":0100000011EE\n" + std::string(4097, '\0'), 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.refusal, "line 2 has more than 4096 characters without a line end");
+
+    // An input that never ends stops after 64 MiB.
+    static const std::string skipped = "S5" + std::string(4000, ' ') + "\n";
+    std::FILE* endless = EndlessText(skipped.c_str());
+    ASSERT_NE(endless, nullptr);
+    r = LoadHexStream(endless, 2, buffer, window, panel);
+    std::fclose(endless);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.refusal, "the file holds more than 64 MiB of text");
+
+    // The panel can stop a load between lines.
+    StoppingPanel stopper;
+    stopper.stopAt = 3;
+    buffer = DataBuffer();
+    test::WriteFile(dir.File("s.hex"), ":0100000011EE\n:0100010022DC\n:0100020033CA\n");
+    r = LoadHexFile(dir.File("s.hex"), 1, buffer, window, stopper);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(stopper.lines, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(Bytes(0, 3), (std::vector<int>{0x11, 0x22, 0}));
+}
+
+TEST_F(HexReaderTest, FilesWithoutDataStoreNothingAndAByteOrderMarkIsText) {
+    window.DeviceLimit = 0xFFFF;
+    window.DeviceEnd = 0xFFFF;
+    for (const std::string& text :
+         {std::string(), std::string("hello, world\n"), std::string(":00000001FF\n"),
+          std::string("s1070010010203E7\ns9030000FC\n"), std::string("\xEF\xBB\xBF")}) {
+        const HexLoadResult r = Load(text, text[0] == 's' ? 2 : 1);
+        EXPECT_TRUE(r.ok) << text;
+        EXPECT_EQ(r.storedBytes, 0) << text;
+        EXPECT_EQ(r.highestPosition, -1) << text;
+    }
+    HexLoadResult r = Load("\xEF\xBB\xBF:03001000010203E7\n:01002000449B\n", 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.storedBytes, 4);
+    EXPECT_EQ(r.highestPosition, 0x20);
+    EXPECT_EQ(Bytes(0x10, 3), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(r.badChecksumRecords, 0);
+    r = Load("\xEF\xBB\xBFS1070010010203E2\n", 2);
+    EXPECT_EQ(r.storedBytes, 4);
+}
+
+TEST_F(HexReaderTest, DataBeyondTheDeviceEndAreCounted) {
+    // An 8 KiB part: a record at 0x3000 folds onto 0x1000.
+    window.DeviceLimit = 0x1FFF;
+    window.DeviceEnd = 0x1FFF;
+    HexLoadResult r = Load(":0100000011EE\n:02300000AABB69\n", 1);
+    EXPECT_EQ(r.beyondBytes, 2);
+    EXPECT_EQ(r.firstBeyondAddress, 0x3000);
+    EXPECT_TRUE(r.folded);
+    EXPECT_EQ(Bytes(0x1000, 2), (std::vector<int>{0xAA, 0xBB}));
+
+    // An extended linear address, an S2 above 64 KiB, an S3 above 1 MiB.
+    for (const auto& [text, type, first] : std::vector<std::tuple<std::string, int, std::int64_t>>{
+             {":020000040001F9\n:01001000559A\n", 1, 0x10010},
+             {"S2050100105500\n", 2, 0x10010},
+             {"S306010000105500\n", 2, 0x1000010}}) {
+        r = Load(text, type);
+        EXPECT_EQ(r.beyondBytes, 1) << text;
+        EXPECT_EQ(r.firstBeyondAddress, first) << text;
+        EXPECT_TRUE(r.folded) << text;
+        EXPECT_EQ(buffer[0x10], 0x55) << text;
+    }
+
+    // A record running past the end is not folded, but its tail is beyond.
+    r = Load(":041FFE00010203040000\n", 1);
+    EXPECT_EQ(r.beyondBytes, 2);
+    EXPECT_EQ(r.firstBeyondAddress, 0x2000);
+    EXPECT_FALSE(r.folded);
+
+    // The 89S52's fold mask is 0x3FFF, its end 0x1FFF.
+    window.DeviceLimit = 0x3FFF;
+    r = Load(":02300000AABB69\n", 1);
+    EXPECT_EQ(r.beyondBytes, 2);
+    EXPECT_FALSE(r.folded);
+    EXPECT_EQ(buffer[0x3000], 0xAA);
+
+    // Inside the part nothing is counted.
+    r = Load(":020000040000FA\n:021FFE00AABB7A\n", 1);
+    EXPECT_EQ(r.beyondBytes, 0);
+    EXPECT_EQ(r.firstBeyondAddress, -1);
 }
 
 } // namespace

@@ -25,6 +25,7 @@ class PanelRecorder : public SilentPanel {
         report.insert(report.begin(), std::string(line));
     }
     void PumpEvents() override { ++pumps; }
+    void SetBannerColour(BannerColour colour) override { colours.push_back(colour); }
     bool ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) override {
         boxes.push_back({kind, std::string(text)});
         return false;
@@ -39,6 +40,7 @@ class PanelRecorder : public SilentPanel {
     std::vector<std::string> quitCaptions;
     std::vector<std::string> report;
     std::vector<Box> boxes;
+    std::vector<BannerColour> colours;
     int pumps = 0;
 };
 
