@@ -163,6 +163,9 @@ void CommandLink::WriteLatch(std::uint8_t select, int value) {
 
 void CommandLink::SendIdle() {
     if (LinkState == 2) {
+        // Its reply is awaited in full: the end of a run or a stop that came
+        // before the idle command does not cut its wait short.
+        transfer_.StopFlag = 0;
         CommandPacket()[0] = IdleCommand;
         SendPacket();
     }

@@ -218,6 +218,18 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
                   "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
         EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
     }
+    {
+        // With the timing model on no reply is there at once; a whole run,
+        // its closing idle included, still passes.
+        VirtualRig rig(20);
+        rig.Vp().SetTiming(true);
+        rig.S().Buffer.Fill(0xFF); // few bytes to program: a short run
+        for (int a = 0; a < 0x2000; a += 0x155) rig.S().Buffer[a] = static_cast<std::uint8_t>(a);
+        ProgrammClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+        EXPECT_TRUE(rig.panel.diagnostics.empty());
+    }
     // Only the closing idle goes unanswered: every byte verified, still a failure.
     long packets = 0;
     {

@@ -274,6 +274,20 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
         EXPECT_FALSE(rig.link.ReplyOwed);
     }
     {
+        LinkRig rig; // late, after a run that ended (StopFlag 1): still awaited
+        rig.link.LinkState = 2;
+        rig.transfer.StopFlag = 1;
+        int turns = 0;
+        rig.panel.onPump = [&] {
+            if (++turns == 25) Fake().Queue(ack);
+        };
+        rig.link.SendIdle();
+        EXPECT_EQ(turns, 25);
+        EXPECT_EQ(Fake().Count("FT_Read"), 1);
+        EXPECT_EQ(rig.link.LinkFaults, 0u);
+        EXPECT_EQ(rig.transfer.StopFlag, 0);
+    }
+    {
         LinkRig rig; // late beyond the limit: the wait fails, the reply is dropped later
         rig.link.LinkState = 2;
         rig.link.ReplyTimeoutMs = 30;
