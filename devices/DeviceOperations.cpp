@@ -60,13 +60,15 @@ void VerifyDevice(ProgramState& state) {
     state.Panel.ClearReport();
     state.Panel.PumpEvents();
 
-    const bool complete = LinkUp(state, mark) && ReadLoop(state, [&state](std::uint8_t byte) {
-                              const std::int32_t position = state.Transfer.BufferIndex;
-                              if (!DataBuffer::Contains(position)) return false;
-                              const std::uint8_t expected = state.Buffer[position];
-                              if (expected != byte) ListDifference(state, expected, byte);
-                              return true;
-                          });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+            const std::int32_t position = state.Transfer.BufferIndex;
+            if (!DataBuffer::Contains(position)) return false;
+            const std::uint8_t expected = state.Buffer[position];
+            if (expected != byte) ListDifference(state, expected, byte);
+            return true;
+        });
 
     if (!complete) {
         ReportStopped(state, "Verify");
@@ -90,16 +92,18 @@ void Blank_ChkClick(ProgramState& state) {
     state.Panel.PumpEvents();
 
     const std::uint8_t blank = state.Selection.BlankValue;
-    const bool complete = LinkUp(state, mark) && ReadLoop(
-        state,
-        [&state, blank](std::uint8_t byte) {
-            if (byte != blank) ListDifference(state, blank, byte);
-            return true;
-        },
-        [&state] {
-            state.Panel.ClearReport();
-            state.Panel.SetVisible(Control::ReportList, true);
-        });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(
+            state,
+            [&state, blank](std::uint8_t byte) {
+                if (byte != blank) ListDifference(state, blank, byte);
+                return true;
+            },
+            [&state] {
+                state.Panel.ClearReport();
+                state.Panel.SetVisible(Control::ReportList, true);
+            });
 
     if (!complete) {
         ReportStopped(state, "Blank Check");
@@ -120,12 +124,14 @@ void Move_EpromClick(ProgramState& state) {
     SetStatus(state, "Moving Device to Buffer....");
     state.Panel.PumpEvents();
 
-    const bool complete = LinkUp(state, mark) && ReadLoop(state, [&state](std::uint8_t byte) {
-                              const std::int32_t position = state.Transfer.BufferIndex;
-                              if (!DataBuffer::Contains(position)) return false;
-                              state.Buffer[position] = byte;
-                              return true;
-                          });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+            const std::int32_t position = state.Transfer.BufferIndex;
+            if (!DataBuffer::Contains(position)) return false;
+            state.Buffer[position] = byte;
+            return true;
+        });
 
     if (complete && !LinkFailedSince(state, mark))
         SetStatus(state, "Device Has Been Moved to Buffer....");
@@ -135,8 +141,7 @@ void Move_EpromClick(ProgramState& state) {
     ComputeChecksum(state);
     // The sentence names where the link gave up, even past the last address.
     const std::int32_t end = state.Transfer.DeviceAddress;
-    EndDeviceOperation(state, mark,
-                       "Move Device Stopped at " + HexText(end, 4) + "....");
+    EndDeviceOperation(state, mark, "Move Device Stopped at " + HexText(end, 4) + "....");
 }
 
 void CompareClick(ProgramState& state) {
@@ -146,16 +151,18 @@ void CompareClick(ProgramState& state) {
     SetStatus(state, "Comparing Device for Re-Progamablity....");
 
     // The buffer byte at the device address itself, not at BufferIndex.
-    const bool complete = LinkUp(state, mark) && ReadLoop(state, [&state](std::uint8_t byte) {
-                              const std::int32_t position = state.Transfer.DeviceAddress;
-                              if (!DataBuffer::Contains(position)) return false;
-                              const std::uint8_t wanted = state.Buffer[position];
-                              if ((wanted & byte) != wanted) {
-                                  state.Transfer.StopFlag = 1;
-                                  state.FailFlag = 1;
-                              }
-                              return true;
-                          });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+            const std::int32_t position = state.Transfer.DeviceAddress;
+            if (!DataBuffer::Contains(position)) return false;
+            const std::uint8_t wanted = state.Buffer[position];
+            if ((wanted & byte) != wanted) {
+                state.Transfer.StopFlag = 1;
+                state.FailFlag = 1;
+            }
+            return true;
+        });
 
     if (state.FailFlag == 1) {
         SetStatus(state, kCannotReprogram);

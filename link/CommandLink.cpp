@@ -132,8 +132,8 @@ DWORD CommandLink::DrainQueued(DWORD offset) {
         }
         if (d2xx_.RxQueueCount == 0) break;
         if (at >= kTransferBufferSize) at = kDropArea;
-        const DWORD n = d2xx_.ReadRxBuffer(
-            std::min<DWORD>(d2xx_.RxQueueCount, kTransferBufferSize - at), at);
+        const DWORD n =
+            d2xx_.ReadRxBuffer(std::min<DWORD>(d2xx_.RxQueueCount, kTransferBufferSize - at), at);
         if (n == 0) {
             ++LinkFaults;
             break;

@@ -122,13 +122,13 @@ int main(int argc, char** argv) {
         WriteFile(imagePath, image);
         WriteFile(chip, image);
         for (int i = 0; i < runs; ++i) {
-            const Measure m = Run({"--virtual=timing=on,chip=" + chip, "--trace", trace,
-                                   "--device", part.name, "verify", imagePath});
+            const Measure m = Run({"--virtual=timing=on,chip=" + chip, "--trace", trace, "--device",
+                                   part.name, "verify", imagePath});
             Report(std::string("verify ") + part.name, m, trace, image, part.family,
                    kReadSetupSleepMicros);
         }
-        const Measure m = Run({"--virtual=timing=on", "--trace", trace, "--device", part.name,
-                               "program", imagePath});
+        const Measure m = Run(
+            {"--virtual=timing=on", "--trace", trace, "--device", part.name, "program", imagePath});
         Report(std::string("program+verify ") + part.name, m, trace, image, part.family,
                kAfterProgramSleepMicros + kReadSetupSleepMicros);
     }

@@ -169,9 +169,8 @@ Outcome RunOnce(Op op, VirtualOptions options) {
         state->Link.Sleeper = [](int) {};
         out.exit = op == Op::Firmware ? RunFirmware(*state, panel, input)
                                       : RunDeviceOperation(*state, panel, parsed.arguments);
-        out.sentence = op == Op::Firmware
-                           ? (panel.Showed("Good Update...") ? "Good Update..." : "")
-                           : panel.Banner();
+        out.sentence = op == Op::Firmware ? (panel.Showed("Good Update...") ? "Good Update..." : "")
+                                          : panel.Banner();
         state->Panel.Attach(nullptr);
     }
     std::fclose(quiet);
@@ -275,8 +274,7 @@ TEST_P(FaultMatrix, NoSuccessUnlessEveryReplyCame) {
 
     const Outcome run = RunOnce(op, options);
     SCOPED_TRACE(std::string("packet ") + std::to_string(packet) + " " + trace[packet - 1] +
-                 (bites ? " (costs a reply)" : " (costs nothing)") + ", sentence: " +
-                 run.sentence);
+                 (bites ? " (costs a reply)" : " (costs nothing)") + ", sentence: " + run.sentence);
     if (bites) {
         EXPECT_EQ(run.exit, ExitFailed);
         EXPECT_NE(run.sentence, Success(op));
