@@ -153,7 +153,7 @@ TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
     rig.SetPacket({0x41});
     rig.link.SendPacket();
     EXPECT_EQ(turns, 5);
-    EXPECT_EQ(Fake().Count("FT_Read"), 0); // nothing queued, nothing read
+    EXPECT_EQ(Fake().Count("FT_Read"), 0);    // nothing queued, nothing read
     EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 0x42); // nothing new arrived
     EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x00);
     EXPECT_TRUE(rig.panel.diagnostics.empty());

@@ -146,8 +146,7 @@ TEST(VirtualBridge, LongRepliesAndStaleReadsAreRecorded) {
         ASSERT_EQ(8u, taken.size());
         EXPECT_EQ(0xA5, taken[0]);
         ASSERT_EQ(1u, V().Faults().size());
-        EXPECT_EQ("packet 2: 3 bytes of the reply to packet 1 read as its reply",
-                  V().Faults()[0]);
+        EXPECT_EQ("packet 2: 3 bytes of the reply to packet 1 read as its reply", V().Faults()[0]);
     }
     {
         VirtualHost host;

@@ -67,10 +67,10 @@ TEST(VirtualOptionsText, EveryKeyParses) {
 
 TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
     const char* bad[] = {
-        "firmware=1", "firmware=1.x",   "devices=3",           "timing=maybe", "family=7",
-        "size=10001", "fail-block=-1",  "no-reply-from=0",     "colour=blue",  "trace",
-        "latency=1",  "chip-type=2716", "split-reply=1:2:3:4", "lock=8",
-        "long-reply=0", "long-reply=3:0", "long-reply=3:1:1"};
+        "firmware=1",     "firmware=1.x",    "devices=3",           "timing=maybe", "family=7",
+        "size=10001",     "fail-block=-1",   "no-reply-from=0",     "colour=blue",  "trace",
+        "latency=1",      "chip-type=2716",  "split-reply=1:2:3:4", "lock=8",       "long-reply=0",
+        "long-reply=3:0", "long-reply=3:1:1"};
     for (const char* text : bad) {
         VirtualOptions o;
         std::string error;
