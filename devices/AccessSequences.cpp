@@ -18,8 +18,7 @@ bool WritePacket(ProgramState& state, int length) {
     if (state.Link.LinkState <= 0) return false;
     std::uint8_t* packet = state.Link.CommandPacket();
     packet[7] = CommandLink::PacketChecksum(packet);
-    const DWORD want = static_cast<DWORD>(length);
-    if (state.D2XX.WriteTxBuffer(want) != want) state.Panel.InsertReportLine(kWriteTimeout);
+    state.Link.WriteRequest(static_cast<DWORD>(length), true, kWriteTimeout);
     return true;
 }
 

@@ -24,6 +24,20 @@ void ReportStopped(ProgramState& state, std::string_view what) {
                          HexText(state.Transfer.DeviceAddress, 4) + "....");
 }
 
+// The failure sentences a run without a difference still ends with when the
+// programmer link failed inside it.
+const char* const kNotVerified = "Device Did NOT Verify to Buffer....";
+const char* const kNotErased = "Device is NOT Erased....";
+const char* const kCannotReprogram = "Device CAN NOT be Reprogrammed....";
+const char* const kNotProgrammed = "Eprom DID NOT Program.............";
+const char* const kFlashNotErased = "Device was NOT Erased........";
+
+// A device operation does not start its sequence when the programmer did
+// not answer the idle command that opened it.
+bool LinkUp(ProgramState& state, unsigned mark) {
+    return state.Link.LinkState > 0 && !LinkFailedSince(state, mark);
+}
+
 void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t found) {
     state.FailFlag = 1;
     state.Panel.InsertReportLine(DifferenceLine(state.Transfer.DeviceAddress, expected, found));
@@ -39,133 +53,162 @@ std::string DifferenceLine(std::int32_t address, std::uint8_t expected, std::uin
 
 void VerifyDevice(ProgramState& state) {
     BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Verifying Device to Buffer....");
     state.Panel.SetVisible(Control::ReportList, true);
     state.Panel.ClearReport();
     state.Panel.PumpEvents();
 
-    const bool complete = ReadLoop(state, [&state](std::uint8_t byte) {
-        const std::int32_t position = state.Transfer.BufferIndex;
-        if (!DataBuffer::Contains(position)) return false;
-        const std::uint8_t expected = state.Buffer[position];
-        if (expected != byte) ListDifference(state, expected, byte);
-        return true;
-    });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+            const std::int32_t position = state.Transfer.BufferIndex;
+            if (!DataBuffer::Contains(position)) return false;
+            const std::uint8_t expected = state.Buffer[position];
+            if (expected != byte) ListDifference(state, expected, byte);
+            return true;
+        });
 
     if (!complete) {
         ReportStopped(state, "Verify");
-    } else if (state.FailFlag == 1) {
-        SetStatus(state, "Device Did NOT Verify to Buffer....");
+    } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
+        state.FailFlag = 1;
+        SetStatus(state, kNotVerified);
     } else {
         SetStatus(state, "Device Verified to Buffer....");
         state.Panel.SetVisible(Control::ReportList, false);
     }
-    EndOperation(state);
+    EndDeviceOperation(state, mark, kNotVerified);
 }
 
 void VerifyClick(ProgramState& state) { VerifyDevice(state); }
 
 void Blank_ChkClick(ProgramState& state) {
     BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Checking to see if Device is erased....");
     state.Panel.PumpEvents();
 
     const std::uint8_t blank = state.Selection.BlankValue;
-    const bool complete = ReadLoop(
-        state,
-        [&state, blank](std::uint8_t byte) {
-            if (byte != blank) ListDifference(state, blank, byte);
-            return true;
-        },
-        [&state] {
-            state.Panel.ClearReport();
-            state.Panel.SetVisible(Control::ReportList, true);
-        });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(
+            state,
+            [&state, blank](std::uint8_t byte) {
+                if (byte != blank) ListDifference(state, blank, byte);
+                return true;
+            },
+            [&state] {
+                state.Panel.ClearReport();
+                state.Panel.SetVisible(Control::ReportList, true);
+            });
 
     if (!complete) {
         ReportStopped(state, "Blank Check");
-    } else if (state.FailFlag == 1) {
-        SetStatus(state, "Device is NOT Erased....");
+    } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
+        state.FailFlag = 1;
+        SetStatus(state, kNotErased);
     } else {
         SetStatus(state, "Device is Erased....");
         state.Panel.SetVisible(Control::ReportList, false);
     }
-    EndOperation(state);
+    EndDeviceOperation(state, mark, kNotErased);
 }
 
 void Move_EpromClick(ProgramState& state) {
     BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Moving Device to Buffer....");
     state.Panel.PumpEvents();
 
-    const bool complete = ReadLoop(state, [&state](std::uint8_t byte) {
-        const std::int32_t position = state.Transfer.BufferIndex;
-        if (!DataBuffer::Contains(position)) return false;
-        state.Buffer[position] = byte;
-        return true;
-    });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+            const std::int32_t position = state.Transfer.BufferIndex;
+            if (!DataBuffer::Contains(position)) return false;
+            state.Buffer[position] = byte;
+            return true;
+        });
 
-    if (complete)
+    if (complete && !LinkFailedSince(state, mark))
         SetStatus(state, "Device Has Been Moved to Buffer....");
     else
         ReportStopped(state, "Move Device");
     state.Panel.PumpEvents();
     ComputeChecksum(state);
-    EndOperation(state);
+    // The sentence names where the link gave up, even past the last address.
+    const std::int32_t end = state.Transfer.DeviceAddress;
+    EndDeviceOperation(state, mark, "Move Device Stopped at " + HexText(end, 4) + "....");
 }
 
 void CompareClick(ProgramState& state) {
     BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Comparing Device for Re-Progamablity....");
 
     // The buffer byte at the device address itself, not at BufferIndex.
-    const bool complete = ReadLoop(state, [&state](std::uint8_t byte) {
-        const std::int32_t position = state.Transfer.DeviceAddress;
-        if (!DataBuffer::Contains(position)) return false;
-        const std::uint8_t wanted = state.Buffer[position];
-        if ((wanted & byte) != wanted) {
-            state.Transfer.StopFlag = 1;
-            state.FailFlag = 1;
-        }
-        return true;
-    });
+    bool complete = false;
+    if (LinkUp(state, mark))
+        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+            const std::int32_t position = state.Transfer.DeviceAddress;
+            if (!DataBuffer::Contains(position)) return false;
+            const std::uint8_t wanted = state.Buffer[position];
+            if ((wanted & byte) != wanted) {
+                state.Transfer.StopFlag = 1;
+                state.FailFlag = 1;
+            }
+            return true;
+        });
 
-    if (state.FailFlag == 1)
-        SetStatus(state, "Device CAN NOT be Reprogrammed....");
-    else if (!complete)
+    if (state.FailFlag == 1) {
+        SetStatus(state, kCannotReprogram);
+    } else if (!complete) {
         ReportStopped(state, "Program Compare");
-    else
+    } else if (LinkFailedSince(state, mark)) {
+        state.FailFlag = 1;
+        SetStatus(state, kCannotReprogram);
+    } else {
         SetStatus(state, "Device Can be Reprogrammed....");
-    EndOperation(state);
+    }
+    EndDeviceOperation(state, mark, kCannotReprogram);
 }
 
 void ProgrammClick(ProgramState& state) {
     BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Programming Device from Buffer....");
     EnableQuit(state);
     state.Panel.PumpEvents();
 
     const int family = state.Selection.DeviceFamily;
-    if (family == 1)
-        ProgramBytewise(state);
-    else if (family >= 2 && family <= 6)
-        ProgramBlocks(state);
+    // Nothing goes to a programmer that did not answer.
+    if (LinkUp(state, mark)) {
+        if (family == 1)
+            ProgramBytewise(state);
+        else if (family >= 2 && family <= 6)
+            ProgramBlocks(state);
+    }
 
-    if (state.Transfer.StopFlag == 1) {
+    if (state.Transfer.StopFlag == 1 && !LinkFailedSince(state, mark)) {
         SetStatus(state, "Eprom is Programmed...............");
     } else {
-        SetStatus(state, "Eprom DID NOT Program.............");
+        SetStatus(state, kNotProgrammed);
         state.FailFlag = 1;
     }
     state.Link.SendIdle();
+    if (state.FailFlag == 0 && LinkFailedSince(state, mark)) {
+        SetStatus(state, kNotProgrammed);
+        state.FailFlag = 1;
+    }
     state.Link.Sleep(100);
 
-    if (state.AutoVerify == 1 && state.FailFlag == 0) VerifyDevice(state);
-    EndOperation(state);
+    const bool verified = state.AutoVerify == 1 && state.FailFlag == 0;
+    if (verified) VerifyDevice(state);
+    EndDeviceOperation(state, mark, verified ? kNotVerified : kNotProgrammed);
 }
 
 void Auto_VerifyClick(ProgramState& state) {
@@ -182,7 +225,14 @@ void Erase_ButClick(ProgramState& state) {
     CommandLink& link = state.Link;
     LineState& lines = state.Lines;
     BeginOperation(state);
+    const unsigned mark = link.FrameFaultMark;
     SetStatus(state, "Erasing Flash Device........");
+    if (!LinkUp(state, mark)) {
+        state.FailFlag = 1;
+        SetStatus(state, kFlashNotErased);
+        EndDeviceOperation(state, mark, kFlashNotErased);
+        return;
+    }
 
     lines.ModeBits = 0x40;
     lines.ControlByte = 0xFF;
@@ -212,8 +262,13 @@ void Erase_ButClick(ProgramState& state) {
     link.Sleep(10);
     link.WriteLatch(0x3F, 0xF7);
 
-    SetStatus(state, "Device has been Erase, Do a Blank Check........");
-    EndOperation(state);
+    if (LinkFailedSince(state, mark)) {
+        state.FailFlag = 1;
+        SetStatus(state, kFlashNotErased);
+    } else {
+        SetStatus(state, "Device has been Erase, Do a Blank Check........");
+    }
+    EndDeviceOperation(state, mark, kFlashNotErased);
 }
 
 void SecurityClick(ProgramState& state) {
@@ -241,6 +296,13 @@ void ProgramSecurityBit(ProgramState& state, int k) {
     const SecurityBit& bit = kSecurityBits[static_cast<std::size_t>(k)];
     const int family = state.Selection.DeviceFamily;
     const std::string bitName = "Security Bit #" + std::to_string(k + 1);
+    const std::string notProgrammed = bitName + " was NOT programmed....";
+    const unsigned mark = link.FrameFaultMark;
+    if (!LinkUp(state, mark)) {
+        SetStatus(state, notProgrammed);
+        state.FailFlag = 1;
+        return;
+    }
 
     SetAddressLatches(state);
     if (family == 6) {
@@ -264,7 +326,12 @@ void ProgramSecurityBit(ProgramState& state, int k) {
     } else {
         // The 874X parts have no security bits and no device means no
         // sequence: nothing was programmed, so do not say it was.
-        SetStatus(state, bitName + " was NOT programmed....");
+        SetStatus(state, notProgrammed);
+        state.FailFlag = 1;
+        return;
+    }
+    if (LinkFailedSince(state, mark)) {
+        SetStatus(state, notProgrammed);
         state.FailFlag = 1;
         return;
     }
@@ -274,9 +341,15 @@ void ProgramSecurityBit(ProgramState& state, int k) {
 } // namespace
 
 void Security_ListClick(ProgramState& state, int k) {
+    const unsigned mark = state.Link.FrameFaultMark; // from SecurityClick
     if (k >= 0 && k <= 2) ProgramSecurityBit(state, k);
     state.Panel.SetVisible(Control::SecurityList, false);
-    EndOperation(state);
+    if (k >= 0 && k <= 2) {
+        EndDeviceOperation(state, mark,
+                           "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
+    } else {
+        EndOperation(state);
+    }
 }
 
 } // namespace velmar

@@ -5,6 +5,7 @@
 namespace velmar {
 
 void BeginOperation(ProgramState& state) {
+    state.Link.FrameFaultMark = state.Link.LinkFaults;
     state.Link.SendIdle();
     state.Panel.EnterBusyState();
     state.Panel.SetCaption(Control::QuitButton, QuitCaption(state.Transfer.DeviceAddress));
@@ -13,13 +14,33 @@ void BeginOperation(ProgramState& state) {
     state.Panel.PumpEvents();
 }
 
-void EndOperation(ProgramState& state) {
+namespace {
+void FinishFrame(ProgramState& state, unsigned faultMark, std::string_view failure) {
+    // Shown after SendIdle resets it: the address where the operation stopped.
+    const std::int32_t stoppedAt = state.Transfer.DeviceAddress;
+    // While still busy, so nothing can start inside the closing wait.
+    state.Link.SendIdle();
+    if (!failure.empty() && state.FailFlag == 0 && LinkFailedSince(state, faultMark)) {
+        state.FailFlag = 1;
+        state.Panel.SetCaption(Control::Banner, failure);
+    }
     state.Panel.LeaveBusyState(state.Link.LinkState > 0);
-    // Shown before SendIdle resets it: the address where the operation stopped.
-    state.Panel.SetCaption(Control::QuitButton, QuitCaption(state.Transfer.DeviceAddress));
+    state.Panel.SetCaption(Control::QuitButton, QuitCaption(stoppedAt));
     state.Panel.SetBannerColour(state.FailFlag == 0 ? BannerColour::Lime : BannerColour::Red);
     state.Panel.PumpEvents();
-    state.Link.SendIdle();
+}
+} // namespace
+
+void EndOperation(ProgramState& state) {
+    FinishFrame(state, 0, {});
+}
+
+void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure) {
+    FinishFrame(state, faultMark, failure);
+}
+
+bool LinkFailedSince(const ProgramState& state, unsigned faultMark) {
+    return state.Link.LinkFaults != faultMark;
 }
 
 void ClampWindow(ProgramState& state) {

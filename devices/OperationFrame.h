@@ -1,12 +1,25 @@
 #pragma once
 // The busy state every operation runs in.
 
+#include <string_view>
+
 #include "ProgramState.h"
 
 namespace velmar {
 
+// Marks where the frame's link faults start (Link.FrameFaultMark), sends the
+// idle command and enters the busy state.
 void BeginOperation(ProgramState& state);
+// Sends the idle command while still busy, then leaves the busy state and
+// colours the banner from FailFlag.
 void EndOperation(ProgramState& state);
+// EndOperation for an operation on the device: when the programmer link
+// failed anywhere since `faultMark` (the closing idle's reply included), an
+// operation that still counts as a success fails with `failure` as its
+// sentence, before the banner is coloured.
+void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure);
+// True when a write, a wait or a read of the link failed since `faultMark`.
+bool LinkFailedSince(const ProgramState& state, unsigned faultMark);
 
 // Clamps the address window, rewrites the four address captions, and ends the
 // operation frame.

@@ -11,6 +11,15 @@ namespace {
 // reply are handled at once, long enough that the wait does not spin a core.
 constexpr auto kTurnPause = std::chrono::microseconds(800);
 
+// Every reply starts with an 8-byte head (echo, status in byte 6, checksum);
+// an acknowledgement is that head alone.
+constexpr DWORD kReplyHead = 8;
+// Stale bytes are dropped into the upper half of ReplyBuffer, far above any
+// reply, so the last reply stays readable.
+constexpr DWORD kDropArea = kTransferBufferSize / 2;
+// A queue that keeps filling while it is drained is not drained for good.
+constexpr int kDrainReads = 64;
+
 const char* const kWriteTimeout = "USB Device Write TimeOut ...";
 } // namespace
 
@@ -21,13 +30,23 @@ std::uint8_t CommandLink::PacketChecksum(const std::uint8_t* packet) {
     return static_cast<std::uint8_t>(sum & 0xFF);
 }
 
-void CommandLink::SendPacket() {
-    if (LinkState <= 0) return;
+DWORD CommandLink::SendPacket() {
+    if (LinkState <= 0) return 0;
     std::uint8_t* packet = CommandPacket();
     packet[7] = PacketChecksum(packet);
-    const DWORD length = static_cast<DWORD>(PacketLength);
-    if (d2xx_.WriteTxBuffer(length) != length) panel_.InsertReportLine(kWriteTimeout);
-    if (packet[0] < 0x80) AwaitReply();
+    const bool awaited = packet[0] < 0x80;
+    WriteRequest(static_cast<DWORD>(PacketLength), awaited, kWriteTimeout);
+    return awaited ? AwaitReply() : 0;
+}
+
+DWORD CommandLink::WriteRequest(DWORD length, bool awaited, std::string_view timeoutLine) {
+    // Nothing queued before the request is written can be its reply.
+    if (awaited && ReplyOwed) DropStaleReply();
+    const unsigned failedBefore = d2xx_.FailedCalls;
+    const DWORD written = d2xx_.WriteTxBuffer(length);
+    if (written != length) panel_.InsertReportLine(timeoutLine);
+    if (written != length || d2xx_.FailedCalls != failedBefore) ++LinkFaults;
+    return written;
 }
 
 void CommandLink::Timer1Timer() {
@@ -54,17 +73,8 @@ static bool WaitTurn(CommandLink& link, D2XXUnit& d2xx, FrontPanel& panel,
     return true;
 }
 
-void CommandLink::AwaitReply() {
-    Timer1Enabled = true;
-    timerDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
-    TimeoutFlag = 0;
-    for (;;) {
-        if (!WaitTurn(*this, d2xx_, panel_, timerDeadline_)) return;
-        if (d2xx_.RxQueueCount > 0 || transfer_.StopFlag > 0) break;
-        std::this_thread::sleep_for(kTurnPause);
-    }
-    Timer1Enabled = false;
-    d2xx_.ReadRxBuffer(kTransferBufferSize);
+DWORD CommandLink::AwaitReply() {
+    return AwaitReplyBytes(kReplyHead);
 }
 
 DWORD CommandLink::AwaitReplyBytes(DWORD count) {
@@ -73,20 +83,74 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count) {
     timerDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
     TimeoutFlag = 0;
     DWORD got = 0;
+    bool surplus = false;
     for (;;) {
-        if (!WaitTurn(*this, d2xx_, panel_, timerDeadline_)) return got;
+        if (!WaitTurn(*this, d2xx_, panel_, timerDeadline_)) break;
         if (d2xx_.RxQueueCount > 0) {
             // Only what is queued, so the read never blocks on its time-out.
-            const DWORD want = std::min<DWORD>(d2xx_.RxQueueCount, count - got);
-            got += d2xx_.ReadRxBuffer(want, got);
-            if (got >= count) break;
+            const DWORD queued = d2xx_.RxQueueCount;
+            const DWORD want = std::min<DWORD>(queued, count - got);
+            const unsigned failedBefore = d2xx_.FailedCalls;
+            const DWORD n = d2xx_.ReadRxBuffer(want, got);
+            got += n;
+            if (n == 0 || d2xx_.FailedCalls != failedBefore) {
+                // A failed read, or bytes the driver listed and cannot give:
+                // never a whole reply.
+                got = std::min(got, count - 1);
+                d2xx_.ReplyBuffer[6] = 0x55;
+                break;
+            }
+            if (got >= count) {
+                surplus = queued > want;
+                break;
+            }
             continue;
         }
         if (transfer_.StopFlag > 0) break;
         std::this_thread::sleep_for(kTurnPause);
     }
     Timer1Enabled = false;
+    if (got < count) {
+        ++LinkFaults;
+        ReplyOwed = true;
+    } else if (surplus) {
+        // What follows a complete reply is not the next reply's start.
+        const DWORD extra = DrainQueued(count);
+        ++LinkFaults;
+        panel_.InsertDiagnosticLine("Reply longer than awaited ... Extra-" + std::to_string(extra));
+    }
     return got;
+}
+
+DWORD CommandLink::DrainQueued(DWORD offset) {
+    DWORD total = 0;
+    DWORD at = offset;
+    for (int i = 0; i < kDrainReads; ++i) {
+        if (d2xx_.GetRxQueueStatus() != FT_OK) {
+            ++LinkFaults;
+            break;
+        }
+        if (d2xx_.RxQueueCount == 0) break;
+        if (at >= kTransferBufferSize) at = kDropArea;
+        const DWORD n =
+            d2xx_.ReadRxBuffer(std::min<DWORD>(d2xx_.RxQueueCount, kTransferBufferSize - at), at);
+        if (n == 0) {
+            ++LinkFaults;
+            break;
+        }
+        total += n;
+        at += n;
+    }
+    return total;
+}
+
+// The rest of a reply whose wait gave up (time-out, Quit, a short reply)
+// may arrive any time later; it is dropped before the next request instead
+// of being read as that request's reply.
+void CommandLink::DropStaleReply() {
+    const DWORD dropped = DrainQueued(kDropArea);
+    if (dropped > 0)
+        panel_.InsertDiagnosticLine("Late reply dropped ... Bytes-" + std::to_string(dropped));
 }
 
 void CommandLink::WriteLatch(std::uint8_t select, int value) {
@@ -99,6 +163,9 @@ void CommandLink::WriteLatch(std::uint8_t select, int value) {
 
 void CommandLink::SendIdle() {
     if (LinkState == 2) {
+        // Its reply is awaited in full: the end of a run or a stop that came
+        // before the idle command does not cut its wait short.
+        transfer_.StopFlag = 0;
         CommandPacket()[0] = IdleCommand;
         SendPacket();
     }

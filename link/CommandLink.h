@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "D2XXUnit.h"
 #include "buffer/AddressWindow.h"
@@ -42,12 +43,21 @@ class CommandLink {
     std::uint8_t* CommandPacket() { return d2xx_.TxBuffer.data(); }
     static std::uint8_t PacketChecksum(const std::uint8_t* packet);
 
-    void SendPacket();
-    void AwaitReply();
-    // Waits as AwaitReply does, then keeps reading (pumping events, within
-    // the reply limit) until `count` bytes have arrived at the start of
-    // ReplyBuffer. Returns the number of bytes that arrived; fewer than
-    // `count` means the reply stayed short, timed out or was stopped.
+    // Writes the packet and, for codes below 0x80, awaits its reply. Returns
+    // the reply bytes that arrived (0 when none is awaited or nothing sent).
+    DWORD SendPacket();
+    // Writes the first `length` bytes of TxBuffer. Before a request whose
+    // reply will be awaited, bytes still owed by an earlier reply are dropped
+    // first. A short write is reported in Memo1 and counted as a link fault.
+    DWORD WriteRequest(DWORD length, bool awaited, std::string_view timeoutLine);
+    // The acknowledgement every command below 0x80 gets: its 8 counted bytes.
+    DWORD AwaitReply();
+    // Waits, pumping events, until `count` bytes have arrived at the start of
+    // ReplyBuffer, StopFlag is up or the reply limit passes. Returns the
+    // number that arrived; fewer than `count` means the reply stayed short,
+    // timed out or was stopped, and counts as a link fault. Bytes queued
+    // beyond `count` are drained into ReplyBuffer after the reply and
+    // counted as a link fault too, so no later wait takes them as its own.
     DWORD AwaitReplyBytes(DWORD count);
     void WriteLatch(std::uint8_t select, int value);
     void SendIdle();
@@ -59,6 +69,15 @@ class CommandLink {
 
     int LinkState = 0;
     int PacketLength = 8;
+    // Every failed write, unanswered or short wait, failed read or reply
+    // longer than awaited since the program started. An operation that sees
+    // it grow between its frame's start and end has failed.
+    unsigned LinkFaults = 0;
+    // LinkFaults as the open operation frame began (set by BeginOperation).
+    unsigned FrameFaultMark = 0;
+    // A wait ended before its reply was complete: what is still to come
+    // belongs to that reply, not to the next request.
+    bool ReplyOwed = false;
     std::uint8_t TimeoutFlag = 0;
     bool Timer1Enabled = false;
 
@@ -68,6 +87,11 @@ class CommandLink {
     std::function<void(int)> Sleeper;
 
   private:
+    // Reads whatever is queued now into ReplyBuffer from `offset` (what would
+    // not fit is read and dropped). Returns the number of bytes read.
+    DWORD DrainQueued(DWORD offset);
+    void DropStaleReply();
+
     D2XXUnit& d2xx_;
     FrontPanel& panel_;
     AddressWindow& window_;

@@ -44,6 +44,9 @@ class D2XXUnit {
     void ReportDriverStatus(const std::string& label, FT_STATUS status);
     static std::string StatusText(const std::string& label, FT_STATUS status);
 
+    // Calls that returned a status other than FT_OK, so that callers can tell
+    // a failed call from one that merely moved fewer bytes.
+    unsigned FailedCalls = 0;
     FT_HANDLE DeviceHandle = nullptr;
     DWORD RxQueueCount = 0;
     std::int32_t DeviceCount = 0;

@@ -38,8 +38,7 @@ void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
                      QuitCaption(image[shown + 2] * 256 + image[shown + 3], 4));
 
     d2xx.TxBuffer[7] = CommandLink::PacketChecksum(d2xx.TxBuffer.data());
-    if (d2xx.WriteTxBuffer(kRecordSize) != kRecordSize)
-        panel.InsertReportLine("USB Device Write TimeOut 1...");
+    link.WriteRequest(kRecordSize, true, "USB Device Write TimeOut 1...");
     link.AwaitReply();
 }
 
@@ -80,6 +79,9 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
         if (tooLong || image.size() < kHeaderSize || !HasUpdateSignature(image)) {
             panel.ShowMessage(BoxKind::Warning, kInvalidFile);
         } else {
+            // Every record and the checksum query must be answered, and the
+            // exit written, for the update to count as good.
+            const unsigned faultMark = link.LinkFaults;
             link.PacketLength = kRecordSize;
             const long n = static_cast<long>(image.size());
             const long q = (n - kHeaderSize) / 73;
@@ -93,7 +95,7 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
 
             link.PacketLength = 8;
             LoadPacket(d2xx, {FlashChecksumQuery, 0x43, 0, 0, 0, 0, 0, 0xED});
-            if (d2xx.WriteTxBuffer(8) != 8) panel.InsertReportLine("USB Device Write TimeOut 2...");
+            link.WriteRequest(8, true, "USB Device Write TimeOut 2...");
             link.AwaitReply();
 
             const auto& reply = d2xx.ReplyBuffer;
@@ -102,12 +104,15 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
             panel.AppendDiagnosticLine("Expected - " + Hex2(image[kChecksumOffset]) +
                                        Hex2(image[kChecksumOffset + 1]));
             panel.AppendDiagnosticLine("Found    - " + Hex2(reply[2]) + Hex2(reply[3]));
-            const bool good =
+            const bool sameSum =
                 reply[2] == image[kChecksumOffset] && reply[3] == image[kChecksumOffset + 1];
-            panel.ShowMessage(BoxKind::Warning, good ? "Good Update..." : "Warning: Bad Update...");
 
+            // Written before the verdict is shown: the new firmware only
+            // runs once the programmer has left its update mode.
             LoadPacket(d2xx, {FlashExit, 0, 0, 0, 0, 0, 0, 0x52});
-            d2xx.WriteTxBuffer(8);
+            if (d2xx.WriteTxBuffer(8) != 8) ++link.LinkFaults;
+            const bool good = sameSum && link.LinkFaults == faultMark;
+            panel.ShowMessage(BoxKind::Warning, good ? "Good Update..." : "Warning: Bad Update...");
         }
     }
     link.PacketLength = 8;

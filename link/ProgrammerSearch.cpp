@@ -10,7 +10,8 @@ const char* const kUpdateQuestion = "This Software Requires Firmware Version - 1
                                     "to Flash Update the Programmer ?";
 const char* const kFoundCaption = "Usb Programmer Found - FirmWare Version ";
 
-// Read time-out of every reply; the reply wait reads until it passes.
+// Read time-out of every read; the reply waits read only what is queued, so
+// they never wait it out.
 constexpr ULONG kReadTimeoutMs = 40;
 // The bridge holds short replies back for its latency time (16 ms by default).
 constexpr UCHAR kLatencyMs = 2;
@@ -56,16 +57,19 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
         d2xx.SetDeviceLatency(kLatencyMs);
     }
     d2xx.ResetDevice();
+    // A fresh handle: nothing of an earlier reply is still to come.
+    link.ReplyOwed = false;
 
     std::uint8_t* packet = link.CommandPacket();
     for (int i = 0; i < 7; ++i)
         packet[i] = 0;
     packet[0] = VersionQuery;
     link.LinkState = 1;
-    link.SendPacket();
+    const DWORD answered = link.SendPacket();
 
     const auto& reply = d2xx.ReplyBuffer;
-    if (reply[6] != 0) {
+    // Only a whole reply counts: a stopped wait leaves older bytes behind.
+    if (answered < 8 || reply[6] != 0) {
         panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
     } else {
         link.LinkState = 2;

@@ -125,6 +125,12 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
             o.SplitReplyAt = parts[0];
             if (count > 1) o.SplitBytes = static_cast<int>(parts[1]);
             if (count > 2) o.SplitMs = static_cast<int>(parts[2]);
+        } else if (key == "long-reply") {
+            if (!Parts(value, parts, count) || count > 2 || parts[0] < 1 ||
+                (count > 1 && (parts[1] < 1 || parts[1] > 4096)))
+                return error = bad, false;
+            o.LongReplyAt = parts[0];
+            o.LongBytes = count > 1 ? static_cast<int>(parts[1]) : 1;
         } else if (key == "bad-update") {
             if (!Switch(value, o.BadUpdate)) return error = bad, false;
         } else {

@@ -46,6 +46,8 @@ struct VirtualOptions {
     long SplitReplyAt = 0; // reply to this packet split: SplitBytes, pause SplitMs, rest
     int SplitBytes = 8;
     int SplitMs = 100;
+    long LongReplyAt = 0; // reply to this packet carries LongBytes bytes too many
+    int LongBytes = 1;
     long ShortWriteAt = 0;  // this write takes only half its bytes
     long UnplugFrom = 0;    // unplugged right after this packet was written
     bool BadUpdate = false; // the firmware update's checksum comes out wrong

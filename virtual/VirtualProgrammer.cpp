@@ -29,6 +29,7 @@ Micros TransferTime(std::size_t bytes) {
 struct Chunk {
     Clock::time_point At;
     std::vector<std::uint8_t> Bytes;
+    long Packet = 0; // the packet it answers
 };
 
 struct Port {
@@ -36,6 +37,7 @@ struct Port {
     bool Open = false;
     FT_HANDLE Handle = nullptr;
     std::deque<std::uint8_t> Rx;
+    std::deque<long> RxPacket; // for each byte of Rx, the packet it answers
     std::deque<Chunk> Pending;
     unsigned ReadTimeoutMs = 0; // 0: no time-out, as the driver starts
     int LatencyMs = 16;
@@ -43,11 +45,14 @@ struct Port {
 
     void Clear() {
         Rx.clear();
+        RxPacket.clear();
         Pending.clear();
     }
     void Arrive(Clock::time_point now) {
         while (!Pending.empty() && Pending.front().At <= now) {
-            Rx.insert(Rx.end(), Pending.front().Bytes.begin(), Pending.front().Bytes.end());
+            const Chunk& c = Pending.front();
+            Rx.insert(Rx.end(), c.Bytes.begin(), c.Bytes.end());
+            RxPacket.insert(RxPacket.end(), c.Bytes.size(), c.Packet);
             Pending.pop_front();
         }
     }
@@ -67,6 +72,7 @@ struct VirtualProgrammer::State {
     PacketTrace Trace;
     Port Ports[2];
     long Packets = 0;
+    long LastAnswered = 0; // the last packet the firmware made a reply for
     bool Unplugged = false;
     bool FixedPart = false;  // the part was named (options, SeatChip)
     bool PresetPart = false; // contents given before the family was known
@@ -163,6 +169,7 @@ void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> re
     }
     // One pipe: nothing overtakes what was sent before it.
     for (Chunk& c : chunks) {
+        c.Packet = Packets;
         c.At = std::max(c.At, port.LastVisible);
         port.LastVisible = c.At;
         port.Pending.push_back(std::move(c));
@@ -332,6 +339,10 @@ void VirtualProgrammer::SetSplitReply(long packet, int firstBytes, int pauseMs) 
     state_->Options.SplitReplyAt = packet;
     state_->Options.SplitBytes = firstBytes;
     state_->Options.SplitMs = pauseMs;
+}
+void VirtualProgrammer::SetLongReply(long packet, int extraBytes) {
+    state_->Options.LongReplyAt = packet;
+    state_->Options.LongBytes = extraBytes;
 }
 void VirtualProgrammer::SetShortWrite(long packet) {
     state_->Options.ShortWriteAt = packet;
@@ -505,6 +516,9 @@ FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, 
     }
     const bool silenced = (s.Options.NoReplyFrom > 0 && packet >= s.Options.NoReplyFrom) ||
                           s.Options.NoReplyAt == packet;
+    if (out.Answered) s.LastAnswered = packet;
+    if (out.Answered && s.Options.LongReplyAt == packet)
+        out.Reply.insert(out.Reply.end(), static_cast<std::size_t>(s.Options.LongBytes), 0xA5);
     if (out.Answered && !silenced) s.Schedule(*port, std::move(out.Reply), ready);
     // The end of every operation frame is an idle command: keep the chip.
     if (bytes[0] == 0x24 && s.Chip.Dirty) s.SaveChip();
@@ -540,6 +554,22 @@ FT_STATUS VirtualProgrammer::Read(FT_HANDLE handle, void* buffer, DWORD count, D
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::copy_n(port->Rx.begin(), n, out);
     port->Rx.erase(port->Rx.begin(), port->Rx.begin() + static_cast<std::ptrdiff_t>(n));
+    // Bytes of a reply read after a later request went out: the host takes
+    // them for that request's reply (dropping them first is what it should do).
+    long stale = 0;
+    long from = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const long owner = port->RxPacket[i];
+        if (owner < s.LastAnswered) {
+            if (stale++ == 0) from = owner;
+        }
+    }
+    port->RxPacket.erase(port->RxPacket.begin(),
+                         port->RxPacket.begin() + static_cast<std::ptrdiff_t>(n));
+    if (stale > 0)
+        s.Faults.push_back("packet " + std::to_string(s.LastAnswered) + ": " +
+                           std::to_string(stale) + " bytes of the reply to packet " +
+                           std::to_string(from) + " read as its reply");
     *read = static_cast<DWORD>(n);
     return FT_OK;
 }

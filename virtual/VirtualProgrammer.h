@@ -88,7 +88,8 @@ class VirtualProgrammer {
     const std::vector<std::string>& Trace() const;
     // What the firmware objected to, one line each: a bad checksum byte
     // (packet ignored), an unknown command, a packet of odd length, a read
-    // whose lines were not set up, ... Empty for a faultless host.
+    // whose lines were not set up, reply bytes of an earlier packet read as
+    // the reply to a later one, ... Empty for a faultless host.
     const std::vector<std::string>& Faults() const;
     void ClearTrace(); // trace and faults; the trace file is not truncated
     long PacketCount() const;
@@ -102,6 +103,7 @@ class VirtualProgrammer {
     void SetNoReplyAt(long packet);
     void SetLateReply(long packet, int milliseconds);
     void SetSplitReply(long packet, int firstBytes, int pauseMs);
+    void SetLongReply(long packet, int extraBytes = 1);
     void SetShortWrite(long packet);
     void SetUnplugFrom(long packet);
     void Unplug(); // now

@@ -1,68 +1,38 @@
-// Verify, and program with automatic verify, of a 32 KiB 87C58H image on the
-// virtual programmer with its timing model on, in process: wall time and CPU
-// time of each, against the floor that the operation cannot go below:
-//   - the sleeps the sequences require (100 ms read set-up, 100 ms after
-//     programming),
-//   - the bytes on the wire (64 us per 62-byte USB packet, both ways),
-//   - the firmware's work (2 us per byte read, 2.5 ms per 87C5x byte that is
-//     programmed away from 0xFF),
-//   - the bridge holding a short reply tail for its latency timer (2 ms, as
-//     the programmer search sets it).
-// The model constants are those of virtual/VirtualProgrammer.cpp and
-// virtual/ProgrammerFirmware.cpp. Also measures one read block awaited the
-// plain way (whole-buffer read, ended by the 40 ms read time-out) against the
-// counted wait the read loop uses.
+// Verify, and program with automatic verify, of an 87C58H (32 KiB) and an
+// 89C52 (8 KiB) on the virtual programmer with its timing model on, in
+// process: wall time and CPU time of each run against its floor (the packet
+// trace's floor, bench/common/TraceFloor.h, plus the sleeps the sequences
+// asked for). Also the cost of what precedes an operation: the programmer
+// search and the device selection. One line per figure, tab-separated, for
+// bench/run:  in <run> <wall s> <floor s> <cpu s> <pass 0|1>
+//             phase <name> <wall ms>
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <random>
+#include <string>
+#include <thread>
 
-#include "devices/AccessSequences.h"
+#include "bench/common/TraceFloor.h"
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
 #include "link/ProgrammerSearch.h"
 #include "virtual/VirtualProgrammer.h"
 
 using namespace velmar;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr long kUsbPayload = 62;
-constexpr long kUsbPacketMicros = 64;
-constexpr long kReadMicrosPerByte = 2;
-constexpr long kProgramMicrosPerByte = 2500;
-constexpr long kLatencyMicros = 2000;
-constexpr int kRow87C58H = 12;
-constexpr int kSize = 0x8000;
-constexpr int kBlock = 2048;
-
-long Wire(long bytes) { return (bytes + kUsbPayload - 1) / kUsbPayload * kUsbPacketMicros; }
-// A reply: its whole USB packets, then a short tail after the latency timer.
-long Reply(long bytes) {
-    const long full = bytes / kUsbPayload * kUsbPayload;
-    long t = Wire(full);
-    if (full < bytes) t += kLatencyMicros + Wire(bytes - full);
-    return t;
-}
-long IdleFloor() { return Wire(8) + Reply(8); }
-long ReadFloor() {
-    const long perBlock = Wire(8) /* latches */ + Wire(8) + kReadMicrosPerByte * kBlock + Reply(8 + kBlock);
-    return 100000 + (kSize / kBlock) * perBlock;
-}
-long VerifyFloor() { return 2 * IdleFloor() + Wire(8) /* voltage */ + Wire(8) /* set-up */ + ReadFloor(); }
-long ProgramFloor(const std::vector<std::uint8_t>& image) {
-    long t = 2 * IdleFloor() + Wire(8) + Wire(8);
-    for (int block = 0; block < kSize / 256; ++block) {
-        long pulses = 0;
-        for (int i = 0; i < 256; ++i)
-            if (image[static_cast<std::size_t>(block * 256 + i)] != 0xFF) pulses += kProgramMicrosPerByte;
-        t += Wire(block == 0 ? 8 : 264) + Wire(264) + pulses + Reply(8);
-    }
-    return t + IdleFloor() + 100000 + VerifyFloor();
-}
+struct Part {
+    const char* name;
+    int row;
+    int family;
+    std::size_t size;
+};
+constexpr Part kParts[] = {{"87C58H", 12, 4, 0x8000}, {"89C52", 20, 5, 0x2000}};
 
 double CpuSeconds() {
     rusage u{};
@@ -71,70 +41,82 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+double Since(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
 struct Session {
     SilentPanel panel;
     std::unique_ptr<ProgramState> state;
-    Session() {
+    long sleptMicros = 0;
+
+    explicit Session(const Part& part, bool report) {
         VirtualOptions options;
         options.Timing = true;
-        options.Family = 4;
-        options.Size = kSize;
+        options.Family = part.family;
+        options.Size = static_cast<std::uint32_t>(part.size);
         VirtualProgrammer::Instance().Reset(options);
         state = std::make_unique<ProgramState>(VirtualBackend());
         state->Panel.Attach(&panel);
+        state->Link.Sleeper = [this](int ms) {
+            sleptMicros += ms * 1000L;
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        };
+        auto t0 = Clock::now();
         FindProgrammer(state->D2XX, state->Link, state->Panel, state->FailFlag);
-        Device_BoxClick(*state, kRow87C58H);
+        const double search = Since(t0);
+        t0 = Clock::now();
+        state->Selection.SelectedRow = part.row;
+        ApplyDeviceSelection(*state);
+        const double select = Since(t0);
+        if (report) {
+            std::printf("phase\tsearch\t%.2f\n", search * 1e3);
+            std::printf("phase\tselect\t%.2f\n", select * 1e3);
+        }
+        VirtualProgrammer::Instance().ClearTrace();
+        sleptMicros = 0;
     }
 };
 
-template <typename F> void Measure(const char* name, long floorMicros, F&& run) {
-    const auto t0 = std::chrono::steady_clock::now();
+template <typename F>
+void Measure(const std::string& name, Session& s, const std::vector<std::uint8_t>& image,
+             int family, F&& run) {
+    const auto t0 = Clock::now();
     const double c0 = CpuSeconds();
     run();
     const double cpu = CpuSeconds() - c0;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const double floor = static_cast<double>(floorMicros) / 1e6;
-    std::printf("%-26s wall %8.3f s  floor %8.3f s  overhead %6.2f %%  cpu %6.3f s (%5.2f %% of wall)\n",
-                name, wall, floor, 100.0 * (wall - floor) / floor, cpu, 100.0 * cpu / wall);
+    const double wall = Since(t0);
+    const long floor =
+        bench::TraceFloorMicros(VirtualProgrammer::Instance().Trace(), image, family) +
+        s.sleptMicros;
+    const bool pass = s.state->FailFlag == 0 && VirtualProgrammer::Instance().Faults().empty();
+    std::printf("in\t%s\t%.4f\t%.4f\t%.4f\t%d\n", name.c_str(), wall,
+                static_cast<double>(floor) / 1e6, cpu, pass ? 1 : 0);
+    std::fflush(stdout);
 }
 
 } // namespace
 
 int main() {
-    std::mt19937 random(58);
-    std::vector<std::uint8_t> image(kSize);
-    for (auto& b : image) b = static_cast<std::uint8_t>(random());
-
-    {
-        Session s;
-        VirtualProgrammer::Instance().Chip() = image;
-        for (int a = 0; a < kSize; ++a) s.state->Buffer[a] = image[static_cast<std::size_t>(a)];
-        Measure("verify 87C58H 32 KiB", VerifyFloor(), [&] { VerifyClick(*s.state); });
-        if (s.state->FailFlag != 0) std::printf("  verify did not pass!\n");
-    }
-    {
-        Session s;
-        for (int a = 0; a < kSize; ++a) s.state->Buffer[a] = image[static_cast<std::size_t>(a)];
-        Measure("program+verify 87C58H", ProgramFloor(image), [&] { ProgrammClick(*s.state); });
-        if (s.state->FailFlag != 0) std::printf("  program+verify did not pass!\n");
-    }
-    {
-        // One read block, awaited both ways, 16 times each.
-        Session s;
-        ProgramState& st = *s.state;
-        const long floor = 16 * (Wire(8) + kReadMicrosPerByte * kBlock + Reply(8 + kBlock));
-        Measure("16 blocks, counted wait", floor, [&] {
-            for (int i = 0; i < 16; ++i) SendReadBlock(st);
-        });
-        Measure("16 blocks, plain wait", floor, [&] {
-            for (int i = 0; i < 16; ++i) {
-                std::uint8_t* p = st.Link.CommandPacket();
-                p[0] = ReadBlock;
-                p[5] = kBlock >> 8;
-                p[6] = 0;
-                st.Link.SendPacket(); // AwaitReply: reads until the 40 ms read time-out
-            }
-        });
+    bool first = true;
+    for (const Part& part : kParts) {
+        const std::vector<std::uint8_t> image = bench::BenchImage(part.size, 58);
+        {
+            Session s(part, first);
+            first = false;
+            VirtualProgrammer::Instance().Chip() = image;
+            for (std::size_t a = 0; a < part.size; ++a)
+                s.state->Buffer[static_cast<std::int32_t>(a)] = image[a];
+            Measure(std::string("verify ") + part.name, s, image, part.family,
+                    [&] { VerifyClick(*s.state); });
+        }
+        {
+            Session s(part, false);
+            for (std::size_t a = 0; a < part.size; ++a)
+                s.state->Buffer[static_cast<std::int32_t>(a)] = image[a];
+            Measure(std::string("program+verify ") + part.name, s, image, part.family,
+                    [&] { ProgrammClick(*s.state); });
+        }
     }
     return 0;
 }

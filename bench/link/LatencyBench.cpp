@@ -1,8 +1,8 @@
 // What the bridge's latency timer costs each awaited reply, on the virtual
 // programmer's timing model: the factory 16 ms against the 2 ms the search
-// sets. Two figures: when the reply's first bytes are queued (AwaitReplyBytes,
-// no read time-out), and a whole awaited command as the device loops send it
-// (SendPacket, ending in the 40 ms read).
+// sets. Two figures: when the reply's 8 bytes are read (AwaitReplyBytes
+// after a plain write), and a whole awaited command as the device loops send
+// it (SendPacket, which awaits the same 8 counted bytes).
 
 #include <benchmark/benchmark.h>
 

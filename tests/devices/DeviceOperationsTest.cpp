@@ -312,6 +312,9 @@ TEST(Security, AnUnansweredPulseEndsItsWaitAndTheSequenceGoesOn) {
     EXPECT_EQ(rig.fake.Count(PulseCommand), 1);
     EXPECT_EQ(rig.fake.TraceOf(WriteLatchCommand).back(), P({0x94, 0x3F, 0xF7, 0, 0, 0, 0}));
     EXPECT_EQ(rig.panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
+    // The bit may not be set: the operation fails.
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Security Bit #2 was NOT programmed....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
 }
 
 } // namespace

@@ -189,5 +189,112 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
     }
 }
 
+// A programmer that stops answering, or is unplugged, inside an operation or
+// at the idle command that closes it, makes the operation a failure.
+TEST(OnVirtual, AFailedLinkFailsTheOperation) {
+    {
+        VirtualRig rig(24);
+        rig.Vp().SetUnplugFrom(rig.Vp().PacketCount() + 3);
+        Erase_ButClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device was NOT Erased........");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.S().FailFlag, 1);
+    }
+    {
+        VirtualRig rig(24); // the opening idle is not answered: nothing else is sent
+        rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 1);
+        Erase_ButClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device was NOT Erased........");
+        const Lines sent = rig.Trace(true);
+        ASSERT_EQ(sent.size(), 2u);
+        for (const auto& line : sent) EXPECT_EQ(line.substr(0, 3), "24 ");
+    }
+    for (int k = 0; k < 3; ++k) {
+        VirtualRig rig(21);
+        rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 2);
+        SecurityClick(rig.S());
+        Security_ListClick(rig.S(), k);
+        EXPECT_EQ(rig.panel.Caption(Control::Banner),
+                  "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    }
+    {
+        // With the timing model on no reply is there at once; a whole run,
+        // its closing idle included, still passes.
+        VirtualRig rig(20);
+        rig.Vp().SetTiming(true);
+        rig.S().Buffer.Fill(0xFF); // few bytes to program: a short run
+        for (int a = 0; a < 0x2000; a += 0x155) rig.S().Buffer[a] = static_cast<std::uint8_t>(a);
+        ProgrammClick(rig.S());
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+        EXPECT_TRUE(rig.panel.diagnostics.empty());
+    }
+    // Only the closing idle goes unanswered: every byte verified, still a failure.
+    long packets = 0;
+    {
+        VirtualRig clean(10);
+        clean.S().Buffer.Fill(0xFF);
+        const long before = clean.Vp().PacketCount();
+        VerifyClick(clean.S());
+        EXPECT_EQ(clean.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        packets = clean.Vp().PacketCount() - before;
+    }
+    VirtualRig rig(10);
+    rig.S().Buffer.Fill(0xFF);
+    rig.Vp().SetNoReplyAt(rig.Vp().PacketCount() + packets);
+    VerifyClick(rig.S());
+    EXPECT_EQ(rig.Trace(true).back().substr(0, 3), "24 ");
+    EXPECT_TRUE(rig.panel.report.empty());
+    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Did NOT Verify to Buffer....");
+    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+}
+
+// A reply longer than awaited is drained before the next request: no later
+// block is shifted, the virtual programmer records no stale read, and the
+// operation fails because the programmer said more than it should.
+TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
+    std::vector<std::uint8_t> image(0x8000);
+    for (std::size_t a = 0; a < image.size(); ++a)
+        image[a] = static_cast<std::uint8_t>(a * 7 + (a >> 9));
+    // Idle, voltage, set-up, then per block its latches and its request.
+    auto blockRequest = [](VirtualRig& rig, int block) {
+        return rig.Vp().PacketCount() + 3 + 2 * block + 2;
+    };
+    {
+        VirtualRig rig(12);
+        rig.Vp().Chip() = image;
+        rig.Vp().SetLongReply(blockRequest(rig, 1), 5);
+        Move_EpromClick(rig.S());
+        for (int a = 0; a < 0x8000; ++a)
+            ASSERT_EQ(rig.S().Buffer[a], image[static_cast<std::size_t>(a)]) << a;
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Move Device Stopped at 8000....");
+        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.panel.diagnostics.at(0), "Reply longer than awaited ... Extra-5");
+        EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
+    }
+    {
+        VirtualRig rig(12);
+        rig.Vp().Chip() = image;
+        for (int a = 0; a < 0x8000; ++a) rig.S().Buffer[a] = image[static_cast<std::size_t>(a)];
+        rig.Vp().SetLongReply(blockRequest(rig, 0));
+        VerifyClick(rig.S());
+        EXPECT_TRUE(rig.panel.report.empty()); // no byte compared out of place
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Did NOT Verify to Buffer....");
+        EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
+    }
+    {
+        VirtualRig rig(20); // a program block's acknowledgement
+        rig.Image(5);
+        rig.Vp().SetLongReply(rig.Vp().PacketCount() + 5);
+        ProgrammClick(rig.S());
+        EXPECT_EQ(rig.Trace()[3], "41 05 00 00 40 FF 3F C4 +256");
+        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+        for (int a = 0; a < 0x2000; ++a)
+            ASSERT_EQ(rig.Vp().Chip()[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
+        EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
+    }
+}
+
 } // namespace
 } // namespace velmar::test

@@ -69,7 +69,7 @@ TEST(SendPacket, LinkStateGatesSendingAndIdle) {
     rig.link.SendIdle();
     ASSERT_EQ(Fake().writes.size(), 2u);
     EXPECT_EQ(Fake().writes[1][0], 0x24);
-    EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{32768}));
+    EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{8})); // the counted reply
 }
 
 TEST(SendPacket, OnlyCodesBelow80AreAwaited) {
@@ -83,7 +83,7 @@ TEST(SendPacket, OnlyCodesBelow80AreAwaited) {
     EXPECT_EQ(Fake().Count("FT_GetQueueStatus"), 0);
     EXPECT_EQ(Fake().Count("FT_Read"), 0);
 
-    Fake().Queue({1});
+    Fake().Queue({0x7F, 0, 0, 0, 0, 0, 0, 0x7F});
     rig.SetPacket({0x7F});
     rig.link.SendPacket();
     EXPECT_EQ(Fake().Count("FT_Read"), 1);
@@ -127,16 +127,17 @@ TEST(AwaitReply, ReplyIsReadWholeAtTheStartOfTheBuffer) {
     int turns = 0;
     // The reply shows up on the third turn.
     rig.panel.onPump = [&] {
-        if (++turns == 3) Fake().Queue({0x32, 9, 8, 7, 6, 5, 0, 0x11, 0xC0, 0xDE});
+        if (++turns == 3) Fake().Queue({0x48, 9, 8, 7, 6, 5, 0, 0x11});
     };
-    rig.SetPacket({0x32});
-    rig.link.SendPacket();
+    rig.SetPacket({0x48});
+    EXPECT_EQ(rig.link.SendPacket(), 8u);
     EXPECT_EQ(turns, 3);
-    EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{32768}));
+    EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{8}));
     EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 9);
-    EXPECT_EQ(rig.d2xx.ReplyBuffer[9], 0xDE);
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[7], 0x11);
     EXPECT_FALSE(rig.link.Timer1Enabled);
     EXPECT_TRUE(rig.panel.diagnostics.empty());
+    EXPECT_EQ(rig.link.LinkFaults, 0u);
 }
 
 TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
@@ -152,7 +153,7 @@ TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
     rig.SetPacket({0x41});
     rig.link.SendPacket();
     EXPECT_EQ(turns, 5);
-    EXPECT_EQ(Fake().Count("FT_Read"), 1);
+    EXPECT_EQ(Fake().Count("FT_Read"), 0);    // nothing queued, nothing read
     EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 0x42); // nothing new arrived
     EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x00);
     EXPECT_TRUE(rig.panel.diagnostics.empty());
@@ -161,7 +162,9 @@ TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
     // The flag stays up: the next wait ends on its first turn.
     rig.link.AwaitReply();
     EXPECT_EQ(turns, 6);
-    EXPECT_EQ(Fake().Count("FT_Read"), 2);
+    EXPECT_EQ(Fake().Count("FT_Read"), 0);
+    // Neither reply came: both waits count as link faults.
+    EXPECT_EQ(rig.link.LinkFaults, 2u);
 }
 
 TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
@@ -231,11 +234,129 @@ TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
         EXPECT_EQ(rig.transfer.StopFlag, 5);
     }
     {
-        LinkRig rig; // more queued than asked: the rest stays for later
+        LinkRig rig; // more queued than asked: drained, kept after the reply, counted
         Fake().Queue(block);
         EXPECT_EQ(rig.link.AwaitReplyBytes(8), 8u);
-        EXPECT_EQ(Fake().queue.size(), 2048u);
+        EXPECT_EQ(Fake().queue.size(), 0u);
+        EXPECT_TRUE(std::equal(block.begin(), block.end(), rig.d2xx.ReplyBuffer.begin()));
+        ASSERT_EQ(rig.panel.diagnostics.size(), 1u);
+        EXPECT_EQ(rig.panel.diagnostics[0], "Reply longer than awaited ... Extra-2048");
+        EXPECT_EQ(rig.link.LinkFaults, 1u);
     }
+}
+
+// The idle command's reply is awaited as its 8 counted bytes: the wait ends
+// when they are in, however they come, and what comes too late is dropped
+// before the next request instead of being read as its reply.
+TEST(AwaitReply, IdleReplyLateAndSplit) {
+    const Bytes ack{0x24, 0, 0, 0, 0, 0, 0, 0x24};
+    const Bytes version{0x56, 1, 23, 0, 0, 0, 0, 0x6E};
+    auto answerVersion = [&] {
+        Fake().firmware = [&](const Bytes& packet) {
+            if (packet[0] == 0x56) Fake().Queue(version);
+        };
+    };
+    {
+        LinkRig rig; // split: 3 bytes, then the rest many turns later
+        rig.link.LinkState = 2;
+        int turns = 0;
+        rig.panel.onPump = [&] {
+            ++turns;
+            if (turns == 2) Fake().Queue(Bytes(ack.begin(), ack.begin() + 3));
+            if (turns == 40) Fake().Queue(Bytes(ack.begin() + 3, ack.end()));
+        };
+        rig.link.SendIdle();
+        EXPECT_EQ(turns, 40); // no earlier, no later
+        EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{3, 5}));
+        EXPECT_TRUE(std::equal(ack.begin(), ack.end(), rig.d2xx.ReplyBuffer.begin()));
+        EXPECT_TRUE(rig.panel.diagnostics.empty());
+        EXPECT_EQ(rig.link.LinkFaults, 0u);
+        EXPECT_FALSE(rig.link.ReplyOwed);
+    }
+    {
+        LinkRig rig; // late, after a run that ended (StopFlag 1): still awaited
+        rig.link.LinkState = 2;
+        rig.transfer.StopFlag = 1;
+        int turns = 0;
+        rig.panel.onPump = [&] {
+            if (++turns == 25) Fake().Queue(ack);
+        };
+        rig.link.SendIdle();
+        EXPECT_EQ(turns, 25);
+        EXPECT_EQ(Fake().Count("FT_Read"), 1);
+        EXPECT_EQ(rig.link.LinkFaults, 0u);
+        EXPECT_EQ(rig.transfer.StopFlag, 0);
+    }
+    {
+        LinkRig rig; // late beyond the limit: the wait fails, the reply is dropped later
+        rig.link.LinkState = 2;
+        rig.link.ReplyTimeoutMs = 30;
+        rig.d2xx.ReplyBuffer[1] = 0x42;
+        rig.link.SendIdle();
+        ASSERT_EQ(rig.panel.diagnostics.size(), 1u);
+        EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+        EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
+        EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 0x42); // nothing else touched
+        EXPECT_EQ(rig.link.LinkFaults, 1u);
+        EXPECT_TRUE(rig.link.ReplyOwed);
+
+        Fake().Queue(ack); // the late reply
+        answerVersion();
+        rig.SetPacket({0x56, 0, 0, 0, 0, 0, 0});
+        EXPECT_EQ(rig.link.SendPacket(), 8u);
+        EXPECT_EQ(rig.panel.diagnostics[0], "Late reply dropped ... Bytes-8");
+        EXPECT_TRUE(std::equal(version.begin(), version.end(), rig.d2xx.ReplyBuffer.begin()));
+        EXPECT_EQ(rig.link.LinkFaults, 1u); // the dropped bytes were already counted
+    }
+    {
+        LinkRig rig; // split beyond the limit: the bytes that came stay in ReplyBuffer
+        rig.link.LinkState = 2;
+        rig.link.ReplyTimeoutMs = 30;
+        rig.d2xx.ReplyBuffer[7] = 0x77;
+        Fake().Queue(Bytes(ack.begin(), ack.begin() + 5));
+        rig.link.SendIdle();
+        EXPECT_TRUE(std::equal(ack.begin(), ack.begin() + 5, rig.d2xx.ReplyBuffer.begin()));
+        EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
+        EXPECT_EQ(rig.d2xx.ReplyBuffer[7], 0x77);
+        EXPECT_EQ(rig.link.LinkFaults, 1u);
+
+        Fake().Queue(Bytes(ack.begin() + 5, ack.end()));
+        answerVersion();
+        rig.SetPacket({0x56, 0, 0, 0, 0, 0, 0});
+        EXPECT_EQ(rig.link.SendPacket(), 8u);
+        EXPECT_EQ(rig.panel.diagnostics[0], "Late reply dropped ... Bytes-3");
+        EXPECT_TRUE(std::equal(version.begin(), version.end(), rig.d2xx.ReplyBuffer.begin()));
+    }
+    {
+        LinkRig rig; // one byte too many: drained before the next request, counted
+        rig.link.LinkState = 2;
+        Bytes longAck = ack;
+        longAck.push_back(0xA5);
+        Fake().Queue(longAck);
+        rig.link.SendIdle();
+        EXPECT_EQ(Fake().queue.size(), 0u);
+        EXPECT_EQ(rig.d2xx.ReplyBuffer[8], 0xA5);
+        EXPECT_EQ(rig.panel.diagnostics[0], "Reply longer than awaited ... Extra-1");
+        EXPECT_EQ(rig.link.LinkFaults, 1u);
+    }
+}
+
+// A read the driver fails ends the wait at once as an unanswered one, even
+// with bytes queued.
+TEST(AwaitReplyBytes, AFailedReadIsAFailedWait) {
+    LinkRig rig;
+    rig.link.ReplyTimeoutMs = 60000;
+    Fake().status["FT_Read"] = FT_IO_ERROR;
+    Fake().Queue(Bytes(8, 0x11));
+    EXPECT_LT(rig.link.AwaitReplyBytes(8), 8u);
+    EXPECT_EQ(Fake().Count("FT_Read"), 1);
+    EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
+    EXPECT_EQ(rig.link.LinkFaults, 1u);
+
+    // A write the driver fails is a link fault even at full length.
+    Fake().status["FT_Write"] = FT_IO_ERROR;
+    rig.link.WriteRequest(8, false, "USB Device Write TimeOut ...");
+    EXPECT_EQ(rig.link.LinkFaults, 2u);
 }
 
 TEST(Sleep, GoesThroughTheSleeperWhenSet) {

@@ -132,6 +132,33 @@ TEST(VirtualBridge, SplitAndLateRepliesStayQueued) {
     EXPECT_EQ(0x56, both[8]);
 }
 
+// A long reply carries extra bytes; a host that reads them as the reply to
+// its next request is recorded, one that drops them first is not.
+TEST(VirtualBridge, LongRepliesAndStaleReadsAreRecorded) {
+    {
+        VirtualHost host;
+        V().SetLongReply(1, 3);
+        host.Command(0x56);
+        EXPECT_EQ(11u, host.Queued());
+        EXPECT_EQ(0x56, host.Receive(8)[0]);
+        host.Command(0x24); // the 3 extra bytes are still queued
+        const std::vector<std::uint8_t> taken = host.Receive(8);
+        ASSERT_EQ(8u, taken.size());
+        EXPECT_EQ(0xA5, taken[0]);
+        ASSERT_EQ(1u, V().Faults().size());
+        EXPECT_EQ("packet 2: 3 bytes of the reply to packet 1 read as its reply", V().Faults()[0]);
+    }
+    {
+        VirtualHost host;
+        V().SetLongReply(1, 3);
+        host.Command(0x56);
+        EXPECT_EQ(11u, host.Receive(11).size()); // drained before the next request
+        host.Command(0x24);
+        EXPECT_EQ(0x24, host.Receive(8)[0]);
+        EXPECT_TRUE(V().Faults().empty());
+    }
+}
+
 TEST(VirtualBridge, NoReplyShortWriteAndUnplug) {
     VirtualHost host;
     V().SetNoReplyAt(1);

@@ -19,7 +19,7 @@ TEST(VirtualOptionsText, EveryKeyParses) {
         "firmware=1.22, devices=2,timing=on,latency=4,family=6,size=3000,lock=4,"
         "chip=a.bin,save-chip=b.bin,state-dir=/tmp/s,trace=t.txt,fail-block=1F00,"
         "no-reply-from=9,no-reply-at=3,late-reply=5:300,split-reply=6:4:90,short-write=7,"
-        "unplug-from=12,bad-update=on,serial=XY12,description=Other",
+        "unplug-from=12,bad-update=on,serial=XY12,description=Other,long-reply=8:3",
         o, error))
         << error;
     EXPECT_EQ(1, o.FirmwareMajor);
@@ -44,6 +44,12 @@ TEST(VirtualOptionsText, EveryKeyParses) {
     EXPECT_EQ(90, o.SplitMs);
     EXPECT_EQ(7, o.ShortWriteAt);
     EXPECT_EQ(12, o.UnplugFrom);
+    EXPECT_EQ(8, o.LongReplyAt);
+    EXPECT_EQ(3, o.LongBytes);
+    VirtualOptions one;
+    ASSERT_TRUE(ParseVirtualOptions("long-reply=2", one, error)) << error;
+    EXPECT_EQ(2, one.LongReplyAt);
+    EXPECT_EQ(1, one.LongBytes);
     EXPECT_TRUE(o.BadUpdate);
     EXPECT_EQ("XY12", o.Serial);
     EXPECT_EQ("Other", o.Description);
@@ -61,9 +67,10 @@ TEST(VirtualOptionsText, EveryKeyParses) {
 
 TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
     const char* bad[] = {
-        "firmware=1", "firmware=1.x",   "devices=3",           "timing=maybe", "family=7",
-        "size=10001", "fail-block=-1",  "no-reply-from=0",     "colour=blue",  "trace",
-        "latency=1",  "chip-type=2716", "split-reply=1:2:3:4", "lock=8"};
+        "firmware=1",     "firmware=1.x",    "devices=3",           "timing=maybe", "family=7",
+        "size=10001",     "fail-block=-1",   "no-reply-from=0",     "colour=blue",  "trace",
+        "latency=1",      "chip-type=2716",  "split-reply=1:2:3:4", "lock=8",       "long-reply=0",
+        "long-reply=3:0", "long-reply=3:1:1"};
     for (const char* text : bad) {
         VirtualOptions o;
         std::string error;
