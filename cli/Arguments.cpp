@@ -67,7 +67,28 @@ bool IsOption(const std::string& word, const std::string& option) {
     return word == option || StartsWith(word, option + "=");
 }
 
+// A decimal count within [low, high].
+std::optional<long> ParseCount(const std::string& text, long low, long high) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
 } // namespace
+
+int TakeVerbosity(std::vector<std::string>& args) {
+    int level = 0;
+    while (!args.empty() && (args[0] == "-q" || args[0] == "-v" || args[0] == "-vv")) {
+        level = args[0] == "-q" ? -1 : static_cast<int>(args[0].size()) - 1;
+        args.erase(args.begin());
+    }
+    return level;
+}
 
 std::optional<int> FileTypeFromName(const std::string& name) {
     const std::string n = Lower(name);
@@ -136,6 +157,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     std::string bufferStart;
     std::string fill;
     bool sawFill = false;
+    bool sawPasses = false;
     std::vector<std::string> words;
 
     Cursor cursor(args);
@@ -162,6 +184,41 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
         } else if (word == "--fold") {
             a.fold = true;
+        } else if (word == "-q" || word == "-v" || word == "-vv") {
+            const int level = word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
+            if (a.verbosity != 0 && (a.verbosity < 0) != (level < 0))
+                error = "-q and -v exclude each other";
+            a.verbosity = level < 0 ? level : std::max(a.verbosity, level);
+        } else if (word == "--hash") {
+            a.hash = true;
+        } else if (IsOption(word, "--max-diffs")) {
+            std::string value;
+            if (!cursor.TakeValue("--max-diffs", word, value, error)) return result;
+            const std::optional<long> n = ParseCount(value, 0, 1000000000L);
+            if (!n) error = "--max-diffs takes a count, not " + value;
+            a.maxDiffs = n;
+        } else if (IsOption(word, "--progress")) {
+            std::string value;
+            if (!cursor.TakeValue("--progress", word, value, error)) return result;
+            if (value == "lines")
+                a.progress = ProgressMode::Lines;
+            else if (value == "none")
+                a.progress = ProgressMode::None;
+            else if (value == "auto")
+                a.progress = ProgressMode::Auto;
+            else
+                error = "--progress takes lines, none or auto, not " + value;
+        } else if (IsOption(word, "--passes")) {
+            std::string value;
+            if (!cursor.TakeValue("--passes", word, value, error)) return result;
+            const std::optional<long> n = ParseCount(value, 2, 9);
+            if (!n) error = "--passes takes 2 to 9, not " + value;
+            sawPasses = true;
+            a.passes = static_cast<int>(n.value_or(1));
+        } else if (IsOption(word, "--serial")) {
+            if (!cursor.TakeValue("--serial", word, a.serial, error)) return result;
+            if (a.serial.empty() || a.serial.size() > 49)
+                error = "--serial takes a serial number of 1 to 49 characters";
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
@@ -185,14 +242,19 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const std::string& verb = words[0];
 
-    if (verb == "probe" || verb == "firmware") {
-        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold) {
+    if (verb == "probe" || verb == "firmware" || verb == "list") {
+        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
+            sawPasses || a.hash || a.maxDiffs) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
         if (verb == "probe") {
             a.command = Command::Probe;
             if (words.size() != 1) error = "probe takes no file";
+        } else if (verb == "list") {
+            a.command = Command::List;
+            if (words.size() != 1) error = "list takes no file";
+            else if (!a.serial.empty()) error = "list takes no --serial";
         } else {
             a.command = Command::Firmware;
             if (words.size() != 2)
@@ -258,11 +320,22 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return result;
         }
     } else if (!a.dataPath.empty()) {
+        // A data file whose extension does not decide is judged by its
+        // contents when it is loaded; a file to be written cannot be.
         a.fileType = FileTypeFromExtension(a.dataPath);
-        if (!a.fileType) {
-            error = "cannot tell the format of " + a.dataPath + "; give --format";
+        if (!a.fileType && op->operation == Operation::Read) {
+            error = "cannot tell the format to write " + a.dataPath + "; give --format";
             return result;
         }
+    }
+    if (sawPasses && op->operation != Operation::Read) {
+        error = "--passes goes with read";
+        return result;
+    }
+    if (a.hash && op->operation != Operation::Verify && op->operation != Operation::Compare &&
+        op->operation != Operation::Read) {
+        error = "--hash goes with verify, compare or read";
+        return result;
     }
     const bool loads = op->operation == Operation::Verify || op->operation == Operation::Compare ||
                        op->operation == Operation::Program;

@@ -26,6 +26,7 @@ void ReportStopped(ProgramState& state, std::string_view what) {
 
 void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t found) {
     state.FailFlag = 1;
+    state.Panel.NoteDifference(state.Transfer.DeviceAddress, expected, found);
     state.Panel.InsertReportLine(DifferenceLine(state.Transfer.DeviceAddress, expected, found));
     state.Panel.PumpEvents();
 }
@@ -161,6 +162,7 @@ void ProgrammClick(ProgramState& state) {
         SetStatus(state, "Eprom DID NOT Program.............");
         state.FailFlag = 1;
     }
+    state.Panel.NoteProgress(state.Transfer.DeviceAddress);
     state.Link.SendIdle();
     state.Link.Sleep(100);
 

@@ -50,14 +50,15 @@ void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
 } // namespace
 
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
-                  LoadFacts* factsOut) {
+                  LoadFacts* factsOut, std::FILE* stream) {
     LoadFacts local;
     LoadFacts& facts = factsOut ? *factsOut : local;
     facts = LoadFacts{};
     if (fileError) *fileError = false;
     const AddressWindow& w = state.Window;
     if (state.FileType == BinaryFileType) {
-        const BinaryFileResult result = LoadBinaryFile(path, state.Buffer, w);
+        const BinaryFileResult result = stream ? LoadBinaryStream(stream, state.Buffer, w)
+                                               : LoadBinaryFile(path, state.Buffer, w);
         if (!result.ok) {
             facts.fileError = true;
             if (fileError) *fileError = true;
@@ -82,7 +83,8 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
         ReportDroppedOnLoad(state, path, result.droppedBytes);
     } else {
         const HexLoadResult result =
-            LoadHexFile(path, state.FileType, state.Buffer, w, state.Panel);
+            stream ? LoadHexStream(stream, state.FileType, state.Buffer, w, state.Panel)
+                   : LoadHexFile(path, state.FileType, state.Buffer, w, state.Panel);
         state.Transfer.DeviceAddress = result.LoadAddress;
         state.Transfer.StopFlag = result.StopFlag;
         facts.badLine = result.badLine;

@@ -5,6 +5,7 @@
 // (BeginOperation / EndOperation) and the file dialogs are the caller's.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "ProgramState.h"
@@ -38,8 +39,9 @@ struct LoadFacts {
     int badLine = 0;      // line of a malformed field
     bool stopped = false; // the panel stopped the load
 };
+// With `stream`, the data are read from it and `path` only names them.
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr,
-                  LoadFacts* facts = nullptr);
+                  LoadFacts* facts = nullptr, std::FILE* stream = nullptr);
 
 // Saves buffer positions 0..DeviceEnd (at most up to 0xFFFF) to `path` as
 // FileType says. The file is written beside the target and renamed over it

@@ -14,6 +14,7 @@ void BeginOperation(ProgramState& state) {
 }
 
 void EndOperation(ProgramState& state) {
+    state.Panel.NoteProgress(state.Transfer.DeviceAddress);
     state.Panel.LeaveBusyState(state.Link.LinkState > 0);
     // Shown before SendIdle resets it: the address where the operation stopped.
     state.Panel.SetCaption(Control::QuitButton, QuitCaption(state.Transfer.DeviceAddress));
