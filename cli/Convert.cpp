@@ -54,7 +54,7 @@ std::optional<std::int32_t> ParseHexAddress(std::string_view text) {
 
 int Usage(const std::string& problem) {
     Complain(stderr, "convert: " + problem);
-    Complain(stderr, "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit "
+    Complain(stderr, "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit "
                      "HEX] [--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT");
     return 2;
 }
@@ -70,14 +70,19 @@ struct ConvertOptions {
 } // namespace
 
 std::string ConvertHelpText() {
-    return "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]\n"
+    return "usage: velmar-cli [-q|-v] convert [--from FMT] [--to FMT]\n"
+           "                          [--device NAME | --limit HEX]\n"
            "                          [--offset HEX] [--buffer-start HEX] [--end HEX]\n"
            "                          [--fold] IN OUT\n"
            "\n"
            "Loads IN into a buffer of 65,536 zero bytes and writes OUT, with the same\n"
            "reader and writer as the window's Load Buffer and Save Buffer.\n"
            "\n"
-           "  --from, --to FMT    binary, intel, motorola or ascii\n"
+           "  --from, --to FMT    binary, intel, motorola or ascii; by default from the\n"
+           "                      file's extension (.bin .hex .ihx .s19 .s28 .s37 .srec\n"
+           "                      .mot); an IN that has none of these (or is -) is\n"
+           "                      judged by its contents, and -v says what was found\n"
+           "  IN, OUT             a file, or - for standard input / standard output\n"
            "  --device NAME       a device caption such as 8741A, 87C51H or 89S8252\n"
            "                      (case-insensitive); sets the fold mask and the end\n"
            "  --limit HEX         fold mask of hex record addresses (DeviceLimit);\n"
