@@ -314,6 +314,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
 
     if (!format.empty()) {
+        a.formatGiven = true;
         a.fileType = FileTypeFromName(format);
         if (!a.fileType) {
             error = "unknown format " + format + " (binary, intel, motorola or ascii)";

@@ -28,6 +28,7 @@ struct Arguments {
     std::string deviceName;
     int catalogueRow = -1;
     std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
+    bool formatGiven = false;    // fileType came from --format
     std::optional<std::int32_t> bufferStart;
     bool fold = false;                // load data past the device's end folded
     std::optional<std::uint8_t> fill; // buffer value before the load (default erased)

@@ -89,8 +89,7 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
               ImageSource& source) {
     const std::string& path = arguments.dataPath;
     source.name = path == "-" ? kStandardInput : path;
-    std::string how = "from --format";
-    if (!arguments.fileType) how = "from the extension";
+    std::string how = arguments.formatGiven ? "from --format" : "from the extension";
     std::string error;
     if (path == "-") {
         if (!ReadWholeStream(stdin, source.bytes, error)) {
