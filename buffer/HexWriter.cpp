@@ -44,16 +44,18 @@ void IntelSegmentRecord(std::string& text, std::int32_t position) {
     EndLine(text);
 }
 
-void WriteIntel(std::string& text, const DataBuffer& buffer, std::int32_t end) {
+void WriteIntel(std::string& text, const DataBuffer& buffer, std::int32_t end, bool cutAtEnd) {
     std::int32_t position = 0;
     IntelSegmentRecord(text, position);
     do {
         const std::uint32_t address = static_cast<std::uint32_t>(position) % 65536u;
         std::uint32_t sum = (address >> 8) + (address & 0xFF);
         std::string data;
-        // Not cut at the end: a record holds 16 bytes unless a 64 KiB boundary comes first.
-        const std::uint32_t count = TakeRecordData(data, sum, buffer, position,
-                                                   [&] { return position % 65536 != 0; });
+        // Not cut at the end (unless asked): a record holds 16 bytes unless a
+        // 64 KiB boundary comes first.
+        const std::uint32_t count = TakeRecordData(data, sum, buffer, position, [&] {
+            return position % 65536 != 0 && (!cutAtEnd || position <= end);
+        });
         text.push_back(':');
         AppendHex(text, count, 2);
         AppendHex(text, address, 4);
@@ -99,13 +101,14 @@ void WriteAscii(std::string& text, const DataBuffer& buffer, std::int32_t end) {
 
 } // namespace
 
-std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd) {
+std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd,
+                        bool cutAtEnd) {
     const std::int32_t end = std::min(deviceEnd, kBufferSize - 1);
     std::string text;
     text.reserve(static_cast<std::size_t>(std::max(end, 0) / 16 + 2) * 48);
     switch (fileType) {
     case 1:
-        WriteIntel(text, buffer, end);
+        WriteIntel(text, buffer, end, cutAtEnd);
         break;
     case 2:
         WriteMotorola(text, buffer, end);
@@ -120,12 +123,12 @@ std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t dev
 }
 
 HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffer& buffer,
-                          const AddressWindow& window, FrontPanel& panel) {
+                          const AddressWindow& window, FrontPanel& panel, bool cutAtEnd) {
     panel.SetCaption(Control::Banner, "Saving Buffer to Hex File....");
     panel.PumpEvents();
     HexSaveResult result;
     result.droppedBytes = UnsavedLength(window.DeviceEnd);
-    const std::string text = HexFileText(buffer, fileType, window.DeviceEnd);
+    const std::string text = HexFileText(buffer, fileType, window.DeviceEnd, cutAtEnd);
     FileReplacement file(path);
     if (!file.Open() || !file.Write(text.data(), text.size()) || !file.Commit()) {
         result.systemError = file.Error();

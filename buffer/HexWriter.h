@@ -19,13 +19,16 @@ struct HexSaveResult {
 };
 
 // The whole file text. Writing stops at position 0xFFFF even when deviceEnd
-// lies beyond it. A fileType outside 1..3 gives an empty text.
-std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd);
+// lies beyond it. A fileType outside 1..3 gives an empty text. `cutAtEnd`
+// ends the last Intel record at deviceEnd too, for an end taken from the
+// data, past which nothing may be written.
+std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd,
+                        bool cutAtEnd = false);
 
 // Writes "Saving Buffer to Hex File...." (and lets the panel paint it), then
 // the file through a temporary beside it, then "Hex File Saved...." on
 // success. File errors are only returned.
 HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffer& buffer,
-                          const AddressWindow& window, FrontPanel& panel);
+                          const AddressWindow& window, FrontPanel& panel, bool cutAtEnd = false);
 
 } // namespace velmar

@@ -324,7 +324,10 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
     pending_ = Pending::None;
     if (pending == Pending::Hide) return;
     if (pending == Pending::None && line.find("  EXPECTED-") == std::string_view::npos) {
-        Message(line);
+        // The loader puts its warnings both here and in a box: shown once.
+        ClearBar();
+        Complain(err_, line);
+        lastReportLine_ = std::string(line);
         return;
     }
     ClearBar();
@@ -333,7 +336,8 @@ void ConsolePanel::InsertReportLine(std::string_view line) {
 }
 
 void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
-    ErrorLine(line);
+    ClearBar();
+    Complain(err_, line);
 }
 
 void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
@@ -365,6 +369,9 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optiona
     if (kind == BoxKind::Warning && verbosity_ < 0) return true;
     if (kind == BoxKind::Error || kind == BoxKind::Warning) {
         ClearBar();
+        const bool repeated = text == lastReportLine_;
+        lastReportLine_.clear();
+        if (repeated) return true;
         if (loadPath_) {
             // During a load the text may carry pieces of the file: one line,
             // every control character escaped, named by file and line.

@@ -108,6 +108,7 @@ class ConsolePanel : public FrontPanel {
     std::vector<ShownBox> boxes_;
     std::optional<std::string> loadPath_;
     int loadLine_ = 0;
+    std::string lastReportLine_;
 
     int verbosity_ = 0;
     std::string vpp_;

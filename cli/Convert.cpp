@@ -240,15 +240,18 @@ int RunConvert(const std::vector<std::string>& args, int verbosity) {
                              "); nothing written (--fold or --end says where to cut)");
         return 1;
     }
-    if (!o.device && !o.end) w.DeviceEnd = std::max(facts.highestPosition, 0);
+    // Without an end asked for, the output ends at the input's last byte;
+    // not even an Intel record runs past it.
+    const bool endFromData = !o.device && !o.end;
+    if (endFromData) w.DeviceEnd = std::max(facts.highestPosition, 0);
 
     state.FileType = *o.to;
     if (o.files[1] == "-") {
-        if (!WriteImage(stdout, state)) {
+        if (!WriteImage(stdout, state, endFromData)) {
             Complain(stderr, std::string("cannot write standard output: ") + std::strerror(errno));
             return 2;
         }
-    } else if (!SaveDataFile(state, o.files[1])) {
+    } else if (!SaveDataFile(state, o.files[1], endFromData)) {
         return 2;
     }
     return facts.badChecksumRecords > 0 ? 1 : 0;

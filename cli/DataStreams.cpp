@@ -74,13 +74,13 @@ const char* FormatDescription(int fileType) {
     }
 }
 
-bool WriteImage(std::FILE* stream, const ProgramState& state) {
+bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd) {
     const std::int32_t end = std::min<std::int32_t>(state.Window.DeviceEnd, kBufferSize - 1);
     if (state.FileType == BinaryFileType) {
         for (std::int32_t i = 0; i <= end; ++i)
             std::fputc(state.Buffer[i], stream);
     } else {
-        const std::string text = HexFileText(state.Buffer, state.FileType, end);
+        const std::string text = HexFileText(state.Buffer, state.FileType, end, cutAtEnd);
         std::fwrite(text.data(), 1, text.size(), stream);
     }
     return std::fflush(stream) == 0 && !std::ferror(stream);

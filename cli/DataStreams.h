@@ -25,6 +25,6 @@ const char* FormatDescription(int fileType);
 
 // Buffer positions 0..DeviceEnd (at most 0xFFFF) as FileType says, to a
 // stream, as SaveDataFile writes them to a file.
-bool WriteImage(std::FILE* stream, const ProgramState& state);
+bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd = false);
 
 } // namespace velmar::cli

@@ -134,7 +134,7 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
     return true;
 }
 
-bool SaveDataFile(ProgramState& state, const std::string& path) {
+bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd) {
     bool ok = false;
     std::string reason;
     std::int64_t dropped = 0;
@@ -145,7 +145,7 @@ bool SaveDataFile(ProgramState& state, const std::string& path) {
         dropped = result.droppedBytes;
     } else {
         const HexSaveResult result =
-            SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel);
+            SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel, cutAtEnd);
         ok = result.ok;
         reason = result.systemError;
         dropped = result.droppedBytes;

@@ -47,7 +47,8 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError 
 // FileType says. The file is written beside the target and renamed over it
 // only when complete, so a failed save leaves the old file intact.
 // Failure (false): an error box naming the file and the reason, FailFlag 1.
-bool SaveDataFile(ProgramState& state, const std::string& path);
+// `cutAtEnd`: Intel records end at DeviceEnd as well (see HexFileText).
+bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd = false);
 
 // Every byte of the buffer := value (the fill dialogue). The checksum caption
 // is left alone on purpose: it is recomputed only on request.

@@ -83,6 +83,10 @@ TEST_F(SrecCatTest, SrecCatFilesLoadAsItsOwnBinary) {
         {"records.s28", "-Motorola -address-length=3", 2},  // S2
         {"records.s37", "-Motorola -address-length=4", 2},  // S3
         {"ended.s19", "-Motorola -address-length=2 -execution-start-address=0", 2}, // with S9
+        // The longest records each format allows.
+        {"long.hex", "-Intel -Output_Block_Size=255", 1},
+        {"long.s19", "-Motorola -address-length=2 -Output_Block_Size=252", 2},
+        {"long.s37", "-Motorola -address-length=4 -Output_Block_Size=250", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

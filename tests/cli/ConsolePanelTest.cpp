@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "buffer/HexReader.h"
 #include "cli/ConsolePanel.h"
 #include "cli/DumpIdentity.h"
 #include "virtual/PacketTrace.h"
@@ -48,8 +49,8 @@ TEST(ConsolePanel, SentencesReportLinesAndBoxes) {
     EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, ""));
     EXPECT_EQ(Contents(s.out), "0100  EXPECTED-02 FOUND-FF\n");
     EXPECT_EQ(Contents(s.err), "Verifying Device to Buffer....\n"
-                               "USB Device Write TimeOut ...\n"
-                               "Device no longer present ... PortStatus-4 USB-0\n"
+                               "velmar-cli: USB Device Write TimeOut ...\n"
+                               "velmar-cli: Device no longer present ... PortStatus-4 USB-0\n"
                                "Device Did NOT Verify to Buffer....\n"
                                "Good Update...\n");
     EXPECT_EQ(panel.Banner(), "Device Did NOT Verify to Buffer....");
@@ -199,4 +200,54 @@ TEST(ConsolePanel, InterruptActsAsQuitOnlyWhileQuitIsOffered) {
     panel.SetEnabled(Control::QuitButton, true);
     panel.PumpEvents();
     EXPECT_EQ(stop, 5);
+}
+
+// Ctrl-C stops a data-file load, even one of an input that never ends.
+TEST(ConsolePanel, InterruptStopsALoad) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    cookie_io_functions_t io{};
+    io.read = [](void*, char* out, std::size_t size) -> ssize_t {
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = (i % 12 == 11) ? '\n' : 'x';
+        return static_cast<ssize_t>(size - size % 12);
+    };
+    std::FILE* endless = fopencookie(nullptr, "r", io);
+    ASSERT_NE(endless, nullptr);
+    velmar::DataBuffer buffer;
+    velmar::AddressWindow window;
+    panel.BeginLoad("pipe.hex");
+    EXPECT_TRUE(panel.ContinueLoad(1));
+    ConsolePanel::RaiseInterrupt();
+    const velmar::HexLoadResult r = velmar::LoadHexStream(endless, 1, buffer, window, panel);
+    panel.EndLoad();
+    std::fclose(endless);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.stopped);
+    // Outside a load the interrupt waits for Quit as before.
+    ConsolePanel::RaiseInterrupt();
+    EXPECT_TRUE(panel.ContinueLoad(1));
+    std::int32_t stop = 0;
+    panel.SetStopTarget(&stop);
+    panel.SetEnabled(Control::QuitButton, true);
+    panel.PumpEvents();
+    EXPECT_EQ(stop, 5);
+}
+
+// Errors and warnings are single lines that start with the program's name,
+// control characters escaped; during a load they name the file and line.
+TEST(ConsolePanel, ErrorLinesAreNamedAndPrintable) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    panel.ShowMessage(BoxKind::Error, "Invalid File Type...\r\nCan Not Update");
+    panel.BeginLoad("a\nb.hex");
+    panel.ContinueLoad(12);
+    panel.ShowMessage(BoxKind::Error, std::string("'$0\0' is not a valid integer value.", 35));
+    panel.ShowMessage(BoxKind::Warning, "No data records were found in a\nb.hex.");
+    panel.EndLoad();
+    EXPECT_EQ(Contents(s.err), "velmar-cli: Invalid File Type...\n"
+                               "velmar-cli: Can Not Update\n"
+                               "velmar-cli: a\\nb.hex:12: '$0\\0' is not a valid integer value.\n"
+                               "velmar-cli: No data records were found in a\\nb.hex.\n");
+    EXPECT_EQ(velmar::cli::Printable(std::string("\x01\x7F\t\r", 4)), "\\x01\\x7F\\t\\r");
 }

@@ -176,13 +176,54 @@ TEST_F(WindowFileCommands, LoadBinaryThroughTheOpenDialog) {
     EXPECT_TRUE(form.Load_But->isEnabled());
 }
 
+// A hex file without data, or with data past the device's end, still loads
+// as before but says so in a warning box and turns the banner red, once.
+TEST_F(WindowFileCommands, LoadsWithoutDataOrPastTheDeviceWarn) {
+    state.Window.DeviceLimit = 0x1FFF;
+    state.Window.DeviceEnd = 0x1FFF;
+    form.File_But->click();
+    ClickRow(form.File_Type, 1); // Intel hex
+    const std::string empty = PathOf("end.hex");
+    std::ofstream(empty, std::ios::binary) << ":00000001FF\r\n";
+    dialogs.answers.push_back({true, empty});
+    form.Load_But->click();
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[1].Kind, DialogKind::Message);
+    EXPECT_EQ(dialogs.requests[1].Box, velmar::BoxKind::Warning);
+    EXPECT_EQ(dialogs.requests[1].Text, "No data records were found in " + empty + ".");
+    EXPECT_EQ(form.StaticText3->palette().color(QPalette::Window), QColor("#ff0000"));
+    EXPECT_EQ(form.StaticText3->text(), QStringLiteral("Hex File Loaded...."));
+
+    const std::string far = PathOf("far.hex");
+    std::ofstream(far, std::ios::binary) << ":0100000011EE\r\n:02300000AABB69\r\n:00000001FF\r\n";
+    dialogs.requests.clear();
+    dialogs.answers.push_back({true, far});
+    form.Load_But->click();
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[1].Box, velmar::BoxKind::Warning);
+    EXPECT_EQ(dialogs.requests[1].Text,
+              "2 bytes lay beyond the device's end and were folded onto lower addresses.");
+    EXPECT_EQ(state.Buffer[0x1000], 0xAA); // the fold is kept
+    EXPECT_EQ(form.StaticText3->palette().color(QPalette::Window), QColor("#ff0000"));
+
+    // A file inside the device: no box, a green banner.
+    const std::string good = PathOf("good.hex");
+    std::ofstream(good, std::ios::binary) << ":0100000011EE\r\n:00000001FF\r\n";
+    dialogs.requests.clear();
+    dialogs.answers.push_back({true, good});
+    form.Load_But->click();
+    EXPECT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(form.StaticText3->palette().color(QPalette::Window), QColor("#00ff00"));
+}
+
 TEST_F(WindowFileCommands, CancelledLoadStillSumsAndEnds) {
     state.Window.DeviceEnd = 0xF;
     state.Buffer[3] = 0x22;
     dialogs.answers.push_back({false, {}});
     form.Load_But->click();
     EXPECT_EQ(form.Chk_Sum_But->text(), QStringLiteral("CheckSum=0022"));
-    EXPECT_EQ(form.StaticText4->text(), QStringLiteral("Last File Loaded in Buffer=No File Loaded"));
+    EXPECT_EQ(form.StaticText4->text(),
+              QStringLiteral("Last File Loaded in Buffer=No File Loaded"));
     EXPECT_TRUE(form.Load_But->isEnabled());
     EXPECT_EQ(form.StaticText3->palette().color(QPalette::Window), QColor("#00ff00"));
 }
@@ -208,7 +249,8 @@ TEST_F(WindowFileCommands, SaveBinaryThroughTheSaveDialog) {
                   static_cast<std::uint8_t>(i * 7));
     EXPECT_EQ(form.SaveDialog1.FileName, path);
     // Saving is not a load.
-    EXPECT_EQ(form.StaticText4->text(), QStringLiteral("Last File Loaded in Buffer=No File Loaded"));
+    EXPECT_EQ(form.StaticText4->text(),
+              QStringLiteral("Last File Loaded in Buffer=No File Loaded"));
 }
 
 TEST_F(WindowHandlers, DeviceListAppliesTheClickedRow) {
