@@ -253,8 +253,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (words.size() != 1) error = "probe takes no file";
         } else if (verb == "list") {
             a.command = Command::List;
-            if (words.size() != 1) error = "list takes no file";
-            else if (!a.serial.empty()) error = "list takes no --serial";
+            if (words.size() != 1)
+                error = "list takes no file";
+            else if (!a.serial.empty())
+                error = "list takes no --serial";
         } else {
             a.command = Command::Firmware;
             if (words.size() != 2)

@@ -36,12 +36,12 @@ struct Arguments {
     int lockBit = 0; // 1..3
     std::string dataPath;
 
-    int verbosity = 0;                  // -1 -q, 0, 1 -v, 2 -vv
-    std::optional<long> maxDiffs;       // difference lines printed; none: by the terminal
-    bool hash = false;                  // --hash: identity of the buffer range
+    int verbosity = 0;            // -1 -q, 0, 1 -v, 2 -vv
+    std::optional<long> maxDiffs; // difference lines printed; none: by the terminal
+    bool hash = false;            // --hash: identity of the buffer range
     ProgressMode progress = ProgressMode::Auto;
-    int passes = 1;                     // read --passes N
-    std::string serial;                 // --serial SN: the programmer to use
+    int passes = 1;     // read --passes N
+    std::string serial; // --serial SN: the programmer to use
 };
 
 struct ParseResult {

@@ -288,8 +288,7 @@ void ConsolePanel::ClearBar() {
     barShown_ = false;
 }
 
-void ConsolePanel::NoteDifference(std::int32_t address, std::uint8_t expected,
-                                  std::uint8_t found) {
+void ConsolePanel::NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
     if (diffBytes_ == 0 || address < firstDiff_) firstDiff_ = address;
     if (diffBytes_ == 0 || address > lastDiff_) lastDiff_ = address;
     ++diffBytes_;

@@ -60,8 +60,8 @@ bool Search(ProgramState& state, ConsolePanel& panel) {
         return false;
     }
     if (panel.Verbosity() >= 1) {
-        const std::string version = FirmwareVersionText(state.D2XX.ReplyBuffer[1],
-                                                        state.D2XX.ReplyBuffer[2]);
+        const std::string version =
+            FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
         state.D2XX.GetFTDeviceSerialNo(0);
         const std::string serial = state.D2XX.NameBufferToString();
         state.D2XX.GetFTDeviceDescription(0);
@@ -214,7 +214,6 @@ bool SaveDeviceImage(ProgramState& state, const std::string& path) {
     return saved;
 }
 
-
 // A line of the run's report on the error stream (not a message: -q keeps
 // what the caller decides to keep).
 void Say(const std::string& line) {
@@ -304,8 +303,8 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
         return ExitSuccess;
     }
     Complain(std::to_string(bytes) + (bytes == 1 ? " address" : " addresses") + " with " +
-             std::to_string(bits) + (bits == 1 ? " unstable bit" : " unstable bits") +
-             " over " + std::to_string(reads.size()) + " reads; the file holds the majority");
+             std::to_string(bits) + (bits == 1 ? " unstable bit" : " unstable bits") + " over " +
+             std::to_string(reads.size()) + " reads; the file holds the majority");
     return ExitFailed;
 }
 
@@ -400,8 +399,7 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
     if (op == Operation::Blank || op == Operation::Verify ||
         (op == Operation::Program && (state.FailFlag == 0 || panel.DifferingBytes() > 0))) {
-        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0)
-            Say(panel.DifferenceSummary());
+        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(panel.DifferenceSummary());
     }
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +

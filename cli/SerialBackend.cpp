@@ -38,8 +38,8 @@ FT_STATUS FilteredListDevices(void* a1, void* a2, DWORD flags) {
     if (flags & FT_LIST_BY_INDEX) {
         const long chosen = ChosenIndex();
         if (reinterpret_cast<std::uintptr_t>(a1) != 0 || chosen < 0) return FT_DEVICE_NOT_FOUND;
-        return gInner->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(chosen)),
-                                   a2, flags);
+        return gInner->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(chosen)), a2,
+                                   flags);
     }
     return gInner->ListDevices(a1, a2, flags);
 }

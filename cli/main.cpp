@@ -33,8 +33,7 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
     const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
     auto state = std::make_unique<ProgramState>(backend);
-    ConsolePanel panel(stdout, stderr,
-                       a.progress == ProgressMode::Auto && IsTerminal(stderr));
+    ConsolePanel panel(stdout, stderr, a.progress == ProgressMode::Auto && IsTerminal(stderr));
     panel.SetVerbosity(a.verbosity);
     panel.SetProgressLines(a.progress == ProgressMode::Lines);
     // Unlimited for a script; a screenful on a terminal.

@@ -53,7 +53,8 @@ bool Parts(std::string_view text, long out[3], int& count) {
 } // namespace
 
 // "ADDR:MASK;ADDR:MASK...", both hexadecimal.
-static bool ParseWeakBits(std::string_view text, std::vector<std::pair<std::uint32_t, std::uint8_t>>& out) {
+static bool ParseWeakBits(std::string_view text,
+                          std::vector<std::pair<std::uint32_t, std::uint8_t>>& out) {
     out.clear();
     while (!text.empty()) {
         const std::size_t semi = text.find(';');

@@ -139,8 +139,7 @@ TEST(DumpIdentity, KnownVectors) {
               "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
     // A million 'a': many whole blocks.
     const std::vector<std::uint8_t> million(1000000, 'a');
-    EXPECT_EQ(Sha1Of(million.data(), million.size()),
-              "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+    EXPECT_EQ(Sha1Of(million.data(), million.size()), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
 TEST(ConsolePanel, DifferencesCountedAndLimited) {

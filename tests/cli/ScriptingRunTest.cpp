@@ -135,16 +135,16 @@ TEST(CliProgress, BarOnATerminalLinesOnRequest) {
     EXPECT_LT(frames, 40) << run.err;
     EXPECT_FALSE(Has(run.err, "progress program")) << run.err;
 
-    const CliRun lines = RunCli({"--virtual", "--progress=lines", "--device", "87C58H",
-                                 "program", image});
+    const CliRun lines =
+        RunCli({"--virtual", "--progress=lines", "--device", "87C58H", "program", image});
     ASSERT_EQ(lines.exitCode, 0) << lines.err;
     std::vector<int> tenths;
     for (const auto& line : Lines(lines.err)) {
         char name[16] = {};
         int percent = 0;
         long done = 0, total = 0;
-        if (std::sscanf(line.c_str(), "progress %15s %d %ld %ld", name, &percent, &done,
-                        &total) != 4)
+        if (std::sscanf(line.c_str(), "progress %15s %d %ld %ld", name, &percent, &done, &total) !=
+            4)
             continue;
         EXPECT_EQ(total, 32768);
         EXPECT_EQ(done * 100 / total, percent) << line;
@@ -186,7 +186,7 @@ TEST(CliVerbosity, QuietVerboseAndTrace) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     for (const char* part : {"programmer: Brindle Programmer, serial BP123001, firmware 1.23",
                              "device: 87C51H, addresses 0000-0FFF, buffer start 0000", "Vpp",
-                             "file: " , "binary (from the extension)", "file data: 4096 bytes"})
+                             "file: ", "binary (from the extension)", "file data: 4096 bytes"})
         EXPECT_TRUE(Has(run.err, part)) << part << "\n" << run.err;
     EXPECT_FALSE(Has(run.err, "24 00 00 00 00 00 00 24"));
 
@@ -237,8 +237,7 @@ TEST(CliDifferences, SummaryAndMaxDiffs) {
     run = RunCli({"--virtual", "--device", "87C51H", "blank"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(Has(run.err, "0 differing bytes\n")) << run.err;
-    EXPECT_EQ(RunCli({"--virtual", "--max-diffs", "x", "--device", "87C51H", "blank"}).exitCode,
-              2);
+    EXPECT_EQ(RunCli({"--virtual", "--max-diffs", "x", "--device", "87C51H", "blank"}).exitCode, 2);
 }
 
 // 4. Standard streams.
@@ -288,7 +287,8 @@ TEST(CliFormats, DetectedByContentExplicitWins) {
     const struct {
         std::string name, text, said;
     } files[] = {
-        {"a.rom", "\r\n:10000000303132333435363738393A3B3C3D3E3F78\r\n:00000001FF\r\n", "Intel hex"},
+        {"a.rom", "\r\n:10000000303132333435363738393A3B3C3D3E3F78\r\n:00000001FF\r\n",
+         "Intel hex"},
         {"a.dat", "S1130000303132333435363738393A3B3C3D3E3F74\nS9030000FC\n", "Motorola S-record"},
         {"a", ascii, "ASCII hex"},
         {"a.img", std::string(bytes.begin(), bytes.begin() + 16), "binary"},
@@ -296,8 +296,8 @@ TEST(CliFormats, DetectedByContentExplicitWins) {
     for (const auto& f : files) {
         const std::string path = dir.Path(f.name);
         WriteText(path, f.text);
-        const CliRun run = RunCli({"-v", kChip + chip, "--device", "87C51H", "--fill", "FF",
-                                   "verify", path});
+        const CliRun run =
+            RunCli({"-v", kChip + chip, "--device", "87C51H", "--fill", "FF", "verify", path});
         EXPECT_TRUE(Has(run.err, f.said + " (detected from its contents)")) << f.name << run.err;
         EXPECT_EQ(run.exitCode, 0) << f.name << "\n" << run.err;
     }
@@ -322,8 +322,8 @@ TEST(CliIdentity, ReadAndHash) {
     // --hash: the buffer range compared, here from buffer position 1000.
     const std::string image = dir.Path("image.bin");
     WriteBytes(image, bytes);
-    run = RunCli({kChip + chip, "--device", "87C52H", "--buffer-start", "1000", "--hash",
-                  "verify", image});
+    run = RunCli(
+        {kChip + chip, "--device", "87C52H", "--buffer-start", "1000", "--hash", "verify", image});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Has(run.err, "buffer 1000-2FFF: " + Identity(bytes))) << run.err;
     run = RunCli({"-q", kChip + chip, "--device", "87C52H", "--hash", "compare", image});
@@ -352,8 +352,7 @@ TEST(CliWeakBits, PassesFindUnstableBits) {
     ASSERT_EQ(read.size(), bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i == 0x010) continue;
-        EXPECT_EQ(read[i] & (i == 0xABC ? 0x0F : 0xFF), bytes[i] & (i == 0xABC ? 0x0F : 0xFF))
-            << i;
+        EXPECT_EQ(read[i] & (i == 0xABC ? 0x0F : 0xFF), bytes[i] & (i == 0xABC ? 0x0F : 0xFF)) << i;
     }
     // The file holds the majority the list names.
     char majority[3];
@@ -403,11 +402,11 @@ TEST(CliProgrammers, ListSerialAndTwoAtOnce) {
     two.join();
     EXPECT_EQ(a.exitCode, 0) << a.err;
     EXPECT_EQ(b.exitCode, 0) << b.err;
-    run = RunCli({"--virtual=programmers=2,state-dir=" + state, "--serial", "BP123001",
-                  "--device", "87C51H", "verify", dir.Path("first.bin")});
+    run = RunCli({"--virtual=programmers=2,state-dir=" + state, "--serial", "BP123001", "--device",
+                  "87C51H", "verify", dir.Path("first.bin")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    run = RunCli({"--virtual=programmers=2,state-dir=" + state, "--serial", "BP123002",
-                  "--device", "87C51H", "verify", dir.Path("second.bin")});
+    run = RunCli({"--virtual=programmers=2,state-dir=" + state, "--serial", "BP123002", "--device",
+                  "87C51H", "verify", dir.Path("second.bin")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadBytes(state + "/virtual-chip-BP123001-4.bin"), first);
     EXPECT_EQ(ReadBytes(state + "/virtual-chip-BP123002-4.bin"), second);
