@@ -10,6 +10,7 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "DataStreams.h"
+#include "Terminal.h"
 #include "buffer/FileType.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
@@ -190,7 +191,7 @@ int RunConvert(const std::vector<std::string>& args, int verbosity) {
             Complain(stderr, in + " holds no data; nothing written");
             return 1;
         }
-        stream = fmemopen(bytes.data(), bytes.size(), "rb");
+        stream = OpenMemoryStream(bytes);
         if (stream == nullptr) {
             Complain(stderr, "cannot read " + in + ": " + std::strerror(errno));
             return 2;

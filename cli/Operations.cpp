@@ -14,6 +14,7 @@
 #include "DataStreams.h"
 #include "DumpIdentity.h"
 #include "SerialBackend.h"
+#include "Terminal.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
@@ -118,7 +119,7 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
             Complain(source.name + " holds no data; nothing done");
             return ExitFailed;
         }
-        source.stream = fmemopen(source.bytes.data(), source.bytes.size(), "rb");
+        source.stream = OpenMemoryStream(source.bytes);
         if (source.stream == nullptr) {
             Complain("cannot read " + source.name + ": " + std::strerror(errno));
             return ExitUsage;
