@@ -3,6 +3,7 @@
 // window, the command line, or a test recorder. The core never touches a
 // widget; it names controls by role and this interface maps them.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,6 +82,16 @@ class FrontPanel {
     // The open dialog used for firmware images (OpenDialog1); none = cancelled.
     virtual std::optional<std::string> ChooseFirmwareFile() = 0;
 
+    // Facts beside the captions and lines above, for a front end that counts
+    // or measures rather than shows them: the device address an operation
+    // has reached, and one differing byte, given just before its report line.
+    virtual void NoteProgress(std::int64_t address) { (void)address; }
+    virtual void NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
+        (void)address;
+        (void)expected;
+        (void)found;
+    }
+
     // Asked by a text load before each line; false stops the load. The line
     // number lets a front end name the place of a malformed field. The window
     // processes no events during a load, so by default it never stops one.
@@ -137,6 +148,10 @@ class PanelSocket : public FrontPanel {
         return target_->ChooseFirmwareFile();
     }
     bool ContinueLoad(int lineNumber) override { return target_->ContinueLoad(lineNumber); }
+    void NoteProgress(std::int64_t address) override { target_->NoteProgress(address); }
+    void NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override {
+        target_->NoteDifference(address, expected, found);
+    }
 
   private:
     SilentPanel silent_;

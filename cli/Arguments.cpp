@@ -67,7 +67,28 @@ bool IsOption(const std::string& word, const std::string& option) {
     return word == option || StartsWith(word, option + "=");
 }
 
+// A decimal count within [low, high].
+std::optional<long> ParseCount(const std::string& text, long low, long high) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
 } // namespace
+
+int TakeVerbosity(std::vector<std::string>& args) {
+    int level = 0;
+    while (!args.empty() && (args[0] == "-q" || args[0] == "-v" || args[0] == "-vv")) {
+        level = args[0] == "-q" ? -1 : static_cast<int>(args[0].size()) - 1;
+        args.erase(args.begin());
+    }
+    return level;
+}
 
 std::optional<int> FileTypeFromName(const std::string& name) {
     const std::string n = Lower(name);
@@ -136,6 +157,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     std::string bufferStart;
     std::string fill;
     bool sawFill = false;
+    bool sawPasses = false;
     std::vector<std::string> words;
 
     Cursor cursor(args);
@@ -162,6 +184,41 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
         } else if (word == "--fold") {
             a.fold = true;
+        } else if (word == "-q" || word == "-v" || word == "-vv") {
+            const int level = word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
+            if (a.verbosity != 0 && (a.verbosity < 0) != (level < 0))
+                error = "-q and -v exclude each other";
+            a.verbosity = level < 0 ? level : std::max(a.verbosity, level);
+        } else if (word == "--hash") {
+            a.hash = true;
+        } else if (IsOption(word, "--max-diffs")) {
+            std::string value;
+            if (!cursor.TakeValue("--max-diffs", word, value, error)) return result;
+            const std::optional<long> n = ParseCount(value, 0, 1000000000L);
+            if (!n) error = "--max-diffs takes a count, not " + value;
+            a.maxDiffs = n;
+        } else if (IsOption(word, "--progress")) {
+            std::string value;
+            if (!cursor.TakeValue("--progress", word, value, error)) return result;
+            if (value == "lines")
+                a.progress = ProgressMode::Lines;
+            else if (value == "none")
+                a.progress = ProgressMode::None;
+            else if (value == "auto")
+                a.progress = ProgressMode::Auto;
+            else
+                error = "--progress takes lines, none or auto, not " + value;
+        } else if (IsOption(word, "--passes")) {
+            std::string value;
+            if (!cursor.TakeValue("--passes", word, value, error)) return result;
+            const std::optional<long> n = ParseCount(value, 2, 9);
+            if (!n) error = "--passes takes 2 to 9, not " + value;
+            sawPasses = true;
+            a.passes = static_cast<int>(n.value_or(1));
+        } else if (IsOption(word, "--serial")) {
+            if (!cursor.TakeValue("--serial", word, a.serial, error)) return result;
+            if (a.serial.empty() || a.serial.size() > 49)
+                error = "--serial takes a serial number of 1 to 49 characters";
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
@@ -185,14 +242,21 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const std::string& verb = words[0];
 
-    if (verb == "probe" || verb == "firmware") {
-        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold) {
+    if (verb == "probe" || verb == "firmware" || verb == "list") {
+        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
+            sawPasses || a.hash || a.maxDiffs) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
         if (verb == "probe") {
             a.command = Command::Probe;
             if (words.size() != 1) error = "probe takes no file";
+        } else if (verb == "list") {
+            a.command = Command::List;
+            if (words.size() != 1)
+                error = "list takes no file";
+            else if (!a.serial.empty())
+                error = "list takes no --serial";
         } else {
             a.command = Command::Firmware;
             // An empty name would only be found missing after the search.
@@ -253,17 +317,29 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
 
     if (!format.empty()) {
+        a.formatGiven = true;
         a.fileType = FileTypeFromName(format);
         if (!a.fileType) {
             error = "unknown format " + format + " (binary, intel, motorola or ascii)";
             return result;
         }
     } else if (!a.dataPath.empty()) {
+        // A data file whose extension does not decide is judged by its
+        // contents when it is loaded; a file to be written cannot be.
         a.fileType = FileTypeFromExtension(a.dataPath);
-        if (!a.fileType) {
-            error = "cannot tell the format of " + a.dataPath + "; give --format";
+        if (!a.fileType && op->operation == Operation::Read) {
+            error = "cannot tell the format to write " + a.dataPath + "; give --format";
             return result;
         }
+    }
+    if (sawPasses && op->operation != Operation::Read) {
+        error = "--passes goes with read";
+        return result;
+    }
+    if (a.hash && op->operation != Operation::Verify && op->operation != Operation::Compare &&
+        op->operation != Operation::Read) {
+        error = "--hash goes with verify, compare or read";
+        return result;
     }
     const bool loads = op->operation == Operation::Verify || op->operation == Operation::Compare ||
                        op->operation == Operation::Program;
@@ -293,21 +369,29 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     return R"(usage:
-  velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]
-                     [--offset HEX] [--buffer-start HEX] [--end HEX] IN OUT
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] probe
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] firmware FILE
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] --device NAME
+  velmar-cli [-q | -v | -vv] convert [--from FMT] [--to FMT]
+                     [--device NAME | --limit HEX] [--offset HEX]
+                     [--buffer-start HEX] [--end HEX] [--fold] IN OUT
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
+             firmware FILE
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
+             [-q | -v | -vv] [--progress=lines|none] --device NAME
              [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
-             OPERATION [FILE]
+             [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
       OPERATION: read | verify | blank | compare | program | erase | lock N
   velmar-cli --help | --version
 
 Commands:
+  list           every attached USB bridge: index, serial, description and
+                 whether it answers as a programmer (with its firmware)
   probe          look for the programmer and print its firmware version
   firmware FILE  write the firmware image FILE into the programmer
   read FILE      read the device and write exactly the bytes read to FILE,
-                 in device order, whatever --buffer-start is
+                 in device order, whatever --buffer-start is; ends with the
+                 byte count, CRC-32 and SHA-1 of the bytes read:
+                 "4096 bytes  CRC-32 1a2b3c4d  SHA-1 <40 hex digits>"
   verify FILE    load FILE and compare the device with it
   blank          check that the device is erased
   compare FILE   load FILE and check that it can still be programmed over the
@@ -315,6 +399,10 @@ Commands:
   program FILE   load FILE, program it and verify it
   erase          erase a flash device (89C51 ... 89LS8252)
   lock N         program security bit N (1, 2 or 3)
+
+FILE (and convert's IN and OUT) may be "-": standard input for the file to
+load, standard output for the file read. The format must then be given with
+--format, or it is told from the contents when loading.
 
 Options:
   --usb              the programmer on USB (default): the vendor's D2XX library
@@ -324,19 +412,27 @@ Options:
                      comma-separated key=value list (see virtual/OPTIONS.md),
                      e.g. firmware=1.22, chip=FILE, save-chip=FILE,
                      timing=on|off, fail-block=HEX, no-reply-from=N,
-                     devices=0|1|2. The timing model is off unless timing=on.
-                     Unless chip-type= or family= names another part, the
-                     socket holds an erased part of the --device given
-                     (chip=FILE fills it from address 0).
+                     devices=0|1|2, weak-bits=ADDR:MASK[;ADDR:MASK...],
+                     programmers=N, state-dir=DIR. The timing model is off
+                     unless timing=on. Unless chip-type= or family= names
+                     another part, the socket holds an erased part of the
+                     --device given (chip=FILE fills it from address 0).
   --trace FILE       write every packet sent to the programmer to FILE, one
                      line each: "92 00 00 00 F7 3F B0 78"; a longer packet as
                      its first 8 bytes and " +" the count of the rest
+  --serial SN        the programmer with serial number SN when several
+                     bridges are attached (see list); other bridges are never
+                     opened, so several velmar-cli can run side by side
   --device NAME      the device: 8741A 8742 8748 8748H 8749H 8751H 87C51H
                      87C52H 87C54H 87C58H 87C51FA 87C51FB 87C51FC 89C51 89C52
                      89S52 89S53 89LS53 89C55 89S8252 89LS8252 (any case)
   --format FMT       binary, intel, motorola or ascii; by default from FILE's
                      extension: .bin binary, .hex .ihx Intel,
-                     .s19 .s28 .s37 .srec .mot Motorola
+                     .s19 .s28 .s37 .srec .mot Motorola. Any other extension
+                     (.dat, .rom, none, or "-"): a file to load is judged by
+                     its contents (first non-blank ":" Intel, "S" and a digit
+                     Motorola, only hex digits and blanks ASCII hex, else
+                     binary); a file to write needs --format
   --buffer-start HEX buffer position of the device's first byte (up to 5 hex
                      digits; clamped as the window clamps it)
   --fill XX          program, verify, compare: the value the buffer holds before
@@ -346,6 +442,26 @@ Options:
   --fold             program, verify, compare: load data that lie beyond the
                      device's end folded onto lower addresses (hex) or cut
                      (binary) instead of refusing FILE
+  --max-diffs N      print at most N difference lines (default 64 when
+                     standard output is a terminal, else all); they are all
+                     counted in the summary line
+  --hash             verify, compare: also print the byte count, CRC-32 and
+                     SHA-1 of the buffer range compared with the device
+  --passes N         read: read the device N times (2 to 9), write the
+                     majority of each bit, and list every address whose
+                     reads differed: "0123  UNSTABLE-04 MAJORITY-5C" (on
+                     stdout, on stderr when FILE is "-"); exit 1 when any
+                     bit was unstable
+  --progress=lines   one line per tenth on stderr,
+                     "progress program 48 15872 32768" (operation, percent,
+                     bytes done, bytes in all), terminal or not;
+                     --progress=none: no progress at all
+  -q                 only errors and difference lines (and the summary line
+                     when bytes differ)
+  -v                 also the programmer, its firmware, the device and its
+                     address range, Vpp, the file's format (and how it was
+                     told) and the range of its data
+  -vv                also every packet sent, on stderr, as --trace writes it
 
 Before the programmer is touched, program, verify and compare load FILE and
 refuse it (exit 1) when it holds no data, has a malformed record (named by
@@ -354,13 +470,17 @@ device's end without --fold.
 
 The device is selected as the window selects it; adapter prompts are printed
 and taken as confirmed. Difference lines go to stdout, sentences and boxes to
-stderr (with a progress bar when stderr is a terminal).
+stderr. On a terminal, stderr shows a progress line redrawn in place (at most
+ten times a second), "Program |#########           |  48%  15.9/32.0 KiB
+0:41 left", left with the elapsed time when the operation ends. Blank check,
+verify and program end with a summary on stderr: "3 differing bytes, 5
+differing bits, first 0010, last 0FFF".
 
 Exit status: 0 success; 1 the operation failed (a difference, a failed block,
-a stopped run, no programmer, a data file refused as above, which is never
-programmed); 2 bad arguments or a file that cannot be read or written. Ctrl-C
-stops a load, and an operation as the Quit button does. Every error line
-starts with "velmar-cli: ".
+a stopped run, no programmer, unstable bits, a data file refused as above,
+which is never programmed); 2 bad arguments or a file that cannot be read or
+written. Ctrl-C stops a load, and an operation as the Quit button does. Every
+error line starts with "velmar-cli: ".
 )";
 }
 

@@ -9,7 +9,10 @@
 
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device };
+enum class Command { Help, Version, Convert, Probe, Firmware, Device, List };
+
+// Auto: a bar redrawn in place when stderr is a terminal, else nothing.
+enum class ProgressMode { Auto, Lines, None };
 
 enum class Operation { Read, Verify, Blank, Compare, Program, Erase, Lock };
 
@@ -25,12 +28,20 @@ struct Arguments {
     std::string deviceName;
     int catalogueRow = -1;
     std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
+    bool formatGiven = false;    // fileType came from --format
     std::optional<std::int32_t> bufferStart;
     bool fold = false;                // load data past the device's end folded
     std::optional<std::uint8_t> fill; // buffer value before the load (default erased)
     Operation operation = Operation::Read;
     int lockBit = 0; // 1..3
     std::string dataPath;
+
+    int verbosity = 0;            // -1 -q, 0, 1 -v, 2 -vv
+    std::optional<long> maxDiffs; // difference lines printed; none: by the terminal
+    bool hash = false;            // --hash: identity of the buffer range
+    ProgressMode progress = ProgressMode::Auto;
+    int passes = 1;     // read --passes N
+    std::string serial; // --serial SN: the programmer to use
 };
 
 struct ParseResult {
@@ -42,6 +53,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 
 // FileType from a format name ("binary", "intel", "motorola", "ascii").
 std::optional<int> FileTypeFromName(const std::string& name);
+// Takes -q, -v and -vv off the front of a line (they may also come later).
+int TakeVerbosity(std::vector<std::string>& args);
+
 // FileType from a file name's extension (.bin; .hex .ihx; .s19 .s28 .s37 .srec .mot).
 std::optional<int> FileTypeFromExtension(const std::string& path);
 // One to five hexadecimal digits, optionally after "0x": 0 to 0xFFFFF.

@@ -2,15 +2,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+
+#include "buffer/HexText.h"
 
 namespace velmar::cli {
 
 namespace {
 
-constexpr int kBarWidth = 40;
+constexpr int kBarWidth = 20;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 volatile std::sig_atomic_t gInterrupted = 0;
 // Mirrors the running operation's Quit button for the handler.
@@ -30,7 +35,35 @@ extern "C" void OnInterrupt(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-constexpr std::string_view kQuitPrefix = "&Quit = ";
+// "0:41", "1:02:03".
+std::string Duration(std::chrono::steady_clock::duration span) {
+    const long seconds =
+        static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(span).count());
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
+    return text;
+}
+
+std::string Amounts(std::int64_t done, std::int64_t total) {
+    char text[64];
+    if (total >= 1024)
+        std::snprintf(text, sizeof text, "%.1f/%.1f KiB", static_cast<double>(done) / 1024,
+                      static_cast<double>(total) / 1024);
+    else
+        std::snprintf(text, sizeof text, "%lld/%lld B", static_cast<long long>(done),
+                      static_cast<long long>(total));
+    return text;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
 
 // Box texts join their lines with CR LF; a terminal wants LF only.
 std::string PlainLines(std::string_view text) {
@@ -128,7 +161,7 @@ bool ConsolePanel::Showed(std::string_view text) const {
 }
 
 void ConsolePanel::ErrorLine(std::string_view text) {
-    FinishProgress();
+    ClearBar();
     std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(err_);
 }
@@ -161,54 +194,148 @@ void ConsolePanel::SetCaption(Control control, std::string_view text) {
         // The same sentence twice in a row (a pumped repaint) is shown once.
         if (text == banner_) return;
         banner_ = std::string(text);
-        ErrorLine(text);
-    } else if (control == Control::QuitButton) {
-        if (progressBar_) DrawProgress(text);
+        if (verbosity_ < 0)
+            heldBanner_ = banner_;
+        else
+            ErrorLine(text);
+    } else if (control == Control::VppButton && text != vpp_) {
+        vpp_ = std::string(text);
+        Detail(text);
     }
 }
 
-void ConsolePanel::DrawProgress(std::string_view caption) {
-    if (caption.substr(0, kQuitPrefix.size()) != kQuitPrefix) return;
-    const std::string digits(caption.substr(kQuitPrefix.size()));
-    char* end = nullptr;
-    const long address = std::strtol(digits.c_str(), &end, 16);
-    if (end == digits.c_str()) return;
-    const long span = static_cast<long>(last_) - first_ + 1;
-    long done = address - first_;
-    if (done < 0) done = 0;
-    if (span <= 0 || done > span) done = span > 0 ? span : 0;
-    const int filled = span > 0 ? static_cast<int>(done * kBarWidth / span) : 0;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
-    std::fprintf(err_, "\r[%s] %s", bar.c_str(), digits.c_str());
-    std::fflush(err_);
-    barShown_ = true;
+void ConsolePanel::SetBannerColour(BannerColour colour) {
+    // Quiet: a sentence is an error once the banner turns red.
+    if (colour == BannerColour::Red && !heldBanner_.empty()) Complain(err_, heldBanner_);
+    if (colour != BannerColour::Yellow) heldBanner_.clear();
 }
 
-void ConsolePanel::FinishProgress() {
+void ConsolePanel::Detail(std::string_view text) {
+    if (verbosity_ >= 1) ErrorLine(text);
+}
+
+void ConsolePanel::Message(std::string_view text) {
+    if (verbosity_ >= 0) ErrorLine(text);
+}
+
+void ConsolePanel::StartPhase(std::string name) {
+    phase_ = std::move(name);
+    phaseStart_ = Clock::now();
+    lastDraw_ = Clock::time_point{};
+    done_ = -1;
+    tenthsShown_ = 0;
+}
+
+// The bar stays on screen with the elapsed time; a phase that never moved
+// leaves no empty bar behind.
+void ConsolePanel::EndPhase() {
+    if (phase_.empty()) return;
+    if (barShown_ && done_ > 0) {
+        DrawBar(true);
+    } else {
+        ClearBar();
+    }
+    phase_.clear();
+}
+
+void ConsolePanel::NoteProgress(std::int64_t address) {
+    if (phase_.empty()) return;
+    const std::int64_t total = std::int64_t{last_} - first_ + 1;
+    if (total <= 0) return;
+    const std::int64_t done = std::clamp<std::int64_t>(address - first_, 0, total);
+    if (done <= done_) return;
+    done_ = done;
+    if (progressLines_) {
+        const int percent = static_cast<int>(done * 100 / total);
+        if (percent / 10 > tenthsShown_) {
+            tenthsShown_ = percent / 10;
+            ClearBar();
+            std::fprintf(err_, "progress %s %d %lld %lld\n", Lower(phase_).c_str(), percent,
+                         static_cast<long long>(done), static_cast<long long>(total));
+            std::fflush(err_);
+        }
+    }
+    if (!progressBar_ || verbosity_ < 0 || verbosity_ >= 2) return;
+    const Clock::time_point now = Clock::now();
+    if (barShown_ && now - lastDraw_ < kRedrawInterval) return;
+    lastDraw_ = now;
+    DrawBar(false);
+}
+
+void ConsolePanel::DrawBar(bool final) {
+    const std::int64_t total = std::int64_t{last_} - first_ + 1;
+    const std::int64_t done = std::max<std::int64_t>(done_, 0);
+    const int filled = static_cast<int>(done * kBarWidth / total);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kBarWidth - filled), ' ');
+    const Clock::duration elapsed = Clock::now() - phaseStart_;
+    std::string time;
+    if (final) {
+        time = "in " + Duration(elapsed);
+    } else if (done > 0) {
+        time = Duration(elapsed * (total - done) / done) + " left";
+    }
+    std::fprintf(err_, "\r%s |%s| %3d%%  %s  %s\033[K%s", phase_.c_str(), bar.c_str(),
+                 static_cast<int>(done * 100 / total), Amounts(done, total).c_str(), time.c_str(),
+                 final ? "\n" : "");
+    std::fflush(err_);
+    barShown_ = !final;
+}
+
+void ConsolePanel::ClearBar() {
     if (!barShown_) return;
     std::fputs("\r\033[K", err_);
     barShown_ = false;
+}
+
+void ConsolePanel::NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
+    if (diffBytes_ == 0 || address < firstDiff_) firstDiff_ = address;
+    if (diffBytes_ == 0 || address > lastDiff_) lastDiff_ = address;
+    ++diffBytes_;
+    diffBits_ += std::popcount(static_cast<unsigned>(expected ^ found));
+    const bool show = maxDiffs_ < 0 || diffsShown_ < maxDiffs_;
+    if (show) ++diffsShown_;
+    pending_ = show ? Pending::Show : Pending::Hide;
+}
+
+std::string ConsolePanel::DifferenceSummary() const {
+    if (diffBytes_ == 0) return "0 differing bytes";
+    std::string line = std::to_string(diffBytes_) +
+                       (diffBytes_ == 1 ? " differing byte, " : " differing bytes, ") +
+                       std::to_string(diffBits_) +
+                       (diffBits_ == 1 ? " differing bit, first " : " differing bits, first ") +
+                       HexText(firstDiff_, 4) + ", last " + HexText(lastDiff_, 4);
+    if (diffsShown_ < diffBytes_)
+        line += " (" + std::to_string(diffBytes_ - diffsShown_) + " lines not shown, --max-diffs)";
+    return line;
+}
+
+void ConsolePanel::FinishProgress() {
+    EndPhase();
+    ClearBar();
 }
 
 void ConsolePanel::InsertReportLine(std::string_view line) {
     // Standard output carries the difference lines alone, so that a script
     // can take them as they are; the link's time-out lines and the loader's
     // notes share Memo1 in the window but are messages here.
-    if (line.find("  EXPECTED-") == std::string_view::npos) {
+    const Pending pending = pending_;
+    pending_ = Pending::None;
+    if (pending == Pending::Hide) return;
+    if (pending == Pending::None && line.find("  EXPECTED-") == std::string_view::npos) {
         // The loader puts its warnings both here and in a box: shown once.
-        FinishProgress();
+        ClearBar();
         Complain(err_, line);
         lastReportLine_ = std::string(line);
         return;
     }
-    FinishProgress();
+    ClearBar();
     std::fprintf(out_, "%.*s\n", static_cast<int>(line.size()), line.data());
     std::fflush(out_);
 }
 
 void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
-    FinishProgress();
+    ClearBar();
     Complain(err_, line);
 }
 
@@ -216,21 +343,31 @@ void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
     ErrorLine(line);
 }
 
+// An operation inside another (the verify after programming) is a phase of
+// its own; the outer one is over when it starts.
 void ConsolePanel::EnterBusyState() {
     quitEnabled_ = false;
     gQuitOffered = 0;
+    if (!operation_.empty()) {
+        const bool nested = busyDepth_ > 0;
+        EndPhase();
+        StartPhase(nested ? "Verify" : operation_);
+    }
+    ++busyDepth_;
 }
 
 void ConsolePanel::LeaveBusyState(bool) {
     quitEnabled_ = false;
     gQuitOffered = 0;
-    FinishProgress();
+    if (busyDepth_ > 0) --busyDepth_;
+    EndPhase();
 }
 
 bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) {
     boxes_.push_back({kind, std::string(text)});
+    if (kind == BoxKind::Warning && verbosity_ < 0) return true;
     if (kind == BoxKind::Error || kind == BoxKind::Warning) {
-        FinishProgress();
+        ClearBar();
         const bool repeated = text == lastReportLine_;
         lastReportLine_.clear();
         if (repeated) return true;
@@ -259,9 +396,9 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optiona
         return true;
     }
     // The adapter figure's box has no text; there is nothing to show.
-    if (!text.empty()) ErrorLine(PlainLines(text));
+    if (!text.empty()) Message(PlainLines(text));
     if (kind != BoxKind::Question) return true;
-    ErrorLine(answerYes_ ? "(answered Yes)" : "(answered No)");
+    Message(answerYes_ ? "(answered Yes)" : "(answered No)");
     return answerYes_;
 }
 

@@ -4,6 +4,7 @@
 // and the Quit button's address becomes a progress bar when the error stream
 // is a terminal.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -29,6 +30,25 @@ class ConsolePanel : public FrontPanel {
     void SetFirmwareFile(std::optional<std::string> path) { firmwareFile_ = std::move(path); }
     // The device range the progress bar spans.
     void SetProgressRange(std::int32_t first, std::int32_t last);
+    // The operation the progress shows ("Program"); empty: no progress (erase
+    // and security bits set address latches that are not progress).
+    void SetOperationName(std::string name) { operation_ = std::move(name); }
+    // One "progress program 48 15872 32768" line per tenth on the error
+    // stream, whether or not it is a terminal.
+    void SetProgressLines(bool on) { progressLines_ = on; }
+    // -1 quiet (errors and difference lines only), 0, 1 and 2 verbose.
+    void SetVerbosity(int level) { verbosity_ = level; }
+    int Verbosity() const { return verbosity_; }
+    // Difference lines printed at most (-1: all); they are counted regardless.
+    void SetMaxDiffs(long lines) { maxDiffs_ = lines; }
+    // A line for -v (and -vv) only.
+    void Detail(std::string_view text);
+    // A line shown unless -q.
+    void Message(std::string_view text);
+
+    // The differing bytes seen so far and their summary line.
+    long DifferingBytes() const { return diffBytes_; }
+    std::string DifferenceSummary() const;
     // An interrupt (Ctrl-C) acts as a click on Quit: while the operation has
     // Quit enabled, the next pump sets this stop counter to 5.
     void SetStopTarget(std::int32_t* stopFlag) { stopFlag_ = stopFlag; }
@@ -43,10 +63,12 @@ class ConsolePanel : public FrontPanel {
     void SetVisible(Control, bool) override {}
     void SetEnabled(Control control, bool enabled) override;
     void SetHeight(Control, int) override {}
-    void SetBannerColour(BannerColour) override {}
+    void SetBannerColour(BannerColour colour) override;
     void InsertReportLine(std::string_view line) override;
     void ClearReport() override {}
     void InsertDiagnosticLine(std::string_view line) override;
+    void NoteProgress(std::int64_t address) override;
+    void NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override;
     void AppendDiagnosticLine(std::string_view line) override;
     void EnterBusyState() override;
     void LeaveBusyState(bool) override;
@@ -65,8 +87,12 @@ class ConsolePanel : public FrontPanel {
     bool ContinueLoad(int lineNumber) override;
 
   private:
+    using Clock = std::chrono::steady_clock;
     void ErrorLine(std::string_view text);
-    void DrawProgress(std::string_view caption);
+    void ClearBar();
+    void StartPhase(std::string name);
+    void EndPhase();
+    void DrawBar(bool final);
 
     std::FILE* out_;
     std::FILE* err_;
@@ -83,6 +109,27 @@ class ConsolePanel : public FrontPanel {
     std::optional<std::string> loadPath_;
     int loadLine_ = 0;
     std::string lastReportLine_;
+
+    int verbosity_ = 0;
+    std::string vpp_;
+    std::string heldBanner_; // -q: shown only when the banner turns red
+    std::string operation_;
+    bool progressLines_ = false;
+    int busyDepth_ = 0;
+    // The phase the progress shows: its name, start, the furthest point
+    // reached (progress never goes back), the last draw and tenth printed.
+    std::string phase_;
+    Clock::time_point phaseStart_{};
+    Clock::time_point lastDraw_{};
+    std::int64_t done_ = -1;
+    int tenthsShown_ = 0;
+    long maxDiffs_ = -1;
+    long diffBytes_ = 0;
+    long diffBits_ = 0;
+    long diffsShown_ = 0;
+    std::int32_t firstDiff_ = 0;
+    std::int32_t lastDiff_ = 0;
+    enum class Pending { None, Show, Hide } pending_ = Pending::None;
 };
 
 // The text with every control character written as an escape (\n, \r, \t,

@@ -1,11 +1,16 @@
 #include "Convert.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
+#include "Arguments.h"
 #include "ConsolePanel.h"
+#include "DataStreams.h"
+#include "Terminal.h"
 #include "buffer/FileType.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
@@ -29,7 +34,7 @@ std::optional<int> ParseFormat(std::string_view name) {
 }
 
 // A 20-bit address in hexadecimal, with or without "0x".
-std::optional<std::int32_t> ParseAddress(std::string_view text) {
+std::optional<std::int32_t> ParseHexAddress(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.remove_prefix(2);
     if (text.empty() || text.size() > 5) return std::nullopt;
@@ -50,7 +55,7 @@ std::optional<std::int32_t> ParseAddress(std::string_view text) {
 
 int Usage(const std::string& problem) {
     Complain(stderr, "convert: " + problem);
-    Complain(stderr, "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit "
+    Complain(stderr, "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit "
                      "HEX] [--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT");
     return 2;
 }
@@ -66,14 +71,19 @@ struct ConvertOptions {
 } // namespace
 
 std::string ConvertHelpText() {
-    return "usage: velmar-cli convert --from FMT --to FMT [--device NAME | --limit HEX]\n"
+    return "usage: velmar-cli [-q|-v] convert [--from FMT] [--to FMT]\n"
+           "                          [--device NAME | --limit HEX]\n"
            "                          [--offset HEX] [--buffer-start HEX] [--end HEX]\n"
            "                          [--fold] IN OUT\n"
            "\n"
            "Loads IN into a buffer of 65,536 zero bytes and writes OUT, with the same\n"
            "reader and writer as the window's Load Buffer and Save Buffer.\n"
            "\n"
-           "  --from, --to FMT    binary, intel, motorola or ascii\n"
+           "  --from, --to FMT    binary, intel, motorola or ascii; by default from the\n"
+           "                      file's extension (.bin .hex .ihx .s19 .s28 .s37 .srec\n"
+           "                      .mot); an IN that has none of these (or is -) is\n"
+           "                      judged by its contents, and -v says what was found\n"
+           "  IN, OUT             a file, or - for standard input / standard output\n"
            "  --device NAME       a device caption such as 8741A, 87C51H or 89S8252\n"
            "                      (case-insensitive); sets the fold mask and the end\n"
            "  --limit HEX         fold mask of hex record addresses (DeviceLimit);\n"
@@ -95,13 +105,17 @@ std::string ConvertHelpText() {
            "that cannot be read or written.\n";
 }
 
-int RunConvert(const std::vector<std::string>& args) {
+int RunConvert(const std::vector<std::string>& args, int verbosity) {
     ConvertOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i];
         if (word == "--help" || word == "-h") {
             std::fputs(ConvertHelpText().c_str(), stdout);
             return 0;
+        }
+        if (word == "-q" || word == "-v" || word == "-vv") {
+            verbosity = word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
+            continue;
         }
         if (word.rfind("--", 0) != 0 || word == "--") {
             o.files.push_back(word);
@@ -128,7 +142,7 @@ int RunConvert(const std::vector<std::string>& args) {
             o.device = value;
         } else if (word == "--limit" || word == "--offset" || word == "--buffer-start" ||
                    word == "--end") {
-            const auto number = ParseAddress(value);
+            const auto number = ParseHexAddress(value);
             if (!number) return Usage("'" + value + "' is not a hexadecimal address for " + word);
             (word == "--limit"          ? o.limit
              : word == "--offset"       ? o.offset
@@ -138,13 +152,54 @@ int RunConvert(const std::vector<std::string>& args) {
             return Usage("unknown option " + word);
         }
     }
-    if (!o.from || !o.to) return Usage("--from and --to are required");
     if (o.device && o.limit) return Usage("--device and --limit exclude each other");
     if (o.files.size() != 2) return Usage("expected IN and OUT");
+    // OUT's format from --to or its extension; IN's from --from, its
+    // extension or, failing both, its contents.
+    if (!o.to && o.files[1] != "-") o.to = FileTypeFromExtension(o.files[1]);
+    if (!o.to) return Usage("--to is required when OUT's extension does not tell the format");
 
     ProgramState state(kNoBackend);
-    ConsolePanel panel(stdout, stderr, false);
+    // Standard output may carry OUT: everything else goes to stderr.
+    ConsolePanel panel(stderr, stderr, false);
+    panel.SetVerbosity(verbosity);
     state.Panel.Attach(&panel);
+
+    const bool fromStdin = o.files[0] == "-";
+    const std::string in = fromStdin ? "standard input" : o.files[0];
+    std::string how = "from --from";
+    if (!o.from && !fromStdin) {
+        o.from = FileTypeFromExtension(in);
+        how = "from the extension";
+    }
+    std::string bytes;
+    std::FILE* stream = nullptr;
+    if (fromStdin || !o.from) {
+        std::FILE* source = fromStdin ? stdin : std::fopen(in.c_str(), "rb");
+        std::string error = source ? "" : std::strerror(errno);
+        const bool read = source != nullptr && ReadWholeStream(source, bytes, error);
+        if (source != nullptr && !fromStdin) std::fclose(source);
+        if (!read) {
+            Complain(stderr, "cannot read " + in + ": " + error);
+            return 2;
+        }
+        if (!o.from) {
+            o.from = DetectFormat(bytes);
+            how = "detected from its contents";
+        }
+        if (bytes.empty()) {
+            Complain(stderr, in + " holds no data; nothing written");
+            return 1;
+        }
+        stream = OpenMemoryStream(bytes);
+        if (stream == nullptr) {
+            Complain(stderr, "cannot read " + in + ": " + std::strerror(errno));
+            return 2;
+        }
+    }
+    panel.Detail("IN: " + in + ", " + FormatDescription(*o.from) + " (" + how + ")");
+    panel.Detail(std::string("OUT: ") + (o.files[1] == "-" ? "standard output" : o.files[1]) +
+                 ", " + FormatDescription(*o.to));
 
     AddressWindow& w = state.Window;
     if (o.device) {
@@ -164,13 +219,14 @@ int RunConvert(const std::vector<std::string>& args) {
     w.HexOffset = o.offset.value_or(0);
     w.BufferStart = o.bufferStart.value_or(0);
 
-    const std::string& in = o.files[0];
     state.FileType = *o.from;
     bool fileError = false;
     LoadFacts facts;
     panel.BeginLoad(in);
-    const bool loaded = LoadDataFile(state, in, &fileError, &facts);
+    const bool loaded = stream ? LoadDataStream(state, in, stream, &fileError, &facts)
+                               : LoadDataFile(state, in, &fileError, &facts);
     panel.EndLoad();
+    if (stream != nullptr) std::fclose(stream);
     if (!loaded) return fileError ? 2 : 1;
     if (facts.dataBytes == 0) {
         Complain(stderr, in + " holds no data; nothing written");
@@ -192,7 +248,14 @@ int RunConvert(const std::vector<std::string>& args) {
     if (endFromData) w.DeviceEnd = std::max(facts.highestPosition, 0);
 
     state.FileType = *o.to;
-    if (!SaveDataFile(state, o.files[1], endFromData)) return 2;
+    if (o.files[1] == "-") {
+        if (!WriteImage(stdout, state, endFromData)) {
+            Complain(stderr, std::string("cannot write standard output: ") + std::strerror(errno));
+            return 2;
+        }
+    } else if (!SaveDataFile(state, o.files[1], endFromData)) {
+        return 2;
+    }
     return facts.badChecksumRecords > 0 ? 1 : 0;
 }
 

@@ -11,7 +11,7 @@ namespace velmar::cli {
 // --help to stdout. Exit status: 0 done; 1 the input is malformed or has
 // records with a wrong checksum (the output is still written for the
 // latter); 2 bad arguments or a file that cannot be read or written.
-int RunConvert(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args, int verbosity = 0);
 
 // The text `convert --help` prints.
 std::string ConvertHelpText();

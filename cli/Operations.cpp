@@ -3,11 +3,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
+#include "DataStreams.h"
+#include "DumpIdentity.h"
+#include "SerialBackend.h"
+#include "Terminal.h"
 #include "buffer/FileReplacement.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
@@ -53,16 +59,89 @@ bool InputReadable(const std::string& path) {
 // The output is checked as the save will write it: a FIFO or device in
 // place, anything else through its folder.
 bool OutputDirectoryWritable(const std::string& path) {
+    if (path == "-") return true;
     const std::string problem = OutputProblem(path);
     if (problem.empty()) return true;
     Complain("cannot write " + path + ": " + problem);
     return false;
 }
 
-// The window's search; true when the programmer answered.
-bool Search(ProgramState& state) {
+// The window's search; true when the programmer answered. -v names the
+// programmer and its firmware; -q still says that none answered.
+bool Search(ProgramState& state, ConsolePanel& panel) {
     FindProgrammer(state.D2XX, state.Link, state.Panel, state.FailFlag);
-    return state.Link.LinkState == 2;
+    if (state.Link.LinkState != 2) {
+        if (panel.Verbosity() < 0)
+            Complain(panel.Boxes().empty() ? "no programmer answered" : panel.Boxes().back().text);
+        return false;
+    }
+    if (panel.Verbosity() >= 1) {
+        const std::string version =
+            FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
+        state.D2XX.GetFTDeviceSerialNo(0);
+        const std::string serial = state.D2XX.NameBufferToString();
+        state.D2XX.GetFTDeviceDescription(0);
+        panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + serial +
+                     ", firmware " + version);
+    }
+    return true;
+}
+
+constexpr const char* kStandardInput = "standard input";
+
+// Where the image comes from: standard input for "-" (read whole), else the
+// file; and its format, from --format, the extension or the contents.
+struct ImageSource {
+    std::string name;
+    std::string bytes; // standard input, or a file judged by its contents
+    std::FILE* stream = nullptr;
+    ~ImageSource() {
+        if (stream) std::fclose(stream);
+    }
+};
+
+// `file` is the data file, opened once before the search (none for "-").
+// The exit status, or -1 to go on.
+int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
+              InputFile& file, ImageSource& source) {
+    const std::string& path = arguments.dataPath;
+    source.name = path == "-" ? kStandardInput : path;
+    std::string how = arguments.formatGiven ? "from --format" : "from the extension";
+    std::string error;
+    if (path == "-") {
+        if (!ReadWholeStream(stdin, source.bytes, error)) {
+            Complain("cannot read standard input: " + error);
+            return ExitUsage;
+        }
+    } else if (!arguments.fileType) {
+        if (!ReadWholeStream(file.get(), source.bytes, error)) {
+            Complain("cannot read " + path + ": " + error);
+            return ExitUsage;
+        }
+    } else {
+        source.stream = file.release();
+    }
+    if (arguments.fileType) {
+        state.FileType = *arguments.fileType;
+    } else {
+        state.FileType = DetectFormat(source.bytes);
+        how = "detected from its contents";
+    }
+    if (path == "-" || !arguments.fileType) {
+        // An empty string cannot back a memory stream; it holds no data.
+        if (source.bytes.empty()) {
+            Complain(source.name + " holds no data; nothing done");
+            return ExitFailed;
+        }
+        source.stream = OpenMemoryStream(source.bytes);
+        if (source.stream == nullptr) {
+            Complain("cannot read " + source.name + ": " + std::strerror(errno));
+            return ExitUsage;
+        }
+    }
+    panel.Detail("file: " + source.name + ", " + FormatDescription(state.FileType) + " (" + how +
+                 ")");
+    return -1;
 }
 
 // The window the device selection will set up, so that the file can be
@@ -81,20 +160,22 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
 // file and refuses what must not reach a chip. The exit status, or -1 to go on.
-// `stream` is the data file opened before the search, or none for a load
-// that opens the file itself.
 int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
-              std::FILE* stream) {
+              InputFile& file) {
     const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
-    const std::string& path = arguments.dataPath;
+    ImageSource source;
+    if (const int status = OpenImage(state, panel, arguments, file, source); status >= 0)
+        return status;
+    const std::string& path = source.name;
     state.Window = SelectedWindow(arguments);
     state.Buffer.Fill(arguments.fill.value_or(row.Family > 2 ? 0xFF : 0x00));
     state.FailFlag = 0;
     LoadFacts facts;
     bool fileError = false;
     panel.BeginLoad(path);
-    const bool loaded = stream ? LoadDataStream(state, path, stream, &fileError, &facts)
-                               : LoadDataFile(state, path, &fileError, &facts);
+    const bool loaded = source.stream
+                            ? LoadDataStream(state, path, source.stream, &fileError, &facts)
+                            : LoadDataFile(state, path, &fileError, &facts);
     panel.EndLoad();
     // The load leaves its end record's stop and last address in the transfer
     // state; the search that follows must not see them.
@@ -120,15 +201,25 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
         return ExitFailed;
     }
     state.FailFlag = 0;
+    if (facts.highestPosition >= 0)
+        panel.Detail("file data: " + std::to_string(facts.dataBytes) + " bytes, up to buffer " +
+                     "position " + HexText(facts.highestPosition, 4));
     return -1;
 }
 
 // `read` writes the device's bytes in device order: the buffer range the
 // read filled, from BufferStart, whatever BufferStart is.
+bool SaveImage(ProgramState& state, const std::string& path) {
+    if (path != "-") return SaveDataFile(state, path);
+    if (WriteImage(stdout, state)) return true;
+    Complain(std::string("cannot write standard output: ") + std::strerror(errno));
+    return false;
+}
+
 bool SaveDeviceImage(ProgramState& state, const std::string& path) {
     const AddressWindow window = state.Window;
     const std::int32_t span = window.DeviceEnd - window.DeviceStart;
-    if (window.BufferStart == 0 && window.DeviceStart == 0) return SaveDataFile(state, path);
+    if (window.BufferStart == 0 && window.DeviceStart == 0) return SaveImage(state, path);
     const DataBuffer read = state.Buffer;
     state.Buffer.Fill(0);
     for (std::int32_t i = 0; i <= span; ++i)
@@ -136,71 +227,37 @@ bool SaveDeviceImage(ProgramState& state, const std::string& path) {
     state.Window.BufferStart = 0;
     state.Window.DeviceStart = 0;
     state.Window.DeviceEnd = span;
-    const bool saved = SaveDataFile(state, path);
+    const bool saved = SaveImage(state, path);
     state.Buffer = read;
     state.Window = window;
     return saved;
 }
 
-} // namespace
-
-int RunProbe(ProgramState& state, ConsolePanel& panel) {
-    panel.AnswerQuestionsYes(false);
-    if (!Search(state)) return ExitFailed;
-    std::printf("%s\n", panel.Banner().c_str());
-    std::fflush(stdout);
-    return ExitSuccess;
+// A line of the run's report on the error stream (not a message: -q keeps
+// what the caller decides to keep).
+void Say(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
-int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path) {
-    if (!InputReadable(path)) return ExitUsage;
-    panel.AnswerQuestionsYes(true);
-    panel.SetFirmwareFile(path);
-    if (!Search(state)) return ExitFailed;
-    // A current firmware is not offered the update by the search: run it here.
-    const bool ranInSearch = panel.Banner() == "Updating Programmer Flash Code....";
-    if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, state.Panel);
-    return panel.Showed(kGoodUpdate) ? ExitSuccess : ExitFailed;
+std::string IdentityLine(const std::vector<std::uint8_t>& bytes) {
+    return cli::IdentityLine(bytes.data(), bytes.size());
 }
 
-int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
-    const Operation op = arguments.operation;
-    InputFile dataFile;
-    const bool loads =
-        op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
-    if (op == Operation::Read) {
-        if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
-        // Every byte read must have a place in the buffer to be saved.
-        const AddressWindow w = SelectedWindow(arguments);
-        if (std::int64_t{w.BufferStart} + (w.DeviceEnd - w.DeviceStart) >= kBufferSize) {
-            Complain("--buffer-start " + HexText(w.BufferStart, 4) + " leaves no room for the " +
-                     arguments.deviceName + "'s " +
-                     std::to_string(w.DeviceEnd - w.DeviceStart + 1) +
-                     " bytes in the 64 KiB buffer");
-            return ExitUsage;
-        }
-    } else if (!arguments.dataPath.empty()) {
-        dataFile = OpenInput(arguments.dataPath);
-        if (!dataFile) return ExitUsage;
+// The buffer bytes the device's range maps to, in device order.
+std::vector<std::uint8_t> RangeBytes(const ProgramState& state) {
+    const AddressWindow& w = state.Window;
+    std::vector<std::uint8_t> bytes;
+    for (std::int32_t i = 0; i <= w.DeviceEnd - w.DeviceStart; ++i) {
+        const std::int32_t position = w.BufferStart + i;
+        if (!DataBuffer::Contains(position)) break;
+        bytes.push_back(state.Buffer[position]);
     }
-    if (arguments.fileType) state.FileType = *arguments.fileType;
-    if (loads) {
-        const int refused = LoadImage(state, panel, arguments, dataFile.get());
-        if (refused >= 0) return refused;
-    }
+    return bytes;
+}
 
-    panel.AnswerQuestionsYes(false);
-    if (!Search(state)) return ExitFailed;
-
-    // Set before the selection so that its ClampWindow clamps it against the
-    // new device range, as the window does with an entered value.
-    if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
-    state.Selection.SelectedRow = arguments.catalogueRow;
-    ApplyDeviceSelection(state);
-    panel.SetProgressRange(state.Window.DeviceStart, state.Window.DeviceEnd);
-    state.AutoVerify = 1;
-
-    switch (op) {
+void RunClick(ProgramState& state, const Arguments& arguments) {
+    switch (arguments.operation) {
     case Operation::Read:
         Move_EpromClick(state);
         break;
@@ -224,11 +281,194 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         Security_ListClick(state, arguments.lockBit - 1);
         break;
     }
-    panel.FinishProgress();
-    if (state.FailFlag != 0) return ExitFailed;
+}
 
-    if (op == Operation::Read && !SaveDeviceImage(state, arguments.dataPath)) return ExitUsage;
+// Several reads of one part: each bit takes the value most reads gave it
+// (the first read's on a tie), which is the majority byte whenever one
+// exists. Every address whose reads differed is listed with the bits that
+// moved; reads.front() becomes the majority. 1 when any bit was unstable.
+int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
+                   std::vector<std::vector<std::uint8_t>>& reads, bool imageOnStdout) {
+    std::FILE* list = imageOnStdout ? stderr : stdout;
+    std::vector<std::uint8_t> majority = reads.front();
+    long bytes = 0, bits = 0;
+    for (std::size_t i = 0; i < majority.size(); ++i) {
+        std::uint8_t unstable = 0;
+        for (const auto& read : reads)
+            unstable |= static_cast<std::uint8_t>(read[i] ^ reads.front()[i]);
+        if (unstable == 0) continue;
+        std::uint8_t value = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            const std::uint8_t mask = static_cast<std::uint8_t>(1u << bit);
+            std::size_t ones = 0;
+            for (const auto& read : reads)
+                ones += (read[i] & mask) != 0;
+            const std::size_t zeros = reads.size() - ones;
+            const bool one = ones != zeros ? ones > zeros : (reads.front()[i] & mask) != 0;
+            if (one) value |= mask;
+        }
+        majority[i] = value;
+        ++bytes;
+        bits += std::popcount(unstable);
+        std::fprintf(list, "%s  UNSTABLE-%s MAJORITY-%s\n",
+                     HexText(state.Window.DeviceStart + static_cast<std::int32_t>(i), 4).c_str(),
+                     HexText(unstable, 2).c_str(), HexText(value, 2).c_str());
+    }
+    std::fflush(list);
+    reads.front() = majority;
+    if (bytes == 0) {
+        if (panel.Verbosity() >= 0)
+            Say(std::to_string(reads.size()) + " reads agree: no unstable bits");
+        return ExitSuccess;
+    }
+    Complain(std::to_string(bytes) + (bytes == 1 ? " address" : " addresses") + " with " +
+             std::to_string(bits) + (bits == 1 ? " unstable bit" : " unstable bits") + " over " +
+             std::to_string(reads.size()) + " reads; the file holds the majority");
+    return ExitFailed;
+}
+
+} // namespace
+
+int RunProbe(ProgramState& state, ConsolePanel& panel) {
+    panel.AnswerQuestionsYes(false);
+    if (!Search(state, panel)) return ExitFailed;
+    std::printf("%s\n", panel.Banner().c_str());
+    std::fflush(stdout);
     return ExitSuccess;
+}
+
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path) {
+    if (!InputReadable(path)) return ExitUsage;
+    panel.AnswerQuestionsYes(true);
+    panel.SetFirmwareFile(path);
+    if (!Search(state, panel)) return ExitFailed;
+    // A current firmware is not offered the update by the search: run it here.
+    const bool ranInSearch = panel.Banner() == "Updating Programmer Flash Code....";
+    if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, state.Panel);
+    return panel.Showed(kGoodUpdate) ? ExitSuccess : ExitFailed;
+}
+
+int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    const Operation op = arguments.operation;
+    InputFile dataFile;
+    const bool loads =
+        op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
+    if (op == Operation::Read) {
+        if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
+        // Every byte read must have a place in the buffer to be saved.
+        const AddressWindow w = SelectedWindow(arguments);
+        if (std::int64_t{w.BufferStart} + (w.DeviceEnd - w.DeviceStart) >= kBufferSize) {
+            Complain("--buffer-start " + HexText(w.BufferStart, 4) + " leaves no room for the " +
+                     arguments.deviceName + "'s " +
+                     std::to_string(w.DeviceEnd - w.DeviceStart + 1) +
+                     " bytes in the 64 KiB buffer");
+            return ExitUsage;
+        }
+    } else if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
+        dataFile = OpenInput(arguments.dataPath);
+        if (!dataFile) return ExitUsage;
+    }
+    if (arguments.fileType) state.FileType = *arguments.fileType;
+    if (loads) {
+        const int refused = LoadImage(state, panel, arguments, dataFile);
+        if (refused >= 0) return refused;
+    }
+
+    panel.AnswerQuestionsYes(false);
+    if (!Search(state, panel)) return ExitFailed;
+
+    // Set before the selection so that its ClampWindow clamps it against the
+    // new device range, as the window does with an entered value.
+    if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
+    state.Selection.SelectedRow = arguments.catalogueRow;
+    ApplyDeviceSelection(state);
+    const AddressWindow& w = state.Window;
+    panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
+    panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
+                 "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
+    state.AutoVerify = 1;
+
+    int passes = 1;
+    switch (op) {
+    case Operation::Read:
+        passes = arguments.passes;
+        panel.SetOperationName("Read");
+        break;
+    case Operation::Verify:
+        panel.SetOperationName("Verify");
+        break;
+    case Operation::Blank:
+        panel.SetOperationName("Blank");
+        break;
+    case Operation::Compare:
+        panel.SetOperationName("Compare");
+        break;
+    case Operation::Program:
+        panel.SetOperationName("Program");
+        break;
+    default:
+        break;
+    }
+
+    std::vector<std::vector<std::uint8_t>> reads;
+    for (int pass = 0; pass < passes; ++pass) {
+        RunClick(state, arguments);
+        if (state.FailFlag != 0) break;
+        if (op == Operation::Read) reads.push_back(RangeBytes(state));
+    }
+    panel.FinishProgress();
+
+    if (op == Operation::Blank || op == Operation::Verify ||
+        (op == Operation::Program && (state.FailFlag == 0 || panel.DifferingBytes() > 0))) {
+        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(panel.DifferenceSummary());
+    }
+    if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
+        Say("buffer " + HexText(w.BufferStart, 4) + "-" +
+            HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +
+            IdentityLine(RangeBytes(state)));
+    if (state.FailFlag != 0) return ExitFailed;
+    if (op != Operation::Read) return ExitSuccess;
+
+    int status = ExitSuccess;
+    if (passes > 1) {
+        status = ReportWeakBits(state, panel, reads, arguments.dataPath == "-");
+        const std::vector<std::uint8_t>& majority = reads.front();
+        for (std::size_t i = 0; i < majority.size(); ++i)
+            state.Buffer[w.BufferStart + static_cast<std::int32_t>(i)] = majority[i];
+    }
+    if (!SaveDeviceImage(state, arguments.dataPath)) return ExitUsage;
+    const std::vector<std::uint8_t> bytes = RangeBytes(state);
+    if (panel.Verbosity() >= 0 || arguments.hash) Say(IdentityLine(bytes));
+    return status;
+}
+
+} // namespace velmar::cli
+
+namespace velmar::cli {
+
+int RunList(const D2XXBackend& backend) {
+    const std::vector<Bridge> bridges = ListBridges(backend);
+    int programmers = 0;
+    for (std::size_t i = 0; i < bridges.size(); ++i) {
+        const Bridge& bridge = bridges[i];
+        std::string answer = "no answer";
+        if (!bridge.serial.empty()) {
+            // The window's search on this bridge alone; nothing is shown.
+            auto state = std::make_unique<ProgramState>(SerialBackend(backend, bridge.serial));
+            FindProgrammer(state->D2XX, state->Link, state->Panel, state->FailFlag);
+            if (state->Link.LinkState == 2) {
+                answer = "programmer, firmware " + FirmwareVersionText(state->D2XX.ReplyBuffer[1],
+                                                                       state->D2XX.ReplyBuffer[2]);
+                ++programmers;
+            }
+            if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+        }
+        std::printf("%zu  %s  %s  %s\n", i, Printable(bridge.serial).c_str(),
+                    Printable(bridge.description).c_str(), answer.c_str());
+    }
+    std::fflush(stdout);
+    if (bridges.empty()) Complain("no USB bridge is attached");
+    return programmers > 0 ? ExitSuccess : ExitFailed;
 }
 
 } // namespace velmar::cli

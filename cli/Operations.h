@@ -22,4 +22,8 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
 // The search, the device selection, then the operation between its frame.
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
 
+// Every attached bridge: index, serial, description and whether it answers
+// as a programmer (its firmware version). 0 when one or more answered.
+int RunList(const D2XXBackend& backend);
+
 } // namespace velmar::cli

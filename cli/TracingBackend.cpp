@@ -8,6 +8,7 @@ namespace {
 
 const D2XXBackend* gInner = nullptr;
 std::FILE* gTrace = nullptr;
+std::FILE* gCopy = nullptr;
 
 FT_STATUS TracedListDevices(void* a1, void* a2, DWORD flags) {
     return gInner->ListDevices(a1, a2, flags);
@@ -34,6 +35,10 @@ FT_STATUS TracedWrite(FT_HANDLE handle, void* buffer, DWORD count, DWORD* writte
         const std::string line = PacketTrace::Line(static_cast<const std::uint8_t*>(buffer), count);
         std::fprintf(gTrace, "%s\n", line.c_str());
         std::fflush(gTrace);
+        if (gCopy != nullptr) {
+            std::fprintf(gCopy, "%s\n", line.c_str());
+            std::fflush(gCopy);
+        }
     }
     return gInner->Write(handle, buffer, count, written);
 }
@@ -47,6 +52,10 @@ FT_STATUS TracedSetLatencyTimer(FT_HANDLE handle, UCHAR ms) {
 D2XXBackend gTable{};
 
 } // namespace
+
+void TraceAlsoTo(std::FILE* copy) {
+    gCopy = copy;
+}
 
 const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace) {
     gInner = &inner;

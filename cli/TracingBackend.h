@@ -16,4 +16,7 @@ namespace velmar::cli {
 // it). There is one trace per process, as there is one D2XX library.
 const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace);
 
+// A second file that gets every trace line too (none: nullptr).
+void TraceAlsoTo(std::FILE* copy);
+
 } // namespace velmar::cli

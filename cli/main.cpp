@@ -1,6 +1,4 @@
 // velmar-cli: the same core as the window, for scripts.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,8 @@
 #include "ConsolePanel.h"
 #include "Convert.h"
 #include "Operations.h"
+#include "SerialBackend.h"
+#include "Terminal.h"
 #include "TracingBackend.h"
 #include "VirtualSession.h"
 #include "devices/ProgramState.h"
@@ -27,9 +27,17 @@ int Usage(const std::string& error) {
     return ExitUsage;
 }
 
-int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
+int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
+    if (a.command == Command::List) return RunList(bridges);
+    // -vv: every packet on the error stream as --trace writes it.
+    const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
+    const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
     auto state = std::make_unique<ProgramState>(backend);
-    ConsolePanel panel(stdout, stderr, ::isatty(STDERR_FILENO) != 0);
+    ConsolePanel panel(stdout, stderr, a.progress == ProgressMode::Auto && IsTerminal(stderr));
+    panel.SetVerbosity(a.verbosity);
+    panel.SetProgressLines(a.progress == ProgressMode::Lines);
+    // Unlimited for a script; a screenful on a terminal.
+    panel.SetMaxDiffs(a.maxDiffs.value_or(IsTerminal(stdout) ? 64 : -1));
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
     if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
@@ -58,6 +66,10 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> rest = args;
+    const int verbosity = TakeVerbosity(rest);
+    if (!rest.empty() && rest[0] == "convert")
+        return RunConvert(std::vector<std::string>(rest.begin() + 1, rest.end()), verbosity);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
     const Arguments& a = parsed.arguments;
@@ -70,7 +82,7 @@ int main(int argc, char** argv) {
         std::printf("velmar-cli %s\n", VELMAR_VERSION);
         return ExitSuccess;
     case Command::Convert:
-        return RunConvert(a.convertArgs);
+        return RunConvert(a.convertArgs, verbosity);
     default:
         break;
     }
@@ -89,7 +101,13 @@ int main(int argc, char** argv) {
 
     const D2XXBackend* backend = &HardwareBackend();
     std::FILE* trace = nullptr;
-    if (!a.tracePath.empty()) {
+    if (!a.tracePath.empty() && a.verbosity >= 2) {
+        // One tracing table per process: -vv takes it, the file gets a copy.
+        trace = std::fopen(a.tracePath.c_str(), "w");
+        if (trace == nullptr)
+            return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
+        TraceAlsoTo(trace);
+    } else if (!a.tracePath.empty()) {
         trace = std::fopen(a.tracePath.c_str(), "w");
         if (trace == nullptr)
             return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));

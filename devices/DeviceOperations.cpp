@@ -40,6 +40,7 @@ bool LinkUp(ProgramState& state, unsigned mark) {
 
 void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t found) {
     state.FailFlag = 1;
+    state.Panel.NoteDifference(state.Transfer.DeviceAddress, expected, found);
     state.Panel.InsertReportLine(DifferenceLine(state.Transfer.DeviceAddress, expected, found));
     state.Panel.PumpEvents();
 }
@@ -199,6 +200,7 @@ void ProgrammClick(ProgramState& state) {
         SetStatus(state, kNotProgrammed);
         state.FailFlag = 1;
     }
+    state.Panel.NoteProgress(state.Transfer.DeviceAddress);
     state.Link.SendIdle();
     if (state.FailFlag == 0 && LinkFailedSince(state, mark)) {
         SetStatus(state, kNotProgrammed);

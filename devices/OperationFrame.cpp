@@ -18,6 +18,7 @@ namespace {
 void FinishFrame(ProgramState& state, unsigned faultMark, std::string_view failure) {
     // Shown after SendIdle resets it: the address where the operation stopped.
     const std::int32_t stoppedAt = state.Transfer.DeviceAddress;
+    state.Panel.NoteProgress(stoppedAt);
     // While still busy, so nothing can start inside the closing wait.
     state.Link.SendIdle();
     if (!failure.empty() && state.FailFlag == 0 && LinkFailedSince(state, faultMark)) {

@@ -208,6 +208,9 @@ FirmwareOutcome ProgrammerFirmware::ReadBlock(const std::uint8_t* p) {
         lastRead_ = chip_.Fold(start);
         for (unsigned i = 0; i < count; ++i)
             out.Reply[8 + i] = chip_.Read((start + i) & 0xFFFF);
+        for (const auto& [address, mask] : WeakBits)
+            if (address >= start && address < start + count)
+                out.Reply[8 + (address - start)] ^= static_cast<std::uint8_t>(Noise() & mask);
     }
     return out;
 }

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,9 @@ class ProgrammerFirmware {
     int VersionMinor = 23;
     long FailBlock = -1;
     bool BadUpdate = false;
+    // Weak cells: the masked bits of an address come out random at each read.
+    std::map<std::uint32_t, std::uint8_t> WeakBits;
+    std::mt19937 Noise{0x5EED};
 
     std::uint8_t Latch(std::uint8_t select) const;
     long LastReadAddress() const { return lastRead_; }

@@ -52,6 +52,27 @@ bool Parts(std::string_view text, long out[3], int& count) {
 }
 } // namespace
 
+// "ADDR:MASK;ADDR:MASK...", both hexadecimal.
+static bool ParseWeakBits(std::string_view text,
+                          std::vector<std::pair<std::uint32_t, std::uint8_t>>& out) {
+    out.clear();
+    while (!text.empty()) {
+        const std::size_t semi = text.find(';');
+        const std::string_view item = text.substr(0, semi);
+        text = semi == std::string_view::npos ? std::string_view() : text.substr(semi + 1);
+        const std::size_t colon = item.find(':');
+        if (colon == std::string_view::npos) return false;
+        const std::string address(item.substr(0, colon)), mask(item.substr(colon + 1));
+        char* end = nullptr;
+        const unsigned long a = std::strtoul(address.c_str(), &end, 16);
+        if (address.empty() || *end != 0 || a > 0xFFFF) return false;
+        const unsigned long m = std::strtoul(mask.c_str(), &end, 16);
+        if (mask.empty() || *end != 0 || m == 0 || m > 0xFF) return false;
+        out.emplace_back(static_cast<std::uint32_t>(a), static_cast<std::uint8_t>(m));
+    }
+    return !out.empty();
+}
+
 bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& error) {
     text = Trim(text);
     while (!text.empty()) {
@@ -76,6 +97,11 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
         } else if (key == "devices") {
             if (!Number(value, 10, n) || n > 2) return error = bad, false;
             o.Devices = static_cast<int>(n);
+        } else if (key == "weak-bits") {
+            if (!ParseWeakBits(value, o.WeakBits)) return error = bad, false;
+        } else if (key == "programmers") {
+            if (!Number(value, 10, n) || n < 1 || n > 8) return error = bad, false;
+            o.Programmers = static_cast<int>(n);
         } else if (key == "serial" || key == "description") {
             if (value.empty() || value.size() > 49) return error = bad, false;
             (key == "serial" ? o.Serial : o.Description) = std::string(value);

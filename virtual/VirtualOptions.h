@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velmar {
 
@@ -51,6 +53,11 @@ struct VirtualOptions {
     long ShortWriteAt = 0;  // this write takes only half its bytes
     long UnplugFrom = 0;    // unplugged right after this packet was written
     bool BadUpdate = false; // the firmware update's checksum comes out wrong
+
+    // weak-bits=ADDR:MASK;...: the masked bits of ADDR read as random.
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> WeakBits;
+    // programmers=N: answering programmers, serials BP123001, BP123002, ...
+    int Programmers = 1;
 };
 
 // Parses `key=value,key=value...` on top of what `options` already holds.

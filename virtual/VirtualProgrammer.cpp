@@ -78,8 +78,17 @@ struct VirtualProgrammer::State {
     bool PresetPart = false; // contents given before the family was known
     Clock::time_point DeviceFreeAt{};
 
+    // programmers=N: one socket and chip each; the programmer opened last
+    // has its chip in Chip, the others wait in Parked.
+    int Active = 0;
+    std::vector<SocketChip> Parked;
+    std::string SerialOf(int programmer) const;
+    void Activate(int programmer);
+
     std::string StateFile(int family) const {
-        return Options.StateDir + "/virtual-chip-" + std::to_string(family) + ".bin";
+        // Several programmers keep their chips apart by serial number.
+        const std::string owner = Options.Programmers > 1 ? SerialOf(Active) + "-" : "";
+        return Options.StateDir + "/virtual-chip-" + owner + std::to_string(family) + ".bin";
     }
     void SeatPart(int family, std::uint32_t size);
     void OnFamily(int family);
@@ -123,11 +132,45 @@ void VirtualProgrammer::State::SaveChip() {
     Chip.Dirty = false;
 }
 
+// Device ids: 0 the (first) programmer, 1 the other FTDI cable, 2 + k the
+// programmer k >= 1 of programmers=N.
 std::vector<int> VirtualProgrammer::State::Present() const {
     std::vector<int> present;
-    for (int i = 0; i < Options.Devices && i < 2; ++i)
+    for (int i = 0; i < Options.Devices && i < 2; ++i) {
         if (!(i == 0 && Unplugged)) present.push_back(i);
+        if (i == 0 && !Unplugged)
+            for (int k = 1; k < Options.Programmers; ++k)
+                present.push_back(1 + k);
+    }
     return present;
+}
+
+std::string VirtualProgrammer::State::SerialOf(int programmer) const {
+    if (programmer == 0) return Options.Serial;
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "BP123%03d", (programmer + 1) % 1000);
+    return serial;
+}
+
+// The programmers share one port (the host opens one at a time); each keeps
+// its own chip, seated as the first one's was and kept under its serial.
+void VirtualProgrammer::State::Activate(int programmer) {
+    if (programmer == Active) return;
+    SaveChip();
+    if (Parked.empty()) {
+        Parked.resize(static_cast<std::size_t>(Options.Programmers));
+        for (std::size_t k = 1; k < Parked.size(); ++k)
+            Parked[k].Seat(Chip.Family(), Chip.Size());
+    }
+    std::swap(Chip, Parked[static_cast<std::size_t>(Active)]);
+    Active = programmer;
+    std::swap(Chip, Parked[static_cast<std::size_t>(Active)]);
+    if (!Options.StateDir.empty() && Chip.Family() != 0 && !Chip.Dirty) {
+        std::ifstream in(StateFile(Chip.Family()), std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+        if (bytes.size() == Chip.Size()) Chip.Cells() = std::move(bytes);
+    }
 }
 
 Port* VirtualProgrammer::State::Find(FT_HANDLE handle) {
@@ -196,11 +239,13 @@ void VirtualProgrammer::Reset(const VirtualOptions& options) {
     State& s = *state_;
     s.Options = options;
     s.Options.Devices = std::clamp(options.Devices, 0, 2);
+    s.Options.Programmers = std::clamp(options.Programmers, 1, 8);
     s.Ports[1].Programmer = false;
     s.Firmware.VersionMajor = options.FirmwareMajor;
     s.Firmware.VersionMinor = options.FirmwareMinor;
     s.Firmware.FailBlock = options.FailBlock;
     s.Firmware.BadUpdate = options.BadUpdate;
+    s.Firmware.WeakBits.insert(options.WeakBits.begin(), options.WeakBits.end());
     s.Firmware.FamilyNamed = [&s](int family) { s.OnFamily(family); };
     s.Trace.Restart(options.TraceFile);
     if (options.Family != 0) {
@@ -386,10 +431,11 @@ FT_STATUS VirtualProgrammer::ListDevices(void* arg1, void* arg2, DWORD flags) {
         if (!text || (what != FT_OPEN_BY_SERIAL_NUMBER && what != FT_OPEN_BY_DESCRIPTION))
             return FT_INVALID_PARAMETER;
         if (index >= present.size()) return FT_DEVICE_NOT_FOUND;
-        const bool programmer = present[index] == 0;
+        const int id = present[index];
+        const bool programmer = id != 1;
         const std::string value =
             what == FT_OPEN_BY_SERIAL_NUMBER
-                ? (programmer ? s.Options.Serial : std::string(kOtherSerial))
+                ? (programmer ? s.SerialOf(id == 0 ? 0 : id - 1) : std::string(kOtherSerial))
                 : (programmer ? s.Options.Description : std::string(kOtherDescription));
         const std::size_t n = std::min<std::size_t>(value.size(), 49);
         std::memcpy(text, value.data(), n);
@@ -413,17 +459,18 @@ FT_STATUS VirtualProgrammer::OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) 
         if (present.size() == 1) device = present[0];
     } else {
         for (int i : present) {
-            const bool programmer = i == 0;
+            const bool programmer = i != 1;
             const std::string name =
                 flags == FT_OPEN_BY_SERIAL_NUMBER
-                    ? (programmer ? s.Options.Serial : std::string(kOtherSerial))
+                    ? (programmer ? s.SerialOf(i == 0 ? 0 : i - 1) : std::string(kOtherSerial))
                     : (programmer ? s.Options.Description : std::string(kOtherDescription));
-            if (name == wanted) device = i;
+            if (name == wanted && device < 0) device = i;
         }
     }
     if (device < 0) return FT_DEVICE_NOT_FOUND;
-    Port& port = s.Ports[device];
+    Port& port = s.Ports[device == 1 ? 1 : 0];
     if (port.Open) return FT_DEVICE_NOT_OPENED;
+    if (device != 1) s.Activate(device == 0 ? 0 : device - 1);
     port.Open = true;
     port.Clear();
     port.ReadTimeoutMs = 0;

@@ -61,7 +61,8 @@ TEST(CliUsage, BadLinesExitTwoAndSendNothing) {
              {"--bogus"},
              {"--virtual", "--device", "87C51X", "blank"},
              {"--virtual", "--device", "87C51H", "lock", "0"},
-             {"--virtual", "--device", "87C51H", "verify", dir.Path("image.txt")},
+             // A file to be written needs a format its name or --format gives.
+             {"--virtual", "--device", "87C51H", "read", dir.Path("image.txt")},
              {"--virtual=colour=blue", "probe"},
          }) {
         const CliRun run = RunCli(line);
@@ -74,6 +75,9 @@ TEST(CliUsage, BadLinesExitTwoAndSendNothing) {
     // Files that cannot be read or written: refused before any packet.
     for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
              {"--virtual", "--trace", trace, "--device", "87C51H", "verify", dir.Path("no.bin")},
+             // A file to be loaded whose extension does not tell is read to
+             // judge its contents.
+             {"--virtual", "--trace", trace, "--device", "87C51H", "verify", dir.Path("image.txt")},
              {"--virtual", "--trace", trace, "--device", "87C51H", "read",
               dir.Path("no/such/dir/out.bin")},
              {"--virtual", "--trace", trace, "firmware", dir.Path("no-firmware.bin")},

@@ -28,8 +28,10 @@ CliRun RunCli(const std::vector<std::string>& args) {
     return RunCli(args, -1);
 }
 
-CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
-              const std::vector<std::string>& env) {
+namespace {
+
+CliRun Run(const std::vector<std::string>& args, int interruptAfterMs,
+           const std::vector<std::string>& env, const std::string& inputPath) {
     ScratchDir scratch;
     const std::string outPath = scratch.Path("stdout");
     const std::string errPath = scratch.Path("stderr");
@@ -38,7 +40,7 @@ CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
     if (pid == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = open(inputPath.c_str(), O_RDONLY);
         if (out < 0 || err < 0 || in < 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
@@ -63,6 +65,17 @@ CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
     run.out = Slurp(outPath);
     run.err = Slurp(errPath);
     return run;
+}
+
+} // namespace
+
+CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
+              const std::vector<std::string>& env) {
+    return Run(args, interruptAfterMs, env, "/dev/null");
+}
+
+CliRun RunCliWithInput(const std::vector<std::string>& args, const std::string& inputPath) {
+    return Run(args, -1, {}, inputPath);
 }
 
 ScratchDir::ScratchDir() {

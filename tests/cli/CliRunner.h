@@ -18,6 +18,9 @@ CliRun RunCli(const std::vector<std::string>& args);
 CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
               const std::vector<std::string>& env = {});
 
+// The same with standard input read from `inputPath`.
+CliRun RunCliWithInput(const std::vector<std::string>& args, const std::string& inputPath);
+
 // A fresh directory for one test's files, removed with the object.
 class ScratchDir {
   public:

@@ -6,6 +6,7 @@
 
 #include "buffer/HexReader.h"
 #include "cli/ConsolePanel.h"
+#include "cli/DumpIdentity.h"
 #include "virtual/PacketTrace.h"
 
 using velmar::BoxKind;
@@ -81,18 +82,82 @@ TEST(ConsolePanel, ProgressBarOnlyOnATerminal) {
     Streams s;
     ConsolePanel bar(s.out, s.err, true);
     bar.SetProgressRange(0, 0x7FFF);
+    bar.SetOperationName("Program");
+    bar.EnterBusyState();
     bar.SetCaption(Control::QuitButton, "&Quit = 4000");
+    bar.NoteProgress(0x4000);
     std::string err = Contents(s.err);
-    EXPECT_EQ(err, "\r[" + std::string(20, '#') + std::string(20, '.') + "] 4000");
+    EXPECT_EQ(err.rfind("\rProgram |" + std::string(10, '#') + std::string(10, ' ') +
+                            "|  50%  16.0/32.0 KiB  ",
+                        0),
+              0u)
+        << err;
+    EXPECT_NE(err.find(" left\033[K"), std::string::npos) << err;
+    // Never backwards.
+    bar.NoteProgress(0x1000);
+    EXPECT_EQ(Contents(s.err), err);
     bar.SetCaption(Control::Banner, "Eprom is Programmed...............");
     err = Contents(s.err);
     EXPECT_NE(err.find("\r\033[KEprom is Programmed"), std::string::npos);
+    // Finished: the whole bar stays with the elapsed time.
+    bar.NoteProgress(0x8000);
+    bar.LeaveBusyState(true);
+    err = Contents(s.err);
+    EXPECT_NE(err.find("|" + std::string(20, '#') + "| 100%  32.0/32.0 KiB  in 0:00\033[K\n"),
+              std::string::npos)
+        << err;
 
     Streams t;
     ConsolePanel plain(t.out, t.err, false);
     plain.SetProgressRange(0, 0x7FFF);
+    plain.SetOperationName("Program");
+    plain.EnterBusyState();
     plain.SetCaption(Control::QuitButton, "&Quit = 4000");
+    plain.NoteProgress(0x4000);
+    plain.LeaveBusyState(true);
     EXPECT_EQ(Contents(t.err), "");
+}
+
+TEST(DumpIdentity, KnownVectors) {
+    using velmar::cli::Crc32;
+    using velmar::cli::IdentityLine;
+    const auto* abc = reinterpret_cast<const std::uint8_t*>("abc");
+    const auto* nine = reinterpret_cast<const std::uint8_t*>("123456789");
+    EXPECT_EQ(Crc32(nine, 9), 0xCBF43926u);
+    EXPECT_EQ(Crc32(nullptr, 0), 0u);
+    EXPECT_EQ(IdentityLine(abc, 3),
+              "3 bytes  CRC-32 352441c2  SHA-1 a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(IdentityLine(nullptr, 0),
+              "0 bytes  CRC-32 00000000  SHA-1 da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    // 56 bytes: the length no longer fits the first padded block.
+    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    const auto Sha1Of = [](const std::uint8_t* data, std::size_t size) {
+        const std::string line = IdentityLine(data, size);
+        return line.substr(line.size() - 40);
+    };
+    EXPECT_EQ(Sha1Of(reinterpret_cast<const std::uint8_t*>(two.data()), two.size()),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    // A million 'a': many whole blocks.
+    const std::vector<std::uint8_t> million(1000000, 'a');
+    EXPECT_EQ(Sha1Of(million.data(), million.size()), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+}
+
+TEST(ConsolePanel, DifferencesCountedAndLimited) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    panel.SetMaxDiffs(2);
+    const std::uint8_t found[] = {0xFF, 0x0F, 0x01};
+    const std::int32_t at[] = {0x0010, 0x0FFF, 0x0200};
+    for (int i = 0; i < 3; ++i) {
+        panel.NoteDifference(at[i], 0x00, found[i]);
+        panel.InsertReportLine("line " + std::to_string(i) + "  EXPECTED-00");
+    }
+    EXPECT_EQ(Contents(s.out), "line 0  EXPECTED-00\nline 1  EXPECTED-00\n");
+    EXPECT_EQ(panel.DifferenceSummary(), "3 differing bytes, 13 differing bits, first 0010, last "
+                                         "0FFF (1 lines not shown, --max-diffs)");
+    // A message in the report list is no difference.
+    panel.InsertReportLine("USB Device Write TimeOut ...");
+    EXPECT_EQ(Contents(s.out), "line 0  EXPECTED-00\nline 1  EXPECTED-00\n");
 }
 
 TEST(TraceLine, ShortAndLongPackets) {
