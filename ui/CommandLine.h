@@ -18,10 +18,5 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args);
 
 std::string WindowUsageText();
 
-// The FileType for a data file named outside the file dialog: Intel or
-// Motorola records and ASCII hex are known by their text, anything else by
-// its extension (.bin binary, .hex .ihx Intel, .s19 .s28 .s37 .srec .mot
-// Motorola), and binary when neither tells.
-int DataFileTypeOf(const std::string& path);
 
 } // namespace velmar::ui

@@ -13,6 +13,7 @@
 
 #include "Usb_Velmar.h"
 #include "buffer/FileType.h"
+#include "buffer/FormatDetection.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
@@ -31,13 +32,9 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-bool IsBlank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 } // namespace
 
-int DroppedFileType(const std::string& path) {
+int DataFileTypeOf(const std::string& path) {
     const std::string ext = LowerExtension(path);
     if (ext == ".bin") return BinaryFileType;
     if (ext == ".ihx") return IntelHexFileType;
@@ -48,24 +45,8 @@ int DroppedFileType(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    const auto first = std::find_if_not(
-        head.begin(), head.end(), [](char c) { return IsBlank(static_cast<unsigned char>(c)); });
-    const int undecided = ext == ".hex" ? IntelHexFileType : BinaryFileType;
-    if (first == head.end()) return undecided;
-    const bool text = std::all_of(head.begin(), head.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return IsBlank(u) || (u >= 0x20 && u < 0x7F) || u == 0x1A;
-    });
-    if (!text) return BinaryFileType;
-    if (*first == ':') return IntelHexFileType;
-    if (*first == 'S' && first + 1 != head.end() &&
-        std::isdigit(static_cast<unsigned char>(first[1])))
-        return MotorolaHexFileType;
-    const bool hexDigits = std::all_of(head.begin(), head.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return IsBlank(u) || std::isxdigit(u) || u == 0x1A;
-    });
-    return hexDigits ? AsciiHexFileType : undecided;
+    // .Hex is the dialogs' extension for all three hex formats.
+    return FileTypeFromContents(head, ext == ".hex" ? IntelHexFileType : BinaryFileType);
 }
 
 std::string DraggedFile(const QMimeData* mime) {
@@ -102,7 +83,7 @@ bool FileDrop::LoadDroppedFile(const std::string& path) {
     BeginOperation(state_);
     const int previousType = state_.FileType;
     const std::string previousName = form_.OpenDialog1.FileName;
-    state_.FileType = DroppedFileType(path);
+    state_.FileType = DataFileTypeOf(path);
     form_.ApplyFileType();
     form_.OpenDialog1.FileName = path;
     const bool loaded = LoadDataFile(state_, path);

@@ -10,6 +10,7 @@
 
 #include "BufferEditor.h"
 #include "CommandLine.h"
+#include "FileDrop.h"
 #include "Help.h"
 #include "Usb_Velmar.h"
 #include "ValueEntry.h"

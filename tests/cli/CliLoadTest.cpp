@@ -10,6 +10,7 @@
 #include "CliRunner.h"
 
 using velmar::clitest::CliRun;
+using velmar::clitest::Has;
 using velmar::clitest::ReadBytes;
 using velmar::clitest::ReadLines;
 using velmar::clitest::RunCli;
@@ -18,10 +19,6 @@ using velmar::clitest::WriteBytes;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 void WriteText(const std::string& path, const std::string& text) {
     WriteBytes(path, Bytes(text.begin(), text.end()));

@@ -11,6 +11,7 @@
 #include "virtual/VirtualProgrammer.h"
 
 using velmar::clitest::CliRun;
+using velmar::clitest::Has;
 using velmar::clitest::ReadBytes;
 using velmar::clitest::ReadLines;
 using velmar::clitest::RunCli;
@@ -22,10 +23,6 @@ namespace {
 
 const std::string kFound = "Usb Programmer Found - FirmWare Version ";
 const std::string kNotFound = "The Brindle Programmer Could Not Be Found....";
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // The sentences in the order they were written.
 bool InOrder(const std::string& text, const std::vector<std::string>& parts) {

@@ -34,6 +34,10 @@ class ScratchDir {
     std::string dir_;
 };
 
+inline bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 std::vector<std::string> ReadLines(const std::string& path);

@@ -21,6 +21,7 @@
 #include "virtual/VirtualProgrammer.h"
 
 using velmar::clitest::CliRun;
+using velmar::clitest::Has;
 using velmar::clitest::ReadBytes;
 using velmar::clitest::RunCli;
 using velmar::clitest::ScratchDir;
@@ -28,10 +29,6 @@ using velmar::clitest::WriteBytes;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // Feeds `bytes` to the first reader of a FIFO. A later reader, which a
 // program that opens its input twice would be, gets an empty file instead

@@ -22,6 +22,7 @@
 #include "devices/DeviceCatalogue.h"
 
 using velmar::clitest::CliRun;
+using velmar::clitest::Has;
 using velmar::clitest::ReadBytes;
 using velmar::clitest::RunCli;
 using velmar::clitest::RunCliWithInput;
@@ -30,10 +31,6 @@ using velmar::clitest::WriteBytes;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 Bytes Random(std::size_t size, unsigned seed) {
     std::mt19937 gen(seed);

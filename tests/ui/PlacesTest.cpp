@@ -7,6 +7,7 @@
 #include <map>
 
 #include "CommandLine.h"
+#include "FileDrop.h"
 #include "Places.h"
 #include "UiFixture.h"
 
@@ -184,16 +185,18 @@ TEST_F(InstalledStartTest, AnUnreadableCommandLineFileIsReportedAndStartUpGoesOn
     EXPECT_NE(ReadFile(Path("Win_Velmar.Cfg")).find(Path("gone.hex")), std::string::npos);
 }
 
-TEST_F(InstalledStartTest, FileTypeFromTextThenExtension) {
+TEST_F(InstalledStartTest, FileTypeFromExtensionThenText) {
     const auto type = [this](const std::string& name, const std::string& bytes) {
         WriteFile(Path(name), bytes);
         return ui::DataFileTypeOf(Path(name));
     };
-    EXPECT_EQ(type("a.bin", kIntelHex), 1);
+    EXPECT_EQ(type("a.bin", kIntelHex), 0); // the name decides
+    EXPECT_EQ(type("a.dat", kIntelHex), 1);
     EXPECT_EQ(type("b", "\r\nS00600004844521B\r\nS1050010AABB85\r\nS9030000FC\r\n"), 2);
     EXPECT_EQ(type("c.hex", "0102030405\r\nAABB\r\n"), 3);
     EXPECT_EQ(type("d.bin", "0102030405\r\n"), 0); // hex digits, but a binary by name
-    EXPECT_EQ(type("e.hex", std::string("\x00\x01\xff", 3)), 1);
+    EXPECT_EQ(type("e.hex", std::string("\x00\x01\xff", 3)), 0); // not text
+    EXPECT_EQ(type("e2.hex", ""), 1);
     EXPECT_EQ(type("f.S19", std::string("\x00\x01", 2)), 2);
     EXPECT_EQ(type("g.dat", std::string("\x02\x00:", 3)), 0);
     EXPECT_EQ(type("h.dat", ""), 0);

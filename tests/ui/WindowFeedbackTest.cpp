@@ -171,17 +171,17 @@ TEST_F(WindowFeedback, DifferenceLinesArriveInBatchesInTheirOrder) {
 }
 
 TEST_F(WindowFeedback, DroppedFileTypeFromNameOrContents) {
-    using velmar::ui::DroppedFileType;
-    EXPECT_EQ(DroppedFileType(Write("a.BIN", ":00000001FF\n")), 0);
-    EXPECT_EQ(DroppedFileType(Write("a.ihx", "0102")), 1);
-    EXPECT_EQ(DroppedFileType(Write("a.s19", "")), 2);
-    EXPECT_EQ(DroppedFileType(Write("a.hex", "\r\n:0100000055AA\r\n")), 1);
-    EXPECT_EQ(DroppedFileType(Write("a.Hex", "S1040000AA51\n")), 2);
-    EXPECT_EQ(DroppedFileType(Write("a.hex", "0102A0ff\r\n3344\r\n")), 3);
-    EXPECT_EQ(DroppedFileType(Write("a.hex", "")), 1);
-    EXPECT_EQ(DroppedFileType(Write("a.dat", std::string("\x02\x00\xFF:", 4))), 0);
-    EXPECT_EQ(DroppedFileType(Write("noname", "Some text, not hex")), 0);
-    EXPECT_EQ(DroppedFileType(Write("code", ":0100000055AA\n")), 1);
+    using velmar::ui::DataFileTypeOf;
+    EXPECT_EQ(DataFileTypeOf(Write("a.BIN", ":00000001FF\n")), 0);
+    EXPECT_EQ(DataFileTypeOf(Write("a.ihx", "0102")), 1);
+    EXPECT_EQ(DataFileTypeOf(Write("a.s19", "")), 2);
+    EXPECT_EQ(DataFileTypeOf(Write("a.hex", "\r\n:0100000055AA\r\n")), 1);
+    EXPECT_EQ(DataFileTypeOf(Write("a.Hex", "S1040000AA51\n")), 2);
+    EXPECT_EQ(DataFileTypeOf(Write("a.hex", "0102A0ff\r\n3344\r\n")), 3);
+    EXPECT_EQ(DataFileTypeOf(Write("a.hex", "")), 1);
+    EXPECT_EQ(DataFileTypeOf(Write("a.dat", std::string("\x02\x00\xFF:", 4))), 0);
+    EXPECT_EQ(DataFileTypeOf(Write("noname", "Some text, not hex")), 0);
+    EXPECT_EQ(DataFileTypeOf(Write("code", ":0100000055AA\n")), 1);
 }
 
 TEST_F(WindowFeedback, DroppedFileLoadsAsLoadBufferDoes) {

@@ -1,0 +1,40 @@
+#include "FormatDetection.h"
+
+#include <algorithm>
+
+#include "FileType.h"
+
+namespace velmar {
+
+namespace {
+
+bool IsBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+bool IsHexDigit(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+} // namespace
+
+int FileTypeFromContents(std::string_view bytes, int undecided) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    if (const auto eof = bytes.find('\x1A'); eof != std::string_view::npos)
+        bytes = bytes.substr(0, eof);
+    bool hexOnly = true;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x7F || (c < 0x20 && !IsBlank(c))) return BinaryFileType;
+        if (!IsBlank(c) && !IsHexDigit(c)) hexOnly = false;
+    }
+    const auto first = std::find_if(bytes.begin(), bytes.end(),
+                                    [](char c) { return !IsBlank(static_cast<unsigned char>(c)); });
+    if (first == bytes.end()) return undecided;
+    if (*first == ':') return IntelHexFileType;
+    if (*first == 'S' && first + 1 != bytes.end() && first[1] >= '0' && first[1] <= '9')
+        return MotorolaHexFileType;
+    return hexOnly ? AsciiHexFileType : undecided;
+}
+
+} // namespace velmar
