@@ -1,7 +1,5 @@
 #include "Operations.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include "devices/FileCommands.h"
 #include "link/FirmwareUpdate.h"
 #include "link/ProgrammerSearch.h"
+#include "Platform.h"
 
 namespace velmar::cli {
 
@@ -36,8 +35,9 @@ bool InputReadable(const std::string& path) {
 bool OutputDirectoryWritable(const std::string& path) {
     std::filesystem::path dir = std::filesystem::path(path).parent_path();
     if (dir.empty()) dir = ".";
-    if (::access(dir.c_str(), W_OK) == 0) return true;
-    Complain("cannot write " + path + ": " + std::strerror(errno));
+    int error = 0;
+    if (platform::DirectoryWritable(dir.string(), error)) return true;
+    Complain("cannot write " + path + ": " + std::strerror(error));
     return false;
 }
 

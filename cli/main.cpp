@@ -1,6 +1,4 @@
 // velmar-cli: the same core as the window, for scripts.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "ConsolePanel.h"
 #include "Convert.h"
 #include "Operations.h"
+#include "Platform.h"
 #include "TracingBackend.h"
 #include "VirtualSession.h"
 #include "devices/ProgramState.h"
@@ -28,7 +27,7 @@ int Usage(const std::string& error) {
 
 int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
     auto state = std::make_unique<ProgramState>(backend);
-    ConsolePanel panel(stdout, stderr, ::isatty(STDERR_FILENO) != 0);
+    ConsolePanel panel(stdout, stderr, platform::IsTerminal(stderr));
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
     if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
@@ -54,6 +53,7 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& backend) {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::InitConsole();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
@@ -85,9 +85,14 @@ int main(int argc, char** argv) {
     }
 
     const D2XXBackend* backend = &HardwareBackend();
+    // No driver at all: say so rather than report a programmer not found.
+    if (const std::string problem = HardwareProblem(); !problem.empty()) {
+        std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
+        return ExitFailed;
+    }
     std::FILE* trace = nullptr;
     if (!a.tracePath.empty()) {
-        trace = std::fopen(a.tracePath.c_str(), "w");
+        trace = std::fopen(a.tracePath.c_str(), "wb"); // LF lines on every system
         if (trace == nullptr)
             return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
         backend = &TracingBackend(*backend, trace);
