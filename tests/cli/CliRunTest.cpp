@@ -15,6 +15,7 @@ using velmar::clitest::CliRun;
 using velmar::clitest::ReadBytes;
 using velmar::clitest::ReadLines;
 using velmar::clitest::RunCli;
+using velmar::clitest::RunCliWithDropIn;
 using velmar::clitest::ScratchDir;
 using velmar::clitest::WriteBytes;
 using Bytes = std::vector<unsigned char>;

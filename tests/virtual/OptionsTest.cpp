@@ -124,6 +124,7 @@ TEST(VirtualChipFiles, LoadSaveAndKeepBetweenRuns) {
     std::ifstream saved(out, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(saved)),
                             std::istreambuf_iterator<char>());
+    saved.close(); // Windows removes no open file
     ASSERT_EQ(0x1000u, bytes.size());
     EXPECT_EQ(0x00, bytes[0x180]);
     EXPECT_EQ(0x34, bytes[0x34]);
