@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Platform.h"
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
 #include "devices/FileCommands.h"
 #include "link/FirmwareUpdate.h"
 #include "link/ProgrammerSearch.h"
-#include "Platform.h"
 
 namespace velmar::cli {
 

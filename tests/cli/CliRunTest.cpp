@@ -410,8 +410,9 @@ TEST(CliTrace, UsbPathTracesLikeTheVirtualProgrammer) {
     const std::string text = "timing=off,chip-type=87C51H\n";
     WriteBytes(options, Bytes(text.begin(), text.end()));
     const std::string usbTrace = dir.Path("usb.txt");
-    const CliRun usb = RunCliWithDropIn({"--usb", "--trace", usbTrace, "--device", "87C51H", "blank"},
-                                        {"VELMAR_VIRTUAL_OPTIONS=" + options});
+    const CliRun usb =
+        RunCliWithDropIn({"--usb", "--trace", usbTrace, "--device", "87C51H", "blank"},
+                         {"VELMAR_VIRTUAL_OPTIONS=" + options});
     EXPECT_EQ(usb.exitCode, 0) << usb.err;
     EXPECT_TRUE(Has(usb.err, "Device is Erased....")) << usb.err;
 

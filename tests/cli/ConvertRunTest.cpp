@@ -38,7 +38,8 @@ Bytes PeerBinary(const ScratchDir& dir, const std::string& file, const std::stri
 
 TEST(CliConvert, OurHexFilesReadBackBySrecCat) {
 #if defined(_WIN32)
-    GTEST_SKIP() << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
+    GTEST_SKIP()
+        << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
 #endif
     ScratchDir dir;
     const Bytes expected = PeerBinary(dir, kImage, "intel");
@@ -66,7 +67,8 @@ TEST(CliConvert, OurHexFilesReadBackBySrecCat) {
 
 TEST(CliConvert, SrecCatFilesLoadAsSrecCatReadsThem) {
 #if defined(_WIN32)
-    GTEST_SKIP() << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
+    GTEST_SKIP()
+        << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
 #endif
     ScratchDir dir;
     const Bytes expected = PeerBinary(dir, kImage, "intel");
