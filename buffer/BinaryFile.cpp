@@ -11,6 +11,9 @@
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/stat.h>
 #define VELMAR_POSIX_FILES 1
+#elif defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/types.h>
 #endif
 
 namespace velmar {
@@ -32,6 +35,12 @@ std::int64_t RemainingInRegularFile(std::FILE* stream) {
     struct stat info {};
     if (::fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
     const off_t at = ftello(stream);
+    if (at < 0) return -1;
+    return std::max<std::int64_t>(0, std::int64_t{info.st_size} - at);
+#elif defined(_WIN32)
+    struct _stat64 info {};
+    if (_fstat64(_fileno(stream), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return -1;
+    const long long at = _ftelli64(stream);
     if (at < 0) return -1;
     return std::max<std::int64_t>(0, std::int64_t{info.st_size} - at);
 #else

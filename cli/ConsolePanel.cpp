@@ -1,7 +1,5 @@
 #include "ConsolePanel.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <csignal>
@@ -9,6 +7,7 @@
 #include <cstring>
 
 #include "buffer/HexText.h"
+#include "Platform.h"
 
 namespace velmar::cli {
 
@@ -21,18 +20,12 @@ volatile std::sig_atomic_t gInterrupted = 0;
 // Mirrors the running operation's Quit button for the handler.
 volatile std::sig_atomic_t gQuitOffered = 0;
 
-void Say(const char* text) {
-    const ssize_t ignored = ::write(STDERR_FILENO, text, std::strlen(text));
-    (void)ignored;
-}
-
-extern "C" void OnInterrupt(int) {
+// A second Ctrl-C ends the process at once (the platform layer sees to it).
+void OnInterrupt() {
     gInterrupted = 1;
     if (gQuitOffered == 0)
-        Say("\nvelmar-cli: this step has no Quit; it stops when Quit is offered. "
-            "Ctrl-C again ends at once.\n");
-    // A second Ctrl-C ends the process at once.
-    std::signal(SIGINT, SIG_DFL);
+        platform::WriteErrorRaw("\nvelmar-cli: this step has no Quit; it stops when Quit is "
+                                "offered. Ctrl-C again ends at once.\n");
 }
 
 // "0:41", "1:02:03".
@@ -167,7 +160,7 @@ void ConsolePanel::ErrorLine(std::string_view text) {
 }
 
 void ConsolePanel::InstallInterruptHandler() {
-    std::signal(SIGINT, OnInterrupt);
+    platform::InstallInterruptHandler(OnInterrupt);
 }
 
 void ConsolePanel::RaiseInterrupt() {

@@ -10,7 +10,7 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "DataStreams.h"
-#include "Terminal.h"
+#include "Platform.h"
 #include "buffer/FileType.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
@@ -191,7 +191,7 @@ int RunConvert(const std::vector<std::string>& args, int verbosity) {
             Complain(stderr, in + " holds no data; nothing written");
             return 1;
         }
-        stream = OpenMemoryStream(bytes);
+        stream = platform::OpenMemoryStream(bytes);
         if (stream == nullptr) {
             Complain(stderr, "cannot read " + in + ": " + std::strerror(errno));
             return 2;

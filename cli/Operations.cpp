@@ -1,7 +1,5 @@
 #include "Operations.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -12,8 +10,8 @@
 
 #include "DataStreams.h"
 #include "DumpIdentity.h"
+#include "Platform.h"
 #include "SerialBackend.h"
-#include "Terminal.h"
 #include "buffer/FileReplacement.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
@@ -51,8 +49,9 @@ bool InputReadable(const std::string& path) {
         Complain("cannot read " + path + ": " + std::strerror(EISDIR));
         return false;
     }
-    if (::access(path.c_str(), R_OK) == 0) return true;
-    Complain("cannot read " + path + ": " + std::strerror(errno));
+    int error = 0;
+    if (platform::FileReadable(path, error)) return true;
+    Complain("cannot read " + path + ": " + std::strerror(error));
     return false;
 }
 
@@ -133,7 +132,7 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
             Complain(source.name + " holds no data; nothing done");
             return ExitFailed;
         }
-        source.stream = OpenMemoryStream(source.bytes);
+        source.stream = platform::OpenMemoryStream(source.bytes);
         if (source.stream == nullptr) {
             Complain("cannot read " + source.name + ": " + std::strerror(errno));
             return ExitUsage;

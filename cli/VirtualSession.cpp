@@ -1,11 +1,10 @@
 #include "VirtualSession.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 
+#include "Platform.h"
 #include "devices/DeviceCatalogue.h"
 #include "virtual/VirtualProgrammer.h"
 
@@ -15,8 +14,9 @@ namespace {
 
 // Looked at, not opened: the programmer opens the chip file once itself.
 bool Readable(const std::string& path, std::string& error) {
-    if (::access(path.c_str(), R_OK) == 0) return true;
-    error = "cannot read " + path + ": " + std::strerror(errno);
+    int number = 0;
+    if (platform::FileReadable(path, number)) return true;
+    error = "cannot read " + path + ": " + std::strerror(number);
     return false;
 }
 

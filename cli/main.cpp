@@ -11,7 +11,7 @@
 #include "Convert.h"
 #include "Operations.h"
 #include "SerialBackend.h"
-#include "Terminal.h"
+#include "Platform.h"
 #include "TracingBackend.h"
 #include "VirtualSession.h"
 #include "devices/ProgramState.h"
@@ -33,11 +33,11 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
     const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
     auto state = std::make_unique<ProgramState>(backend);
-    ConsolePanel panel(stdout, stderr, a.progress == ProgressMode::Auto && IsTerminal(stderr));
+    ConsolePanel panel(stdout, stderr, a.progress == ProgressMode::Auto && platform::IsTerminal(stderr));
     panel.SetVerbosity(a.verbosity);
     panel.SetProgressLines(a.progress == ProgressMode::Lines);
     // Unlimited for a script; a screenful on a terminal.
-    panel.SetMaxDiffs(a.maxDiffs.value_or(IsTerminal(stdout) ? 64 : -1));
+    panel.SetMaxDiffs(a.maxDiffs.value_or(platform::IsTerminal(stdout) ? 64 : -1));
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
     if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
@@ -65,6 +65,7 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::InitConsole();
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<std::string> rest = args;
     const int verbosity = TakeVerbosity(rest);
@@ -100,15 +101,20 @@ int main(int argc, char** argv) {
     }
 
     const D2XXBackend* backend = &HardwareBackend();
+    // No driver at all: say so rather than report a programmer not found.
+    if (const std::string problem = HardwareProblem(); !problem.empty()) {
+        std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
+        return ExitFailed;
+    }
     std::FILE* trace = nullptr;
     if (!a.tracePath.empty() && a.verbosity >= 2) {
         // One tracing table per process: -vv takes it, the file gets a copy.
-        trace = std::fopen(a.tracePath.c_str(), "w");
+        trace = std::fopen(a.tracePath.c_str(), "wb"); // LF lines on every system
         if (trace == nullptr)
             return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
         TraceAlsoTo(trace);
     } else if (!a.tracePath.empty()) {
-        trace = std::fopen(a.tracePath.c_str(), "w");
+        trace = std::fopen(a.tracePath.c_str(), "wb"); // LF lines on every system
         if (trace == nullptr)
             return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
         backend = &TracingBackend(*backend, trace);

@@ -5,6 +5,7 @@
 // programmer.
 
 #include <cstdint>
+#include <string>
 
 namespace velmar {
 
@@ -44,7 +45,13 @@ struct D2XXBackend {
 };
 
 // The table for real hardware: the vendor library when it can be loaded
-// (libftd2xx.so / ftd2xx.dll / libftd2xx.dylib), libftdi1 otherwise.
+// (libftd2xx.so / ftd2xx.dll / libftd2xx.dylib), libftdi1 otherwise. A build
+// without libftdi1 gets a table whose every call fails when the library is missing.
 const D2XXBackend& HardwareBackend();
+
+// Why HardwareBackend() cannot reach a programmer at all (the vendor library is
+// missing and there is no other driver), or empty. Front ends show it instead
+// of a search that could only find nothing.
+std::string HardwareProblem();
 
 } // namespace velmar

@@ -3,9 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
+#if VELMAR_HAVE_LIBFTDI
 #include "FtdiBackend.h"
+#endif
 
 namespace velmar {
+
+namespace {
+// Only the libftdi1 door knows why an open failed; the vendor's driver says
+// no more than its status.
+std::string OpenFailureCause() {
+#if VELMAR_HAVE_LIBFTDI
+    return BridgeProblem();
+#else
+    return {};
+#endif
+}
+} // namespace
 
 namespace {
 const char* const kSuffixes[] = {
@@ -84,7 +98,7 @@ FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const std::string& serial) 
     StringToNameBuffer(serial);
     FT_STATUS status = backend_->OpenEx(NameBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
     open_ = status == FT_OK;
-    OpenProblem = status == FT_OK ? std::string() : BridgeProblem();
+    OpenProblem = status == FT_OK ? std::string() : OpenFailureCause();
     ReportDriverStatus("Open_USB_Device_By_Serial_Number", status);
     return status;
 }

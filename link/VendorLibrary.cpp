@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <mutex>
+#include <string>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -15,14 +16,32 @@ namespace {
 
 #if defined(_WIN32)
 using LibraryHandle = HMODULE;
+// Only the program's folder and the system folder: a DLL planted in the
+// working directory or on PATH is never loaded.
+constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+std::string LastLoadError() {
+    const DWORD code = GetLastError();
+    switch (code) {
+    case ERROR_MOD_NOT_FOUND:
+        return "not found in the program's folder or the system folder";
+    case ERROR_BAD_EXE_FORMAT:
+        return "it is not a 64-bit DLL";
+    default:
+        return "Windows error " + std::to_string(code);
+    }
+}
 LibraryHandle OpenLibrary(const char* name) {
-    return LoadLibraryA(name);
+    return LoadLibraryExA(name, nullptr, kSearchFlags);
 }
 void* FindSymbol(LibraryHandle lib, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(lib, name));
 }
 #else
 using LibraryHandle = void*;
+std::string LastLoadError() {
+    const char* text = dlerror();
+    return text ? text : "cannot be loaded";
+}
 LibraryHandle OpenLibrary(const char* name) {
     return dlopen(name, RTLD_NOW | RTLD_LOCAL);
 }
@@ -86,6 +105,11 @@ template <typename Fn> bool Bind(LibraryHandle lib, const char* name, Fn& slot) 
     return slot != nullptr;
 }
 
+std::string& LoadError() {
+    static std::string error;
+    return error;
+}
+
 // Tables live as long as the process, as do the libraries behind them.
 std::deque<D2XXBackend>& Tables() {
     static std::deque<D2XXBackend> tables;
@@ -108,7 +132,10 @@ const D2XXBackend* LoadVendorLibrary(const char* fileName) {
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
     LibraryHandle lib = OpenLibrary(fileName);
-    if (!lib) return nullptr;
+    if (!lib) {
+        LoadError() = LastLoadError();
+        return nullptr;
+    }
 
     D2XXBackend table{};
     table.name = "vendor";
@@ -123,7 +150,10 @@ const D2XXBackend* LoadVendorLibrary(const char* fileName) {
                           Bind(lib, "FT_SetTimeouts", t.SetTimeouts) &&
                           Bind(lib, "FT_GetQueueStatus", t.GetQueueStatus) &&
                           Bind(lib, "FT_Write", t.Write) && Bind(lib, "FT_Read", t.Read);
-    if (!complete) return nullptr;
+    if (!complete) {
+        LoadError() = "it lacks one of the D2XX functions velmar needs";
+        return nullptr;
+    }
     Bind(lib, "FT_SetLatencyTimer", t.SetLatencyTimer);
 #if defined(_WIN32) && !defined(_WIN64)
     table = D2XXBackend{"vendor",      T_ListDevices,    T_OpenEx, T_Close, T_ResetDevice,
@@ -133,6 +163,11 @@ const D2XXBackend* LoadVendorLibrary(const char* fileName) {
 #endif
     Tables().push_back(table);
     return &Tables().back();
+}
+
+std::string VendorLibraryError() {
+    VendorBackend();
+    return LoadError();
 }
 
 const D2XXBackend* VendorBackend() {

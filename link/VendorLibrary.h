@@ -1,7 +1,10 @@
 #pragma once
 // The vendor's D2XX library, loaded at run time so that velmar starts without
-// it. The loader's normal search decides which copy is used
-// (LD_LIBRARY_PATH, DYLD_LIBRARY_PATH, the DLL search order).
+// it. On Linux and macOS the loader's normal search decides which copy is used
+// (LD_LIBRARY_PATH, DYLD_LIBRARY_PATH); on Windows only the program's folder
+// and the system folder are searched.
+
+#include <string>
 
 #include "D2XXApi.h"
 
@@ -14,6 +17,9 @@ const D2XXBackend* VendorBackend();
 // Loads a library by file name (tests point this at a drop-in). nullptr when
 // it cannot be loaded or is incomplete; the library stays loaded.
 const D2XXBackend* LoadVendorLibrary(const char* fileName);
+
+// Why the last load failed ("not found in ...", a missing function), for messages.
+std::string VendorLibraryError();
 
 // The file name the vendor library has on this platform.
 const char* VendorLibraryName();

@@ -19,7 +19,7 @@ std::string PacketTrace::Line(const std::uint8_t* bytes, std::size_t count) {
 void PacketTrace::Restart(const std::string& path) {
     lines_.clear();
     if (file_.is_open()) file_.close();
-    if (!path.empty()) file_.open(path, std::ios::out | std::ios::trunc);
+    if (!path.empty()) file_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
 }
 
 void PacketTrace::Add(const std::uint8_t* bytes, std::size_t count) {

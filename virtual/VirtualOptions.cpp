@@ -170,12 +170,18 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
 VirtualOptions DropInDefaultOptions() {
     VirtualOptions o;
     o.Timing = true;
+#if defined(_WIN32)
+    // Machine-local data of the user, not roamed: %LOCALAPPDATA%\velmar.
+    if (const char* local = std::getenv("LOCALAPPDATA"); local && *local)
+        o.StateDir = std::string(local) + "\\velmar";
+#else
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
         base = state;
     else if (const char* home = std::getenv("HOME"); home && *home)
         base = std::string(home) + "/.local/state";
     if (!base.empty()) o.StateDir = base + "/velmar";
+#endif
     return o;
 }
 

@@ -66,7 +66,8 @@ struct VirtualOptions {
 bool ParseVirtualOptions(std::string_view text, VirtualOptions& options, std::string& error);
 
 // What the drop-in library plays without an options file: firmware 1.23,
-// timing on, chips kept in $XDG_STATE_HOME/velmar (or ~/.local/state/velmar).
+// timing on, chips kept in $XDG_STATE_HOME/velmar (or ~/.local/state/velmar);
+// on Windows in %LOCALAPPDATA%\velmar.
 VirtualOptions DropInDefaultOptions();
 
 } // namespace velmar

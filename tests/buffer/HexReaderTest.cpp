@@ -404,8 +404,18 @@ TEST_F(HexReaderTest, UnreadableFileIsReportedNotShown) {
     EXPECT_FALSE(d.systemError.empty());
 }
 
-// A text stream that never ends: the same line over and over.
+// A text stream that never ends: the same line over and over. Windows has no
+// cookie streams: there it is a temporary file just past the 64 MiB bound.
 std::FILE* EndlessText(const char* line) {
+#if defined(_WIN32)
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) return nullptr;
+    const std::size_t n = std::strlen(line);
+    for (std::size_t written = 0; written <= (std::size_t{64} << 20) + n; written += n)
+        std::fwrite(line, 1, n, file);
+    std::rewind(file);
+    return file;
+#else
     cookie_io_functions_t io{};
     io.read = [](void* cookie, char* out, std::size_t size) -> ssize_t {
         const char* text = static_cast<const char*>(cookie);
@@ -415,6 +425,7 @@ std::FILE* EndlessText(const char* line) {
         return static_cast<ssize_t>(size - size % n);
     };
     return fopencookie(const_cast<char*>(line), "r", io);
+#endif
 }
 
 class StoppingPanel : public PanelRecorder {

@@ -4,8 +4,10 @@
 #include <sstream>
 
 #include <csignal>
+#if !defined(_WIN32)
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include "PanelRecorder.h"
 #include "TempDir.h"
@@ -134,6 +136,17 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
     const std::string path = dir.File("keep.hex");
     test::WriteFile(path, "old contents");
 
+#if defined(_WIN32)
+    // Windows keeps no write bit on folders; a read-only file is refused instead.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    panel.banners.clear();
+    const HexSaveResult r = SaveHexFile(path, 1, buffer, window, panel);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.systemError.empty());
+    EXPECT_EQ(test::ReadFile(path), "old contents");
+    EXPECT_EQ(panel.banners, std::vector<std::string>{"Saving Buffer to Hex File...."});
+#else
     // A directory that cannot be written.
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read |
                                                  std::filesystem::perms::owner_exec);
@@ -164,6 +177,7 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
         EXPECT_EQ(test::ReadFile(path), "old contents");
         EXPECT_EQ(panel.banners, std::vector<std::string>{"Saving Buffer to Hex File...."});
     }
+#endif // the file size limit has no Windows counterpart
     // No such folder.
     EXPECT_FALSE(SaveHexFile(dir.File("none/out.hex"), 1, buffer, window, panel).ok);
     // A directory in the way of the file.

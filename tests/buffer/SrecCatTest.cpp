@@ -17,6 +17,10 @@ namespace {
 class SrecCatTest : public ::testing::Test {
   protected:
     void SetUp() override {
+#if defined(_WIN32)
+        GTEST_SKIP()
+            << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
+#endif
         ASSERT_EQ(std::system("command -v srec_cat >/dev/null 2>&1"), 0)
             << "srec_cat is not installed (scripts/setup)";
         std::mt19937 random(11);

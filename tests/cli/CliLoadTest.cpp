@@ -301,12 +301,14 @@ TEST(CliLoad, ErrorsNameTheFileAndLine) {
     EXPECT_EQ(run.err.find('\0'), std::string::npos);
     ExpectErrorLinesNamed(run.err, {"Loading Buffer from Hex File...."});
 
+#if !defined(_WIN32) // Windows names hold no line ends.
     // A file name with a line end in it stays on one line.
     const std::string odd = dir.Path("two\nlines.hex");
     WriteText(odd, ":00000001FF\n");
     run = RunCli({"--virtual", "--device", "89C52", "program", odd});
     EXPECT_EQ(run.exitCode, 1);
     ExpectErrorLinesNamed(run.err, {"Loading Buffer from Hex File....", "Hex File Loaded...."});
+#endif
 
     // convert's errors carry the name too.
     run = RunCli({"convert", "--from", "intel", "--to", "binary", image, dir.Path("o.bin")});

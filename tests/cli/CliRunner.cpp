@@ -1,17 +1,13 @@
 #include "CliRunner.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
-#include <thread>
+
+#include "tests/support/ProcessRunner.h"
 
 namespace velmar::clitest {
 
@@ -22,67 +18,63 @@ std::string Slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+CliRun Run(const std::string& program, const std::vector<std::string>& args, int interruptAfterMs,
+           const std::vector<std::string>& env, const std::string& inputPath = {}) {
+    ScratchDir scratch;
+    test::ProcessOptions options;
+    options.outPath = scratch.Path("stdout");
+    options.errPath = scratch.Path("stderr");
+    options.inPath = inputPath;
+    options.env = env;
+    options.interruptAfterMs = interruptAfterMs;
+    CliRun run;
+    run.exitCode = test::RunProcess(program, args, options);
+    run.out = Slurp(options.outPath);
+    run.err = Slurp(options.errPath);
+    return run;
+}
+
 } // namespace
 
 CliRun RunCli(const std::vector<std::string>& args) {
     return RunCli(args, -1);
 }
 
-namespace {
-
-CliRun Run(const std::vector<std::string>& args, int interruptAfterMs,
-           const std::vector<std::string>& env, const std::string& inputPath) {
-    ScratchDir scratch;
-    const std::string outPath = scratch.Path("stdout");
-    const std::string errPath = scratch.Path("stderr");
-    CliRun run;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open(inputPath.c_str(), O_RDONLY);
-        if (out < 0 || err < 0 || in < 0) _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        for (const auto& e : env)
-            putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(VELMAR_CLI));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(VELMAR_CLI, argv.data());
-        _exit(127);
-    }
-    if (pid > 0 && interruptAfterMs >= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-        kill(pid, SIGINT);
-    }
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    run.out = Slurp(outPath);
-    run.err = Slurp(errPath);
-    return run;
-}
-
-} // namespace
-
 CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
               const std::vector<std::string>& env) {
-    return Run(args, interruptAfterMs, env, "/dev/null");
+    return Run(VELMAR_CLI, args, interruptAfterMs, env);
 }
 
 CliRun RunCliWithInput(const std::vector<std::string>& args, const std::string& inputPath) {
-    return Run(args, -1, {}, inputPath);
+    return Run(VELMAR_CLI, args, -1, {}, inputPath);
+}
+
+CliRun RunCliWithDropIn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+#if defined(_WIN32)
+    // Windows loads the DLL beside the program: the build keeps a copy there.
+    const std::string program = std::string(VELMAR_DROPIN_DIR) + "/" +
+                                std::filesystem::path(VELMAR_CLI).filename().string();
+    return Run(program, args, -1, env);
+#else
+    std::vector<std::string> all = env;
+    all.push_back(std::string("LD_LIBRARY_PATH=") + VELMAR_DROPIN_DIR);
+    return Run(VELMAR_CLI, args, -1, all);
+#endif
 }
 
 ScratchDir::ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velmar-cli-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    dir_ = pattern;
+    std::random_device seed;
+    for (;;) {
+        const std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() /
+            ("velmar-cli-test-" + std::to_string(seed()) + std::to_string(seed()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) { // false when it exists
+            dir_ = candidate.generic_string();
+            return;
+        }
+        if (ec) std::abort();
+    }
 }
 
 ScratchDir::~ScratchDir() {

@@ -21,6 +21,11 @@ CliRun RunCli(const std::vector<std::string>& args, int interruptAfterMs,
 // The same with standard input read from `inputPath`.
 CliRun RunCliWithInput(const std::vector<std::string>& args, const std::string& inputPath);
 
+// The hardware path (--usb) with the virtual programmer's drop-in vendor
+// library where the system's loader finds it, and `env` added.
+CliRun RunCliWithDropIn(const std::vector<std::string>& args,
+                        const std::vector<std::string>& env = {});
+
 // A fresh directory for one test's files, removed with the object.
 class ScratchDir {
   public:

@@ -37,6 +37,10 @@ Bytes PeerBinary(const ScratchDir& dir, const std::string& file, const std::stri
 } // namespace
 
 TEST(CliConvert, OurHexFilesReadBackBySrecCat) {
+#if defined(_WIN32)
+    GTEST_SKIP()
+        << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
+#endif
     ScratchDir dir;
     const Bytes expected = PeerBinary(dir, kImage, "intel");
     ASSERT_EQ(expected.size(), k87C51HSize);
@@ -62,6 +66,10 @@ TEST(CliConvert, OurHexFilesReadBackBySrecCat) {
 }
 
 TEST(CliConvert, SrecCatFilesLoadAsSrecCatReadsThem) {
+#if defined(_WIN32)
+    GTEST_SKIP()
+        << "srec_cat cross-check: srec_cat is a Linux tool; the Linux build runs this check";
+#endif
     ScratchDir dir;
     const Bytes expected = PeerBinary(dir, kImage, "intel");
     ASSERT_EQ(expected.size(), k87C51HSize);

@@ -5,14 +5,13 @@
 // touched, and an output file is either complete or the old one.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -95,10 +94,17 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 struct Scratch {
     Scratch() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmar-matrix-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        dir = pattern;
+        std::random_device seed;
+        for (;;) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("velmar-matrix-" + std::to_string(seed()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) { // false when it exists
+                dir = candidate.generic_string();
+                return;
+            }
+            if (ec) std::abort();
+        }
     }
     ~Scratch() {
         std::error_code ignored;

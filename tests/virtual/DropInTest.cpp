@@ -2,19 +2,19 @@
 // loads it: by name from its own folder, functions looked up by their D2XX
 // names.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 
+#include "tests/support/Portable.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::test {
 namespace {
 
 template <typename F> F Symbol(void* library, const char* name) {
-    return reinterpret_cast<F>(dlsym(library, name));
+    return reinterpret_cast<F>(FindSymbol(library, name));
 }
 
 TEST(VirtualDropIn, ListsOneDeviceAndAnswersTheVersionQuery) {
@@ -23,19 +23,19 @@ TEST(VirtualDropIn, ListsOneDeviceAndAnswersTheVersionQuery) {
         std::ofstream out(options);
         out << "firmware=1.23,timing=off,state-dir=" << testing::TempDir() << "velmar-state\n";
     }
-    setenv("VELMAR_VIRTUAL_OPTIONS", options.c_str(), 1);
+    SetEnv("VELMAR_VIRTUAL_OPTIONS", options);
     // The in-process programmer has no device; the library must not share it.
     VirtualOptions none;
     none.Devices = 0;
     VirtualProgrammer::Instance().Reset(none);
 
-    void* library = dlopen(VELMAR_DROPIN_DIR "/libftd2xx.so", RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(nullptr, library) << dlerror();
+    void* library = OpenLibrary(VELMAR_DROPIN_DIR "/" VELMAR_DROPIN_NAME);
+    ASSERT_NE(nullptr, library) << LibraryError();
     for (const char* name :
          {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_ResetDevice", "FT_SetTimeouts",
           "FT_GetQueueStatus", "FT_Write", "FT_Read", "FT_SetLatencyTimer"})
-        EXPECT_NE(nullptr, dlsym(library, name)) << name;
-    EXPECT_EQ(nullptr, dlsym(library, "_ZN6velmar17VirtualProgrammer8InstanceEv"));
+        EXPECT_NE(nullptr, FindSymbol(library, name)) << name;
+    EXPECT_EQ(nullptr, FindSymbol(library, "_ZN6velmar17VirtualProgrammer8InstanceEv"));
 
     auto list = Symbol<FT_STATUS (*)(void*, void*, DWORD)>(library, "FT_ListDevices");
     auto open = Symbol<FT_STATUS (*)(void*, DWORD, FT_HANDLE*)>(library, "FT_OpenEx");
@@ -75,8 +75,8 @@ TEST(VirtualDropIn, ListsOneDeviceAndAnswersTheVersionQuery) {
 
     // The in-process programmer saw none of it.
     EXPECT_EQ(0, VirtualProgrammer::Instance().PacketCount());
-    dlclose(library);
-    unsetenv("VELMAR_VIRTUAL_OPTIONS");
+    CloseLibrary(library);
+    UnsetEnv("VELMAR_VIRTUAL_OPTIONS");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "VirtualHost.h"
+#include "tests/support/ProcessRunner.h"
 #include "virtual/FirmwareImage.h"
 
 namespace velmar::test {
@@ -459,14 +460,14 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
 TEST(VirtualFirmwareUpdate, ImageToolWritesWhatTheLibraryBuilds) {
     const std::string path = testing::TempDir() + "fw-tool.bin";
     const std::string tool = VELMAR_MKFIRMWARE;
-    ASSERT_EQ(0, std::system((tool + " --records 3 1.24 " + path).c_str()));
+    ASSERT_EQ(0, RunProcess(tool, {"--records", "3", "1.24", path}));
     EXPECT_EQ(MakeFirmwareImage(1, 24, 3), ReadFile(path));
-    ASSERT_EQ(0, std::system((tool + " --bad-checksum 2.0 " + path).c_str()));
+    ASSERT_EQ(0, RunProcess(tool, {"--bad-checksum", "2.0", path}));
     std::vector<std::uint8_t> spoilt = MakeFirmwareImage(2, 0, 16);
     spoilt[15] ^= 0x01;
     EXPECT_EQ(spoilt, ReadFile(path));
-    EXPECT_NE(0, std::system((tool + " 1.x " + path + " 2>/dev/null").c_str()));
-    EXPECT_NE(0, std::system((tool + " --records 71 1.23 " + path + " 2>/dev/null").c_str()));
+    EXPECT_NE(0, RunProcess(tool, {"1.x", path}));
+    EXPECT_NE(0, RunProcess(tool, {"--records", "71", "1.23", path}));
     std::remove(path.c_str());
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "VirtualHost.h"
+#include "tests/support/Portable.h"
 
 namespace velmar::test {
 namespace {
@@ -84,17 +85,26 @@ TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
 }
 
 TEST(VirtualOptionsText, DropInDefaultsKeepChipsInTheStateFolder) {
-    const char* old = std::getenv("XDG_STATE_HOME");
+#if defined(_WIN32)
+    const char* variable = "LOCALAPPDATA";
+    const char* base = "C:\\Users\\user\\AppData\\Local";
+    const char* expected = "C:\\Users\\user\\AppData\\Local\\velmar";
+#else
+    const char* variable = "XDG_STATE_HOME";
+    const char* base = "/tmp/xdg";
+    const char* expected = "/tmp/xdg/velmar";
+#endif
+    const char* old = std::getenv(variable);
     const std::string saved = old ? old : "";
-    setenv("XDG_STATE_HOME", "/tmp/xdg", 1);
+    test::SetEnv(variable, base);
     VirtualOptions o = DropInDefaultOptions();
     EXPECT_TRUE(o.Timing);
     EXPECT_EQ(0x0117, o.FirmwareMajor * 256 + o.FirmwareMinor);
-    EXPECT_EQ("/tmp/xdg/velmar", o.StateDir);
+    EXPECT_EQ(expected, o.StateDir);
     if (old)
-        setenv("XDG_STATE_HOME", saved.c_str(), 1);
+        test::SetEnv(variable, saved);
     else
-        unsetenv("XDG_STATE_HOME");
+        test::UnsetEnv(variable);
 }
 
 TEST(VirtualChipFiles, LoadSaveAndKeepBetweenRuns) {
@@ -121,6 +131,7 @@ TEST(VirtualChipFiles, LoadSaveAndKeepBetweenRuns) {
     std::ifstream saved(out, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(saved)),
                             std::istreambuf_iterator<char>());
+    saved.close(); // Windows removes no open file
     ASSERT_EQ(0x1000u, bytes.size());
     EXPECT_EQ(0x00, bytes[0x180]);
     EXPECT_EQ(0x34, bytes[0x34]);

@@ -1,0 +1,136 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "Platform.h"
+
+namespace velmar::cli::platform {
+
+namespace {
+
+void (*gOnInterrupt)() = nullptr;
+volatile LONG gInterruptSeen = 0;
+
+// How long closing the console window leaves the operation to stop as Quit
+// stops it; Windows ends the process soon after the handler returns.
+constexpr DWORD kCloseGraceMs = 4000;
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+} // namespace
+
+// Runs on a thread of its own, which Windows starts for the event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        // The second one falls through to the default handler, which ends the process.
+        if (InterlockedExchange(&gInterruptSeen, 1) != 0) return FALSE;
+        if (gOnInterrupt) gOnInterrupt();
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        InterlockedExchange(&gInterruptSeen, 1);
+        if (gOnInterrupt) gOnInterrupt();
+        Sleep(kCloseGraceMs);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void InitConsole() {
+    // LF line ends, byte for byte what the Linux build writes.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (err != INVALID_HANDLE_VALUE && GetConsoleMode(err, &mode))
+        SetConsoleMode(err, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+bool IsTerminal(std::FILE* stream) {
+    // _isatty is also true for NUL; only a console counts.
+    const intptr_t os = _get_osfhandle(_fileno(stream));
+    DWORD mode = 0;
+    return os != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(os), &mode) != 0;
+}
+
+void WriteErrorRaw(const char* text) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written,
+              nullptr);
+}
+
+bool DirectoryWritable(const std::string& dir, int& errorNumber) {
+    // Windows keeps no write bit on folders: try to create a file there.
+    std::wstring probe = Wide(dir);
+    if (!probe.empty() && probe.back() != L'\\' && probe.back() != L'/') probe += L'\\';
+    probe += L".velmar-write-probe-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return true;
+    }
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        errorNumber = ENOENT;
+        break;
+    case ERROR_FILE_EXISTS:
+        return true; // a stale probe of an earlier run: the folder takes files
+    default:
+        errorNumber = EACCES;
+        break;
+    }
+    return false;
+}
+
+bool HandleConsoleEvent(unsigned long event) {
+    return OnConsoleEvent(event) != FALSE;
+}
+
+void InstallInterruptHandler(void (*onInterrupt)()) {
+    gOnInterrupt = onInterrupt;
+    InterlockedExchange(&gInterruptSeen, 0);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool FileReadable(const std::string& path, int& errorNumber) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
+    if (_waccess(wide.c_str(), 4) == 0) return true;
+    errorNumber = errno;
+    return false;
+}
+
+std::FILE* OpenMemoryStream(std::string& bytes) {
+    // No memory streams: a temporary file, removed when closed.
+    std::FILE* stream = std::tmpfile();
+    if (stream == nullptr) return nullptr;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    std::rewind(stream);
+    return stream;
+}
+
+} // namespace velmar::cli::platform
