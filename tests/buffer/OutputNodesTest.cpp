@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +14,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
+#include "tests/support/UnixSocket.h"
 #include "buffer/BinaryFile.h"
 #include "buffer/FileReplacement.h"
 #include "buffer/FileType.h"
@@ -126,13 +125,8 @@ TEST_F(OutputNodesTest, SavesNeverReplaceWhatIsNotARegularFile) {
 
     // A socket and a block device: refused, left as they are.
     const std::string socketPath = dir.File("out.sock");
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, socketPath.c_str());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int sock = test::BindUnixSocket(socketPath);
+    ASSERT_GE(sock, 0) << socketPath;
     BinaryFileResult refused = SaveBinaryFile(socketPath, buffer, window);
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.systemError, "it is a socket, not a regular file");

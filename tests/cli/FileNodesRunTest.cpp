@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "CliRunner.h"
+#include "tests/support/UnixSocket.h"
 #include "virtual/VirtualProgrammer.h"
 
 using velmar::clitest::CliRun;
@@ -154,13 +153,8 @@ TEST(CliFileNodes, OutputsIntoFifosAndDevicesAndNeverSockets) {
 
     // A socket is refused before the programmer is asked anything.
     const std::string socketPath = dir.Path("out.sock");
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, socketPath.c_str());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int sock = velmar::test::BindUnixSocket(socketPath);
+    ASSERT_GE(sock, 0) << socketPath;
     const std::string trace = dir.Path("trace.txt");
     run = RunCli({"--virtual=chip=" + chip, "--trace", trace, "--device", "87C51H", "--format",
                   "binary", "read", socketPath});
