@@ -289,7 +289,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
     a.catalogueRow = *row;
-    const int family = DeviceCatalogue()[static_cast<std::size_t>(*row)].Family;
+    const FamilyCapabilities& can = DeviceCatalogue()[static_cast<std::size_t>(*row)].Can();
 
     if (op->operation == Operation::Lock) {
         if (words.size() != 2 || (words[1] != "1" && words[1] != "2" && words[1] != "3")) {
@@ -297,7 +297,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return result;
         }
         a.lockBit = words[1][0] - '0';
-        if (family < 3) {
+        if (can.LockBits == 0) {
             error = "the " + a.deviceName + " has no security bits";
             return result;
         }
@@ -311,7 +311,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = verb + " takes no file";
         return result;
     }
-    if (op->operation == Operation::Erase && family < 5) {
+    if (op->operation == Operation::Erase && !can.CanErase) {
         error = "the " + a.deviceName + " cannot be erased electrically";
         return result;
     }

@@ -207,7 +207,7 @@ int RunConvert(const std::vector<std::string>& args, int verbosity) {
         if (!row) return Usage("unknown device '" + *o.device + "'");
         const CatalogueRow& r = DeviceCatalogue()[static_cast<std::size_t>(*row)];
         w.DeviceEnd = r.DeviceEnd;
-        w.DeviceLimit = r.Family == 6 ? 0x3FFF : r.DeviceEnd;
+        w.DeviceLimit = r.DeviceLimit();
     } else {
         // No device: nothing lies beyond an end, and the output ends where
         // the input's data do.

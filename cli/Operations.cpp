@@ -151,7 +151,7 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     w.BufferStart = arguments.bufferStart.value_or(0);
     w.DeviceStart = 0;
     w.DeviceEnd = row.DeviceEnd;
-    w.DeviceLimit = row.Family == 6 ? 0x3FFF : row.DeviceEnd;
+    w.DeviceLimit = row.DeviceLimit();
     w.HexOffset = 0;
     ClampWindowValues(w);
     return w;
@@ -167,7 +167,7 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
         return status;
     const std::string& path = source.name;
     state.Window = SelectedWindow(arguments);
-    state.Buffer.Fill(arguments.fill.value_or(row.Family > 2 ? 0xFF : 0x00));
+    state.Buffer.Fill(arguments.fill.value_or(row.Can().ErasedValue));
     state.FailFlag = 0;
     LoadFacts facts;
     bool fileError = false;

@@ -1,5 +1,8 @@
 #include "AccessSequences.h"
 
+#include <array>
+
+#include "DeviceCatalogue.h"
 #include "VppSelection.h"
 #include "buffer/HexText.h"
 
@@ -20,6 +23,10 @@ bool WritePacket(ProgramState& state, int length) {
     packet[7] = CommandLink::PacketChecksum(packet);
     state.Link.WriteRequest(static_cast<DWORD>(length), true, kWriteTimeout);
     return true;
+}
+
+const FamilyCapabilities& Selected(const ProgramState& state) {
+    return CapabilitiesOf(state.Selection.DeviceFamily);
 }
 
 void ShowProgress(ProgramState& state, std::int32_t value) {
@@ -59,7 +66,7 @@ void SendPulse(ProgramState& state) {
 void SetAddressLatches(ProgramState& state) {
     LineState& lines = state.Lines;
     const std::int32_t address = state.Transfer.DeviceAddress;
-    if (state.Selection.DeviceFamily > 2) {
+    if (Selected(state).Setup == LineSetup::Mode875X) {
         const std::uint8_t h = static_cast<std::uint8_t>((address >> 8) & 0xFF);
         lines.HighModeByte = static_cast<std::uint8_t>((h & 0x0F) | lines.ModeBits);
         if (h & 0x20) lines.HighModeByte |= 0x80; // address bit 13
@@ -88,18 +95,18 @@ void Setup874X(ProgramState& state) {
 
 void SetMode875X(ProgramState& state) {
     LineState& lines = state.Lines;
-    lines.ControlByte = state.Selection.DeviceFamily == 6 ? 0xB7 : 0xF7;
+    lines.ControlByte = Selected(state).ModeControlByte;
     SendSetLatches(state, 0x00, lines.ModeBits, lines.ControlByte, lines.VppCtl1, lines.VppCtl2);
 }
 
 void EnterReadMode(ProgramState& state) {
     ApplyVpp(state);
     state.Lines.ModeBits = 0x00;
-    const int family = state.Selection.DeviceFamily;
-    if (family == 1 || family == 2)
-        Setup874X(state);
-    else if (family >= 3 && family <= 6)
-        SetMode875X(state);
+    switch (Selected(state).Setup) {
+    case LineSetup::Adapter874X: Setup874X(state); break;
+    case LineSetup::Mode875X: SetMode875X(state); break;
+    case LineSetup::None: break;
+    }
     state.Link.Sleep(100);
 }
 
@@ -151,6 +158,91 @@ bool ReadLoop(ProgramState& state, const ByteAction& action, const std::function
     }
 }
 
+namespace {
+
+// One latch write, then a wait (0: none).
+struct LatchStep {
+    std::uint8_t Latch;
+    std::uint8_t Value;
+    int SleepMs;
+};
+
+template <std::size_t N>
+void RunSteps(ProgramState& state, const LatchStep (&steps)[N]) {
+    for (const LatchStep& step : steps) {
+        state.Link.WriteLatch(step.Latch, step.Value);
+        if (step.SleepMs > 0) state.Link.Sleep(step.SleepMs);
+    }
+}
+
+constexpr LatchStep kEraseEnable[] = {{0x0F, 0x40, 0}, {0x3F, 0xFF, 10}};
+constexpr LatchStep kEraseUnlock[] = {
+    {0x4F, 0x55, 0}, {0x3F, 0xBF, 0}, {0x3F, 0x3F, 10}, {0x3F, 0xBF, 10}, {0x3F, 0xFF, 0}};
+constexpr LatchStep kErasePulse[] = {
+    {0x3F, 0xBA, 10}, {0x3F, 0x3A, 10}, {0x3F, 0xBA, 10}, {0x3F, 0xF7, 0}};
+
+// Per security bit: the 0x4F latch value of the Latch4F run, and the mode
+// bits and SetLatches byte 4 of the ModeBits run.
+struct LockBitLatches {
+    std::uint8_t Latch4F;
+    std::uint8_t ModeBits;
+    std::uint8_t Byte4;
+};
+
+constexpr std::array<LockBitLatches, 3> kLockBits = {{
+    {0x7F, 0x50, 0xBF},
+    {0xBF, 0x50, 0xBA},
+    {0xDF, 0x10, 0xBE},
+}};
+
+} // namespace
+
+void EraseFlash(ProgramState& state) {
+    LineState& lines = state.Lines;
+    lines.ModeBits = 0x40;
+    lines.ControlByte = 0xFF;
+    RunSteps(state, kEraseEnable);
+
+    state.Transfer.DeviceAddress = 0x00AA;
+    SetAddressLatches(state);
+    RunSteps(state, kEraseUnlock);
+
+    lines.ModeBits = 0x10;
+    SetMode875X(state);
+    RunSteps(state, kErasePulse);
+}
+
+bool ProgramLockBit(ProgramState& state, int k) {
+    CommandLink& link = state.Link;
+    LineState& lines = state.Lines;
+    const LockBitLatches& bit = kLockBits[static_cast<std::size_t>(k)];
+    SetAddressLatches(state);
+    switch (Selected(state).Lock) {
+    case LockRun::Latch4F:
+        lines.ModeBits = 0x10;
+        SetMode875X(state);
+        link.Sleep(1);
+        link.WriteLatch(0x4F, bit.Latch4F);
+        link.WriteLatch(0x3F, 0xBE);
+        link.Sleep(1);
+        SendPulse(state);
+        link.WriteLatch(0x3F, 0xF7);
+        return true;
+    case LockRun::ModeBits:
+        SetMode875X(state);
+        lines.ModeBits = bit.ModeBits;
+        link.Sleep(1);
+        SendSetLatches(state, 0x00, lines.ModeBits, bit.Byte4, lines.VppCtl1, 0xB0);
+        SendPulse(state);
+        SendPulse(state);
+        SendPulse(state);
+        link.WriteLatch(0x3F, 0xF7);
+        return true;
+    case LockRun::None: break;
+    }
+    return false;
+}
+
 void ProgramBytewise(ProgramState& state) {
     TransferState& t = state.Transfer;
     CommandLink& link = state.Link;
@@ -190,10 +282,10 @@ void ProgramBlocks(ProgramState& state) {
     CommandLink& link = state.Link;
     LineState& lines = state.Lines;
     const std::int32_t deviceEnd = state.Window.DeviceEnd;
-    if (state.Selection.DeviceFamily <= 2)
-        EnterReadMode(state);
-    else
+    if (Selected(state).Setup == LineSetup::Mode875X)
         EnterProgramMode875X(state);
+    else
+        EnterReadMode(state);
 
     do {
         ShowProgress(state, t.DeviceAddress);

@@ -43,6 +43,14 @@ using ByteAction = std::function<bool(std::uint8_t byte)>;
 bool ReadLoop(ProgramState& state, const ByteAction& action,
               const std::function<void()>& ready = {});
 
+// The flash erase run of the Atmel parts: chip-erase latch writes around the
+// address 0x00AA and the 875X mode set-up.
+void EraseFlash(ProgramState& state);
+// The latch run that programs security bit k (0..2) of the selected family.
+// False, with nothing but the address latches sent, for a family without
+// security bits.
+bool ProgramLockBit(ProgramState& state, int k);
+
 // Family 1, one byte at a time under host timing.
 void ProgramBytewise(ProgramState& state);
 // Families 2 to 6, 256-byte ProgramBlock packets. Ends with StopFlag 1 after

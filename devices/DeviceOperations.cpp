@@ -1,8 +1,7 @@
 #include "DeviceOperations.h"
 
-#include <array>
-
 #include "AccessSequences.h"
+#include "DeviceCatalogue.h"
 #include "OperationFrame.h"
 #include "buffer/HexText.h"
 
@@ -185,12 +184,12 @@ void ProgrammClick(ProgramState& state) {
     EnableQuit(state);
     state.Panel.PumpEvents();
 
-    const int family = state.Selection.DeviceFamily;
+    const FamilyCapabilities& can = CapabilitiesOf(state.Selection.DeviceFamily);
     // Nothing goes to a programmer that did not answer.
-    if (LinkUp(state, mark)) {
-        if (family == 1)
+    if (LinkUp(state, mark) && can.Programs) {
+        if (can.ProgramsBytewise)
             ProgramBytewise(state);
-        else if (family >= 2 && family <= 6)
+        else
             ProgramBlocks(state);
     }
 
@@ -224,10 +223,8 @@ void Auto_VerifyClick(ProgramState& state) {
 }
 
 void Erase_ButClick(ProgramState& state) {
-    CommandLink& link = state.Link;
-    LineState& lines = state.Lines;
     BeginOperation(state);
-    const unsigned mark = link.FrameFaultMark;
+    const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Erasing Flash Device........");
     if (!LinkUp(state, mark)) {
         state.FailFlag = 1;
@@ -236,33 +233,7 @@ void Erase_ButClick(ProgramState& state) {
         return;
     }
 
-    lines.ModeBits = 0x40;
-    lines.ControlByte = 0xFF;
-    link.WriteLatch(0x0F, 0x40);
-    link.WriteLatch(0x3F, 0xFF);
-    link.Sleep(10);
-
-    state.Transfer.DeviceAddress = 0x00AA;
-    SetAddressLatches(state);
-
-    link.WriteLatch(0x4F, 0x55);
-    link.WriteLatch(0x3F, 0xBF);
-    link.WriteLatch(0x3F, 0x3F);
-    link.Sleep(10);
-    link.WriteLatch(0x3F, 0xBF);
-    link.Sleep(10);
-    link.WriteLatch(0x3F, 0xFF);
-
-    lines.ModeBits = 0x10;
-    SetMode875X(state);
-
-    link.WriteLatch(0x3F, 0xBA);
-    link.Sleep(10);
-    link.WriteLatch(0x3F, 0x3A);
-    link.Sleep(10);
-    link.WriteLatch(0x3F, 0xBA);
-    link.Sleep(10);
-    link.WriteLatch(0x3F, 0xF7);
+    EraseFlash(state);
 
     if (LinkFailedSince(state, mark)) {
         state.FailFlag = 1;
@@ -280,52 +251,17 @@ void SecurityClick(ProgramState& state) {
 
 namespace {
 
-struct SecurityBit {
-    std::uint8_t Latch4F; // family 6
-    std::uint8_t ModeBits; // families 3 to 5
-    std::uint8_t Byte4;    // families 3 to 5
-};
-
-constexpr std::array<SecurityBit, 3> kSecurityBits = {{
-    {0x7F, 0x50, 0xBF},
-    {0xBF, 0x50, 0xBA},
-    {0xDF, 0x10, 0xBE},
-}};
-
 void ProgramSecurityBit(ProgramState& state, int k) {
-    CommandLink& link = state.Link;
-    LineState& lines = state.Lines;
-    const SecurityBit& bit = kSecurityBits[static_cast<std::size_t>(k)];
-    const int family = state.Selection.DeviceFamily;
     const std::string bitName = "Security Bit #" + std::to_string(k + 1);
     const std::string notProgrammed = bitName + " was NOT programmed....";
-    const unsigned mark = link.FrameFaultMark;
+    const unsigned mark = state.Link.FrameFaultMark;
     if (!LinkUp(state, mark)) {
         SetStatus(state, notProgrammed);
         state.FailFlag = 1;
         return;
     }
 
-    SetAddressLatches(state);
-    if (family == 6) {
-        lines.ModeBits = 0x10;
-        SetMode875X(state);
-        link.Sleep(1);
-        link.WriteLatch(0x4F, bit.Latch4F);
-        link.WriteLatch(0x3F, 0xBE);
-        link.Sleep(1);
-        SendPulse(state);
-        link.WriteLatch(0x3F, 0xF7);
-    } else if (family >= 3 && family <= 5) {
-        SetMode875X(state);
-        lines.ModeBits = bit.ModeBits;
-        link.Sleep(1);
-        SendSetLatches(state, 0x00, lines.ModeBits, bit.Byte4, lines.VppCtl1, 0xB0);
-        SendPulse(state);
-        SendPulse(state);
-        SendPulse(state);
-        link.WriteLatch(0x3F, 0xF7);
-    } else {
+    if (!ProgramLockBit(state, k)) {
         // The 874X parts have no security bits and no device means no
         // sequence: nothing was programmed, so do not say it was.
         SetStatus(state, notProgrammed);

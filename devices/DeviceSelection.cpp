@@ -45,7 +45,7 @@ void ApplyDeviceSelection(ProgramState& state) {
     window.DeviceStart = 0;
     sel.VppSetting = 7;
     sel.ReadBlockSize = 2048;
-    sel.DeviceFamily = 4;
+    sel.DeviceFamily = static_cast<std::int32_t>(Family::P87C5X);
 
     // A row outside the table keeps the caption and DeviceEnd it had.
     if (sel.SelectedRow >= 0 && sel.SelectedRow < kCatalogueRows) {
@@ -54,7 +54,7 @@ void ApplyDeviceSelection(ProgramState& state) {
             state.Panel.SetCaption(Control::DeviceButton, row.Caption);
             window.DeviceEnd = row.DeviceEnd;
             sel.VppSetting = row.VppSetting;
-            sel.DeviceFamily = row.Family;
+            sel.DeviceFamily = row.Code();
             ShowPrompt(state, row.Prompt);
             sel.ReadBlockSize = row.ReadBlockSize;
         } else {
@@ -62,18 +62,18 @@ void ApplyDeviceSelection(ProgramState& state) {
         }
     }
 
-    window.DeviceLimit = window.DeviceEnd;
-    if (sel.DeviceFamily == 6) window.DeviceLimit = 0x3FFF;
-    sel.BlankValue = sel.DeviceFamily > 2 ? 0xFF : 0x00;
+    const FamilyCapabilities& can = CapabilitiesOf(sel.DeviceFamily);
+    window.DeviceLimit = can.FoldLimit ? can.FoldLimit : window.DeviceEnd;
+    sel.BlankValue = can.ErasedValue;
 
     state.Panel.SetVisible(Control::EraseButton, false);
     state.Panel.SetVisible(Control::SecurityButton, false);
     int height = 27;
-    if (sel.DeviceFamily > 2) {
+    if (can.LockBits > 0) {
         state.Panel.SetVisible(Control::SecurityButton, true);
         height = 48;
     }
-    if (sel.DeviceFamily > 4) {
+    if (can.CanErase) {
         state.Panel.SetVisible(Control::EraseButton, true);
         height = 68;
     }

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "DeviceCatalogue.h"
+
 namespace velmar {
 
 namespace {
@@ -51,7 +53,7 @@ void ApplyVpp(ProgramState& state) {
 }
 
 void Vpp_ButClick(ProgramState& state) {
-    if (state.Selection.DeviceFamily < 3) {
+    if (CapabilitiesOf(state.Selection.DeviceFamily).SteppedVpp) {
         int& setting = state.Selection.VppSetting;
         switch (setting) {
         case 1: setting = 2; break;

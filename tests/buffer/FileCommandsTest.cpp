@@ -150,7 +150,7 @@ TEST_F(FileCommandsTest, EveryDeviceRoundTripsInEveryFormat) {
             const DataBuffer original = state.Buffer;
             state.Window = AddressWindow{};
             state.Window.DeviceEnd = row.DeviceEnd;
-            state.Window.DeviceLimit = row.Family == 6 ? 0x3FFF : row.DeviceEnd;
+            state.Window.DeviceLimit = row.DeviceLimit();
             state.FileType = type;
             const std::string path = dir.File("round.dat");
             ASSERT_TRUE(SaveDataFile(state, path));

@@ -41,7 +41,7 @@ Bytes PeerImage(const ScratchDir& dir, std::size_t size, unsigned char pad = 0x0
 std::vector<std::string> DevicesOfFamilies2To6() {
     std::vector<std::string> names;
     for (const auto& row : velmar::DeviceCatalogue()) {
-        if (!row.IsDevice || row.Family < 2 || row.Family > 6) continue;
+        if (!row.IsDevice || row.Can().ProgramsBytewise) continue;
         std::string name(row.Caption);
         while (!name.empty() && name.back() == ' ')
             name.pop_back();
@@ -72,7 +72,7 @@ TEST_P(EndToEnd, ProgramVerifyAndReadBack) {
     const std::size_t size = static_cast<std::size_t>(part.DeviceEnd) + 1;
 
     ScratchDir dir;
-    const Bytes expected = PeerImage(dir, size, part.Family > 2 ? 0xFF : 0x00);
+    const Bytes expected = PeerImage(dir, size, part.Can().ErasedValue);
     ASSERT_EQ(expected.size(), size);
     const std::string chip = dir.Path("chip.bin");
 

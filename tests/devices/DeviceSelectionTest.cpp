@@ -61,6 +61,25 @@ const Expected kDevices[] = {
     {26, "89LS8252", 0x27FF, 0x3FFF, 6, "Vpp = 12", 2048, 0xFF, 68, "", ""},
 };
 
+TEST(DeviceCatalogue, HeadersAndUnknownFamilyCodesOfferNothing) {
+    for (const CatalogueRow& row : DeviceCatalogue()) {
+        if (row.IsDevice) continue;
+        SCOPED_TRACE(std::string(row.ListText));
+        EXPECT_EQ(row.Family, Family::None);
+    }
+    for (const std::int32_t code : {0, -1, 7}) {
+        SCOPED_TRACE(code);
+        const FamilyCapabilities& can = CapabilitiesOf(code);
+        EXPECT_FALSE(can.Programs);
+        EXPECT_FALSE(can.CanErase);
+        EXPECT_EQ(can.LockBits, 0);
+        EXPECT_EQ(can.Lock, LockRun::None);
+        EXPECT_EQ(can.Setup, LineSetup::None);
+    }
+    // The erased value of the start-up family is what its reads blank-check against.
+    EXPECT_EQ(CapabilitiesOf(0).ErasedValue, 0x00);
+}
+
 TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
     for (const Expected& e : kDevices) {
         SCOPED_TRACE(e.caption);
@@ -84,6 +103,15 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
         EXPECT_FALSE(panel.IsVisible(Control::Figure874X));
         EXPECT_FALSE(panel.IsVisible(Control::Figure875X));
         EXPECT_EQ(panel.Caption(Control::DeviceEndButton), "Device End=" + HexText(e.end, 4));
+        // The command line asks the row itself: it must answer what the selection sets.
+        const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(e.row)];
+        EXPECT_EQ(row.Code(), e.family);
+        EXPECT_EQ(row.DeviceLimit(), e.limit);
+        EXPECT_EQ(row.Can().ErasedValue, e.blank);
+        EXPECT_EQ(row.Can().CanErase, e.family > 4);
+        EXPECT_EQ(row.Can().LockBits > 0, e.family > 2);
+        EXPECT_EQ(row.Can().ProgramsBytewise, e.family == 1);
+        EXPECT_EQ(row.Can().SteppedVpp, e.family < 3);
         if (*e.figure) {
             ASSERT_EQ(panel.boxes.size(), 1u);
             EXPECT_EQ(panel.boxes[0].kind, BoxKind::Information);

@@ -94,11 +94,11 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
 TEST(OnVirtual, EveryBlockDeviceProgramsVerifiesAndReadsBack) {
     for (int row = 0; row < kCatalogueRows; ++row) {
         const CatalogueRow& r = DeviceCatalogue()[static_cast<std::size_t>(row)];
-        if (!r.IsDevice || r.Family < 2) continue;
+        if (!r.IsDevice || r.Can().ProgramsBytewise) continue;
         SCOPED_TRACE(std::string(r.Caption));
         VirtualRig rig(row);
         rig.Image(static_cast<std::uint32_t>(row));
-        if (r.Family == 2) // 874X EPROMs are erased to 0x00 and only gain bits
+        if (r.Family == Family::P874X) // 874X EPROMs are erased to 0x00 and only gain bits
             for (int a = 0; a <= r.DeviceEnd; ++a) rig.S().Buffer[a] |= 0x01;
         ProgrammClick(rig.S());
         EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
