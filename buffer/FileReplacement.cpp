@@ -31,12 +31,6 @@ FileReplacement::~FileReplacement() {
     }
 }
 
-bool FileReplacement::Fail(const std::string& what, int errorNumber) {
-    error_ = what.empty() ? std::string(std::strerror(errorNumber))
-                          : what + ": " + std::strerror(errorNumber);
-    return false;
-}
-
 namespace {
 
 enum class TargetKind { Absent, Regular, Straight, Refused };
@@ -201,11 +195,7 @@ bool FileReplacement::Write(const void* data, std::size_t size) {
         return error == 0 || Fail("", error);
     }
 #endif
-    if (!file_) return false;
-    if (size == 0) return true;
-    errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size) return Fail("", errno ? errno : EIO);
-    return true;
+    return WriteStream(data, size);
 }
 
 bool FileReplacement::Commit() {
@@ -219,17 +209,7 @@ bool FileReplacement::Commit() {
         return true;
     }
 #endif
-    if (!file_) return false;
-    errno = 0;
-    const bool flushed = std::fflush(file_) == 0;
-    // No fsync: the rename alone keeps the old file whole if the write fails,
-    // and a save must stay as quick as the tools people compare it with.
-    const int flushError = errno;
-    const bool closed = std::fclose(file_) == 0;
-    const int closeError = errno;
-    file_ = nullptr;
-    if (!flushed) return Fail("", flushError ? flushError : EIO);
-    if (!closed) return Fail("", closeError ? closeError : EIO);
+    if (!CloseStream()) return false;
 
     std::error_code ec;
     // Keep the permissions of the file being replaced.

@@ -36,6 +36,9 @@ class FileReplacement {
 
   private:
     bool Fail(const std::string& what, int errorNumber);
+    // The temporary file's stream: write, then flush and close it.
+    bool WriteStream(const void* data, std::size_t size);
+    bool CloseStream();
     bool OpenStraight();
 
     std::string path_;   // the file the user named

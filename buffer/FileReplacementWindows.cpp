@@ -108,12 +108,6 @@ FileReplacement::~FileReplacement() {
     if (!committed_ && !temp_.empty()) DeleteFileW(Wide(temp_).c_str());
 }
 
-bool FileReplacement::Fail(const std::string& what, int errorNumber) {
-    error_ = what.empty() ? std::string(std::strerror(errorNumber))
-                          : what + ": " + std::strerror(errorNumber);
-    return false;
-}
-
 bool FileReplacement::Open() {
     std::wstring target = Wide(path_);
     DWORD attributes = GetFileAttributesW(target.c_str());
@@ -163,25 +157,11 @@ bool FileReplacement::Open() {
 }
 
 bool FileReplacement::Write(const void* data, std::size_t size) {
-    if (!file_) return false;
-    if (size == 0) return true;
-    errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size) return Fail("", errno ? errno : EIO);
-    return true;
+    return WriteStream(data, size);
 }
 
 bool FileReplacement::Commit() {
-    if (!file_) return false;
-    errno = 0;
-    const bool flushed = std::fflush(file_) == 0;
-    // No flush to the disk: the swap alone keeps the old file whole if the
-    // write fails, as on POSIX systems.
-    const int flushError = errno;
-    const bool closed = std::fclose(file_) == 0;
-    const int closeError = errno;
-    file_ = nullptr;
-    if (!flushed) return Fail("", flushError ? flushError : EIO);
-    if (!closed) return Fail("", closeError ? closeError : EIO);
+    if (!CloseStream()) return false;
 
     const std::wstring target = Wide(target_);
     const std::wstring temp = Wide(temp_);
