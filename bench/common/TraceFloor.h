@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "virtual/ProgrammerFirmware.h"
+
 namespace velmar::bench {
 
 constexpr long kUsbPayload = 62;
@@ -34,9 +36,9 @@ inline long ReplyMicros(long bytes) {
     return t;
 }
 
-// Programming time per byte by family: 874X and 8751H, 87C5x, Atmel flash.
+// Programming time per byte, as the virtual firmware models it.
 inline long ProgramMicrosPerByte(int family) {
-    return family <= 3 ? 50000 : family == 4 ? 2500 : 1500;
+    return ProgrammerFirmware::ProgramMicrosecondsPerByte(family);
 }
 
 // `image` holds the device bytes the run programmed, by address.
