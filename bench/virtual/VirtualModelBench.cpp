@@ -42,8 +42,8 @@ struct Rig {
     std::vector<std::uint8_t> rx = std::vector<std::uint8_t>(32768);
 };
 
-void BM_ReadBlock2048(benchmark::State& state) {
-    Rig rig(false, 4);
+// 87C5x read mode, then one 2048-byte ReadBlock at 0 per iteration.
+void ReadBlocks(Rig& rig, benchmark::State& state) {
     rig.tx = {0x92, 0, 0, 0, 0xF7, 0x3F, 0xB0};
     rig.Send(8);
     for (auto _ : state) {
@@ -53,6 +53,11 @@ void BM_ReadBlock2048(benchmark::State& state) {
         benchmark::DoNotOptimize(rig.Receive(8 + 2048));
         VirtualProgrammer::Instance().ClearTrace();
     }
+}
+
+void BM_ReadBlock2048(benchmark::State& state) {
+    Rig rig(false, 4);
+    ReadBlocks(rig, state);
     state.SetBytesProcessed(state.iterations() * 2048);
 }
 BENCHMARK(BM_ReadBlock2048);
@@ -91,15 +96,7 @@ BENCHMARK(BM_VersionReplyLatency)->Arg(16)->Arg(2)->UseRealTime()->Unit(benchmar
 void BM_ReadBlockTimed(benchmark::State& state) {
     Rig rig(true, 4);
     rig.api.SetLatencyTimer(rig.handle, static_cast<UCHAR>(state.range(0)));
-    rig.tx = {0x92, 0, 0, 0, 0xF7, 0x3F, 0xB0};
-    rig.Send(8);
-    for (auto _ : state) {
-        rig.tx[0] = 0x32, rig.tx[1] = 4, rig.tx[2] = 0, rig.tx[3] = 0, rig.tx[4] = 0;
-        rig.tx[5] = 0x08, rig.tx[6] = 0x00;
-        rig.Send(8);
-        benchmark::DoNotOptimize(rig.Receive(8 + 2048));
-        VirtualProgrammer::Instance().ClearTrace();
-    }
+    ReadBlocks(rig, state);
 }
 BENCHMARK(BM_ReadBlockTimed)->Arg(16)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
