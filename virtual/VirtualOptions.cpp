@@ -157,6 +157,18 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
                 return error = bad, false;
             o.LongReplyAt = parts[0];
             o.LongBytes = count > 1 ? static_cast<int>(parts[1]) : 1;
+        } else if (key == "short-reply") {
+            if (!Parts(value, parts, count) || count > 2 || parts[0] < 1 ||
+                (count > 1 && (parts[1] < 1 || parts[1] > 4096)))
+                return error = bad, false;
+            o.ShortReplyAt = parts[0];
+            o.ShortBytes = count > 1 ? static_cast<int>(parts[1]) : 1;
+        } else if (key == "no-reply-to") {
+            if (!Number(value, 16, n) || n > 0xFF) return error = bad, false;
+            o.NoReplyTo = static_cast<int>(n);
+        } else if (key == "split-every") {
+            if (!Number(value, 10, n) || n < 1 || n > 4096) return error = bad, false;
+            o.SplitEvery = static_cast<int>(n);
         } else if (key == "bad-update") {
             if (!Switch(value, o.BadUpdate)) return error = bad, false;
         } else {

@@ -66,6 +66,34 @@ TEST(VirtualOptionsText, EveryKeyParses) {
     EXPECT_FALSE(empty.Timing);
 }
 
+TEST(VirtualOptionsText, ShortRepliesSilentCommandsAndSplitEvery) {
+    VirtualOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseVirtualOptions("short-reply=4:2, no-reply-to=$48, split-every=3", o, error))
+        << error;
+    EXPECT_EQ(4, o.ShortReplyAt);
+    EXPECT_EQ(2, o.ShortBytes);
+    EXPECT_EQ(0x48, o.NoReplyTo);
+    EXPECT_EQ(3, o.SplitEvery);
+    VirtualOptions one;
+    ASSERT_TRUE(ParseVirtualOptions("short-reply=9,no-reply-to=0x32", one, error)) << error;
+    EXPECT_EQ(9, one.ShortReplyAt);
+    EXPECT_EQ(1, one.ShortBytes);
+    EXPECT_EQ(0x32, one.NoReplyTo);
+    VirtualOptions none;
+    EXPECT_EQ(0, none.ShortReplyAt);
+    EXPECT_EQ(-1, none.NoReplyTo);
+    EXPECT_EQ(0, none.SplitEvery);
+
+    for (const char* text : {"short-reply=0", "short-reply=2:0", "short-reply=2:4097",
+                             "short-reply=1:1:1", "no-reply-to=100", "no-reply-to=", "no-reply-to=x",
+                             "split-every=0", "split-every=4097", "split-every=2:1"}) {
+        VirtualOptions bad;
+        EXPECT_FALSE(ParseVirtualOptions(text, bad, error)) << text;
+        EXPECT_NE(std::string::npos, error.find("bad value")) << text;
+    }
+}
+
 TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
     const char* bad[] = {
         "firmware=1",     "firmware=1.x",    "devices=3",           "timing=maybe", "family=7",
