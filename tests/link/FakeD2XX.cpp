@@ -67,7 +67,7 @@ FT_STATUS Write(FT_HANDLE, void* buffer, DWORD count, DWORD* written) {
     FT_STATUS s = Logged("FT_Write");
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     f.writes.emplace_back(bytes, bytes + count);
-    *written = count > f.shortBy ? count - f.shortBy : 0;
+    *written = count;
     if (f.firmware) f.firmware(f.writes.back());
     return s;
 }

@@ -38,8 +38,6 @@ struct FakeD2XX {
     std::deque<std::uint8_t> queue;
     // Called with each written packet; may queue a reply.
     std::function<void(const std::vector<std::uint8_t>&)> firmware;
-    // Bytes a write leaves out (a short write).
-    DWORD shortBy = 0;
     // A listed text as the driver would write it (overrides serial/description).
     std::string listedText;
 
