@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "LinkRig.h"
+#include "virtual/VirtualProgrammer.h"
 
 namespace velmar {
 namespace {
@@ -65,18 +66,18 @@ TEST(D2XXRoutines, EachRoutineNamesItselfInItsBox) {
 
 TEST(D2XXRoutines, ListingAndCountCalls) {
     LinkRig rig;
-    Fake().devices = 0;
+    VirtualProgrammer::Instance().SetDeviceCount(0);
     EXPECT_EQ(rig.d2xx.GetFTDeviceCount(), FT_OK);
     EXPECT_EQ(rig.d2xx.DeviceCount, 0);
     EXPECT_TRUE(rig.panel.boxes.empty());
 
-    Fake().devices = 2;
+    VirtualProgrammer::Instance().SetDeviceCount(2);
     rig.d2xx.GetFTDeviceCount();
     EXPECT_EQ(rig.d2xx.DeviceCount, 2);
     rig.d2xx.GetFTDeviceSerialNo(1);
-    EXPECT_EQ(rig.d2xx.DeviceString, "FAKE0001");
+    EXPECT_EQ(rig.d2xx.DeviceString, "FT4Q7Z2K");
     rig.d2xx.GetFTDeviceDescription(0);
-    EXPECT_EQ(rig.d2xx.DeviceString, "Fake Bridge");
+    EXPECT_EQ(rig.d2xx.DeviceString, "Brindle Programmer");
     EXPECT_EQ(Fake().listFlags,
               (std::vector<DWORD>{0x80000000u, 0x80000000u, 0x40000001u, 0x40000002u}));
     EXPECT_EQ(Fake().listIndexes, (std::vector<std::uintptr_t>{1, 0}));
