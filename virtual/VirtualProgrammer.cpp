@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <numeric>
 #include <thread>
 
 #include "PacketTrace.h"
@@ -60,6 +59,13 @@ struct Port {
         }
     }
 };
+
+std::vector<std::uint8_t> Joined(const std::vector<Chunk>& chunks) {
+    std::vector<std::uint8_t> all;
+    for (const Chunk& c : chunks)
+        all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
+    return all;
+}
 
 std::uintptr_t g_nextHandle = 0x5640;
 
@@ -202,9 +208,7 @@ void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> re
         chunks.push_back({ready, std::move(reply)});
     }
     if (Options.SplitReplyAt == Packets && Options.SplitBytes >= 0) {
-        std::vector<std::uint8_t> all;
-        for (const Chunk& c : chunks)
-            all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
+        const std::vector<std::uint8_t> all = Joined(chunks);
         const std::size_t first = std::min<std::size_t>(Options.SplitBytes, all.size());
         const Clock::time_point end = chunks.back().At;
         chunks.clear();
@@ -215,16 +219,12 @@ void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> re
     }
     // split-every: the rest waits until the host has asked the queue once
     // more, so a host always sees the reply in two pieces, however slow it is.
-    const std::size_t size = std::accumulate(
-        chunks.begin(), chunks.end(), std::size_t{0},
-        [](std::size_t n, const Chunk& c) { return n + c.Bytes.size(); });
-    if (Options.SplitEvery > 0 && size > static_cast<std::size_t>(Options.SplitEvery)) {
-        std::vector<std::uint8_t> all;
-        for (const Chunk& c : chunks)
-            all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
-        const auto first = all.begin() + Options.SplitEvery;
-        chunks = {{ready, std::vector<std::uint8_t>(all.begin(), first)},
-                  {kHeld, std::vector<std::uint8_t>(first, all.end())}};
+    if (Options.SplitEvery > 0) {
+        const std::vector<std::uint8_t> all = Joined(chunks);
+        const auto first = all.begin() + std::min<std::ptrdiff_t>(Options.SplitEvery, static_cast<std::ptrdiff_t>(all.size()));
+        if (first != all.end())
+            chunks = {{ready, std::vector<std::uint8_t>(all.begin(), first)},
+                      {kHeld, std::vector<std::uint8_t>(first, all.end())}};
     }
     // One pipe: nothing overtakes what was sent before it.
     for (Chunk& c : chunks) {

@@ -105,7 +105,7 @@ class VirtualProgrammer {
     void SetSplitReply(long packet, int firstBytes, int pauseMs);
     void SetLongReply(long packet, int extraBytes = 1);
     void SetShortReply(long packet, int missingBytes = 1);
-    void SetNoReplyTo(int command); // -1: every command answered
+    void SetNoReplyTo(int command);     // -1: every command answered
     void SetSplitEvery(int firstBytes); // 0: off
     void SetShortWrite(long packet);
     void SetUnplugFrom(long packet);

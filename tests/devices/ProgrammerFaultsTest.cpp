@@ -19,7 +19,8 @@ long ReadRequest(int block) {
 // A packet line with its checksum, as the trace shows it.
 std::string P(std::vector<std::uint8_t> bytes) {
     unsigned sum = 0;
-    for (auto b : bytes) sum += b;
+    for (auto b : bytes)
+        sum += b;
     bytes.push_back(static_cast<std::uint8_t>(sum));
     return VirtualProgrammer::TraceLine(bytes.data(), bytes.size());
 }

@@ -53,7 +53,8 @@ struct VirtualRig {
     int Count(std::uint8_t command) const {
         const std::string head = VirtualProgrammer::TraceLine(&command, 1) + " ";
         int n = 0;
-        for (const auto& l : Vp().Trace()) n += l.rfind(head, 0) == 0;
+        for (const auto& l : Vp().Trace())
+            n += l.rfind(head, 0) == 0;
         return n;
     }
     void Image(std::uint32_t seed) {

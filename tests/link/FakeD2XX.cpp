@@ -22,7 +22,8 @@ FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) {
     FakeD2XX& f = Fake();
     const FT_STATUS s = Logged("FT_ListDevices");
     f.listFlags.push_back(flags);
-    if (!(flags & FT_LIST_NUMBER_ONLY)) f.listIndexes.push_back(reinterpret_cast<std::uintptr_t>(arg1));
+    if (!(flags & FT_LIST_NUMBER_ONLY))
+        f.listIndexes.push_back(reinterpret_cast<std::uintptr_t>(arg1));
     if (s != FT_OK) return s;
     if (f.listedText.empty() || (flags & FT_LIST_NUMBER_ONLY))
         return Devices().ListDevices(arg1, arg2, flags);

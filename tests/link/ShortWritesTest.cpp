@@ -35,7 +35,8 @@ class ShortWrites : public ::testing::Test {
 };
 
 TEST_F(ShortWrites, TheWrapperReturnsTheCountTaken) {
-    for (std::uint8_t i = 0; i < 9; ++i) d2xx.TxBuffer[i] = static_cast<std::uint8_t>(i + 1);
+    for (std::uint8_t i = 0; i < 9; ++i)
+        d2xx.TxBuffer[i] = static_cast<std::uint8_t>(i + 1);
     CutNext();
     EXPECT_EQ(d2xx.WriteTxBuffer(9), 4u);
     EXPECT_EQ(V().Trace(), (std::vector<std::string>{"01 02 03 04"}));

@@ -85,9 +85,10 @@ TEST(VirtualOptionsText, ShortRepliesSilentCommandsAndSplitEvery) {
     EXPECT_EQ(-1, none.NoReplyTo);
     EXPECT_EQ(0, none.SplitEvery);
 
-    for (const char* text : {"short-reply=0", "short-reply=2:0", "short-reply=2:4097",
-                             "short-reply=1:1:1", "no-reply-to=100", "no-reply-to=", "no-reply-to=x",
-                             "split-every=0", "split-every=4097", "split-every=2:1"}) {
+    for (const char* text :
+         {"short-reply=0", "short-reply=2:0", "short-reply=2:4097", "short-reply=1:1:1",
+          "no-reply-to=100", "no-reply-to=", "no-reply-to=x", "split-every=0", "split-every=4097",
+          "split-every=2:1"}) {
         VirtualOptions bad;
         EXPECT_FALSE(ParseVirtualOptions(text, bad, error)) << text;
         EXPECT_NE(std::string::npos, error.find("bad value")) << text;
