@@ -151,12 +151,19 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
             o.SplitReplyAt = parts[0];
             if (count > 1) o.SplitBytes = static_cast<int>(parts[1]);
             if (count > 2) o.SplitMs = static_cast<int>(parts[2]);
-        } else if (key == "long-reply") {
+        } else if (key == "long-reply" || key == "short-reply") {
             if (!Parts(value, parts, count) || count > 2 || parts[0] < 1 ||
                 (count > 1 && (parts[1] < 1 || parts[1] > 4096)))
                 return error = bad, false;
-            o.LongReplyAt = parts[0];
-            o.LongBytes = count > 1 ? static_cast<int>(parts[1]) : 1;
+            const bool longer = key == "long-reply";
+            (longer ? o.LongReplyAt : o.ShortReplyAt) = parts[0];
+            (longer ? o.LongBytes : o.ShortBytes) = count > 1 ? static_cast<int>(parts[1]) : 1;
+        } else if (key == "no-reply-to") {
+            if (!Number(value, 16, n) || n > 0xFF) return error = bad, false;
+            o.NoReplyTo = static_cast<int>(n);
+        } else if (key == "split-every") {
+            if (!Number(value, 10, n) || n < 1 || n > 4096) return error = bad, false;
+            o.SplitEvery = static_cast<int>(n);
         } else if (key == "bad-update") {
             if (!Switch(value, o.BadUpdate)) return error = bad, false;
         } else {

@@ -50,6 +50,10 @@ struct VirtualOptions {
     int SplitMs = 100;
     long LongReplyAt = 0; // reply to this packet carries LongBytes bytes too many
     int LongBytes = 1;
+    long ShortReplyAt = 0; // reply to this packet lacks its last ShortBytes bytes
+    int ShortBytes = 1;
+    int NoReplyTo = -1;     // command code whose packets are never answered
+    int SplitEvery = 0;     // every reply: this many bytes, the rest at the next queue query
     long ShortWriteAt = 0;  // this write takes only half its bytes
     long UnplugFrom = 0;    // unplugged right after this packet was written
     bool BadUpdate = false; // the firmware update's checksum comes out wrong

@@ -22,6 +22,8 @@ using Micros = std::chrono::microseconds;
 // USB full speed moves about 1 MB/s; the bridge sends 62 data bytes per
 // 64-byte packet.
 constexpr std::size_t kUsbPayload = 62;
+// The arrival time of a piece that waits for the host's next queue query.
+constexpr Clock::time_point kHeld = Clock::time_point::max();
 Micros TransferTime(std::size_t bytes) {
     return Micros(static_cast<long>((bytes + kUsbPayload - 1) / kUsbPayload) * 64);
 }
@@ -57,6 +59,13 @@ struct Port {
         }
     }
 };
+
+std::vector<std::uint8_t> Joined(const std::vector<Chunk>& chunks) {
+    std::vector<std::uint8_t> all;
+    for (const Chunk& c : chunks)
+        all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
+    return all;
+}
 
 std::uintptr_t g_nextHandle = 0x5640;
 
@@ -199,9 +208,7 @@ void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> re
         chunks.push_back({ready, std::move(reply)});
     }
     if (Options.SplitReplyAt == Packets && Options.SplitBytes >= 0) {
-        std::vector<std::uint8_t> all;
-        for (const Chunk& c : chunks)
-            all.insert(all.end(), c.Bytes.begin(), c.Bytes.end());
+        const std::vector<std::uint8_t> all = Joined(chunks);
         const std::size_t first = std::min<std::size_t>(Options.SplitBytes, all.size());
         const Clock::time_point end = chunks.back().At;
         chunks.clear();
@@ -210,11 +217,20 @@ void VirtualProgrammer::State::Schedule(Port& port, std::vector<std::uint8_t> re
         chunks.push_back({end + std::chrono::milliseconds(Options.SplitMs),
                           std::vector<std::uint8_t>(all.begin() + first, all.end())});
     }
+    // split-every: the rest waits until the host has asked the queue once
+    // more, so a host always sees the reply in two pieces, however slow it is.
+    if (Options.SplitEvery > 0) {
+        const std::vector<std::uint8_t> all = Joined(chunks);
+        const auto first = all.begin() + std::min<std::ptrdiff_t>(Options.SplitEvery, static_cast<std::ptrdiff_t>(all.size()));
+        if (first != all.end())
+            chunks = {{ready, std::vector<std::uint8_t>(all.begin(), first)},
+                      {kHeld, std::vector<std::uint8_t>(first, all.end())}};
+    }
     // One pipe: nothing overtakes what was sent before it.
     for (Chunk& c : chunks) {
         c.Packet = Packets;
         c.At = std::max(c.At, port.LastVisible);
-        port.LastVisible = c.At;
+        if (c.At != kHeld) port.LastVisible = c.At;
         port.Pending.push_back(std::move(c));
     }
 }
@@ -389,6 +405,16 @@ void VirtualProgrammer::SetLongReply(long packet, int extraBytes) {
     state_->Options.LongReplyAt = packet;
     state_->Options.LongBytes = extraBytes;
 }
+void VirtualProgrammer::SetShortReply(long packet, int missingBytes) {
+    state_->Options.ShortReplyAt = packet;
+    state_->Options.ShortBytes = missingBytes;
+}
+void VirtualProgrammer::SetNoReplyTo(int command) {
+    state_->Options.NoReplyTo = command;
+}
+void VirtualProgrammer::SetSplitEvery(int firstBytes) {
+    state_->Options.SplitEvery = firstBytes;
+}
 void VirtualProgrammer::SetShortWrite(long packet) {
     state_->Options.ShortWriteAt = packet;
 }
@@ -521,8 +547,11 @@ FT_STATUS VirtualProgrammer::GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
     if (!port) return FT_INVALID_HANDLE;
     if (!rxBytes) return FT_INVALID_PARAMETER;
     if (port->Programmer && state_->Unplugged) return FT_IO_ERROR;
-    port->Arrive(Clock::now());
+    const Clock::time_point now = Clock::now();
+    port->Arrive(now);
     *rxBytes = static_cast<DWORD>(port->Rx.size());
+    // A held piece shows up for the next query, not this one.
+    if (!port->Pending.empty() && port->Pending.front().At == kHeld) port->Pending.front().At = now;
     return FT_OK;
 }
 
@@ -562,10 +591,13 @@ FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, 
         return FT_OK;
     }
     const bool silenced = (s.Options.NoReplyFrom > 0 && packet >= s.Options.NoReplyFrom) ||
-                          s.Options.NoReplyAt == packet;
+                          s.Options.NoReplyAt == packet || s.Options.NoReplyTo == bytes[0];
     if (out.Answered) s.LastAnswered = packet;
     if (out.Answered && s.Options.LongReplyAt == packet)
         out.Reply.insert(out.Reply.end(), static_cast<std::size_t>(s.Options.LongBytes), 0xA5);
+    if (out.Answered && s.Options.ShortReplyAt == packet)
+        out.Reply.resize(out.Reply.size() -
+                         std::min<std::size_t>(out.Reply.size(), s.Options.ShortBytes));
     if (out.Answered && !silenced) s.Schedule(*port, std::move(out.Reply), ready);
     // The end of every operation frame is an idle command: keep the chip.
     if (bytes[0] == 0x24 && s.Chip.Dirty) s.SaveChip();
@@ -587,7 +619,7 @@ FT_STATUS VirtualProgrammer::Read(FT_HANDLE handle, void* buffer, DWORD count, D
         port->Arrive(now);
         if (port->Rx.size() >= count) break;
         if (!endless && now >= deadline) break;
-        if (endless && port->Pending.empty()) {
+        if (endless && (port->Pending.empty() || port->Pending.front().At == kHeld)) {
             // A real driver would block for good here.
             s.Faults.push_back("FT_Read of " + std::to_string(count) +
                                " bytes without a read time-out would never return");

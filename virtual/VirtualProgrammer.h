@@ -104,6 +104,9 @@ class VirtualProgrammer {
     void SetLateReply(long packet, int milliseconds);
     void SetSplitReply(long packet, int firstBytes, int pauseMs);
     void SetLongReply(long packet, int extraBytes = 1);
+    void SetShortReply(long packet, int missingBytes = 1);
+    void SetNoReplyTo(int command);     // -1: every command answered
+    void SetSplitEvery(int firstBytes); // 0: off
     void SetShortWrite(long packet);
     void SetUnplugFrom(long packet);
     void Unplug(); // now

@@ -131,21 +131,6 @@ TEST(Sequences, ProgramBlocksRunPastDeviceEnd) {
     EXPECT_EQ(more.fake.chip[0x100], 0x5A);
 }
 
-TEST(Sequences, ProgramBlockFailureOnTheLastBlockLeavesSix) {
-    Rig rig;
-    rig.Select(20);
-    rig.fake.failBlockAt = 0x1F00;
-    EnterProgramMode875X(rig.S());
-    rig.S().Transfer = {0, 0, 0};
-    ProgramBlocks(rig.S());
-    EXPECT_EQ(rig.S().Transfer.StopFlag, 6);
-
-    Rig ok;
-    ok.Select(20);
-    ProgramBlocks(ok.S());
-    EXPECT_EQ(ok.S().Transfer.StopFlag, 1);
-}
-
 TEST(Sequences, BytewiseProgrammingOf8741) {
     Rig rig;
     rig.Select(1);

@@ -303,19 +303,5 @@ TEST(Security, NoSequenceMeansNoSuccess) {
     EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
 }
 
-TEST(Security, AnUnansweredPulseEndsItsWaitAndTheSequenceGoesOn) {
-    Rig rig;
-    rig.Select(21);
-    rig.fake.silentCommand = PulseCommand;
-    SecurityClick(rig.S());
-    Security_ListClick(rig.S(), 1);
-    EXPECT_EQ(rig.fake.Count(PulseCommand), 1);
-    EXPECT_EQ(rig.fake.TraceOf(WriteLatchCommand).back(), P({0x94, 0x3F, 0xF7, 0, 0, 0, 0}));
-    EXPECT_EQ(rig.panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
-    // The bit may not be set: the operation fails.
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Security Bit #2 was NOT programmed....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-}
-
 } // namespace
 } // namespace velmar::test

@@ -26,21 +26,13 @@ struct FakeCalls {
     static FT_STATUS Queue(FT_HANDLE h, DWORD* rx) {
         FakeProgrammer& f = *g_fake;
         if (h != &g_handle) return FT_INVALID_HANDLE;
-        if (f.unplugAfterPacket >= 0 && static_cast<int>(f.packets.size()) >= f.unplugAfterPacket)
-            return FT_IO_ERROR;
-        if (f.unplugFromRead >= 0 && f.Count(ReadBlock) > f.unplugFromRead) return FT_IO_ERROR;
         *rx = static_cast<DWORD>(f.queue.size());
-        // Held-back halves appear for the next query.
-        f.queue.insert(f.queue.end(), f.later.begin(), f.later.end());
-        f.later.clear();
         return FT_OK;
     }
     static FT_STATUS Write(FT_HANDLE h, void* buffer, DWORD count, DWORD* written) {
         if (h != &g_handle) return FT_INVALID_HANDLE;
-        FakeProgrammer& f = *g_fake;
-        const int index = static_cast<int>(f.packets.size());
-        f.Received(static_cast<const std::uint8_t*>(buffer), count);
-        *written = index == f.shortWriteAt ? count / 2 : count;
+        g_fake->Received(static_cast<const std::uint8_t*>(buffer), count);
+        *written = count;
         return FT_OK;
     }
     static FT_STATUS Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* got) {
@@ -79,7 +71,6 @@ std::int32_t FakeProgrammer::LatchedAddress(const std::vector<std::uint8_t>& p) 
 }
 
 void FakeProgrammer::Received(const std::uint8_t* data, DWORD count) {
-    const int index = static_cast<int>(packets.size());
     packets.emplace_back(data, data + count);
     const std::vector<std::uint8_t>& p = packets.back();
     if (p.size() < 8) return;
@@ -98,9 +89,6 @@ void FakeProgrammer::Received(const std::uint8_t* data, DWORD count) {
         }
     }
     if (p[0] >= 0x80) return;
-    if (silentFromPacket >= 0 && index >= silentFromPacket) return;
-    if (silentCommand != 0 && p[0] == silentCommand) return;
-    if (p[0] == ReadBlock && silentFromRead >= 0 && Count(ReadBlock) > silentFromRead) return;
 
     std::vector<std::uint8_t> reply(p.begin(), p.begin() + 8);
     reply[6] = 0x00;
@@ -109,20 +97,11 @@ void FakeProgrammer::Received(const std::uint8_t* data, DWORD count) {
         // 875X parts take the high address from the lines, 874X parts start at 0.
         const std::int32_t base = p[1] > 2 ? lastLatched_ : p[2];
         for (int i = 0; i < size; ++i) reply.push_back(chip[static_cast<std::size_t>((base + i) & 0xFFFF)]);
-        reply.resize(reply.size() - static_cast<std::size_t>(std::min<int>(readShortBy, size)));
     } else if (p[0] == ProgramBlock && p.size() >= 264) {
         const std::int32_t base = p[2] | (p[3] << 8);
         for (int i = 0; i < 256; ++i) chip[static_cast<std::size_t>((base + i) & 0xFFFF)] = p[8 + static_cast<std::size_t>(i)];
-        if (base == failBlockAt) reply[6] = 0xFF;
     }
-    if (splitReplies > 0) {
-        --splitReplies;
-        const std::size_t half = reply.size() / 2;
-        queue.insert(queue.end(), reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(half));
-        later.insert(later.end(), reply.begin() + static_cast<std::ptrdiff_t>(half), reply.end());
-    } else {
-        queue.insert(queue.end(), reply.begin(), reply.end());
-    }
+    queue.insert(queue.end(), reply.begin(), reply.end());
 }
 
 std::string HexLine(const std::uint8_t* bytes, std::size_t count) {

@@ -1,7 +1,9 @@
 #pragma once
-// A scripted stand-in for the programmer behind a D2XX table: it records every
-// packet the host writes, answers the awaited commands from a plain chip
-// image, and injects the faults the device tests need.
+// A plain stand-in for the programmer behind a D2XX table: it records every
+// packet whole and answers the awaited commands from a flat 64K image, with
+// no model of parts, lines or timing, so a test sees exactly what the host
+// sent and stored. Faults come from the virtual programmer (see
+// ProgrammerFaultsTest.cpp).
 
 #include <cstdint>
 #include <deque>
@@ -25,17 +27,6 @@ class FakeProgrammer {
     std::vector<std::vector<std::uint8_t>> packets; // every write, whole
     std::vector<std::uint8_t> chip;                  // device bytes by address
     std::deque<std::uint8_t> queue;                  // reply bytes visible to the host
-    std::deque<std::uint8_t> later;                  // bytes that show up at the next query
-
-    int silentFromPacket = -1;   // no reply to this packet index or later
-    int unplugAfterPacket = -1;  // queue queries fail once this many packets were written
-    int splitReplies = 0;        // replies come in two halves, this many times
-    int shortWriteAt = -1;       // packet index whose write comes up short
-    std::int32_t failBlockAt = -1; // ProgramBlock address whose reply says failure
-    int readShortBy = 0;         // ReadBlock replies lose this many bytes at the end
-    std::uint8_t silentCommand = 0; // this command code is never answered
-    int silentFromRead = -1;     // ReadBlock requests from this count on get no reply
-    int unplugFromRead = -1;     // queue queries fail once this many reads were asked
 
     // One line per packet, as the trace format writes it.
     std::vector<std::string> Trace() const;

@@ -18,69 +18,6 @@ void Prepare(Rig& rig) {
     }
 }
 
-TEST(Faults, TimeOutInTheMiddleOfARead) {
-    Rig rig;
-    Prepare(rig);
-    rig.fake.silentFromRead = 2;
-    VerifyClick(rig.S());
-    EXPECT_EQ(rig.fake.Count(ReadBlock), 3);
-    EXPECT_TRUE(rig.panel.report.empty()); // nothing of the missing block compared
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 1000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
-
-    Rig move;
-    Prepare(move);
-    move.S().Buffer.Fill(0x00);
-    move.fake.silentFromRead = 1;
-    Move_EpromClick(move.S());
-    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 0800....");
-    EXPECT_EQ(move.panel.LastColour(), BannerColour::Red);
-    EXPECT_EQ(move.S().Buffer[0x07FF], move.fake.chip[0x07FF]);
-    EXPECT_EQ(move.S().Buffer[0x0800], 0x00); // not stored from the stale reply
-}
-
-TEST(Faults, AShortReplyStopsTheRunUnused) {
-    Rig rig;
-    Prepare(rig);
-    rig.fake.readShortBy = 1;
-    Blank_ChkClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Blank Check Stopped at 0000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    EXPECT_EQ(rig.fake.Count(ReadBlock), 1);
-}
-
-TEST(Faults, ASplitReplyIsReadWhole) {
-    Rig rig;
-    Prepare(rig);
-    rig.fake.splitReplies = 1000;
-    VerifyClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
-
-    Rig program;
-    program.Select(20);
-    program.fake.splitReplies = 1000;
-    program.S().AutoVerify = 0;
-    ProgrammClick(program.S());
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom is Programmed...............");
-    EXPECT_EQ(program.fake.Count(ProgramBlock), 32);
-}
-
-TEST(Faults, UnpluggedMidVerify) {
-    Rig rig;
-    Prepare(rig);
-    rig.fake.unplugFromRead = 1;
-    VerifyClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0800....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics.back(), "Device no longer present ... PortStatus-4 USB-0");
-}
-
 TEST(Faults, QuitFromAPumpedEvent) {
     Rig rig;
     Prepare(rig);
@@ -105,30 +42,6 @@ TEST(Faults, QuitFromAPumpedEvent) {
     EXPECT_EQ(program.fake.Count(ReadBlock), 0);    // and no verify follows
     EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
     EXPECT_EQ(program.panel.LastColour(), BannerColour::Red);
-}
-
-TEST(Faults, AFailingBlockStopsProgramming) {
-    Rig rig;
-    rig.Select(10);
-    rig.fake.failBlockAt = 0x0300;
-    ProgrammClick(rig.S());
-    EXPECT_EQ(rig.fake.Count(ProgramBlock), 4);
-    EXPECT_EQ(rig.fake.Count(ReadBlock), 0);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    EXPECT_EQ(rig.S().Link.PacketLength, 8);
-}
-
-TEST(Faults, AShortBlockWriteIsReported) {
-    Rig rig;
-    rig.Select(10);
-    rig.S().AutoVerify = 0;
-    rig.fake.shortWriteAt = 4; // idle, voltage, set-up, latches, then the first block
-    ProgrammClick(rig.S());
-    ASSERT_EQ(rig.fake.packets[4].size(), 264u);
-    ASSERT_FALSE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.report.back(), "USB Device Write TimeOut ...");
-    EXPECT_EQ(rig.fake.Count(ProgramBlock), 32); // the run goes on
 }
 
 TEST(Faults, TheBufferEndStopsEveryRun) {

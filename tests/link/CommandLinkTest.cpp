@@ -104,23 +104,6 @@ TEST(SendPacket, LongPacketLengthAppliesToEverySend) {
     EXPECT_EQ(Fake().writes[0][263], 7); // 263 & 0xFF
 }
 
-TEST(SendPacket, ShortWriteIsReportedAndStillAwaited) {
-    LinkRig rig;
-    rig.link.LinkState = 1;
-    Fake().shortBy = 3;
-    Fake().Queue({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
-    rig.SetPacket({0x56});
-    rig.link.SendPacket();
-    ASSERT_EQ(rig.panel.report.size(), 1u);
-    EXPECT_EQ(rig.panel.report[0], "USB Device Write TimeOut ...");
-    EXPECT_EQ(Fake().writes.size(), 1u); // not repeated
-    EXPECT_EQ(rig.d2xx.ReplyBuffer[2], 23);
-
-    rig.SetPacket({0x94});
-    rig.link.SendPacket();
-    EXPECT_EQ(rig.panel.report.size(), 2u);
-}
-
 TEST(AwaitReply, ReplyIsReadWholeAtTheStartOfTheBuffer) {
     LinkRig rig;
     rig.link.LinkState = 2;

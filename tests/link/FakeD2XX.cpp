@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "virtual/VirtualProgrammer.h"
+
 namespace velmar::test {
 
 namespace {
@@ -12,38 +14,34 @@ FT_STATUS Logged(const char* name) {
     return it == Fake().status.end() ? FT_OK : it->second;
 }
 
+VirtualProgrammer& Devices() {
+    return VirtualProgrammer::Instance();
+}
+
 FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) {
     FakeD2XX& f = Fake();
-    FT_STATUS s = Logged("FT_ListDevices");
+    const FT_STATUS s = Logged("FT_ListDevices");
     f.listFlags.push_back(flags);
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        *static_cast<DWORD*>(arg1) = static_cast<DWORD>(f.devices);
-        return s;
-    }
-    f.listIndexes.push_back(reinterpret_cast<std::uintptr_t>(arg1));
+    if (!(flags & FT_LIST_NUMBER_ONLY))
+        f.listIndexes.push_back(reinterpret_cast<std::uintptr_t>(arg1));
     if (s != FT_OK) return s;
-    std::string text = !f.listedText.empty()              ? f.listedText
-                       : (flags & FT_OPEN_BY_DESCRIPTION) ? f.description
-                                                          : f.serial;
-    text = text.substr(0, 63); // the vendor's buffers are 64 bytes
+    if (f.listedText.empty() || (flags & FT_LIST_NUMBER_ONLY))
+        return Devices().ListDevices(arg1, arg2, flags);
+    const std::string text = f.listedText.substr(0, 63); // the vendor's buffers are 64 bytes
     std::memcpy(arg2, text.c_str(), text.size() + 1);
     return s;
 }
 
-FT_STATUS OpenEx(void* arg1, DWORD, FT_HANDLE* handle) {
-    FT_STATUS s = Logged("FT_OpenEx");
+FT_STATUS OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
+    const FT_STATUS s = Logged("FT_OpenEx");
     Fake().openSerials.emplace_back(static_cast<const char*>(arg1));
-    if (s == FT_OK) {
-        *handle = &Fake();
-        Fake().opened = true;
-    }
-    return s;
+    return s == FT_OK ? Devices().OpenEx(arg1, flags, handle) : s;
 }
 
-FT_STATUS Close(FT_HANDLE) {
+FT_STATUS Close(FT_HANDLE handle) {
     Fake().closes++;
-    Fake().opened = false;
-    return Logged("FT_Close");
+    const FT_STATUS s = Logged("FT_Close");
+    return s == FT_OK ? Devices().Close(handle) : s;
 }
 
 FT_STATUS ResetDevice(FT_HANDLE) {
@@ -67,7 +65,7 @@ FT_STATUS Write(FT_HANDLE, void* buffer, DWORD count, DWORD* written) {
     FT_STATUS s = Logged("FT_Write");
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     f.writes.emplace_back(bytes, bytes + count);
-    *written = count > f.shortBy ? count - f.shortBy : 0;
+    *written = count;
     if (f.firmware) f.firmware(f.writes.back());
     return s;
 }
@@ -100,6 +98,7 @@ FakeD2XX& Fake() {
 
 void ResetFake() {
     Fake() = FakeD2XX();
+    VirtualProgrammer::Instance().Reset();
 }
 
 const D2XXBackend& FakeBackend() {

@@ -1,7 +1,9 @@
 #pragma once
 // A recording D2XX table: every call is logged, statuses can be forced per
-// function, and replies are queued by a scripted firmware. Reads return at
-// once with what is queued, so tests never wait on a read time-out.
+// function, and replies are queued by the test or a scripted firmware. Reads
+// return at once with what is queued, so tests never wait on a read time-out.
+// The devices listed, opened and closed are the virtual programmer's (its
+// device count, serial number and description); ResetFake resets it too.
 
 #include <cstdint>
 #include <deque>
@@ -15,10 +17,6 @@
 namespace velmar::test {
 
 struct FakeD2XX {
-    int devices = 1;
-    std::string serial = "FAKE0001";
-    std::string description = "Fake Bridge";
-
     // Forced status per function name ("FT_Write", "FT_GetQueueStatus", ...).
     std::map<std::string, FT_STATUS> status;
     // Every call, in order, by function name.
@@ -32,15 +30,13 @@ struct FakeD2XX {
     ULONG writeTimeoutMs = 0;
     int latencyMs = 16;
     int closes = 0;
-    bool opened = false;
 
     // Bytes the host has not read yet.
     std::deque<std::uint8_t> queue;
     // Called with each written packet; may queue a reply.
     std::function<void(const std::vector<std::uint8_t>&)> firmware;
-    // Bytes a write leaves out (a short write).
-    DWORD shortBy = 0;
-    // A listed text as the driver would write it (overrides serial/description).
+    // A listed text as the driver would write it, even one longer than any
+    // device has (overrides the virtual programmer's).
     std::string listedText;
 
     void Queue(const std::vector<std::uint8_t>& bytes) {

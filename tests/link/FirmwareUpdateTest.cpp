@@ -186,17 +186,6 @@ TEST(UpdateFirmware, TimeOutsDoNotStopTheRecords) {
     EXPECT_EQ(rig.panel.boxes.back().text, "Warning: Bad Update...");
 }
 
-TEST(UpdateFirmware, ShortWritesAreReportedPerKind) {
-    UpdateRig rig;
-    Programmer(0x12, 0x34);
-    Fake().shortBy = 1;
-    rig.Run(Image(3), "short-writes.bin");
-    EXPECT_EQ(rig.panel.report, (std::vector<std::string>{"USB Device Write TimeOut 2...",
-                                                          "USB Device Write TimeOut 1...",
-                                                          "USB Device Write TimeOut 1..."}));
-    EXPECT_EQ(Fake().writes.size(), 4u);
-}
-
 TEST(UpdateFirmware, LargeImagesStayInsideTheBytesRead) {
     {
         // 120 whole records: every one goes out; the last shows its own value.

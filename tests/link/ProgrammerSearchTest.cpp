@@ -5,6 +5,7 @@
 
 #include "LinkRig.h"
 #include "link/ProgrammerSearch.h"
+#include "virtual/VirtualProgrammer.h"
 
 namespace velmar {
 namespace {
@@ -48,7 +49,7 @@ TEST(FindProgrammer, CallsInOrderAndShowsTheVersion) {
     EXPECT_EQ(Fake().writeTimeoutMs, 0u);
     EXPECT_EQ(Fake().latencyMs, 2);
     EXPECT_EQ(Fake().writes, (std::vector<Bytes>{{0x56, 0, 0, 0, 0, 0, 0, 0x56}}));
-    EXPECT_EQ(rig.d2xx.DeviceString, "Fake Bridge");
+    EXPECT_EQ(rig.d2xx.DeviceString, "Brindle Programmer");
 
     EXPECT_EQ(rig.link.LinkState, 2);
     EXPECT_EQ(rig.failFlag, 0);
@@ -106,7 +107,7 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
 TEST(FindProgrammer, NoSingleDeviceShowsTheNotFoundBox) {
     for (int devices : {0, 2}) {
         SearchRig rig;
-        Fake().devices = devices;
+        VirtualProgrammer::Instance().SetDeviceCount(devices);
         rig.Search();
         ASSERT_EQ(rig.panel.boxes.size(), 1u);
         EXPECT_EQ(rig.panel.boxes[0].kind, BoxKind::Information);
@@ -126,7 +127,7 @@ TEST(FindProgrammer, ClosedHandleCountsAsAbsentUntilTheNextSearchSucceeds) {
     rig.Search();
     ASSERT_EQ(rig.link.LinkState, 2);
 
-    Fake().devices = 2;
+    VirtualProgrammer::Instance().SetDeviceCount(2);
     rig.Search();
     EXPECT_EQ(Fake().closes, 1);
     EXPECT_EQ(rig.link.LinkState, 0);
@@ -138,7 +139,7 @@ TEST(FindProgrammer, ClosedHandleCountsAsAbsentUntilTheNextSearchSucceeds) {
     EXPECT_EQ(Fake().writes.size(), written);
 
     // No second close: the last search did not count one device.
-    Fake().devices = 1;
+    VirtualProgrammer::Instance().SetDeviceCount(1);
     rig.Search();
     EXPECT_EQ(Fake().closes, 1);
     EXPECT_EQ(rig.link.LinkState, 2);

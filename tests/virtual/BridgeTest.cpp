@@ -195,6 +195,65 @@ TEST(VirtualBridge, NoReplyShortWriteAndUnplug) {
     EXPECT_EQ(0u, count);
 }
 
+TEST(VirtualBridge, ShortRepliesAndSilentCommands) {
+    VirtualHost host;
+    V().SetShortReply(2, 3);
+    host.Command(0x56);
+    EXPECT_EQ(8u, host.Queued());
+    host.Receive(8);
+    host.Command(0x56);
+    EXPECT_EQ(5u, host.Queued());
+    EXPECT_EQ((std::vector<std::uint8_t>{0x56, 1, 23, 0, 0}), host.Receive(5));
+    V().SetShortReply(3, 4096); // more than the reply: none of it comes
+    host.Command(0x24);
+    EXPECT_EQ(0u, host.Queued());
+
+    VirtualHost second;
+    V().SetNoReplyTo(0x56);
+    second.Command(0x56);
+    second.Command(0x56);
+    EXPECT_EQ(0u, second.Queued());
+    second.Command(0x24); // other commands are answered
+    EXPECT_EQ(8u, second.Queued());
+    EXPECT_EQ(0x24, second.Receive(8)[0]);
+    EXPECT_EQ(3, V().PacketCount());
+    EXPECT_TRUE(V().Faults().empty());
+}
+
+// split-every holds the rest of each reply until the host asks the queue
+// again: no time passes between the queries here.
+TEST(VirtualBridge, SplitEveryShowsEachReplyInTwoPieces) {
+    VirtualHost host;
+    V().SetSplitEvery(3);
+    for (std::uint8_t code : {0x56, 0x24}) {
+        host.Command(code);
+        EXPECT_EQ(3u, host.Queued());
+        const std::vector<std::uint8_t> first = host.Receive(3);
+        ASSERT_EQ(3u, first.size());
+        EXPECT_EQ(code, first[0]);
+        EXPECT_EQ(5u, host.Queued());
+        EXPECT_EQ(5u, host.Receive(5).size());
+        EXPECT_EQ(0u, host.Queued());
+    }
+    // Two replies behind each other: the second waits for the first's rest.
+    host.Command(0x56);
+    host.Command(0x24);
+    EXPECT_EQ(3u, host.Queued());
+    EXPECT_EQ(3u + 5u + 3u, host.Queued());
+    EXPECT_EQ(16u, host.Queued());
+    const std::vector<std::uint8_t> both = host.Receive(16);
+    ASSERT_EQ(16u, both.size());
+    EXPECT_EQ(0x56, both[0]);
+    EXPECT_EQ(0x24, both[8]);
+    V().ClearTrace(); // the first reply was read after the second request: a stale read
+    // A reply no longer than the first piece comes whole.
+    V().SetSplitEvery(8);
+    host.Command(0x24);
+    EXPECT_EQ(8u, host.Queued());
+    EXPECT_EQ(0x24, host.Receive(8)[0]);
+    EXPECT_TRUE(V().Faults().empty());
+}
+
 TEST(VirtualBridge, LatencyTimerHoldsShortReplies) {
     VirtualOptions options;
     options.Timing = true;

@@ -20,7 +20,8 @@ TEST(VirtualOptionsText, EveryKeyParses) {
         "firmware=1.22, devices=2,timing=on,latency=4,family=6,size=3000,lock=4,"
         "chip=a.bin,save-chip=b.bin,state-dir=/tmp/s,trace=t.txt,fail-block=1F00,"
         "no-reply-from=9,no-reply-at=3,late-reply=5:300,split-reply=6:4:90,short-write=7,"
-        "unplug-from=12,bad-update=on,serial=XY12,description=Other,long-reply=8:3",
+        "unplug-from=12,bad-update=on,serial=XY12,description=Other,long-reply=8:3,"
+        "short-reply=4:2, no-reply-to=$48, split-every=3",
         o, error))
         << error;
     EXPECT_EQ(1, o.FirmwareMajor);
@@ -47,10 +48,18 @@ TEST(VirtualOptionsText, EveryKeyParses) {
     EXPECT_EQ(12, o.UnplugFrom);
     EXPECT_EQ(8, o.LongReplyAt);
     EXPECT_EQ(3, o.LongBytes);
+    EXPECT_EQ(4, o.ShortReplyAt);
+    EXPECT_EQ(2, o.ShortBytes);
+    EXPECT_EQ(0x48, o.NoReplyTo);
+    EXPECT_EQ(3, o.SplitEvery);
     VirtualOptions one;
-    ASSERT_TRUE(ParseVirtualOptions("long-reply=2", one, error)) << error;
+    ASSERT_TRUE(ParseVirtualOptions("long-reply=2,short-reply=9,no-reply-to=0x32", one, error))
+        << error;
     EXPECT_EQ(2, one.LongReplyAt);
     EXPECT_EQ(1, one.LongBytes);
+    EXPECT_EQ(9, one.ShortReplyAt);
+    EXPECT_EQ(1, one.ShortBytes);
+    EXPECT_EQ(0x32, one.NoReplyTo);
     EXPECT_TRUE(o.BadUpdate);
     EXPECT_EQ("XY12", o.Serial);
     EXPECT_EQ("Other", o.Description);
@@ -64,6 +73,9 @@ TEST(VirtualOptionsText, EveryKeyParses) {
     EXPECT_TRUE(ParseVirtualOptions("", empty, error));
     EXPECT_EQ(23, empty.FirmwareMinor);
     EXPECT_FALSE(empty.Timing);
+    EXPECT_EQ(0, empty.ShortReplyAt);
+    EXPECT_EQ(-1, empty.NoReplyTo);
+    EXPECT_EQ(0, empty.SplitEvery);
 }
 
 TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
@@ -71,7 +83,9 @@ TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
         "firmware=1",     "firmware=1.x",    "devices=3",           "timing=maybe", "family=7",
         "size=10001",     "fail-block=-1",   "no-reply-from=0",     "colour=blue",  "trace",
         "latency=1",      "chip-type=2716",  "split-reply=1:2:3:4", "lock=8",       "long-reply=0",
-        "long-reply=3:0", "long-reply=3:1:1"};
+        "long-reply=3:0", "long-reply=3:1:1", "short-reply=0", "short-reply=2:0",
+        "short-reply=2:4097", "short-reply=1:1:1", "no-reply-to=100", "no-reply-to=",
+        "no-reply-to=x", "split-every=0", "split-every=4097", "split-every=2:1"};
     for (const char* text : bad) {
         VirtualOptions o;
         std::string error;
