@@ -24,10 +24,6 @@ namespace velmar::ui {
 
 namespace {
 
-std::uint8_t ByteAt(const DataBuffer& buffer, std::int32_t address) {
-    return DataBuffer::Contains(address) ? buffer[address] : 0;
-}
-
 // The text as drawn: 0x7F has no glyph in any font and would show as a
 // box, so it is drawn like the other bytes that do not print.
 QString Drawn(const std::string& text) {
@@ -129,7 +125,7 @@ void BufferEditor::PlaceCaret() {
 
 void BufferEditor::ShowInfo() {
     const std::int32_t address = CursorAddress();
-    const std::string line = InfoLine(address, ByteAt(state_.Buffer, address));
+    const std::string line = InfoLine(address, ShownByte(state_.Buffer, address));
     form_.Edit_Info->setText(Drawn(line));
 }
 
@@ -139,7 +135,7 @@ void BufferEditor::RewriteLine() {
     if (!block.isValid()) return;
     QString line = block.text();
     if (line.size() < kDumpLineChars) return;
-    const std::uint8_t value = ByteAt(state_.Buffer, CursorAddress());
+    const std::uint8_t value = ShownByte(state_.Buffer, CursorAddress());
     line[HighDigitColumn(EditorColumn)] = QLatin1Char(HexDigitChar(value >> 4));
     line[LowDigitColumn(EditorColumn)] = QLatin1Char(HexDigitChar(value));
     line[CharacterColumn(EditorColumn)] = Drawn(std::string(1, DumpCharacter(value))).at(0);

@@ -8,15 +8,15 @@ namespace velmar::ui {
 
 namespace {
 
-std::uint8_t ByteAt(const DataBuffer& buffer, std::int32_t address) {
-    return DataBuffer::Contains(address) ? buffer[address] : 0;
-}
-
 // Clicks are counted from the blank before the first byte's digits, so that
 // every byte's part of the line is that blank and its two digits.
 constexpr int kClickOrigin = kFirstDigitColumn - 1;
 
 } // namespace
+
+std::uint8_t ShownByte(const DataBuffer& buffer, std::int32_t address) {
+    return DataBuffer::Contains(address) ? buffer[address] : 0;
+}
 
 char DumpCharacter(std::uint8_t value) {
     return value >= 0x20 && value <= 0x7F ? static_cast<char>(value) : '.';
@@ -27,7 +27,7 @@ std::string DumpLine(const DataBuffer& buffer, std::int32_t address) {
     const std::string label = HexText(address, kAddressDigits);
     line.replace(0, kAddressDigits, label, 0, kAddressDigits);
     for (int j = 0; j < kBytesPerLine; ++j) {
-        const std::uint8_t value = ByteAt(buffer, address + j);
+        const std::uint8_t value = ShownByte(buffer, address + j);
         line[HighDigitColumn(j)] = HexDigitChar(value >> 4);
         line[LowDigitColumn(j)] = HexDigitChar(value);
         line[CharacterColumn(j)] = DumpCharacter(value);

@@ -31,6 +31,8 @@ static_assert(kDumpLineChars == 74);
 constexpr int kDumpLinePositions = kDumpLineChars + 1;
 constexpr int kInfoLineChars = 65;
 
+// The byte shown at an address: 0 outside the buffer.
+std::uint8_t ShownByte(const DataBuffer& buffer, std::int32_t address);
 // How a byte shows in the character column and on the info line.
 char DumpCharacter(std::uint8_t value);
 // The dump line of the 16 bytes starting at `address`.
