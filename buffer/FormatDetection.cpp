@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "FileType.h"
+#include "HexText.h"
 
 namespace velmar {
 
@@ -10,10 +11,6 @@ namespace {
 
 bool IsBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-bool IsHexDigit(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
 } // namespace
@@ -26,7 +23,7 @@ int FileTypeFromContents(std::string_view bytes, int undecided) {
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (c >= 0x7F || (c < 0x20 && !IsBlank(c))) return BinaryFileType;
-        if (!IsBlank(c) && !IsHexDigit(c)) hexOnly = false;
+        if (!IsBlank(c) && !IsHexDigit(ch)) hexOnly = false;
     }
     const auto first = std::find_if(bytes.begin(), bytes.end(),
                                     [](char c) { return !IsBlank(static_cast<unsigned char>(c)); });

@@ -107,21 +107,14 @@ class LineSource {
     std::string refusal_;
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Sum of the byte pairs of a record, or -1 when fewer than the record's own
 // count byte announces are there. Used only to check record checksums; the
 // stored data come from the field conversion.
 int RecordSum(std::string_view text, int extraBytes) {
     auto pair = [&](std::size_t i) {
         if (2 * i + 1 >= text.size()) return -1;
-        const int hi = HexDigit(text[2 * i]);
-        const int lo = HexDigit(text[2 * i + 1]);
+        const int hi = HexDigitValue(text[2 * i]);
+        const int lo = HexDigitValue(text[2 * i + 1]);
         return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
     };
     const int count = pair(0);
@@ -194,23 +187,15 @@ class Reader {
     // A field read as a hexadecimal number after a "$": nothing left, or any
     // character that is not a hex digit, fails.
     bool Field(std::size_t digits, std::uint32_t& value) {
-        Take(digits);
-        value = 0;
-        bool good = !field_.empty();
-        for (char c : field_) {
-            const int d = HexDigit(c);
-            if (d < 0) {
-                good = false;
-                break;
-            }
-            value = value * 16 + static_cast<std::uint32_t>(d);
-        }
-        if (!good) {
+        const std::optional<std::uint32_t> parsed = ParseHex(Take(digits), digits);
+        if (!parsed) {
             result_.badField = "$" + field_;
             result_.badLine = lineNumber_;
             panel_.ShowMessage(BoxKind::Error, InvalidIntegerText(result_.badField));
+            return false;
         }
-        return good;
+        value = *parsed;
+        return true;
     }
 
     bool IntelRecord() {

@@ -3,15 +3,13 @@
 namespace velmar {
 
 std::string HexText(std::int64_t value, int minDigits) {
-    static const char digits[] = "0123456789ABCDEF";
     std::uint64_t v = static_cast<std::uint64_t>(value);
     if (value < 0) v = static_cast<std::uint32_t>(value); // as a 32-bit word
+    int digits = 1;
+    while (digits < 16 && (v >> (4 * digits)) != 0) ++digits;
     std::string text;
-    do {
-        text.insert(text.begin(), digits[v & 0xF]);
-        v >>= 4;
-    } while (v != 0);
-    while (static_cast<int>(text.size()) < minDigits) text.insert(text.begin(), '0');
+    if (minDigits > digits) text.assign(static_cast<std::size_t>(minDigits - digits), '0');
+    AppendHex(text, v, digits);
     return text;
 }
 

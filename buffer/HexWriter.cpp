@@ -4,17 +4,11 @@
 
 #include "BinaryFile.h"
 #include "FileReplacement.h"
+#include "HexText.h"
 
 namespace velmar {
 
 namespace {
-
-constexpr char kDigits[] = "0123456789ABCDEF";
-
-void AppendHex(std::string& text, std::uint32_t value, int digits) {
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
-        text.push_back(kDigits[(value >> shift) & 0xF]);
-}
 
 void EndLine(std::string& text) {
     text.append("\r\n");

@@ -15,7 +15,7 @@
 
 #include "Dialogs.h"
 #include "Usb_Velmar.h"
-#include "ValueEntry.h"
+#include "HexEntry.h"
 #include "buffer/HexText.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
@@ -23,19 +23,6 @@
 namespace velmar::ui {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-std::uint8_t ByteAt(const DataBuffer& buffer, std::int32_t address) {
-    return DataBuffer::Contains(address) ? buffer[address] : 0;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // The text as drawn: 0x7F has no glyph in any font and would show as a
 // box, so it is drawn like the other bytes that do not print.
@@ -46,33 +33,6 @@ QString Drawn(const std::string& text) {
 }
 
 } // namespace
-
-char DumpCharacter(std::uint8_t value) {
-    return value >= 0x20 && value <= 0x7F ? static_cast<char>(value) : '.';
-}
-
-std::string DumpLine(const DataBuffer& buffer, std::int32_t address) {
-    std::string line(kDumpLineChars, ' ');
-    const std::string label = HexText(address, 6);
-    line.replace(0, 6, label, 0, 6);
-    for (int j = 0; j < 16; ++j) {
-        const std::uint8_t value = ByteAt(buffer, address + j);
-        line[8 + 3 * j] = kHexDigits[value >> 4];
-        line[9 + 3 * j] = kHexDigits[value & 0x0F];
-        line[58 + j] = DumpCharacter(value);
-    }
-    return line;
-}
-
-std::string InfoLine(std::int32_t address, std::uint8_t value) {
-    std::string line = "Address=" + HexText(address, 6);
-    line += "             Hex Data=";
-    line += kHexDigits[value >> 4];
-    line += kHexDigits[value & 0x0F];
-    line += "               Ascii Data=";
-    line += DumpCharacter(value);
-    return line;
-}
 
 std::int32_t EditorLimit(std::int32_t deviceLimit) {
     return std::min<std::int32_t>(deviceLimit, kBufferSize - 1);
@@ -126,9 +86,10 @@ void BufferEditor::ShowPage() {
 
     FitDumpToWidth();
     std::string text;
-    for (std::int32_t line = EditorTop / 16; line <= (EditorTop + kPageBytes - 1) / 16; ++line) {
+    for (std::int32_t line = EditorTop / kBytesPerLine;
+         line <= (EditorTop + kPageBytes - 1) / kBytesPerLine; ++line) {
         if (!text.empty()) text += '\n';
-        text += DumpLine(state_.Buffer, line * 16);
+        text += DumpLine(state_.Buffer, line * kBytesPerLine);
     }
     form_.Edit_1->setPlainText(Drawn(text));
 
@@ -154,8 +115,8 @@ void BufferEditor::FitDumpToWidth() {
 
 void BufferEditor::PlaceCaret() {
     int position = kDumpLinePositions * EditorRow;
-    if (EditorAsciiMode == 1) position += 58 + EditorColumn;
-    else position += 8 + 3 * EditorColumn + EditorNibble;
+    if (EditorAsciiMode == 1) position += CharacterColumn(EditorColumn);
+    else position += HighDigitColumn(EditorColumn) + EditorNibble;
     const int last = form_.Edit_1->document()->characterCount() - 1;
     QTextCursor caret = form_.Edit_1->textCursor();
     caret.setPosition(std::clamp(position, 0, std::max(last, 0)));
@@ -164,20 +125,20 @@ void BufferEditor::PlaceCaret() {
 
 void BufferEditor::ShowInfo() {
     const std::int32_t address = CursorAddress();
-    const std::string line = InfoLine(address, ByteAt(state_.Buffer, address));
+    const std::string line = InfoLine(address, ShownByte(state_.Buffer, address));
     form_.Edit_Info->setText(Drawn(line));
 }
 
 void BufferEditor::RewriteLine() {
-    if (EditorColumn < 0 || EditorColumn > 15) return;
+    if (EditorColumn < 0 || EditorColumn >= kBytesPerLine) return;
     QTextBlock block = form_.Edit_1->document()->findBlockByNumber(EditorRow);
     if (!block.isValid()) return;
     QString line = block.text();
     if (line.size() < kDumpLineChars) return;
-    const std::uint8_t value = ByteAt(state_.Buffer, CursorAddress());
-    line[8 + 3 * EditorColumn] = QLatin1Char(kHexDigits[value >> 4]);
-    line[9 + 3 * EditorColumn] = QLatin1Char(kHexDigits[value & 0x0F]);
-    line[58 + EditorColumn] = Drawn(std::string(1, DumpCharacter(value))).at(0);
+    const std::uint8_t value = ShownByte(state_.Buffer, CursorAddress());
+    line[HighDigitColumn(EditorColumn)] = QLatin1Char(HexDigitChar(value >> 4));
+    line[LowDigitColumn(EditorColumn)] = QLatin1Char(HexDigitChar(value));
+    line[CharacterColumn(EditorColumn)] = Drawn(std::string(1, DumpCharacter(value))).at(0);
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.insertText(line);
@@ -185,21 +146,21 @@ void BufferEditor::RewriteLine() {
 
 void BufferEditor::Wrap() {
     if (EditorColumn == -1) {
-        EditorColumn = 15;
+        EditorColumn = kBytesPerLine - 1;
         --EditorRow;
     }
     // Right straight after typing a row's last byte takes the column to 17:
     // that is byte 1 of the next row, not a byte past the row's end.
-    if (EditorColumn >= 16) {
-        EditorColumn -= 16;
+    if (EditorColumn >= kBytesPerLine) {
+        EditorColumn -= kBytesPerLine;
         ++EditorRow;
     }
     if (EditorRow < 0) {
-        EditorRow = 15;
+        EditorRow = kPageLines - 1;
         EditorTop -= kPageBytes;
         ShowPage();
     }
-    if (EditorRow == 16) {
+    if (EditorRow == kPageLines) {
         EditorRow = 0;
         EditorTop += kPageBytes;
         ShowPage();
@@ -218,7 +179,7 @@ void BufferEditor::Edit_1KeyDown(int key) {
         break;
     case Qt::Key_End:
         EditorNibble = 0;
-        EditorColumn = 15;
+        EditorColumn = kBytesPerLine - 1;
         break;
     case Qt::Key_Home:
         EditorNibble = 0;
@@ -248,7 +209,7 @@ void BufferEditor::Edit_1KeyDown(int key) {
 void BufferEditor::Edit_1KeyPress(char key) {
     // A character that arrives without its key-down (an input method) would
     // find the cursor one past the row; put it on the next byte first.
-    if (EditorColumn == 16) Wrap();
+    if (EditorColumn == kBytesPerLine) Wrap();
     const std::int32_t address = CursorAddress();
     if (!DataBuffer::Contains(address)) return;
     std::uint8_t& byte = state_.Buffer[address];
@@ -257,7 +218,7 @@ void BufferEditor::Edit_1KeyPress(char key) {
         RewriteLine();
         ++EditorColumn;
     } else {
-        const int v = HexValue(key);
+        const int v = HexDigitValue(key);
         if (v >= 0) {
             if (EditorNibble == 0) {
                 byte = static_cast<std::uint8_t>(16 * v + (byte & 0x0F));
@@ -277,18 +238,12 @@ void BufferEditor::Edit_1KeyPress(char key) {
 void BufferEditor::Edit_1KeyUp(int) { PlaceCaret(); }
 
 void BufferEditor::Edit_1MouseDown(int caret) {
-    EditorRow = std::clamp(caret / kDumpLinePositions, 0, 15);
-    int a = caret % kDumpLinePositions - 7;
-    if (a < 0) a = 0;
-    if (a < 48) {
-        EditorAsciiMode = 0;
-        EditorColumn = std::min(a / 3, 15);
-        EditorNibble = a % 3 == 2 ? 1 : 0;
-    } else {
-        EditorAsciiMode = 1;
-        if (a < 51) a = 51;
-        EditorColumn = std::min(a - 51, 15);
-    }
+    EditorRow = std::clamp(caret / kDumpLinePositions, 0, kPageLines - 1);
+    const DumpHit hit = DumpHitAt(caret % kDumpLinePositions);
+    EditorAsciiMode = hit.characters ? 1 : 0;
+    EditorColumn = hit.byte;
+    // The characters keep the digit the cursor was on.
+    if (!hit.characters) EditorNibble = hit.nibble;
     ShowInfo();
 }
 
@@ -366,24 +321,11 @@ bool BufferEditor::AddressEntryEvent(QEvent* event) {
         return false;
     }
     if (event->type() != QEvent::KeyPress) return false;
-    auto* keyEvent = static_cast<QKeyEvent*>(event);
-    if (keyEvent->key() == Qt::Key_Delete) return false; // the field's own key
-    char key = 0;
-    if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) key = '\r';
-    else if (keyEvent->key() == Qt::Key_Backspace) key = '\b';
-    else if (keyEvent->text().size() == 1) key = keyEvent->text().at(0).toLatin1();
-    else if (keyEvent->text().isEmpty()) return false;
-    else return true;
-    if (key == '\t') return false;
-    TMainForm::HandlerScope scope(form_);
-    const bool enter = key == '\r';
-    Chg_Edit_AddKeyPress(key);
-    if (enter || key == 0) return true;
-    if (key >= 'a' && key <= 'f') {
-        form_.Chg_Edit_Add->insert(QString(QChar(key - 'a' + 'A')));
-        return true;
-    }
-    return false;
+    return FilterHexEntryKey(*form_.Chg_Edit_Add, *static_cast<QKeyEvent*>(event),
+                             EntryTab::LeavesField, [this](char& key) {
+                                 TMainForm::HandlerScope scope(form_);
+                                 Chg_Edit_AddKeyPress(key);
+                             });
 }
 
 bool BufferEditor::eventFilter(QObject* watched, QEvent* event) {

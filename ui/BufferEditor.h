@@ -7,8 +7,8 @@
 #include <QObject>
 
 #include <cstdint>
-#include <string>
 
+#include "DumpLayout.h"
 #include "buffer/DataBuffer.h"
 
 class TMainForm;
@@ -21,18 +21,6 @@ class ProgramState;
 
 namespace velmar::ui {
 
-constexpr int kDumpLineChars = 74;
-// Qt's text control counts a line break as one position, so a dump line
-// takes 74 + 1 caret positions.
-constexpr int kDumpLinePositions = kDumpLineChars + 1;
-constexpr int kInfoLineChars = 65;
-constexpr int kPageBytes = 256;
-
-// How a byte shows in the character column and on the info line.
-char DumpCharacter(std::uint8_t value);
-// The dump line of the 16 bytes starting at `address`.
-std::string DumpLine(const DataBuffer& buffer, std::int32_t address);
-std::string InfoLine(std::int32_t address, std::uint8_t value);
 // The highest address the editor may show: the device's last address, but
 // never past the end of the buffer.
 std::int32_t EditorLimit(std::int32_t deviceLimit);
@@ -50,7 +38,7 @@ class BufferEditor : public QObject {
     std::int32_t EditorNibble = 0;
     std::int32_t EditorAsciiMode = 0;
 
-    std::int32_t CursorAddress() const { return EditorTop + 16 * EditorRow + EditorColumn; }
+    std::int32_t CursorAddress() const { return EditorTop + kBytesPerLine * EditorRow + EditorColumn; }
 
     void EditClick();
     void ShowPage();

@@ -15,6 +15,7 @@
 
 #include "AdapterFigures.h"
 #include "FileDrop.h"
+#include "HexEntry.h"
 #include "ValueEntry.h"
 #include "WindowFonts.h"
 #include "WindowPanel.h"
@@ -508,23 +509,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == Fill_Edit && event->type() == QEvent::KeyPress) {
-        auto* keyEvent = static_cast<QKeyEvent*>(event);
-        // Delete is the field's own key, not the character "\x7f" it carries.
-        if (keyEvent->key() == Qt::Key_Delete) return false;
-        char key = 0;
-        if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter)
-            key = '\r';
-        else if (keyEvent->key() == Qt::Key_Backspace)
-            key = '\b';
-        else if (keyEvent->text().size() == 1 && keyEvent->text()[0].unicode() < 0x80)
-            key = static_cast<char>(keyEvent->text()[0].unicode());
-        else
-            // Keys without a character (movement) pass; other text is not hex.
-            return !keyEvent->text().isEmpty();
-        Fill_EditKeyPress(key);
-        return key == 0;
-    }
+    // Tab is refused here like any character that is not a digit.
+    if (watched == Fill_Edit && event->type() == QEvent::KeyPress)
+        return velmar::ui::FilterHexEntryKey(*Fill_Edit, *static_cast<QKeyEvent*>(event),
+                                             velmar::ui::EntryTab::IsCharacter,
+                                             [this](char& key) { Fill_EditKeyPress(key); });
     return QWidget::eventFilter(watched, event);
 }
 

@@ -5,45 +5,12 @@
 #include <QPushButton>
 
 #include "Dialogs.h"
+#include "HexEntry.h"
 #include "Usb_Velmar.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
 
 namespace velmar::ui {
-
-bool IsHexEntryKey(char key) {
-    if (key == '\b') return true;
-    return (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') || (key >= 'a' && key <= 'f');
-}
-
-std::optional<std::int32_t> HexEntryValue(const std::string& text) {
-    // Seven digits at most keep every value inside a signed 32-bit number.
-    if (text.empty() || text.size() > 7) return std::nullopt;
-    std::int32_t value = 0;
-    for (char c : text) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else return std::nullopt;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-std::string NotAnIntegerText(const std::string& text) {
-    return "'$" + text + "' is not a valid integer value.";
-}
-
-void KeepUpperCase(QLineEdit* field) {
-    QObject::connect(field, &QLineEdit::textEdited, field, [field](const QString& text) {
-        const QString upper = text.toUpper();
-        if (upper == text) return;
-        const int position = field->cursorPosition();
-        field->setText(upper);
-        field->setCursorPosition(position);
-    });
-}
 
 ValueEntry::ValueEntry(TMainForm& form, ProgramState& state)
     : QObject(&form), form_(form), state_(state) {
@@ -114,26 +81,11 @@ bool ValueEntry::eventFilter(QObject* watched, QEvent* event) {
     // Compared by the pointers kept at start: the window must not be touched
     // while it is being torn down.
     if (event->type() != QEvent::KeyPress || watched != field_ || !window_->isVisible()) return false;
-    auto* keyEvent = static_cast<QKeyEvent*>(event);
-    // Delete comes with the text "\x7f" on X11: it is the field's own key
-    // (the character after the caret goes), never a typed character.
-    if (keyEvent->key() == Qt::Key_Delete) return false;
-    char key = 0;
-    if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) key = '\r';
-    else if (keyEvent->key() == Qt::Key_Backspace) key = '\b';
-    else if (keyEvent->text().size() == 1) key = keyEvent->text().at(0).toLatin1();
-    else if (keyEvent->text().isEmpty()) return false; // cursor keys, Delete: the field's own
-    else return true;                                  // several characters at once: none is hex-checked
-    if (key == '\t') return false;                     // focus moves on, as everywhere
-    TMainForm::HandlerScope scope(form_);
-    const bool enter = key == '\r';
-    Edit_AddKeyPress(key);
-    if (enter || key == 0) return true;
-    if (key >= 'a' && key <= 'f') {
-        form_.Edit_Add->insert(QString(QChar(key - 'a' + 'A')));
-        return true;
-    }
-    return false;
+    return FilterHexEntryKey(*form_.Edit_Add, *static_cast<QKeyEvent*>(event),
+                             EntryTab::LeavesField, [this](char& key) {
+                                 TMainForm::HandlerScope scope(form_);
+                                 Edit_AddKeyPress(key);
+                             });
 }
 
 } // namespace velmar::ui

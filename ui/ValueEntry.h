@@ -1,16 +1,11 @@
 #pragma once
 // Buffer Start and Hex Offset typed in hexadecimal into Edit_Add next to
-// their buttons; and the hexadecimal entry rules every entry field shares.
+// their buttons.
 
 #include <QObject>
 
-#include <cstdint>
-#include <optional>
-#include <string>
-
 class TMainForm;
 class QEvent;
-class QLineEdit;
 class QWidget;
 
 namespace velmar {
@@ -18,15 +13,6 @@ class ProgramState;
 }
 
 namespace velmar::ui {
-
-// Characters a hexadecimal entry field takes: the digits and Backspace.
-bool IsHexEntryKey(char key);
-// The text read as a "$"-prefixed number; none when it is not one.
-std::optional<std::int32_t> HexEntryValue(const std::string& text);
-// The box text of a failed conversion of `text`.
-std::string NotAnIntegerText(const std::string& text);
-// Shows letters in upper case, also for text pasted past the key filter.
-void KeepUpperCase(QLineEdit* field);
 
 // Entry targets held by Edit_Add.
 enum : int { kTargetBufferStart = 1, kTargetHexOffset = 2 };
