@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "FileType.h"
+#include "DataFormats.h"
 
 namespace velmar {
 

@@ -2,11 +2,12 @@
 // lines are refused before anything reaches the programmer.
 #include <gtest/gtest.h>
 
+#include "buffer/DataFormats.h"
 #include "cli/Arguments.h"
 
+using velmar::FileTypeFromExtension;
+using velmar::FileTypeFromName;
 using velmar::cli::Command;
-using velmar::cli::FileTypeFromExtension;
-using velmar::cli::FileTypeFromName;
 using velmar::cli::Operation;
 using velmar::cli::ParseAddress;
 using velmar::cli::ParseArguments;
@@ -63,8 +64,10 @@ TEST(Arguments, CommandsWithoutDevice) {
     r = Parse({"convert", "--from", "intel", "--to", "binary", "a.hex", "b.bin"});
     ASSERT_EQ(r.error, "");
     EXPECT_EQ(r.arguments.command, Command::Convert);
-    EXPECT_EQ(r.arguments.convertArgs,
-              (std::vector<std::string>{"--from", "intel", "--to", "binary", "a.hex", "b.bin"}));
+    EXPECT_EQ(r.arguments.convert.from, 1);
+    EXPECT_EQ(r.arguments.convert.to, 0);
+    EXPECT_EQ(r.arguments.convert.in, "a.hex");
+    EXPECT_EQ(r.arguments.convert.out, "b.bin");
 }
 
 TEST(Arguments, RefusedLines) {
