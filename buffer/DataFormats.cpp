@@ -14,15 +14,6 @@ bool SameLetters(std::string_view a, std::string_view b) {
            });
 }
 
-// From the last dot of the last name on; empty when that name has no dot.
-std::string_view ExtensionOf(std::string_view path) {
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-        return {};
-    return path.substr(dot);
-}
-
 } // namespace
 
 const DataFormat& DataFormatOf(int fileType) {
@@ -40,23 +31,20 @@ std::optional<int> FileTypeFromName(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<int> FileTypeFromExtension(std::string_view path) {
-    const std::string_view ext = ExtensionOf(path);
-    if (ext.empty()) return std::nullopt;
+std::optional<int> FileTypeListing(std::string_view ext) {
     for (const DataFormat& format : kDataFormats)
         for (std::string_view listed : format.Extensions)
             if (!listed.empty() && SameLetters(ext, listed)) return format.Type;
     return std::nullopt;
 }
 
-bool ExtensionIsShared(std::string_view path) {
-    const std::string_view ext = ExtensionOf(path);
-    if (ext.size() < 2) return false;
-    const auto rows = std::count_if(kDataFormats.begin(), kDataFormats.end(),
-                                    [&](const DataFormat& format) {
-                                        return SameLetters(ext.substr(1), format.DefaultExt);
-                                    });
-    return rows > 1;
+int RowsWithDefaultExt(std::string_view ext) {
+    if (ext.empty() || ext[0] != '.') return 0;
+    const auto rows =
+        std::count_if(kDataFormats.begin(), kDataFormats.end(), [&](const DataFormat& format) {
+            return SameLetters(ext.substr(1), format.DefaultExt);
+        });
+    return static_cast<int>(rows);
 }
 
 } // namespace velmar

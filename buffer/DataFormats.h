@@ -65,13 +65,12 @@ bool HasBinaryRoutines(int fileType);
 // The FileType of a command-line format name, in any case.
 std::optional<int> FileTypeFromName(std::string_view name);
 
-// The FileType whose row lists the extension of `path` (in any case); none
-// for an extension no row lists, or no extension.
-std::optional<int> FileTypeFromExtension(std::string_view path);
+// The FileType whose row lists `ext` (".S19": with the dot, any case); none
+// when no row does.
+std::optional<int> FileTypeListing(std::string_view ext);
 
-// Whether the extension of `path` is the dialogs' default extension of more
-// than one row (.hex): it then names its own row only when the contents do
-// not tell which of them the file holds.
-bool ExtensionIsShared(std::string_view path);
+// How many rows have `ext` (".Hex": with the dot, any case) as the dialogs'
+// default extension.
+int RowsWithDefaultExt(std::string_view ext);
 
 } // namespace velmar

@@ -5,6 +5,7 @@
 
 #include "UsageText.h"
 #include "buffer/DataFormats.h"
+#include "buffer/FormatDetection.h"
 #include "devices/DeviceCatalogue.h"
 
 namespace velmar::cli {

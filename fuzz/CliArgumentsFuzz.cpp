@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "buffer/DataFormats.h"
+#include "buffer/FormatDetection.h"
 #include "cli/Arguments.h"
 #include "devices/DeviceCatalogue.h"
 #include "virtual/VirtualOptions.h"
