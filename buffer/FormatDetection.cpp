@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "FileType.h"
+#include "DataFormats.h"
 #include "HexText.h"
 
 namespace velmar {
@@ -11,6 +11,15 @@ namespace {
 
 bool IsBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// From the last dot of the last name on; empty when that name has no dot.
+std::string_view ExtensionOf(std::string_view path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return {};
+    return path.substr(dot);
 }
 
 } // namespace
@@ -32,6 +41,17 @@ int FileTypeFromContents(std::string_view bytes, int undecided) {
     if (*first == 'S' && first + 1 != bytes.end() && first[1] >= '0' && first[1] <= '9')
         return MotorolaHexFileType;
     return hexOnly ? AsciiHexFileType : undecided;
+}
+
+std::optional<int> FileTypeFromExtension(std::string_view path) {
+    const std::string_view ext = ExtensionOf(path);
+    if (ext.empty()) return std::nullopt;
+    return FileTypeListing(ext);
+}
+
+bool ExtensionIsShared(std::string_view path) {
+    const std::string_view ext = ExtensionOf(path);
+    return !ext.empty() && RowsWithDefaultExt(ext) > 1;
 }
 
 } // namespace velmar

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "UsageText.h"
+#include "buffer/DataFormats.h"
+#include "buffer/FormatDetection.h"
 #include "devices/DeviceCatalogue.h"
 
 namespace velmar::cli {
@@ -79,38 +82,86 @@ std::optional<long> ParseCount(const std::string& text, long low, long high) {
     return value;
 }
 
-} // namespace
+bool IsVerbosity(const std::string& word) {
+    return word == "-q" || word == "-v" || word == "-vv";
+}
 
-int TakeVerbosity(std::vector<std::string>& args) {
-    int level = 0;
-    while (!args.empty() && (args[0] == "-q" || args[0] == "-v" || args[0] == "-vv")) {
-        level = args[0] == "-q" ? -1 : static_cast<int>(args[0].size()) - 1;
-        args.erase(args.begin());
+int VerbosityOf(const std::string& word) {
+    return word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
+}
+
+// The words after "convert", from `next` on. Here every word that does not
+// start with "--" is a file, and a later -q or -v overrides an earlier one.
+void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseResult& result) {
+    Arguments& a = result.arguments;
+    ConvertArguments& c = a.convert;
+    a.command = Command::Convert;
+    result.hint = ConvertUsageLine();
+    const auto fail = [&](const std::string& problem) { result.error = "convert: " + problem; };
+    std::vector<std::string> files;
+    for (; next < args.size(); ++next) {
+        std::string word = args[next];
+        if (word == "--help" || word == "-h") {
+            a.command = Command::Help;
+            return;
+        }
+        if (IsVerbosity(word)) {
+            a.verbosity = VerbosityOf(word);
+            continue;
+        }
+        if (!StartsWith(word, "--") || word == "--") {
+            files.push_back(word);
+            continue;
+        }
+        if (word == "--fold") {
+            c.fold = true;
+            continue;
+        }
+        std::string value;
+        if (const auto eq = word.find('='); eq != std::string::npos) {
+            value = word.substr(eq + 1);
+            word = word.substr(0, eq);
+        } else if (next + 1 < args.size()) {
+            value = args[++next];
+        } else {
+            return fail(word + " needs a value");
+        }
+        if (word == "--from" || word == "--to") {
+            const std::optional<int> format = FileTypeFromName(value);
+            if (!format) return fail("unknown format '" + value + "'");
+            (word == "--from" ? c.from : c.to) = format;
+            c.fromGiven = c.fromGiven || word == "--from";
+        } else if (word == "--device") {
+            c.device = value;
+        } else if (word == "--limit" || word == "--offset" || word == "--buffer-start" ||
+                   word == "--end") {
+            const std::optional<std::int32_t> number = ParseAddress(value);
+            if (!number) return fail("'" + value + "' is not a hexadecimal address for " + word);
+            (word == "--limit"          ? c.limit
+             : word == "--offset"       ? c.offset
+             : word == "--buffer-start" ? c.bufferStart
+                                        : c.end) = number;
+        } else {
+            return fail("unknown option " + word);
+        }
     }
-    return level;
+    if (c.device && c.limit) return fail("--device and --limit exclude each other");
+    if (files.size() != 2) return fail("expected IN and OUT");
+    c.in = files[0];
+    c.out = files[1];
+    // OUT's format from --to or its extension; IN's from --from, its
+    // extension or, when it is loaded, its contents.
+    if (!c.to && c.out != "-") c.to = FileTypeFromExtension(c.out);
+    if (!c.to) return fail("--to is required when OUT's extension does not tell the format");
+    if (!c.from && c.in != "-") c.from = FileTypeFromExtension(c.in);
+    if (c.device) {
+        const std::optional<int> row = FindCatalogueRow(*c.device);
+        if (!row) return fail("unknown device '" + *c.device + "'");
+        c.catalogueRow = *row;
+    }
 }
 
-std::optional<int> FileTypeFromName(const std::string& name) {
-    const std::string n = Lower(name);
-    if (n == "binary") return 0;
-    if (n == "intel") return 1;
-    if (n == "motorola") return 2;
-    if (n == "ascii") return 3;
-    return std::nullopt;
-}
-
-std::optional<int> FileTypeFromExtension(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
-    const std::string ext = Lower(path.substr(dot));
-    if (ext == ".bin") return 0;
-    if (ext == ".hex" || ext == ".ihx") return 1;
-    if (ext == ".s19" || ext == ".s28" || ext == ".s37" || ext == ".srec" || ext == ".mot")
-        return 2;
-    return std::nullopt;
-}
+} // namespace
 
 std::optional<std::int32_t> ParseAddress(const std::string& text) {
     std::string digits = text;
@@ -131,6 +182,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     ParseResult result;
     Arguments& a = result.arguments;
     std::string& error = result.error;
+    result.hint = TryHelpLine();
+
+    std::size_t first = 0;
+    while (first < args.size() && IsVerbosity(args[first]))
+        a.verbosity = VerbosityOf(args[first++]);
+    if (first < args.size() && args[first] == "convert") {
+        ParseConvert(args, first + 1, result);
+        return result;
+    }
+    a.verbosity = 0;
 
     if (args.empty()) {
         error = "no command given";
@@ -142,11 +203,6 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     if (args[0] == "--version") {
         a.command = Command::Version;
-        return result;
-    }
-    if (args[0] == "convert") {
-        a.command = Command::Convert;
-        a.convertArgs.assign(args.begin() + 1, args.end());
         return result;
     }
 
@@ -184,8 +240,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
         } else if (word == "--fold") {
             a.fold = true;
-        } else if (word == "-q" || word == "-v" || word == "-vv") {
-            const int level = word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
+        } else if (IsVerbosity(word)) {
+            const int level = VerbosityOf(word);
             if (a.verbosity != 0 && (a.verbosity < 0) != (level < 0))
                 error = "-q and -v exclude each other";
             a.verbosity = level < 0 ? level : std::max(a.verbosity, level);
@@ -365,123 +421,6 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
     }
     return result;
-}
-
-std::string UsageText() {
-    return R"(usage:
-  velmar-cli [-q | -v | -vv] convert [--from FMT] [--to FMT]
-                     [--device NAME | --limit HEX] [--offset HEX]
-                     [--buffer-start HEX] [--end HEX] [--fold] IN OUT
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
-             firmware FILE
-  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
-             [-q | -v | -vv] [--progress=lines|none] --device NAME
-             [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
-             [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
-      OPERATION: read | verify | blank | compare | program | erase | lock N
-  velmar-cli --help | --version
-
-Commands:
-  list           every attached USB bridge: index, serial, description and
-                 whether it answers as a programmer (with its firmware)
-  probe          look for the programmer and print its firmware version
-  firmware FILE  write the firmware image FILE into the programmer
-  read FILE      read the device and write exactly the bytes read to FILE,
-                 in device order, whatever --buffer-start is; ends with the
-                 byte count, CRC-32 and SHA-1 of the bytes read:
-                 "4096 bytes  CRC-32 1a2b3c4d  SHA-1 <40 hex digits>"
-  verify FILE    load FILE and compare the device with it
-  blank          check that the device is erased
-  compare FILE   load FILE and check that it can still be programmed over the
-                 device's contents
-  program FILE   load FILE, program it and verify it
-  erase          erase a flash device (89C51 ... 89LS8252)
-  lock N         program security bit N (1, 2 or 3)
-
-FILE (and convert's IN and OUT) may be "-": standard input for the file to
-load, standard output for the file read. The format must then be given with
---format, or it is told from the contents when loading.
-
-Options:
-  --usb              the programmer on USB (default): the vendor's D2XX library
-                     when it is installed, libftdi1 otherwise
-  --virtual[=OPTIONS]
-                     the virtual programmer, in this process. OPTIONS is a
-                     comma-separated key=value list (see virtual/OPTIONS.md),
-                     e.g. firmware=1.22, chip=FILE, save-chip=FILE,
-                     timing=on|off, fail-block=HEX, no-reply-from=N,
-                     devices=0|1|2, weak-bits=ADDR:MASK[;ADDR:MASK...],
-                     programmers=N, state-dir=DIR. The timing model is off
-                     unless timing=on. Unless chip-type= or family= names
-                     another part, the socket holds an erased part of the
-                     --device given (chip=FILE fills it from address 0).
-  --trace FILE       write every packet sent to the programmer to FILE, one
-                     line each: "92 00 00 00 F7 3F B0 78"; a longer packet as
-                     its first 8 bytes and " +" the count of the rest
-  --serial SN        the programmer with serial number SN when several
-                     bridges are attached (see list); other bridges are never
-                     opened, so several velmar-cli can run side by side
-  --device NAME      the device: 8741A 8742 8748 8748H 8749H 8751H 87C51H
-                     87C52H 87C54H 87C58H 87C51FA 87C51FB 87C51FC 89C51 89C52
-                     89S52 89S53 89LS53 89C55 89S8252 89LS8252 (any case)
-  --format FMT       binary, intel, motorola or ascii; by default from FILE's
-                     extension: .bin binary, .hex .ihx Intel,
-                     .s19 .s28 .s37 .srec .mot Motorola. Any other extension
-                     (.dat, .rom, none, or "-"): a file to load is judged by
-                     its contents (first non-blank ":" Intel, "S" and a digit
-                     Motorola, only hex digits and blanks ASCII hex, else
-                     binary); a file to write needs --format
-  --buffer-start HEX buffer position of the device's first byte (up to 5 hex
-                     digits; clamped as the window clamps it)
-  --fill XX          program, verify, compare: the value the buffer holds before
-                     FILE is loaded, so bytes FILE does not name are XX; by
-                     default the part's erased value (00 for the 874X parts,
-                     FF for the others)
-  --fold             program, verify, compare: load data that lie beyond the
-                     device's end folded onto lower addresses (hex) or cut
-                     (binary) instead of refusing FILE
-  --max-diffs N      print at most N difference lines (default 64 when
-                     standard output is a terminal, else all); they are all
-                     counted in the summary line
-  --hash             verify, compare: also print the byte count, CRC-32 and
-                     SHA-1 of the buffer range compared with the device
-  --passes N         read: read the device N times (2 to 9), write the
-                     majority of each bit, and list every address whose
-                     reads differed: "0123  UNSTABLE-04 MAJORITY-5C" (on
-                     stdout, on stderr when FILE is "-"); exit 1 when any
-                     bit was unstable
-  --progress=lines   one line per tenth on stderr,
-                     "progress program 48 15872 32768" (operation, percent,
-                     bytes done, bytes in all), terminal or not;
-                     --progress=none: no progress at all
-  -q                 only errors and difference lines (and the summary line
-                     when bytes differ)
-  -v                 also the programmer, its firmware, the device and its
-                     address range, Vpp, the file's format (and how it was
-                     told) and the range of its data
-  -vv                also every packet sent, on stderr, as --trace writes it
-
-Before the programmer is touched, program, verify and compare load FILE and
-refuse it (exit 1) when it holds no data, has a malformed record (named by
-file and line), has records with a wrong checksum, or has data beyond the
-device's end without --fold.
-
-The device is selected as the window selects it; adapter prompts are printed
-and taken as confirmed. Difference lines go to stdout, sentences and boxes to
-stderr. On a terminal, stderr shows a progress line redrawn in place (at most
-ten times a second), "Program |#########           |  48%  15.9/32.0 KiB
-0:41 left", left with the elapsed time when the operation ends. Blank check,
-verify and program end with a summary on stderr: "3 differing bytes, 5
-differing bits, first 0010, last 0FFF".
-
-Exit status: 0 success; 1 the operation failed (a difference, a failed block,
-a stopped run, no programmer, unstable bits, a data file refused as above,
-which is never programmed); 2 bad arguments or a file that cannot be read or
-written. Ctrl-C stops a load, and an operation as the Quit button does. Every
-error line starts with "velmar-cli: ".
-)";
 }
 
 } // namespace velmar::cli

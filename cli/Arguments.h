@@ -16,12 +16,24 @@ enum class ProgressMode { Auto, Lines, None };
 
 enum class Operation { Read, Verify, Blank, Compare, Program, Erase, Lock };
 
+// convert IN OUT, formats as FileType (0 binary .. 3 ASCII hex).
+struct ConvertArguments {
+    std::optional<int> from; // none: told by IN's contents
+    bool fromGiven = false;  // `from` came from --from, not IN's extension
+    std::optional<int> to;
+    std::optional<std::string> device; // as typed
+    int catalogueRow = -1;
+    std::optional<std::int32_t> limit, offset, bufferStart, end;
+    bool fold = false;
+    std::string in, out; // "-": standard input, standard output
+};
+
 struct Arguments {
     Command command = Command::Help;
     bool useVirtual = false;
     std::string virtualOptions;           // the text after --virtual=
     std::string tracePath;                // empty: no trace
-    std::vector<std::string> convertArgs; // everything after "convert"
+    ConvertArguments convert;
 
     std::string firmwarePath;
 
@@ -47,20 +59,14 @@ struct Arguments {
 struct ParseResult {
     Arguments arguments;
     std::string error; // empty when the line was understood
+    std::string hint;  // the line printed after the error
 };
 
+// -q, -v and -vv may come first, before any command, convert too.
 ParseResult ParseArguments(const std::vector<std::string>& args);
 
-// FileType from a format name ("binary", "intel", "motorola", "ascii").
-std::optional<int> FileTypeFromName(const std::string& name);
-// Takes -q, -v and -vv off the front of a line (they may also come later).
-int TakeVerbosity(std::vector<std::string>& args);
-
-// FileType from a file name's extension (.bin; .hex .ihx; .s19 .s28 .s37 .srec .mot).
-std::optional<int> FileTypeFromExtension(const std::string& path);
-// One to five hexadecimal digits, optionally after "0x": 0 to 0xFFFFF.
+// Every address option: one to five hexadecimal digits, optionally after
+// "0x": 0 to 0xFFFFF.
 std::optional<std::int32_t> ParseAddress(const std::string& text);
-
-std::string UsageText();
 
 } // namespace velmar::cli

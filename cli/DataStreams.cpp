@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "buffer/FileType.h"
+#include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexWriter.h"
@@ -34,22 +34,9 @@ int DetectFormat(std::string_view bytes) {
     return FileTypeFromContents(bytes, BinaryFileType);
 }
 
-const char* FormatDescription(int fileType) {
-    switch (fileType) {
-    case IntelHexFileType:
-        return "Intel hex";
-    case MotorolaHexFileType:
-        return "Motorola S-record";
-    case AsciiHexFileType:
-        return "ASCII hex";
-    default:
-        return "binary";
-    }
-}
-
 bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd) {
     const std::int32_t end = std::min<std::int32_t>(state.Window.DeviceEnd, kBufferSize - 1);
-    if (state.FileType == BinaryFileType) {
+    if (HasBinaryRoutines(state.FileType)) {
         for (std::int32_t i = 0; i <= end; ++i)
             std::fputc(state.Buffer[i], stream);
     } else {

@@ -20,9 +20,6 @@ bool ReadWholeStream(std::FILE* stream, std::string& bytes, std::string& error);
 // anything else binary (0).
 int DetectFormat(std::string_view bytes);
 
-// "binary", "Intel hex", "Motorola S-record", "ASCII hex".
-const char* FormatDescription(int fileType);
-
 // Buffer positions 0..DeviceEnd (at most 0xFFFF) as FileType says, to a
 // stream, as SaveDataFile writes them to a file.
 bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd = false);

@@ -12,6 +12,7 @@
 #include "DumpIdentity.h"
 #include "Platform.h"
 #include "SerialBackend.h"
+#include "buffer/DataFormats.h"
 #include "buffer/FileReplacement.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
@@ -138,8 +139,8 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
             return ExitUsage;
         }
     }
-    panel.Detail("file: " + source.name + ", " + FormatDescription(state.FileType) + " (" + how +
-                 ")");
+    const std::string format(DataFormatOf(state.FileType).Description);
+    panel.Detail("file: " + source.name + ", " + format + " (" + how + ")");
     return -1;
 }
 

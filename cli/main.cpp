@@ -13,6 +13,7 @@
 #include "SerialBackend.h"
 #include "Platform.h"
 #include "TracingBackend.h"
+#include "UsageText.h"
 #include "VirtualSession.h"
 #include "devices/ProgramState.h"
 
@@ -21,9 +22,9 @@ using namespace velmar::cli;
 
 namespace {
 
-int Usage(const std::string& error) {
+int Usage(const std::string& error, const std::string& hint = TryHelpLine()) {
     Complain(stderr, error);
-    Complain(stderr, "try: velmar-cli --help");
+    Complain(stderr, hint);
     return ExitUsage;
 }
 
@@ -67,12 +68,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
 int main(int argc, char** argv) {
     platform::InitConsole();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    std::vector<std::string> rest = args;
-    const int verbosity = TakeVerbosity(rest);
-    if (!rest.empty() && rest[0] == "convert")
-        return RunConvert(std::vector<std::string>(rest.begin() + 1, rest.end()), verbosity);
     const ParseResult parsed = ParseArguments(args);
-    if (!parsed.error.empty()) return Usage(parsed.error);
+    if (!parsed.error.empty()) return Usage(parsed.error, parsed.hint);
     const Arguments& a = parsed.arguments;
 
     switch (a.command) {
@@ -83,7 +80,7 @@ int main(int argc, char** argv) {
         std::printf("velmar-cli %s\n", VELMAR_VERSION);
         return ExitSuccess;
     case Command::Convert:
-        return RunConvert(a.convertArgs, verbosity);
+        return RunConvert(a.convert, a.verbosity);
     default:
         break;
     }

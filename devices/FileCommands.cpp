@@ -4,7 +4,7 @@
 
 #include "OperationFrame.h"
 #include "buffer/BinaryFile.h"
-#include "buffer/FileType.h"
+#include "buffer/DataFormats.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexWriter.h"
 #include "buffer/InputFile.h"
@@ -74,7 +74,7 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
         facts->fileError = true;
     }
     if (fileError) *fileError = true;
-    if (state.FileType != BinaryFileType) {
+    if (!HasBinaryRoutines(state.FileType)) {
         ShowHexLoading(state);
         state.Transfer.DeviceAddress = 0;
         state.Transfer.StopFlag = 0;
@@ -90,7 +90,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
     facts = LoadFacts{};
     if (fileError) *fileError = false;
     const AddressWindow& w = state.Window;
-    if (state.FileType == BinaryFileType) {
+    if (HasBinaryRoutines(state.FileType)) {
         const BinaryFileResult result = LoadBinaryStream(stream, state.Buffer, w);
         if (!result.ok) {
             facts.fileError = true;
@@ -174,7 +174,7 @@ bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd) {
     bool ok = false;
     std::string reason;
     std::int64_t dropped = 0;
-    if (state.FileType == BinaryFileType) {
+    if (HasBinaryRoutines(state.FileType)) {
         const BinaryFileResult result = SaveBinaryFile(path, state.Buffer, state.Window);
         ok = result.ok;
         reason = result.systemError;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "buffer/DataFormats.h"
+#include "buffer/FormatDetection.h"
 #include "cli/Arguments.h"
 #include "devices/DeviceCatalogue.h"
 #include "virtual/VirtualOptions.h"
@@ -39,6 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (needsFile && a.dataPath.empty()) std::abort();
         }
         if (a.command == Command::Firmware && a.firmwarePath.empty()) std::abort();
+        if (a.command == Command::Convert) {
+            const velmar::cli::ConvertArguments& c = a.convert;
+            if (!c.to || *c.to < 0 || *c.to > 3) std::abort();
+            if (c.from && (*c.from < 0 || *c.from > 3)) std::abort();
+            if (c.device && (c.catalogueRow < 0 ||
+                             c.catalogueRow >= static_cast<int>(velmar::DeviceCatalogue().size())))
+                std::abort();
+            if (c.device && c.limit) std::abort();
+        }
         if (a.useVirtual) {
             velmar::VirtualOptions options;
             std::string error;
@@ -47,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (const std::string& word : words) {
-        velmar::cli::FileTypeFromExtension(word);
+        velmar::FileTypeFromExtension(word);
         if (const auto address = velmar::cli::ParseAddress(word))
             if (*address < 0 || *address > 0xFFFFF) std::abort();
     }

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "buffer/FileType.h"
+#include "buffer/DataFormats.h"
 
 namespace velmar::ui {
 

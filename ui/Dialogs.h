@@ -7,20 +7,19 @@
 #include <optional>
 #include <string>
 
+#include "buffer/DataFormats.h"
 #include "buffer/FrontPanel.h"
 
 class QWidget;
 
 namespace velmar::ui {
 
-inline constexpr const char* kDataFileFilter = "Bin|*.Bin|Hex|*.Hex|All|*.*";
-
 // The state of one file dialog component (OpenDialog1, SaveDialog1). It lives
 // for the whole run; FileName keeps the last file chosen.
 struct FileDialog {
     bool Save = false;
     std::string Title;
-    std::string Filter = kDataFileFilter;
+    std::string Filter{kDataFileFilter};
     std::string DefaultExt;  // "Bin", ".Bin", "Hex" (a leading dot is ignored)
     int FilterIndex = 1;     // 1-based, as in the filter string
     bool HideReadOnly = true;

@@ -8,11 +8,11 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
+#include <optional>
 
 #include "Usb_Velmar.h"
-#include "buffer/FileType.h"
+#include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
@@ -20,33 +20,15 @@
 
 namespace velmar::ui {
 
-namespace {
-
-std::string LowerExtension(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-} // namespace
-
 int DataFileTypeOf(const std::string& path) {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".bin") return BinaryFileType;
-    if (ext == ".ihx") return IntelHexFileType;
-    if (ext == ".s19" || ext == ".s28" || ext == ".s37" || ext == ".srec" || ext == ".mot")
-        return MotorolaHexFileType;
+    const std::optional<int> named = FileTypeFromExtension(path);
+    if (named && !ExtensionIsShared(path)) return *named;
 
     std::string head(4096, '\0');
     std::ifstream in(path, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    // .Hex is the dialogs' extension for all three hex formats.
-    return FileTypeFromContents(head, ext == ".hex" ? IntelHexFileType : BinaryFileType);
+    return FileTypeFromContents(head, named.value_or(BinaryFileType));
 }
 
 std::string DraggedFile(const QMimeData* mime) {

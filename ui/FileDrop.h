@@ -18,10 +18,11 @@ class ProgramState;
 namespace velmar::ui {
 
 // The file type (row of File_Type) for a data file named outside the file
-// dialog (dropped, or on the command line): .bin binary; .ihx Intel hex;
-// .s19 .s28 .s37 .srec .mot Motorola; any other name by its first bytes:
-// ":" Intel, "S" and a digit Motorola, only hex digits and blanks ASCII hex,
-// anything else binary (a .hex name then counts as Intel).
+// dialog (dropped, or on the command line): an extension the format table
+// lists (.bin binary; .ihx Intel hex; .s19 .s28 .s37 .srec .mot Motorola);
+// .hex, the dialogs' extension of every hex format, and any other name by its
+// first bytes: ":" Intel, "S" and a digit Motorola, only hex digits and
+// blanks ASCII hex, anything else binary (a .hex name then counts as Intel).
 int DataFileTypeOf(const std::string& path);
 
 class FileDrop : public QObject {

@@ -19,7 +19,7 @@
 #include "ValueEntry.h"
 #include "WindowFonts.h"
 #include "WindowPanel.h"
-#include "buffer/FileType.h"
+#include "buffer/DataFormats.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
@@ -153,6 +153,18 @@ int Scaled(int value, int multiplier, int divisor) {
     return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
 }
 
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// File_Type's rows, in FileType order.
+QStringList FileTypeRows() {
+    QStringList rows;
+    for (const velmar::DataFormat& format : velmar::kDataFormats)
+        rows << Latin1(format.ListText);
+    return rows;
+}
+
 } // namespace
 
 TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
@@ -166,11 +178,11 @@ TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
     SetColour(this, QPalette::WindowText, palette().color(QPalette::ToolTipText));
 
     OpenDialog1.Save = false;
-    OpenDialog1.DefaultExt = ".Bin";
+    OpenDialog1.DefaultExt = velmar::kOpenDialogInitialExt;
     OpenDialog1.PathMustExist = true;
     OpenDialog1.FileMustExist = true;
     SaveDialog1.Save = true;
-    SaveDialog1.DefaultExt = "Bin";
+    SaveDialog1.DefaultExt = velmar::kSaveDialogInitialExt;
     SaveDialog1.OverwritePrompt = true;
 
     CreateControls();
@@ -227,8 +239,7 @@ void TMainForm::CreateControls() {
     StaticText3->installEventFilter(this);
     SetBannerText(StaticText3->text());
 
-    File_Type = MakeList(this, "File_Type", 128, 344, 103, 65, FixedFont(13),
-                         {"Binary", "Intel Hex", "Motorola Hex", "Ascii Hex"});
+    File_Type = MakeList(this, "File_Type", 128, 344, 103, 65, FixedFont(13), FileTypeRows());
     File_Type->hide();
 
     StaticText4 = MakeStaticText(this, "StaticText4", "Last File Loaded in Buffer=No File Loaded", 8,
@@ -288,7 +299,7 @@ void TMainForm::CreateControls() {
 
     QStringList deviceRows;
     for (const auto& row : velmar::DeviceCatalogue())
-        deviceRows << QString::fromLatin1(row.ListText.data(), static_cast<qsizetype>(row.ListText.size()));
+        deviceRows << Latin1(row.ListText);
     Device_Box = MakeList(this, "Device_Box", 128, 29, 265, 396, FixedFont(12), deviceRows);
     Device_Box->hide();
 
@@ -595,15 +606,12 @@ void TMainForm::File_TypeClick() {
 }
 
 void TMainForm::ApplyFileType() {
-    const int type = state_.FileType;
-    if (const velmar::FileTypeRow* row = velmar::FindFileTypeRow(type))
-        File_But->setText(QString::fromLatin1(row->ButtonCaption.data(),
-                                              static_cast<qsizetype>(row->ButtonCaption.size())));
-    const std::string ext(velmar::DialogDefaultExt(type));
-    OpenDialog1.DefaultExt = ext;
-    OpenDialog1.FilterIndex = velmar::DialogFilterIndex(type);
-    SaveDialog1.DefaultExt = ext;
-    SaveDialog1.FilterIndex = velmar::DialogFilterIndex(type);
+    const velmar::DataFormat& format = velmar::DataFormatOf(state_.FileType);
+    if (!format.ButtonCaption.empty()) File_But->setText(Latin1(format.ButtonCaption));
+    for (velmar::ui::FileDialog* dialog : {&OpenDialog1, &SaveDialog1}) {
+        dialog->DefaultExt = format.DefaultExt;
+        dialog->FilterIndex = format.FilterIndex;
+    }
 }
 
 void TMainForm::Load_ButClick() {

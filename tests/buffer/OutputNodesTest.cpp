@@ -17,7 +17,7 @@
 #include "tests/support/UnixSocket.h"
 #include "buffer/BinaryFile.h"
 #include "buffer/FileReplacement.h"
-#include "buffer/FileType.h"
+#include "buffer/DataFormats.h"
 #include "buffer/HexWriter.h"
 
 namespace velmar {

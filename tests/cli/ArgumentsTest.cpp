@@ -2,11 +2,13 @@
 // lines are refused before anything reaches the programmer.
 #include <gtest/gtest.h>
 
+#include "buffer/DataFormats.h"
+#include "buffer/FormatDetection.h"
 #include "cli/Arguments.h"
 
+using velmar::FileTypeFromExtension;
+using velmar::FileTypeFromName;
 using velmar::cli::Command;
-using velmar::cli::FileTypeFromExtension;
-using velmar::cli::FileTypeFromName;
 using velmar::cli::Operation;
 using velmar::cli::ParseAddress;
 using velmar::cli::ParseArguments;
@@ -63,8 +65,10 @@ TEST(Arguments, CommandsWithoutDevice) {
     r = Parse({"convert", "--from", "intel", "--to", "binary", "a.hex", "b.bin"});
     ASSERT_EQ(r.error, "");
     EXPECT_EQ(r.arguments.command, Command::Convert);
-    EXPECT_EQ(r.arguments.convertArgs,
-              (std::vector<std::string>{"--from", "intel", "--to", "binary", "a.hex", "b.bin"}));
+    EXPECT_EQ(r.arguments.convert.from, 1);
+    EXPECT_EQ(r.arguments.convert.to, 0);
+    EXPECT_EQ(r.arguments.convert.in, "a.hex");
+    EXPECT_EQ(r.arguments.convert.out, "b.bin");
 }
 
 TEST(Arguments, RefusedLines) {
@@ -133,4 +137,100 @@ TEST(Arguments, EmptyFileNameIsRefused) {
     EXPECT_NE(Parse({"--device", "87C51H", "--format", "intel", "read", ""}).error, "");
     EXPECT_NE(Parse({"firmware", ""}).error, "");
     EXPECT_EQ(Parse({"--device", "87C51H", "--format", "binary", "verify", "-"}).error, "");
+}
+
+TEST(Arguments, ConvertLine) {
+    ParseResult r = Parse({"-q", "-v", "convert", "--from=Intel", "--to", "motorola", "--device",
+                           "87c51h", "--offset", "0x20", "--buffer-start=0E", "--end", "FFF",
+                           "--fold", "-", "out.s28"});
+    ASSERT_EQ(r.error, "");
+    const velmar::cli::ConvertArguments& c = r.arguments.convert;
+    EXPECT_EQ(r.arguments.command, Command::Convert);
+    EXPECT_EQ(r.arguments.verbosity, 1);
+    EXPECT_EQ(c.from, 1);
+    EXPECT_TRUE(c.fromGiven);
+    EXPECT_EQ(c.to, 2);
+    EXPECT_EQ(c.device, "87c51h");
+    EXPECT_EQ(c.catalogueRow, 9);
+    EXPECT_EQ(c.offset, 0x20);
+    EXPECT_EQ(c.bufferStart, 0x0E);
+    EXPECT_EQ(c.end, 0xFFF);
+    EXPECT_FALSE(c.limit);
+    EXPECT_TRUE(c.fold);
+    EXPECT_EQ(c.in, "-");
+    EXPECT_EQ(c.out, "out.s28");
+
+    // Formats from the extensions; IN's left to its contents when they say
+    // nothing; a later -q overrides.
+    r = Parse({"convert", "-v", "in.S19", "--limit", "3ff", "out.bin", "-q"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.arguments.convert.from, 2);
+    EXPECT_FALSE(r.arguments.convert.fromGiven);
+    EXPECT_EQ(r.arguments.convert.to, 0);
+    EXPECT_EQ(r.arguments.convert.limit, 0x3FF);
+    EXPECT_EQ(r.arguments.verbosity, -1);
+    r = Parse({"convert", "image.dat", "-"});
+    EXPECT_EQ(r.error, "convert: --to is required when OUT's extension does not tell the format");
+    r = Parse({"convert", "--to", "ascii", "image.dat", "-"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_FALSE(r.arguments.convert.from);
+
+    // Help wherever it comes, once the words before it were understood.
+    EXPECT_EQ(Parse({"-v", "convert", "--from", "intel", "--help"}).arguments.command,
+              Command::Help);
+    EXPECT_EQ(Parse({"convert", "-h"}).error, "");
+    EXPECT_EQ(Parse({"convert", "--from", "elf", "--help"}).error, "convert: unknown format 'elf'");
+    // Only a leading -q or -v reaches convert; anything else before it is refused.
+    EXPECT_EQ(Parse({"--virtual", "convert", "a.hex", "b.bin"}).error,
+              "convert takes no --usb, --virtual or --trace; give it first");
+}
+
+TEST(Arguments, ConvertRefusalsSayWhatAndHowToAsk) {
+    const std::string usage =
+        "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit HEX] "
+        "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"convert"}, "expected IN and OUT"},
+        {{"convert", "a.hex", "b.bin", "c.bin"}, "expected IN and OUT"},
+        {{"convert", "--end"}, "--end needs a value"},
+        {{"convert", "--bogus", "1", "a.hex", "b.bin"}, "unknown option --bogus"},
+        {{"convert", "--fold=1", "a.hex", "b.bin"}, "unknown option --fold"},
+        {{"convert", "--to", "hex", "a.hex", "b.bin"}, "unknown format 'hex'"},
+        {{"convert", "--limit", "G", "a.hex", "b.bin"},
+         "'G' is not a hexadecimal address for --limit"},
+        {{"convert", "--offset=0x", "a.hex", "b.bin"},
+         "'0x' is not a hexadecimal address for --offset"},
+        {{"convert", "--end", "100000", "a.hex", "b.bin"},
+         "'100000' is not a hexadecimal address for --end"},
+        {{"convert", "--device", "8741A", "--limit", "3FF", "a.hex", "b.bin"},
+         "--device and --limit exclude each other"},
+        {{"convert", "--device=Z80", "a.hex", "b.bin"}, "unknown device 'Z80'"},
+        {{"convert", "--device=", "a.hex", "b.bin"}, "unknown device ''"},
+    };
+    for (const auto& [line, problem] : cases) {
+        const ParseResult r = Parse(line);
+        EXPECT_EQ(r.error, "convert: " + problem) << line.back();
+        EXPECT_EQ(r.hint, usage) << line.back();
+    }
+    EXPECT_EQ(Parse({"--bogus"}).hint, "try: velmar-cli --help");
+}
+
+// --buffer-start means the same digits to a device operation and to
+// convert.
+TEST(Arguments, OneAddressRuleForEveryCommand) {
+    for (const char* text : {"0", "1a00", "0X1A00", "FFFFF", "0xfffff"}) {
+        const ParseResult device =
+            Parse({"--device", "87C51H", "--buffer-start", text, "verify", "a.bin"});
+        const ParseResult convert = Parse({"convert", "--buffer-start", text, "a.bin", "b.bin"});
+        ASSERT_EQ(device.error, "") << text;
+        ASSERT_EQ(convert.error, "") << text;
+        EXPECT_EQ(device.arguments.bufferStart, convert.arguments.convert.bufferStart) << text;
+        EXPECT_EQ(device.arguments.bufferStart, ParseAddress(text)) << text;
+    }
+    for (const char* text : {"0x", "x1", "100000", "12G", "-1", " 1"}) {
+        EXPECT_NE(Parse({"--device", "87C51H", "--buffer-start", text, "verify", "a.bin"}).error,
+                  "")
+            << text;
+        EXPECT_NE(Parse({"convert", "--buffer-start", text, "a.bin", "b.bin"}).error, "") << text;
+    }
 }

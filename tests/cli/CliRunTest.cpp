@@ -100,6 +100,30 @@ TEST(CliUsage, HelpAndVersion) {
     EXPECT_EQ(run.out, "velmar-cli " VELMAR_VERSION "\n");
 }
 
+// convert is described in the one usage text, and its refusals end with its
+// own usage line rather than the pointer to --help.
+TEST(CliUsage, ConvertHelpAndRefusals) {
+    const CliRun help = RunCli({"--help"});
+    const CliRun convertHelp = RunCli({"-v", "convert", "--from", "intel", "--help"});
+    EXPECT_EQ(convertHelp.exitCode, 0);
+    EXPECT_EQ(convertHelp.out, help.out);
+    for (const char* line : {"  velmar-cli --help | --version\n",
+                             "usage: velmar-cli [-q|-v] convert [--from FMT] [--to FMT]\n",
+                             "  --limit HEX         fold mask of hex record addresses (DeviceLimit);\n"})
+        EXPECT_TRUE(Has(help.out, line)) << line;
+
+    CliRun run = RunCli({"convert", "--from", "elf", "a.hex", "b.bin"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "velmar-cli: convert: unknown format 'elf'\n"
+                       "velmar-cli: usage: velmar-cli convert [--from FMT] [--to FMT] "
+                       "[--device NAME | --limit HEX] [--offset HEX] [--buffer-start HEX] "
+                       "[--end HEX] [--fold] IN OUT\n");
+    run = RunCli({"-q", "--from", "intel"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "velmar-cli: unknown option --from\nvelmar-cli: try: velmar-cli --help\n");
+}
+
 TEST(CliProbe, FoundOldAndMissingProgrammer) {
     ScratchDir dir;
     const std::string trace = dir.Path("trace.txt");

@@ -1,0 +1,164 @@
+#include "UsageText.h"
+
+namespace velmar::cli {
+
+std::string UsageText() {
+    return R"(usage:
+  velmar-cli [-q | -v | -vv] convert [--from FMT] [--to FMT]
+                     [--device NAME | --limit HEX] [--offset HEX]
+                     [--buffer-start HEX] [--end HEX] [--fold] IN OUT
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
+             firmware FILE
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
+             [-q | -v | -vv] [--progress=lines|none] --device NAME
+             [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
+             [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
+      OPERATION: read | verify | blank | compare | program | erase | lock N
+  velmar-cli --help | --version
+
+Commands:
+  list           every attached USB bridge: index, serial, description and
+                 whether it answers as a programmer (with its firmware)
+  probe          look for the programmer and print its firmware version
+  firmware FILE  write the firmware image FILE into the programmer
+  read FILE      read the device and write exactly the bytes read to FILE,
+                 in device order, whatever --buffer-start is; ends with the
+                 byte count, CRC-32 and SHA-1 of the bytes read:
+                 "4096 bytes  CRC-32 1a2b3c4d  SHA-1 <40 hex digits>"
+  verify FILE    load FILE and compare the device with it
+  blank          check that the device is erased
+  compare FILE   load FILE and check that it can still be programmed over the
+                 device's contents
+  program FILE   load FILE, program it and verify it
+  erase          erase a flash device (89C51 ... 89LS8252)
+  lock N         program security bit N (1, 2 or 3)
+
+FILE (and convert's IN and OUT) may be "-": standard input for the file to
+load, standard output for the file read. The format must then be given with
+--format, or it is told from the contents when loading.
+
+Options:
+  --usb              the programmer on USB (default): the vendor's D2XX library
+                     when it is installed, libftdi1 otherwise
+  --virtual[=OPTIONS]
+                     the virtual programmer, in this process. OPTIONS is a
+                     comma-separated key=value list (see virtual/OPTIONS.md),
+                     e.g. firmware=1.22, chip=FILE, save-chip=FILE,
+                     timing=on|off, fail-block=HEX, no-reply-from=N,
+                     devices=0|1|2, weak-bits=ADDR:MASK[;ADDR:MASK...],
+                     programmers=N, state-dir=DIR. The timing model is off
+                     unless timing=on. Unless chip-type= or family= names
+                     another part, the socket holds an erased part of the
+                     --device given (chip=FILE fills it from address 0).
+  --trace FILE       write every packet sent to the programmer to FILE, one
+                     line each: "92 00 00 00 F7 3F B0 78"; a longer packet as
+                     its first 8 bytes and " +" the count of the rest
+  --serial SN        the programmer with serial number SN when several
+                     bridges are attached (see list); other bridges are never
+                     opened, so several velmar-cli can run side by side
+  --device NAME      the device: 8741A 8742 8748 8748H 8749H 8751H 87C51H
+                     87C52H 87C54H 87C58H 87C51FA 87C51FB 87C51FC 89C51 89C52
+                     89S52 89S53 89LS53 89C55 89S8252 89LS8252 (any case)
+  --format FMT       binary, intel, motorola or ascii; by default from FILE's
+                     extension: .bin binary, .hex .ihx Intel,
+                     .s19 .s28 .s37 .srec .mot Motorola. Any other extension
+                     (.dat, .rom, none, or "-"): a file to load is judged by
+                     its contents (first non-blank ":" Intel, "S" and a digit
+                     Motorola, only hex digits and blanks ASCII hex, else
+                     binary); a file to write needs --format
+  --buffer-start HEX buffer position of the device's first byte (up to 5 hex
+                     digits; clamped as the window clamps it)
+  --fill XX          program, verify, compare: the value the buffer holds before
+                     FILE is loaded, so bytes FILE does not name are XX; by
+                     default the part's erased value (00 for the 874X parts,
+                     FF for the others)
+  --fold             program, verify, compare: load data that lie beyond the
+                     device's end folded onto lower addresses (hex) or cut
+                     (binary) instead of refusing FILE
+  --max-diffs N      print at most N difference lines (default 64 when
+                     standard output is a terminal, else all); they are all
+                     counted in the summary line
+  --hash             verify, compare: also print the byte count, CRC-32 and
+                     SHA-1 of the buffer range compared with the device
+  --passes N         read: read the device N times (2 to 9), write the
+                     majority of each bit, and list every address whose
+                     reads differed: "0123  UNSTABLE-04 MAJORITY-5C" (on
+                     stdout, on stderr when FILE is "-"); exit 1 when any
+                     bit was unstable
+  --progress=lines   one line per tenth on stderr,
+                     "progress program 48 15872 32768" (operation, percent,
+                     bytes done, bytes in all), terminal or not;
+                     --progress=none: no progress at all
+  -q                 only errors and difference lines (and the summary line
+                     when bytes differ)
+  -v                 also the programmer, its firmware, the device and its
+                     address range, Vpp, the file's format (and how it was
+                     told) and the range of its data
+  -vv                also every packet sent, on stderr, as --trace writes it
+
+Before the programmer is touched, program, verify and compare load FILE and
+refuse it (exit 1) when it holds no data, has a malformed record (named by
+file and line), has records with a wrong checksum, or has data beyond the
+device's end without --fold.
+
+The device is selected as the window selects it; adapter prompts are printed
+and taken as confirmed. Difference lines go to stdout, sentences and boxes to
+stderr. On a terminal, stderr shows a progress line redrawn in place (at most
+ten times a second), "Program |#########           |  48%  15.9/32.0 KiB
+0:41 left", left with the elapsed time when the operation ends. Blank check,
+verify and program end with a summary on stderr: "3 differing bytes, 5
+differing bits, first 0010, last 0FFF".
+
+Exit status: 0 success; 1 the operation failed (a difference, a failed block,
+a stopped run, no programmer, unstable bits, a data file refused as above,
+which is never programmed); 2 bad arguments or a file that cannot be read or
+written. Ctrl-C stops a load, and an operation as the Quit button does. Every
+error line starts with "velmar-cli: ".
+
+usage: velmar-cli [-q|-v] convert [--from FMT] [--to FMT]
+                          [--device NAME | --limit HEX]
+                          [--offset HEX] [--buffer-start HEX] [--end HEX]
+                          [--fold] IN OUT
+
+Loads IN into a buffer of 65,536 zero bytes and writes OUT, with the same
+reader and writer as the window's Load Buffer and Save Buffer.
+
+  --from, --to FMT    binary, intel, motorola or ascii; by default from the
+                      file's extension (.bin .hex .ihx .s19 .s28 .s37 .srec
+                      .mot); an IN that has none of these (or is -) is
+                      judged by its contents, and -v says what was found
+  IN, OUT             a file, or - for standard input / standard output
+  --device NAME       a device caption such as 8741A, 87C51H or 89S8252
+                      (case-insensitive); sets the fold mask and the end
+  --limit HEX         fold mask of hex record addresses (DeviceLimit);
+                      default the device's, 0xFFFFF without a device
+  --offset HEX        added to Intel and Motorola record addresses (Hex Offset)
+  --buffer-start HEX  buffer position of the first byte of a binary IN
+  --end HEX           last buffer position written (DeviceEnd); default the
+                      device's last address, else the highest address IN
+                      stored; never beyond 0xFFFF
+  --fold              with --device: write a binary IN longer than the
+                      device cut at the device's end instead of refusing it
+
+Hex records beyond the device's end are folded onto lower addresses, as the
+window folds them, and a line on stderr says how many bytes were.
+HEX values are up to five hexadecimal digits, with or without 0x.
+Exit status: 0 done; 1 IN is malformed, holds no data, is a binary file
+longer than the device (without --fold or --end), or has records with a
+wrong checksum (OUT is still written then); 2 bad arguments or a file
+that cannot be read or written.
+)";
+}
+
+std::string TryHelpLine() {
+    return "try: velmar-cli --help";
+}
+
+std::string ConvertUsageLine() {
+    return "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit HEX] "
+           "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT";
+}
+
+} // namespace velmar::cli
