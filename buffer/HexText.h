@@ -10,6 +10,4 @@ namespace velmar {
 std::string HexText(std::int64_t value, int minDigits);
 
 // "&Quit = " followed by the address, the progress caption of Quit_Func_But.
-std::string QuitCaption(std::int64_t address, int minDigits = 4);
-
 } // namespace velmar

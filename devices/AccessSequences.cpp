@@ -23,8 +23,7 @@ bool WritePacket(ProgramState& state, int length) {
 }
 
 void ShowProgress(ProgramState& state, std::int32_t value) {
-    state.Panel.SetCaption(Control::QuitButton, QuitCaption(value));
-    state.Panel.NoteProgress(value);
+    state.Panel->Progress(ProgressOf::Device, value);
 }
 
 } // namespace
