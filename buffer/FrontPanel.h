@@ -24,6 +24,7 @@ struct ScreenPoint {
 enum class ProgressOf {
     OperationStart, // the device address a device operation starts from
     Device,         // the device address an operation has reached or stopped at
+    Programmed,     // the device address programming ended at, before its verify
     FileLoad,       // the buffer address a data file's load has reached
     FirmwareRecord, // the address of the firmware record being sent
 };

@@ -244,7 +244,8 @@ void ConsolePanel::EndPhase() {
 // Only the addresses a device operation reaches move the progress; where it
 // starts, a file load and the firmware records do not.
 void ConsolePanel::Progress(ProgressOf what, std::int64_t address) {
-    if (what != ProgressOf::Device || phase_.empty()) return;
+    if (what != ProgressOf::Device && what != ProgressOf::Programmed) return;
+    if (phase_.empty()) return;
     const std::int64_t total = std::int64_t{last_} - first_ + 1;
     if (total <= 0) return;
     const std::int64_t done = std::clamp<std::int64_t>(address - first_, 0, total);

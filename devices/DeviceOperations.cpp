@@ -199,7 +199,7 @@ void ProgrammClick(ProgramState& state) {
         SetStatus(state, kNotProgrammed);
         state.FailFlag = 1;
     }
-    state.Panel->Progress(ProgressOf::Device, state.Transfer.DeviceAddress);
+    state.Panel->Progress(ProgressOf::Programmed, state.Transfer.DeviceAddress);
     state.Link.SendIdle();
     if (state.FailFlag == 0 && LinkFailedSince(state, mark)) {
         SetStatus(state, kNotProgrammed);

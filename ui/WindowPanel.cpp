@@ -56,6 +56,8 @@ void WindowPanel::Status(std::string_view sentence) {
 }
 
 void WindowPanel::Progress(ProgressOf what, std::int64_t value) {
+    // Quit keeps the last record programmed until the verify starts.
+    if (what == ProgressOf::Programmed) return;
     form_.Quit_Func_But->setText(ToQ(QuitCaption(what, value)));
 }
 

@@ -24,19 +24,19 @@ TEST(Faults, TimeOutInTheMiddleOfARead) {
     rig.fake.silentFromRead = 2;
     VerifyClick(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 3);
-    EXPECT_TRUE(rig.panel.report.empty()); // nothing of the missing block compared
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 1000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+    EXPECT_TRUE(rig.panel.differences.empty()); // nothing of the missing block compared
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 1000....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    ASSERT_FALSE(rig.panel.linkLosses.empty());
+    EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
 
     Rig move;
     Prepare(move);
     move.S().Buffer.Fill(0x00);
     move.fake.silentFromRead = 1;
     Move_EpromClick(move.S());
-    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 0800....");
-    EXPECT_EQ(move.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(move.panel.Status(), "Move Device Stopped at 0800....");
+    EXPECT_EQ(move.panel.LastSucceeded(), false);
     EXPECT_EQ(move.S().Buffer[0x07FF], move.fake.chip[0x07FF]);
     EXPECT_EQ(move.S().Buffer[0x0800], 0x00); // not stored from the stale reply
 }
@@ -46,9 +46,9 @@ TEST(Faults, AShortReplyStopsTheRunUnused) {
     Prepare(rig);
     rig.fake.readShortBy = 1;
     Blank_ChkClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Blank Check Stopped at 0000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Blank Check Stopped at 0000....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_EQ(rig.fake.Count(ReadBlock), 1);
 }
 
@@ -57,15 +57,15 @@ TEST(Faults, ASplitReplyIsReadWhole) {
     Prepare(rig);
     rig.fake.splitReplies = 1000;
     VerifyClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
 
     Rig program;
     program.Select(20);
     program.fake.splitReplies = 1000;
     program.S().AutoVerify = 0;
     ProgrammClick(program.S());
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(program.panel.Status(), "Eprom is Programmed...............");
     EXPECT_EQ(program.fake.Count(ProgramBlock), 32);
 }
 
@@ -74,11 +74,11 @@ TEST(Faults, UnpluggedMidVerify) {
     Prepare(rig);
     rig.fake.unplugFromRead = 1;
     VerifyClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0800....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics.back(), "Device no longer present ... PortStatus-4 USB-0");
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0800....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    ASSERT_FALSE(rig.panel.linkLosses.empty());
+    EXPECT_EQ(rig.panel.linkLosses.front(), (test::RecordedLinkLoss{4, 0}));
 }
 
 TEST(Faults, QuitFromAPumpedEvent) {
@@ -90,10 +90,10 @@ TEST(Faults, QuitFromAPumpedEvent) {
     };
     VerifyClick(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 2);
-    ASSERT_EQ(rig.panel.report.size(), 1u);
-    EXPECT_EQ(rig.panel.report[0].substr(0, 15), "0005  EXPECTED-");
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0801....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    ASSERT_EQ(rig.panel.differences.size(), 1u);
+    EXPECT_EQ(rig.panel.differences[0].address, 0x0005);
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0801....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
 
     Rig program;
     program.Select(12);
@@ -103,8 +103,8 @@ TEST(Faults, QuitFromAPumpedEvent) {
     ProgrammClick(program.S());
     EXPECT_EQ(program.fake.Count(ProgramBlock), 3); // stops after the current block
     EXPECT_EQ(program.fake.Count(ReadBlock), 0);    // and no verify follows
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(program.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(program.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(program.panel.LastSucceeded(), false);
 }
 
 TEST(Faults, AFailingBlockStopsProgramming) {
@@ -114,8 +114,8 @@ TEST(Faults, AFailingBlockStopsProgramming) {
     ProgrammClick(rig.S());
     EXPECT_EQ(rig.fake.Count(ProgramBlock), 4);
     EXPECT_EQ(rig.fake.Count(ReadBlock), 0);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_EQ(rig.S().Link.PacketLength, 8);
 }
 
@@ -137,15 +137,15 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     verify.S().Window.BufferStart = 0xC000; // device 0x4000 would be buffer 0x10000
     for (int a = 0; a < 0x4000; ++a) verify.S().Buffer[0xC000 + a] = verify.fake.chip[a];
     VerifyClick(verify.S());
-    EXPECT_TRUE(verify.panel.report.empty());
-    EXPECT_EQ(verify.panel.Caption(Control::Banner), "Verify Stopped at 4000....");
-    EXPECT_EQ(verify.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(verify.panel.differences.empty());
+    EXPECT_EQ(verify.panel.Status(), "Verify Stopped at 4000....");
+    EXPECT_EQ(verify.panel.LastSucceeded(), false);
 
     Rig move;
     Prepare(move);
     move.S().Window.BufferStart = 0xC000;
     Move_EpromClick(move.S());
-    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 4000....");
+    EXPECT_EQ(move.panel.Status(), "Move Device Stopped at 4000....");
     EXPECT_EQ(move.S().Buffer[0xFFFF], move.fake.chip[0x3FFF]);
 
     Rig program;
@@ -153,7 +153,7 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     program.S().Window.BufferStart = 0xC000;
     ProgrammClick(program.S());
     EXPECT_EQ(program.fake.Count(ProgramBlock), 0x40); // never reads past 0xFFFF
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(program.panel.Status(), "Eprom DID NOT Program.............");
 
     // Program Compare reads the buffer at the device address itself.
     Rig none;
@@ -161,7 +161,7 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     none.S().Window.BufferStart = 0;
     none.S().Buffer.Fill(0x00);
     CompareClick(none.S());
-    EXPECT_EQ(none.panel.Caption(Control::Banner), "Program Compare Stopped at 10000....");
+    EXPECT_EQ(none.panel.Status(), "Program Compare Stopped at 10000....");
     EXPECT_EQ(none.fake.Count(ReadBlock), 0x10000 / 2048 + 1);
 }
 
@@ -177,7 +177,7 @@ TEST(Faults, TheLastBlockPastTheBufferOnlyCarriesErasedFill) {
     EXPECT_EQ(rig.fake.chip[0x3FF], 0x77);
     EXPECT_EQ(rig.fake.chip[0x400], 0x00);
     EXPECT_EQ(rig.fake.chip[0x40F], 0x00);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(rig.panel.Status(), "Eprom is Programmed...............");
 }
 
 } // namespace
