@@ -115,6 +115,11 @@ TEST_F(BusyState, QuitCaptionShowsWhereTheRunStopped) {
     state.Transfer.DeviceAddress = 0x12345;
     velmar::EndOperation(state);
     EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 12345"));
+    // Where programming ended is no step of its own: Quit keeps the last one.
+    state.Panel->Progress(velmar::ProgressOf::Programmed, 0x2000);
+    EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 12345"));
+    state.Panel->Progress(velmar::ProgressOf::FileLoad, 0x100);
+    EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 00100"));
 
     state.Link.LinkState = 1;
     velmar::EndOperation(state);
