@@ -8,19 +8,13 @@
 namespace velmar::test {
 namespace {
 
-// A panel that notes which figures were up while each box was open.
-class FigurePanel : public RecordingPanel {
-  public:
-    std::vector<std::string> figuresAtBox;
-    bool ShowMessage(BoxKind kind, std::string_view text,
-                     std::optional<ScreenPoint> at = std::nullopt) override {
-        std::string up;
-        if (FigureUp(AdapterFigure::Adapter874X)) up += "A874X";
-        if (FigureUp(AdapterFigure::Adapter875X)) up += "A875X";
-        figuresAtBox.push_back(up);
-        return RecordingPanel::ShowMessage(kind, text, at);
-    }
-};
+// The figures that were up while a box was open, by name.
+std::string FiguresAt(const RecordedBox& box) {
+    std::string up;
+    for (AdapterFigure figure : box.figuresUp)
+        up += figure == AdapterFigure::Adapter874X ? "A874X" : "A875X";
+    return up;
+}
 
 // The Vpp caption on show: the name of the last setting that has one,
 // `before` while none has.
@@ -73,7 +67,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
     for (const Expected& e : kDevices) {
         SCOPED_TRACE(e.caption);
         Rig rig;
-        FigurePanel panel;
+        RecordingPanel panel;
         rig.S().Panel.Attach(&panel);
         Device_BoxClick(rig.S(), e.row);
         const ProgramState& s = rig.S();
@@ -104,7 +98,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
             const bool is874 = std::string(e.figure) == "A874X";
             EXPECT_EQ(panel.boxes[0].at->x, is874 ? 595 : 725);
             EXPECT_EQ(panel.boxes[0].at->y, is874 ? 250 : 200);
-            EXPECT_EQ(panel.figuresAtBox[0], e.figure);
+            EXPECT_EQ(FiguresAt(panel.boxes[0]), e.figure);
         } else {
             EXPECT_TRUE(panel.boxes.empty());
         }

@@ -21,6 +21,7 @@ struct RecordedBox {
     BoxKind kind = BoxKind::Information;
     std::string text;
     std::optional<ScreenPoint> at;
+    std::vector<AdapterFigure> figuresUp; // while the box was open
 };
 
 struct RecordedProgress {
@@ -181,7 +182,10 @@ class RecordingPanel : public FrontPanel {
     }
     bool ShowMessage(BoxKind kind, std::string_view text,
                      std::optional<ScreenPoint> at = std::nullopt) override {
-        boxes.push_back({kind, std::string(text), at});
+        std::vector<AdapterFigure> up;
+        for (AdapterFigure figure : {AdapterFigure::Adapter874X, AdapterFigure::Adapter875X})
+            if (FigureUp(figure)) up.push_back(figure);
+        boxes.push_back({kind, std::string(text), at, up});
         if (kind != BoxKind::Question) return true;
         if (answers.empty()) return false;
         const bool answer = answers.front();
