@@ -25,6 +25,5 @@ std::uint16_t ComputeChecksumValue(const DataBuffer& buffer, const AddressWindow
     return sum;
 }
 
-std::string ChecksumCaption(std::uint16_t sum) { return "CheckSum=" + HexText(sum, 4); }
 
 } // namespace velmar

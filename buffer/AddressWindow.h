@@ -22,8 +22,7 @@ struct AddressWindow {
 void ClampWindowValues(AddressWindow& window);
 
 // 16-bit sum of buffer positions DeviceStart..DeviceEnd (only those inside
-// the buffer), and its caption "CheckSum=XXXX".
+// the buffer).
 std::uint16_t ComputeChecksumValue(const DataBuffer& buffer, const AddressWindow& window);
-std::string ChecksumCaption(std::uint16_t sum);
 
 } // namespace velmar

@@ -254,7 +254,7 @@ class Reader {
                                     std::int64_t{window_.HexOffset};
         if (count > 0 && wanted != folded) result_.folded = true;
         result_.LoadAddress = static_cast<std::int32_t>(folded);
-        panel_.SetCaption(Control::QuitButton, QuitCaption(result_.LoadAddress, 5));
+        panel_.Progress(ProgressOf::FileLoad, result_.LoadAddress);
         for (std::int32_t i = 0; i < count; ++i) {
             std::uint32_t value = 0;
             if (!Field(2, value)) return false;
@@ -275,8 +275,7 @@ class Reader {
         whole.append(line_);
         line_ = whole;
         if ((asciiPosition_ & 0xFF) == 0)
-            panel_.SetCaption(Control::QuitButton,
-                              QuitCaption(static_cast<std::int32_t>(asciiPosition_), 5));
+            panel_.Progress(ProgressOf::FileLoad, static_cast<std::int32_t>(asciiPosition_));
         const std::size_t n = whole.size() / 2;
         for (std::size_t i = 0; i < n; ++i) {
             std::uint32_t value = 0;
@@ -364,13 +363,13 @@ HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
         return result;
     }
     result.ok = true;
-    panel.SetCaption(Control::Banner, "Hex File Loaded....");
+    panel.Status("Hex File Loaded....");
     return result;
 }
 
 HexLoadResult LoadHexFile(const std::string& path, int fileType, DataBuffer& buffer,
                           const AddressWindow& window, FrontPanel& panel) {
-    panel.SetCaption(Control::Banner, "Loading Buffer from Hex File....");
+    panel.Status("Loading Buffer from Hex File....");
     panel.PumpEvents();
     errno = 0;
     std::FILE* stream = std::fopen(path.c_str(), "rb");

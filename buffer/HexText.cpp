@@ -13,8 +13,4 @@ std::string HexText(std::int64_t value, int minDigits) {
     return text;
 }
 
-std::string QuitCaption(std::int64_t address, int minDigits) {
-    return "&Quit = " + HexText(address, minDigits);
-}
-
 } // namespace velmar

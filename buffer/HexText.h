@@ -61,6 +61,4 @@ constexpr std::optional<std::uint32_t> ParseHex(std::string_view text,
 }
 
 // "&Quit = " followed by the address, the progress caption of Quit_Func_But.
-std::string QuitCaption(std::int64_t address, int minDigits = 4);
-
 } // namespace velmar

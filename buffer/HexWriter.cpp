@@ -118,7 +118,7 @@ std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t dev
 
 HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffer& buffer,
                           const AddressWindow& window, FrontPanel& panel, bool cutAtEnd) {
-    panel.SetCaption(Control::Banner, "Saving Buffer to Hex File....");
+    panel.Status("Saving Buffer to Hex File....");
     panel.PumpEvents();
     HexSaveResult result;
     result.droppedBytes = UnsavedLength(window.DeviceEnd);
@@ -129,7 +129,7 @@ HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffe
         return result;
     }
     result.ok = true;
-    panel.SetCaption(Control::Banner, "Hex File Saved....");
+    panel.Status("Hex File Saved....");
     return result;
 }
 

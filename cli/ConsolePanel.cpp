@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "buffer/HexText.h"
+#include "devices/DeviceOperations.h"
+#include "devices/VppSelection.h"
+#include "link/CommandLink.h"
 #include "Platform.h"
 
 namespace velmar::cli {
@@ -167,10 +170,9 @@ void ConsolePanel::RaiseInterrupt() {
     gInterrupted = 1;
 }
 
-void ConsolePanel::SetEnabled(Control control, bool enabled) {
-    if (control != Control::QuitButton) return;
-    quitEnabled_ = enabled;
-    gQuitOffered = enabled ? 1 : 0;
+void ConsolePanel::QuitOffered() {
+    quitEnabled_ = true;
+    gQuitOffered = 1;
 }
 
 // Only an operation that offers Quit can be stopped; erase, security bits and
@@ -182,25 +184,33 @@ void ConsolePanel::PumpEvents() {
     ErrorLine("(interrupted: Quit)");
 }
 
-void ConsolePanel::SetCaption(Control control, std::string_view text) {
-    if (control == Control::Banner) {
-        // The same sentence twice in a row (a pumped repaint) is shown once.
-        if (text == banner_) return;
-        banner_ = std::string(text);
-        if (verbosity_ < 0)
-            heldBanner_ = banner_;
-        else
-            ErrorLine(text);
-    } else if (control == Control::VppButton && text != vpp_) {
-        vpp_ = std::string(text);
-        Detail(text);
-    }
+void ConsolePanel::Status(std::string_view sentence) {
+    // The same sentence twice in a row (a pumped repaint) is shown once.
+    if (sentence == banner_) return;
+    banner_ = std::string(sentence);
+    if (verbosity_ < 0)
+        heldBanner_ = banner_;
+    else
+        ErrorLine(sentence);
 }
 
-void ConsolePanel::SetBannerColour(BannerColour colour) {
-    // Quiet: a sentence is an error once the banner turns red.
-    if (colour == BannerColour::Red && !heldBanner_.empty()) Complain(err_, heldBanner_);
-    if (colour != BannerColour::Yellow) heldBanner_.clear();
+void ConsolePanel::VppChanged(int setting) {
+    const std::string_view text = VppCaption(setting);
+    if (text.empty() || text == vpp_) return;
+    vpp_ = std::string(text);
+    Detail(text);
+}
+
+void ConsolePanel::Outcome(Task task, bool succeeded, std::int64_t) {
+    outcomes_[static_cast<std::size_t>(task)] = succeeded;
+    if (task != Task::Operation) return;
+    // Quiet: a sentence is an error once the operation has failed.
+    if (!succeeded && !heldBanner_.empty()) Complain(err_, heldBanner_);
+    heldBanner_.clear();
+}
+
+std::optional<bool> ConsolePanel::LastOutcome(Task task) const {
+    return outcomes_[static_cast<std::size_t>(task)];
 }
 
 void ConsolePanel::Detail(std::string_view text) {
@@ -231,7 +241,10 @@ void ConsolePanel::EndPhase() {
     phase_.clear();
 }
 
-void ConsolePanel::NoteProgress(std::int64_t address) {
+// Only the addresses a device operation reaches move the progress; where it
+// starts, a file load and the firmware records do not.
+void ConsolePanel::Progress(ProgressOf what, std::int64_t address) {
+    if (what != ProgressOf::Device && what != ProgressOf::Programmed) return;
     if (phase_.empty()) return;
     const std::int64_t total = std::int64_t{last_} - first_ + 1;
     if (total <= 0) return;
@@ -281,14 +294,19 @@ void ConsolePanel::ClearBar() {
     barShown_ = false;
 }
 
-void ConsolePanel::NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
+// Standard output carries the difference lines alone, so that a script can
+// take them as they are.
+void ConsolePanel::Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
     if (diffBytes_ == 0 || address < firstDiff_) firstDiff_ = address;
     if (diffBytes_ == 0 || address > lastDiff_) lastDiff_ = address;
     ++diffBytes_;
     diffBits_ += std::popcount(static_cast<unsigned>(expected ^ found));
-    const bool show = maxDiffs_ < 0 || diffsShown_ < maxDiffs_;
-    if (show) ++diffsShown_;
-    pending_ = show ? Pending::Show : Pending::Hide;
+    if (maxDiffs_ >= 0 && diffsShown_ >= maxDiffs_) return;
+    ++diffsShown_;
+    ClearBar();
+    const std::string line = DifferenceLine(address, expected, found);
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
 }
 
 std::string ConsolePanel::DifferenceSummary() const {
@@ -308,28 +326,21 @@ void ConsolePanel::FinishProgress() {
     ClearBar();
 }
 
-void ConsolePanel::InsertReportLine(std::string_view line) {
-    // Standard output carries the difference lines alone, so that a script
-    // can take them as they are; the link's time-out lines and the loader's
-    // notes share Memo1 in the window but are messages here.
-    const Pending pending = pending_;
-    pending_ = Pending::None;
-    if (pending == Pending::Hide) return;
-    if (pending == Pending::None && line.find("  EXPECTED-") == std::string_view::npos) {
-        // The loader puts its warnings both here and in a box: shown once.
-        ClearBar();
-        Complain(err_, line);
-        lastReportLine_ = std::string(line);
-        return;
-    }
+// The link's time-out lines and the loader's notes are messages here.
+void ConsolePanel::ReportLine(std::string_view line) {
+    // The loader puts its warnings both here and in a box: shown once.
     ClearBar();
-    std::fprintf(out_, "%.*s\n", static_cast<int>(line.size()), line.data());
-    std::fflush(out_);
+    Complain(err_, line);
+    lastReportLine_ = std::string(line);
 }
 
 void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
     ClearBar();
     Complain(err_, line);
+}
+
+void ConsolePanel::LinkLost(std::uint32_t status, int timeouts) {
+    InsertDiagnosticLine(LinkLostLine(status, timeouts));
 }
 
 void ConsolePanel::AppendDiagnosticLine(std::string_view line) {

@@ -1,12 +1,12 @@
 #pragma once
-// The front panel of the command line: the window's sentences and boxes go to
-// the error stream, the difference lines of the report list to standard output,
-// and the Quit button's address becomes a progress bar when the error stream
-// is a terminal.
+// The front panel of the command line: status sentences and boxes go to the
+// error stream, differences to standard output as lines, and an operation's
+// progress becomes a progress bar when the error stream is a terminal.
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,20 +55,22 @@ class ConsolePanel : public FrontPanel {
     static void InstallInterruptHandler();
     static void RaiseInterrupt(); // what the handler does; tests call it
 
+    // The last status sentence, and every box shown.
     const std::string& Banner() const { return banner_; }
     const std::vector<ShownBox>& Boxes() const { return boxes_; }
     bool Showed(std::string_view text) const;
+    // How the last task of its kind ended; none = it never ended here.
+    std::optional<bool> LastOutcome(Task task) const;
 
-    void SetCaption(Control control, std::string_view text) override;
-    void SetVisible(Control, bool) override {}
-    void SetEnabled(Control control, bool enabled) override;
-    void SetHeight(Control, int) override {}
-    void SetBannerColour(BannerColour colour) override;
-    void InsertReportLine(std::string_view line) override;
-    void ClearReport() override {}
+    void Status(std::string_view sentence) override;
+    void Progress(ProgressOf what, std::int64_t value) override;
+    void Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override;
+    void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override;
+    void LinkLost(std::uint32_t status, int timeouts) override;
+    void QuitOffered() override;
+    void VppChanged(int setting) override;
+    void ReportLine(std::string_view line) override;
     void InsertDiagnosticLine(std::string_view line) override;
-    void NoteProgress(std::int64_t address) override;
-    void NoteDifference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override;
     void AppendDiagnosticLine(std::string_view line) override;
     void EnterBusyState() override;
     void LeaveBusyState(bool) override;
@@ -129,7 +131,7 @@ class ConsolePanel : public FrontPanel {
     long diffsShown_ = 0;
     std::int32_t firstDiff_ = 0;
     std::int32_t lastDiff_ = 0;
-    enum class Pending { None, Show, Hide } pending_ = Pending::None;
+    std::array<std::optional<bool>, 3> outcomes_{};
 };
 
 // The text with every control character written as an escape (\n, \r, \t,

@@ -27,8 +27,6 @@ namespace velmar::cli {
 
 namespace {
 
-constexpr std::string_view kGoodUpdate = "Good Update...";
-
 void Complain(const std::string& text) {
     cli::Complain(stderr, text);
 }
@@ -69,10 +67,9 @@ bool OutputDirectoryWritable(const std::string& path) {
 // The window's search; true when the programmer answered. -v names the
 // programmer and its firmware; -q still says that none answered.
 bool Search(ProgramState& state, ConsolePanel& panel) {
-    FindProgrammer(state.D2XX, state.Link, state.Panel, state.FailFlag);
-    if (state.Link.LinkState != 2) {
-        if (panel.Verbosity() < 0)
-            Complain(panel.Boxes().empty() ? "no programmer answered" : panel.Boxes().back().text);
+    FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
+    if (panel.LastOutcome(Task::Search) != true) {
+        if (panel.Verbosity() < 0) Complain(NotFoundText(state.D2XX));
         return false;
     }
     if (panel.Verbosity() >= 1) {
@@ -343,9 +340,9 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
     panel.SetFirmwareFile(path);
     if (!Search(state, panel)) return ExitFailed;
     // A current firmware is not offered the update by the search: run it here.
-    const bool ranInSearch = panel.Banner() == "Updating Programmer Flash Code....";
-    if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, state.Panel);
-    return panel.Showed(kGoodUpdate) ? ExitSuccess : ExitFailed;
+    const bool ranInSearch = panel.LastOutcome(Task::FirmwareUpdate).has_value();
+    if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, *state.Panel);
+    return panel.LastOutcome(Task::FirmwareUpdate) == true ? ExitSuccess : ExitFailed;
 }
 
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
@@ -411,22 +408,23 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     }
 
     std::vector<std::vector<std::uint8_t>> reads;
-    for (int pass = 0; pass < passes; ++pass) {
+    bool failed = false;
+    for (int pass = 0; pass < passes && !failed; ++pass) {
         RunClick(state, arguments);
-        if (state.FailFlag != 0) break;
-        if (op == Operation::Read) reads.push_back(RangeBytes(state));
+        failed = panel.LastOutcome(Task::Operation) != true;
+        if (!failed && op == Operation::Read) reads.push_back(RangeBytes(state));
     }
     panel.FinishProgress();
 
     if (op == Operation::Blank || op == Operation::Verify ||
-        (op == Operation::Program && (state.FailFlag == 0 || panel.DifferingBytes() > 0))) {
+        (op == Operation::Program && (!failed || panel.DifferingBytes() > 0))) {
         if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(panel.DifferenceSummary());
     }
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +
             IdentityLine(RangeBytes(state)));
-    if (state.FailFlag != 0) return ExitFailed;
+    if (failed) return ExitFailed;
     if (op != Operation::Read) return ExitSuccess;
 
     int status = ExitSuccess;
@@ -455,7 +453,7 @@ int RunList(const D2XXBackend& backend) {
         if (!bridge.serial.empty()) {
             // The window's search on this bridge alone; nothing is shown.
             auto state = std::make_unique<ProgramState>(SerialBackend(backend, bridge.serial));
-            FindProgrammer(state->D2XX, state->Link, state->Panel, state->FailFlag);
+            FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
             if (state->Link.LinkState == 2) {
                 answer = "programmer, firmware " + FirmwareVersionText(state->D2XX.ReplyBuffer[1],
                                                                        state->D2XX.ReplyBuffer[2]);

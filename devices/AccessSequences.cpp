@@ -30,8 +30,7 @@ const FamilyCapabilities& Selected(const ProgramState& state) {
 }
 
 void ShowProgress(ProgramState& state, std::int32_t value) {
-    state.Panel.SetCaption(Control::QuitButton, QuitCaption(value));
-    state.Panel.NoteProgress(value);
+    state.Panel->Progress(ProgressOf::Device, value);
 }
 
 } // namespace

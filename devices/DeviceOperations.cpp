@@ -10,10 +10,10 @@ namespace velmar {
 namespace {
 
 void SetStatus(ProgramState& state, std::string_view text) {
-    state.Panel.SetCaption(Control::Banner, text);
+    state.Panel->Status(text);
 }
 
-void EnableQuit(ProgramState& state) { state.Panel.SetEnabled(Control::QuitButton, true); }
+void EnableQuit(ProgramState& state) { state.Panel->QuitOffered(); }
 
 // A read run that ended before DeviceEnd: the banner says where, and the
 // operation ends red whatever it found so far.
@@ -39,9 +39,8 @@ bool LinkUp(ProgramState& state, unsigned mark) {
 
 void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t found) {
     state.FailFlag = 1;
-    state.Panel.NoteDifference(state.Transfer.DeviceAddress, expected, found);
-    state.Panel.InsertReportLine(DifferenceLine(state.Transfer.DeviceAddress, expected, found));
-    state.Panel.PumpEvents();
+    state.Panel->Difference(state.Transfer.DeviceAddress, expected, found);
+    state.Panel->PumpEvents();
 }
 
 } // namespace
@@ -56,9 +55,9 @@ void VerifyDevice(ProgramState& state) {
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Verifying Device to Buffer....");
-    state.Panel.SetVisible(Control::ReportList, true);
-    state.Panel.ClearReport();
-    state.Panel.PumpEvents();
+    state.Panel->ReportListShown(true);
+    state.Panel->ClearReport();
+    state.Panel->PumpEvents();
 
     bool complete = false;
     if (LinkUp(state, mark))
@@ -77,7 +76,7 @@ void VerifyDevice(ProgramState& state) {
         SetStatus(state, kNotVerified);
     } else {
         SetStatus(state, "Device Verified to Buffer....");
-        state.Panel.SetVisible(Control::ReportList, false);
+        state.Panel->ReportListShown(false);
     }
     EndDeviceOperation(state, mark, kNotVerified);
 }
@@ -89,7 +88,7 @@ void Blank_ChkClick(ProgramState& state) {
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Checking to see if Device is erased....");
-    state.Panel.PumpEvents();
+    state.Panel->PumpEvents();
 
     const std::uint8_t blank = state.Selection.BlankValue;
     bool complete = false;
@@ -101,8 +100,8 @@ void Blank_ChkClick(ProgramState& state) {
                 return true;
             },
             [&state] {
-                state.Panel.ClearReport();
-                state.Panel.SetVisible(Control::ReportList, true);
+                state.Panel->ClearReport();
+                state.Panel->ReportListShown(true);
             });
 
     if (!complete) {
@@ -112,7 +111,7 @@ void Blank_ChkClick(ProgramState& state) {
         SetStatus(state, kNotErased);
     } else {
         SetStatus(state, "Device is Erased....");
-        state.Panel.SetVisible(Control::ReportList, false);
+        state.Panel->ReportListShown(false);
     }
     EndDeviceOperation(state, mark, kNotErased);
 }
@@ -122,7 +121,7 @@ void Move_EpromClick(ProgramState& state) {
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Moving Device to Buffer....");
-    state.Panel.PumpEvents();
+    state.Panel->PumpEvents();
 
     bool complete = false;
     if (LinkUp(state, mark))
@@ -137,7 +136,7 @@ void Move_EpromClick(ProgramState& state) {
         SetStatus(state, "Device Has Been Moved to Buffer....");
     else
         ReportStopped(state, "Move Device");
-    state.Panel.PumpEvents();
+    state.Panel->PumpEvents();
     ComputeChecksum(state);
     // The sentence names where the link gave up, even past the last address.
     const std::int32_t end = state.Transfer.DeviceAddress;
@@ -182,7 +181,7 @@ void ProgrammClick(ProgramState& state) {
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Programming Device from Buffer....");
     EnableQuit(state);
-    state.Panel.PumpEvents();
+    state.Panel->PumpEvents();
 
     const FamilyCapabilities& can = CapabilitiesOf(state.Selection.DeviceFamily);
     // Nothing goes to a programmer that did not answer.
@@ -199,7 +198,7 @@ void ProgrammClick(ProgramState& state) {
         SetStatus(state, kNotProgrammed);
         state.FailFlag = 1;
     }
-    state.Panel.NoteProgress(state.Transfer.DeviceAddress);
+    state.Panel->Progress(ProgressOf::Programmed, state.Transfer.DeviceAddress);
     state.Link.SendIdle();
     if (state.FailFlag == 0 && LinkFailedSince(state, mark)) {
         SetStatus(state, kNotProgrammed);
@@ -215,11 +214,10 @@ void ProgrammClick(ProgramState& state) {
 void Auto_VerifyClick(ProgramState& state) {
     if (state.AutoVerify == 1) {
         state.AutoVerify = 0;
-        state.Panel.SetCaption(Control::AutoVerifyButton, "Auto Verify Off");
     } else {
         state.AutoVerify = 1;
-        state.Panel.SetCaption(Control::AutoVerifyButton, "Auto Verify On");
     }
+    state.Panel->AutoVerifyChanged(state.AutoVerify == 1);
 }
 
 void Erase_ButClick(ProgramState& state) {
@@ -246,7 +244,7 @@ void Erase_ButClick(ProgramState& state) {
 
 void SecurityClick(ProgramState& state) {
     BeginOperation(state);
-    state.Panel.SetVisible(Control::SecurityList, true);
+    state.Panel->ChoiceListShown(ChoiceList::SecurityBits, true);
 }
 
 namespace {
@@ -281,7 +279,7 @@ void ProgramSecurityBit(ProgramState& state, int k) {
 void Security_ListClick(ProgramState& state, int k) {
     const unsigned mark = state.Link.FrameFaultMark; // from SecurityClick
     if (k >= 0 && k <= 2) ProgramSecurityBit(state, k);
-    state.Panel.SetVisible(Control::SecurityList, false);
+    state.Panel->ChoiceListShown(ChoiceList::SecurityBits, false);
     if (k >= 0 && k <= 2) {
         EndDeviceOperation(state, mark,
                            "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");

@@ -10,7 +10,7 @@ namespace {
 
 // The adapter figure stays up while the box is open.
 void ShowPrompt(ProgramState& state, AdapterPrompt prompt) {
-    Control figure = Control::Figure874X;
+    AdapterFigure figure = AdapterFigure::Adapter874X;
     std::string_view text;
     ScreenPoint at{595, 250};
     switch (prompt) {
@@ -22,21 +22,22 @@ void ShowPrompt(ProgramState& state, AdapterPrompt prompt) {
         text = "Besure to Remove the JUMPER on the adapter board....";
         break;
     case AdapterPrompt::Adapter875X:
-        figure = Control::Figure875X;
+        figure = AdapterFigure::Adapter875X;
         at = ScreenPoint{725, 200};
         break;
     }
-    state.Panel.SetVisible(figure, true);
-    state.Panel.ShowMessage(BoxKind::Information, text, at);
-    state.Panel.SetVisible(figure, false);
+    state.Panel->FigureShown(figure, true);
+    state.Panel->ShowMessage(BoxKind::Information, text, at);
+    state.Panel->FigureShown(figure, false);
 }
 
 } // namespace
 
 void NoDeviceSelected(ProgramState& state) {
     state.Window.DeviceEnd = 0xFFFFF;
-    state.Panel.SetCaption(Control::DeviceButton, "No Device");
-    state.Panel.ShowMessage(BoxKind::Information, "No Device Was Selected.", std::nullopt);
+    state.Selection.HasDevice = false;
+    state.Panel->DeviceChanged(kNoDevice);
+    state.Panel->ShowMessage(BoxKind::Information, "No Device Was Selected.", std::nullopt);
 }
 
 void ApplyDeviceSelection(ProgramState& state) {
@@ -51,7 +52,8 @@ void ApplyDeviceSelection(ProgramState& state) {
     if (sel.SelectedRow >= 0 && sel.SelectedRow < kCatalogueRows) {
         const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(sel.SelectedRow)];
         if (row.IsDevice) {
-            state.Panel.SetCaption(Control::DeviceButton, row.Caption);
+            sel.HasDevice = true;
+            state.Panel->DeviceChanged(sel.SelectedRow);
             window.DeviceEnd = row.DeviceEnd;
             sel.VppSetting = row.VppSetting;
             sel.DeviceFamily = row.Code();
@@ -66,18 +68,7 @@ void ApplyDeviceSelection(ProgramState& state) {
     window.DeviceLimit = can.FoldLimit ? can.FoldLimit : window.DeviceEnd;
     sel.BlankValue = can.ErasedValue;
 
-    state.Panel.SetVisible(Control::EraseButton, false);
-    state.Panel.SetVisible(Control::SecurityButton, false);
-    int height = 27;
-    if (can.LockBits > 0) {
-        state.Panel.SetVisible(Control::SecurityButton, true);
-        height = 48;
-    }
-    if (can.CanErase) {
-        state.Panel.SetVisible(Control::EraseButton, true);
-        height = 68;
-    }
-    state.Panel.SetHeight(Control::ProgramPanel, height);
+    state.Panel->DeviceCommands(can.LockBits > 0, can.CanErase);
 
     ApplyVpp(state);
     ClampWindow(state);
@@ -85,12 +76,12 @@ void ApplyDeviceSelection(ProgramState& state) {
 
 void DeviceClick(ProgramState& state) {
     BeginOperation(state);
-    state.Panel.SetVisible(Control::DeviceList, true);
+    state.Panel->ChoiceListShown(ChoiceList::Devices, true);
 }
 
 void Device_BoxClick(ProgramState& state, int row) {
     state.Selection.SelectedRow = row;
-    state.Panel.SetVisible(Control::DeviceList, false);
+    state.Panel->ChoiceListShown(ChoiceList::Devices, false);
     ApplyDeviceSelection(state);
     EndOperation(state);
 }

@@ -16,15 +16,15 @@ namespace {
 void ReportFileError(ProgramState& state, const std::string& what, const std::string& path,
                      const std::string& reason) {
     state.FailFlag = 1;
-    state.Panel.ShowMessage(BoxKind::Error, what + " \"" + path + "\": " + reason, std::nullopt);
+    state.Panel->ShowMessage(BoxKind::Error, what + " \"" + path + "\": " + reason, std::nullopt);
 }
 
 void ReportDroppedOnLoad(ProgramState& state, const std::string& path, std::int64_t dropped) {
     if (dropped <= 0) return;
     const std::string text = std::to_string(dropped) + " bytes of \"" + path +
                              "\" fell past buffer position FFFF and were dropped.";
-    state.Panel.InsertReportLine(text);
-    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->ReportLine(text);
+    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
 // A device or FIFO is read only one byte past the buffer: how much more it
@@ -32,8 +32,8 @@ void ReportDroppedOnLoad(ProgramState& state, const std::string& path, std::int6
 void ReportEndlessInput(ProgramState& state, const std::string& path) {
     const std::string text =
         "\"" + path + "\" runs past buffer position FFFF; what follows was dropped.";
-    state.Panel.InsertReportLine(text);
-    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->ReportLine(text);
+    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
 void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int64_t dropped) {
@@ -41,13 +41,13 @@ void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int6
     const std::string text = std::to_string(dropped) +
                              " bytes past buffer position FFFF were not written to \"" + path +
                              "\".";
-    state.Panel.InsertReportLine(text);
-    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->ReportLine(text);
+    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
 void ShowHexLoading(ProgramState& state) {
-    state.Panel.SetCaption(Control::Banner, "Loading Buffer from Hex File....");
-    state.Panel.PumpEvents();
+    state.Panel->Status("Loading Buffer from Hex File....");
+    state.Panel->PumpEvents();
 }
 
 // Once per load: bytes the device's range cannot hold.
@@ -58,8 +58,8 @@ void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
         std::to_string(facts.beyondBytes) +
         (facts.folded ? " bytes lay beyond the device's end and were folded onto lower addresses."
                       : " bytes lay beyond the device's end.");
-    state.Panel.InsertReportLine(text);
-    state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->ReportLine(text);
+    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
 } // namespace
@@ -120,7 +120,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
     } else {
         ShowHexLoading(state);
         const HexLoadResult result =
-            LoadHexStream(stream, state.FileType, state.Buffer, w, state.Panel);
+            LoadHexStream(stream, state.FileType, state.Buffer, w, *state.Panel);
         state.Transfer.DeviceAddress = result.LoadAddress;
         state.Transfer.StopFlag = result.StopFlag;
         facts.badLine = result.badLine;
@@ -149,8 +149,8 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
         if (result.storedBytes == 0) {
             state.FailFlag = 1;
             const std::string text = "No data records were found in " + path + ".";
-            state.Panel.InsertReportLine(text);
-            state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+            state.Panel->ReportLine(text);
+            state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
         }
         ReportBeyond(state, facts);
         if (result.badChecksumRecords > 0) {
@@ -161,11 +161,11 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
                                      " with a wrong checksum in \"" + path +
                                      "\"; the first is on line " +
                                      std::to_string(result.firstBadChecksumLine) + ".";
-            state.Panel.InsertReportLine(text);
-            state.Panel.ShowMessage(BoxKind::Warning, text, std::nullopt);
+            state.Panel->ReportLine(text);
+            state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
         }
     }
-    state.Panel.SetCaption(Control::LastFile, "Last File Loaded in Buffer=" + path);
+    state.Panel->FileLoaded(path);
     ComputeChecksum(state);
     return true;
 }
@@ -181,7 +181,7 @@ bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd) {
         dropped = result.droppedBytes;
     } else {
         const HexSaveResult result =
-            SaveHexFile(path, state.FileType, state.Buffer, state.Window, state.Panel, cutAtEnd);
+            SaveHexFile(path, state.FileType, state.Buffer, state.Window, *state.Panel, cutAtEnd);
         ok = result.ok;
         reason = result.systemError;
         dropped = result.droppedBytes;

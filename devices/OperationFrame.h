@@ -11,20 +11,20 @@ namespace velmar {
 // idle command and enters the busy state.
 void BeginOperation(ProgramState& state);
 // Sends the idle command while still busy, then leaves the busy state and
-// colours the banner from FailFlag.
+// gives the outcome from FailFlag.
 void EndOperation(ProgramState& state);
 // EndOperation for an operation on the device: when the programmer link
 // failed anywhere since `faultMark` (the closing idle's reply included), an
 // operation that still counts as a success fails with `failure` as its
-// sentence, before the banner is coloured.
+// sentence, before the outcome is given.
 void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure);
 // True when a write, a wait or a read of the link failed since `faultMark`.
 bool LinkFailedSince(const ProgramState& state, unsigned faultMark);
 
-// Clamps the address window, rewrites the four address captions, and ends the
-// operation frame.
+// Clamps the address window, reports the new window, and ends the operation
+// frame.
 void ClampWindow(ProgramState& state);
-// Sums DeviceStart..DeviceEnd and shows it on Chk_Sum_But.
+// Sums DeviceStart..DeviceEnd and reports the sum.
 void ComputeChecksum(ProgramState& state);
 
 } // namespace velmar

@@ -19,6 +19,7 @@ struct DeviceSelection {
     std::int32_t VppSetting = 1;
     std::int32_t ReadBlockSize = 2048;
     std::uint8_t BlankValue = 0x00;
+    bool HasDevice = false; // a catalogue device, not the "no device" row
 };
 
 // Line bytes of the access sequences; they persist between operations.
@@ -37,7 +38,7 @@ class ProgramState {
     ProgramState(const ProgramState&) = delete;
     ProgramState& operator=(const ProgramState&) = delete;
 
-    PanelSocket Panel;
+    PanelSlot Panel;
     DataBuffer Buffer;
     AddressWindow Window;
     TransferState Transfer;

@@ -32,6 +32,11 @@ constexpr std::array<VppRow, 11> kVppTable = {{
 
 } // namespace
 
+std::string_view VppCaption(int setting) {
+    if (setting < 0 || setting >= static_cast<int>(kVppTable.size())) return {};
+    return kVppTable[static_cast<std::size_t>(setting)].Caption;
+}
+
 void ApplyVpp(ProgramState& state) {
     if (state.Link.LinkState != 2) return;
     LineState& lines = state.Lines;
@@ -42,7 +47,7 @@ void ApplyVpp(ProgramState& state) {
         const VppRow& row = kVppTable[static_cast<std::size_t>(setting)];
         lines.VppCtl1 = row.Ctl1;
         lines.VppCtl2 = row.Ctl2;
-        if (!row.Caption.empty()) state.Panel.SetCaption(Control::VppButton, row.Caption);
+        state.Panel->VppChanged(setting);
     }
     // Bytes 3 to 6 keep what the previous packet left in them.
     std::uint8_t* packet = state.Link.CommandPacket();

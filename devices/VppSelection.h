@@ -1,14 +1,19 @@
 #pragma once
-// The programming voltage: the setting index, its two control bytes, the
-// Vpp_But caption and the SetVpp packet.
+// The programming voltage: the setting index, its two control bytes, its
+// name and the SetVpp packet.
+
+#include <string_view>
 
 #include "ProgramState.h"
 
 namespace velmar {
 
-// Turns VppSetting into VppCtl1/VppCtl2, shows it on Vpp_But and sends SetVpp.
+// Turns VppSetting into VppCtl1/VppCtl2, reports the setting and sends SetVpp.
 // Does nothing at all unless the programmer answered (LinkState 2).
 void ApplyVpp(ProgramState& state);
+
+// How a setting is shown ("Vpp = 12.5"); empty for one without a name.
+std::string_view VppCaption(int setting);
 
 // The Vpp_But click: the 874X parts (and no device yet) step 1 -> 2 -> 3 -> 1;
 // every family then re-applies the setting.

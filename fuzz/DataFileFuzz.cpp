@@ -31,7 +31,7 @@ void CheckRoundTrip(const velmar::DataBuffer& buffer, int fileType) {
     velmar::DataBuffer back;
     velmar::AddressWindow window;
     window.DeviceLimit = 0xFFFF;
-    velmar::SilentPanel panel;
+    velmar::FrontPanel panel;
     const velmar::HexLoadResult r = velmar::LoadHexStream(stream, fileType, back, window, panel);
     std::fclose(stream);
     if (!r.ok || r.badChecksumRecords != 0 || std::memcmp(back.data(), buffer.data(), end + 1) != 0)
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* stream = fmemopen(file.data(), size, "rb");
     if (!stream) return 0;
     velmar::DataBuffer buffer;
-    velmar::SilentPanel panel;
+    velmar::FrontPanel panel;
     if (mode == 0) {
         const velmar::BinaryFileResult r = velmar::LoadBinaryStream(stream, buffer, window);
         // Read up to one byte past the buffer, no further.

@@ -78,7 +78,7 @@ const velmar::D2XXBackend kStandIn = {
     [](velmar::FT_HANDLE, velmar::UCHAR) -> velmar::FT_STATUS { return velmar::FT_OK; },
 };
 
-class Panel : public velmar::SilentPanel {
+class Panel : public velmar::FrontPanel {
   public:
     explicit Panel(std::string path) : path_(std::move(path)) {}
     bool ShowMessage(velmar::BoxKind, std::string_view text,

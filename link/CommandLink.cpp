@@ -44,9 +44,14 @@ DWORD CommandLink::WriteRequest(DWORD length, bool awaited, std::string_view tim
     if (awaited && ReplyOwed) DropStaleReply();
     const unsigned failedBefore = d2xx_.FailedCalls;
     const DWORD written = d2xx_.WriteTxBuffer(length);
-    if (written != length) panel_.InsertReportLine(timeoutLine);
+    if (written != length) panel_->ReportLine(timeoutLine);
     if (written != length || d2xx_.FailedCalls != failedBefore) ++LinkFaults;
     return written;
+}
+
+std::string LinkLostLine(std::uint32_t status, int timeouts) {
+    return "Device no longer present ... PortStatus-" + std::to_string(status) + " USB-" +
+           std::to_string(timeouts);
 }
 
 void CommandLink::Timer1Timer() {
@@ -65,9 +70,7 @@ static bool WaitTurn(CommandLink& link, D2XXUnit& d2xx, FrontPanel& panel,
     if (status != FT_OK || link.TimeoutFlag > 0) {
         d2xx.ReplyBuffer[6] = 0x55;
         link.Timer1Enabled = false;
-        panel.InsertDiagnosticLine("Device no longer present ... PortStatus-" +
-                                   std::to_string(status) + " USB-" +
-                                   std::to_string(link.TimeoutFlag));
+        panel.LinkLost(static_cast<std::uint32_t>(status), link.TimeoutFlag);
         return false;
     }
     return true;
@@ -85,7 +88,7 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count) {
     DWORD got = 0;
     bool surplus = false;
     for (;;) {
-        if (!WaitTurn(*this, d2xx_, panel_, timerDeadline_)) break;
+        if (!WaitTurn(*this, d2xx_, *panel_, timerDeadline_)) break;
         if (d2xx_.RxQueueCount > 0) {
             // Only what is queued, so the read never blocks on its time-out.
             const DWORD queued = d2xx_.RxQueueCount;
@@ -117,7 +120,7 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count) {
         // What follows a complete reply is not the next reply's start.
         const DWORD extra = DrainQueued(count);
         ++LinkFaults;
-        panel_.InsertDiagnosticLine("Reply longer than awaited ... Extra-" + std::to_string(extra));
+        panel_->InsertDiagnosticLine("Reply longer than awaited ... Extra-" + std::to_string(extra));
     }
     return got;
 }
@@ -150,7 +153,7 @@ DWORD CommandLink::DrainQueued(DWORD offset) {
 void CommandLink::DropStaleReply() {
     const DWORD dropped = DrainQueued(kDropArea);
     if (dropped > 0)
-        panel_.InsertDiagnosticLine("Late reply dropped ... Bytes-" + std::to_string(dropped));
+        panel_->InsertDiagnosticLine("Late reply dropped ... Bytes-" + std::to_string(dropped));
 }
 
 void CommandLink::WriteLatch(std::uint8_t select, int value) {

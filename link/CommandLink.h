@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "D2XXUnit.h"
@@ -34,10 +35,17 @@ enum : std::uint8_t {
     FlashChecksumQuery = 0xAA,
 };
 
+// The diagnostic line of a reply wait that found the programmer gone.
+std::string LinkLostLine(std::uint32_t status, int timeouts);
+
 class CommandLink {
   public:
-    CommandLink(D2XXUnit& d2xx, FrontPanel& panel, AddressWindow& window, TransferState& transfer)
+    // Reporting to the panel attached to `panel` whenever it reports, or to
+    // one fixed panel.
+    CommandLink(D2XXUnit& d2xx, PanelSlot& panel, AddressWindow& window, TransferState& transfer)
         : d2xx_(d2xx), panel_(panel), window_(window), transfer_(transfer) {}
+    CommandLink(D2XXUnit& d2xx, FrontPanel& panel, AddressWindow& window, TransferState& transfer)
+        : d2xx_(d2xx), ownPanel_(panel), panel_(ownPanel_), window_(window), transfer_(transfer) {}
 
     // The first eight bytes of TxBuffer.
     std::uint8_t* CommandPacket() { return d2xx_.TxBuffer.data(); }
@@ -93,7 +101,8 @@ class CommandLink {
     void DropStaleReply();
 
     D2XXUnit& d2xx_;
-    FrontPanel& panel_;
+    PanelSlot ownPanel_;
+    PanelSlot& panel_;
     AddressWindow& window_;
     TransferState& transfer_;
     std::chrono::steady_clock::time_point timerDeadline_{};

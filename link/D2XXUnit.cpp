@@ -42,7 +42,7 @@ std::string D2XXUnit::StatusText(const std::string& label, FT_STATUS status) {
 void D2XXUnit::ReportDriverStatus(const std::string& label, FT_STATUS status) {
     if (status == FT_OK) return;
     ++FailedCalls;
-    panel_.ShowMessage(BoxKind::Error, StatusText(label, status));
+    panel_->ShowMessage(BoxKind::Error, StatusText(label, status));
 }
 
 std::string D2XXUnit::NameBufferToString() {

@@ -16,7 +16,11 @@ constexpr int kNameBufferSize = 50;
 
 class D2XXUnit {
   public:
-    D2XXUnit(const D2XXBackend& backend, FrontPanel& panel) : backend_(&backend), panel_(panel) {}
+    // Reporting to the panel attached to `panel` whenever it reports, or to
+    // one fixed panel.
+    D2XXUnit(const D2XXBackend& backend, PanelSlot& panel) : backend_(&backend), panel_(panel) {}
+    D2XXUnit(const D2XXBackend& backend, FrontPanel& panel)
+        : backend_(&backend), ownPanel_(panel), panel_(ownPanel_) {}
 
     void UseBackend(const D2XXBackend& backend) { backend_ = &backend; }
     const D2XXBackend& Backend() const { return *backend_; }
@@ -62,7 +66,8 @@ class D2XXUnit {
     FT_STATUS ListByIndex(int index, DWORD openFlag);
 
     const D2XXBackend* backend_;
-    FrontPanel& panel_;
+    PanelSlot ownPanel_;
+    PanelSlot& panel_;
     bool open_ = false;
     std::array<char, 256> listScratch_{};
 };

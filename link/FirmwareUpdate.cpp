@@ -34,8 +34,7 @@ void SendRecord(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel,
     // of a full image has none, so it shows its own.
     std::size_t shown = start + kRecordSize;
     if (shown + 3 >= image.size()) shown = start;
-    panel.SetCaption(Control::QuitButton,
-                     QuitCaption(image[shown + 2] * 256 + image[shown + 3], 4));
+    panel.Progress(ProgressOf::FirmwareRecord, image[shown + 2] * 256 + image[shown + 3]);
 
     d2xx.TxBuffer[7] = CommandLink::PacketChecksum(d2xx.TxBuffer.data());
     link.WriteRequest(kRecordSize, true, "USB Device Write TimeOut 1...");
@@ -69,7 +68,7 @@ bool HasUpdateSignature(const std::vector<std::uint8_t>& image) {
 }
 
 void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
-    panel.SetCaption(Control::Banner, kUpdatingCaption);
+    panel.Status(kUpdatingCaption);
     const std::optional<std::string> path = panel.ChooseFirmwareFile();
     if (path) {
         bool tooLong = false;
@@ -78,6 +77,7 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
         // one without the whole header has no checksum to compare.
         if (tooLong || image.size() < kHeaderSize || !HasUpdateSignature(image)) {
             panel.ShowMessage(BoxKind::Warning, kInvalidFile);
+            panel.Outcome(Task::FirmwareUpdate, false, 0);
         } else {
             // Every record and the checksum query must be answered, and the
             // exit written, for the update to count as good.
@@ -113,7 +113,10 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
             if (d2xx.WriteTxBuffer(8) != 8) ++link.LinkFaults;
             const bool good = sameSum && link.LinkFaults == faultMark;
             panel.ShowMessage(BoxKind::Warning, good ? "Good Update..." : "Warning: Bad Update...");
+            panel.Outcome(Task::FirmwareUpdate, good, 0);
         }
+    } else {
+        panel.Outcome(Task::FirmwareUpdate, false, 0);
     }
     link.PacketLength = 8;
 }

@@ -17,9 +17,7 @@ constexpr ULONG kReadTimeoutMs = 40;
 constexpr UCHAR kLatencyMs = 2;
 } // namespace
 
-// The not-found sentence, with a second line saying why the bridge could not
-// be opened and how to fix it, when that is known.
-static std::string NotFoundText(const D2XXUnit& d2xx) {
+std::string NotFoundText(const D2XXUnit& d2xx) {
     if (d2xx.OpenProblem.empty()) return kNotFound;
     return std::string(kNotFound) + "\r\n" + d2xx.OpenProblem;
 }
@@ -33,7 +31,7 @@ std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor) {
 void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& failFlag) {
     failFlag = 1;
     panel.ClearReport();
-    panel.SetVisible(Control::ReportList, true);
+    panel.ReportListShown(true);
 
     bool closedPrevious = false;
     if (d2xx.DeviceCount == 1) {
@@ -46,7 +44,8 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
         panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
         // The old handle is closed: nothing may be sent until a search succeeds.
         if (closedPrevious) link.LinkState = 0;
-        panel.SetVisible(Control::ReportList, false);
+        panel.ReportListShown(false);
+        panel.Outcome(Task::Search, false, 0);
         return;
     }
 
@@ -73,7 +72,7 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
         panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
     } else {
         link.LinkState = 2;
-        panel.SetCaption(Control::Banner, kFoundCaption + FirmwareVersionText(reply[1], reply[2]));
+        panel.Status(kFoundCaption + FirmwareVersionText(reply[1], reply[2]));
         failFlag = 0;
         const int version = reply[1] * 256 + reply[2];
         if (version < kRequiredFirmware &&
@@ -81,7 +80,8 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
             UpdateFirmware(d2xx, link, panel);
         }
     }
-    panel.SetVisible(Control::ReportList, false);
+    panel.ReportListShown(false);
+    panel.Outcome(Task::Search, failFlag == 0, 0);
 }
 
 } // namespace velmar

@@ -15,6 +15,10 @@ constexpr int kRequiredFirmware = 0x0117;
 // Where the search's boxes appear on the screen.
 constexpr ScreenPoint kSearchBoxPosition{375, 325};
 
+// The not-found sentence, with a second line saying why the bridge could not
+// be opened and how to fix it, when that is known.
+std::string NotFoundText(const D2XXUnit& d2xx);
+
 // "1.23" from major 1, minor 23; a one-digit minor gets a leading zero.
 std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor);
 

@@ -82,7 +82,7 @@ void BufferEditor::ShowPage() {
         EditorColumn = 0;
     }
     form_.Edit_1->clear();
-    state_.Panel.PumpEvents();
+    state_.Panel->PumpEvents();
 
     FitDumpToWidth();
     std::string text;
@@ -232,7 +232,7 @@ void BufferEditor::Edit_1KeyPress(char key) {
             }
         }
     }
-    state_.Panel.PumpEvents();
+    state_.Panel->PumpEvents();
 }
 
 void BufferEditor::Edit_1KeyUp(int) { PlaceCaret(); }

@@ -41,12 +41,12 @@ Startup::Startup(TMainForm& form, ProgramState& state)
 void Startup::FormCreate() {
     // The file dialogs start in the current directory until a file has been
     // chosen in them (Dialogs does that by itself).
-    state_.Panel.SetCaption(Control::DeviceButton, "No Device");
+    state_.Panel->DeviceChanged(kNoDevice);
     state_.Window.HexOffset = 0;
     state_.Selection.ReadBlockSize = 2048;
     state_.Link.PacketLength = 8;
     form_.Memo1->clear();
-    state_.Panel.PumpEvents();
+    state_.Panel->PumpEvents();
 }
 
 void Startup::FormActivate() {
@@ -54,7 +54,7 @@ void Startup::FormActivate() {
     activated_ = true;
     TMainForm::HandlerScope scope(form_);
 
-    state_.Panel.PumpEvents();
+    state_.Panel->PumpEvents();
     BeginOperation(state_);
     form_.Memo1->hide();
     std::error_code ec;
@@ -67,13 +67,11 @@ void Startup::FormActivate() {
     }
     if (!CommandLineFile.empty()) LoadCommandLineFile();
 
-    FindProgrammer(state_.D2XX, state_.Link, state_.Panel, state_.FailFlag);
+    FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
     ApplyVpp(state_);
     state_.FailFlag = 0;
     EndOperation(state_);
-    if (form_.Device->text() == QLatin1String("No Device")) {
-        state_.Panel.SetVisible(Control::DeviceList, true);
-    }
+    if (!state_.Selection.HasDevice) state_.Panel->ChoiceListShown(ChoiceList::Devices, true);
 }
 
 void Startup::RestoreSettings(const StoredSettings& s) {
@@ -83,8 +81,7 @@ void Startup::RestoreSettings(const StoredSettings& s) {
     state_.FileType = s.FileType;
     state_.Selection.VppSetting = s.VppSetting;
     state_.AutoVerify = s.AutoVerify;
-    state_.Panel.SetCaption(Control::AutoVerifyButton,
-                            s.AutoVerify == 1 ? "Auto Verify On" : "Auto Verify Off");
+    state_.Panel->AutoVerifyChanged(s.AutoVerify == 1);
 
     // A hand-edited file may hold anything; the window only knows 20 bits.
     state_.Window.BufferStart = IntoAddressRange(s.BufferStart);
@@ -101,8 +98,7 @@ void Startup::RestoreSettings(const StoredSettings& s) {
         form_.OpenDialog1.FileName = s.LastFile;
         // The loader picks binary or hex by FileType, never by the extension.
         LoadDataFile(state_, s.LastFile);
-        state_.Panel.SetCaption(Control::LastFile,
-                                "Last File Loaded in Buffer=" + form_.OpenDialog1.FileName);
+        state_.Panel->FileLoaded(form_.OpenDialog1.FileName);
     }
 }
 
@@ -145,7 +141,7 @@ void Startup::FormCloseQuery() {
             std::filesystem::create_directories(folder, ec);
         WriteSettingsFile(SettingsFile, CurrentSettings());
     }
-    state_.Panel.PumpEvents();
+    state_.Panel->PumpEvents();
 }
 
 Startup* LaunchWindow(TMainForm& form, ProgramState& state, const std::string& openFile) {

@@ -195,7 +195,7 @@ TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
 TMainForm::~TMainForm() {
     // The core outlives the window in tests; it must not report into freed
     // widgets.
-    if (&state_.Panel.Target() == panel_.get())
+    if (&*state_.Panel == panel_.get())
         state_.Panel.Attach(nullptr);
 }
 
@@ -708,11 +708,10 @@ void TMainForm::StaticText3Click() {
     if (handlerDepth_ > 0)
         return;
     HandlerScope scope(*this);
-    state_.Panel.ClearReport();
-    velmar::FindProgrammer(state_.D2XX, state_.Link, state_.Panel, state_.FailFlag);
+    state_.Panel->ClearReport();
+    velmar::FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
     velmar::ApplyVpp(state_);
-    if (Device->text() == QLatin1String("No Device"))
-        Device_Box->show();
+    if (!state_.Selection.HasDevice) Device_Box->show();
     Memo1->hide();
     state_.FailFlag = 0;
     velmar::EndOperation(state_);

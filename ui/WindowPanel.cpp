@@ -9,7 +9,11 @@
 #include <QPushButton>
 #include <QTextCursor>
 
+#include "Captions.h"
 #include "Usb_Velmar.h"
+#include "devices/DeviceOperations.h"
+#include "devices/VppSelection.h"
+#include "link/CommandLink.h"
 
 namespace velmar::ui {
 
@@ -46,76 +50,87 @@ void InsertTopLine(QPlainTextEdit* memo, std::string_view line) {
     memo->moveCursor(QTextCursor::Start);
 }
 
-QWidget* WindowPanel::WidgetOf(Control control) const {
-    switch (control) {
-    case Control::Banner: return form_.StaticText3;
-    case Control::LastFile: return form_.StaticText4;
-    case Control::QuitButton: return form_.Quit_Func_But;
-    case Control::ChecksumButton: return form_.Chk_Sum_But;
-    case Control::DeviceButton: return form_.Device;
-    case Control::VppButton: return form_.Vpp_But;
-    case Control::AutoVerifyButton: return form_.Auto_Verify;
-    case Control::FileButton: return form_.File_But;
-    case Control::BufferStartButton: return form_.Start_Buf_Add;
-    case Control::DeviceStartButton: return form_.Start_Add;
-    case Control::DeviceEndButton: return form_.End_Add;
-    case Control::HexOffsetButton: return form_.Offset;
-    case Control::ProgramButton: return form_.Programm;
-    case Control::SecurityButton: return form_.Security;
-    case Control::EraseButton: return form_.Erase_But;
-    case Control::ProgramPanel: return form_.Panel8;
-    case Control::ReportList: return form_.Memo1;
-    case Control::HelpText: return form_.Help1;
-    case Control::Figure874X: return form_.A874X;
-    case Control::Figure875X: return form_.A875X;
-    case Control::DeviceList: return form_.Device_Box;
-    case Control::SecurityList: return form_.Security_List;
-    case Control::FillList: return form_.FillBox;
-    case Control::FillEntry: return form_.Fill_Edit;
-    case Control::FileTypeList: return form_.File_Type;
-    }
-    return nullptr;
+void WindowPanel::Status(std::string_view sentence) {
+    bannerWritten_ = true;
+    form_.SetBannerText(ToQ(sentence));
 }
 
-void WindowPanel::SetCaption(Control control, std::string_view text) {
-    if (control == Control::Banner) {
-        bannerWritten_ = true;
-        form_.SetBannerText(ToQ(text));
-        return;
-    }
-    if (control == Control::LastFile) {
-        form_.SetLastFileText(ToQ(text));
-        return;
-    }
-    QWidget* widget = WidgetOf(control);
-    if (auto* button = qobject_cast<QPushButton*>(widget))
-        button->setText(ToQ(text));
-    else if (auto* label = qobject_cast<QLabel*>(widget))
-        label->setText(ToQ(text));
-    else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget))
-        memo->setPlainText(ToQ(text));
+void WindowPanel::Progress(ProgressOf what, std::int64_t value) {
+    // Quit keeps the last record programmed until the verify starts.
+    if (what == ProgressOf::Programmed) return;
+    form_.Quit_Func_But->setText(ToQ(QuitCaption(what, value)));
 }
 
-void WindowPanel::SetVisible(Control control, bool visible) {
-    if (QWidget* widget = WidgetOf(control))
-        widget->setVisible(visible);
+void WindowPanel::Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
+    ReportLine(DifferenceLine(address, expected, found));
 }
 
-void WindowPanel::SetEnabled(Control control, bool enabled) {
-    if (QWidget* widget = WidgetOf(control))
-        widget->setEnabled(enabled);
+void WindowPanel::Outcome(Task task, bool succeeded, std::int64_t) {
+    // A search or an update ends inside an operation, which gives the verdict.
+    if (task == Task::Operation) SettleBanner(succeeded ? BannerColour::Lime : BannerColour::Red);
 }
 
-void WindowPanel::SetHeight(Control control, int pixels) {
-    if (QWidget* widget = WidgetOf(control))
-        widget->resize(widget->width(), pixels);
+void WindowPanel::LinkLost(std::uint32_t status, int timeouts) {
+    InsertTopLine(form_.Memo2, LinkLostLine(status, timeouts));
+    if (form_.LinkWaitFailed) form_.LinkWaitFailed();
 }
 
-void WindowPanel::SetBannerColour(BannerColour colour) {
-    if (colour == BannerColour::Yellow) {
-        ApplyBannerColour(colour);
-        return;
-    }
+void WindowPanel::QuitOffered() {
+    form_.Quit_Func_But->setEnabled(true);
+}
+
+void WindowPanel::WindowChanged(const AddressWindow& window) {
+    const AddressCaptions captions = WindowCaptions(window);
+    form_.Start_Buf_Add->setText(ToQ(captions.bufferStart));
+    form_.Start_Add->setText(ToQ(captions.deviceStart));
+    form_.End_Add->setText(ToQ(captions.deviceEnd));
+    form_.Offset->setText(ToQ(captions.hexOffset));
+}
+
+void WindowPanel::Checksum(std::uint16_t sum) {
+    form_.Chk_Sum_But->setText(ToQ(ChecksumCaption(sum)));
+}
+
+void WindowPanel::AutoVerifyChanged(bool on) {
+    form_.Auto_Verify->setText(ToQ(AutoVerifyCaption(on)));
+}
+
+void WindowPanel::DeviceChanged(int row) {
+    form_.Device->setText(ToQ(DeviceCaption(row)));
+}
+
+void WindowPanel::DeviceCommands(bool securityBits, bool erase) {
+    form_.Security->setVisible(securityBits);
+    form_.Erase_But->setVisible(erase);
+    form_.Panel8->resize(form_.Panel8->width(), ProgramPanelHeight(securityBits, erase));
+}
+
+void WindowPanel::VppChanged(int setting) {
+    // A setting without a name leaves the caption as it is.
+    const std::string_view caption = VppCaption(setting);
+    if (!caption.empty()) form_.Vpp_But->setText(ToQ(caption));
+}
+
+void WindowPanel::FileLoaded(std::string_view path) {
+    form_.SetLastFileText(ToQ(LastFileCaption(path)));
+}
+
+void WindowPanel::ReportListShown(bool shown) {
+    form_.Memo1->setVisible(shown);
+}
+
+void WindowPanel::ChoiceListShown(ChoiceList list, bool shown) {
+    QWidget* widget = list == ChoiceList::Devices ? static_cast<QWidget*>(form_.Device_Box)
+                                                  : static_cast<QWidget*>(form_.Security_List);
+    widget->setVisible(shown);
+}
+
+void WindowPanel::FigureShown(AdapterFigure figure, bool shown) {
+    QWidget* widget = figure == AdapterFigure::Adapter874X ? form_.A874X : form_.A875X;
+    widget->setVisible(shown);
+}
+
+void WindowPanel::SettleBanner(BannerColour colour) {
     // The colour is the verdict on the text beside it: a step that wrote no
     // status text of its own (a value entry, a fill) must not turn an old
     // failure sentence green. A failure is always shown.
@@ -135,7 +150,7 @@ void WindowPanel::ApplyBannerColour(BannerColour colour) {
     form_.StaticText3->setPalette(palette);
 }
 
-void WindowPanel::InsertReportLine(std::string_view line) {
+void WindowPanel::ReportLine(std::string_view line) {
     if (!busy_) {
         FlushReport();
         InsertTopLine(form_.Memo1, line);
@@ -175,8 +190,6 @@ void WindowPanel::ClearReport() {
 
 void WindowPanel::InsertDiagnosticLine(std::string_view line) {
     InsertTopLine(form_.Memo2, line);
-    if (line.starts_with("Device no longer present") && form_.LinkWaitFailed)
-        form_.LinkWaitFailed();
 }
 
 void WindowPanel::AppendDiagnosticLine(std::string_view line) {
@@ -211,6 +224,7 @@ void WindowPanel::EnterBusyState() {
     form_.Help1->hide();
     for (QPushButton* button : AddressButtons())
         button->show();
+    ApplyBannerColour(BannerColour::Yellow);
 }
 
 void WindowPanel::LeaveBusyState(bool deviceButtons) {

@@ -1,6 +1,7 @@
 #pragma once
-// The window's side of FrontPanel: maps each control role to its widget and
-// runs the busy state on the real buttons.
+// The window's side of FrontPanel: turns each reported fact into the captions,
+// lines and colours of its widgets and runs the busy state on the real
+// buttons.
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -25,12 +26,23 @@ class WindowPanel : public FrontPanel {
   public:
     explicit WindowPanel(TMainForm& form);
 
-    void SetCaption(Control control, std::string_view text) override;
-    void SetVisible(Control control, bool visible) override;
-    void SetEnabled(Control control, bool enabled) override;
-    void SetHeight(Control control, int pixels) override;
-    void SetBannerColour(BannerColour colour) override;
-    void InsertReportLine(std::string_view line) override;
+    void Status(std::string_view sentence) override;
+    void Progress(ProgressOf what, std::int64_t value) override;
+    void Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override;
+    void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override;
+    void LinkLost(std::uint32_t status, int timeouts) override;
+    void QuitOffered() override;
+    void WindowChanged(const AddressWindow& window) override;
+    void Checksum(std::uint16_t sum) override;
+    void AutoVerifyChanged(bool on) override;
+    void DeviceChanged(int row) override;
+    void DeviceCommands(bool securityBits, bool erase) override;
+    void VppChanged(int setting) override;
+    void FileLoaded(std::string_view path) override;
+    void ReportListShown(bool shown) override;
+    void ChoiceListShown(ChoiceList list, bool shown) override;
+    void FigureShown(AdapterFigure figure, bool shown) override;
+    void ReportLine(std::string_view line) override;
     void ClearReport() override;
     void InsertDiagnosticLine(std::string_view line) override;
     void AppendDiagnosticLine(std::string_view line) override;
@@ -41,7 +53,6 @@ class WindowPanel : public FrontPanel {
                      std::optional<ScreenPoint> at = std::nullopt) override;
     std::optional<std::string> ChooseFirmwareFile() override;
 
-    QWidget* WidgetOf(Control control) const;
 
     // The ten buttons that need a programmer, and the thirteen that do not.
     std::vector<QPushButton*> DeviceButtons() const;
@@ -54,6 +65,8 @@ class WindowPanel : public FrontPanel {
     void FlushReport();
 
   private:
+    enum class BannerColour { Yellow, Lime, Red };
+    void SettleBanner(BannerColour colour);
     void ApplyBannerColour(BannerColour colour);
 
     TMainForm& form_;

@@ -46,7 +46,7 @@ double Since(Clock::time_point t0) {
 }
 
 struct Session {
-    SilentPanel panel;
+    FrontPanel panel;
     std::unique_ptr<ProgramState> state;
     long sleptMicros = 0;
 
@@ -63,7 +63,7 @@ struct Session {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         };
         auto t0 = Clock::now();
-        FindProgrammer(state->D2XX, state->Link, state->Panel, state->FailFlag);
+        FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
         const double search = Since(t0);
         t0 = Clock::now();
         state->Selection.SelectedRow = part.row;

@@ -31,7 +31,7 @@ struct Rig {
             d2xx.TxBuffer[i] = 0;
         d2xx.TxBuffer[0] = VersionQuery;
     }
-    SilentPanel panel;
+    FrontPanel panel;
     D2XXUnit d2xx{VirtualBackend(), panel};
     AddressWindow window;
     TransferState transfer;

@@ -45,7 +45,7 @@ FT_STATUS Latency(FT_HANDLE, UCHAR) {
 const D2XXBackend kSilent{"silent", List,  Open,  Handle, Handle,
                           Timeouts, Queue, Write, Read,   Latency};
 
-struct CountingPanel : SilentPanel {
+struct CountingPanel : FrontPanel {
     long pumps = 0;
     void PumpEvents() override { ++pumps; }
 };

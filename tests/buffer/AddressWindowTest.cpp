@@ -9,11 +9,10 @@ namespace {
 TEST(AddressWindowTest, ChecksumSumsDeviceStartToDeviceEnd) {
     DataBuffer buffer;
     AddressWindow w;
-    EXPECT_EQ(ChecksumCaption(ComputeChecksumValue(buffer, w)), "CheckSum=0000");
+    EXPECT_EQ(ComputeChecksumValue(buffer, w), 0x0000);
     w.DeviceEnd = 0x3FF;
     buffer.Fill(0xFF);
     EXPECT_EQ(ComputeChecksumValue(buffer, w), 0xFC00);
-    EXPECT_EQ(ChecksumCaption(0xFC00), "CheckSum=FC00");
     buffer[0] = 0;
     buffer[1] = 1;
     buffer[2] = 2;

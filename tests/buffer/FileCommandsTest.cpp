@@ -5,7 +5,7 @@
 #include <random>
 
 #include "NullBackend.h"
-#include "PanelRecorder.h"
+#include "tests/support/RecordingPanel.h"
 #include "TempDir.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
@@ -20,7 +20,7 @@ class FileCommandsTest : public ::testing::Test {
     FileCommandsTest() : state(test::NoProgrammer()) { state.Panel.Attach(&panel); }
 
     test::TempDir dir;
-    test::PanelRecorder panel;
+    test::RecordingPanel panel;
     ProgramState state;
 };
 
@@ -31,8 +31,8 @@ TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
     const std::string path = dir.File("a.hex");
     test::WriteFile(path, ":03001000010203E7\n");
     EXPECT_TRUE(LoadDataFile(state, path));
-    EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + path);
-    EXPECT_EQ(panel.Caption(Control::ChecksumButton), "CheckSum=0006");
+    EXPECT_EQ(panel.lastFile, path);
+    EXPECT_EQ(panel.checksum, 0x0006);
     EXPECT_EQ(state.Transfer.DeviceAddress, 0x10);
     EXPECT_EQ(state.FailFlag, 0);
     EXPECT_TRUE(panel.boxes.empty());
@@ -42,14 +42,15 @@ TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
     const std::string bin = dir.File("a.bin");
     test::WriteFile(bin, std::string("\x10\x20", 2));
     EXPECT_TRUE(LoadDataFile(state, bin));
-    EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + bin);
-    EXPECT_EQ(panel.Caption(Control::ChecksumButton), "CheckSum=0036");
+    EXPECT_EQ(panel.lastFile, bin);
+    EXPECT_EQ(panel.checksum, 0x0036);
 }
 
 TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
     for (int type : {0, 1, 2, 3}) {
         panel.boxes.clear();
-        panel.captions.clear();
+        panel.lastFile.reset();
+        panel.checksum.reset();
         state.FailFlag = 0;
         state.FileType = type;
         const std::string path = dir.File("gone.dat");
@@ -61,9 +62,9 @@ TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
         EXPECT_NE(panel.boxes[0].text.find(path), std::string::npos);
         EXPECT_NE(panel.boxes[0].text.find("No such file"), std::string::npos);
-        EXPECT_EQ(panel.captions.count(Control::LastFile), 0u);
-        EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
-        EXPECT_NE(panel.Caption(Control::Banner), "Hex File Loaded....");
+        EXPECT_FALSE(panel.lastFile);
+        EXPECT_FALSE(panel.checksum);
+        EXPECT_NE(panel.Status(), "Hex File Loaded....");
     }
 }
 
@@ -77,9 +78,9 @@ TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
     EXPECT_EQ(state.FailFlag, 1);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, "'$X3' is not a valid integer value.");
-    EXPECT_EQ(panel.captions.count(Control::LastFile), 0u);
-    EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
-    EXPECT_EQ(panel.Caption(Control::Banner), "Loading Buffer from Hex File....");
+    EXPECT_FALSE(panel.lastFile);
+    EXPECT_FALSE(panel.checksum);
+    EXPECT_EQ(panel.Status(), "Loading Buffer from Hex File....");
     EXPECT_EQ(state.Buffer[1], 2); // kept what was read before
 }
 
@@ -97,7 +98,7 @@ TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
               "2 records with a wrong checksum in \"" + path + "\"; the first is on line 2.");
     EXPECT_EQ(panel.report.front(), panel.boxes[0].text);
     EXPECT_EQ(state.Buffer[2], 0x33);
-    EXPECT_EQ(panel.Caption(Control::LastFile), "Last File Loaded in Buffer=" + path);
+    EXPECT_EQ(panel.lastFile, path);
 }
 
 TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
@@ -133,7 +134,7 @@ TEST_F(FileCommandsTest, FailedSaveIsReportedAndKeepsTheOldFile) {
         ASSERT_EQ(panel.boxes.size(), 1u);
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
         EXPECT_EQ(panel.boxes[0].text.rfind("Could not write \"" + path + "\": ", 0), 0u);
-        EXPECT_NE(panel.Caption(Control::Banner), "Hex File Saved....");
+        EXPECT_NE(panel.Status(), "Hex File Saved....");
     }
     EXPECT_TRUE(std::filesystem::is_directory(path));
 }
@@ -170,7 +171,7 @@ TEST_F(FileCommandsTest, FillLeavesTheChecksumCaptionAlone) {
     FillBuffer(state, 0xFF);
     EXPECT_EQ(state.Buffer[0], 0xFF);
     EXPECT_EQ(state.Buffer[0xFFFF], 0xFF);
-    EXPECT_EQ(panel.captions.count(Control::ChecksumButton), 0u);
+    EXPECT_FALSE(panel.checksum);
     FillBuffer(state, 0x0A);
     EXPECT_EQ(state.Buffer[0x8000], 0x0A);
 }
@@ -192,7 +193,7 @@ TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
         ASSERT_EQ(panel.boxes.size(), 1u) << text;
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
         EXPECT_EQ(panel.boxes[0].text, "No data records were found in " + path + ".");
-        EXPECT_EQ(panel.colours.back(), BannerColour::Red);
+        EXPECT_EQ(panel.LastSucceeded(), false);
     }
     test::WriteFile(path, "\xEF\xBB\xBF:03001000010203E7\n");
     panel.boxes.clear();
@@ -200,7 +201,7 @@ TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
     EXPECT_TRUE(LoadDataFile(state, path));
     EndOperation(state);
     EXPECT_TRUE(panel.boxes.empty());
-    EXPECT_EQ(panel.colours.back(), BannerColour::Lime);
+    EXPECT_EQ(panel.LastSucceeded(), true);
 }
 
 // Data past the device's end still load (folded as before), with one warning
@@ -219,7 +220,7 @@ TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
     EXPECT_EQ(panel.boxes[0].text,
               "3 bytes lay beyond the device's end and were folded onto lower addresses.");
-    EXPECT_EQ(panel.colours.back(), BannerColour::Red);
+    EXPECT_EQ(panel.LastSucceeded(), false);
     EXPECT_EQ(facts.firstBeyondAddress, 0x3000);
     EXPECT_EQ(state.Buffer[0x1000], 0xAA);
     EXPECT_EQ(state.Buffer[0x0010], 0x55);
@@ -234,7 +235,7 @@ TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     EndOperation(state);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, "5 bytes lay beyond the device's end.");
-    EXPECT_EQ(panel.colours.back(), BannerColour::Red);
+    EXPECT_EQ(panel.LastSucceeded(), false);
     EXPECT_EQ(facts.firstBeyondAddress, 0x2000);
 
     // A file that fits raises nothing.
@@ -244,7 +245,7 @@ TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     EXPECT_TRUE(LoadDataFile(state, bin));
     EndOperation(state);
     EXPECT_TRUE(panel.boxes.empty());
-    EXPECT_EQ(panel.colours.back(), BannerColour::Lime);
+    EXPECT_EQ(panel.LastSucceeded(), true);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <tuple>
 
-#include "PanelRecorder.h"
+#include "tests/support/RecordingPanel.h"
 #include "TempDir.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexText.h"
@@ -12,7 +12,7 @@
 namespace velmar {
 namespace {
 
-using test::PanelRecorder;
+using test::RecordingPanel;
 
 class HexReaderTest : public ::testing::Test {
   protected:
@@ -32,7 +32,7 @@ class HexReaderTest : public ::testing::Test {
     test::TempDir dir;
     DataBuffer buffer;
     AddressWindow window;
-    PanelRecorder panel;
+    RecordingPanel panel;
 };
 
 const char* const kThreeLines =
@@ -43,12 +43,12 @@ TEST_F(HexReaderTest, SegmentRecordFoldsIntoThirtyTwoKilobyteDevice) {
     const HexLoadResult r = Load(kThreeLines, 1);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(Bytes(0x10, 4), (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(panel.quitCaptions, std::vector<std::string>{"&Quit = 00010"});
+    EXPECT_EQ(panel.ProgressValues(ProgressOf::FileLoad), std::vector<std::int64_t>{0x00010});
     // The end record stops the load: the record after it is not read.
     EXPECT_EQ(buffer[0x20], 0);
     EXPECT_EQ(r.StopFlag, 1);
     EXPECT_EQ(r.LoadAddress, 0); // taken from the end record's address field
-    EXPECT_EQ(panel.banners, (std::vector<std::string>{"Loading Buffer from Hex File....",
+    EXPECT_EQ(panel.statuses, (std::vector<std::string>{"Loading Buffer from Hex File....",
                                                        "Hex File Loaded...."}));
     EXPECT_EQ(panel.pumps, 1);
     EXPECT_EQ(r.badChecksumRecords, 0);
@@ -137,8 +137,8 @@ TEST_F(HexReaderTest, MotorolaRecordKinds) {
     EXPECT_EQ(buffer[0], 0); // nothing of the header landed
     EXPECT_EQ(r.StopFlag, 1);
     EXPECT_EQ(r.badChecksumRecords, 0);
-    EXPECT_EQ(panel.quitCaptions,
-              (std::vector<std::string>{"&Quit = 00010", "&Quit = 00020", "&Quit = 00030"}));
+    EXPECT_EQ(panel.ProgressValues(ProgressOf::FileLoad),
+              (std::vector<std::int64_t>{0x00010, 0x00020, 0x00030}));
 
     for (const char* end : {"S70500000000FA\n", "S804000000FB\n"}) {
         buffer = DataBuffer();
@@ -274,7 +274,7 @@ TEST_F(HexReaderTest, AsciiHexFillsFromZeroInFileOrder) {
     EXPECT_EQ(buffer[0x100], 0);
 
     buffer.Fill(0x55);
-    panel.quitCaptions.clear();
+    panel.progress.clear();
     std::string big;
     for (int i = 0; i < 40; ++i)
         big += std::string(32, '1') + "\n"; // 16 bytes a line
@@ -282,8 +282,8 @@ TEST_F(HexReaderTest, AsciiHexFillsFromZeroInFileOrder) {
     EXPECT_EQ(buffer[639], 0x11);
     EXPECT_EQ(buffer[640], 0x55);
     // Progress at each line that starts on a 256-byte boundary.
-    EXPECT_EQ(panel.quitCaptions,
-              (std::vector<std::string>{"&Quit = 00000", "&Quit = 00100", "&Quit = 00200"}));
+    EXPECT_EQ(panel.ProgressValues(ProgressOf::FileLoad),
+              (std::vector<std::int64_t>{0x00000, 0x00100, 0x00200}));
 }
 
 TEST_F(HexReaderTest, MalformedFieldsEndTheLoad) {
@@ -296,7 +296,7 @@ TEST_F(HexReaderTest, MalformedFieldsEndTheLoad) {
     EXPECT_EQ(panel.boxes[0].text, "'$G1' is not a valid integer value.");
     EXPECT_EQ(buffer[0], 0x11); // stored before the failure
     EXPECT_EQ(buffer[5], 0);
-    EXPECT_EQ(panel.banners, std::vector<std::string>{"Loading Buffer from Hex File...."});
+    EXPECT_EQ(panel.statuses, std::vector<std::string>{"Loading Buffer from Hex File...."});
 
     // An odd number of ASCII digits fails on the last pair, terminator included.
     buffer = DataBuffer();
@@ -322,14 +322,14 @@ TEST_F(HexReaderTest, EmptyFilesAndOtherFormats) {
     window.DeviceLimit = 0xFFFF;
     buffer.Fill(0x77);
     for (int type : {1, 2, 3}) {
-        panel.banners.clear();
+        panel.statuses.clear();
         EXPECT_TRUE(Load("", type).ok);
-        EXPECT_EQ(panel.banners.back(), "Hex File Loaded....");
+        EXPECT_EQ(panel.statuses.back(), "Hex File Loaded....");
     }
     // Even an empty file is read as one empty line: ASCII hex shows its start.
-    panel.quitCaptions.clear();
+    panel.progress.clear();
     Load("", 3);
-    EXPECT_EQ(panel.quitCaptions, std::vector<std::string>{"&Quit = 00000"});
+    EXPECT_EQ(panel.ProgressValues(ProgressOf::FileLoad), std::vector<std::int64_t>{0x00000});
     EXPECT_TRUE(Load("S1040000227A\n", 1).ok); // Motorola in an Intel load
     EXPECT_TRUE(Load(":0100000011EE\n", 2).ok);
     EXPECT_TRUE(Load(":0100000011EE\n", 7).ok); // unknown file type reads no records
@@ -397,7 +397,7 @@ TEST_F(HexReaderTest, UnreadableFileIsReportedNotShown) {
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.systemError.empty());
     EXPECT_EQ(BoxCount(), 0);
-    EXPECT_EQ(panel.banners, std::vector<std::string>{"Loading Buffer from Hex File...."});
+    EXPECT_EQ(panel.statuses, std::vector<std::string>{"Loading Buffer from Hex File...."});
 
     const HexLoadResult d = LoadHexFile(dir.Path().string(), 1, buffer, window, panel);
     EXPECT_FALSE(d.ok);
@@ -428,16 +428,6 @@ std::FILE* EndlessText(const char* line) {
 #endif
 }
 
-class StoppingPanel : public PanelRecorder {
-  public:
-    bool ContinueLoad(int lineNumber) override {
-        lines.push_back(lineNumber);
-        return lineNumber < stopAt;
-    }
-    int stopAt = 1 << 30;
-    std::vector<int> lines;
-};
-
 TEST_F(HexReaderTest, TextInputIsBoundedAndCanBeStopped) {
     window.DeviceLimit = 0xFFFF;
     window.DeviceEnd = 0xFFFF;
@@ -458,14 +448,18 @@ TEST_F(HexReaderTest, TextInputIsBoundedAndCanBeStopped) {
     EXPECT_EQ(r.refusal, "the file holds more than 64 MiB of text");
 
     // The panel can stop a load between lines.
-    StoppingPanel stopper;
-    stopper.stopAt = 3;
+    RecordingPanel stopper;
+    std::vector<int> lines;
+    stopper.onLoadLine = [&lines](int lineNumber) {
+        lines.push_back(lineNumber);
+        return lineNumber < 3;
+    };
     buffer = DataBuffer();
     test::WriteFile(dir.File("s.hex"), ":0100000011EE\n:0100010022DC\n:0100020033CA\n");
     r = LoadHexFile(dir.File("s.hex"), 1, buffer, window, stopper);
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(stopper.lines, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(lines, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(Bytes(0, 3), (std::vector<int>{0x11, 0x22, 0}));
 }
 

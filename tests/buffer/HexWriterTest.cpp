@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "PanelRecorder.h"
+#include "tests/support/RecordingPanel.h"
 #include "TempDir.h"
 #include "buffer/HexWriter.h"
 
@@ -106,7 +106,7 @@ TEST_F(HexWriterTest, EndPastTheBufferStopsAtItsLastPosition) {
 
 TEST_F(HexWriterTest, SaveReplacesThroughATemporaryFile) {
     test::TempDir dir;
-    test::PanelRecorder panel;
+    test::RecordingPanel panel;
     AddressWindow window;
     window.DeviceEnd = 0x3FF;
     const std::string path = dir.File("out.hex");
@@ -116,7 +116,7 @@ TEST_F(HexWriterTest, SaveReplacesThroughATemporaryFile) {
     EXPECT_EQ(r.droppedBytes, 0);
     EXPECT_EQ(test::ReadFile(path),
               test::DataFile("window1k_motorola.s28")); // replaced, not appended
-    EXPECT_EQ(panel.banners,
+    EXPECT_EQ(panel.statuses,
               (std::vector<std::string>{"Saving Buffer to Hex File....", "Hex File Saved...."}));
     EXPECT_EQ(panel.pumps, 1);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
@@ -130,7 +130,7 @@ TEST_F(HexWriterTest, SaveReplacesThroughATemporaryFile) {
 
 TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
     test::TempDir dir;
-    test::PanelRecorder panel;
+    test::RecordingPanel panel;
     AddressWindow window;
     window.DeviceEnd = 0x3FF;
     const std::string path = dir.File("keep.hex");
@@ -139,25 +139,25 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
 #if defined(_WIN32)
     // Windows keeps no write bit on folders; a read-only file is refused instead.
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    panel.banners.clear();
+    panel.statuses.clear();
     const HexSaveResult r = SaveHexFile(path, 1, buffer, window, panel);
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.systemError.empty());
     EXPECT_EQ(test::ReadFile(path), "old contents");
-    EXPECT_EQ(panel.banners, std::vector<std::string>{"Saving Buffer to Hex File...."});
+    EXPECT_EQ(panel.statuses, std::vector<std::string>{"Saving Buffer to Hex File...."});
 #else
     // A directory that cannot be written.
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read |
                                                  std::filesystem::perms::owner_exec);
-    panel.banners.clear();
+    panel.statuses.clear();
     const HexSaveResult r = SaveHexFile(path, 1, buffer, window, panel);
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
     if (::geteuid() != 0) {
         EXPECT_FALSE(r.ok);
         EXPECT_FALSE(r.systemError.empty());
         EXPECT_EQ(test::ReadFile(path), "old contents");
-        EXPECT_EQ(panel.banners, std::vector<std::string>{"Saving Buffer to Hex File...."});
+        EXPECT_EQ(panel.statuses, std::vector<std::string>{"Saving Buffer to Hex File...."});
     }
     // A file cut short on the way (the file size limit stands in for a full disk).
     {
@@ -168,14 +168,14 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
         rlimit small = old;
         small.rlim_cur = 1000; // the file is near 3,000 bytes
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        panel.banners.clear();
+        panel.statuses.clear();
         const HexSaveResult cut = SaveHexFile(path, 1, buffer, window, panel);
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         EXPECT_FALSE(cut.ok);
         EXPECT_FALSE(cut.systemError.empty());
         EXPECT_EQ(test::ReadFile(path), "old contents");
-        EXPECT_EQ(panel.banners, std::vector<std::string>{"Saving Buffer to Hex File...."});
+        EXPECT_EQ(panel.statuses, std::vector<std::string>{"Saving Buffer to Hex File...."});
     }
 #endif // the file size limit has no Windows counterpart
     // No such folder.

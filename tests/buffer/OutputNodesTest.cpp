@@ -75,7 +75,7 @@ class OutputNodesTest : public ::testing::Test {
     test::TempDir dir;
     DataBuffer buffer;
     AddressWindow window;
-    SilentPanel panel;
+    FrontPanel panel;
 };
 
 TEST_F(OutputNodesTest, SavesNeverReplaceWhatIsNotARegularFile) {

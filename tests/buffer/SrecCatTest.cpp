@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "PanelRecorder.h"
+#include "tests/support/RecordingPanel.h"
 #include "TempDir.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexWriter.h"
@@ -51,7 +51,7 @@ class SrecCatTest : public ::testing::Test {
     }
 
     test::TempDir dir;
-    test::PanelRecorder panel;
+    test::RecordingPanel panel;
     DataBuffer image;
 };
 

@@ -10,7 +10,8 @@
 #include "virtual/PacketTrace.h"
 
 using velmar::BoxKind;
-using velmar::Control;
+using velmar::ProgressOf;
+using velmar::Task;
 using velmar::cli::ConsolePanel;
 
 namespace {
@@ -38,13 +39,13 @@ struct Streams {
 TEST(ConsolePanel, SentencesReportLinesAndBoxes) {
     Streams s;
     ConsolePanel panel(s.out, s.err, false);
-    panel.SetCaption(Control::Banner, "Verifying Device to Buffer....");
-    panel.SetCaption(Control::Banner, "Verifying Device to Buffer....");
-    panel.SetCaption(Control::QuitButton, "&Quit = 0100");
-    panel.InsertReportLine("0100  EXPECTED-02 FOUND-FF");
-    panel.InsertReportLine("USB Device Write TimeOut ...");
-    panel.InsertDiagnosticLine("Device no longer present ... PortStatus-4 USB-0");
-    panel.SetCaption(Control::Banner, "Device Did NOT Verify to Buffer....");
+    panel.Status("Verifying Device to Buffer....");
+    panel.Status("Verifying Device to Buffer....");
+    panel.Progress(ProgressOf::Device, 0x0100);
+    panel.Difference(0x0100, 0x02, 0xFF);
+    panel.ReportLine("USB Device Write TimeOut ...");
+    panel.LinkLost(4, 0);
+    panel.Status("Device Did NOT Verify to Buffer....");
     EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, "Good Update..."));
     EXPECT_TRUE(panel.ShowMessage(BoxKind::Information, ""));
     EXPECT_EQ(Contents(s.out), "0100  EXPECTED-02 FOUND-FF\n");
@@ -57,6 +58,39 @@ TEST(ConsolePanel, SentencesReportLinesAndBoxes) {
     EXPECT_TRUE(panel.Showed("Good Update..."));
     EXPECT_FALSE(panel.Showed("Warning: Bad Update..."));
     EXPECT_EQ(panel.Boxes().size(), 2u);
+}
+
+TEST(ConsolePanel, OutcomesKeptPerTaskAndAFailureShownWhenQuiet) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    panel.SetVerbosity(-1);
+    EXPECT_FALSE(panel.LastOutcome(Task::Search).has_value());
+    panel.Outcome(Task::Search, true, 0);
+    panel.Outcome(Task::FirmwareUpdate, false, 0);
+    panel.Status("Verifying Device to Buffer....");
+    panel.Status("Device Verified to Buffer....");
+    panel.Outcome(Task::Operation, true, 0x1000);
+    EXPECT_EQ(Contents(s.err), "");
+    panel.Status("Device Did NOT Verify to Buffer....");
+    panel.Outcome(Task::Operation, false, 0x1000);
+    EXPECT_EQ(Contents(s.err), "velmar-cli: Device Did NOT Verify to Buffer....\n");
+    EXPECT_EQ(panel.LastOutcome(Task::Search), true);
+    EXPECT_EQ(panel.LastOutcome(Task::FirmwareUpdate), false);
+    EXPECT_EQ(panel.LastOutcome(Task::Operation), false);
+    // Only an operation's end judges the sentence held back.
+    panel.Status("Usb Programmer Found - FirmWare Version 1.23");
+    panel.Outcome(Task::Search, false, 0);
+    EXPECT_EQ(Contents(s.err), "velmar-cli: Device Did NOT Verify to Buffer....\n");
+    EXPECT_EQ(panel.LastOutcome(Task::Search), false);
+}
+
+TEST(ConsolePanel, VoltageNamedOnceWhenVerbose) {
+    Streams s;
+    ConsolePanel panel(s.out, s.err, false);
+    panel.SetVerbosity(1);
+    for (int setting : {7, 3, 0, 4, 4})
+        panel.VppChanged(setting);
+    EXPECT_EQ(Contents(s.err), "Vpp = 12.5\nVpp = 12\n");
 }
 
 TEST(ConsolePanel, QuestionsAndFirmwareChooser) {
@@ -84,8 +118,12 @@ TEST(ConsolePanel, ProgressBarOnlyOnATerminal) {
     bar.SetProgressRange(0, 0x7FFF);
     bar.SetOperationName("Program");
     bar.EnterBusyState();
-    bar.SetCaption(Control::QuitButton, "&Quit = 4000");
-    bar.NoteProgress(0x4000);
+    // Where it starts, a file load and a firmware record are no progress.
+    bar.Progress(ProgressOf::OperationStart, 0x4000);
+    bar.Progress(ProgressOf::FileLoad, 0x4000);
+    bar.Progress(ProgressOf::FirmwareRecord, 0x4000);
+    EXPECT_EQ(Contents(s.err), "");
+    bar.Progress(ProgressOf::Device, 0x4000);
     std::string err = Contents(s.err);
     EXPECT_EQ(err.rfind("\rProgram |" + std::string(10, '#') + std::string(10, ' ') +
                             "|  50%  16.0/32.0 KiB  ",
@@ -94,13 +132,13 @@ TEST(ConsolePanel, ProgressBarOnlyOnATerminal) {
         << err;
     EXPECT_NE(err.find(" left\033[K"), std::string::npos) << err;
     // Never backwards.
-    bar.NoteProgress(0x1000);
+    bar.Progress(ProgressOf::Device, 0x1000);
     EXPECT_EQ(Contents(s.err), err);
-    bar.SetCaption(Control::Banner, "Eprom is Programmed...............");
+    bar.Status("Eprom is Programmed...............");
     err = Contents(s.err);
     EXPECT_NE(err.find("\r\033[KEprom is Programmed"), std::string::npos);
     // Finished: the whole bar stays with the elapsed time.
-    bar.NoteProgress(0x8000);
+    bar.Progress(ProgressOf::Programmed, 0x8000);
     bar.LeaveBusyState(true);
     err = Contents(s.err);
     EXPECT_NE(err.find("|" + std::string(20, '#') + "| 100%  32.0/32.0 KiB  in 0:00\033[K\n"),
@@ -112,8 +150,7 @@ TEST(ConsolePanel, ProgressBarOnlyOnATerminal) {
     plain.SetProgressRange(0, 0x7FFF);
     plain.SetOperationName("Program");
     plain.EnterBusyState();
-    plain.SetCaption(Control::QuitButton, "&Quit = 4000");
-    plain.NoteProgress(0x4000);
+    plain.Progress(ProgressOf::Device, 0x4000);
     plain.LeaveBusyState(true);
     EXPECT_EQ(Contents(t.err), "");
 }
@@ -148,16 +185,14 @@ TEST(ConsolePanel, DifferencesCountedAndLimited) {
     panel.SetMaxDiffs(2);
     const std::uint8_t found[] = {0xFF, 0x0F, 0x01};
     const std::int32_t at[] = {0x0010, 0x0FFF, 0x0200};
-    for (int i = 0; i < 3; ++i) {
-        panel.NoteDifference(at[i], 0x00, found[i]);
-        panel.InsertReportLine("line " + std::to_string(i) + "  EXPECTED-00");
-    }
-    EXPECT_EQ(Contents(s.out), "line 0  EXPECTED-00\nline 1  EXPECTED-00\n");
+    for (int i = 0; i < 3; ++i)
+        panel.Difference(at[i], 0x00, found[i]);
+    EXPECT_EQ(Contents(s.out), "0010  EXPECTED-00 FOUND-FF\n0FFF  EXPECTED-00 FOUND-0F\n");
     EXPECT_EQ(panel.DifferenceSummary(), "3 differing bytes, 13 differing bits, first 0010, last "
                                          "0FFF (1 lines not shown, --max-diffs)");
     // A message in the report list is no difference.
-    panel.InsertReportLine("USB Device Write TimeOut ...");
-    EXPECT_EQ(Contents(s.out), "line 0  EXPECTED-00\nline 1  EXPECTED-00\n");
+    panel.ReportLine("USB Device Write TimeOut ...");
+    EXPECT_EQ(Contents(s.out), "0010  EXPECTED-00 FOUND-FF\n0FFF  EXPECTED-00 FOUND-0F\n");
 }
 
 TEST(TraceLine, ShortAndLongPackets) {
@@ -183,7 +218,7 @@ TEST(ConsolePanel, InterruptActsAsQuitOnlyWhileQuitIsOffered) {
     panel.PumpEvents();
     EXPECT_EQ(stop, 0);
 
-    panel.SetEnabled(Control::QuitButton, true);
+    panel.QuitOffered();
     panel.PumpEvents();
     EXPECT_EQ(stop, 5);
     EXPECT_NE(Contents(s.err).find("(interrupted: Quit)"), std::string::npos);
@@ -196,7 +231,7 @@ TEST(ConsolePanel, InterruptActsAsQuitOnlyWhileQuitIsOffered) {
     ConsolePanel::RaiseInterrupt();
     panel.PumpEvents();
     EXPECT_EQ(stop, 0);
-    panel.SetEnabled(Control::QuitButton, true);
+    panel.QuitOffered();
     panel.PumpEvents();
     EXPECT_EQ(stop, 5);
 }
@@ -237,7 +272,7 @@ TEST(ConsolePanel, InterruptStopsALoad) {
     EXPECT_TRUE(panel.ContinueLoad(1));
     std::int32_t stop = 0;
     panel.SetStopTarget(&stop);
-    panel.SetEnabled(Control::QuitButton, true);
+    panel.QuitOffered();
     panel.PumpEvents();
     EXPECT_EQ(stop, 5);
 }

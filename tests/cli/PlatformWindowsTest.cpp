@@ -43,7 +43,7 @@ TEST(CliPlatformWindows, CtrlCAndCtrlBreakActOnceThenEndTheProcess) {
         panel.SetStopTarget(&stop);
         ConsolePanel::InstallInterruptHandler();
         panel.EnterBusyState();
-        panel.SetEnabled(Control::QuitButton, true);
+        panel.QuitOffered();
         EXPECT_TRUE(platform::HandleConsoleEvent(CTRL_BREAK_EVENT));
         panel.PumpEvents();
         EXPECT_EQ(stop, 5);

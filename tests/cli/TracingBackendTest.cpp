@@ -51,7 +51,7 @@ TEST(TracingBackend, ForwardsEveryCallAndTracesEveryWrite) {
     EXPECT_NE(traced.SetLatencyTimer, nullptr);
 
     ProgramState state(traced);
-    FindProgrammer(state.D2XX, state.Link, state.Panel, state.FailFlag);
+    FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
     ASSERT_EQ(state.Link.LinkState, 2);
     EXPECT_EQ(VirtualProgrammer::Instance().LatencyMs(), 2);
     state.Selection.SelectedRow = *FindCatalogueRow("89C51");

@@ -55,8 +55,8 @@ TEST(Sequences, ProgramOf89C52SendsTheKnownPacketsAndWholeBlocks) {
     ASSERT_EQ(latches.size(), 264u);
     EXPECT_TRUE(std::equal(latches.begin() + 8, latches.end(), rig.S().Buffer.data()));
     for (int i = 0; i < 0x2000; ++i) ASSERT_EQ(rig.fake.chip[i], rig.S().Buffer[i]) << i;
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(rig.panel.Status(), "Eprom is Programmed...............");
+    EXPECT_EQ(rig.panel.LastSucceeded(), true);
 }
 
 TEST(Sequences, ReadSetUpOf8748) {
@@ -79,14 +79,14 @@ TEST(Sequences, AddressLatchesEncodeEveryHighBit) {
         SetAddressLatches(rig.S());
         ASSERT_EQ(rig.fake.packets.size(), 1u);
         EXPECT_EQ(FakeProgrammer::LatchedAddress(rig.fake.packets[0]), a) << std::hex << a;
-        EXPECT_EQ(rig.panel.Caption(Control::QuitButton), "&Quit = " + HexText(a, 4));
+        EXPECT_EQ(rig.panel.ProgressValues(ProgressOf::Device).back(), a);
     }
     // 874X parts send no address lines, only the progress.
     rig.Select(5);
     rig.S().Transfer.DeviceAddress = 0x321;
     SetAddressLatches(rig.S());
     EXPECT_TRUE(rig.fake.packets.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::QuitButton), "&Quit = 0321");
+    EXPECT_EQ(rig.panel.ProgressValues(ProgressOf::Device).back(), 0x0321);
 }
 
 TEST(Sequences, ReadOf87C58HAsksSixteenBlocks) {
@@ -94,7 +94,7 @@ TEST(Sequences, ReadOf87C58HAsksSixteenBlocks) {
     rig.Select(12);
     Move_EpromClick(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 16);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Has Been Moved to Buffer....");
+    EXPECT_EQ(rig.panel.Status(), "Device Has Been Moved to Buffer....");
 }
 
 TEST(Sequences, Family0ReadsWithFamilyCodeZeroAndNoSetUp) {
@@ -118,7 +118,7 @@ TEST(Sequences, ProgramBlocksRunPastDeviceEnd) {
     const Lines blocks = rig.fake.TraceOf(ProgramBlock);
     ASSERT_EQ(blocks.size(), 4u);
     EXPECT_EQ(blocks[3].substr(0, 15), "41 02 10 03 00 ");
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(rig.panel.Status(), "Eprom is Programmed...............");
 
     // One byte more than whole blocks still gets the block holding DeviceEnd.
     Rig more;
@@ -151,14 +151,17 @@ TEST(Sequences, BytewiseProgrammingOf8741) {
     // A 30 ms pulse per byte after the set-up waits.
     ASSERT_EQ(rig.sleeps.size(), 3u + 1024u + 1u);
     EXPECT_EQ(rig.SleptMs(), 50 + 30 + 100 + 1024 * 30 + 100);
-    const auto progress = rig.panel.CaptionsOf(Control::QuitButton);
+    // What Quit shows: where each operation starts, then the steps.
+    std::vector<std::int64_t> progress = rig.panel.ProgressValues(ProgressOf::OperationStart);
+    for (std::int64_t value : rig.panel.ProgressValues(ProgressOf::Device))
+        progress.push_back(value);
     // A counter every 16 bytes, 0010 to 03F0 besides the frame's 0000.
-    EXPECT_NE(std::find(progress.begin(), progress.end(), "&Quit = 03F0"), progress.end());
-    EXPECT_EQ(std::find(progress.begin(), progress.end(), "&Quit = 03F1"), progress.end());
+    EXPECT_NE(std::find(progress.begin(), progress.end(), 0x03F0), progress.end());
+    EXPECT_EQ(std::find(progress.begin(), progress.end(), 0x03F1), progress.end());
     EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
-                            [](const std::string& c) { return c.back() == '0' && c != "&Quit = 0000"; }),
+                            [](std::int64_t c) { return c % 16 == 0 && c != 0; }),
               63);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(rig.panel.Status(), "Eprom is Programmed...............");
 }
 
 TEST(Sequences, WithoutAProgrammerNothingIsWrittenAndNothingSucceeds) {
@@ -166,18 +169,18 @@ TEST(Sequences, WithoutAProgrammerNothingIsWrittenAndNothingSucceeds) {
     rig.Select(20);
     rig.S().Link.LinkState = 0;
     VerifyClick(rig.S());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0000....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
     ProgrammClick(rig.S());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_TRUE(rig.fake.packets.empty());
 
     Rig bytewise;
     bytewise.Select(1);
     bytewise.S().Link.LinkState = 0;
     ProgrammClick(bytewise.S());
-    EXPECT_EQ(bytewise.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(bytewise.panel.Status(), "Eprom DID NOT Program.............");
     EXPECT_TRUE(bytewise.fake.packets.empty());
     EXPECT_EQ(bytewise.sleeps, (std::vector<int>{100})); // no 30 s of pulses into nowhere
 }

@@ -16,6 +16,14 @@ std::string P(std::vector<std::uint8_t> bytes) {
     return HexLine(bytes.data(), bytes.size());
 }
 
+// The difference lines the report list shows, newest first.
+Lines Listed(const RecordingPanel& panel) {
+    Lines out;
+    for (auto it = panel.differences.rbegin(); it != panel.differences.rend(); ++it)
+        out.push_back(DifferenceLine(it->address, it->expected, it->found));
+    return out;
+}
+
 Lines WithoutIdle(const Lines& trace) {
     Lines out;
     for (const auto& l : trace)
@@ -35,22 +43,27 @@ TEST(Verify, ListsDifferencesNewestFirstAndEndsRed) {
     rig.S().Buffer[0x0010] = 0x5C;
     rig.S().Buffer[0x0020] = 0x00;
     VerifyClick(rig.S());
-    EXPECT_EQ(rig.panel.report,
+    EXPECT_EQ(Listed(rig.panel),
               (Lines{"0100  EXPECTED-02 FOUND-FF", "0020  EXPECTED-00 FOUND-FF",
                      "0010  EXPECTED-5C FOUND-FF"}));
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Did NOT Verify to Buffer....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    EXPECT_TRUE(rig.panel.IsVisible(Control::ReportList));
-    EXPECT_TRUE(rig.panel.enabled.at(Control::QuitButton));
+    EXPECT_EQ(rig.panel.Status(), "Device Did NOT Verify to Buffer....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    EXPECT_TRUE(rig.panel.ReportListShown());
+    EXPECT_EQ(rig.panel.quitOffers, 1);
     EXPECT_EQ(rig.panel.reportClears, 1);
     EXPECT_EQ(rig.S().FailFlag, 1);
+    // The outcome names where the run stopped: past the last address.
+    ASSERT_FALSE(rig.panel.outcomes.empty());
+    EXPECT_EQ(rig.panel.outcomes.back().task, Task::Operation);
+    EXPECT_EQ(rig.panel.outcomes.back().stoppedAt, 0x2000);
+    EXPECT_EQ(rig.panel.ProgressValues(ProgressOf::Device).back(), 0x2000);
 
     rig.S().Buffer[0x0100] = rig.S().Buffer[0x0010] = rig.S().Buffer[0x0020] = 0xFF;
     VerifyClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
-    EXPECT_FALSE(rig.panel.IsVisible(Control::ReportList));
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
+    EXPECT_FALSE(rig.panel.ReportListShown());
+    EXPECT_EQ(rig.panel.LastSucceeded(), true);
 }
 
 TEST(Verify, DifferenceLinesUseFiveDigitsFromTheSecondBank) {
@@ -64,27 +77,28 @@ TEST(BlankCheck, UsesTheFamilyErasedValue) {
     eprom874.Select(3); // 8748
     std::fill(eprom874.fake.chip.begin(), eprom874.fake.chip.end(), 0x00);
     Blank_ChkClick(eprom874.S());
-    EXPECT_EQ(eprom874.panel.Caption(Control::Banner), "Device is Erased....");
-    EXPECT_FALSE(eprom874.panel.IsVisible(Control::ReportList));
-    EXPECT_EQ(eprom874.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(eprom874.panel.Status(), "Device is Erased....");
+    EXPECT_FALSE(eprom874.panel.ReportListShown());
+    EXPECT_EQ(eprom874.panel.LastSucceeded(), true);
     EXPECT_EQ(eprom874.fake.Count(ReadBlock), 1);
 
     Rig eprom875;
     eprom875.Select(9); // 87C51H over the same contents
     std::fill(eprom875.fake.chip.begin(), eprom875.fake.chip.end(), 0x00);
     Blank_ChkClick(eprom875.S());
-    EXPECT_EQ(eprom875.panel.Caption(Control::Banner), "Device is NOT Erased....");
-    ASSERT_EQ(eprom875.panel.report.size(), 0x1000u);
-    EXPECT_EQ(eprom875.panel.report.front(), "0FFF  EXPECTED-FF FOUND-00");
-    EXPECT_EQ(eprom875.panel.report.back(), "0000  EXPECTED-FF FOUND-00");
-    EXPECT_TRUE(eprom875.panel.IsVisible(Control::ReportList));
-    EXPECT_EQ(eprom875.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(eprom875.panel.Status(), "Device is NOT Erased....");
+    const Lines listed = Listed(eprom875.panel);
+    ASSERT_EQ(listed.size(), 0x1000u);
+    EXPECT_EQ(listed.front(), "0FFF  EXPECTED-FF FOUND-00");
+    EXPECT_EQ(listed.back(), "0000  EXPECTED-FF FOUND-00");
+    EXPECT_TRUE(eprom875.panel.ReportListShown());
+    EXPECT_EQ(eprom875.panel.LastSucceeded(), false);
 }
 
 TEST(BlankCheck, ClearsTheListOnlyAfterTheReadSetUp) {
     Rig rig;
     rig.Select(20);
-    rig.panel.InsertReportLine("old");
+    rig.panel.ReportLine("old");
     int packetsAtClear = -1;
     rig.panel.onPump = [&] {
         if (rig.panel.reportClears == 1 && packetsAtClear < 0)
@@ -109,9 +123,9 @@ TEST(MoveDevice, FillsTheBufferAtBufferStart) {
     for (int a = 0; a < 0x800; ++a) ASSERT_EQ(rig.S().Buffer[0x2000 + a], rig.fake.chip[a]) << a;
     EXPECT_EQ(rig.S().Buffer[0x1FFF], 0x11);
     EXPECT_EQ(rig.S().Buffer[0x2800], 0x22);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Has Been Moved to Buffer....");
-    EXPECT_EQ(rig.panel.Caption(Control::ChecksumButton).rfind("CheckSum=", 0), 0u);
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(rig.panel.Status(), "Device Has Been Moved to Buffer....");
+    EXPECT_TRUE(rig.panel.checksum);
+    EXPECT_EQ(rig.panel.LastSucceeded(), true);
 }
 
 TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
@@ -119,22 +133,22 @@ TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
     pass.Select(10);
     pass.S().Buffer.Fill(0xF0);
     CompareClick(pass.S());
-    EXPECT_EQ(pass.panel.Caption(Control::Banner), "Device Can be Reprogrammed....");
-    EXPECT_EQ(pass.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(pass.panel.Status(), "Device Can be Reprogrammed....");
+    EXPECT_EQ(pass.panel.LastSucceeded(), true);
     EXPECT_EQ(pass.fake.Count(ReadBlock), 4);
-    EXPECT_TRUE(pass.panel.report.empty());
+    EXPECT_TRUE(pass.panel.differences.empty());
 
     Rig fail;
     fail.Select(10);
     fail.S().Buffer.Fill(0xFF);
     fail.fake.chip[0x0900] = 0xF0;
     CompareClick(fail.S());
-    EXPECT_EQ(fail.panel.Caption(Control::Banner), "Device CAN NOT be Reprogrammed....");
-    EXPECT_EQ(fail.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(fail.panel.Status(), "Device CAN NOT be Reprogrammed....");
+    EXPECT_EQ(fail.panel.LastSucceeded(), false);
     EXPECT_EQ(fail.fake.Count(ReadBlock), 2); // stopped in the second block
-    EXPECT_TRUE(fail.panel.report.empty());
-    const Lines quit = fail.panel.CaptionsOf(Control::QuitButton);
-    EXPECT_NE(std::find(quit.begin(), quit.end(), "&Quit = 0901"), quit.end());
+    EXPECT_TRUE(fail.panel.differences.empty());
+    const auto quit = fail.panel.ProgressValues(ProgressOf::Device);
+    EXPECT_NE(std::find(quit.begin(), quit.end(), 0x0901), quit.end());
 
     // Device address a is compared with buffer position a, not BufferStart + a.
     Rig shifted;
@@ -144,7 +158,7 @@ TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
     shifted.S().Buffer[0x0010] = 0xF0;
     shifted.S().Buffer[0x1010] = 0xFF;
     CompareClick(shifted.S());
-    EXPECT_EQ(shifted.panel.Caption(Control::Banner), "Device Can be Reprogrammed....");
+    EXPECT_EQ(shifted.panel.Status(), "Device Can be Reprogrammed....");
 }
 
 TEST(Program, AutomaticVerifyOnAndOff) {
@@ -154,9 +168,9 @@ TEST(Program, AutomaticVerifyOnAndOff) {
     ProgrammClick(on.S());
     EXPECT_EQ(on.fake.Count(ProgramBlock), 16);
     EXPECT_EQ(on.fake.Count(ReadBlock), 2);
-    EXPECT_EQ(on.panel.Caption(Control::Banner), "Device Verified to Buffer....");
-    EXPECT_EQ(on.panel.LastColour(), BannerColour::Lime);
-    const auto banners = on.panel.CaptionsOf(Control::Banner);
+    EXPECT_EQ(on.panel.Status(), "Device Verified to Buffer....");
+    EXPECT_EQ(on.panel.LastSucceeded(), true);
+    const auto banners = on.panel.statuses;
     EXPECT_NE(std::find(banners.begin(), banners.end(), "Eprom is Programmed..............."),
               banners.end());
     EXPECT_EQ(on.sleeps, (std::vector<int>{100, 100})); // after programming, the verify's set-up
@@ -165,14 +179,14 @@ TEST(Program, AutomaticVerifyOnAndOff) {
     Rig off;
     off.Select(19);
     Auto_VerifyClick(off.S());
-    EXPECT_EQ(off.panel.Caption(Control::AutoVerifyButton), "Auto Verify Off");
+    EXPECT_EQ(off.panel.autoVerify, false);
     ProgrammClick(off.S());
     EXPECT_EQ(off.fake.Count(ReadBlock), 0);
-    EXPECT_EQ(off.panel.Caption(Control::Banner), "Eprom is Programmed...............");
-    EXPECT_EQ(off.panel.LastColour(), BannerColour::Lime);
+    EXPECT_EQ(off.panel.Status(), "Eprom is Programmed...............");
+    EXPECT_EQ(off.panel.LastSucceeded(), true);
     EXPECT_EQ(off.sleeps, (std::vector<int>{100}));
     Auto_VerifyClick(off.S());
-    EXPECT_EQ(off.panel.Caption(Control::AutoVerifyButton), "Auto Verify On");
+    EXPECT_EQ(off.panel.autoVerify, true);
     EXPECT_EQ(off.S().AutoVerify, 1);
     EXPECT_EQ(off.panel.busyEnters, 1); // the toggle is no operation
 }
@@ -182,8 +196,8 @@ TEST(Program, Family0SendsNoProgrammingAndFails) {
     rig.S().Window.DeviceEnd = 0x0FFF;
     ProgrammClick(rig.S());
     EXPECT_EQ(WithoutIdle(rig.fake.Trace()), Lines{});
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
 }
 
 // Program, read back, verify, blank check and Move Device for one row of each family.
@@ -197,21 +211,21 @@ TEST(Families, ProgramVerifyReadAndBlankCheckRoundTrip) {
         std::fill(rig.fake.chip.begin(), rig.fake.chip.end(), blank);
 
         Blank_ChkClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is Erased....");
+        EXPECT_EQ(rig.panel.Status(), "Device is Erased....");
 
         for (int a = 0; a <= end; ++a) rig.S().Buffer[a] = static_cast<std::uint8_t>(a * 7 + 3);
         ProgrammClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
         for (int a = 0; a <= end; ++a) ASSERT_EQ(rig.fake.chip[a], rig.S().Buffer[a]) << a;
 
         rig.S().Window.BufferStart = 0x8000;
         Move_EpromClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Has Been Moved to Buffer....");
+        EXPECT_EQ(rig.panel.Status(), "Device Has Been Moved to Buffer....");
         for (int a = 0; a <= end; ++a) ASSERT_EQ(rig.S().Buffer[0x8000 + a], rig.fake.chip[a]) << a;
 
         Blank_ChkClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is NOT Erased....");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.panel.Status(), "Device is NOT Erased....");
+        EXPECT_EQ(rig.panel.LastSucceeded(), false);
     }
 }
 
@@ -239,11 +253,11 @@ TEST(Erase, FlashFamiliesFiveAndSix) {
         Erase_ButClick(rig.S());
         EXPECT_EQ(WithoutIdle(rig.fake.Trace()), EraseTail(static_cast<std::uint8_t>(control)));
         EXPECT_EQ(rig.sleeps, (std::vector<int>{10, 10, 10, 10, 10, 10}));
-        const Lines quit = rig.panel.CaptionsOf(Control::QuitButton);
-        EXPECT_NE(std::find(quit.begin(), quit.end(), "&Quit = 00AA"), quit.end());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device has been Erase, Do a Blank Check........");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
-        EXPECT_TRUE(rig.panel.enabled.find(Control::QuitButton) == rig.panel.enabled.end());
+        const auto quit = rig.panel.ProgressValues(ProgressOf::Device);
+        EXPECT_NE(std::find(quit.begin(), quit.end(), 0x00AA), quit.end());
+        EXPECT_EQ(rig.panel.Status(), "Device has been Erase, Do a Blank Check........");
+        EXPECT_EQ(rig.panel.LastSucceeded(), true);
+        EXPECT_EQ(rig.panel.quitOffers, 0);
     }
 }
 
@@ -256,7 +270,7 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         Rig atmel;
         atmel.Select(21); // 89S52, family 6
         SecurityClick(atmel.S());
-        EXPECT_TRUE(atmel.panel.IsVisible(Control::SecurityList));
+        EXPECT_TRUE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         Security_ListClick(atmel.S(), k);
         const std::uint8_t m[] = {0x10, 0xB7, 0x3F, 0x30};
         EXPECT_EQ(WithoutIdle(atmel.fake.Trace()),
@@ -265,10 +279,10 @@ TEST(Security, BitsOfBothKindsAndCancel) {
                          P({0x94, 0x3F, 0xBE, m[0], m[1], m[2], m[3]}), P({0x48, 0, 0, 0, 0, 0, 0}),
                          P({0x94, 0x3F, 0xF7, 0, 0, 0, 0})}));
         EXPECT_EQ(atmel.sleeps, (std::vector<int>{1, 1}));
-        EXPECT_EQ(atmel.panel.Caption(Control::Banner),
+        EXPECT_EQ(atmel.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
-        EXPECT_FALSE(atmel.panel.IsVisible(Control::SecurityList));
-        EXPECT_EQ(atmel.panel.LastColour(), BannerColour::Lime);
+        EXPECT_FALSE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
+        EXPECT_EQ(atmel.panel.LastSucceeded(), true);
 
         Rig eprom;
         eprom.Select(14); // 87C51FA, family 4
@@ -280,7 +294,7 @@ TEST(Security, BitsOfBothKindsAndCancel) {
                          P({0x92, 0, 0, mode[k], byte4[k], 0x3F, 0xB0}), pulse, pulse, pulse,
                          P({0x94, 0x3F, 0xF7, 0, 0, 0, 0})}));
         EXPECT_EQ(eprom.sleeps, (std::vector<int>{1}));
-        EXPECT_EQ(eprom.panel.Caption(Control::Banner),
+        EXPECT_EQ(eprom.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
     }
 
@@ -289,9 +303,9 @@ TEST(Security, BitsOfBothKindsAndCancel) {
     SecurityClick(cancel.S());
     Security_ListClick(cancel.S(), 3);
     EXPECT_EQ(WithoutIdle(cancel.fake.Trace()), Lines{});
-    EXPECT_FALSE(cancel.panel.IsVisible(Control::SecurityList));
+    EXPECT_FALSE(cancel.panel.ChoiceListShown(ChoiceList::SecurityBits));
     EXPECT_EQ(cancel.panel.busyLeaves.size(), 1u);
-    EXPECT_EQ(cancel.panel.Caption(Control::Banner), "");
+    EXPECT_EQ(cancel.panel.Status(), "");
 }
 
 TEST(Security, NoSequenceMeansNoSuccess) {
@@ -299,8 +313,8 @@ TEST(Security, NoSequenceMeansNoSuccess) {
     SecurityClick(rig.S());
     Security_ListClick(rig.S(), 0);
     EXPECT_EQ(WithoutIdle(rig.fake.Trace()), Lines{});
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Security Bit #1 was NOT programmed....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Security Bit #1 was NOT programmed....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
 }
 
 } // namespace

@@ -8,19 +8,21 @@
 namespace velmar::test {
 namespace {
 
-// A panel that notes which figures were up while each box was open.
-class FigurePanel : public RecordingPanel {
-  public:
-    std::vector<std::string> figuresAtBox;
-    bool ShowMessage(BoxKind kind, std::string_view text,
-                     std::optional<ScreenPoint> at = std::nullopt) override {
-        std::string up;
-        if (IsVisible(Control::Figure874X)) up += "A874X";
-        if (IsVisible(Control::Figure875X)) up += "A875X";
-        figuresAtBox.push_back(up);
-        return RecordingPanel::ShowMessage(kind, text, at);
-    }
-};
+// The figures that were up while a box was open, by name.
+std::string FiguresAt(const RecordedBox& box) {
+    std::string up;
+    for (AdapterFigure figure : box.figuresUp)
+        up += figure == AdapterFigure::Adapter874X ? "A874X" : "A875X";
+    return up;
+}
+
+// The Vpp caption on show: the name of the last setting that has one,
+// `before` while none has.
+std::string VppShown(const RecordingPanel& panel, std::string before = "") {
+    for (int setting : panel.vppSettings)
+        if (!VppCaption(setting).empty()) before = std::string(VppCaption(setting));
+    return before;
+}
 
 struct Expected {
     int row;
@@ -84,25 +86,29 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
     for (const Expected& e : kDevices) {
         SCOPED_TRACE(e.caption);
         Rig rig;
-        FigurePanel panel;
+        RecordingPanel panel;
         rig.S().Panel.Attach(&panel);
         Device_BoxClick(rig.S(), e.row);
         const ProgramState& s = rig.S();
-        EXPECT_EQ(panel.Caption(Control::DeviceButton), e.caption);
+        ASSERT_EQ(panel.devices, std::vector<int>{e.row});
+        EXPECT_EQ(DeviceCatalogue()[static_cast<std::size_t>(e.row)].Caption, e.caption);
+        EXPECT_TRUE(s.Selection.HasDevice);
         EXPECT_EQ(s.Window.DeviceStart, 0);
         EXPECT_EQ(s.Window.DeviceEnd, e.end);
         EXPECT_EQ(s.Window.DeviceLimit, e.limit);
         EXPECT_EQ(s.Selection.DeviceFamily, e.family);
-        EXPECT_EQ(panel.Caption(Control::VppButton), e.vpp);
+        EXPECT_EQ(VppShown(panel), e.vpp);
         EXPECT_EQ(s.Selection.ReadBlockSize, e.blockSize);
         EXPECT_EQ(s.Selection.BlankValue, e.blank);
-        EXPECT_EQ(panel.heights.at(Control::ProgramPanel), e.height);
-        EXPECT_EQ(panel.IsVisible(Control::SecurityButton), e.family > 2);
-        EXPECT_EQ(panel.IsVisible(Control::EraseButton), e.family > 4);
-        EXPECT_FALSE(panel.IsVisible(Control::DeviceList));
-        EXPECT_FALSE(panel.IsVisible(Control::Figure874X));
-        EXPECT_FALSE(panel.IsVisible(Control::Figure875X));
-        EXPECT_EQ(panel.Caption(Control::DeviceEndButton), "Device End=" + HexText(e.end, 4));
+        ASSERT_TRUE(panel.deviceCommands);
+        EXPECT_EQ(panel.deviceCommands->securityBits, e.family > 2);
+        EXPECT_EQ(panel.deviceCommands->erase, e.family > 4);
+        EXPECT_EQ(e.height, e.family > 4 ? 68 : e.family > 2 ? 48 : 27);
+        EXPECT_FALSE(panel.ChoiceListShown(ChoiceList::Devices));
+        EXPECT_FALSE(panel.FigureUp(AdapterFigure::Adapter874X));
+        EXPECT_FALSE(panel.FigureUp(AdapterFigure::Adapter875X));
+        ASSERT_TRUE(panel.window);
+        EXPECT_EQ(panel.window->DeviceEnd, e.end);
         // The command line asks the row itself: it must answer what the selection sets.
         const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(e.row)];
         EXPECT_EQ(row.Code(), e.family);
@@ -120,7 +126,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
             const bool is874 = std::string(e.figure) == "A874X";
             EXPECT_EQ(panel.boxes[0].at->x, is874 ? 595 : 725);
             EXPECT_EQ(panel.boxes[0].at->y, is874 ? 250 : 200);
-            EXPECT_EQ(panel.figuresAtBox[0], e.figure);
+            EXPECT_EQ(FiguresAt(panel.boxes[0]), e.figure);
         } else {
             EXPECT_TRUE(panel.boxes.empty());
         }
@@ -138,7 +144,8 @@ TEST(DeviceSelection, HeaderAndBlankRowsSelectNoDevice) {
         Rig rig;
         rig.S().Window.BufferStart = 0x100;
         Device_BoxClick(rig.S(), row);
-        EXPECT_EQ(rig.panel.Caption(Control::DeviceButton), "No Device");
+        EXPECT_EQ(rig.panel.devices.back(), kNoDevice);
+        EXPECT_FALSE(rig.S().Selection.HasDevice);
         ASSERT_EQ(rig.panel.boxes.size(), 1u);
         EXPECT_EQ(rig.panel.boxes[0].text, "No Device Was Selected.");
         EXPECT_FALSE(rig.panel.boxes[0].at.has_value());
@@ -146,9 +153,9 @@ TEST(DeviceSelection, HeaderAndBlankRowsSelectNoDevice) {
         EXPECT_EQ(rig.S().Window.DeviceLimit, 0xFFFFF);
         EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
         EXPECT_EQ(rig.S().Selection.VppSetting, 7);
-        EXPECT_TRUE(rig.panel.IsVisible(Control::SecurityButton));
-        EXPECT_FALSE(rig.panel.IsVisible(Control::EraseButton));
-        EXPECT_EQ(rig.panel.heights.at(Control::ProgramPanel), 48);
+        ASSERT_TRUE(rig.panel.deviceCommands);
+        EXPECT_TRUE(rig.panel.deviceCommands->securityBits);
+        EXPECT_FALSE(rig.panel.deviceCommands->erase);
     }
 }
 
@@ -159,19 +166,20 @@ TEST(DeviceSelection, RowsOutsideTheListOnlyApplyDefaults) {
         SCOPED_TRACE(row);
         Device_BoxClick(rig.S(), row);
         EXPECT_TRUE(rig.panel.boxes.empty());
-        EXPECT_EQ(rig.panel.Caption(Control::DeviceButton), ""); // not rewritten
+        EXPECT_TRUE(rig.panel.devices.empty()); // not rewritten
+        EXPECT_TRUE(rig.S().Selection.HasDevice);
         EXPECT_EQ(rig.S().Window.DeviceEnd, 0x4FFF);
         EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
         EXPECT_EQ(rig.S().Selection.VppSetting, 7);
         EXPECT_EQ(rig.S().Selection.ReadBlockSize, 2048);
-        EXPECT_EQ(rig.panel.Caption(Control::VppButton), "Vpp = 12.5");
+        EXPECT_EQ(VppShown(rig.panel), "Vpp = 12.5");
     }
     // From a fresh start a row above 26 leaves "No Device" as the window set it.
     Rig fresh;
-    fresh.panel.captions[Control::DeviceButton] = "No Device";
     fresh.S().Selection.SelectedRow = 40;
     ApplyDeviceSelection(fresh.S());
-    EXPECT_EQ(fresh.panel.Caption(Control::DeviceButton), "No Device");
+    EXPECT_TRUE(fresh.panel.devices.empty());
+    EXPECT_FALSE(fresh.S().Selection.HasDevice);
     EXPECT_EQ(fresh.S().Selection.DeviceFamily, 4);
 }
 
@@ -186,10 +194,10 @@ TEST(DeviceSelection, SelectionResetsDeviceStart) {
 TEST(DeviceSelection, DeviceButtonOpensTheListAndAClickClosesIt) {
     Rig rig;
     DeviceClick(rig.S());
-    EXPECT_TRUE(rig.panel.IsVisible(Control::DeviceList));
+    EXPECT_TRUE(rig.panel.ChoiceListShown(ChoiceList::Devices));
     EXPECT_EQ(rig.panel.busyEnters, 1);
     Device_BoxClick(rig.S(), 20);
-    EXPECT_FALSE(rig.panel.IsVisible(Control::DeviceList));
+    EXPECT_FALSE(rig.panel.ChoiceListShown(ChoiceList::Devices));
     EXPECT_EQ(rig.S().Selection.SelectedRow, 20);
     EXPECT_EQ(rig.panel.busyLeaves.size(), 2u); // ClampWindow's and the click's own
 }
@@ -222,7 +230,7 @@ TEST(Vpp, StepsForThe874XPartsOnly) {
     rig.Select(2); // 8742: setting 2
     for (const char* caption : {"Vpp = 12.5", "Vpp = 25", "Vpp = 21"}) {
         Vpp_ButClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::VppButton), caption);
+        EXPECT_EQ(VppShown(rig.panel), caption);
     }
     EXPECT_EQ(VppBytes(rig.fake), (std::vector<std::string>{"BF B0", "0F B0", "1F B0"}));
     EXPECT_EQ(rig.fake.packets.size(), 3u); // no reply awaited, nothing else
@@ -230,7 +238,7 @@ TEST(Vpp, StepsForThe874XPartsOnly) {
     rig.Select(9); // 87C51H: the click re-applies
     Vpp_ButClick(rig.S());
     EXPECT_EQ(rig.S().Selection.VppSetting, 7);
-    EXPECT_EQ(rig.panel.Caption(Control::VppButton), "Vpp = 12.5");
+    EXPECT_EQ(VppShown(rig.panel), "Vpp = 12.5");
     EXPECT_EQ(VppBytes(rig.fake), (std::vector<std::string>{"3F B0"}));
 }
 
@@ -242,13 +250,13 @@ TEST(Vpp, EverySettingAndTheCheckSum) {
     for (int setting = 0; setting <= 11; ++setting) {
         SCOPED_TRACE(setting);
         Rig rig;
-        rig.panel.captions[Control::VppButton] = " Vpp = 12.5";
         // Bytes 3 to 6 keep the previous packet's values.
         std::uint8_t* packet = rig.S().Link.CommandPacket();
         packet[3] = 0x01; packet[4] = 0x02; packet[5] = 0x03; packet[6] = 0x04;
         rig.S().Selection.VppSetting = setting;
         ApplyVpp(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::VppButton), *captions[setting] ? captions[setting] : " Vpp = 12.5");
+        EXPECT_EQ(VppShown(rig.panel, " Vpp = 12.5"),
+                  *captions[setting] ? captions[setting] : " Vpp = 12.5");
         ASSERT_EQ(rig.fake.packets.size(), 1u);
         const auto& p = rig.fake.packets[0];
         EXPECT_EQ(HexLine(p.data(), 3), std::string("90 ") + bytes[setting]);
@@ -267,7 +275,7 @@ TEST(Vpp, WithoutAnAnsweringProgrammerNothingChangesOrIsSent) {
         Vpp_ButClick(rig.S());
         EXPECT_EQ(rig.S().Selection.VppSetting, 2);
         EXPECT_EQ(rig.S().Lines.VppCtl1, 0x0F);
-        EXPECT_TRUE(rig.panel.captions.find(Control::VppButton) == rig.panel.captions.end());
+        EXPECT_TRUE(rig.panel.vppSettings.empty());
         EXPECT_TRUE(rig.fake.packets.empty());
     }
 }

@@ -27,10 +27,10 @@ TEST(Faults, QuitFromAPumpedEvent) {
     };
     VerifyClick(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 2);
-    ASSERT_EQ(rig.panel.report.size(), 1u);
-    EXPECT_EQ(rig.panel.report[0].substr(0, 15), "0005  EXPECTED-");
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0801....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    ASSERT_EQ(rig.panel.differences.size(), 1u);
+    EXPECT_EQ(rig.panel.differences[0].address, 0x0005);
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0801....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
 
     Rig program;
     program.Select(12);
@@ -40,8 +40,8 @@ TEST(Faults, QuitFromAPumpedEvent) {
     ProgrammClick(program.S());
     EXPECT_EQ(program.fake.Count(ProgramBlock), 3); // stops after the current block
     EXPECT_EQ(program.fake.Count(ReadBlock), 0);    // and no verify follows
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(program.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(program.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(program.panel.LastSucceeded(), false);
 }
 
 TEST(Faults, TheBufferEndStopsEveryRun) {
@@ -50,15 +50,15 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     verify.S().Window.BufferStart = 0xC000; // device 0x4000 would be buffer 0x10000
     for (int a = 0; a < 0x4000; ++a) verify.S().Buffer[0xC000 + a] = verify.fake.chip[a];
     VerifyClick(verify.S());
-    EXPECT_TRUE(verify.panel.report.empty());
-    EXPECT_EQ(verify.panel.Caption(Control::Banner), "Verify Stopped at 4000....");
-    EXPECT_EQ(verify.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(verify.panel.differences.empty());
+    EXPECT_EQ(verify.panel.Status(), "Verify Stopped at 4000....");
+    EXPECT_EQ(verify.panel.LastSucceeded(), false);
 
     Rig move;
     Prepare(move);
     move.S().Window.BufferStart = 0xC000;
     Move_EpromClick(move.S());
-    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 4000....");
+    EXPECT_EQ(move.panel.Status(), "Move Device Stopped at 4000....");
     EXPECT_EQ(move.S().Buffer[0xFFFF], move.fake.chip[0x3FFF]);
 
     Rig program;
@@ -66,7 +66,7 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     program.S().Window.BufferStart = 0xC000;
     ProgrammClick(program.S());
     EXPECT_EQ(program.fake.Count(ProgramBlock), 0x40); // never reads past 0xFFFF
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+    EXPECT_EQ(program.panel.Status(), "Eprom DID NOT Program.............");
 
     // Program Compare reads the buffer at the device address itself.
     Rig none;
@@ -74,7 +74,7 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     none.S().Window.BufferStart = 0;
     none.S().Buffer.Fill(0x00);
     CompareClick(none.S());
-    EXPECT_EQ(none.panel.Caption(Control::Banner), "Program Compare Stopped at 10000....");
+    EXPECT_EQ(none.panel.Status(), "Program Compare Stopped at 10000....");
     EXPECT_EQ(none.fake.Count(ReadBlock), 0x10000 / 2048 + 1);
 }
 
@@ -90,7 +90,7 @@ TEST(Faults, TheLastBlockPastTheBufferOnlyCarriesErasedFill) {
     EXPECT_EQ(rig.fake.chip[0x3FF], 0x77);
     EXPECT_EQ(rig.fake.chip[0x400], 0x00);
     EXPECT_EQ(rig.fake.chip[0x40F], 0x00);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(rig.panel.Status(), "Eprom is Programmed...............");
 }
 
 } // namespace

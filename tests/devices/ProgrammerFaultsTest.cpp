@@ -34,18 +34,18 @@ TEST(Faults, TimeOutInTheMiddleOfARead) {
     rig.Vp().SetNoReplyAt(ReadRequest(2));
     VerifyClick(rig.S());
     EXPECT_EQ(rig.Count(ReadBlock), 3);
-    EXPECT_TRUE(rig.panel.report.empty()); // nothing of the missing block compared
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 1000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+    EXPECT_TRUE(rig.panel.differences.empty()); // nothing of the missing block compared
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 1000....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    ASSERT_FALSE(rig.panel.linkLosses.empty());
+    EXPECT_EQ(rig.panel.linkLosses[0], (test::RecordedLinkLoss{0, 5}));
 
     Prepared move;
     move.S().Buffer.Fill(0x00);
     move.Vp().SetNoReplyAt(ReadRequest(1));
     Move_EpromClick(move.S());
-    EXPECT_EQ(move.panel.Caption(Control::Banner), "Move Device Stopped at 0800....");
-    EXPECT_EQ(move.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(move.panel.Status(), "Move Device Stopped at 0800....");
+    EXPECT_EQ(move.panel.LastSucceeded(), false);
     EXPECT_EQ(move.S().Buffer[0x07FF], move.Vp().Chip()[0x07FF]);
     EXPECT_EQ(move.S().Buffer[0x0800], 0x00); // not stored from the stale reply
 }
@@ -54,9 +54,9 @@ TEST(Faults, AShortReplyStopsTheRunUnused) {
     Prepared rig;
     rig.Vp().SetShortReply(ReadRequest(0), 1);
     Blank_ChkClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Blank Check Stopped at 0000....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Blank Check Stopped at 0000....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_EQ(rig.Count(ReadBlock), 1);
 }
 
@@ -64,15 +64,15 @@ TEST(Faults, ASplitReplyIsReadWhole) {
     Prepared rig;
     rig.Vp().SetSplitEvery(4);
     VerifyClick(rig.S());
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
 
     VirtualRig program(20);
     program.Vp().SetSplitEvery(4);
     program.S().AutoVerify = 0;
     ProgrammClick(program.S());
-    EXPECT_EQ(program.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(program.panel.Status(), "Eprom is Programmed...............");
     EXPECT_EQ(program.Count(ProgramBlock), 32);
     EXPECT_TRUE(program.Vp().Faults().empty()) << program.Vp().Faults().front();
 }
@@ -84,10 +84,10 @@ TEST(Faults, UnpluggedMidVerify) {
     // No byte is compared; the only line is the closing idle's failed write
     // to the unplugged cable.
     EXPECT_EQ(rig.panel.report, Lines{"USB Device Write TimeOut ..."});
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0800....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics.back(), "Device no longer present ... PortStatus-4 USB-0");
+    EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0800....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    ASSERT_FALSE(rig.panel.linkLosses.empty());
+    EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{4, 0}));
 }
 
 TEST(Faults, AFailingBlockStopsProgramming) {
@@ -96,8 +96,8 @@ TEST(Faults, AFailingBlockStopsProgramming) {
     ProgrammClick(rig.S());
     EXPECT_EQ(rig.Count(ProgramBlock), 4);
     EXPECT_EQ(rig.Count(ReadBlock), 0);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_EQ(rig.S().Link.PacketLength, 8);
 }
 
@@ -145,10 +145,10 @@ TEST(Security, AnUnansweredPulseEndsItsWaitAndTheSequenceGoesOn) {
         if (l.rfind("94 ", 0) == 0) latches.push_back(l);
     ASSERT_FALSE(latches.empty());
     EXPECT_EQ(latches.back(), "94 3F F7 00 00 00 00 CA"); // the lines back to idle
-    EXPECT_EQ(rig.panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
+    EXPECT_EQ(rig.panel.linkLosses.at(0), (test::RecordedLinkLoss{0, 5}));
     // The bit may not be set: the operation fails.
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Security Bit #2 was NOT programmed....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_EQ(rig.panel.Status(), "Security Bit #2 was NOT programmed....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
 }
 
 } // namespace

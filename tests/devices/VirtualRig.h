@@ -34,7 +34,7 @@ struct VirtualRig {
         state->Panel.Attach(&panel);
         state->Link.Sleeper = [this](int ms) { sleeps.push_back(ms); };
         state->Link.ReplyTimeoutMs = 300;
-        FindProgrammer(state->D2XX, state->Link, state->Panel, state->FailFlag);
+        FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
         // With timing off every reply is queued at once; a short read time-out
         // keeps the whole-buffer reads of the plain waits quick.
         state->D2XX.SetDeviceTimeouts(2, 0);

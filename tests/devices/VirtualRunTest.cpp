@@ -20,7 +20,7 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     EXPECT_EQ(Lines(verify.begin() + 1, verify.begin() + 7),
               (Lines{"92 00 00 00 F7 3F B0 78", "92 00 00 00 F7 3F B0 78", "32 04 00 00 00 08 00 3E",
                      "92 00 00 08 F7 3F B0 80", "32 04 00 08 00 08 00 46", "92 00 00 00 F5 3F B0 76"}));
-    EXPECT_EQ(c52.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_EQ(c52.panel.Status(), "Device Verified to Buffer....");
     EXPECT_TRUE(c52.Vp().Faults().empty());
 
     VirtualRig s52(20);
@@ -33,7 +33,7 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     EXPECT_EQ(program[5], "41 05 00 01 41 FF 3F C6 +256");
     EXPECT_EQ(program[34], "92 00 00 40 FD 3F 30 3E +256");
     EXPECT_EQ(program[35], "41 05 00 10 40 FD 3F D2 +256");
-    EXPECT_EQ(s52.panel.Caption(Control::Banner), "Eprom is Programmed...............");
+    EXPECT_EQ(s52.panel.Status(), "Eprom is Programmed...............");
     EXPECT_TRUE(s52.Vp().Faults().empty());
 
     VirtualRig c48(3);
@@ -41,7 +41,7 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     const Lines setUp = c48.Trace();
     ASSERT_GE(setUp.size(), 7u);
     EXPECT_EQ(setUp[6], "92 00 00 A8 B0 0F B0 A9");
-    EXPECT_EQ(c48.panel.Caption(Control::Banner), "Device is Erased....");
+    EXPECT_EQ(c48.panel.Status(), "Device is Erased....");
 }
 
 // Program with automatic verify, then read back into another buffer place:
@@ -56,8 +56,8 @@ TEST(OnVirtual, EveryBlockDeviceProgramsVerifiesAndReadsBack) {
         if (r.Family == Family::P874X) // 874X EPROMs are erased to 0x00 and only gain bits
             for (int a = 0; a <= r.DeviceEnd; ++a) rig.S().Buffer[a] |= 0x01;
         ProgrammClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+        EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.LastSucceeded(), true);
         const auto& chip = rig.Vp().Chip();
         ASSERT_GE(chip.size(), static_cast<std::size_t>(r.DeviceEnd + 1));
         for (int a = 0; a <= r.DeviceEnd; ++a) ASSERT_EQ(chip[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
@@ -73,7 +73,7 @@ TEST(OnVirtual, BytewiseProgrammingOf8741) {
     VirtualRig rig(1);
     rig.Image(7);
     ProgrammClick(rig.S());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+    EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     for (int a = 0; a < 0x400; ++a) ASSERT_EQ(rig.Vp().Chip()[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
     int latches = 0;
     for (const auto& l : rig.Trace()) latches += l.rfind("94 ", 0) == 0;
@@ -88,11 +88,11 @@ TEST(OnVirtual, EraseThenBlankCheckAndLockBits) {
         rig.S().AutoVerify = 0;
         ProgrammClick(rig.S());
         Blank_ChkClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is NOT Erased....");
+        EXPECT_EQ(rig.panel.Status(), "Device is NOT Erased....");
         Erase_ButClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device has been Erase, Do a Blank Check........");
+        EXPECT_EQ(rig.panel.Status(), "Device has been Erase, Do a Blank Check........");
         Blank_ChkClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device is Erased....");
+        EXPECT_EQ(rig.panel.Status(), "Device is Erased....");
         for (int k = 0; k < 3; ++k) {
             SecurityClick(rig.S());
             Security_ListClick(rig.S(), k);
@@ -112,7 +112,7 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
         VirtualRig rig(20);
         rig.Vp().SetFailBlock(0x1F00);
         ProgrammClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+        EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
         EXPECT_EQ(rig.S().Link.PacketLength, 8);
     }
     {
@@ -120,7 +120,7 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
         rig.S().Buffer.Fill(0xFF);
         rig.Vp().SetSplitReply(rig.Vp().PacketCount() + 5, 100, 20);
         VerifyClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     }
     {
         VirtualRig rig(12);
@@ -129,15 +129,15 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
         // the fourth request (0x1800) goes unanswered.
         rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 3 + 2 * 3 + 2);
         VerifyClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 1800....");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 1800....");
+        EXPECT_EQ(rig.panel.LastSucceeded(), false);
     }
     {
         VirtualRig rig(12);
         rig.S().Buffer.Fill(0xFF);
         rig.Vp().SetUnplugFrom(rig.Vp().PacketCount() + 4 + 2);
         VerifyClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Verify Stopped at 0800....");
+        EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0800....");
         // The failed writes are reported; nothing unread is compared.
         ASSERT_FALSE(rig.panel.report.empty());
         for (const auto& line : rig.panel.report) EXPECT_EQ(line, "USB Device Write TimeOut ...");
@@ -151,15 +151,15 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         VirtualRig rig(24);
         rig.Vp().SetUnplugFrom(rig.Vp().PacketCount() + 3);
         Erase_ButClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device was NOT Erased........");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.panel.Status(), "Device was NOT Erased........");
+        EXPECT_EQ(rig.panel.LastSucceeded(), false);
         EXPECT_EQ(rig.S().FailFlag, 1);
     }
     {
         VirtualRig rig(24); // the opening idle is not answered: nothing else is sent
         rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 1);
         Erase_ButClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device was NOT Erased........");
+        EXPECT_EQ(rig.panel.Status(), "Device was NOT Erased........");
         const Lines sent = rig.Trace(true);
         ASSERT_EQ(sent.size(), 2u);
         for (const auto& line : sent) EXPECT_EQ(line.substr(0, 3), "24 ");
@@ -169,9 +169,9 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 2);
         SecurityClick(rig.S());
         Security_ListClick(rig.S(), k);
-        EXPECT_EQ(rig.panel.Caption(Control::Banner),
+        EXPECT_EQ(rig.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.panel.LastSucceeded(), false);
     }
     {
         // With the timing model on no reply is there at once; a whole run,
@@ -181,8 +181,8 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         rig.S().Buffer.Fill(0xFF); // few bytes to program: a short run
         for (int a = 0; a < 0x2000; a += 0x155) rig.S().Buffer[a] = static_cast<std::uint8_t>(a);
         ProgrammClick(rig.S());
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Verified to Buffer....");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Lime);
+        EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
+        EXPECT_EQ(rig.panel.LastSucceeded(), true);
         EXPECT_TRUE(rig.panel.diagnostics.empty());
     }
     // Only the closing idle goes unanswered: every byte verified, still a failure.
@@ -192,7 +192,7 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         clean.S().Buffer.Fill(0xFF);
         const long before = clean.Vp().PacketCount();
         VerifyClick(clean.S());
-        EXPECT_EQ(clean.panel.Caption(Control::Banner), "Device Verified to Buffer....");
+        EXPECT_EQ(clean.panel.Status(), "Device Verified to Buffer....");
         packets = clean.Vp().PacketCount() - before;
     }
     VirtualRig rig(10);
@@ -200,9 +200,9 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
     rig.Vp().SetNoReplyAt(rig.Vp().PacketCount() + packets);
     VerifyClick(rig.S());
     EXPECT_EQ(rig.Trace(true).back().substr(0, 3), "24 ");
-    EXPECT_TRUE(rig.panel.report.empty());
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Did NOT Verify to Buffer....");
-    EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+    EXPECT_TRUE(rig.panel.differences.empty());
+    EXPECT_EQ(rig.panel.Status(), "Device Did NOT Verify to Buffer....");
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
 }
 
 // A reply longer than awaited is drained before the next request: no later
@@ -223,8 +223,8 @@ TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
         Move_EpromClick(rig.S());
         for (int a = 0; a < 0x8000; ++a)
             ASSERT_EQ(rig.S().Buffer[a], image[static_cast<std::size_t>(a)]) << a;
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Move Device Stopped at 8000....");
-        EXPECT_EQ(rig.panel.LastColour(), BannerColour::Red);
+        EXPECT_EQ(rig.panel.Status(), "Move Device Stopped at 8000....");
+        EXPECT_EQ(rig.panel.LastSucceeded(), false);
         EXPECT_EQ(rig.panel.diagnostics.at(0), "Reply longer than awaited ... Extra-5");
         EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
     }
@@ -234,8 +234,8 @@ TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
         for (int a = 0; a < 0x8000; ++a) rig.S().Buffer[a] = image[static_cast<std::size_t>(a)];
         rig.Vp().SetLongReply(blockRequest(rig, 0));
         VerifyClick(rig.S());
-        EXPECT_TRUE(rig.panel.report.empty()); // no byte compared out of place
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Device Did NOT Verify to Buffer....");
+        EXPECT_TRUE(rig.panel.differences.empty()); // no byte compared out of place
+        EXPECT_EQ(rig.panel.Status(), "Device Did NOT Verify to Buffer....");
         EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
     }
     {
@@ -244,7 +244,7 @@ TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
         rig.Vp().SetLongReply(rig.Vp().PacketCount() + 5);
         ProgrammClick(rig.S());
         EXPECT_EQ(rig.Trace()[3], "41 05 00 00 40 FF 3F C4 +256");
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "Eprom DID NOT Program.............");
+        EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
         for (int a = 0; a < 0x2000; ++a)
             ASSERT_EQ(rig.Vp().Chip()[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
         EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();

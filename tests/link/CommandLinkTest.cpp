@@ -157,8 +157,9 @@ TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
     rig.panel.diagnostics.push_back("older line");
     rig.SetPacket({0x56});
     rig.link.SendPacket();
-    ASSERT_EQ(rig.panel.diagnostics.size(), 2u);
-    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+    ASSERT_EQ(rig.panel.diagnostics.size(), 1u);
+    ASSERT_EQ(rig.panel.linkLosses.size(), 1u);
+    EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
     EXPECT_EQ(rig.transfer.StopFlag, 5);
     EXPECT_EQ(rig.link.TimeoutFlag, 5);
@@ -170,8 +171,9 @@ TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
     rig2.link.LinkState = 2;
     Fake().status["FT_GetQueueStatus"] = FT_IO_ERROR;
     rig2.link.AwaitReply();
-    ASSERT_EQ(rig2.panel.diagnostics.size(), 1u);
-    EXPECT_EQ(rig2.panel.diagnostics[0], "Device no longer present ... PortStatus-4 USB-0");
+    ASSERT_EQ(rig2.panel.diagnostics.size(), 0u);
+    ASSERT_EQ(rig2.panel.linkLosses.size(), 1u);
+    EXPECT_EQ(rig2.panel.linkLosses.back(), (test::RecordedLinkLoss{4, 0}));
     ASSERT_EQ(rig2.panel.boxes.size(), 1u);
     EXPECT_EQ(rig2.panel.boxes[0].text, "FT_GetQueueStatus - General IO Error...");
     EXPECT_EQ(rig2.d2xx.ReplyBuffer[6], 0x55);
@@ -212,8 +214,9 @@ TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
         rig.link.ReplyTimeoutMs = 30;
         Fake().Queue(Bytes(block.begin(), block.begin() + 100));
         EXPECT_EQ(rig.link.AwaitReplyBytes(2056), 100u);
-        ASSERT_EQ(rig.panel.diagnostics.size(), 1u);
-        EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+        ASSERT_EQ(rig.panel.diagnostics.size(), 0u);
+        ASSERT_EQ(rig.panel.linkLosses.size(), 1u);
+        EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
         EXPECT_EQ(rig.transfer.StopFlag, 5);
     }
     {
@@ -276,8 +279,9 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
         rig.link.ReplyTimeoutMs = 30;
         rig.d2xx.ReplyBuffer[1] = 0x42;
         rig.link.SendIdle();
-        ASSERT_EQ(rig.panel.diagnostics.size(), 1u);
-        EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+        ASSERT_EQ(rig.panel.diagnostics.size(), 0u);
+        ASSERT_EQ(rig.panel.linkLosses.size(), 1u);
+        EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
         EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
         EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 0x42); // nothing else touched
         EXPECT_EQ(rig.link.LinkFaults, 1u);

@@ -56,7 +56,7 @@ class Discovery : public ::testing::Test {
 TEST_F(Discovery, CurrentFirmwareIsFoundWithoutQuestion) {
     Start();
     Search();
-    EXPECT_EQ(panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.23");
+    EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 1.23");
     EXPECT_EQ(link.LinkState, 2);
     EXPECT_EQ(failFlag, 0);
     EXPECT_TRUE(panel.boxes.empty());
@@ -71,7 +71,7 @@ TEST_F(Discovery, CurrentFirmwareIsFoundWithoutQuestion) {
 TEST_F(Discovery, VersionsBelowRequiredAskForTheUpdate) {
     Start(Firmware(1, 22));
     Search();
-    EXPECT_EQ(panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.22");
+    EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 1.22");
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Question);
     EXPECT_EQ(panel.boxes[0].text, "This Software Requires Firmware Version - 1.23\r\nDo You Want "
@@ -83,7 +83,7 @@ TEST_F(Discovery, VersionsBelowRequiredAskForTheUpdate) {
 TEST_F(Discovery, NewerMajorVersionNeedsNoUpdate) {
     Start(Firmware(2, 0));
     Search();
-    EXPECT_EQ(panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 2.00");
+    EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 2.00");
     EXPECT_TRUE(panel.boxes.empty());
 }
 
@@ -113,7 +113,8 @@ TEST_F(Discovery, SilentProgrammerLeavesLinkStateOne) {
     EXPECT_EQ(failFlag, 1);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, kNotFound);
-    EXPECT_EQ(panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
+    ASSERT_FALSE(panel.linkLosses.empty());
+    EXPECT_EQ(panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     EXPECT_EQ(d2xx.ReplyBuffer[6], 0x55);
 }
 
@@ -150,7 +151,7 @@ TEST_F(Discovery, UpdateFromOldFirmwareEndsGood) {
     const std::string found = "Found    - " + HexText(image[14], 2) + HexText(image[15], 2);
     EXPECT_EQ(Tail(2), (Lines{expected, found}));
     EXPECT_EQ(panel.diagnostics.size(), 10u);
-    EXPECT_EQ(panel.Caption(Control::Banner), "Updating Programmer Flash Code....");
+    EXPECT_EQ(panel.Status(), "Updating Programmer Flash Code....");
     EXPECT_EQ(link.PacketLength, 8);
     EXPECT_TRUE(V().Faults().empty());
     // The version record and the 16 code records; the end record stays home.
@@ -182,7 +183,8 @@ TEST_F(Discovery, BadAndSilentUpdatesEndBad) {
     panel.answers.push_back(true);
     panel.files.push_back(ImageFile(image, "silent-update.bin"));
     Search();
-    EXPECT_EQ(panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
+    ASSERT_FALSE(panel.linkLosses.empty());
+    EXPECT_EQ(panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     EXPECT_EQ(panel.boxes.back().text, "Warning: Bad Update...");
     EXPECT_EQ(transfer.StopFlag, 5);
     // Every record still went out, then the query and the exit.

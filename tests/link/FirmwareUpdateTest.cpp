@@ -66,7 +66,7 @@ TEST(UpdateFirmware, CancelAndRejectedFilesSendNothing) {
     rig.link.PacketLength = 264;
     UpdateFirmware(rig.d2xx, rig.link, rig.panel);
     EXPECT_EQ(rig.panel.fileChoices, 1);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Updating Programmer Flash Code....");
+    EXPECT_EQ(rig.panel.Status(), "Updating Programmer Flash Code....");
     EXPECT_EQ(rig.link.PacketLength, 8);
     EXPECT_TRUE(rig.panel.boxes.empty());
 
@@ -91,6 +91,8 @@ TEST(UpdateFirmware, CancelAndRejectedFilesSendNothing) {
     }
     EXPECT_TRUE(Fake().writes.empty());
     EXPECT_EQ(rig.link.PacketLength, 8);
+    // Cancelled or refused, every update ends as failed.
+    EXPECT_EQ(rig.panel.OutcomesOf(Task::FirmwareUpdate), std::vector<bool>(5, false));
 }
 
 TEST(UpdateFirmware, ImageWithoutTheWholeHeaderIsRefused) {
@@ -132,8 +134,8 @@ TEST(UpdateFirmware, ThreeRecordFileSendsTwoWithTheFollowingRecordsValue) {
     }
     EXPECT_EQ(Fake().writes[2], (Bytes{0xAA, 0x43, 0, 0, 0, 0, 0, 0xED}));
     EXPECT_EQ(Fake().writes[3], (Bytes{0x52, 0, 0, 0, 0, 0, 0, 0x52}));
-    EXPECT_EQ(rig.panel.CaptionsOf(Control::QuitButton),
-              (std::vector<std::string>{"&Quit = 1121", "&Quit = 1222"}));
+    EXPECT_EQ(rig.panel.ProgressValues(ProgressOf::FirmwareRecord),
+              (std::vector<std::int64_t>{0x1121, 0x1222}));
     EXPECT_EQ(Fake().Count("FT_Read"), 3); // the exit command is not awaited
     EXPECT_EQ(rig.link.PacketLength, 8);
 
@@ -142,6 +144,7 @@ TEST(UpdateFirmware, ThreeRecordFileSendsTwoWithTheFollowingRecordsValue) {
     ASSERT_EQ(rig.panel.boxes.size(), 1u);
     EXPECT_EQ(rig.panel.boxes[0].kind, BoxKind::Warning);
     EXPECT_EQ(rig.panel.boxes[0].text, "Good Update...");
+    EXPECT_EQ(rig.panel.OutcomesOf(Task::FirmwareUpdate), std::vector<bool>{true});
 }
 
 TEST(UpdateFirmware, BadChecksumStillLeavesUpdateMode) {
@@ -151,6 +154,7 @@ TEST(UpdateFirmware, BadChecksumStillLeavesUpdateMode) {
     EXPECT_EQ(rig.Tail(2), (std::vector<std::string>{"Expected - 1234", "Found    - 1235"}));
     ASSERT_EQ(rig.panel.boxes.size(), 1u);
     EXPECT_EQ(rig.panel.boxes[0].text, "Warning: Bad Update...");
+    EXPECT_EQ(rig.panel.OutcomesOf(Task::FirmwareUpdate), std::vector<bool>{false});
     ASSERT_FALSE(Fake().writes.empty());
     EXPECT_EQ(Fake().writes.back(), (Bytes{0x52, 0, 0, 0, 0, 0, 0, 0x52}));
     // Two records make one send.
@@ -164,7 +168,7 @@ TEST(UpdateFirmware, SmallFilesSendOnlyTheQueryAndTheExit) {
     ASSERT_EQ(Fake().writes.size(), 2u);
     EXPECT_EQ(Fake().writes[0][0], 0xAA);
     EXPECT_EQ(Fake().writes[1][0], 0x52);
-    EXPECT_TRUE(rig.panel.CaptionsOf(Control::QuitButton).empty());
+    EXPECT_TRUE(rig.panel.progress.empty());
     EXPECT_EQ(rig.panel.boxes[0].text, "Good Update...");
 }
 
@@ -176,14 +180,16 @@ TEST(UpdateFirmware, TimeOutsDoNotStopTheRecords) {
     // Four records, the query and the exit all go out.
     EXPECT_EQ(Fake().writes.size(), 6u);
     EXPECT_EQ(rig.transfer.StopFlag, 5);
-    ASSERT_FALSE(rig.panel.diagnostics.empty());
-    EXPECT_EQ(rig.panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+    ASSERT_FALSE(rig.panel.linkLosses.empty());
+    EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     // The later waits end on their first turn, reading nothing: with nothing
     // queued no read is made at all.
     EXPECT_EQ(Fake().Count("FT_Read"), 0);
     EXPECT_EQ(rig.Tail(4),
               (std::vector<std::string>{"55", "00", "Expected - 1234", "Found    - 9900"}));
     EXPECT_EQ(rig.panel.boxes.back().text, "Warning: Bad Update...");
+    // A checksum that matched by chance does not make a silent update good.
+    EXPECT_EQ(rig.panel.OutcomesOf(Task::FirmwareUpdate), std::vector<bool>{false});
 }
 
 TEST(UpdateFirmware, LargeImagesStayInsideTheBytesRead) {
@@ -193,10 +199,10 @@ TEST(UpdateFirmware, LargeImagesStayInsideTheBytesRead) {
         Programmer(0x12, 0x34);
         rig.Run(Image(120), "large.bin");
         EXPECT_EQ(Fake().writes.size(), 122u);
-        const auto captions = rig.panel.CaptionsOf(Control::QuitButton);
-        ASSERT_EQ(captions.size(), 120u);
-        EXPECT_EQ(captions[118], "&Quit = 8797"); // record 119
-        EXPECT_EQ(captions[119], "&Quit = 8797");
+        const auto shown = rig.panel.ProgressValues(ProgressOf::FirmwareRecord);
+        ASSERT_EQ(shown.size(), 120u);
+        EXPECT_EQ(shown[118], 0x8797); // record 119
+        EXPECT_EQ(shown[119], 0x8797);
     }
     {
         // A full 9215-byte buffer: the partial record at its end is not sent.
@@ -207,7 +213,7 @@ TEST(UpdateFirmware, LargeImagesStayInsideTheBytesRead) {
         rig.Run(image, "full.bin");
         EXPECT_EQ(Fake().writes.size(), 126u);
         EXPECT_EQ(Fake().writes[123][2], 0x10 + 123);
-        EXPECT_EQ(rig.panel.CaptionsOf(Control::QuitButton).back(), "&Quit = 5C5C");
+        EXPECT_EQ(rig.panel.ProgressValues(ProgressOf::FirmwareRecord).back(), 0x5C5C);
         EXPECT_EQ(rig.panel.boxes.back().text, "Good Update...");
     }
 }

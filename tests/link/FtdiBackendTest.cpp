@@ -266,7 +266,7 @@ TEST_F(FtdiBackendTest, ProgrammerSearchRunsThroughLibftdi) {
     EXPECT_TRUE(panel.boxes.empty());
     EXPECT_EQ(link.LinkState, 2);
     EXPECT_EQ(failFlag, 0);
-    EXPECT_EQ(panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.23");
+    EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 1.23");
     EXPECT_EQ(d2xx.DeviceString, "Brindle Programmer");
     EXPECT_EQ(d.latencyMs, 2);
     EXPECT_EQ(d.received, (std::vector<std::uint8_t>{0x56, 0, 0, 0, 0, 0, 0, 0x56}));

@@ -53,13 +53,11 @@ TEST(FindProgrammer, CallsInOrderAndShowsTheVersion) {
 
     EXPECT_EQ(rig.link.LinkState, 2);
     EXPECT_EQ(rig.failFlag, 0);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.23");
+    EXPECT_EQ(rig.panel.Status(), "Usb Programmer Found - FirmWare Version 1.23");
     EXPECT_TRUE(rig.panel.boxes.empty());
     // Memo1 is cleared and shown for the search, hidden after.
     EXPECT_EQ(rig.panel.reportClears, 1);
-    EXPECT_EQ(rig.panel.visibilityHistory,
-              (std::vector<std::pair<Control, bool>>{{Control::ReportList, true},
-                                                     {Control::ReportList, false}}));
+    EXPECT_EQ(rig.panel.reportListShows, (std::vector<bool>{true, false}));
 
     // The next search closes the handle first.
     Fake().calls.clear();
@@ -74,7 +72,7 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
     AnswerVersion(1, 22);
     rig.panel.answers.push_back(false);
     rig.Search();
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.22");
+    EXPECT_EQ(rig.panel.Status(), "Usb Programmer Found - FirmWare Version 1.22");
     ASSERT_EQ(rig.panel.boxes.size(), 1u);
     EXPECT_EQ(rig.panel.boxes[0].kind, BoxKind::Question);
     EXPECT_EQ(rig.panel.boxes[0].text, "This Software Requires Firmware Version - 1.23\r\nDo You "
@@ -89,7 +87,7 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
     rig.panel.answers.push_back(true);
     rig.Search();
     EXPECT_EQ(rig.panel.fileChoices, 1);
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Updating Programmer Flash Code....");
+    EXPECT_EQ(rig.panel.Status(), "Updating Programmer Flash Code....");
     EXPECT_EQ(rig.failFlag, 0);
 
     // 2.00 and 1.05 compare as numbers.
@@ -98,10 +96,14 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
     AnswerVersion(1, 5);
     rig.panel.answers.push_back(false);
     rig.Search();
-    EXPECT_EQ(rig.panel.CaptionsOf(Control::Banner).at(3),
+    EXPECT_EQ(rig.panel.statuses.at(3),
               "Usb Programmer Found - FirmWare Version 2.00");
-    EXPECT_EQ(rig.panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 1.05");
+    EXPECT_EQ(rig.panel.Status(), "Usb Programmer Found - FirmWare Version 1.05");
     EXPECT_EQ(rig.panel.BoxesOf(BoxKind::Question).size(), 3u);
+    // Each search ends found, after the update it ran.
+    EXPECT_EQ(rig.panel.OutcomesOf(Task::Search), std::vector<bool>(4, true));
+    EXPECT_EQ(rig.panel.OutcomesOf(Task::FirmwareUpdate), std::vector<bool>{false});
+    EXPECT_EQ(rig.panel.outcomes[1].task, Task::FirmwareUpdate);
 }
 
 TEST(FindProgrammer, NoSingleDeviceShowsTheNotFoundBox) {
@@ -117,7 +119,8 @@ TEST(FindProgrammer, NoSingleDeviceShowsTheNotFoundBox) {
         EXPECT_EQ(Fake().calls, (std::vector<std::string>{"FT_ListDevices"}));
         EXPECT_EQ(rig.link.LinkState, 0);
         EXPECT_EQ(rig.failFlag, 1);
-        EXPECT_FALSE(rig.panel.IsVisible(Control::ReportList));
+        EXPECT_FALSE(rig.panel.ReportListShown());
+        EXPECT_EQ(rig.panel.OutcomesOf(Task::Search), std::vector<bool>{false});
     }
 }
 
@@ -152,10 +155,11 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
         rig.Search();
         EXPECT_EQ(rig.link.LinkState, 1);
         EXPECT_EQ(rig.failFlag, 1);
-        EXPECT_EQ(rig.panel.diagnostics.at(0), "Device no longer present ... PortStatus-0 USB-5");
+        ASSERT_FALSE(rig.panel.linkLosses.empty());
+        EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
         ASSERT_EQ(rig.panel.boxes.size(), 1u);
         EXPECT_EQ(rig.panel.boxes[0].text, kNotFound);
-        EXPECT_EQ(rig.panel.Caption(Control::Banner), "");
+        EXPECT_EQ(rig.panel.Status(), "");
     }
     {
         SearchRig rig; // an answer with a non-zero status byte

@@ -53,8 +53,8 @@ TEST_F(ShortWrites, AShortWriteIsReportedAndStillAwaited) {
     EXPECT_EQ(V().PacketCount(), 1); // not repeated
     // The reply is awaited until the wait gives up: the programmer dropped
     // the piece and never answers it.
-    ASSERT_EQ(panel.diagnostics.size(), 1u);
-    EXPECT_EQ(panel.diagnostics[0], "Device no longer present ... PortStatus-0 USB-5");
+    ASSERT_EQ(panel.linkLosses.size(), 1u);
+    EXPECT_EQ(panel.linkLosses[0], (test::RecordedLinkLoss{0, 5}));
     EXPECT_EQ(d2xx.ReplyBuffer[6], 0x55);
 
     CutNext();

@@ -66,7 +66,7 @@ TEST(VendorLibrary, TheDropInProgrammerAnswersThroughTheLoadedTable) {
     link.ReplyTimeoutMs = 2000;
     int failFlag = 1;
     FindProgrammer(d2xx, link, panel, failFlag);
-    EXPECT_EQ(panel.Caption(Control::Banner), "Usb Programmer Found - FirmWare Version 2.100");
+    EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 2.100");
     EXPECT_EQ(link.LinkState, 2);
     EXPECT_TRUE(panel.boxes.empty());
 }

@@ -1,14 +1,16 @@
 #pragma once
-// A FrontPanel for tests: records everything the core shows and answers the
-// boxes and the file dialog from scripted queues. Header-only so any test
+// A FrontPanel for tests: records every fact the core reports and answers
+// the boxes and the file dialog from scripted queues. Header-only so any test
 // folder can use it with no extra library.
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "buffer/FrontPanel.h"
@@ -19,27 +21,60 @@ struct RecordedBox {
     BoxKind kind = BoxKind::Information;
     std::string text;
     std::optional<ScreenPoint> at;
+    std::vector<AdapterFigure> figuresUp; // while the box was open
 };
 
-// One change of a control, in the order the core made them.
-struct RecordedCaption {
-    Control control;
-    std::string text;
+struct RecordedProgress {
+    ProgressOf what;
+    std::int64_t value;
+};
+
+struct RecordedDifference {
+    std::int32_t address;
+    std::uint8_t expected;
+    std::uint8_t found;
+    bool operator==(const RecordedDifference&) const = default;
+};
+
+struct RecordedOutcome {
+    Task task;
+    bool succeeded;
+    std::int64_t stoppedAt;
+};
+
+struct RecordedLinkLoss {
+    std::uint32_t status;
+    int timeouts;
+    bool operator==(const RecordedLinkLoss&) const = default;
+};
+
+struct DeviceCommandSet {
+    bool securityBits = false;
+    bool erase = false;
 };
 
 class RecordingPanel : public FrontPanel {
   public:
-    // --- what the core showed -------------------------------------------
-    std::map<Control, std::string> captions;     // latest caption per control
-    std::vector<RecordedCaption> captionHistory; // every caption change
-    std::map<Control, bool> visible;             // latest visibility
-    std::vector<std::pair<Control, bool>> visibilityHistory;
-    std::map<Control, bool> enabled; // latest enabled state
-    std::map<Control, int> heights;
-    std::vector<BannerColour> colours; // every banner colour set
-    std::vector<std::string> report;   // Memo1, top line first
+    // --- what the core reported ---------------------------------------------
+    std::vector<std::string> statuses; // every status sentence
+    std::vector<RecordedProgress> progress;
+    std::vector<RecordedDifference> differences; // in the order found, since the last clear
+    std::vector<RecordedOutcome> outcomes;
+    std::vector<RecordedLinkLoss> linkLosses;
+    int quitOffers = 0;
+    std::optional<AddressWindow> window; // latest
+    std::optional<std::uint16_t> checksum;
+    std::optional<bool> autoVerify;
+    std::vector<int> devices; // every device row reported
+    std::optional<DeviceCommandSet> deviceCommands;
+    std::vector<int> vppSettings;
+    std::optional<std::string> lastFile;
+    std::vector<bool> reportListShows; // every show (true) and hide (false)
+    std::map<ChoiceList, bool> choiceLists;
+    std::vector<std::pair<AdapterFigure, bool>> figures;
+    std::vector<std::string> report; // report notes, top line first
     int reportClears = 0;
-    std::vector<std::string> diagnostics; // Memo2, top line first
+    std::vector<std::string> diagnostics; // top line first
     std::vector<RecordedBox> boxes;
     int busyEnters = 0;
     std::vector<bool> busyLeaves; // deviceButtons of each leave
@@ -54,25 +89,44 @@ class RecordingPanel : public FrontPanel {
     std::deque<std::optional<std::string>> files;
     // Runs on every pump, e.g. to press Quit during a wait.
     std::function<void()> onPump;
+    // Asked before each line of a text load; none = go on.
+    std::function<bool(int)> onLoadLine;
 
     // --- helpers ------------------------------------------------------------
-    std::string Caption(Control c) const {
-        auto it = captions.find(c);
-        return it == captions.end() ? std::string() : it->second;
+    std::string Status() const { return statuses.empty() ? std::string() : statuses.back(); }
+    // How the last operation ended; none = no operation ended.
+    std::optional<bool> LastSucceeded() const {
+        for (auto it = outcomes.rbegin(); it != outcomes.rend(); ++it)
+            if (it->task == Task::Operation) return it->succeeded;
+        return std::nullopt;
     }
-    bool IsVisible(Control c) const {
-        auto it = visible.find(c);
-        return it != visible.end() && it->second;
-    }
-    std::vector<std::string> CaptionsOf(Control c) const {
-        std::vector<std::string> out;
-        for (const auto& entry : captionHistory)
-            if (entry.control == c) out.push_back(entry.text);
+    std::vector<bool> OutcomesOf(Task task) const {
+        std::vector<bool> out;
+        for (const auto& o : outcomes)
+            if (o.task == task) out.push_back(o.succeeded);
         return out;
     }
-    std::optional<BannerColour> LastColour() const {
-        if (colours.empty()) return std::nullopt;
-        return colours.back();
+    std::vector<std::int64_t> ProgressValues(ProgressOf what) const {
+        std::vector<std::int64_t> out;
+        for (const auto& p : progress)
+            if (p.what == what) out.push_back(p.value);
+        return out;
+    }
+    // The last progress figure of any kind; none before the first.
+    std::optional<RecordedProgress> LastProgress() const {
+        if (progress.empty()) return std::nullopt;
+        return progress.back();
+    }
+    bool ReportListShown() const { return !reportListShows.empty() && reportListShows.back(); }
+    bool ChoiceListShown(ChoiceList list) const {
+        auto it = choiceLists.find(list);
+        return it != choiceLists.end() && it->second;
+    }
+    bool FigureUp(AdapterFigure figure) const {
+        bool up = false;
+        for (const auto& [which, shown] : figures)
+            if (which == figure) up = shown;
+        return up;
     }
     std::vector<RecordedBox> BoxesOf(BoxKind kind) const {
         std::vector<RecordedBox> out;
@@ -82,22 +136,38 @@ class RecordingPanel : public FrontPanel {
     }
 
     // --- FrontPanel -----------------------------------------------------
-    void SetCaption(Control control, std::string_view text) override {
-        captions[control] = std::string(text);
-        captionHistory.push_back({control, std::string(text)});
+    void Status(std::string_view sentence) override { statuses.emplace_back(sentence); }
+    void Progress(ProgressOf what, std::int64_t value) override { progress.push_back({what, value}); }
+    void Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override {
+        differences.push_back({address, expected, found});
     }
-    void SetVisible(Control control, bool v) override {
-        visible[control] = v;
-        visibilityHistory.emplace_back(control, v);
+    void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override {
+        outcomes.push_back({task, succeeded, stoppedAt});
     }
-    void SetEnabled(Control control, bool e) override { enabled[control] = e; }
-    void SetHeight(Control control, int pixels) override { heights[control] = pixels; }
-    void SetBannerColour(BannerColour colour) override { colours.push_back(colour); }
-    void InsertReportLine(std::string_view line) override {
+    void LinkLost(std::uint32_t status, int timeouts) override {
+        linkLosses.push_back({status, timeouts});
+    }
+    void QuitOffered() override { ++quitOffers; }
+    void WindowChanged(const AddressWindow& w) override { window = w; }
+    void Checksum(std::uint16_t sum) override { checksum = sum; }
+    void AutoVerifyChanged(bool on) override { autoVerify = on; }
+    void DeviceChanged(int row) override { devices.push_back(row); }
+    void DeviceCommands(bool securityBits, bool erase) override {
+        deviceCommands = DeviceCommandSet{securityBits, erase};
+    }
+    void VppChanged(int setting) override { vppSettings.push_back(setting); }
+    void FileLoaded(std::string_view path) override { lastFile = std::string(path); }
+    void ReportListShown(bool shown) override { reportListShows.push_back(shown); }
+    void ChoiceListShown(ChoiceList list, bool shown) override { choiceLists[list] = shown; }
+    void FigureShown(AdapterFigure figure, bool shown) override {
+        figures.emplace_back(figure, shown);
+    }
+    void ReportLine(std::string_view line) override {
         report.insert(report.begin(), std::string(line));
     }
     void ClearReport() override {
         report.clear();
+        differences.clear();
         ++reportClears;
     }
     void InsertDiagnosticLine(std::string_view line) override {
@@ -112,7 +182,10 @@ class RecordingPanel : public FrontPanel {
     }
     bool ShowMessage(BoxKind kind, std::string_view text,
                      std::optional<ScreenPoint> at = std::nullopt) override {
-        boxes.push_back({kind, std::string(text), at});
+        std::vector<AdapterFigure> up;
+        for (AdapterFigure figure : {AdapterFigure::Adapter874X, AdapterFigure::Adapter875X})
+            if (FigureUp(figure)) up.push_back(figure);
+        boxes.push_back({kind, std::string(text), at, up});
         if (kind != BoxKind::Question) return true;
         if (answers.empty()) return false;
         const bool answer = answers.front();
@@ -126,6 +199,7 @@ class RecordingPanel : public FrontPanel {
         files.pop_front();
         return choice;
     }
+    bool ContinueLoad(int lineNumber) override { return !onLoadLine || onLoadLine(lineNumber); }
 };
 
 } // namespace velmar::test

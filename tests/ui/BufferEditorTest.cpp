@@ -7,6 +7,7 @@
 #include <QTextBlock>
 
 #include "UiFixture.h"
+#include "ui/Captions.h"
 
 namespace velmar::test {
 namespace {
@@ -317,7 +318,7 @@ TEST_F(BufferEditorTest, LeavingTheDumpClosesItAndUpdatesTheChecksum) {
     QTest::mouseClick(form->Fill, Qt::LeftButton);
     EXPECT_FALSE(form->Edit_1->isVisible());
     EXPECT_FALSE(form->Edit_Info->isVisible());
-    EXPECT_EQ(form->Chk_Sum_But->text().toStdString(), ChecksumCaption(0x0003));
+    EXPECT_EQ(form->Chk_Sum_But->text().toStdString(), ui::ChecksumCaption(0x0003));
     EXPECT_TRUE(form->FillBox->isVisible());
     QTest::mouseClick(form->Help_1, Qt::LeftButton); // busy: the button does nothing
     EXPECT_FALSE(form->Help1->isVisible());
@@ -346,7 +347,7 @@ TEST_F(BufferEditorTest, AFailedReplyWaitPutsTheCursorOnTheFirstRow) {
     Key(Qt::Key_Down);
     Key(Qt::Key_Down);
     Key(Qt::Key_Right);
-    state->Panel.InsertDiagnosticLine("Device no longer present ... PortStatus-4 USB-0");
+    state->Panel->LinkLost(4, 0);
     EXPECT_EQ(editor->EditorRow, 0);
     EXPECT_EQ(editor->EditorColumn, 1);
     EXPECT_EQ(Row(2).substr(0, 6), "000020"); // the dump is not rebuilt

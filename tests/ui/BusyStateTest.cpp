@@ -101,7 +101,7 @@ TEST_F(BusyState, BannerColoursFollowFailFlag) {
     velmar::BeginOperation(state);
     EXPECT_EQ(Banner(), QColor("#ffff00"));
     // An operation that reports its own sentence is judged by FailFlag.
-    state.Panel.SetCaption(velmar::Control::Banner, "Device Verified to Buffer....");
+    state.Panel->Status("Device Verified to Buffer....");
     velmar::EndOperation(state);
     EXPECT_EQ(Banner(), QColor("#00ff00"));
 }
@@ -115,6 +115,11 @@ TEST_F(BusyState, QuitCaptionShowsWhereTheRunStopped) {
     state.Transfer.DeviceAddress = 0x12345;
     velmar::EndOperation(state);
     EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 12345"));
+    // Where programming ended is no step of its own: Quit keeps the last one.
+    state.Panel->Progress(velmar::ProgressOf::Programmed, 0x2000);
+    EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 12345"));
+    state.Panel->Progress(velmar::ProgressOf::FileLoad, 0x100);
+    EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 00100"));
 
     state.Link.LinkState = 1;
     velmar::EndOperation(state);
@@ -160,15 +165,15 @@ TEST_F(BusyState, LargeAndSmallButtonsRoundTrip) {
 }
 
 TEST_F(BusyState, ReportAndDiagnosticLinesNewestFirst) {
-    auto& panel = state.Panel;
+    auto& panel = *state.Panel;
     panel.ClearReport();
-    panel.InsertReportLine("first");
-    panel.InsertReportLine("second");
+    panel.ReportLine("first");
+    panel.ReportLine("second");
     EXPECT_EQ(form.Memo1->toPlainText(), QStringLiteral("second\nfirst"));
 
     int failures = 0;
     form.LinkWaitFailed = [&] { ++failures; };
-    panel.InsertDiagnosticLine("Device no longer present ... PortStatus-0 USB-5");
+    panel.LinkLost(0, 5);
     panel.AppendDiagnosticLine("Version 1.23");
     EXPECT_EQ(form.Memo2->toPlainText(),
               QStringLiteral("Device no longer present ... PortStatus-0 USB-5\nMemo2\nVersion 1.23"));
@@ -178,19 +183,30 @@ TEST_F(BusyState, ReportAndDiagnosticLinesNewestFirst) {
 }
 
 TEST_F(BusyState, PanelMapsCoreRolesToControls) {
-    auto& panel = state.Panel;
-    panel.SetCaption(velmar::Control::DeviceButton, "87C51H");
+    auto& panel = *state.Panel;
+    panel.DeviceChanged(9);
     EXPECT_EQ(form.Device->text(), QStringLiteral("87C51H"));
-    panel.SetCaption(velmar::Control::LastFile, "Last File Loaded in Buffer=/tmp/a.bin");
+    panel.DeviceChanged(velmar::kNoDevice);
+    EXPECT_EQ(form.Device->text(), QStringLiteral("No Device"));
+    panel.FileLoaded("/tmp/a.bin");
     EXPECT_EQ(form.StaticText4->text(), QStringLiteral("Last File Loaded in Buffer=/tmp/a.bin"));
     EXPECT_EQ(form.StaticText4->width(),
               form.StaticText4->fontMetrics().horizontalAdvance(form.StaticText4->text()));
-    panel.SetHeight(velmar::Control::ProgramPanel, 27);
+    panel.DeviceCommands(false, false);
     EXPECT_EQ(form.Panel8->geometry(), QRect(8, 4, 111, 27));
-    panel.SetVisible(velmar::Control::Figure875X, true);
+    EXPECT_FALSE(form.Security->isVisibleTo(&form));
+    EXPECT_FALSE(form.Erase_But->isVisibleTo(&form));
+    panel.DeviceCommands(true, false);
+    EXPECT_EQ(form.Panel8->geometry(), QRect(8, 4, 111, 48));
+    EXPECT_TRUE(form.Security->isVisibleTo(&form));
+    panel.DeviceCommands(true, true);
+    EXPECT_EQ(form.Panel8->geometry(), QRect(8, 4, 111, 68));
+    EXPECT_TRUE(form.Erase_But->isVisibleTo(&form));
+    panel.FigureShown(velmar::AdapterFigure::Adapter875X, true);
     EXPECT_TRUE(form.A875X->isVisibleTo(&form));
-    panel.SetEnabled(velmar::Control::SecurityButton, false);
-    EXPECT_FALSE(form.Security->isEnabled());
+    form.Quit_Func_But->setEnabled(false);
+    panel.QuitOffered();
+    EXPECT_TRUE(form.Quit_Func_But->isEnabled());
 }
 
 TEST_F(BusyState, CloseWaitsForTheRunningHandler) {
@@ -227,13 +243,13 @@ TEST_F(BusyState, PanelDetachedWhenWindowGoes) {
     {
         TMainForm second(state);
         gone = &second.Panel();
-        EXPECT_EQ(&state.Panel.Target(), gone);
-        state.Panel.SetCaption(velmar::Control::DeviceButton, "8748 ");
+        EXPECT_EQ(&*state.Panel, gone);
+        state.Panel->DeviceChanged(3);
         EXPECT_EQ(second.Device->text(), QStringLiteral("8748 "));
     }
     // The window is gone; the core must not reach into it.
-    EXPECT_NE(&state.Panel.Target(), gone);
-    state.Panel.SetCaption(velmar::Control::DeviceButton, "8749H");
+    EXPECT_NE(&*state.Panel, gone);
+    state.Panel->DeviceChanged(5);
     velmar::BeginOperation(state);
     EXPECT_EQ(form.Device->text(), QStringLiteral("No Device"));
 }

@@ -102,7 +102,7 @@ TEST_F(EditingKeys, ByteSevenFIsDrawnAsADot) {
 
 TEST_F(EditingKeys, AValueEntryLeavesAFailureRed) {
     BeginOperation(*state);
-    state->Panel.SetCaption(Control::Banner, "Eprom DID NOT Program.............");
+    state->Panel->Status("Eprom DID NOT Program.............");
     state->FailFlag = 1;
     EndOperation(*state);
     ASSERT_EQ(Banner(), QColor("#ff0000"));
@@ -121,7 +121,7 @@ TEST_F(EditingKeys, AValueEntryLeavesAFailureRed) {
     emit form->FillBox->itemClicked(form->FillBox->item(3));
     EXPECT_EQ(Banner(), QColor("#ff0000"));
     BeginOperation(*state);
-    state->Panel.SetCaption(Control::Banner, "Device Verified to Buffer....");
+    state->Panel->Status("Device Verified to Buffer....");
     EndOperation(*state);
     EXPECT_EQ(Banner(), QColor("#00ff00"));
     QTest::mouseClick(form->Offset, Qt::LeftButton);

@@ -142,30 +142,30 @@ TEST_F(WindowFeedback, FillEntryRefusesPastedTextWithTheBox) {
 
 TEST_F(WindowFeedback, DifferenceLinesArriveInBatchesInTheirOrder) {
     auto& panel = form.Panel();
-    panel.InsertReportLine("before");
+    panel.ReportLine("before");
     velmar::BeginOperation(state);
     std::string expected;
     for (int i = 0; i < 2000; ++i) {
         const std::string line = "line " + std::to_string(i);
-        state.Panel.InsertReportLine(line);
-        state.Panel.PumpEvents();
+        state.Panel->ReportLine(line);
+        state.Panel->PumpEvents();
         expected = line + "\n" + expected;
     }
     // Held back while the operation runs, each batch in one piece.
     EXPECT_GT(panel.PendingReportLines(), 0);
     EXPECT_LT(form.Memo1->document()->blockCount(), 2001);
     // A box shows the whole list behind it.
-    state.Panel.ShowMessage(velmar::BoxKind::Information, "look", std::nullopt);
+    state.Panel->ShowMessage(velmar::BoxKind::Information, "look", std::nullopt);
     EXPECT_EQ(panel.PendingReportLines(), 0);
     EXPECT_EQ(form.Memo1->toPlainText().toStdString(), expected + "before");
-    state.Panel.InsertReportLine("last");
+    state.Panel->ReportLine("last");
     velmar::EndOperation(state);
     EXPECT_EQ(form.Memo1->toPlainText().toStdString(), "last\n" + expected + "before");
     // Cleared lines never come back.
     velmar::BeginOperation(state);
-    state.Panel.InsertReportLine("gone");
-    state.Panel.ClearReport();
-    state.Panel.InsertReportLine("kept");
+    state.Panel->ReportLine("gone");
+    state.Panel->ClearReport();
+    state.Panel->ReportLine("kept");
     velmar::EndOperation(state);
     EXPECT_EQ(form.Memo1->toPlainText(), QStringLiteral("kept"));
 }

@@ -72,6 +72,20 @@ TEST_F(WindowOperations, BannerClickWithoutProgrammer) {
     EXPECT_EQ(Banner(), QColor("#00ff00"));
 }
 
+TEST_F(WindowOperations, BannerClickOpensTheDeviceListOnlyWithoutADevice) {
+    ClickBanner();
+    Select(20);
+    EXPECT_TRUE(state.Selection.HasDevice);
+    EXPECT_FALSE(form.Device_Box->isVisibleTo(&form));
+    ClickBanner();
+    EXPECT_FALSE(form.Device_Box->isVisibleTo(&form));
+    Select(6); // a blank row: no device
+    ASSERT_EQ(form.Device->text(), QStringLiteral("No Device"));
+    EXPECT_FALSE(state.Selection.HasDevice);
+    ClickBanner();
+    EXPECT_TRUE(form.Device_Box->isVisibleTo(&form));
+}
+
 TEST_F(WindowOperations, BannerClickIgnoredWhileAHandlerRuns) {
     TMainForm::HandlerScope running(form);
     ClickBanner();
