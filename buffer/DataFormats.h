@@ -1,7 +1,7 @@
 #pragma once
 // The four data-file formats, one row each: the name the command line gives
-// it, the extensions that name it, how the window's file-type list, File
-// button and data-file dialogs show it, and which routines read and write it.
+// it, the extensions that name it, the words and dialog filter a person sees
+// for it, and which routines read and write it.
 // FileType is the row's number; the settings file stores it.
 
 #include <array>
@@ -25,10 +25,10 @@ struct DataFormat {
     int Type;
     std::string_view CliName;                   // --format, --from, --to
     std::array<std::string_view, 5> Extensions; // lower case, with the dot
-    std::string_view ListText;                  // row of File_Type
-    std::string_view ButtonCaption;             // caption of File_But
+    std::string_view ListText;                  // its row in the list of file types
+    std::string_view ButtonCaption;             // its name on the file-type button
     std::string_view Description;               // what velmar-cli -v calls it
-    std::string_view DefaultExt;                // default extension of both dialogs
+    std::string_view DefaultExt;                // default extension of the data-file dialogs
     int FilterIndex;                            // of kDataFileFilter, 1-based
     DataRoutines Routines;
 };
@@ -45,12 +45,12 @@ inline constexpr std::array<DataFormat, 4> kDataFormats{{
 }};
 
 // A FileType no row has (a settings file can hold one) is a hex type for the
-// dialogs and the routines; it has no caption, so File_But keeps its own.
+// dialogs and the routines; it has no caption, so the button keeps its own.
 inline constexpr DataFormat kUnlistedFormat{
     -1, "", {}, "", "", "", "Hex", 2, DataRoutines::HexRecords};
 
-// Filter of OpenDialog1 and SaveDialog1, and their extensions before any
-// file type has been applied.
+// Filter of the data-file dialogs, and their extensions before any file
+// type has been applied.
 inline constexpr std::string_view kDataFileFilter = "Bin|*.Bin|Hex|*.Hex|All|*.*";
 inline constexpr std::string_view kOpenDialogInitialExt = ".Bin";
 inline constexpr std::string_view kSaveDialogInitialExt = "Bin";

@@ -60,5 +60,4 @@ constexpr std::optional<std::uint32_t> ParseHex(std::string_view text,
     return value;
 }
 
-// "&Quit = " followed by the address, the progress caption of Quit_Func_But.
 } // namespace velmar

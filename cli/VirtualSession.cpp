@@ -43,7 +43,7 @@ bool VirtualSession::Start(const Arguments& arguments, std::string& error) {
     if (arguments.catalogueRow >= 0) {
         const CatalogueRow& row =
             DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
-        if (options.Family == 0) {
+        if (!options.PartChosen()) {
             options.Family = row.Code();
             if (options.Size == 0) options.Size = static_cast<std::uint32_t>(row.DeviceEnd) + 1;
         }

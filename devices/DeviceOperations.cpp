@@ -43,6 +43,22 @@ void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t fou
     state.Panel->PumpEvents();
 }
 
+// The end of a run that lists differing bytes: stopped, failed (a difference
+// or a link fault), or passed, when the empty list goes away again.
+void EndListingRun(ProgramState& state, unsigned mark, bool complete, std::string_view name,
+                   const char* failure, const char* success) {
+    if (!complete) {
+        ReportStopped(state, name);
+    } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
+        state.FailFlag = 1;
+        SetStatus(state, failure);
+    } else {
+        SetStatus(state, success);
+        state.Panel->ReportListShown(false);
+    }
+    EndDeviceOperation(state, mark, failure);
+}
+
 } // namespace
 
 std::string DifferenceLine(std::int32_t address, std::uint8_t expected, std::uint8_t found) {
@@ -69,16 +85,7 @@ void VerifyDevice(ProgramState& state) {
             return true;
         });
 
-    if (!complete) {
-        ReportStopped(state, "Verify");
-    } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
-        state.FailFlag = 1;
-        SetStatus(state, kNotVerified);
-    } else {
-        SetStatus(state, "Device Verified to Buffer....");
-        state.Panel->ReportListShown(false);
-    }
-    EndDeviceOperation(state, mark, kNotVerified);
+    EndListingRun(state, mark, complete, "Verify", kNotVerified, "Device Verified to Buffer....");
 }
 
 void VerifyClick(ProgramState& state) { VerifyDevice(state); }
@@ -104,16 +111,7 @@ void Blank_ChkClick(ProgramState& state) {
                 state.Panel->ReportListShown(true);
             });
 
-    if (!complete) {
-        ReportStopped(state, "Blank Check");
-    } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
-        state.FailFlag = 1;
-        SetStatus(state, kNotErased);
-    } else {
-        SetStatus(state, "Device is Erased....");
-        state.Panel->ReportListShown(false);
-    }
-    EndDeviceOperation(state, mark, kNotErased);
+    EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....");
 }
 
 void Move_EpromClick(ProgramState& state) {

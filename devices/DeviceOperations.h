@@ -1,7 +1,7 @@
 #pragma once
 // The device operations behind the buttons: each one opens and closes its
 // operation frame, writes its banner sentence and, for verify and blank
-// check, the list of differing bytes in Memo1.
+// check, every differing byte.
 
 #include <cstdint>
 #include <string>

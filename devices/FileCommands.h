@@ -16,12 +16,12 @@ namespace velmar {
 // any other value with the hex reader. LoadAddress of a hex load is left in
 // Transfer.DeviceAddress so that the following EndOperation shows it.
 //
-// Success (true): StaticText4 reads "Last File Loaded in Buffer=" + path and
-// the checksum caption is recomputed. Bytes that fall past the buffer are
-// dropped and reported (a Memo1 line and a warning box); records with a wrong
+// Success (true): the panel hears FileLoaded(path) and the new checksum.
+// Bytes that fall past the buffer are dropped and reported (a report line
+// and a warning box); records with a wrong
 // checksum are stored, reported in a warning box and set FailFlag.
 // Failure (false): the file could not be read, or a hex field is malformed;
-// an error box says why, FailFlag is 1 and StaticText4 is unchanged.
+// an error box says why, FailFlag is 1 and no FileLoaded is given.
 // `fileError`, when given, tells an unreadable file from malformed contents.
 //
 // A hex load that stored no byte shows "No data records were found in

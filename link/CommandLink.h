@@ -56,7 +56,7 @@ class CommandLink {
     DWORD SendPacket();
     // Writes the first `length` bytes of TxBuffer. Before a request whose
     // reply will be awaited, bytes still owed by an earlier reply are dropped
-    // first. A short write is reported in Memo1 and counted as a link fault.
+    // first. A short write is a report line and counted as a link fault.
     DWORD WriteRequest(DWORD length, bool awaited, std::string_view timeoutLine);
     // The acknowledgement every command below 0x80 gets: its 8 counted bytes.
     DWORD AwaitReply();

@@ -60,16 +60,22 @@ void SocketChip::Erase() {
     Dirty = true;
 }
 
-bool SocketChip::Load(const std::string& path) {
+std::optional<std::vector<std::uint8_t>> SocketChip::ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in) return std::nullopt;
     // One byte more than a chip holds tells a file too long; an endless
     // input (/dev/zero) ends there too.
     std::vector<std::uint8_t> bytes(0x10001);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.empty() || bytes.size() > 0x10000) return false;
-    cells_ = std::move(bytes);
+    if (bytes.empty() || bytes.size() > 0x10000) return std::nullopt;
+    return bytes;
+}
+
+bool SocketChip::Load(const std::string& path) {
+    std::optional<std::vector<std::uint8_t>> bytes = ReadFile(path);
+    if (!bytes) return false;
+    cells_ = std::move(*bytes);
     Dirty = false;
     return true;
 }

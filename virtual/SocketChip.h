@@ -3,6 +3,7 @@
 // width and lock bits. Knows nothing of packets; the firmware model drives it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ class SocketChip {
     void Erase();
 
     bool Load(const std::string& path);
+    // A chip file's bytes: 1 to 64 KiB, none when unreadable, empty or longer.
+    static std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path);
     bool Save(const std::string& path) const;
 
     bool Dirty = false;

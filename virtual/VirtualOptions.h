@@ -32,6 +32,7 @@ struct VirtualOptions {
     // the largest part of the family.
     int Family = 0;
     std::uint32_t Size = 0;
+    bool PartChosen() const { return Family != 0; }
     std::uint8_t LockBits = 0; // bit 0 = lock bit 1, bit 1 = lock bit 2, bit 2 = lock bit 3
     std::string ChipFile;      // initial contents, binary
     std::string SaveChipFile;  // contents written at close / end

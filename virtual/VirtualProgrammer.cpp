@@ -314,14 +314,9 @@ void VirtualProgrammer::SetLockBits(std::uint8_t bits) {
 }
 
 bool VirtualProgrammer::LoadChip(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    // One byte more than a chip holds tells a file too long; an endless
-    // input (/dev/zero) ends there too.
-    std::vector<std::uint8_t> bytes(0x10001);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.empty() || bytes.size() > 0x10000) return false;
+    std::optional<std::vector<std::uint8_t>> read = SocketChip::ReadFile(path);
+    if (!read) return false;
+    std::vector<std::uint8_t>& bytes = *read;
     State& s = *state_;
     if (s.FixedPart) {
         std::vector<std::uint8_t>& cells = s.Chip.Cells();

@@ -9,14 +9,7 @@
 
 #include "CliRunner.h"
 
-using velmar::clitest::CliRun;
-using velmar::clitest::Has;
-using velmar::clitest::ReadBytes;
-using velmar::clitest::ReadLines;
-using velmar::clitest::RunCli;
-using velmar::clitest::ScratchDir;
-using velmar::clitest::WriteBytes;
-using Bytes = std::vector<unsigned char>;
+using namespace velmar::clitest;
 
 namespace {
 

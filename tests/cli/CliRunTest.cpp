@@ -11,15 +11,7 @@
 #include "tests/support/ProcessRunner.h"
 #include "virtual/VirtualProgrammer.h"
 
-using velmar::clitest::CliRun;
-using velmar::clitest::Has;
-using velmar::clitest::ReadBytes;
-using velmar::clitest::ReadLines;
-using velmar::clitest::RunCli;
-using velmar::clitest::RunCliWithDropIn;
-using velmar::clitest::ScratchDir;
-using velmar::clitest::WriteBytes;
-using Bytes = std::vector<unsigned char>;
+using namespace velmar::clitest;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 namespace velmar::clitest {
 
+using Bytes = std::vector<unsigned char>;
+
 struct CliRun {
     int exitCode = -1;
     std::string out;

@@ -8,12 +8,7 @@
 
 #include "CliRunner.h"
 
-using velmar::clitest::CliRun;
-using velmar::clitest::ReadBytes;
-using velmar::clitest::ReadLines;
-using velmar::clitest::RunCli;
-using velmar::clitest::ScratchDir;
-using Bytes = std::vector<unsigned char>;
+using namespace velmar::clitest;
 
 namespace {
 

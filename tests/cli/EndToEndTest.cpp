@@ -10,11 +10,7 @@
 #include "CliRunner.h"
 #include "devices/DeviceCatalogue.h"
 
-using velmar::clitest::CliRun;
-using velmar::clitest::ReadBytes;
-using velmar::clitest::RunCli;
-using velmar::clitest::ScratchDir;
-using Bytes = std::vector<unsigned char>;
+using namespace velmar::clitest;
 
 namespace {
 

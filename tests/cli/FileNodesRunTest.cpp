@@ -19,13 +19,7 @@
 #include "tests/support/UnixSocket.h"
 #include "virtual/VirtualProgrammer.h"
 
-using velmar::clitest::CliRun;
-using velmar::clitest::Has;
-using velmar::clitest::ReadBytes;
-using velmar::clitest::RunCli;
-using velmar::clitest::ScratchDir;
-using velmar::clitest::WriteBytes;
-using Bytes = std::vector<unsigned char>;
+using namespace velmar::clitest;
 
 namespace {
 

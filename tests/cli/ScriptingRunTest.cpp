@@ -21,14 +21,7 @@
 #include "cli/DumpIdentity.h"
 #include "devices/DeviceCatalogue.h"
 
-using velmar::clitest::CliRun;
-using velmar::clitest::Has;
-using velmar::clitest::ReadBytes;
-using velmar::clitest::RunCli;
-using velmar::clitest::RunCliWithInput;
-using velmar::clitest::ScratchDir;
-using velmar::clitest::WriteBytes;
-using Bytes = std::vector<unsigned char>;
+using namespace velmar::clitest;
 
 namespace {
 
