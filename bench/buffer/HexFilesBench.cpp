@@ -43,7 +43,7 @@ void Read(benchmark::State& state) {
     const int fileType = static_cast<int>(state.range(0));
     std::string text = HexFileText(RandomBuffer(), fileType, kBufferSize - 1);
     const AddressWindow window = FullWindow();
-    SilentPanel panel;
+    FrontPanel panel;
     DataBuffer buffer;
     for (auto _ : state) {
         std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
