@@ -44,7 +44,8 @@ const OperationName* FindOperation(const std::string& word) {
 // Options that take a value accept both "--opt VALUE" and "--opt=VALUE".
 class Cursor {
   public:
-    explicit Cursor(const std::vector<std::string>& args) : args_(args) {}
+    explicit Cursor(const std::vector<std::string>& args, std::size_t first = 0)
+        : args_(args), next_(first) {}
     bool Done() const { return next_ >= args_.size(); }
     const std::string& Take() { return args_[next_++]; }
     bool TakeValue(const std::string& option, const std::string& word, std::string& value,
@@ -99,8 +100,9 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
     result.hint = ConvertUsageLine();
     const auto fail = [&](const std::string& problem) { result.error = "convert: " + problem; };
     std::vector<std::string> files;
-    for (; next < args.size(); ++next) {
-        std::string word = args[next];
+    Cursor cursor(args, next);
+    while (!cursor.Done()) {
+        const std::string& word = cursor.Take();
         if (word == "--help" || word == "-h") {
             a.command = Command::Help;
             return;
@@ -117,32 +119,27 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             c.fold = true;
             continue;
         }
-        std::string value;
-        if (const auto eq = word.find('='); eq != std::string::npos) {
-            value = word.substr(eq + 1);
-            word = word.substr(0, eq);
-        } else if (next + 1 < args.size()) {
-            value = args[++next];
-        } else {
-            return fail(word + " needs a value");
-        }
-        if (word == "--from" || word == "--to") {
+        // Every other option takes a value, whether or not it is known.
+        const std::string name = word.substr(0, word.find('='));
+        std::string value, error;
+        if (!cursor.TakeValue(name, word, value, error)) return fail(error);
+        if (name == "--from" || name == "--to") {
             const std::optional<int> format = FileTypeFromName(value);
             if (!format) return fail("unknown format '" + value + "'");
-            (word == "--from" ? c.from : c.to) = format;
-            c.fromGiven = c.fromGiven || word == "--from";
-        } else if (word == "--device") {
+            (name == "--from" ? c.from : c.to) = format;
+            c.fromGiven = c.fromGiven || name == "--from";
+        } else if (name == "--device") {
             c.device = value;
-        } else if (word == "--limit" || word == "--offset" || word == "--buffer-start" ||
-                   word == "--end") {
+        } else if (name == "--limit" || name == "--offset" || name == "--buffer-start" ||
+                   name == "--end") {
             const std::optional<std::int32_t> number = ParseAddress(value);
-            if (!number) return fail("'" + value + "' is not a hexadecimal address for " + word);
-            (word == "--limit"          ? c.limit
-             : word == "--offset"       ? c.offset
-             : word == "--buffer-start" ? c.bufferStart
+            if (!number) return fail("'" + value + "' is not a hexadecimal address for " + name);
+            (name == "--limit"          ? c.limit
+             : name == "--offset"       ? c.offset
+             : name == "--buffer-start" ? c.bufferStart
                                         : c.end) = number;
         } else {
-            return fail("unknown option " + word);
+            return fail("unknown option " + name);
         }
     }
     if (c.device && c.limit) return fail("--device and --limit exclude each other");
