@@ -1,20 +1,10 @@
 #include "DataFormats.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "TextCase.h"
 
 namespace velmar {
-
-namespace {
-
-bool SameLetters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
 
 const DataFormat& DataFormatOf(int fileType) {
     if (fileType < 0 || fileType >= static_cast<int>(kDataFormats.size())) return kUnlistedFormat;
@@ -27,14 +17,14 @@ bool HasBinaryRoutines(int fileType) {
 
 std::optional<int> FileTypeFromName(std::string_view name) {
     for (const DataFormat& format : kDataFormats)
-        if (SameLetters(name, format.CliName)) return format.Type;
+        if (SameIgnoringCase(name, format.CliName)) return format.Type;
     return std::nullopt;
 }
 
 std::optional<int> FileTypeListing(std::string_view ext) {
     for (const DataFormat& format : kDataFormats)
         for (std::string_view listed : format.Extensions)
-            if (!listed.empty() && SameLetters(ext, listed)) return format.Type;
+            if (!listed.empty() && SameIgnoringCase(ext, listed)) return format.Type;
     return std::nullopt;
 }
 
@@ -42,7 +32,7 @@ int RowsWithDefaultExt(std::string_view ext) {
     if (ext.empty() || ext[0] != '.') return 0;
     const auto rows =
         std::count_if(kDataFormats.begin(), kDataFormats.end(), [&](const DataFormat& format) {
-            return SameLetters(ext.substr(1), format.DefaultExt);
+            return SameIgnoringCase(ext.substr(1), format.DefaultExt);
         });
     return static_cast<int>(rows);
 }

@@ -6,6 +6,7 @@
 #include "UsageText.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
+#include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 
 namespace velmar::cli {
@@ -161,18 +162,11 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
 } // namespace
 
 std::optional<std::int32_t> ParseAddress(const std::string& text) {
-    std::string digits = text;
-    if (StartsWith(Lower(digits), "0x")) digits = digits.substr(2);
-    if (digits.empty() || digits.size() > 5) return std::nullopt;
-    std::int32_t value = 0;
-    for (char c : digits) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        const int d = std::isdigit(static_cast<unsigned char>(c))
-                          ? c - '0'
-                          : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-        value = value * 16 + d;
-    }
-    return value;
+    std::string_view digits = text;
+    if (StartsWith(Lower(text), "0x")) digits.remove_prefix(2);
+    const std::optional<std::uint32_t> value = ParseHex(digits, 5);
+    if (!value) return std::nullopt;
+    return static_cast<std::int32_t>(*value);
 }
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {

@@ -1,6 +1,6 @@
 #include "DeviceCatalogue.h"
 
-#include <cctype>
+#include "buffer/TextCase.h"
 
 namespace velmar {
 
@@ -64,16 +64,6 @@ constexpr std::array<CatalogueRow, kCatalogueRows> kRows = {{
 std::string_view TrimRight(std::string_view text) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     return text;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
