@@ -289,7 +289,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const std::string& verb = words[0];
 
-    if (verb == "probe" || verb == "firmware" || verb == "list") {
+    if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor") {
         if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
             sawPasses || a.hash || a.maxDiffs) {
             error = verb + " takes no --device, --format or --buffer-start";
@@ -298,6 +298,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (verb == "probe") {
             a.command = Command::Probe;
             if (words.size() != 1) error = "probe takes no file";
+        } else if (verb == "doctor") {
+            a.command = Command::Doctor;
+            if (words.size() != 1) error = "doctor takes no file";
         } else if (verb == "list") {
             a.command = Command::List;
             if (words.size() != 1)

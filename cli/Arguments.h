@@ -9,7 +9,7 @@
 
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device, List };
+enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor };
 
 // Auto: a bar redrawn in place when stderr is a terminal, else nothing.
 enum class ProgressMode { Auto, Lines, None };

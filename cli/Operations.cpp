@@ -444,22 +444,31 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
 namespace velmar::cli {
 
+BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial) {
+    BridgeAnswer answer;
+    if (serial.empty()) return answer;
+    // The window's search on this bridge alone; nothing is shown.
+    auto state = std::make_unique<ProgramState>(SerialBackend(backend, serial));
+    FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
+    answer.openProblem = state->D2XX.OpenProblem;
+    answer.opened = state->Link.LinkState > 0;
+    if (state->Link.LinkState == 2)
+        answer.firmware =
+            FirmwareVersionText(state->D2XX.ReplyBuffer[1], state->D2XX.ReplyBuffer[2]);
+    if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+    return answer;
+}
+
 int RunList(const D2XXBackend& backend) {
     const std::vector<Bridge> bridges = ListBridges(backend);
     int programmers = 0;
     for (std::size_t i = 0; i < bridges.size(); ++i) {
         const Bridge& bridge = bridges[i];
         std::string answer = "no answer";
-        if (!bridge.serial.empty()) {
-            // The window's search on this bridge alone; nothing is shown.
-            auto state = std::make_unique<ProgramState>(SerialBackend(backend, bridge.serial));
-            FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
-            if (state->Link.LinkState == 2) {
-                answer = "programmer, firmware " + FirmwareVersionText(state->D2XX.ReplyBuffer[1],
-                                                                       state->D2XX.ReplyBuffer[2]);
-                ++programmers;
-            }
-            if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+        const BridgeAnswer asked = AskBridge(backend, bridge.serial);
+        if (!asked.firmware.empty()) {
+            answer = "programmer, firmware " + asked.firmware;
+            ++programmers;
         }
         std::printf("%zu  %s  %s  %s\n", i, Printable(bridge.serial).c_str(),
                     Printable(bridge.description).c_str(), answer.c_str());

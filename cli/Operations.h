@@ -26,4 +26,13 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 // as a programmer (its firmware version). 0 when one or more answered.
 int RunList(const D2XXBackend& backend);
 
+// The version query to the one bridge with `serial`, as the window's search
+// sends it, showing nothing.
+struct BridgeAnswer {
+    bool opened = false;
+    std::string firmware;    // "1.23"; empty when it did not answer
+    std::string openProblem; // why it could not be opened, when known
+};
+BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial);
+
 } // namespace velmar::cli

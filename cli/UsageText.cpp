@@ -8,6 +8,7 @@ std::string UsageText() {
                      [--device NAME | --limit HEX] [--offset HEX]
                      [--buffer-start HEX] [--end HEX] [--fold] IN OUT
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
+  velmar-cli [--usb | --virtual[=OPTIONS]] doctor
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              firmware FILE
@@ -22,6 +23,10 @@ Commands:
   list           every attached USB bridge: index, serial, description and
                  whether it answers as a programmer (with its firmware)
   probe          look for the programmer and print its firmware version
+  doctor         say why the programmer is not reached: the USB driver in
+                 use, every FTDI bridge with its ids, device node, udev rule,
+                 kernel driver and claims, and a version query to each;
+                 every problem with its fix
   firmware FILE  write the firmware image FILE into the programmer
   read FILE      read the device and write exactly the bytes read to FILE,
                  in device order, whatever --buffer-start is; ends with the

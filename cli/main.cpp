@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "Convert.h"
+#include "Doctor.h"
 #include "Operations.h"
 #include "SerialBackend.h"
 #include "Platform.h"
@@ -30,6 +31,7 @@ int Usage(const std::string& error, const std::string& hint = TryHelpLine()) {
 
 int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     if (a.command == Command::List) return RunList(bridges);
+    if (a.command == Command::Doctor) return RunDoctor(bridges, a.useVirtual);
     // -vv: every packet on the error stream as --trace writes it.
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
     const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
 
     const D2XXBackend* backend = &HardwareBackend();
     // No driver at all: say so rather than report a programmer not found.
-    if (const std::string problem = HardwareProblem(); !problem.empty()) {
+    if (const std::string problem = HardwareProblem();
+        !problem.empty() && a.command != Command::Doctor) {
         std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
         return ExitFailed;
     }
