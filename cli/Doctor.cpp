@@ -55,15 +55,15 @@ bool Ask(const D2XXBackend& backend, const std::string& serial, std::string& fir
 
 #if VELMAR_HAVE_LIBFTDI
 constexpr int kAccessDenied = -3; // LIBUSB_ERROR_ACCESS
-const char* const kRuleSource = "/usr/share/doc/velmar/60-velmar.rules or packaging/60-velmar.rules";
 
 void ExplainNoAccess(const BridgeInspection& b) {
     const std::string ids = Hex4(b.vendorId) + ":" + Hex4(b.productId);
     const std::string what = "this user may not open the bridge (" + UsbErrorName(b.openError) + ")";
     if (b.rulePath.empty())
-        Problem(what, std::string("install velmar's udev rule and replug: sudo cp ") + kRuleSource +
-                          " /etc/udev/rules.d/ && sudo udevadm control --reload-rules, then "
-                          "unplug and replug the programmer.");
+        Problem(what, "install velmar's udev rule and replug: sudo cp packaging/60-velmar.rules "
+                      "/etc/udev/rules.d/ (from velmar's source; the Debian package installs it "
+                      "itself) && sudo udevadm control --reload-rules, then unplug and replug "
+                      "the programmer.");
     else if (!b.ruleMatches)
         Problem(what, b.rulePath + " does not name " + ids +
                           ": install the package's rule in its place and replug the programmer.");

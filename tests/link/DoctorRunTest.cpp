@@ -42,7 +42,7 @@ class DoctorRun : public ::testing::Test {
             << product << "\", TAG+=\"uaccess\"\n";
     }
 
-    Doctor Run(const std::string& program, const std::vector<std::string>& args,
+    Doctor RunDoctor(const std::string& program, const std::vector<std::string>& args,
                const std::string& standIn) {
         test::ProcessOptions o;
         o.outPath = (root_ / "out").string();
@@ -59,7 +59,7 @@ class DoctorRun : public ::testing::Test {
         return d;
     }
 
-    Doctor OnBus(const std::string& standIn) { return Run(VELMAR_CLI_ON_STANDIN, {"--usb", "doctor"}, standIn); }
+    Doctor OnBus(const std::string& standIn) { return RunDoctor(VELMAR_CLI_ON_STANDIN, {"--usb", "doctor"}, standIn); }
 
     std::filesystem::path root_;
 };
@@ -122,14 +122,14 @@ TEST_F(DoctorRun, EachProblemIsNamedWithItsFix) {
 }
 
 TEST_F(DoctorRun, TheVirtualProgrammerShowsItsBridges) {
-    const Doctor one = Run(VELMAR_CLI, {"--virtual", "doctor"}, "");
+    const Doctor one = RunDoctor(VELMAR_CLI, {"--virtual", "doctor"}, "");
     EXPECT_EQ(one.exit, 0) << one.out;
     EXPECT_TRUE(Says(one, "bridge 1: virtual, serial BP123001, \"Brindle Programmer\"")) << one.out;
-    const Doctor two = Run(VELMAR_CLI, {"--virtual=devices=2", "doctor"}, "");
+    const Doctor two = RunDoctor(VELMAR_CLI, {"--virtual=devices=2", "doctor"}, "");
     EXPECT_EQ(two.exit, 0) << two.out;
     EXPECT_TRUE(Says(two, "bridge 2: virtual, serial FT4Q7Z2K")) << two.out;
     EXPECT_TRUE(Says(two, "version query: no answer")) << two.out;
-    const Doctor none = Run(VELMAR_CLI, {"--virtual=devices=0", "doctor"}, "");
+    const Doctor none = RunDoctor(VELMAR_CLI, {"--virtual=devices=0", "doctor"}, "");
     EXPECT_EQ(none.exit, 1) << none.out;
     EXPECT_TRUE(Says(none, "result: no programmer answered")) << none.out;
 }

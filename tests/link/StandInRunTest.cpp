@@ -22,7 +22,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-struct Run {
+struct CliRun {
     int exit = -1;
     std::string out, err, trace, faults;
 };
@@ -66,7 +66,7 @@ class StandInRun : public ::testing::TestWithParam<std::tuple<Part, const char*>
 
     // One run of `args`, through the door (`door`) or on --virtual, with the
     // chip starting as `chip` (none: erased) and saved to `tag`.chip.
-    Run Once(bool door, const std::string& tag, const std::vector<std::string>& args,
+    CliRun Once(bool door, const std::string& tag, const std::vector<std::string>& args,
              const Bytes* chip) const {
         const Part& part = std::get<0>(GetParam());
         std::string options = std::string("chip-type=") + part.name + ",save-chip=" + Path(tag + ".chip");
@@ -89,7 +89,7 @@ class StandInRun : public ::testing::TestWithParam<std::tuple<Part, const char*>
             all = {"--virtual=" + options, "--trace", Path(tag + ".trace")};
         }
         all.insert(all.end(), args.begin(), args.end());
-        Run run;
+        CliRun run;
         run.exit = test::RunProcess(program, all, o);
         run.out = Slurp(o.outPath);
         run.err = Slurp(o.errPath);
@@ -100,19 +100,22 @@ class StandInRun : public ::testing::TestWithParam<std::tuple<Part, const char*>
 
     // The door's run and the virtual one side by side (host-timed parts
     // spend their time asleep); both must agree in every respect.
-    Run Both(const std::string& tag, const std::vector<std::string>& args,
+    CliRun Both(const std::string& tag, const std::vector<std::string>& args,
              const Bytes* chip = nullptr) {
         auto door = std::async(std::launch::async, [&] { return Once(true, tag + "-door", args, chip); });
-        const Run plain = Once(false, tag + "-virtual", args, chip);
-        const Run through = door.get();
+        const CliRun plain = Once(false, tag + "-virtual", args, chip);
+        const CliRun through = door.get();
         const std::string what = "velmar-cli " + ::testing::PrintToString(args);
         EXPECT_EQ(through.faults, "") << what;
         EXPECT_EQ(through.exit, plain.exit) << what << "\n" << through.err;
         EXPECT_EQ(through.out, plain.out) << what;
         EXPECT_EQ(through.err, plain.err) << what;
         EXPECT_EQ(through.trace, plain.trace) << what;
-        EXPECT_FALSE(plain.trace.empty()) << what;
-        EXPECT_EQ(ReadBytes(Path(tag + "-door.chip")), ReadBytes(Path(tag + "-virtual.chip"))) << what;
+        // A refused command (erase or lock on a part without them) never
+        // reaches the programmer; every other one leaves the same chip.
+        if (!plain.trace.empty())
+            EXPECT_EQ(ReadBytes(Path(tag + "-door.chip")), ReadBytes(Path(tag + "-virtual.chip")))
+                << what;
         return through;
     }
 
@@ -131,12 +134,13 @@ TEST_P(StandInRun, EveryOperationAgreesWithTheVirtualProgrammer) {
     };
 
     // program: the chip holds the image.
-    const Run programmed = Both("program", with({"program", Path("image.bin")}));
+    const CliRun programmed = Both("program", with({"program", Path("image.bin")}));
     EXPECT_EQ(programmed.exit, 0) << programmed.err;
+    EXPECT_FALSE(programmed.trace.empty());
     EXPECT_EQ(ReadBytes(Path("program-door.chip")), image_);
 
     // read: the file holds the chip.
-    const Run read = Both("read", with({"read", Path("read.bin")}), &image_);
+    const CliRun read = Both("read", with({"read", Path("read.bin")}), &image_);
     EXPECT_EQ(read.exit, 0) << read.err;
     EXPECT_EQ(ReadBytes(Path("read.bin")), image_);
 
@@ -145,7 +149,7 @@ TEST_P(StandInRun, EveryOperationAgreesWithTheVirtualProgrammer) {
     const std::size_t at[3] = {0x0005, part.size / 2, part.size - 1};
     for (std::size_t a : at)
         spoiled[a] ^= 0x24;
-    const Run verified = Both("verify", with({"verify", Path("image.bin")}), &spoiled);
+    const CliRun verified = Both("verify", with({"verify", Path("image.bin")}), &spoiled);
     EXPECT_EQ(verified.exit, 1);
     int lines = 0;
     for (std::size_t a : at) {
