@@ -113,9 +113,10 @@ class StandInRun : public ::testing::TestWithParam<std::tuple<Part, const char*>
         EXPECT_EQ(through.trace, plain.trace) << what;
         // A refused command (erase or lock on a part without them) never
         // reaches the programmer; every other one leaves the same chip.
-        if (!plain.trace.empty())
+        if (!plain.trace.empty()) {
             EXPECT_EQ(ReadBytes(Path(tag + "-door.chip")), ReadBytes(Path(tag + "-virtual.chip")))
                 << what;
+        }
         return through;
     }
 
