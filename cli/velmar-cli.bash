@@ -5,7 +5,7 @@ _velmar_cli() {
     prev=${COMP_WORDS[COMP_CWORD-1]}
     local devices="8741A 8742 8748 8748H 8749H 8751H 87C51H 87C52H 87C54H 87C58H 87C51FA 87C51FB 87C51FC 89C51 89C52 89S52 89S53 89LS53 89C55 89S8252 89LS8252"
     local formats="binary intel motorola ascii"
-    local commands="read verify blank compare program erase lock probe firmware list convert"
+    local commands="read verify blank compare program erase lock probe firmware list doctor convert"
     local options="--usb --virtual --trace --device --format --buffer-start --fill --fold --hash --max-diffs --progress --passes --serial -q -v -vv --help --version"
     local convert_options="--from --to --device --limit --offset --buffer-start --end --fold -q -v --help"
 
