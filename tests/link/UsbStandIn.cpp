@@ -134,9 +134,10 @@ struct TransferRecord {
     libusb_transfer* transfer;
     bool freed = false;
 };
+// Never destroyed: a process may end with transfers freed but kept here.
 std::vector<TransferRecord>& TransferRecords() {
-    static std::vector<TransferRecord> records;
-    return records;
+    static auto* records = new std::vector<TransferRecord>;
+    return *records;
 }
 
 TransferRecord* RecordOf(libusb_transfer* t) {
