@@ -87,23 +87,40 @@ bool IsAsciiHexText(std::string_view bytes) {
     return digits;
 }
 
+std::string_view WithoutByteOrderMark(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return bytes;
+}
+
+// What the first non-blank characters mark: an Intel or Motorola record, or
+// (Bytes) neither.
+ContentKind RecordMarkKind(std::string_view bytes) {
+    bytes = WithoutByteOrderMark(bytes);
+    const auto first = std::find_if(bytes.begin(), bytes.end(),
+                                    [](char c) { return !IsBlank(static_cast<unsigned char>(c)); });
+    if (first == bytes.end()) return ContentKind::Bytes;
+    if (*first == ':') return ContentKind::IntelHex;
+    if (*first == 'S' && first + 1 != bytes.end() && first[1] >= '0' && first[1] <= '9')
+        return ContentKind::MotorolaHex;
+    return ContentKind::Bytes;
+}
+
 } // namespace
 
 ContentKind ContentKindOf(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    bytes = WithoutByteOrderMark(bytes);
     const bool utf16 = IsUtf16Text(bytes);
     if (!utf16) {
         if (const auto eof = bytes.find('\x1A'); eof != std::string_view::npos)
             bytes = bytes.substr(0, eof);
         if (!IsUtf8Text(bytes)) return ContentKind::Bytes;
     }
-    const auto first = std::find_if(bytes.begin(), bytes.end(),
-                                    [](char c) { return !IsBlank(static_cast<unsigned char>(c)); });
-    if (first == bytes.end()) return ContentKind::Empty;
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return IsBlank(static_cast<unsigned char>(c)); }))
+        return ContentKind::Empty;
     if (utf16) return ContentKind::Text;
-    if (*first == ':') return ContentKind::IntelHex;
-    if (*first == 'S' && first + 1 != bytes.end() && first[1] >= '0' && first[1] <= '9')
-        return ContentKind::MotorolaHex;
+    if (const ContentKind marked = RecordMarkKind(bytes); marked != ContentKind::Bytes)
+        return marked;
     return IsAsciiHexText(bytes) ? ContentKind::AsciiHex : ContentKind::Text;
 }
 
@@ -138,7 +155,15 @@ FormatVerdict JudgeDataFile(std::string_view path, std::string_view head) {
     const std::optional<int> named = FileTypeFromExtension(path);
     const ContentKind kind = ContentKindOf(head);
     const bool namedHex = named && !HasBinaryRoutines(*named);
-    if (kind == ContentKind::Bytes && namedHex) return {*named, FormatProblem::BytesAsHex};
+    if (kind == ContentKind::Bytes && namedHex) {
+        // A hex file with a stray byte in a record is still a hex file: its
+        // reader names the line. One that does not even start as one is not.
+        const ContentKind start = RecordMarkKind(head);
+        if (start == ContentKind::Bytes) return {*named, FormatProblem::BytesAsHex};
+        if (!ExtensionIsShared(path)) return {*named, FormatProblem::None};
+        return {start == ContentKind::IntelHex ? IntelHexFileType : MotorolaHexFileType,
+                FormatProblem::None};
+    }
     if (named && !ExtensionIsShared(path)) return {*named, FormatProblem::None};
     if (kind == ContentKind::Text && !named) return {BinaryFileType, FormatProblem::TextAsBinary};
     return {FileTypeFromContents(head, named.value_or(BinaryFileType)), FormatProblem::None};
