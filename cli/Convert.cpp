@@ -117,8 +117,8 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
     // Without a device there is nothing to fold data past FFFF onto.
     if (!o.device && facts.droppedBytes > 0 && !o.fold) {
         Complain(stderr, in + " holds data past address FFFF; nothing written (--fold " +
-                             (*o.from == BinaryFileType ? "cuts" : "folds") +
-                             " them into 64 KiB)");
+                             (*o.from == BinaryFileType ? "cuts them off" : "folds them into 64 KiB") +
+                             ")");
         return 1;
     }
     // A binary file longer than the device asked for is not cut silently;
