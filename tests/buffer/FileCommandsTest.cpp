@@ -261,6 +261,14 @@ TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     EXPECT_EQ(panel.LastSucceeded(), false);
     EXPECT_EQ(facts.firstBeyondAddress, 0x2000);
 
+    // Bytes past the buffer are dropped, not beyond: the same count as hex.
+    panel.boxes.clear();
+    state.Window.BufferStart = 0;
+    test::WriteFile(bin, std::string(70000, '\x42'));
+    EXPECT_TRUE(LoadDataFile(state, bin, nullptr, &facts));
+    EXPECT_EQ(facts.beyondBytes, 57344);
+    EXPECT_EQ(facts.droppedBytes, 70000 - 65536);
+
     // A file that fits raises nothing.
     panel.boxes.clear();
     test::WriteFile(bin, std::string(0x2000, '\x42'));
