@@ -126,8 +126,7 @@ std::string HexRunsText(const DataBuffer& buffer, int fileType,
         for (std::int32_t p = range.first; p <= range.last;) {
             // Records keep to 16-byte lines of the address space, as a whole
             // image's do, so that equal data give equal records.
-            const std::int32_t count =
-                std::min({16 - p % 16, range.last - p + 1, SegmentRoom(p)});
+            const std::int32_t count = std::min({16 - p % 16, range.last - p + 1, SegmentRoom(p)});
             (intel ? IntelDataRecord : MotorolaDataRecord)(text, buffer, p, count);
             p += count;
         }

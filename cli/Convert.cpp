@@ -11,8 +11,8 @@
 #include "Platform.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
-#include "buffer/HexWriter.h"
 #include "buffer/HexText.h"
+#include "buffer/HexWriter.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/ProgramState.h"
@@ -116,9 +116,10 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
     }
     // Without a device there is nothing to fold data past FFFF onto.
     if (!o.device && facts.droppedBytes > 0 && !o.fold) {
-        Complain(stderr, in + " holds data past address FFFF; nothing written (--fold " +
-                             (*o.from == BinaryFileType ? "cuts them off" : "folds them into 64 KiB") +
-                             ")");
+        Complain(stderr,
+                 in + " holds data past address FFFF; nothing written (--fold " +
+                     (*o.from == BinaryFileType ? "cuts them off" : "folds them into 64 KiB") +
+                     ")");
         return 1;
     }
     // A binary file longer than the device asked for is not cut silently;

@@ -76,13 +76,12 @@ void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
     }
     if (result.conflictingBytes > 0) {
         state.FailFlag = 1;
-        const std::string text =
-            std::to_string(result.conflictingBytes) + " addresses of " + path +
-            " are given two different values; the first is " +
-            HexText(result.firstConflictAddress, 4) + ", given " +
-            HexText(result.firstConflictValues[0], 2) + " and then " +
-            HexText(result.firstConflictValues[1], 2) + " on line " +
-            std::to_string(result.firstConflictLine) + ".";
+        const std::string text = std::to_string(result.conflictingBytes) + " addresses of " + path +
+                                 " are given two different values; the first is " +
+                                 HexText(result.firstConflictAddress, 4) + ", given " +
+                                 HexText(result.firstConflictValues[0], 2) + " and then " +
+                                 HexText(result.firstConflictValues[1], 2) + " on line " +
+                                 std::to_string(result.firstConflictLine) + ".";
         state.Panel->ReportLine(text);
         state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
     }
@@ -220,9 +219,8 @@ bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd,
         reason = result.systemError;
         dropped = result.droppedBytes;
     } else {
-        const HexSaveResult result =
-            SaveHexFile(path, state.FileType, state.Buffer, state.Window, *state.Panel, cutAtEnd,
-                        runs);
+        const HexSaveResult result = SaveHexFile(path, state.FileType, state.Buffer, state.Window,
+                                                 *state.Panel, cutAtEnd, runs);
         ok = result.ok;
         reason = result.systemError;
         dropped = result.droppedBytes;

@@ -156,18 +156,16 @@ TEST_F(ConvertTest, HexGapsStayGapsUnlessFilled) {
     EXPECT_EQ(test::ReadFile(F("o.hex")),
               ":020000020000FC\r\n:020010001122BB\r\n:0100230033A9\r\n:00000001FF\r\n");
     ASSERT_EQ(Convert({"--to", "motorola", F("sparse.hex"), F("o.s28")}), 0);
-    EXPECT_EQ(test::ReadFile(F("o.s28")),
-              "S2060000101122B6\r\nS20500002333A4\r\nS804000000FB\r\n");
+    EXPECT_EQ(test::ReadFile(F("o.s28")), "S2060000101122B6\r\nS20500002333A4\r\nS804000000FB\r\n");
 
-    ASSERT_EQ(Convert({"--to", "intel", "--fill", "FF", "--end", "1F", F("sparse.hex"),
-                       F("f.hex")}),
-              0);
+    ASSERT_EQ(
+        Convert({"--to", "intel", "--fill", "FF", "--end", "1F", F("sparse.hex"), F("f.hex")}), 0);
     EXPECT_EQ(test::ReadFile(F("f.hex")),
               ":020000020000FC\r\n:10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
               ":100010001122FFFFFFFFFFFFFFFFFFFFFFFFFFFFBB\r\n:00000001FF\r\n");
     ASSERT_EQ(Convert({"--to", "binary", F("sparse.hex"), F("z.bin")}), 0);
-    EXPECT_EQ(test::ReadFile(F("z.bin")), std::string(16, '\0') + "\x11\x22" +
-                                              std::string(17, '\0') + "\x33");
+    EXPECT_EQ(test::ReadFile(F("z.bin")),
+              std::string(16, '\0') + "\x11\x22" + std::string(17, '\0') + "\x33");
     ASSERT_EQ(Convert({"--to", "binary", "--fill", "ff", F("sparse.hex"), F("f.bin")}), 0);
     EXPECT_EQ(test::ReadFile(F("f.bin")).substr(0x12), std::string(17, '\xFF') + "\x33");
     ASSERT_EQ(Convert({"--to", "ascii", "--end", "0F", F("sparse.hex"), F("a.txt")}), 0);
@@ -175,7 +173,8 @@ TEST_F(ConvertTest, HexGapsStayGapsUnlessFilled) {
     EXPECT_EQ(Convert({"--to", "intel", "--fill", "100", F("sparse.hex"), F("x.hex")}), 2);
 
     // Past FFFF with no device to fold onto: refused unless --fold.
-    test::WriteFile(F("far.hex"), ":020000040001F9\n:01001000559A\n:020000040000FA\n:0100000011EE\n");
+    test::WriteFile(F("far.hex"),
+                    ":020000040001F9\n:01001000559A\n:020000040000FA\n:0100000011EE\n");
     EXPECT_EQ(Convert({"--to", "binary", F("far.hex"), F("far.bin")}), 1);
     EXPECT_FALSE(std::filesystem::exists(F("far.bin")));
     ASSERT_EQ(Convert({"--to", "binary", "--fold", F("far.hex"), F("far.bin")}), 0);

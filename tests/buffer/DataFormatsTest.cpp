@@ -77,7 +77,9 @@ TEST(FormatDetection, TextIsNotBinaryNorBytesHex) {
     using P = FormatProblem;
     const std::string utf16le("\xFF\xFEH\0i\0 \0\xE9\0\r\0\n\0", 14);
     const std::string utf16be("\xFE\xFF\0H\0i", 6);
-    const std::string bare16("0\0 \x00" "1\0\n\0", 8);
+    const std::string bare16("0\0 \x00"
+                             "1\0\n\0",
+                             8);
     for (const std::string& text :
          {std::string("Remember to erase the part first.\n"), utf16le, utf16be, bare16,
           std::string("00 01 02 03\n"), std::string("caf\xC3\xA9 \xE2\x82\xAC\n"),
