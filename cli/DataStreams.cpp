@@ -36,7 +36,9 @@ std::string UnsoundRecords(const std::string& path, const LoadFacts& facts) {
                ": not a record of the format, skipped";
     if (facts.conflictingBytes > 0)
         return path + ":" + std::to_string(facts.firstConflictLine) + ": gives address " +
-               HexText(facts.firstConflictAddress, 4) + " a second, different value";
+               HexText(facts.firstConflictAddress, 4) + " a second, different value (" +
+               HexText(facts.firstConflictValues[0], 2) + ", then " +
+               HexText(facts.firstConflictValues[1], 2) + ")";
     return {};
 }
 

@@ -179,6 +179,8 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
         facts.conflictingBytes = result.conflictingBytes;
         facts.firstConflictLine = result.firstConflictLine;
         facts.firstConflictAddress = result.firstConflictAddress;
+        facts.firstConflictValues[0] = result.firstConflictValues[0];
+        facts.firstConflictValues[1] = result.firstConflictValues[1];
         facts.droppedBytes = result.droppedBytes;
         facts.storedAt = result.storedAt;
         ReportDroppedOnLoad(state, path, result.droppedBytes);

@@ -45,6 +45,7 @@ struct LoadFacts {
     int firstSkippedLine = 0;
     std::int64_t conflictingBytes = 0; // addresses given two different values
     std::int64_t firstConflictAddress = -1;
+    std::uint8_t firstConflictValues[2] = {0, 0}; // the earlier and the later
     int firstConflictLine = 0;
     std::int64_t droppedBytes = 0; // past buffer position FFFF
     std::vector<bool> storedAt;    // hex loads: the buffer positions a record stored

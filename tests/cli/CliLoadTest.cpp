@@ -293,7 +293,7 @@ TEST(CliLoad, SkippedLinesAndDisagreeingRecordsAreRefused) {
             << run.err;
         run = RunCli({"--virtual", "--trace", trace, "--device", "89C52", op, twice});
         EXPECT_EQ(run.exitCode, 1) << op << "\n" << run.err;
-        EXPECT_TRUE(Has(run.err, twice + ":2: gives address 0010 a second, different value"))
+        EXPECT_TRUE(Has(run.err, twice + ":2: gives address 0010 a second, different value (11, then 22)"))
             << run.err;
         EXPECT_TRUE(ReadLines(trace).empty()) << op;
     }
