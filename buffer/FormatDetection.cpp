@@ -50,8 +50,16 @@ bool IsUtf8Text(std::string_view bytes) {
     return true;
 }
 
-// UTF-16 text: with a byte-order mark any character but a control, without
-// one only ASCII (every other byte zero), so that no binary image passes.
+// A UTF-16 unit of text beyond ASCII: the letters, signs and punctuation of
+// the alphabets, CJK, Hangul and the full-width forms. Random 16-bit words
+// fall outside often enough that no binary image passes as text.
+bool IsWideTextUnit(unsigned unit) {
+    return (unit >= 0xA0 && unit < 0xA000) || (unit >= 0xAC00 && unit <= 0xD7A3) ||
+           (unit >= 0xFF00 && unit <= 0xFFEF);
+}
+
+// UTF-16 text: with a byte-order mark ASCII and wide text units, without one
+// only ASCII (every other byte zero).
 bool IsUtf16Text(std::string_view bytes) {
     bool bigEndian = false;
     bool marked = false;
@@ -67,8 +75,7 @@ bool IsUtf16Text(std::string_view bytes) {
         const auto first = static_cast<unsigned char>(bytes[i]);
         const auto second = static_cast<unsigned char>(bytes[i + 1]);
         const unsigned unit = bigEndian ? (first << 8) | second : (second << 8) | first;
-        const bool text = unit < 0x80 ? IsPrintableAscii(unit)
-                                      : marked && unit >= 0xA0 && unit != 0xFFFE && unit != 0xFFFF;
+        const bool text = unit < 0x80 ? IsPrintableAscii(unit) : marked && IsWideTextUnit(unit);
         if (!text) return false;
     }
     return true;

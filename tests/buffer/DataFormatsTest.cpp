@@ -93,6 +93,8 @@ TEST(FormatDetection, TextIsNotBinaryNorBytesHex) {
 
     const std::string image("\x02\x00\x30\xFF\xC3\x80", 6);
     EXPECT_EQ(judge("rom", image), std::pair(0, P::None));
+    // A byte-order mark alone makes no text of an image.
+    EXPECT_EQ(judge("rom", std::string("\xFF\xFEH\0\x12\xE0", 6)), std::pair(0, P::None));
     EXPECT_EQ(judge("rom.hex", image), std::pair(1, P::BytesAsHex));
     EXPECT_EQ(judge("rom.S19", image), std::pair(2, P::BytesAsHex));
     // A record with a stray byte is still a record: its line is reported.
