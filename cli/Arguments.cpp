@@ -92,6 +92,18 @@ int VerbosityOf(const std::string& word) {
     return word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
 }
 
+// --fill's value: one or two hexadecimal digits.
+std::optional<std::uint8_t> ParseFill(const std::string& text) {
+    if (text.size() > 2 || StartsWith(Lower(text), "0x")) return std::nullopt;
+    const std::optional<std::int32_t> value = ParseAddress(text);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
+}
+
+std::string FillProblem(const std::string& text) {
+    return "--fill takes one or two hexadecimal digits, not " + text;
+}
+
 // The words after "convert", from `next` on. Here every word that does not
 // start with "--" is a file, and a later -q or -v overrides an earlier one.
 void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseResult& result) {
@@ -120,6 +132,10 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             c.fold = true;
             continue;
         }
+        if (word == "--skip-bad-lines") {
+            c.skipBadLines = true;
+            continue;
+        }
         // Every other option takes a value, whether or not it is known.
         const std::string name = word.substr(0, word.find('='));
         std::string value, error;
@@ -131,6 +147,9 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             c.fromGiven = c.fromGiven || name == "--from";
         } else if (name == "--device") {
             c.device = value;
+        } else if (name == "--fill") {
+            c.fill = ParseFill(value);
+            if (!c.fill) return fail(FillProblem(value));
         } else if (name == "--limit" || name == "--offset" || name == "--buffer-start" ||
                    name == "--end") {
             const std::optional<std::int32_t> number = ParseAddress(value);
@@ -399,13 +418,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
     if (sawFill) {
-        const std::optional<std::int32_t> value =
-            fill.size() <= 2 && !StartsWith(Lower(fill), "0x") ? ParseAddress(fill) : std::nullopt;
-        if (!value) {
-            error = "--fill takes one or two hexadecimal digits, not " + fill;
+        a.fill = ParseFill(fill);
+        if (!a.fill) {
+            error = FillProblem(fill);
             return result;
         }
-        a.fill = static_cast<std::uint8_t>(*value);
     }
     if (!bufferStart.empty()) {
         a.bufferStart = ParseAddress(bufferStart);

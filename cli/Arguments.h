@@ -25,7 +25,9 @@ struct ConvertArguments {
     int catalogueRow = -1;
     std::optional<std::int32_t> limit, offset, bufferStart, end;
     bool fold = false;
-    std::string in, out; // "-": standard input, standard output
+    std::optional<std::uint8_t> fill; // the buffer's value before the load (default 00)
+    bool skipBadLines = false;        // write what loaded despite skipped lines
+    std::string in, out;              // "-": standard input, standard output
 };
 
 struct Arguments {

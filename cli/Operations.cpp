@@ -14,6 +14,7 @@
 #include "SerialBackend.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FileReplacement.h"
+#include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
 #include "devices/DeviceCatalogue.h"
@@ -105,12 +106,16 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     source.name = path == "-" ? kStandardInput : path;
     std::string how = arguments.formatGiven ? "from --format" : "from the extension";
     std::string error;
+    // A binary file read as asked (by --format or its .bin name) is streamed,
+    // so that an endless one ends one byte past the buffer; anything else
+    // is read whole and judged by its contents too.
+    const bool judged = !arguments.formatGiven && arguments.fileType != BinaryFileType;
     if (path == "-") {
         if (!ReadWholeStream(stdin, source.bytes, error)) {
             Complain("cannot read standard input: " + error);
             return ExitUsage;
         }
-    } else if (!arguments.fileType) {
+    } else if (judged) {
         if (!ReadWholeStream(file.get(), source.bytes, error)) {
             Complain("cannot read " + path + ": " + error);
             return ExitUsage;
@@ -118,13 +123,19 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     } else {
         source.stream = file.release();
     }
-    if (arguments.fileType) {
+    if (!judged) {
         state.FileType = *arguments.fileType;
     } else {
-        state.FileType = DetectFormat(source.bytes);
-        how = "detected from its contents";
+        const FormatVerdict verdict = JudgeDataFile(path == "-" ? "" : path, source.bytes);
+        if (verdict.problem != FormatProblem::None) {
+            Complain(FormatProblemText(verdict.problem, source.name) +
+                     "; give --format binary to program it as bytes");
+            return ExitFailed;
+        }
+        state.FileType = verdict.fileType;
+        if (arguments.fileType != verdict.fileType) how = "detected from its contents";
     }
-    if (path == "-" || !arguments.fileType) {
+    if (path == "-" || judged) {
         // An empty string cannot back a memory stream; it holds no data.
         if (source.bytes.empty()) {
             Complain(source.name + " holds no data; nothing done");
@@ -180,6 +191,10 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.Transfer.DeviceAddress = state.Window.DeviceStart;
     // As convert: a file that cannot be read is 2, malformed contents 1.
     if (!loaded) return fileError ? ExitUsage : ExitFailed;
+    if (const std::string problem = UnsoundRecords(path, facts); !problem.empty()) {
+        Complain(problem + "; nothing done");
+        return ExitFailed;
+    }
     if (facts.dataBytes == 0) {
         Complain(path + " holds no data; nothing done");
         return ExitFailed;

@@ -7,7 +7,7 @@ _velmar_cli() {
     local formats="binary intel motorola ascii"
     local commands="read verify blank compare program erase lock probe firmware list doctor convert"
     local options="--usb --virtual --trace --device --format --buffer-start --fill --fold --hash --max-diffs --progress --passes --serial -q -v -vv --help --version"
-    local convert_options="--from --to --device --limit --offset --buffer-start --end --fold -q -v --help"
+    local convert_options="--from --to --device --limit --offset --buffer-start --end --fill --fold --skip-bad-lines -q -v --help"
 
     case $prev in
         --device) COMPREPLY=($(compgen -W "$devices" -- "$cur")); return ;;

@@ -108,7 +108,9 @@ void Startup::LoadCommandLineFile() {
     if (ec) path = CommandLineFile;
     const std::string name = path.lexically_normal().string();
     // As Load Buffer does, with the type the file itself shows.
-    state_.FileType = DataFileTypeOf(name);
+    const FormatVerdict verdict = DataFileVerdictOf(name);
+    if (RefuseUnchosenFormat(state_, name, verdict)) return;
+    state_.FileType = verdict.fileType;
     form_.ApplyFileType();
     form_.OpenDialog1.FileName = name;
     if (LoadDataFile(state_, name)) ComputeChecksum(state_);

@@ -188,7 +188,8 @@ TEST(Arguments, ConvertLine) {
 TEST(Arguments, ConvertRefusalsSayWhatAndHowToAsk) {
     const std::string usage =
         "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit HEX] "
-        "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT";
+        "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fill XX] [--fold] [--skip-bad-lines] "
+        "IN OUT";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"convert"}, "expected IN and OUT"},
         {{"convert", "a.hex", "b.bin", "c.bin"}, "expected IN and OUT"},

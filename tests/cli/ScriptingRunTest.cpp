@@ -281,7 +281,7 @@ TEST(CliFormats, DetectedByContentExplicitWins) {
          "Intel hex"},
         {"a.dat", "S1130000303132333435363738393A3B3C3D3E3F74\nS9030000FC\n", "Motorola S-record"},
         {"a", ascii, "ASCII hex"},
-        {"a.img", std::string(bytes.begin(), bytes.begin() + 16), "binary"},
+        {"a.img", std::string(bytes.begin(), bytes.begin() + 17), "binary"},
     };
     for (const auto& f : files) {
         const std::string path = dir.Path(f.name);
