@@ -42,7 +42,7 @@ TEST_P(TimedPartOnCli, ProgramsVerifiesAndReadsBack) {
 
 INSTANTIATE_TEST_SUITE_P(EveryPart, TimedPartOnCli, ::testing::ValuesIn(velmar::test::DeviceRows()),
                          [](const ::testing::TestParamInfo<int>& info) {
-                             return velmar::test::PartName(info.param);
+                             return velmar::test::PartTestName(info.param);
                          });
 
 } // namespace

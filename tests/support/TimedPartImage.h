@@ -19,12 +19,17 @@ inline std::vector<int> DeviceRows() {
     return rows;
 }
 
-// The caption without its blanks, as a test name or a --device word.
+// The caption without its blanks, as a --device word.
 inline std::string PartName(int row) {
     std::string name(DeviceCatalogue()[static_cast<std::size_t>(row)].Caption);
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
     return name;
+}
+
+// A test name: CTest takes a name of digits alone ("8742") for an index.
+inline std::string PartTestName(int row) {
+    return "Part" + PartName(row);
 }
 
 // The whole part: its first 256-byte block holds no erased byte, so every
