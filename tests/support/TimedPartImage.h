@@ -29,7 +29,7 @@ inline std::string PartName(int row) {
 
 // A test name: CTest takes a name of digits alone ("8742") for an index.
 inline std::string PartTestName(int row) {
-    return "Part" + PartName(row);
+    return "Device" + PartName(row);
 }
 
 // The whole part: its first 256-byte block holds no erased byte, so every
