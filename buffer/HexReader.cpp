@@ -294,6 +294,9 @@ class Reader {
             buffer_[p] = static_cast<std::uint8_t>(value);
             ++result_.storedBytes;
             result_.highestPosition = std::max(result_.highestPosition, p);
+            const std::int32_t first = window_.BufferStart;
+            if (p >= first && p - first <= window_.DeviceEnd - window_.DeviceStart)
+                ++result_.rangeBytes;
         } else {
             ++result_.droppedBytes;
         }
