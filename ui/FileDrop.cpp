@@ -24,10 +24,16 @@ int DataFileTypeOf(const std::string& path) {
     const std::optional<int> named = FileTypeFromExtension(path);
     if (named && !ExtensionIsShared(path)) return *named;
 
-    std::string head(4096, '\0');
+    std::string head(kDataFileHead, '\0');
     std::ifstream in(path, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return DataFileTypeOf(path, head);
+}
+
+int DataFileTypeOf(const std::string& path, std::string_view head) {
+    const std::optional<int> named = FileTypeFromExtension(path);
+    if (named && !ExtensionIsShared(path)) return *named;
     return FileTypeFromContents(head, named.value_or(BinaryFileType));
 }
 

@@ -5,7 +5,9 @@
 
 #include <QObject>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 class TMainForm;
 class QEvent;
@@ -24,6 +26,9 @@ namespace velmar::ui {
 // first bytes: ":" Intel, "S" and a digit Motorola, only hex digits and
 // blanks ASCII hex, anything else binary (a .hex name then counts as Intel).
 int DataFileTypeOf(const std::string& path);
+// The same with the file's first bytes (up to kDataFileHead) already read.
+int DataFileTypeOf(const std::string& path, std::string_view head);
+constexpr std::size_t kDataFileHead = 4096;
 
 class FileDrop : public QObject {
     Q_OBJECT
