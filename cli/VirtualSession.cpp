@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "devices/DeviceCatalogue.h"
@@ -25,6 +26,12 @@ bool VirtualSession::Start(const Arguments& arguments, std::string& error) {
     VirtualOptions options;
     if (!ParseVirtualOptions(arguments.virtualOptions, options, error)) {
         error = "--virtual: " + error;
+        return false;
+    }
+    // Chips kept in a folder that is not there would be lost at the end.
+    std::error_code ec;
+    if (!options.StateDir.empty() && !std::filesystem::is_directory(options.StateDir, ec)) {
+        error = "--virtual: state-dir " + options.StateDir + " is not a folder";
         return false;
     }
     if (!arguments.tracePath.empty()) options.TraceFile = arguments.tracePath;

@@ -1,7 +1,6 @@
 #include "VirtualOptions.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "FirmwareImage.h"
 #include "VirtualProgrammer.h"
@@ -132,10 +131,6 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
                                   : key == "state-dir" ? o.StateDir
                                                        : o.TraceFile;
             target = std::string(value);
-            // Chips kept in a folder that is not there would be lost at the end.
-            std::error_code ec;
-            if (key == "state-dir" && !std::filesystem::is_directory(target, ec))
-                return error = "virtual option state-dir: " + target + " is not a folder", false;
         } else if (key == "fail-block") {
             if (!Number(value, 16, n) || n > 0xFFFF) return error = bad, false;
             o.FailBlock = n;

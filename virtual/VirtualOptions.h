@@ -67,8 +67,7 @@ struct VirtualOptions {
 
 // Parses `key=value,key=value...` on top of what `options` already holds.
 // Returns false with a one-line reason in `error` on an unknown key or a bad
-// value (a state-dir that is not an existing folder too); `options` may then
-// be partly updated.
+// value; `options` may then be partly updated.
 bool ParseVirtualOptions(std::string_view text, VirtualOptions& options, std::string& error);
 
 // What the drop-in library plays without an options file: firmware 1.23,
