@@ -150,6 +150,9 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
                    name == "--end") {
             const std::optional<std::int32_t> number = ParseAddress(value);
             if (!number) return fail("'" + value + "' is not a hexadecimal address for " + name);
+            // Past the buffer, every byte would be dropped and the output empty.
+            if ((name == "--offset" || name == "--buffer-start") && *number >= kBufferSize)
+                return fail(name + " takes a hexadecimal address from 0 to FFFF, not " + value);
             (name == "--limit"          ? c.limit
              : name == "--offset"       ? c.offset
              : name == "--buffer-start" ? c.bufferStart

@@ -255,6 +255,8 @@ TEST(Arguments, DeviceAddressesFitTheBufferAndEmptyValuesAreRefused) {
         {{"-x"}, "unknown option -x"},
         {{"-vvv", "probe"}, "unknown option -vvv"},
         {{"--virtual", "--device", "89C52", "blank", "-v2"}, "unknown option -v2"},
+        {{"convert", "--buffer-start", "FFFFF", "a.bin", "b.hex"},
+         "convert: --buffer-start takes a hexadecimal address from 0 to FFFF, not FFFFF"},
     };
     for (const auto& [line, error] : refused)
         EXPECT_EQ(Parse(line).error, error) << line.back();
