@@ -363,6 +363,9 @@ class Reader {
         ++result_.storedBytes;
         result_.highestPosition = std::max(result_.highestPosition, p);
         result_.storedAt[static_cast<std::size_t>(p)] = true;
+        const std::int32_t first = window_.BufferStart;
+        if (p >= first && p - first <= window_.DeviceEnd - window_.DeviceStart)
+            ++result_.rangeBytes;
         return true;
     }
 

@@ -28,6 +28,7 @@ struct HexLoadResult {
     int badLine = 0;                   // 1-based line of the malformed field
     std::int64_t storedBytes = 0;      // data bytes that went into the buffer
     std::int32_t highestPosition = -1; // highest buffer position stored, -1 none
+    std::int64_t rangeBytes = 0;       // stored where the device's range lies in the buffer
     // Data bytes whose address (before the fold) lies past DeviceEnd, and
     // whether the fold moved any record start; the first such address.
     std::int64_t beyondBytes = 0;

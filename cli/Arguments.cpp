@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 #include "UsageText.h"
+#include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
@@ -67,6 +69,19 @@ class Cursor {
     const std::vector<std::string>& args_;
     std::size_t next_ = 0;
 };
+
+// An empty value would otherwise read as the option not given at all.
+bool TakeNonEmpty(Cursor& cursor, const std::string& option, const std::string& word,
+                  std::optional<std::string>& value, std::string& error) {
+    std::string text;
+    if (!cursor.TakeValue(option, word, text, error)) return false;
+    if (text.empty()) {
+        error = option + " needs a value";
+        return false;
+    }
+    value = text;
+    return true;
+}
 
 bool IsOption(const std::string& word, const std::string& option) {
     return word == option || StartsWith(word, option + "=");
@@ -154,6 +169,9 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
                    name == "--end") {
             const std::optional<std::int32_t> number = ParseAddress(value);
             if (!number) return fail("'" + value + "' is not a hexadecimal address for " + name);
+            // Past the buffer, every byte would be dropped and the output empty.
+            if ((name == "--offset" || name == "--buffer-start") && *number >= kBufferSize)
+                return fail(name + " takes a hexadecimal address from 0 to FFFF, not " + value);
             (name == "--limit"          ? c.limit
              : name == "--offset"       ? c.offset
              : name == "--buffer-start" ? c.bufferStart
@@ -219,8 +237,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     bool sawUsb = false;
     bool sawVirtual = false;
     bool sawDevice = false;
-    std::string format;
-    std::string bufferStart;
+    std::optional<std::string> format;
+    std::optional<std::string> bufferStart;
+    std::optional<std::string> hexOffset;
     std::string fill;
     bool sawFill = false;
     bool sawPasses = false;
@@ -245,9 +264,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--device", word, a.deviceName, error)) return result;
             sawDevice = true;
         } else if (IsOption(word, "--format")) {
-            if (!cursor.TakeValue("--format", word, format, error)) return result;
+            if (!TakeNonEmpty(cursor, "--format", word, format, error)) return result;
         } else if (IsOption(word, "--buffer-start")) {
-            if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
+            if (!TakeNonEmpty(cursor, "--buffer-start", word, bufferStart, error)) return result;
+        } else if (IsOption(word, "--offset")) {
+            if (!TakeNonEmpty(cursor, "--offset", word, hexOffset, error)) return result;
         } else if (word == "--fold") {
             a.fold = true;
         } else if (IsVerbosity(word)) {
@@ -288,7 +309,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
-        } else if (StartsWith(word, "--")) {
+        } else if (word.size() > 1 && word[0] == '-') {
+            // "-" alone is standard input; any other dash word is an option.
             error = "unknown option " + word;
         } else {
             words.push_back(word);
@@ -309,8 +331,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     const std::string& verb = words[0];
 
     if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor") {
-        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
-            sawPasses || a.hash || a.maxDiffs) {
+        if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold || sawPasses ||
+            a.hash || a.maxDiffs) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
@@ -385,11 +407,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
 
-    if (!format.empty()) {
+    if (format) {
         a.formatGiven = true;
-        a.fileType = FileTypeFromName(format);
+        a.fileType = FileTypeFromName(*format);
         if (!a.fileType) {
-            error = "unknown format " + format + " (binary, intel, motorola or ascii)";
+            error = "unknown format " + *format + " (binary, intel, motorola or ascii)";
             return result;
         }
     } else if (!a.dataPath.empty()) {
@@ -412,9 +434,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const bool loads = op->operation == Operation::Verify || op->operation == Operation::Compare ||
                        op->operation == Operation::Program;
-    if ((sawFill || a.fold) && !loads) {
-        error =
-            std::string(sawFill ? "--fill" : "--fold") + " goes with program, verify or compare";
+    if ((sawFill || a.fold || hexOffset) && !loads) {
+        error = std::string(sawFill  ? "--fill"
+                            : a.fold ? "--fold"
+                                     : "--offset") +
+                " goes with program, verify or compare";
         return result;
     }
     if (sawFill) {
@@ -424,10 +448,15 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return result;
         }
     }
-    if (!bufferStart.empty()) {
-        a.bufferStart = ParseAddress(bufferStart);
-        if (!a.bufferStart) {
-            error = "--buffer-start takes one to five hexadecimal digits, not " + bufferStart;
+    // The buffer holds 64 KiB: a start or offset past it could only drop data.
+    for (const auto& [name, text, value] :
+         {std::tuple{"--buffer-start", &bufferStart, &a.bufferStart},
+          std::tuple{"--offset", &hexOffset, &a.hexOffset}}) {
+        if (!*text) continue;
+        *value = ParseAddress(**text);
+        if (!*value || **value >= kBufferSize) {
+            error =
+                std::string(name) + " takes a hexadecimal address from 0 to FFFF, not " + **text;
             return result;
         }
     }

@@ -44,6 +44,7 @@ struct Arguments {
     std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
     bool formatGiven = false;    // fileType came from --format
     std::optional<std::int32_t> bufferStart;
+    std::optional<std::int32_t> hexOffset; // --offset: added to hex record addresses
     bool fold = false;                // load data past the device's end folded
     std::optional<std::uint8_t> fill; // buffer value before the load (default erased)
     Operation operation = Operation::Read;

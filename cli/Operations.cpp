@@ -65,12 +65,29 @@ bool OutputDirectoryWritable(const std::string& path) {
     return false;
 }
 
+// What the window's not-found box cannot know: the serial asked for, or
+// that several bridges left the search no single one to ask.
+std::string NotFoundHint(const ProgramState& state, const std::string& serial) {
+    const std::int32_t bridges = state.D2XX.DeviceCount;
+    if (!serial.empty())
+        return (bridges == 0
+                    ? "no USB bridge with serial " + serial + " is attached"
+                    : "the bridge with serial " + serial + " does not answer as the programmer") +
+               "; velmar-cli list shows every bridge and which answer";
+    if (bridges > 1)
+        return std::to_string(bridges) +
+               " USB bridges are attached and none was asked; give --serial SN (velmar-cli "
+               "list shows every bridge and which answer)";
+    return {};
+}
+
 // The window's search; true when the programmer answered. -v names the
 // programmer and its firmware; -q still says that none answered.
-bool Search(ProgramState& state, ConsolePanel& panel) {
+bool Search(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
     FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
     if (panel.LastOutcome(Task::Search) != true) {
         if (panel.Verbosity() < 0) Complain(NotFoundText(state.D2XX));
+        if (const std::string hint = NotFoundHint(state, serial); !hint.empty()) Complain(hint);
         return false;
     }
     if (panel.Verbosity() >= 1) {
@@ -161,9 +178,45 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     w.DeviceStart = 0;
     w.DeviceEnd = row.DeviceEnd;
     w.DeviceLimit = row.DeviceLimit();
-    w.HexOffset = 0;
+    w.HexOffset = arguments.hexOffset.value_or(0);
     ClampWindowValues(w);
     return w;
+}
+
+// Why a loaded file must not reach the chip; empty when it may.
+struct Refusal {
+    int status = -1;
+    std::string text;
+    bool showWarnings = true; // the loader's warnings still say something
+};
+
+Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const std::string& path,
+                  const LoadFacts& facts) {
+    const AddressWindow& w = state.Window;
+    if (const std::string problem = UnsoundRecords(path, facts); !problem.empty())
+        return {ExitFailed, problem + "; nothing done"};
+    if (facts.dataBytes == 0) return {ExitFailed, path + " holds no data; nothing done"};
+    // Records with a wrong checksum were stored but flagged: such an image
+    // is not put on a chip unnoticed.
+    if (facts.badChecksumRecords > 0)
+        return {ExitFailed, path + " has records with a wrong checksum; nothing done"};
+    if (facts.beyondBytes > 0 && !arguments.fold)
+        return {ExitFailed,
+                path + ": data at address " + HexText(facts.firstBeyondAddress, 5) +
+                    " lie beyond the " + arguments.deviceName + "'s end (" +
+                    HexText(w.DeviceEnd, 4) + "); nothing done (--fold loads them " +
+                    (state.FileType == 0 ? "cut" : "folded") + ")",
+                false};
+    // Hex records load at their own address, whatever the buffer start: the
+    // device would get the fill alone, and a blank part would verify.
+    if (facts.rangeBytes == 0)
+        return {ExitFailed,
+                "none of " + path + "'s data lies in buffer positions " +
+                    HexText(w.BufferStart, 4) + "-" +
+                    HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ", which the " +
+                    arguments.deviceName + " uses; give --offset or --buffer-start",
+                false};
+    return {};
 }
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
@@ -180,6 +233,7 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.FailFlag = 0;
     LoadFacts facts;
     bool fileError = false;
+    panel.HoldWarnings();
     panel.BeginLoad(path);
     const bool loaded = source.stream
                             ? LoadDataStream(state, path, source.stream, &fileError, &facts)
@@ -190,27 +244,15 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.Transfer.StopFlag = 0;
     state.Transfer.DeviceAddress = state.Window.DeviceStart;
     // As convert: a file that cannot be read is 2, malformed contents 1.
-    if (!loaded) return fileError ? ExitUsage : ExitFailed;
-    if (const std::string problem = UnsoundRecords(path, facts); !problem.empty()) {
-        Complain(problem + "; nothing done");
-        return ExitFailed;
+    if (!loaded) {
+        panel.ReleaseWarnings(true);
+        return fileError ? ExitUsage : ExitFailed;
     }
-    if (facts.dataBytes == 0) {
-        Complain(path + " holds no data; nothing done");
-        return ExitFailed;
-    }
-    // Records with a wrong checksum were stored but flagged: such an image
-    // is not put on a chip unnoticed.
-    if (facts.badChecksumRecords > 0) {
-        Complain(path + " has records with a wrong checksum; nothing done");
-        return ExitFailed;
-    }
-    if (facts.beyondBytes > 0 && !arguments.fold) {
-        Complain(path + ": data at address " + HexText(facts.firstBeyondAddress, 5) +
-                 " lie beyond the " + arguments.deviceName + "'s end (" +
-                 HexText(state.Window.DeviceEnd, 4) + "); nothing done (--fold loads them " +
-                 (state.FileType == 0 ? "cut" : "folded") + ")");
-        return ExitFailed;
+    const Refusal refusal = JudgeLoad(state, arguments, path, facts);
+    panel.ReleaseWarnings(refusal.showWarnings);
+    if (refusal.status >= 0) {
+        Complain(refusal.text);
+        return refusal.status;
     }
     state.FailFlag = 0;
     if (facts.highestPosition >= 0)
@@ -341,19 +383,20 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
 
 } // namespace
 
-int RunProbe(ProgramState& state, ConsolePanel& panel) {
+int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
     panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, serial)) return ExitFailed;
     std::printf("%s\n", panel.Banner().c_str());
     std::fflush(stdout);
     return ExitSuccess;
 }
 
-int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path) {
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
+                const std::string& serial) {
     if (!InputReadable(path)) return ExitUsage;
     panel.AnswerQuestionsYes(true);
     panel.SetFirmwareFile(path);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, serial)) return ExitFailed;
     // A current firmware is not offered the update by the search: run it here.
     const bool ranInSearch = panel.LastOutcome(Task::FirmwareUpdate).has_value();
     if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, *state.Panel);
@@ -365,17 +408,18 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     InputFile dataFile;
     const bool loads =
         op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
+    // Every device byte must have its buffer position: one past the buffer
+    // would be read into nothing, verified against nothing or never written.
+    const AddressWindow window = SelectedWindow(arguments);
+    if (std::int64_t{window.BufferStart} + (window.DeviceEnd - window.DeviceStart) >= kBufferSize) {
+        Complain("--buffer-start " + HexText(window.BufferStart, 4) + " leaves no room for the " +
+                 arguments.deviceName + "'s " +
+                 std::to_string(window.DeviceEnd - window.DeviceStart + 1) +
+                 " bytes in the 64 KiB buffer");
+        return ExitUsage;
+    }
     if (op == Operation::Read) {
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
-        // Every byte read must have a place in the buffer to be saved.
-        const AddressWindow w = SelectedWindow(arguments);
-        if (std::int64_t{w.BufferStart} + (w.DeviceEnd - w.DeviceStart) >= kBufferSize) {
-            Complain("--buffer-start " + HexText(w.BufferStart, 4) + " leaves no room for the " +
-                     arguments.deviceName + "'s " +
-                     std::to_string(w.DeviceEnd - w.DeviceStart + 1) +
-                     " bytes in the 64 KiB buffer");
-            return ExitUsage;
-        }
     } else if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
         dataFile = OpenInput(arguments.dataPath);
         if (!dataFile) return ExitUsage;
@@ -387,7 +431,7 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     }
 
     panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, arguments.serial)) return ExitFailed;
 
     // Set before the selection so that its ClampWindow clamps it against the
     // new device range, as the window does with an entered value.
@@ -433,7 +477,17 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
     if (op == Operation::Blank || op == Operation::Verify ||
         (op == Operation::Program && (!failed || panel.DifferingBytes() > 0))) {
-        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(panel.DifferenceSummary());
+        std::string summary = panel.DifferenceSummary();
+        // A run stopped short says how far its count goes.
+        const std::int64_t end = panel.OperationEnd();
+        if (op != Operation::Program && failed && end <= w.DeviceEnd) {
+            if (end > w.DeviceStart)
+                summary += std::string(panel.DifferingBytes() > 0 ? "," : "") + " in " +
+                           HexText(w.DeviceStart, 4) + "-" +
+                           HexText(static_cast<std::int32_t>(end - 1), 4);
+            summary += ", stopped at " + HexText(static_cast<std::int32_t>(end), 4);
+        }
+        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(summary);
     }
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +

@@ -13,11 +13,13 @@ namespace velmar::cli {
 
 enum ExitStatus : int { ExitSuccess = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// The programmer search; 0 when the programmer answered.
-int RunProbe(ProgramState& state, ConsolePanel& panel);
+// The programmer search (`serial`: the one asked for, if any); 0 when the
+// programmer answered.
+int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial = {});
 
 // The search, then the firmware update from `path` (questions answered Yes).
-int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path);
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
+                const std::string& serial = {});
 
 // The search, the device selection, then the operation between its frame.
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);

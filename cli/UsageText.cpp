@@ -15,8 +15,8 @@ std::string UsageText() {
              firmware FILE
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              [-q | -v | -vv] [--progress=lines|none] --device NAME
-             [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
-             [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
+             [--format FMT] [--buffer-start HEX] [--offset HEX] [--fill XX]
+             [--fold] [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
       OPERATION: read | verify | blank | compare | program | erase | lock N
   velmar-cli --help | --version
 
@@ -77,8 +77,12 @@ Options:
                      text is refused rather than taken as binary, and so is
                      a file named as hex that is not text; a file to write
                      needs --format
-  --buffer-start HEX buffer position of the device's first byte (up to 5 hex
-                     digits; clamped as the window clamps it)
+  --buffer-start HEX buffer position of the device's first byte, 0 to FFFF;
+                     the device's whole range must fit below 10000. A binary
+                     FILE loads there; hex records load at their own address
+  --offset HEX       program, verify, compare: added to every Intel and
+                     Motorola record address of FILE (the Hex Offset), 0 to
+                     FFFF
   --fill XX          program, verify, compare: the value the buffer holds before
                      FILE is loaded, so bytes FILE does not name are XX; by
                      default the part's erased value (00 for the 874X parts,
@@ -111,9 +115,10 @@ Before the programmer is touched, program, verify and compare load FILE and
 refuse it (exit 1) when it holds no data, has a malformed record (named by
 file and line), has lines that are neither blank nor a record the format
 defines, or records that give one address two different values (both named
-by file and line: "image.hex:7: ..."), has records with a wrong checksum, or
-has data beyond the device's end without --fold. Blanks before a record's
-":" or "S" are no part of it.
+by file and line: "image.hex:7: ..."), has records with a wrong checksum, has
+data beyond the device's end without --fold, or has none of its data in the
+buffer positions the device uses (--buffer-start onwards). Blanks before a
+record's ":" or "S" are no part of it.
 
 The device is selected as the window selects it; adapter prompts are printed
 and taken as confirmed. Difference lines go to stdout, sentences and boxes to

@@ -47,10 +47,10 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
-        status = RunProbe(*state, panel);
+        status = RunProbe(*state, panel, a.serial);
         break;
     case Command::Firmware:
-        status = RunFirmware(*state, panel, a.firmwarePath);
+        status = RunFirmware(*state, panel, a.firmwarePath, a.serial);
         break;
     case Command::Device:
         status = RunDeviceOperation(*state, panel, a);

@@ -99,13 +99,18 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
         facts->fileError = true;
     }
     if (fileError) *fileError = true;
+    ReportUnreadableDataFile(state, path, error);
+    return false;
+}
+
+void ReportUnreadableDataFile(ProgramState& state, const std::string& path,
+                              const std::string& reason) {
     if (!HasBinaryRoutines(state.FileType)) {
         ShowHexLoading(state);
         state.Transfer.DeviceAddress = 0;
         state.Transfer.StopFlag = 0;
     }
-    ReportFileError(state, "Could not read", path, error);
-    return false;
+    ReportFileError(state, "Could not read", path, reason);
 }
 
 bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* stream,
@@ -135,6 +140,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
         // (DeviceLimit 0) there is no range to speak of.
         // Bytes past the buffer are counted as dropped, not as beyond.
         const std::int64_t room = std::int64_t{w.DeviceEnd} - w.DeviceStart + 1;
+        facts.rangeBytes = std::min<std::int64_t>(result.bytes, room);
         const std::int64_t held = std::min<std::int64_t>(
             result.bytes, std::max<std::int64_t>(0, std::int64_t{kBufferSize} - w.BufferStart));
         if (w.DeviceLimit > 0 && room > 0 && held > room) {
@@ -170,6 +176,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
         }
         facts.dataBytes = result.storedBytes;
         facts.highestPosition = result.highestPosition;
+        facts.rangeBytes = result.rangeBytes;
         facts.beyondBytes = result.beyondBytes;
         facts.firstBeyondAddress = result.firstBeyondAddress;
         facts.folded = result.folded;

@@ -35,6 +35,7 @@ struct LoadFacts {
     bool fileError = false;               // the file could not be read
     std::int64_t dataBytes = 0;           // bytes the file gave the buffer
     std::int32_t highestPosition = -1;    // highest buffer position stored
+    std::int64_t rangeBytes = 0;          // of them, where the device's range lies
     std::int64_t beyondBytes = 0;         // bytes past the device's end
     std::int64_t firstBeyondAddress = -1; // file address (binary: offset) of the first
     bool folded = false;                  // the hex fold moved some of them
@@ -53,6 +54,11 @@ struct LoadFacts {
 // The file is opened once, here.
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr,
                   LoadFacts* facts = nullptr);
+
+// What LoadDataFile shows for a file it cannot open: the error box naming
+// `path` and `reason`, FailFlag 1.
+void ReportUnreadableDataFile(ProgramState& state, const std::string& path,
+                              const std::string& reason);
 
 // The same from a file the caller opened (and closes): `path` only names it
 // in captions and boxes. Binary input is read from the stream's position.

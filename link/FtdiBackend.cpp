@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "D2XXUnit.h"
+
 namespace velmar {
 
 namespace {
@@ -191,9 +193,7 @@ std::string ExplainOpenFailure(int usbError, const std::string& driverText) {
         return "No permission to use the programmer's USB bridge" + why +
                ": install velmar's udev rule (60-velmar.rules) or run as root, then unplug and "
                "replug the programmer.";
-    if (usbError == LIBUSB_ERROR_BUSY)
-        return "The programmer's USB bridge is busy, another program or driver holds it" + why +
-               ": close the other program, or unplug and replug the programmer.";
+    if (usbError == LIBUSB_ERROR_BUSY) return BusyBridgeText(why);
     return "The programmer's USB bridge could not be opened" + why +
            ": unplug and replug the programmer.";
 }

@@ -25,11 +25,15 @@ int DataFileTypeOf(const std::string& path) {
 }
 
 FormatVerdict DataFileVerdictOf(const std::string& path) {
-    std::string head(kFormatHeadSize, '\0');
+    std::string head(kDataFileHead, '\0');
     std::ifstream in(path, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
     return JudgeDataFile(path, head);
+}
+
+int DataFileTypeOf(const std::string& path, std::string_view head) {
+    return JudgeDataFile(path, head).fileType;
 }
 
 bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,

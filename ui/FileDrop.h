@@ -5,7 +5,9 @@
 
 #include <QObject>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "buffer/FormatDetection.h"
 
@@ -26,6 +28,9 @@ namespace velmar::ui {
 // first bytes: ":" Intel, "S" and a digit Motorola, lines of hex digits ASCII
 // hex, anything else binary (a .hex name then counts as Intel).
 int DataFileTypeOf(const std::string& path);
+// The same with the file's first bytes (up to kDataFileHead) already read.
+int DataFileTypeOf(const std::string& path, std::string_view head);
+constexpr std::size_t kDataFileHead = kFormatHeadSize;
 
 // The same with the verdict on what the type cannot be: text is not taken as
 // binary, nor bytes that are not text as a hex file.

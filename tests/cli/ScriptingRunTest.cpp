@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -375,6 +376,7 @@ TEST(CliProgrammers, ListSerialAndTwoAtOnce) {
 
     // Two processes, two programmers, at once; then each chip read back.
     const std::string state = dir.Path("state");
+    std::filesystem::create_directory(state);
     const std::string options = "--virtual=programmers=2,timing=on,state-dir=" + state;
     const Bytes first = Random(4096, 81), second = Random(4096, 82);
     WriteBytes(dir.Path("first.bin"), first);
