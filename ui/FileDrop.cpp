@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -79,6 +80,13 @@ bool FileDrop::LoadDroppedFile(const std::string& path) {
     if (!Accepting()) return false;
     TMainForm::HandlerScope scope(form_);
     BeginOperation(state_);
+    // Opening a FIFO would wait for its writer with the window frozen.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        ReportUnreadableDataFile(state_, path, "it is not a regular file");
+        EndOperation(state_);
+        return false;
+    }
     const FormatVerdict verdict = DataFileVerdictOf(path);
     if (RefuseUnchosenFormat(state_, path, verdict)) {
         EndOperation(state_);

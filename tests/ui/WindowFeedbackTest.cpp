@@ -18,6 +18,10 @@
 #include <fstream>
 
 #include "FileDrop.h"
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+#include <cstdio>
 #include "WindowFonts.h"
 #include "WindowPanel.h"
 #include "WindowTestSupport.h"
@@ -229,6 +233,18 @@ TEST_F(WindowFeedback, DroppedFileLoadsAsLoadBufferDoes) {
     EXPECT_EQ(form.OpenDialog1.FileName, binary);
     EXPECT_EQ(form.StaticText4->text().toStdString(), "Last File Loaded in Buffer=" + binary);
     EXPECT_TRUE(form.Load_But->isEnabled());
+
+#if !defined(_WIN32)
+    // A FIFO without a writer is refused at once, not waited on.
+    const std::string fifo = Write("pipe.bin", "");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::size_t boxes = dialogs.requests.size();
+    EXPECT_TRUE(Drop(&form, fifo));
+    ASSERT_EQ(dialogs.requests.size(), boxes + 1);
+    EXPECT_NE(dialogs.requests.back().Text.find("it is not a regular file"), std::string::npos);
+    EXPECT_EQ(form.OpenDialog1.FileName, binary);
+#endif
 }
 
 // Text dropped without a type chosen is refused, as is a .hex file of random
