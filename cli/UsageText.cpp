@@ -14,7 +14,8 @@ std::string UsageText() {
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              [-q | -v | -vv] [--progress=lines|none] --device NAME
              [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
-             [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
+             [--max-diffs N] [--hash] [--passes N]
+             [--precheck] [--changed-only] [--strict] OPERATION [FILE]
       OPERATION: read | verify | blank | compare | program | erase | lock N
   velmar-cli --help | --version
 
@@ -87,6 +88,15 @@ Options:
                      reads differed: "0123  UNSTABLE-04 MAJORITY-5C" (on
                      stdout, on stderr when FILE is "-"); exit 1 when any
                      bit was unstable
+  --precheck         program: read the part first and refuse (exit 1, nothing
+                     programmed) when a byte holds a bit the image needs back
+                     at the erased value; say how many bytes already hold it
+  --changed-only     program: read the part first (as --precheck) and program
+                     only the 256-byte blocks that differ from it
+  --strict           program: exit 1 before the programmer is touched when the
+                     image's reset vector holds only erased bytes or its data
+                     start far from the part's first address (otherwise a
+                     warning)
   --progress=lines   one line per tenth on stderr,
                      "progress program 48 15872 32768" (operation, percent,
                      bytes done, bytes in all), terminal or not;

@@ -242,7 +242,7 @@ bool ProgramLockBit(ProgramState& state, int k) {
     return false;
 }
 
-void ProgramBytewise(ProgramState& state) {
+void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
     TransferState& t = state.Transfer;
     CommandLink& link = state.Link;
     if (link.LinkState <= 0) {
@@ -258,6 +258,10 @@ void ProgramBytewise(ProgramState& state) {
         if (!DataBuffer::Contains(t.BufferIndex)) {
             t.StopFlag = 5;
             return;
+        }
+        if (wanted && !wanted(t.DeviceAddress & ~0xFF)) {
+            AdvanceAddress(state);
+            continue;
         }
         const int high = (t.DeviceAddress >> 8) & 0xFF;
         link.WriteLatch(0x0F, 0xA8);
@@ -276,7 +280,7 @@ void ProgramBytewise(ProgramState& state) {
     } while (t.StopFlag == 0);
 }
 
-void ProgramBlocks(ProgramState& state) {
+void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
     TransferState& t = state.Transfer;
     CommandLink& link = state.Link;
     LineState& lines = state.Lines;
@@ -287,6 +291,12 @@ void ProgramBlocks(ProgramState& state) {
         EnterReadMode(state);
 
     do {
+        if (wanted && !wanted(t.DeviceAddress)) {
+            t.DeviceAddress += kProgramBlockData;
+            t.BufferIndex += kProgramBlockData;
+            if (t.DeviceAddress > deviceEnd) t.StopFlag = 1;
+            continue;
+        }
         ShowProgress(state, t.DeviceAddress);
         SetAddressLatches(state);
 
