@@ -5,15 +5,17 @@ _velmar_cli() {
     prev=${COMP_WORDS[COMP_CWORD-1]}
     local devices="8741A 8742 8748 8748H 8749H 8751H 87C51H 87C52H 87C54H 87C58H 87C51FA 87C51FB 87C51FC 89C51 89C52 89S52 89S53 89LS53 89C55 89S8252 89LS8252"
     local formats="binary intel motorola ascii"
-    local commands="read verify blank compare program erase lock probe firmware list convert"
-    local options="--usb --virtual --trace --device --format --buffer-start --fill --fold --hash --max-diffs --progress --passes --serial -q -v -vv --help --version"
+    local commands="read verify blank compare program erase lock probe firmware list convert disasm"
+    local options="--usb --virtual --trace --device --format --buffer-start --fill --fold --hash --max-diffs --progress --passes --precheck --changed-only --strict --serial -q -v -vv --help --version"
     local convert_options="--from --to --device --limit --offset --buffer-start --end --fold -q -v --help"
+    local disasm_options="--usb --virtual --trace --serial --device --cpu --from --to --read --format --fold -q -v -vv --help"
 
     case $prev in
         --device) COMPREPLY=($(compgen -W "$devices" -- "$cur")); return ;;
         --format|--from|--to) COMPREPLY=($(compgen -W "$formats" -- "$cur")); return ;;
         --progress) COMPREPLY=($(compgen -W "lines none auto" -- "$cur")); return ;;
         --passes) COMPREPLY=($(compgen -W "2 3 4 5 6 7 8 9" -- "$cur")); return ;;
+        --cpu) COMPREPLY=($(compgen -W "8048 8051" -- "$cur")); return ;;
         lock) COMPREPLY=($(compgen -W "1 2 3" -- "$cur")); return ;;
         --trace) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --buffer-start|--fill|--max-diffs|--serial|--limit|--offset|--end) return ;;
@@ -31,6 +33,8 @@ _velmar_cli() {
     if [[ $cur == -* ]]; then
         if [[ $command == convert ]]; then
             COMPREPLY=($(compgen -W "$convert_options" -- "$cur"))
+        elif [[ $command == disasm ]]; then
+            COMPREPLY=($(compgen -W "$disasm_options" -- "$cur"))
         else
             COMPREPLY=($(compgen -W "$options" -- "$cur"))
         fi
