@@ -3,9 +3,10 @@
 #include <cstdio>
 
 #include "Operations.h"
+#include "buffer/HexText.h"
+#include "devices/CodeListing.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
-#include "devices/Disassembler.h"
 
 namespace velmar::cli {
 
@@ -15,30 +16,18 @@ namespace {
 const D2XXBackend kNoProgrammer{"none",  nullptr, nullptr, nullptr, nullptr,
                                 nullptr, nullptr, nullptr, nullptr, nullptr};
 
-// The device range as the buffer holds it, listed from --from (default the
-// part's first address) to --to (default the last byte that is not erased).
+// The listing from --from (default the part's first address) to --to
+// (default its last byte that is not erased).
 int PrintListing(const ProgramState& state, const Arguments& arguments) {
-    const AddressWindow& w = state.Window;
     const std::uint8_t erased =
         DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)].Can().ErasedValue;
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(w.DeviceEnd + 1), erased);
-    for (std::int32_t a = w.DeviceStart; a <= w.DeviceEnd; ++a) {
-        const std::int64_t position = std::int64_t{w.BufferStart} + a - w.DeviceStart;
-        if (DataBuffer::Contains(position))
-            image[static_cast<std::size_t>(a)] = state.Buffer[static_cast<std::int32_t>(position)];
-    }
-    std::int32_t last = w.DeviceEnd;
-    while (last > w.DeviceStart && image[static_cast<std::size_t>(last)] == erased)
-        --last;
-    const std::int32_t from = arguments.disasm.from.value_or(w.DeviceStart);
-    const std::int32_t to = arguments.disasm.to.value_or(last);
-    if (from > w.DeviceEnd) {
-        Complain(stderr, "--from " + std::to_string(from) + " lies past the " +
+    if (arguments.disasm.from && *arguments.disasm.from > state.Window.DeviceEnd) {
+        Complain(stderr, "--from " + HexText(*arguments.disasm.from, 4) + " lies past the " +
                              arguments.deviceName + "'s end");
         return ExitUsage;
     }
-    const Listing listing =
-        ListCode(arguments.disasm.mcs48 ? Cpu::Mcs48 : Cpu::Mcs51, image, from, to);
+    const Listing listing = ListBuffer(state, arguments.disasm.mcs48 ? Cpu::Mcs48 : Cpu::Mcs51,
+                                       erased, arguments.disasm.from, arguments.disasm.to);
     for (const std::string& line : listing.Lines)
         std::printf("%s\n", line.c_str());
     std::fflush(stdout);
