@@ -259,7 +259,9 @@ void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
             t.StopFlag = 5;
             return;
         }
-        if (wanted && !wanted(t.DeviceAddress & ~0xFF)) {
+        // Blocks count from DeviceStart, as ProgramBlocks walks them.
+        const std::int32_t start = state.Window.DeviceStart;
+        if (wanted && !wanted(start + ((t.DeviceAddress - start) & ~0xFF))) {
             AdvanceAddress(state);
             continue;
         }
