@@ -16,7 +16,8 @@ void ParseDisasm(const std::vector<std::string>& words, const std::string& forma
     a.command = Command::Disasm;
     DisasmArguments& d = a.disasm;
     if (a.deviceName.empty() == cpu.empty()) {
-        error = "disasm needs --device NAME or --cpu 8048|8051";
+        error = cpu.empty() ? "disasm needs --device NAME or --cpu 8048|8051"
+                            : "disasm takes --device NAME or --cpu, not both";
         return;
     }
     if (!cpu.empty()) {

@@ -254,6 +254,8 @@ TEST(Arguments, DisasmAndPreFlightLines) {
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"disasm", "a.bin"}, "disasm needs --device NAME or --cpu 8048|8051"},
         {{"disasm", "--cpu", "8049", "a.bin"}, "--cpu takes 8048 or 8051, not 8049"},
+        {{"--device", "8748", "disasm", "--cpu", "8051", "a.bin"},
+         "disasm takes --device NAME or --cpu, not both"},
         {{"disasm", "--cpu", "8051", "--read"}, "disasm --read needs --device NAME"},
         {{"disasm", "--device", "87C51H", "--read", "a.bin"}, "disasm --read takes no file"},
         {{"disasm", "--device", "87C51H", "--from", "200", "--to", "100", "a.bin"},
