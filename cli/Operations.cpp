@@ -14,6 +14,7 @@
 #include "SerialBackend.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FileReplacement.h"
+#include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
 #include "devices/DeviceCatalogue.h"
@@ -66,12 +67,29 @@ bool OutputDirectoryWritable(const std::string& path) {
     return false;
 }
 
+// What the window's not-found box cannot know: the serial asked for, or
+// that several bridges left the search no single one to ask.
+std::string NotFoundHint(const ProgramState& state, const std::string& serial) {
+    const std::int32_t bridges = state.D2XX.DeviceCount;
+    if (!serial.empty())
+        return (bridges == 0
+                    ? "no USB bridge with serial " + serial + " is attached"
+                    : "the bridge with serial " + serial + " does not answer as the programmer") +
+               "; velmar-cli list shows every bridge and which answer";
+    if (bridges > 1)
+        return std::to_string(bridges) +
+               " USB bridges are attached and none was asked; give --serial SN (velmar-cli "
+               "list shows every bridge and which answer)";
+    return {};
+}
+
 // The window's search; true when the programmer answered. -v names the
 // programmer and its firmware; -q still says that none answered.
-bool Search(ProgramState& state, ConsolePanel& panel) {
+bool Search(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
     FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
     if (panel.LastOutcome(Task::Search) != true) {
         if (panel.Verbosity() < 0) Complain(NotFoundText(state.D2XX));
+        if (const std::string hint = NotFoundHint(state, serial); !hint.empty()) Complain(hint);
         return false;
     }
     if (panel.Verbosity() >= 1) {
@@ -107,12 +125,16 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     source.name = path == "-" ? kStandardInput : path;
     std::string how = arguments.formatGiven ? "from --format" : "from the extension";
     std::string error;
+    // A binary file read as asked (by --format or its .bin name) is streamed,
+    // so that an endless one ends one byte past the buffer; anything else
+    // is read whole and judged by its contents too.
+    const bool judged = !arguments.formatGiven && arguments.fileType != BinaryFileType;
     if (path == "-") {
         if (!ReadWholeStream(stdin, source.bytes, error)) {
             Complain("cannot read standard input: " + error);
             return ExitUsage;
         }
-    } else if (!arguments.fileType) {
+    } else if (judged) {
         if (!ReadWholeStream(file.get(), source.bytes, error)) {
             Complain("cannot read " + path + ": " + error);
             return ExitUsage;
@@ -120,13 +142,19 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     } else {
         source.stream = file.release();
     }
-    if (arguments.fileType) {
+    if (!judged) {
         state.FileType = *arguments.fileType;
     } else {
-        state.FileType = DetectFormat(source.bytes);
-        how = "detected from its contents";
+        const FormatVerdict verdict = JudgeDataFile(path == "-" ? "" : path, source.bytes);
+        if (verdict.problem != FormatProblem::None) {
+            Complain(FormatProblemText(verdict.problem, source.name) +
+                     "; give --format binary to program it as bytes");
+            return ExitFailed;
+        }
+        state.FileType = verdict.fileType;
+        if (arguments.fileType != verdict.fileType) how = "detected from its contents";
     }
-    if (path == "-" || !arguments.fileType) {
+    if (path == "-" || judged) {
         // An empty string cannot back a memory stream; it holds no data.
         if (source.bytes.empty()) {
             Complain(source.name + " holds no data; nothing done");
@@ -152,9 +180,45 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     w.DeviceStart = 0;
     w.DeviceEnd = row.DeviceEnd;
     w.DeviceLimit = row.DeviceLimit();
-    w.HexOffset = 0;
+    w.HexOffset = arguments.hexOffset.value_or(0);
     ClampWindowValues(w);
     return w;
+}
+
+// Why a loaded file must not reach the chip; empty when it may.
+struct Refusal {
+    int status = -1;
+    std::string text;
+    bool showWarnings = true; // the loader's warnings still say something
+};
+
+Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const std::string& path,
+                  const LoadFacts& facts) {
+    const AddressWindow& w = state.Window;
+    if (const std::string problem = UnsoundRecords(path, facts); !problem.empty())
+        return {ExitFailed, problem + "; nothing done"};
+    if (facts.dataBytes == 0) return {ExitFailed, path + " holds no data; nothing done"};
+    // Records with a wrong checksum were stored but flagged: such an image
+    // is not put on a chip unnoticed.
+    if (facts.badChecksumRecords > 0)
+        return {ExitFailed, path + " has records with a wrong checksum; nothing done"};
+    if (facts.beyondBytes > 0 && !arguments.fold)
+        return {ExitFailed,
+                path + ": data at address " + HexText(facts.firstBeyondAddress, 5) +
+                    " lie beyond the " + arguments.deviceName + "'s end (" +
+                    HexText(w.DeviceEnd, 4) + "); nothing done (--fold loads them " +
+                    (state.FileType == 0 ? "cut" : "folded") + ")",
+                false};
+    // Hex records load at their own address, whatever the buffer start: the
+    // device would get the fill alone, and a blank part would verify.
+    if (facts.rangeBytes == 0)
+        return {ExitFailed,
+                "none of " + path + "'s data lies in buffer positions " +
+                    HexText(w.BufferStart, 4) + "-" +
+                    HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ", which the " +
+                    arguments.deviceName + " uses; give --offset or --buffer-start",
+                false};
+    return {};
 }
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
@@ -171,6 +235,7 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.FailFlag = 0;
     LoadFacts facts;
     bool fileError = false;
+    panel.HoldWarnings();
     panel.BeginLoad(path);
     const bool loaded = source.stream
                             ? LoadDataStream(state, path, source.stream, &fileError, &facts)
@@ -181,23 +246,15 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.Transfer.StopFlag = 0;
     state.Transfer.DeviceAddress = state.Window.DeviceStart;
     // As convert: a file that cannot be read is 2, malformed contents 1.
-    if (!loaded) return fileError ? ExitUsage : ExitFailed;
-    if (facts.dataBytes == 0) {
-        Complain(path + " holds no data; nothing done");
-        return ExitFailed;
+    if (!loaded) {
+        panel.ReleaseWarnings(true);
+        return fileError ? ExitUsage : ExitFailed;
     }
-    // Records with a wrong checksum were stored but flagged: such an image
-    // is not put on a chip unnoticed.
-    if (facts.badChecksumRecords > 0) {
-        Complain(path + " has records with a wrong checksum; nothing done");
-        return ExitFailed;
-    }
-    if (facts.beyondBytes > 0 && !arguments.fold) {
-        Complain(path + ": data at address " + HexText(facts.firstBeyondAddress, 5) +
-                 " lie beyond the " + arguments.deviceName + "'s end (" +
-                 HexText(state.Window.DeviceEnd, 4) + "); nothing done (--fold loads them " +
-                 (state.FileType == 0 ? "cut" : "folded") + ")");
-        return ExitFailed;
+    const Refusal refusal = JudgeLoad(state, arguments, path, facts);
+    panel.ReleaseWarnings(refusal.showWarnings);
+    if (refusal.status >= 0) {
+        Complain(refusal.text);
+        return refusal.status;
     }
     state.FailFlag = 0;
     if (facts.highestPosition >= 0)
@@ -367,19 +424,20 @@ std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
 
 } // namespace
 
-int RunProbe(ProgramState& state, ConsolePanel& panel) {
+int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
     panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, serial)) return ExitFailed;
     std::printf("%s\n", panel.Banner().c_str());
     std::fflush(stdout);
     return ExitSuccess;
 }
 
-int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path) {
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
+                const std::string& serial) {
     if (!InputReadable(path)) return ExitUsage;
     panel.AnswerQuestionsYes(true);
     panel.SetFirmwareFile(path);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, serial)) return ExitFailed;
     // A current firmware is not offered the update by the search: run it here.
     const bool ranInSearch = panel.LastOutcome(Task::FirmwareUpdate).has_value();
     if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, *state.Panel);
@@ -398,7 +456,7 @@ int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arg
 
 bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel)) return false;
+    if (!Search(state, panel, arguments.serial)) return false;
 
     // Set before the selection so that its ClampWindow clamps it against the
     // new device range, as the window does with an entered value.
@@ -417,17 +475,18 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     const Operation op = arguments.operation;
     const bool loads =
         op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
+    // Every device byte must have its buffer position: one past the buffer
+    // would be read into nothing, verified against nothing or never written.
+    const AddressWindow window = SelectedWindow(arguments);
+    if (std::int64_t{window.BufferStart} + (window.DeviceEnd - window.DeviceStart) >= kBufferSize) {
+        Complain("--buffer-start " + HexText(window.BufferStart, 4) + " leaves no room for the " +
+                 arguments.deviceName + "'s " +
+                 std::to_string(window.DeviceEnd - window.DeviceStart + 1) +
+                 " bytes in the 64 KiB buffer");
+        return ExitUsage;
+    }
     if (op == Operation::Read) {
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
-        // Every byte read must have a place in the buffer to be saved.
-        const AddressWindow w = SelectedWindow(arguments);
-        if (std::int64_t{w.BufferStart} + (w.DeviceEnd - w.DeviceStart) >= kBufferSize) {
-            Complain("--buffer-start " + HexText(w.BufferStart, 4) + " leaves no room for the " +
-                     arguments.deviceName + "'s " +
-                     std::to_string(w.DeviceEnd - w.DeviceStart + 1) +
-                     " bytes in the 64 KiB buffer");
-            return ExitUsage;
-        }
     }
     if (arguments.fileType) state.FileType = *arguments.fileType;
     if (loads) {
@@ -501,7 +560,17 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
     if (op == Operation::Blank || op == Operation::Verify ||
         (op == Operation::Program && (!failed || panel.DifferingBytes() > 0))) {
-        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(panel.DifferenceSummary());
+        std::string summary = panel.DifferenceSummary();
+        // A run stopped short says how far its count goes.
+        const std::int64_t end = panel.OperationEnd();
+        if (op != Operation::Program && failed && end <= w.DeviceEnd) {
+            if (end > w.DeviceStart)
+                summary += std::string(panel.DifferingBytes() > 0 ? "," : "") + " in " +
+                           HexText(w.DeviceStart, 4) + "-" +
+                           HexText(static_cast<std::int32_t>(end - 1), 4);
+            summary += ", stopped at " + HexText(static_cast<std::int32_t>(end), 4);
+        }
+        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(summary);
     }
     // Quiet: the diagnosis is an error line, as the red banner is.
     if (!panel.Diagnosis().empty()) {
@@ -536,22 +605,31 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
 namespace velmar::cli {
 
+BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial) {
+    BridgeAnswer answer;
+    if (serial.empty()) return answer;
+    // The window's search on this bridge alone; nothing is shown.
+    auto state = std::make_unique<ProgramState>(SerialBackend(backend, serial));
+    FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
+    answer.openProblem = state->D2XX.OpenProblem;
+    answer.opened = state->Link.LinkState > 0;
+    if (state->Link.LinkState == 2)
+        answer.firmware =
+            FirmwareVersionText(state->D2XX.ReplyBuffer[1], state->D2XX.ReplyBuffer[2]);
+    if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+    return answer;
+}
+
 int RunList(const D2XXBackend& backend) {
     const std::vector<Bridge> bridges = ListBridges(backend);
     int programmers = 0;
     for (std::size_t i = 0; i < bridges.size(); ++i) {
         const Bridge& bridge = bridges[i];
         std::string answer = "no answer";
-        if (!bridge.serial.empty()) {
-            // The window's search on this bridge alone; nothing is shown.
-            auto state = std::make_unique<ProgramState>(SerialBackend(backend, bridge.serial));
-            FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
-            if (state->Link.LinkState == 2) {
-                answer = "programmer, firmware " + FirmwareVersionText(state->D2XX.ReplyBuffer[1],
-                                                                       state->D2XX.ReplyBuffer[2]);
-                ++programmers;
-            }
-            if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+        const BridgeAnswer asked = AskBridge(backend, bridge.serial);
+        if (!asked.firmware.empty()) {
+            answer = "programmer, firmware " + asked.firmware;
+            ++programmers;
         }
         std::printf("%zu  %s  %s  %s\n", i, Printable(bridge.serial).c_str(),
                     Printable(bridge.description).c_str(), answer.c_str());

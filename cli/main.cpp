@@ -10,6 +10,7 @@
 #include "ConsolePanel.h"
 #include "Convert.h"
 #include "Disasm.h"
+#include "Doctor.h"
 #include "Operations.h"
 #include "Platform.h"
 #include "SerialBackend.h"
@@ -31,6 +32,7 @@ int Usage(const std::string& error, const std::string& hint = TryHelpLine()) {
 
 int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     if (a.command == Command::List) return RunList(bridges);
+    if (a.command == Command::Doctor) return RunDoctor(bridges, a.useVirtual);
     // -vv: every packet on the error stream as --trace writes it.
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
     const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
@@ -47,10 +49,10 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
-        status = RunProbe(*state, panel);
+        status = RunProbe(*state, panel, a.serial);
         break;
     case Command::Firmware:
-        status = RunFirmware(*state, panel, a.firmwarePath);
+        status = RunFirmware(*state, panel, a.firmwarePath, a.serial);
         break;
     case Command::Device:
         status = RunDeviceOperation(*state, panel, a);
@@ -107,7 +109,8 @@ int main(int argc, char** argv) {
 
     const D2XXBackend* backend = &HardwareBackend();
     // No driver at all: say so rather than report a programmer not found.
-    if (const std::string problem = HardwareProblem(); !problem.empty()) {
+    if (const std::string problem = HardwareProblem();
+        !problem.empty() && a.command != Command::Doctor) {
         std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
         return ExitFailed;
     }

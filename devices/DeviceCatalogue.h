@@ -45,6 +45,10 @@ struct FamilyCapabilities {
     std::int32_t FoldLimit;     // hex addresses fold at this limit; 0: at the device end
     bool SteppedVpp;            // the Vpp button steps the 874X voltages
     velmar::Cpu Cpu;            // what the part's code is written in
+    // How long the part takes to program one byte, in microseconds (the
+    // datasheet pulse, or the flash byte write): what the programmer's
+    // firmware spends on each byte of a ProgramBlock.
+    std::int32_t ProgramMicrosPerByte;
 };
 
 // The capabilities of a family code; a code outside 0..6 has none.
