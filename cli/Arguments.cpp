@@ -243,6 +243,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     std::string fill;
     bool sawFill = false;
     bool sawPasses = false;
+    std::string cpu, from, to;
+    std::string disasmOption; // the first option only disasm takes
     std::vector<std::string> words;
 
     Cursor cursor(args);
@@ -278,6 +280,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             a.verbosity = level < 0 ? level : std::max(a.verbosity, level);
         } else if (word == "--hash") {
             a.hash = true;
+        } else if (word == "--precheck" || word == "--changed-only" || word == "--strict") {
+            (word == "--precheck" ? a.precheck
+             : word == "--strict" ? a.strict
+                                  : a.changedOnly) = true;
         } else if (IsOption(word, "--max-diffs")) {
             std::string value;
             if (!cursor.TakeValue("--max-diffs", word, value, error)) return result;
@@ -306,6 +312,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--serial", word, a.serial, error)) return result;
             if (a.serial.empty() || a.serial.size() > 49)
                 error = "--serial takes a serial number of 1 to 49 characters";
+        } else if (IsOption(word, "--cpu") || IsOption(word, "--from") || IsOption(word, "--to")) {
+            const std::string option = word.substr(0, word.find('='));
+            std::string& value = option == "--cpu" ? cpu : option == "--from" ? from : to;
+            if (!cursor.TakeValue(option, word, value, error)) return result;
+            if (disasmOption.empty()) disasmOption = option;
+        } else if (word == "--read") {
+            a.disasm.read = true;
+            if (disasmOption.empty()) disasmOption = word;
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
@@ -324,6 +338,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     a.useVirtual = sawVirtual;
 
+    // Elsewhere disasm's options are as unknown as they ever were.
+    if (!disasmOption.empty() && (words.empty() || words[0] != "disasm")) {
+        error = "unknown option " + disasmOption;
+        return result;
+    }
     if (words.empty()) {
         error = sawDevice ? "no operation given" : "no command given";
         return result;
@@ -332,7 +351,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor") {
         if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold || sawPasses ||
-            a.hash || a.maxDiffs) {
+            a.hash || a.maxDiffs || a.precheck || a.changedOnly || a.strict) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
@@ -356,6 +375,17 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             else
                 a.firmwarePath = words[1];
         }
+        return result;
+    }
+    if (verb == "disasm") {
+        if (bufferStart || sawFill || sawPasses || a.hash || a.maxDiffs || a.precheck ||
+            a.changedOnly || a.strict)
+            error = "disasm takes no --buffer-start, --fill, --passes, --hash, --max-diffs, "
+                    "--precheck, --changed-only or --strict";
+        else if (hexOffset)
+            error = "--offset goes with program, verify or compare";
+        else
+            ParseDisasm(words, format.value_or(""), cpu, from, to, result);
         return result;
     }
     if (verb == "convert") {
@@ -422,6 +452,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             error = "cannot tell the format to write " + a.dataPath + "; give --format";
             return result;
         }
+    }
+    if ((a.precheck || a.changedOnly || a.strict) && op->operation != Operation::Program) {
+        error = std::string(a.precheck ? "--precheck"
+                            : a.strict ? "--strict"
+                                       : "--changed-only") +
+                " goes with program";
+        return result;
     }
     if (sawPasses && op->operation != Operation::Read) {
         error = "--passes goes with read";

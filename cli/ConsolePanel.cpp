@@ -181,6 +181,7 @@ void ConsolePanel::PumpEvents() {
     if (gInterrupted == 0 || !quitEnabled_ || stopFlag_ == nullptr) return;
     gInterrupted = 0;
     *stopFlag_ = 5;
+    interrupted_ = true;
     ErrorLine("(interrupted: Quit)");
 }
 
@@ -245,6 +246,10 @@ void ConsolePanel::EndPhase() {
 // Only the addresses a device operation reaches move the progress; where it
 // starts, a file load and the firmware records do not.
 void ConsolePanel::Progress(ProgressOf what, std::int64_t address) {
+    if (what == ProgressOf::Programmed) {
+        programmedTo_ = address;
+        programmingTime_ = Clock::now() - phaseStart_;
+    }
     if (what != ProgressOf::Device && what != ProgressOf::Programmed) return;
     if (phase_.empty()) return;
     const std::int64_t total = std::int64_t{last_} - first_ + 1;

@@ -20,7 +20,9 @@
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
+#include "devices/DiagnosisRead.h"
 #include "devices/FileCommands.h"
+#include "devices/PreFlight.h"
 #include "link/FirmwareUpdate.h"
 #include "link/ProgrammerSearch.h"
 
@@ -310,7 +312,7 @@ std::vector<std::uint8_t> RangeBytes(const ProgramState& state) {
     return bytes;
 }
 
-void RunClick(ProgramState& state, const Arguments& arguments) {
+void RunClick(ProgramState& state, const Arguments& arguments, const BlockFilter& wanted) {
     switch (arguments.operation) {
     case Operation::Read:
         Move_EpromClick(state);
@@ -325,7 +327,7 @@ void RunClick(ProgramState& state, const Arguments& arguments) {
         CompareClick(state);
         break;
     case Operation::Program:
-        ProgrammClick(state);
+        ProgrammClick(state, wanted);
         break;
     case Operation::Erase:
         Erase_ButClick(state);
@@ -381,6 +383,45 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
     return ExitFailed;
 }
 
+// The part is read before programming: refused when it cannot take the
+// image; with `changedOnly` the blocks that differ are listed. The exit
+// status, or -1 to go on.
+int PrecheckPart(ProgramState& state, ConsolePanel& panel, bool changedOnly,
+                 std::vector<std::int32_t>& changed, std::size_t& blocks) {
+    panel.SetOperationName("Read");
+    const std::optional<std::vector<std::uint8_t>> part = ReadPartBeforeProgramming(state);
+    panel.FinishProgress();
+    panel.SetOperationName("Program");
+    if (!part) return ExitFailed;
+    const std::uint8_t erased = state.Selection.BlankValue;
+    const std::vector<std::uint8_t> image = ImageOfRange(state, erased);
+    const PartFit fit = FitPart(state.Window.DeviceStart, image, *part, erased);
+    if (fit.cannotTake > 0) {
+        Complain(RefusalText(fit) + "; nothing programmed");
+        return ExitFailed;
+    }
+    if (panel.Verbosity() >= 0)
+        Say(std::to_string(fit.alreadyRight) + " of " + std::to_string(fit.total) +
+            " bytes already hold the image");
+    blocks = (image.size() + 255) / 256;
+    if (changedOnly) changed = ChangedBlocks(state.Window.DeviceStart, image, *part);
+    return -1;
+}
+
+// "skipped 12 of 16 blocks that already hold the image, about 3.2 s saved"
+std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
+                              std::chrono::steady_clock::duration programming) {
+    const std::size_t skipped = blocks - programmed;
+    std::string line = "skipped " + std::to_string(skipped) + " of " + std::to_string(blocks) +
+                       " blocks that already hold the image";
+    if (programmed == 0 || skipped == 0) return line;
+    const double seconds = std::chrono::duration<double>(programming).count() *
+                           static_cast<double>(skipped) / static_cast<double>(programmed);
+    char text[64];
+    std::snprintf(text, sizeof text, ", about %.1f s saved", seconds);
+    return line + text;
+}
+
 } // namespace
 
 int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
@@ -403,9 +444,35 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
     return panel.LastOutcome(Task::FirmwareUpdate) == true ? ExitSuccess : ExitFailed;
 }
 
+int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    InputFile dataFile;
+    if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
+        dataFile = OpenInput(arguments.dataPath);
+        if (!dataFile) return ExitUsage;
+    }
+    if (arguments.fileType) state.FileType = *arguments.fileType;
+    return LoadImage(state, panel, arguments, dataFile);
+}
+
+bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    panel.AnswerQuestionsYes(false);
+    if (!Search(state, panel, arguments.serial)) return false;
+
+    // Set before the selection so that its ClampWindow clamps it against the
+    // new device range, as the window does with an entered value.
+    if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
+    state.Selection.SelectedRow = arguments.catalogueRow;
+    ApplyDeviceSelection(state);
+    const AddressWindow& w = state.Window;
+    panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
+    panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
+                 "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
+    state.AutoVerify = 1;
+    return true;
+}
+
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
-    InputFile dataFile;
     const bool loads =
         op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
     // Every device byte must have its buffer position: one past the buffer
@@ -420,29 +487,27 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     }
     if (op == Operation::Read) {
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
-    } else if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
-        dataFile = OpenInput(arguments.dataPath);
-        if (!dataFile) return ExitUsage;
     }
     if (arguments.fileType) state.FileType = *arguments.fileType;
     if (loads) {
-        const int refused = LoadImage(state, panel, arguments, dataFile);
+        const int refused = LoadDataImage(state, panel, arguments);
         if (refused >= 0) return refused;
     }
+    if (op == Operation::Program) {
+        const CatalogueRow& row =
+            DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
+        const std::uint8_t fill = arguments.fill.value_or(row.Can().ErasedValue);
+        if (const std::optional<std::string> warning = OriginWarning(state, fill, row.Code())) {
+            if (arguments.strict) {
+                Complain(*warning + "; nothing done (--strict)");
+                return ExitFailed;
+            }
+            if (panel.Verbosity() >= 0) Complain("warning: " + *warning);
+        }
+    }
 
-    panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel, arguments.serial)) return ExitFailed;
-
-    // Set before the selection so that its ClampWindow clamps it against the
-    // new device range, as the window does with an entered value.
-    if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
-    state.Selection.SelectedRow = arguments.catalogueRow;
-    ApplyDeviceSelection(state);
+    if (!SelectDevice(state, panel, arguments)) return ExitFailed;
     const AddressWindow& w = state.Window;
-    panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
-    panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
-                 "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
-    state.AutoVerify = 1;
 
     int passes = 1;
     switch (op) {
@@ -466,13 +531,31 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         break;
     }
 
+    BlockFilter wanted;
+    std::vector<std::int32_t> changed;
+    std::size_t blocks = 0;
+    if (op == Operation::Program && (arguments.precheck || arguments.changedOnly)) {
+        const int refused = PrecheckPart(state, panel, arguments.changedOnly, changed, blocks);
+        if (refused >= 0) return refused;
+        if (arguments.changedOnly)
+            wanted = [&changed](std::int32_t block) {
+                return std::binary_search(changed.begin(), changed.end(), block);
+            };
+    }
+
     std::vector<std::vector<std::uint8_t>> reads;
     bool failed = false;
+    const unsigned linkFaults = state.Link.LinkFaults;
     for (int pass = 0; pass < passes && !failed; ++pass) {
-        RunClick(state, arguments);
+        RunClick(state, arguments, wanted);
         failed = panel.LastOutcome(Task::Operation) != true;
         if (!failed && op == Operation::Read) reads.push_back(RangeBytes(state));
     }
+    // A part that refused a block is read back to name the likely cause.
+    if (failed && op == Operation::Program && panel.DifferingBytes() == 0 &&
+        panel.ProgrammedTo() > w.DeviceStart && !panel.Interrupted() &&
+        state.Link.LinkFaults == linkFaults)
+        DiagnoseProgramming(state, static_cast<std::int32_t>(panel.ProgrammedTo() - 1));
     panel.FinishProgress();
 
     if (op == Operation::Blank || op == Operation::Verify ||
@@ -489,6 +572,15 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         }
         if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(summary);
     }
+    // Quiet: the diagnosis is an error line, as the red banner is.
+    if (!panel.Diagnosis().empty()) {
+        if (panel.Verbosity() < 0)
+            Complain(panel.Diagnosis());
+        else
+            Say(panel.Diagnosis());
+    }
+    if (arguments.changedOnly && !failed && panel.Verbosity() >= 0)
+        Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +

@@ -21,6 +21,15 @@ int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial
 int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
                 const std::string& serial = {});
 
+// Opens the data file and loads it as program does (the buffer filled with
+// the part's erased value first, refusals included). The exit status, or -1
+// to go on.
+int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
+// The programmer search and the device selection as the window makes it;
+// false when no programmer answered.
+bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
 // The search, the device selection, then the operation between its frame.
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
 

@@ -9,10 +9,11 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "Convert.h"
+#include "Disasm.h"
 #include "Doctor.h"
 #include "Operations.h"
-#include "SerialBackend.h"
 #include "Platform.h"
+#include "SerialBackend.h"
 #include "TracingBackend.h"
 #include "UsageText.h"
 #include "VirtualSession.h"
@@ -43,7 +44,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     panel.SetMaxDiffs(a.maxDiffs.value_or(platform::IsTerminal(stdout) ? 64 : -1));
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
-    if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
+    if (a.command == Command::Device || a.command == Command::Disasm)
+        ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
@@ -54,6 +56,9 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
         break;
     case Command::Device:
         status = RunDeviceOperation(*state, panel, a);
+        break;
+    case Command::Disasm:
+        status = RunDisasmRead(*state, panel, a);
         break;
     default:
         break;
@@ -83,6 +88,9 @@ int main(int argc, char** argv) {
         return ExitSuccess;
     case Command::Convert:
         return RunConvert(a.convert, a.verbosity);
+    case Command::Disasm:
+        if (!a.disasm.read) return RunDisasmFile(a);
+        break;
     default:
         break;
     }

@@ -171,8 +171,10 @@ void VirtualProgrammer::State::Activate(int programmer) {
     SaveChip();
     if (Parked.empty()) {
         Parked.resize(static_cast<std::size_t>(Options.Programmers));
-        for (std::size_t k = 1; k < Parked.size(); ++k)
+        for (std::size_t k = 1; k < Parked.size(); ++k) {
+            Parked[k].Faults = Chip.Faults;
             Parked[k].Seat(Chip.Family(), Chip.Size());
+        }
     }
     std::swap(Chip, Parked[static_cast<std::size_t>(Active)]);
     Active = programmer;
@@ -267,6 +269,7 @@ void VirtualProgrammer::Reset(const VirtualOptions& options) {
     s.Firmware.WeakBits.insert(options.WeakBits.begin(), options.WeakBits.end());
     s.Firmware.FamilyNamed = [&s](int family) { s.OnFamily(family); };
     s.Trace.Restart(options.TraceFile);
+    s.Chip.Faults = options.Socket;
     if (options.Family != 0) {
         s.SeatPart(options.Family, options.Size);
         s.FixedPart = true;
