@@ -49,6 +49,7 @@ class Cursor {
         : args_(args), next_(first) {}
     bool Done() const { return next_ >= args_.size(); }
     const std::string& Take() { return args_[next_++]; }
+    const std::string& Peek() const { return args_[next_]; }
     bool TakeValue(const std::string& option, const std::string& word, std::string& value,
                    std::string& error) {
         if (word.size() > option.size() && word[option.size()] == '=') {
@@ -116,8 +117,8 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             files.push_back(word);
             continue;
         }
-        if (word == "--fold") {
-            c.fold = true;
+        if (word == "--fold" || word == "--json") {
+            (word == "--json" ? c.json : c.fold) = true;
             continue;
         }
         // Every other option takes a value, whether or not it is known.
@@ -144,6 +145,8 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
         }
     }
     if (c.device && c.limit) return fail("--device and --limit exclude each other");
+    if (c.json && files.size() == 2 && files[1] == "-")
+        return fail("--json takes standard output; OUT cannot be -");
     if (files.size() != 2) return fail("expected IN and OUT");
     c.in = files[0];
     c.out = files[1];
@@ -269,6 +272,23 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
+        } else if (IsProductionFlag(word)) {
+            SetProductionFlag(word, a.production);
+        } else if (IsProductionValueOption(word.substr(0, word.find('=')))) {
+            const std::string name = word.substr(0, word.find('='));
+            std::string value;
+            if (!cursor.TakeValue(name, word, value, error)) return result;
+            error = SetProductionValue(name, value, a.production);
+        } else if (IsOption(word, "--repeat")) {
+            // --repeat alone: until q or the end of input.
+            std::string value = "0";
+            if (word.size() > 8)
+                value = word.substr(9);
+            else if (!cursor.Done() && ParseCount(cursor.Peek(), 1, 1000000))
+                value = cursor.Take();
+            const std::optional<long> n = ParseCount(value, 0, 1000000);
+            if (!n) error = "--repeat takes a count of parts, not " + value;
+            a.production.repeat = n;
         } else if (StartsWith(word, "--")) {
             error = "unknown option " + word;
         } else {
@@ -287,11 +307,35 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = sawDevice ? "no operation given" : "no command given";
         return result;
     }
+    if (words[0] == "job") {
+        const std::string jobVerb = words.size() > 1 ? words[1] : "";
+        a.command = Command::Job;
+        if (jobVerb == "new") {
+            a.production.job = JobVerb::New;
+            // The rest is read as the program command the job will run.
+            words.erase(words.begin());
+            words[0] = "program";
+        } else if (jobVerb == "check" || jobVerb == "run") {
+            a.production.job = jobVerb == "run" ? JobVerb::Run : JobVerb::Check;
+            if (words.size() != 3 || words[2].empty())
+                error = "job " + jobVerb + " needs exactly one JOB file";
+            else if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
+                     sawPasses || a.hash || a.production.serialRule)
+                error = "job " + jobVerb + " takes the device, the file and its options from JOB";
+            else
+                error = CheckProductionArguments(a.production, false);
+            a.production.jobPath = words.size() > 2 ? words[2] : "";
+            return result;
+        } else {
+            error = "job takes new, check or run";
+            return result;
+        }
+    }
     const std::string& verb = words[0];
 
     if (verb == "probe" || verb == "firmware" || verb == "list") {
         if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
-            sawPasses || a.hash || a.maxDiffs) {
+            sawPasses || a.hash || a.maxDiffs || IsProductionRun(a.production)) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
@@ -324,7 +368,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = "unknown command " + verb;
         return result;
     }
-    a.command = Command::Device;
+    if (a.command != Command::Job) a.command = Command::Device;
     a.operation = op->operation;
     if (!sawDevice) {
         error = verb + " needs --device NAME";
@@ -358,6 +402,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = verb + " takes no file";
         return result;
     }
+    if (!a.production.lockBits.empty() && can.LockBits == 0) {
+        error = "the " + a.deviceName + " has no security bits";
+        return result;
+    }
     if (op->operation == Operation::Erase && !can.CanErase) {
         error = "the " + a.deviceName + " cannot be erased electrically";
         return result;
@@ -379,6 +427,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return result;
         }
     }
+    if (a.production.json && op->operation == Operation::Read && a.dataPath == "-") {
+        error = "--json takes standard output; read FILE cannot be -";
+        return result;
+    }
+    if (!(error = CheckProductionArguments(a.production, op->operation == Operation::Program))
+             .empty())
+        return result;
     if (sawPasses && op->operation != Operation::Read) {
         error = "--passes goes with read";
         return result;

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "ProductionArguments.h"
+
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device, List };
+enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Job };
 
 // Auto: a bar redrawn in place when stderr is a terminal, else nothing.
 enum class ProgressMode { Auto, Lines, None };
@@ -26,6 +28,7 @@ struct ConvertArguments {
     std::optional<std::int32_t> limit, offset, bufferStart, end;
     bool fold = false;
     std::string in, out; // "-": standard input, standard output
+    bool json = false;
 };
 
 struct Arguments {
@@ -54,6 +57,7 @@ struct Arguments {
     ProgressMode progress = ProgressMode::Auto;
     int passes = 1;     // read --passes N
     std::string serial; // --serial SN: the programmer to use
+    ProductionArguments production;
 };
 
 struct ParseResult {

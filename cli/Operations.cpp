@@ -72,11 +72,13 @@ bool Search(ProgramState& state, ConsolePanel& panel) {
         if (panel.Verbosity() < 0) Complain(NotFoundText(state.D2XX));
         return false;
     }
+    const std::string version =
+        FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
+    state.D2XX.GetFTDeviceSerialNo(0);
+    const std::string serial = state.D2XX.NameBufferToString();
+    panel.Report().programmerSerial = serial;
+    panel.Report().programmerFirmware = version;
     if (panel.Verbosity() >= 1) {
-        const std::string version =
-            FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
-        state.D2XX.GetFTDeviceSerialNo(0);
-        const std::string serial = state.D2XX.NameBufferToString();
         state.D2XX.GetFTDeviceDescription(0);
         panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + serial +
                      ", firmware " + version);
@@ -110,7 +112,9 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
             Complain("cannot read standard input: " + error);
             return ExitUsage;
         }
-    } else if (!arguments.fileType) {
+    } else if (!arguments.fileType || arguments.production.json ||
+               IsProductionRun(arguments.production)) {
+        // Read whole: its SHA-1 goes into the report and the log.
         if (!ReadWholeStream(file.get(), source.bytes, error)) {
             Complain("cannot read " + path + ": " + error);
             return ExitUsage;
@@ -124,7 +128,13 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
         state.FileType = DetectFormat(source.bytes);
         how = "detected from its contents";
     }
-    if (path == "-" || !arguments.fileType) {
+    RunReport& report = panel.Report();
+    report.fileName = source.name;
+    report.fileFormat = std::string(DataFormatOf(state.FileType).CliName);
+    if (!source.stream)
+        report.fileSha1 = Sha1Text(reinterpret_cast<const std::uint8_t*>(source.bytes.data()),
+                                   source.bytes.size());
+    if (!source.stream) {
         // An empty string cannot back a memory stream; it holds no data.
         if (source.bytes.empty()) {
             Complain(source.name + " holds no data; nothing done");
@@ -150,7 +160,7 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     w.DeviceStart = 0;
     w.DeviceEnd = row.DeviceEnd;
     w.DeviceLimit = row.DeviceLimit();
-    w.HexOffset = 0;
+    w.HexOffset = arguments.production.hexOffset.value_or(0);
     ClampWindowValues(w);
     return w;
 }
@@ -326,9 +336,10 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
 
 } // namespace
 
-int RunProbe(ProgramState& state, ConsolePanel& panel) {
+int RunProbe(ProgramState& state, ConsolePanel& panel, bool json) {
     panel.AnswerQuestionsYes(false);
     if (!Search(state, panel)) return ExitFailed;
+    if (json) return ExitSuccess;
     std::printf("%s\n", panel.Banner().c_str());
     std::fflush(stdout);
     return ExitSuccess;
@@ -345,7 +356,7 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
     return panel.LastOutcome(Task::FirmwareUpdate) == true ? ExitSuccess : ExitFailed;
 }
 
-int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
     InputFile dataFile;
     const bool loads =
@@ -384,6 +395,25 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
                  "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
     state.AutoVerify = 1;
+    panel.Report().rangeFirst = w.DeviceStart;
+    panel.Report().rangeLast = w.DeviceEnd;
+    panel.Report().bufferStart = w.BufferStart;
+    return -1;
+}
+
+void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel) {
+    const std::vector<std::uint8_t> bytes = RangeBytes(state);
+    RunReport& report = panel.Report();
+    report.dataBytes = static_cast<long>(bytes.size());
+    report.dataCrc32 = Crc32Text(bytes.data(), bytes.size());
+    report.dataSha1 = Sha1Text(bytes.data(), bytes.size());
+}
+
+int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    const Operation op = arguments.operation;
+    if (const int refused = PrepareDeviceOperation(state, panel, arguments); refused >= 0)
+        return refused;
+    const AddressWindow& w = state.Window;
 
     int passes = 1;
     switch (op) {
@@ -424,18 +454,22 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +
             IdentityLine(RangeBytes(state)));
+    if (op == Operation::Verify || op == Operation::Compare || op == Operation::Program)
+        ReportRangeIdentity(state, panel);
     if (failed) return ExitFailed;
     if (op != Operation::Read) return ExitSuccess;
 
     int status = ExitSuccess;
     if (passes > 1) {
-        status = ReportWeakBits(state, panel, reads, arguments.dataPath == "-");
+        status = ReportWeakBits(state, panel, reads,
+                                arguments.dataPath == "-" || arguments.production.json);
         const std::vector<std::uint8_t>& majority = reads.front();
         for (std::size_t i = 0; i < majority.size(); ++i)
             state.Buffer[w.BufferStart + static_cast<std::int32_t>(i)] = majority[i];
     }
     if (!SaveDeviceImage(state, arguments.dataPath)) return ExitUsage;
     const std::vector<std::uint8_t> bytes = RangeBytes(state);
+    ReportRangeIdentity(state, panel);
     if (panel.Verbosity() >= 0 || arguments.hash) Say(IdentityLine(bytes));
     return status;
 }
@@ -444,22 +478,29 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
 namespace velmar::cli {
 
-int RunList(const D2XXBackend& backend) {
+int RunList(const D2XXBackend& backend, RunReport* collect) {
     const std::vector<Bridge> bridges = ListBridges(backend);
     int programmers = 0;
     for (std::size_t i = 0; i < bridges.size(); ++i) {
         const Bridge& bridge = bridges[i];
         std::string answer = "no answer";
+        std::optional<std::string> firmware;
         if (!bridge.serial.empty()) {
             // The window's search on this bridge alone; nothing is shown.
             auto state = std::make_unique<ProgramState>(SerialBackend(backend, bridge.serial));
             FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
             if (state->Link.LinkState == 2) {
-                answer = "programmer, firmware " + FirmwareVersionText(state->D2XX.ReplyBuffer[1],
-                                                                       state->D2XX.ReplyBuffer[2]);
+                firmware =
+                    FirmwareVersionText(state->D2XX.ReplyBuffer[1], state->D2XX.ReplyBuffer[2]);
+                answer = "programmer, firmware " + *firmware;
                 ++programmers;
             }
             if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+        }
+        if (collect != nullptr) {
+            collect->bridges.push_back(
+                {static_cast<int>(i), bridge.serial, bridge.description, firmware});
+            continue;
         }
         std::printf("%zu  %s  %s  %s\n", i, Printable(bridge.serial).c_str(),
                     Printable(bridge.description).c_str(), answer.c_str());

@@ -13,8 +13,18 @@ namespace velmar::cli {
 
 enum ExitStatus : int { ExitSuccess = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// The programmer search; 0 when the programmer answered.
-int RunProbe(ProgramState& state, ConsolePanel& panel);
+// The programmer search; 0 when the programmer answered. `json`: nothing on
+// standard output.
+int RunProbe(ProgramState& state, ConsolePanel& panel, bool json = false);
+
+// What every device operation does before its handler: the file checked
+// and loaded, the search, the device selection. The exit status, or -1 to
+// go on.
+int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
+// The byte count, CRC-32 and SHA-1 of the buffer's device range into the
+// panel's report.
+void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel);
 
 // The search, then the firmware update from `path` (questions answered Yes).
 int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path);
@@ -24,6 +34,7 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
 // Every attached bridge: index, serial, description and whether it answers
 // as a programmer (its firmware version). 0 when one or more answered.
-int RunList(const D2XXBackend& backend);
+// With `collect`, the rows go there instead of standard output.
+int RunList(const D2XXBackend& backend, RunReport* collect = nullptr);
 
 } // namespace velmar::cli

@@ -1,7 +1,10 @@
 // velmar-cli: the same core as the window, for scripts.
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,9 +12,12 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "Convert.h"
+#include "JobFile.h"
+#include "JsonReport.h"
 #include "Operations.h"
-#include "SerialBackend.h"
 #include "Platform.h"
+#include "RepeatRun.h"
+#include "SerialBackend.h"
 #include "TracingBackend.h"
 #include "UsageText.h"
 #include "VirtualSession.h"
@@ -22,14 +28,56 @@ using namespace velmar::cli;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 int Usage(const std::string& error, const std::string& hint = TryHelpLine()) {
     Complain(stderr, error);
     Complain(stderr, hint);
     return ExitUsage;
 }
 
-int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
-    if (a.command == Command::List) return RunList(bridges);
+const char* const kOperationNames[] = {"read",    "verify", "blank", "compare",
+                                       "program", "erase",  "lock"};
+
+std::string CommandName(const Arguments& a) {
+    switch (a.command) {
+    case Command::Probe:
+        return "probe";
+    case Command::List:
+        return "list";
+    case Command::Firmware:
+        return "firmware";
+    case Command::Convert:
+        return "convert";
+    case Command::Device:
+        return kOperationNames[static_cast<int>(a.operation)];
+    case Command::Job:
+        return a.production.job == JobVerb::New     ? "job new"
+               : a.production.job == JobVerb::Check ? "job check"
+                                                    : "job run";
+    default:
+        return "";
+    }
+}
+
+// The word --json gives a run's end.
+std::string ResultOf(int status, const ConsolePanel& panel, const Arguments& a) {
+    if (status == ExitSuccess) return "ok";
+    if (status == ExitUsage) return "bad-input";
+    if (panel.Stopped()) return "stopped";
+    if (a.command == Command::List || panel.LastOutcome(Task::Search) == false)
+        return "no-programmer";
+    return "failed";
+}
+
+int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
+                    const std::function<void()>& swap, RunReport& report) {
+    const bool json = a.production.json;
+    if (a.command == Command::List) {
+        const int status = RunList(bridges, json ? &report : nullptr);
+        report.result = status == ExitSuccess ? "ok" : "no-programmer";
+        return status;
+    }
     // -vv: every packet on the error stream as --trace writes it.
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
     const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
@@ -38,58 +86,45 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     panel.SetVerbosity(a.verbosity);
     panel.SetProgressLines(a.progress == ProgressMode::Lines);
     // Unlimited for a script; a screenful on a terminal.
-    panel.SetMaxDiffs(a.maxDiffs.value_or(platform::IsTerminal(stdout) ? 64 : -1));
+    panel.SetMaxDiffs(a.maxDiffs.value_or(platform::IsTerminal(stdout) && !json ? 64 : -1));
+    panel.CollectDifferences(json);
+    panel.Report() = report;
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
     if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
-        status = RunProbe(*state, panel);
+        status = RunProbe(*state, panel, json);
         break;
     case Command::Firmware:
         status = RunFirmware(*state, panel, a.firmwarePath);
         break;
     case Command::Device:
-        status = RunDeviceOperation(*state, panel, a);
+        status = IsProductionRun(a.production) ? RunProduction(*state, panel, a, swap)
+                                               : RunDeviceOperation(*state, panel, a);
         break;
     default:
         break;
     }
     panel.FinishProgress();
+    if (!IsProductionRun(a.production)) panel.ReportDifferences();
+    report = panel.Report();
+    report.result = ResultOf(status, panel, a);
+    report.linkFaults = state->Link.LinkFaults;
     // Give the bridge back (and the serial driver it displaced) at the end.
     state->D2XX.CloseAtExit();
     state->Panel.Attach(nullptr);
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    platform::InitConsole();
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const ParseResult parsed = ParseArguments(args);
-    if (!parsed.error.empty()) return Usage(parsed.error, parsed.hint);
-    const Arguments& a = parsed.arguments;
-
-    switch (a.command) {
-    case Command::Help:
-        std::fputs(UsageText().c_str(), stdout);
-        return ExitSuccess;
-    case Command::Version:
-        std::printf("velmar-cli %s\n", VELMAR_VERSION);
-        return ExitSuccess;
-    case Command::Convert:
-        return RunConvert(a.convert, a.verbosity);
-    default:
-        break;
-    }
-
+// The programmer's part of main: the virtual one or the bridges, the trace.
+int RunProgrammerCommand(const Arguments& a, RunReport& report) {
     if (a.useVirtual) {
         VirtualSession session;
         std::string error;
         if (!session.Start(a, error)) return Usage(error);
-        const int status = RunOnProgrammer(a, session.Backend());
+        const int status = RunOnProgrammer(a, session.Backend(), session.PartSwap(), report);
         if (!session.Finish(error)) {
             Complain(stderr, error);
             return ExitUsage;
@@ -101,6 +136,7 @@ int main(int argc, char** argv) {
     // No driver at all: say so rather than report a programmer not found.
     if (const std::string problem = HardwareProblem(); !problem.empty()) {
         std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
+        report.result = "no-programmer";
         return ExitFailed;
     }
     std::FILE* trace = nullptr;
@@ -116,10 +152,84 @@ int main(int argc, char** argv) {
             return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
         backend = &TracingBackend(*backend, trace);
     }
-    const int status = RunOnProgrammer(a, *backend);
+    const int status = RunOnProgrammer(a, *backend, {}, report);
     if (trace != nullptr && std::fclose(trace) != 0) {
         Complain(stderr, "cannot write " + a.tracePath);
         return ExitUsage;
     }
     return status;
+}
+
+// Every command but help and version; the report filled as far as it goes.
+int RunCommand(const Arguments& parsed, RunReport& report) {
+    switch (parsed.command) {
+    case Command::Convert:
+        report.fileName = parsed.convert.in;
+        return RunConvert(parsed.convert, parsed.verbosity);
+    case Command::Job:
+        if (parsed.production.job == JobVerb::New) return RunJobNew(parsed, report);
+        if (parsed.production.job == JobVerb::Check) return RunJobCheck(parsed, report);
+        break;
+    case Command::Firmware:
+        report.fileName = parsed.firmwarePath;
+        break;
+    default:
+        break;
+    }
+    Arguments a = parsed;
+    if (a.command == Command::Job) {
+        // job run: the job's program command on the programmer asked for.
+        Job job;
+        std::string error;
+        if (!ReadJob(a.production.jobPath, job, error) || !JobRunArguments(job, parsed, a, error)) {
+            Complain(stderr, error);
+            return ExitUsage;
+        }
+        report.jobName = job.name;
+    }
+    report.device = a.deviceName;
+    return RunProgrammerCommand(a, report);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    platform::InitConsole();
+    const Clock::time_point started = Clock::now();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = ParseArguments(args);
+    const Arguments& a = parsed.arguments;
+    const bool json = a.production.json || a.convert.json ||
+                      std::find(args.begin(), args.end(), "--json") != args.end();
+    RunReport report;
+    report.command = CommandName(a);
+    // --json: whatever happened, one object on standard output at the end.
+    const auto finish = [&](int status) {
+        if (!json) return status;
+        report.exitCode = status;
+        if (report.result.empty())
+            report.result = status == ExitSuccess ? "ok"
+                            : status == ExitUsage ? "bad-input"
+                                                  : "failed";
+        report.durationMs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+        if (status != ExitSuccess && report.error.empty()) report.error = LastComplaint();
+        PrintReportJson(stdout, report);
+        return status;
+    };
+    if (!parsed.error.empty()) {
+        report.error = parsed.error;
+        return finish(Usage(parsed.error, parsed.hint));
+    }
+
+    switch (a.command) {
+    case Command::Help:
+        std::fputs(UsageText().c_str(), stdout);
+        return ExitSuccess;
+    case Command::Version:
+        std::printf("velmar-cli %s\n", VELMAR_VERSION);
+        return ExitSuccess;
+    default:
+        return finish(RunCommand(a, report));
+    }
 }
