@@ -24,7 +24,7 @@ struct ProductionArguments {
     bool reuseFailed = false;
     bool serialOverwrite = false;
     std::vector<int> lockBits;             // programmed in this order after a good verify
-    std::optional<std::int32_t> hexOffset; // subtracted from every file address
+    std::optional<std::int32_t> hexOffset; // added to hex record addresses (Hex Offset)
     JobVerb job = JobVerb::None;
     std::string jobPath;
     std::string jobName;

@@ -111,6 +111,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     if (!IsProductionRun(a.production)) panel.ReportDifferences();
     report = panel.Report();
     report.result = ResultOf(status, panel, a);
+    // A failed operation's red banner is its error when nothing was complained.
+    if (status == ExitFailed && LastComplaint().empty()) report.error = panel.Banner();
     report.linkFaults = state->Link.LinkFaults;
     // Give the bridge back (and the serial driver it displaced) at the end.
     state->D2XX.CloseAtExit();
