@@ -235,13 +235,18 @@ TEST(CliRepeat, StoppedAndFailedRunsNeverReuseANumber) {
     EXPECT_EQ(s["last_passed"], 504);
     EXPECT_TRUE(Has(rows[3], ",502,failed,")) << rows[3];
     EXPECT_TRUE(Has(rows[5], ",504,ok,")) << rows[5];
+    // A lost programmer ends the run; the part it left spoils its number.
+    run = RunCliWithInput(line("swap=on,unplug-from=40"), WriteInput(dir, "lost.txt", "\n\n"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Has(run.err, "parts 1, passed 0, failed 1")) << run.err;
+    EXPECT_EQ(State(state)["spoiled"], json::array({502, 503, 505}));
     // An unwritable log is refused before the first part.
     std::vector<std::string> bad = line("swap=on");
     bad[std::find(bad.begin(), bad.end(), log) - bad.begin()] = dir.Path("no/log.csv");
     run = RunCliWithInput(bad, WriteInput(dir, "d.txt", "\n"));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_FALSE(Has(run.err, "Insert part")) << run.err;
-    EXPECT_EQ(State(state)["next"], 505);
+    EXPECT_EQ(State(state)["next"], 506);
 }
 
 TEST(CliJob, TwentyPartsFromAJobAgreeWithTheirChipsAndAChangedImageIsRefused) {
