@@ -6,7 +6,7 @@ std::string UsageText() {
     return R"(usage:
   velmar-cli [-q | -v | -vv] convert [--from FMT] [--to FMT]
                      [--device NAME | --limit HEX] [--offset HEX]
-                     [--buffer-start HEX] [--end HEX] [--fold] IN OUT
+                     [--buffer-start HEX] [--end HEX] [--fold] [--json] IN OUT
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -162,11 +163,21 @@ int RunProgrammerCommand(const Arguments& a, RunReport& report) {
     return status;
 }
 
+// A file the command reads whole itself: its SHA-1 for the report, when it
+// is a plain file (a FIFO or standard input is read once, by the command).
+void NoteFileSha1(const std::string& path, RunReport& report) {
+    std::error_code ec;
+    std::string sha1, error;
+    if (path != "-" && std::filesystem::is_regular_file(path, ec) && FileSha1(path, sha1, error))
+        report.fileSha1 = sha1;
+}
+
 // Every command but help and version; the report filled as far as it goes.
 int RunCommand(const Arguments& parsed, RunReport& report) {
     switch (parsed.command) {
     case Command::Convert:
         report.fileName = parsed.convert.in;
+        NoteFileSha1(parsed.convert.in, report);
         return RunConvert(parsed.convert, parsed.verbosity);
     case Command::Job:
         if (parsed.production.job == JobVerb::New) return RunJobNew(parsed, report);
@@ -174,6 +185,7 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
         break;
     case Command::Firmware:
         report.fileName = parsed.firmwarePath;
+        NoteFileSha1(parsed.firmwarePath, report);
         break;
     default:
         break;
