@@ -22,6 +22,7 @@
 #include "TracingBackend.h"
 #include "UsageText.h"
 #include "VirtualSession.h"
+#include "buffer/DataFormats.h"
 #include "devices/ProgramState.h"
 
 using namespace velmar;
@@ -178,6 +179,8 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
     case Command::Convert:
         report.fileName = parsed.convert.in;
         NoteFileSha1(parsed.convert.in, report);
+        if (parsed.convert.from)
+            report.fileFormat = std::string(DataFormatOf(*parsed.convert.from).CliName);
         return RunConvert(parsed.convert, parsed.verbosity);
     case Command::Job:
         if (parsed.production.job == JobVerb::New) return RunJobNew(parsed, report);
