@@ -320,7 +320,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (words.size() != 3 || words[2].empty())
                 error = "job " + jobVerb + " needs exactly one JOB file";
             else if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
-                     sawPasses || a.hash || a.production.serialRule)
+                     sawPasses || a.hash || a.production.serialRule ||
+                     !a.production.lockBits.empty())
                 error = "job " + jobVerb + " takes the device, the file and its options from JOB";
             else
                 error = CheckProductionArguments(a.production, false);
@@ -335,10 +336,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (verb == "probe" || verb == "firmware" || verb == "list") {
         if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
-            sawPasses || a.hash || a.maxDiffs || IsProductionRun(a.production)) {
+            sawPasses || a.hash || a.maxDiffs) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
+        if (!(error = CheckProductionArguments(a.production, false)).empty()) return result;
         if (verb == "probe") {
             a.command = Command::Probe;
             if (words.size() != 1) error = "probe takes no file";
