@@ -76,7 +76,7 @@ json ReportJson(const RunReport& r) {
             o["bridges"].push_back(bridge);
         }
     }
-    if (!r.parts.empty()) {
+    if (r.production || !r.parts.empty()) {
         o["parts"] = json::array();
         for (const PartRecord& part : r.parts)
             o["parts"].push_back(PartJson(part));

@@ -180,6 +180,7 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     const DataBuffer image = state.Buffer;
     const UnitLogContext context{platform::HostName(), panel.Report().programmerSerial,
                                  arguments.deviceName, p.jobName};
+    panel.Report().production = true;
     std::vector<PartRecord>& parts = panel.Report().parts;
     const long count = p.repeat.value_or(1);
     int status = ExitSuccess;

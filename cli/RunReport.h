@@ -59,6 +59,7 @@ struct RunReport {
     unsigned linkFaults = 0;
     std::string error; // the last complaint
     std::vector<BridgeRecord> bridges;
+    bool production = false; // parts and summary belong in the object, even none
     std::vector<PartRecord> parts;
 };
 
