@@ -112,9 +112,7 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
             Complain("cannot read standard input: " + error);
             return ExitUsage;
         }
-    } else if (!arguments.fileType || arguments.production.json ||
-               IsProductionRun(arguments.production)) {
-        // Read whole: its SHA-1 goes into the report and the log.
+    } else if (!arguments.fileType) {
         if (!ReadWholeStream(file.get(), source.bytes, error)) {
             Complain("cannot read " + path + ": " + error);
             return ExitUsage;

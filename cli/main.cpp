@@ -194,6 +194,8 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
         break;
     }
     Arguments a = parsed;
+    if (a.command == Command::Device && a.operation != Operation::Read)
+        NoteFileSha1(a.dataPath, report);
     if (a.command == Command::Job) {
         // job run: the job's program command on the programmer asked for.
         Job job;
@@ -203,6 +205,7 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
             return ExitUsage;
         }
         report.jobName = job.name;
+        report.fileSha1 = job.sha1;
     }
     report.device = a.deviceName;
     return RunProgrammerCommand(a, report);

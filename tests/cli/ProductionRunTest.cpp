@@ -115,6 +115,7 @@ TEST(CliJson, EveryCommandPrintsOneObjectTheSchemaAccepts) {
             ASSERT_EQ(object["differences"]["list"].size(), 2u);
             EXPECT_EQ(object["differences"]["list"][1]["address"], 0x21);
             EXPECT_EQ(object["data"]["bytes"], 0x1000);
+            EXPECT_TRUE(object["file"].contains("sha1"));
         }
         if (c.line.back() == "probe" && c.result == "ok") {
             EXPECT_EQ(object["programmer"]["serial"], "BP123001");
