@@ -149,8 +149,8 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     return -1;
 }
 
-// The window the device selection will set up, so that the file can be
-// loaded and judged before the programmer is touched.
+} // namespace
+
 AddressWindow SelectedWindow(const Arguments& arguments) {
     const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
     AddressWindow w;
@@ -162,6 +162,8 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     ClampWindowValues(w);
     return w;
 }
+
+namespace {
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
 // file and refuses what must not reach a chip. The exit status, or -1 to go on.

@@ -22,6 +22,10 @@ int RunProbe(ProgramState& state, ConsolePanel& panel, bool json = false);
 // go on.
 int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
 
+// The window the device selection will set up, so that the file can be
+// loaded and judged before the programmer is touched.
+AddressWindow SelectedWindow(const Arguments& arguments);
+
 // The byte count, CRC-32 and SHA-1 of the buffer's device range into the
 // panel's report.
 void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 #include "DumpIdentity.h"
 #include "Operations.h"
@@ -12,6 +13,8 @@
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
+#include "devices/FileCommands.h"
+#include "virtual/VirtualProgrammer.h"
 
 namespace velmar::cli {
 
@@ -84,8 +87,33 @@ Next AwaitEnter(long number) {
     return answer == "q" || answer == "Q" ? Next::End : Next::Part;
 }
 
+// The first device address in first..last whose byte the file stores, or
+// -1. The file is loaded once more over the opposite fill: a byte that comes
+// out the same both times came from the file. Standard input cannot be read
+// twice; there a byte other than the fill value counts as stored.
+std::int32_t FirstStoredAddress(const ProgramState& state, const Arguments& a, std::int32_t first,
+                                std::int32_t last, std::uint8_t fill) {
+    std::unique_ptr<ProgramState> again;
+    if (a.dataPath != "-") {
+        // Nothing is sent: the scratch state only loads, and shows nothing.
+        again = std::make_unique<ProgramState>(VirtualBackend());
+        again->Window = SelectedWindow(a);
+        again->FileType = state.FileType;
+        again->Buffer.Fill(static_cast<std::uint8_t>(~fill));
+        if (!LoadDataFile(*again, a.dataPath)) again.reset();
+    }
+    const AddressWindow& w = state.Window;
+    for (std::int32_t address = first; address <= last; ++address) {
+        const std::int32_t position = w.BufferStart + address - w.DeviceStart;
+        if (!DataBuffer::Contains(position)) return address;
+        const std::uint8_t byte = state.Buffer[position];
+        if (again ? again->Buffer[position] == byte : byte != fill) return address;
+    }
+    return -1;
+}
+
 // Where the serial number goes must be inside the part and, unless
-// --serial-overwrite, over bytes the file left at the fill value.
+// --serial-overwrite, over bytes the file does not store.
 std::string SerialPlacementProblem(const ProgramState& state, const Arguments& a,
                                    std::uint8_t fill) {
     const SerialRule& rule = *a.production.serialRule;
@@ -96,14 +124,11 @@ std::string SerialPlacementProblem(const ProgramState& state, const Arguments& a
                " lies outside the " + a.deviceName + " (" + HexText(w.DeviceStart, 4) + "-" +
                HexText(w.DeviceEnd, 4) + "); nothing done";
     if (a.production.serialOverwrite) return "";
-    for (std::int32_t address = rule.address; address <= last; ++address) {
-        const std::int32_t position = w.BufferStart + address - w.DeviceStart;
-        if (!DataBuffer::Contains(position) || state.Buffer[position] != fill)
-            return "the serial number at " + HexText(rule.address, 4) + "-" + HexText(last, 4) +
-                   " would overwrite data of " + a.dataPath + " (at " + HexText(address, 4) +
-                   "); nothing done (--serial-overwrite allows it)";
-    }
-    return "";
+    const std::int32_t stored = FirstStoredAddress(state, a, rule.address, last, fill);
+    if (stored < 0) return "";
+    return "the serial number at " + HexText(rule.address, 4) + "-" + HexText(last, 4) +
+           " would overwrite data of " + a.dataPath + " (at " + HexText(stored, 4) +
+           "); nothing done (--serial-overwrite allows it)";
 }
 
 void PutSerial(ProgramState& state, const SerialRule& rule, std::uint64_t number) {

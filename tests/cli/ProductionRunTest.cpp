@@ -333,3 +333,26 @@ TEST(CliJob, TwoProgrammersShareOneSerialStateAndWriteDisjointNumbers) {
     EXPECT_EQ(all, expected);
     EXPECT_EQ(State(dir.Path("line.serial.json"))["next"], 13);
 }
+
+TEST(CliRepeat, TheSerialNumberStaysInsideThePartAndOffTheFilesData) {
+    ScratchDir dir;
+    // The file stores FF at 0FF0-0FF1: erased-looking, but data all the same.
+    WriteInput(dir, "ff.hex", ":020FF000FFFF01\n:00000001FF\n");
+    const auto run = [&](const std::string& rule, bool overwrite) {
+        std::vector<std::string> line = {
+            "-q", "--virtual",      "--device",        kDevice, "--serial-number",
+            rule, "--serial-state", dir.Path("s.json")};
+        if (overwrite) line.push_back("--serial-overwrite");
+        line.insert(line.end(), {"program", dir.Path("ff.hex")});
+        return RunCli(line);
+    };
+    CliRun r = run("0FF1:le16:1", false);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r.err, "would overwrite data of " + dir.Path("ff.hex") + " (at 0FF1)"))
+        << r.err;
+    r = run("0FFF:le16:1", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r.err, "the serial number at 0FFF-1000 lies outside the 87C51H")) << r.err;
+    EXPECT_EQ(run("0FF2:le16:1", false).exitCode, 0);
+    EXPECT_EQ(run("0FF0:le16:2", true).exitCode, 0);
+}
