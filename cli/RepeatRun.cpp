@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "DumpIdentity.h"
@@ -89,12 +90,14 @@ Next AwaitEnter(long number) {
 
 // The first device address in first..last whose byte the file stores, or
 // -1. The file is loaded once more over the opposite fill: a byte that comes
-// out the same both times came from the file. Standard input cannot be read
-// twice; there a byte other than the fill value counts as stored.
+// out the same both times came from the file. Standard input or a FIFO
+// cannot be read twice; there a byte other than the fill value counts as
+// stored.
 std::int32_t FirstStoredAddress(const ProgramState& state, const Arguments& a, std::int32_t first,
                                 std::int32_t last, std::uint8_t fill) {
     std::unique_ptr<ProgramState> again;
-    if (a.dataPath != "-") {
+    std::error_code ec;
+    if (a.dataPath != "-" && std::filesystem::is_regular_file(a.dataPath, ec)) {
         // Nothing is sent: the scratch state only loads, and shows nothing.
         again = std::make_unique<ProgramState>(VirtualBackend());
         again->Window = SelectedWindow(a);
