@@ -50,7 +50,15 @@ std::string ResolveTarget(const std::string& path) {
 TargetKind Classify(const std::string& target, std::string& refusal) {
 #ifdef VELMAR_POSIX_FILES
     struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) return TargetKind::Absent;
+    if (::stat(target.c_str(), &info) != 0) {
+        // Writing through a dangling link would make a file wherever it
+        // points; replacing it would cut the link.
+        if (::lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            refusal = target + " is a symbolic link to a missing file";
+            return TargetKind::Refused;
+        }
+        return TargetKind::Absent;
+    }
     if (S_ISREG(info.st_mode)) return TargetKind::Regular;
     if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) return TargetKind::Straight;
     refusal = S_ISSOCK(info.st_mode)  ? "it is a socket, not a regular file"

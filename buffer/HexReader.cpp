@@ -4,7 +4,10 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "HexText.h"
 
@@ -25,9 +28,12 @@ constexpr char kCtrlZ = 0x1A;
 // start is not part of the text. More than kHexInputLimit bytes, or a line of
 // more than kHexLineLimit characters without a line end, is refused: no data
 // file for a 64 KiB buffer needs either, and a device or a pipe may never end.
+// With `stripBlanks`, blanks at the start of a line are left out, so that an
+// indented record keeps all of its characters within the cut.
 class LineSource {
   public:
-    LineSource(std::FILE* stream, std::size_t cut) : stream_(stream), cut_(cut) {}
+    LineSource(std::FILE* stream, std::size_t cut, bool stripBlanks)
+        : stream_(stream), cut_(cut), stripBlanks_(stripBlanks) {}
 
     // The next line; empty at the end of the file (or on a read error, see
     // Failed(), or a refusal, see Refusal()).
@@ -37,7 +43,8 @@ class LineSource {
         std::size_t length = 0;
         while (!AtEnd()) {
             const char c = block_[pos_++];
-            if (line.size() < cut_) line.push_back(c);
+            const bool leadingBlank = stripBlanks_ && line.empty() && (c == ' ' || c == '\t');
+            if (line.size() < cut_ && !leadingBlank) line.push_back(c);
             if (c == '\n') {
                 if (!afterCr_) ++physicalLine_;
                 afterCr_ = false;
@@ -95,6 +102,7 @@ class LineSource {
   private:
     std::FILE* stream_;
     std::size_t cut_;
+    bool stripBlanks_;
     std::array<char, 16384> block_; // filled by fread before it is read
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
@@ -137,6 +145,37 @@ bool MotorolaChecksumGood(std::string_view afterType) {
     return RecordSum(afterType, 0) == 0xFF;
 }
 
+bool IsBlankLine(std::string_view line) {
+    return line.find_first_not_of(" \t\r\n\f\v") == std::string_view::npos;
+}
+
+// The value each file address was given, so that two records that disagree
+// are found. Addresses below 1 MiB (all that 20 bits reach) are kept in a
+// table, any higher S3 address in a map.
+class AddressValues {
+  public:
+    // The value given before when it differs from `value`.
+    std::optional<std::uint8_t> Give(std::int64_t address, std::uint8_t value) {
+        const std::uint16_t mark = static_cast<std::uint16_t>(value + 1);
+        std::uint16_t* slot = nullptr;
+        if (address >= 0 && address < kTableSize) {
+            if (low_.empty()) low_.assign(kTableSize, 0);
+            slot = &low_[static_cast<std::size_t>(address)];
+        } else {
+            slot = &high_[address];
+        }
+        const std::uint16_t before = *slot;
+        *slot = mark;
+        if (before == 0 || before == mark) return std::nullopt;
+        return static_cast<std::uint8_t>(before - 1);
+    }
+
+  private:
+    static constexpr std::int64_t kTableSize = 0x100000;
+    std::vector<std::uint16_t> low_; // value + 1; 0: not given
+    std::unordered_map<std::int64_t, std::uint16_t> high_;
+};
+
 class Reader {
   public:
     Reader(int fileType, DataBuffer& buffer, const AddressWindow& window, FrontPanel& panel,
@@ -154,23 +193,28 @@ class Reader {
 
         if (fileType_ == 1 && mark == ":") {
             const std::string_view body = line_;
-            if (!IntelRecord()) return false;
+            bool defined = true;
+            if (!IntelRecord(defined)) return false;
+            if (!defined) return Skipped(lineNumber);
             if (!IntelChecksumGood(body)) BadChecksum(lineNumber);
-        } else if (fileType_ == 2 && mark == "S") {
-            const std::string_view digit = Take(1);
-            const int sType =
-                digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9' ? digit[0] - '0' : 0;
+        } else if (fileType_ == 2 && mark == "S" && !line_.empty() && line_[0] >= '0' &&
+                   line_[0] <= '9') {
+            const int sType = Take(1)[0] - '0';
             const std::string_view body = line_;
             if (sType >= 7) {
                 result_.StopFlag = 1;
             } else if (sType >= 1 && sType <= 3) {
                 if (!SRecord(sType)) return false;
+            } else if (sType == 4) {
+                return Skipped(lineNumber); // reserved: no such record
             } else {
-                return true; // S0 header, S4, S5 and S6 counts
+                return true; // S0 header, S5 and S6 counts
             }
             if (!MotorolaChecksumGood(body)) BadChecksum(lineNumber);
         } else if (fileType_ == 3) {
             return AsciiLine(mark);
+        } else if ((fileType_ == 1 || fileType_ == 2) && !IsBlankLine(text)) {
+            return Skipped(lineNumber);
         }
         return true;
     }
@@ -198,7 +242,8 @@ class Reader {
         return true;
     }
 
-    bool IntelRecord() {
+    // `defined`: false for a type Intel hex has no record for (06 and up).
+    bool IntelRecord(bool& defined) {
         std::uint32_t count = 0, address = 0, type = 0;
         if (!Field(2, count) || !Field(4, address) || !Field(2, type)) return false;
         result_.LoadAddress = static_cast<std::int32_t>(address);
@@ -220,8 +265,12 @@ class Reader {
             linearBase_ = word * 65536u;
             return true;
         }
+        case 0x03:
+        case 0x05:
+            return true; // start addresses: nothing to load
         default:
-            return true; // 03, 05, ...: nothing to do
+            defined = false;
+            return true;
         }
     }
 
@@ -258,9 +307,24 @@ class Reader {
         for (std::int32_t i = 0; i < count; ++i) {
             std::uint32_t value = 0;
             if (!Field(2, value)) return false;
-            NoteBeyond(wanted + i);
-            Store(std::int64_t{result_.LoadAddress} + i, value);
+            NoteConflict(wanted + i, static_cast<std::uint8_t>(value));
+            if (Store(std::int64_t{result_.LoadAddress} + i, value)) NoteBeyond(wanted + i);
         }
+        return true;
+    }
+
+    void NoteConflict(std::int64_t address, std::uint8_t value) {
+        const std::optional<std::uint8_t> before = given_.Give(address, value);
+        if (!before) return;
+        if (result_.conflictingBytes++ > 0) return;
+        result_.firstConflictAddress = address;
+        result_.firstConflictValues[0] = *before;
+        result_.firstConflictValues[1] = value;
+        result_.firstConflictLine = lineNumber_;
+    }
+
+    bool Skipped(int lineNumber) {
+        if (result_.skippedLines++ == 0) result_.firstSkippedLine = lineNumber;
         return true;
     }
 
@@ -280,23 +344,29 @@ class Reader {
         for (std::size_t i = 0; i < n; ++i) {
             std::uint32_t value = 0;
             if (!Field(2, value)) return false;
-            NoteBeyond(asciiPosition_);
-            Store(asciiPosition_, value);
+            if (Store(asciiPosition_, value)) NoteBeyond(asciiPosition_);
             ++asciiPosition_;
             result_.LoadAddress = static_cast<std::int32_t>(asciiPosition_);
         }
         return true;
     }
 
-    void Store(std::int64_t position, std::uint32_t value) {
-        if (DataBuffer::Contains(position)) {
-            const auto p = static_cast<std::int32_t>(position);
-            buffer_[p] = static_cast<std::uint8_t>(value);
-            ++result_.storedBytes;
-            result_.highestPosition = std::max(result_.highestPosition, p);
-        } else {
+    // False when the position lies past the buffer: the byte is dropped,
+    // counted as such and not as beyond the device's end.
+    bool Store(std::int64_t position, std::uint32_t value) {
+        if (!DataBuffer::Contains(position)) {
             ++result_.droppedBytes;
+            return false;
         }
+        const auto p = static_cast<std::int32_t>(position);
+        buffer_[p] = static_cast<std::uint8_t>(value);
+        ++result_.storedBytes;
+        result_.highestPosition = std::max(result_.highestPosition, p);
+        result_.storedAt[static_cast<std::size_t>(p)] = true;
+        const std::int32_t first = window_.BufferStart;
+        if (p >= first && p - first <= window_.DeviceEnd - window_.DeviceStart)
+            ++result_.rangeBytes;
+        return true;
     }
 
     void BadChecksum(int lineNumber) {
@@ -315,6 +385,7 @@ class Reader {
     std::string_view line_;
     std::string field_;
     int lineNumber_ = 0;
+    AddressValues given_;
 };
 
 } // namespace
@@ -337,8 +408,10 @@ std::string InvalidIntegerText(const std::string& convertedField) {
 HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
                             const AddressWindow& window, FrontPanel& panel) {
     HexLoadResult result;
+    result.storedAt.assign(kBufferSize, false);
     Reader reader(fileType, buffer, window, panel, result);
-    LineSource source(stream, fileType == 3 ? kAsciiLineCut : kRecordLineCut);
+    // ASCII hex has no mark: every character of its lines is data.
+    LineSource source(stream, fileType == 3 ? kAsciiLineCut : kRecordLineCut, fileType != 3);
     std::string line;
     // At least one line, empty for an empty file, as the reading loop tests
     // for the end only after a line.

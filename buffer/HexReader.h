@@ -1,11 +1,14 @@
 #pragma once
 // The hex file reader: Intel hex (FileType 1), Motorola S-records (2) and
-// ASCII hex (3). It works line by line, takes fields by position, skips every
-// line without the selected record mark, and stops at the first end record.
+// ASCII hex (3). It works line by line, takes fields by position, and stops at
+// the first end record. Blanks before a record's mark are no part of it; a
+// line that is neither blank nor a record the format defines is skipped and
+// counted, never passed over in silence.
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "AddressWindow.h"
 #include "DataBuffer.h"
@@ -25,6 +28,7 @@ struct HexLoadResult {
     int badLine = 0;                   // 1-based line of the malformed field
     std::int64_t storedBytes = 0;      // data bytes that went into the buffer
     std::int32_t highestPosition = -1; // highest buffer position stored, -1 none
+    std::int64_t rangeBytes = 0;       // stored where the device's range lies in the buffer
     // Data bytes whose address (before the fold) lies past DeviceEnd, and
     // whether the fold moved any record start; the first such address.
     std::int64_t beyondBytes = 0;
@@ -32,6 +36,17 @@ struct HexLoadResult {
     bool folded = false;
     std::string refusal;  // why the reader gave up on the text, if it did
     bool stopped = false; // the panel asked the load to stop
+    // Lines that are neither blank nor a record, and records of a type the
+    // format does not define (Intel 06 and up, S4): skipped.
+    int skippedLines = 0;
+    int firstSkippedLine = 0;
+    // File addresses that two records give different values (the later one
+    // is stored); the first of them, its two values and the later line.
+    std::int64_t conflictingBytes = 0;
+    std::int64_t firstConflictAddress = -1;
+    std::uint8_t firstConflictValues[2] = {0, 0};
+    int firstConflictLine = 0;
+    std::vector<bool> storedAt; // per buffer position: a record stored a byte there
 };
 
 // Bounds on text input: what a data file for a 64 KiB buffer can never need.

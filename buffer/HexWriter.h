@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "AddressWindow.h"
 #include "DataBuffer.h"
@@ -18,17 +19,34 @@ struct HexSaveResult {
     std::int64_t droppedBytes = 0; // positions up to DeviceEnd past the buffer, not written
 };
 
+// A run of buffer positions, first..last.
+struct PositionRange {
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+};
+
+// The runs of positions up to `end` that `stored` marks.
+std::vector<PositionRange> StoredRanges(const std::vector<bool>& stored, std::int32_t end);
+
+// Intel hex or Motorola S2 records for the given runs only, nothing between
+// them, and the format's end record; ASCII hex has no addresses to leave a
+// gap with, so any other fileType gives an empty text.
+std::string HexRunsText(const DataBuffer& buffer, int fileType,
+                        const std::vector<PositionRange>& ranges);
+
 // The whole file text. Writing stops at position 0xFFFF even when deviceEnd
 // lies beyond it. A fileType outside 1..3 gives an empty text. `cutAtEnd`
 // ends the last Intel record at deviceEnd too, for an end taken from the
-// data, past which nothing may be written.
+// data, past which nothing may be written. With `runs`: HexRunsText.
 std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd,
-                        bool cutAtEnd = false);
+                        bool cutAtEnd = false, const std::vector<PositionRange>* runs = nullptr);
 
 // Writes "Saving Buffer to Hex File...." (and lets the panel paint it), then
 // the file through a temporary beside it, then "Hex File Saved...." on
-// success. File errors are only returned.
+// success. File errors are only returned. With `runs`, only those positions
+// are written (HexRunsText).
 HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffer& buffer,
-                          const AddressWindow& window, FrontPanel& panel, bool cutAtEnd = false);
+                          const AddressWindow& window, FrontPanel& panel, bool cutAtEnd = false,
+                          const std::vector<PositionRange>* runs = nullptr);
 
 } // namespace velmar

@@ -19,4 +19,20 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 // set to the system's reason when it cannot be opened.
 InputFile OpenInputFile(const std::string& path, std::string& error);
 
+// An input opened at start-up, when nothing may wait for a FIFO's writer: a
+// regular file stays open to be read from its start; anything else (a FIFO,
+// a device) has been read at once into `bytes`.
+struct UnwaitedInput {
+    bool regular = true;
+    InputFile file;    // the regular file
+    std::string bytes; // what anything else held
+};
+
+// Opens `path` once, without waiting for a writer (O_NONBLOCK for the open).
+// Anything but a regular file is read until its writer closes it, sends
+// nothing for `quietMs`, or `limit` bytes have come; no writer at all is an
+// empty input. False with `error` set when it cannot be opened or read.
+bool OpenUnwaitedInput(const std::string& path, std::size_t limit, int quietMs,
+                       UnwaitedInput& input, std::string& error);
+
 } // namespace velmar

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 #include "UsageText.h"
+#include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
@@ -69,6 +71,19 @@ class Cursor {
     std::size_t next_ = 0;
 };
 
+// An empty value would otherwise read as the option not given at all.
+bool TakeNonEmpty(Cursor& cursor, const std::string& option, const std::string& word,
+                  std::optional<std::string>& value, std::string& error) {
+    std::string text;
+    if (!cursor.TakeValue(option, word, text, error)) return false;
+    if (text.empty()) {
+        error = option + " needs a value";
+        return false;
+    }
+    value = text;
+    return true;
+}
+
 bool IsOption(const std::string& word, const std::string& option) {
     return word == option || StartsWith(word, option + "=");
 }
@@ -91,6 +106,18 @@ bool IsVerbosity(const std::string& word) {
 
 int VerbosityOf(const std::string& word) {
     return word == "-q" ? -1 : static_cast<int>(word.size()) - 1;
+}
+
+// --fill's value: one or two hexadecimal digits.
+std::optional<std::uint8_t> ParseFill(const std::string& text) {
+    if (text.size() > 2 || StartsWith(Lower(text), "0x")) return std::nullopt;
+    const std::optional<std::int32_t> value = ParseAddress(text);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
+}
+
+std::string FillProblem(const std::string& text) {
+    return "--fill takes one or two hexadecimal digits, not " + text;
 }
 
 // The words after "convert", from `next` on. Here every word that does not
@@ -121,6 +148,10 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             (word == "--json" ? c.json : c.fold) = true;
             continue;
         }
+        if (word == "--skip-bad-lines") {
+            c.skipBadLines = true;
+            continue;
+        }
         // Every other option takes a value, whether or not it is known.
         const std::string name = word.substr(0, word.find('='));
         std::string value, error;
@@ -132,10 +163,16 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             c.fromGiven = c.fromGiven || name == "--from";
         } else if (name == "--device") {
             c.device = value;
+        } else if (name == "--fill") {
+            c.fill = ParseFill(value);
+            if (!c.fill) return fail(FillProblem(value));
         } else if (name == "--limit" || name == "--offset" || name == "--buffer-start" ||
                    name == "--end") {
             const std::optional<std::int32_t> number = ParseAddress(value);
             if (!number) return fail("'" + value + "' is not a hexadecimal address for " + name);
+            // Past the buffer, every byte would be dropped and the output empty.
+            if ((name == "--offset" || name == "--buffer-start") && *number >= kBufferSize)
+                return fail(name + " takes a hexadecimal address from 0 to FFFF, not " + value);
             (name == "--limit"          ? c.limit
              : name == "--offset"       ? c.offset
              : name == "--buffer-start" ? c.bufferStart
@@ -203,8 +240,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     bool sawUsb = false;
     bool sawVirtual = false;
     bool sawDevice = false;
-    std::string format;
-    std::string bufferStart;
+    std::optional<std::string> format;
+    std::optional<std::string> bufferStart;
+    std::optional<std::string> hexOffset;
     std::string fill;
     bool sawFill = false;
     bool sawPasses = false;
@@ -229,9 +267,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--device", word, a.deviceName, error)) return result;
             sawDevice = true;
         } else if (IsOption(word, "--format")) {
-            if (!cursor.TakeValue("--format", word, format, error)) return result;
+            if (!TakeNonEmpty(cursor, "--format", word, format, error)) return result;
         } else if (IsOption(word, "--buffer-start")) {
-            if (!cursor.TakeValue("--buffer-start", word, bufferStart, error)) return result;
+            if (!TakeNonEmpty(cursor, "--buffer-start", word, bufferStart, error)) return result;
+        } else if (IsOption(word, "--offset")) {
+            if (!TakeNonEmpty(cursor, "--offset", word, hexOffset, error)) return result;
         } else if (word == "--fold") {
             a.fold = true;
         } else if (IsVerbosity(word)) {
@@ -289,7 +329,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             const std::optional<long> n = ParseCount(value, 0, 1000000);
             if (!n) error = "--repeat takes a count of parts, not " + value;
             a.production.repeat = n;
-        } else if (StartsWith(word, "--")) {
+        } else if (word.size() > 1 && word[0] == '-') {
+            // "-" alone is standard input; any other dash word is an option.
             error = "unknown option " + word;
         } else {
             words.push_back(word);
@@ -319,7 +360,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             a.production.job = jobVerb == "run" ? JobVerb::Run : JobVerb::Check;
             if (words.size() != 3 || words[2].empty())
                 error = "job " + jobVerb + " needs exactly one JOB file";
-            else if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
+            else if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold ||
                      sawPasses || a.hash || a.production.serialRule ||
                      !a.production.lockBits.empty())
                 error = "job " + jobVerb + " takes the device, the file and its options from JOB";
@@ -334,9 +375,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const std::string& verb = words[0];
 
-    if (verb == "probe" || verb == "firmware" || verb == "list") {
-        if (sawDevice || !format.empty() || !bufferStart.empty() || sawFill || a.fold ||
-            sawPasses || a.hash || a.maxDiffs) {
+    if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor") {
+        if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold || sawPasses ||
+            a.hash || a.maxDiffs) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
@@ -344,6 +385,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (verb == "probe") {
             a.command = Command::Probe;
             if (words.size() != 1) error = "probe takes no file";
+        } else if (verb == "doctor") {
+            a.command = Command::Doctor;
+            // Its findings are lines for a person, on standard output.
+            if (words.size() != 1)
+                error = "doctor takes no file";
+            else if (a.production.json)
+                error = "doctor takes no --json; its findings are text";
         } else if (verb == "list") {
             a.command = Command::List;
             if (words.size() != 1)
@@ -413,11 +461,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
 
-    if (!format.empty()) {
+    if (format) {
         a.formatGiven = true;
-        a.fileType = FileTypeFromName(format);
+        a.fileType = FileTypeFromName(*format);
         if (!a.fileType) {
-            error = "unknown format " + format + " (binary, intel, motorola or ascii)";
+            error = "unknown format " + *format + " (binary, intel, motorola or ascii)";
             return result;
         }
     } else if (!a.dataPath.empty()) {
@@ -447,24 +495,29 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const bool loads = op->operation == Operation::Verify || op->operation == Operation::Compare ||
                        op->operation == Operation::Program;
-    if ((sawFill || a.fold) && !loads) {
-        error =
-            std::string(sawFill ? "--fill" : "--fold") + " goes with program, verify or compare";
+    if ((sawFill || a.fold || hexOffset) && !loads) {
+        error = std::string(sawFill  ? "--fill"
+                            : a.fold ? "--fold"
+                                     : "--offset") +
+                " goes with program, verify or compare";
         return result;
     }
     if (sawFill) {
-        const std::optional<std::int32_t> value =
-            fill.size() <= 2 && !StartsWith(Lower(fill), "0x") ? ParseAddress(fill) : std::nullopt;
-        if (!value) {
-            error = "--fill takes one or two hexadecimal digits, not " + fill;
+        a.fill = ParseFill(fill);
+        if (!a.fill) {
+            error = FillProblem(fill);
             return result;
         }
-        a.fill = static_cast<std::uint8_t>(*value);
     }
-    if (!bufferStart.empty()) {
-        a.bufferStart = ParseAddress(bufferStart);
-        if (!a.bufferStart) {
-            error = "--buffer-start takes one to five hexadecimal digits, not " + bufferStart;
+    // The buffer holds 64 KiB: a start or offset past it could only drop data.
+    for (const auto& [name, text, value] :
+         {std::tuple{"--buffer-start", &bufferStart, &a.bufferStart},
+          std::tuple{"--offset", &hexOffset, &a.hexOffset}}) {
+        if (!*text) continue;
+        *value = ParseAddress(**text);
+        if (!*value || **value >= kBufferSize) {
+            error =
+                std::string(name) + " takes a hexadecimal address from 0 to FFFF, not " + **text;
             return result;
         }
     }

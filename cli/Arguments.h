@@ -11,7 +11,7 @@
 
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Job };
+enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor, Job };
 
 // Auto: a bar redrawn in place when stderr is a terminal, else nothing.
 enum class ProgressMode { Auto, Lines, None };
@@ -27,7 +27,9 @@ struct ConvertArguments {
     int catalogueRow = -1;
     std::optional<std::int32_t> limit, offset, bufferStart, end;
     bool fold = false;
-    std::string in, out; // "-": standard input, standard output
+    std::optional<std::uint8_t> fill; // the buffer's value before the load (default 00)
+    bool skipBadLines = false;        // write what loaded despite skipped lines
+    std::string in, out;              // "-": standard input, standard output
     bool json = false;
 };
 
@@ -45,6 +47,7 @@ struct Arguments {
     std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
     bool formatGiven = false;    // fileType came from --format
     std::optional<std::int32_t> bufferStart;
+    std::optional<std::int32_t> hexOffset; // --offset: added to hex record addresses
     bool fold = false;                // load data past the device's end folded
     std::optional<std::uint8_t> fill; // buffer value before the load (default erased)
     Operation operation = Operation::Read;

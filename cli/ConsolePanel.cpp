@@ -212,9 +212,10 @@ void ConsolePanel::VppChanged(int setting) {
     Detail(text);
 }
 
-void ConsolePanel::Outcome(Task task, bool succeeded, std::int64_t) {
+void ConsolePanel::Outcome(Task task, bool succeeded, std::int64_t stoppedAt) {
     outcomes_[static_cast<std::size_t>(task)] = succeeded;
     if (task != Task::Operation) return;
+    operationEnd_ = stoppedAt;
     // Quiet: a sentence is an error once the operation has failed.
     if (!succeeded && !heldBanner_.empty()) Complain(err_, heldBanner_);
     heldBanner_.clear();
@@ -366,9 +367,24 @@ void ConsolePanel::FinishProgress() {
 // The link's time-out lines and the loader's notes are messages here.
 void ConsolePanel::ReportLine(std::string_view line) {
     // The loader puts its warnings both here and in a box: shown once.
+    lastReportLine_ = std::string(line);
+    if (heldWarnings_) return heldWarnings_->push_back(lastReportLine_);
     ClearBar();
     Complain(err_, line);
-    lastReportLine_ = std::string(line);
+}
+
+void ConsolePanel::HoldWarnings() {
+    heldWarnings_.emplace();
+}
+
+void ConsolePanel::ReleaseWarnings(bool show) {
+    if (!heldWarnings_) return;
+    const std::vector<std::string> lines = std::move(*heldWarnings_);
+    heldWarnings_.reset();
+    if (!show) return;
+    ClearBar();
+    for (const std::string& line : lines)
+        Complain(err_, line);
 }
 
 void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
@@ -420,7 +436,10 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optiona
             if (kind == BoxKind::Error && loadLine_ > 0)
                 line = *loadPath_ + ":" + std::to_string(loadLine_) + ": ";
             line.append(text);
-            Complain(err_, line);
+            if (kind == BoxKind::Warning && heldWarnings_)
+                heldWarnings_->push_back(line);
+            else
+                Complain(err_, line);
         } else {
             // The window's boxes join their lines with CR LF: each line is an
             // error line of its own.

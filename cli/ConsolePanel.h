@@ -78,6 +78,9 @@ class ConsolePanel : public FrontPanel {
     bool Showed(std::string_view text) const;
     // How the last task of its kind ended; none = it never ended here.
     std::optional<bool> LastOutcome(Task task) const;
+    // The device address the last operation ended at (past its end when it
+    // ran to the end).
+    std::int64_t OperationEnd() const { return operationEnd_; }
 
     void Status(std::string_view sentence) override;
     void Progress(ProgressOf what, std::int64_t value) override;
@@ -105,6 +108,12 @@ class ConsolePanel : public FrontPanel {
     void EndLoad();
     bool ContinueLoad(int lineNumber) override;
 
+    // Warnings (report lines and warning boxes) wait from here on, so that a
+    // file the caller then refuses is not also reported as loaded with them.
+    void HoldWarnings();
+    // Shows the held warnings in their order, or drops them; holds no more.
+    void ReleaseWarnings(bool show);
+
   private:
     using Clock = std::chrono::steady_clock;
     void ErrorLine(std::string_view text);
@@ -128,6 +137,7 @@ class ConsolePanel : public FrontPanel {
     std::optional<std::string> loadPath_;
     int loadLine_ = 0;
     std::string lastReportLine_;
+    std::optional<std::vector<std::string>> heldWarnings_;
 
     int verbosity_ = 0;
     std::string vpp_;
@@ -149,6 +159,7 @@ class ConsolePanel : public FrontPanel {
     std::int32_t firstDiff_ = 0;
     std::int32_t lastDiff_ = 0;
     std::array<std::optional<bool>, 3> outcomes_{};
+    std::int64_t operationEnd_ = 0;
     bool collectDiffs_ = false;
     bool stopped_ = false;
     bool linkLost_ = false;

@@ -10,7 +10,9 @@
 #include "DataStreams.h"
 #include "Platform.h"
 #include "buffer/DataFormats.h"
+#include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
+#include "buffer/HexWriter.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/ProgramState.h"
@@ -38,7 +40,10 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
     std::string how = o.fromGiven ? "from --from" : "from the extension";
     std::string bytes;
     std::FILE* stream = nullptr;
-    if (fromStdin || !o.from) {
+    // Binary input as asked is streamed (an endless one ends one byte past
+    // the buffer); anything else is read whole and judged by its contents.
+    const bool judged = !o.fromGiven && o.from != BinaryFileType;
+    if (fromStdin || judged) {
         std::FILE* source = fromStdin ? stdin : std::fopen(in.c_str(), "rb");
         std::string error = source ? "" : std::strerror(errno);
         const bool read = source != nullptr && ReadWholeStream(source, bytes, error);
@@ -47,9 +52,15 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
             Complain(stderr, "cannot read " + in + ": " + error);
             return 2;
         }
-        if (!o.from) {
-            o.from = DetectFormat(bytes);
-            how = "detected from its contents";
+        if (judged) {
+            const FormatVerdict verdict = JudgeDataFile(fromStdin ? "" : in, bytes);
+            if (verdict.problem != FormatProblem::None) {
+                Complain(stderr, FormatProblemText(verdict.problem, in) +
+                                     "; give --from binary to convert it as bytes");
+                return 1;
+            }
+            if (o.from != verdict.fileType) how = "detected from its contents";
+            o.from = verdict.fileType;
         }
         if (bytes.empty()) {
             Complain(stderr, in + " holds no data; nothing written");
@@ -74,8 +85,9 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
         w.DeviceLimit = r.DeviceLimit();
     } else {
         // No device: nothing lies beyond an end, and the output ends where
-        // the input's data do.
+        // the input's data do. --fold folds into the 64 KiB buffer.
         w.DeviceLimit = o.limit.value_or(0xFFFFF);
+        if (o.fold) w.DeviceLimit = std::min(w.DeviceLimit, kBufferSize - 1);
         w.DeviceEnd = w.DeviceLimit;
     }
     if (o.end) w.DeviceEnd = *o.end;
@@ -84,6 +96,7 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
     w.BufferStart = o.bufferStart.value_or(0);
 
     state.FileType = *o.from;
+    state.Buffer.Fill(o.fill.value_or(0));
     bool fileError = false;
     LoadFacts facts;
     panel.BeginLoad(in);
@@ -92,8 +105,21 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
     panel.EndLoad();
     if (stream != nullptr) std::fclose(stream);
     if (!loaded) return fileError ? 2 : 1;
+    if (const std::string problem = UnsoundRecords(in, facts);
+        !problem.empty() && !o.skipBadLines) {
+        Complain(stderr, problem + "; nothing written (--skip-bad-lines writes what was read)");
+        return 1;
+    }
     if (facts.dataBytes == 0) {
         Complain(stderr, in + " holds no data; nothing written");
+        return 1;
+    }
+    // Without a device there is nothing to fold data past FFFF onto.
+    if (!o.device && facts.droppedBytes > 0 && !o.fold) {
+        Complain(stderr,
+                 in + " holds data past address FFFF; nothing written (--fold " +
+                     (*o.from == BinaryFileType ? "cuts them off" : "folds them into 64 KiB") +
+                     ")");
         return 1;
     }
     // A binary file longer than the device asked for is not cut silently;
@@ -111,13 +137,21 @@ int RunConvert(const ConvertArguments& arguments, int verbosity) {
     const bool endFromData = !o.device && !o.end;
     if (endFromData) w.DeviceEnd = std::max(facts.highestPosition, 0);
 
+    // Hex to hex names only the addresses the input stored, unless --fill
+    // gives the gaps a value. ASCII hex has no addresses: like binary, it
+    // holds the gaps as the buffer does.
+    const bool addressed = *o.to == IntelHexFileType || *o.to == MotorolaHexFileType;
+    std::vector<PositionRange> runs;
+    const bool sparse = !HasBinaryRoutines(*o.from) && addressed && !o.fill;
+    if (sparse) runs = StoredRanges(facts.storedAt, w.DeviceEnd);
+
     state.FileType = *o.to;
     if (o.out == "-") {
-        if (!WriteImage(stdout, state, endFromData)) {
+        if (!WriteImage(stdout, state, endFromData, sparse ? &runs : nullptr)) {
             Complain(stderr, std::string("cannot write standard output: ") + std::strerror(errno));
             return 2;
         }
-    } else if (!SaveDataFile(state, o.out, endFromData)) {
+    } else if (!SaveDataFile(state, o.out, endFromData, sparse ? &runs : nullptr)) {
         return 2;
     }
     return facts.badChecksumRecords > 0 ? 1 : 0;

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "buffer/DataFormats.h"
-#include "buffer/FormatDetection.h"
 #include "buffer/HexReader.h"
+#include "buffer/HexText.h"
 #include "buffer/HexWriter.h"
 
 namespace velmar::cli {
@@ -30,17 +30,26 @@ bool ReadWholeStream(std::FILE* stream, std::string& bytes, std::string& error) 
     return true;
 }
 
-int DetectFormat(std::string_view bytes) {
-    return FileTypeFromContents(bytes, BinaryFileType);
+std::string UnsoundRecords(const std::string& path, const LoadFacts& facts) {
+    if (facts.skippedLines > 0)
+        return path + ":" + std::to_string(facts.firstSkippedLine) +
+               ": not a record of the format, skipped";
+    if (facts.conflictingBytes > 0)
+        return path + ":" + std::to_string(facts.firstConflictLine) + ": gives address " +
+               HexText(facts.firstConflictAddress, 4) + " a second, different value (" +
+               HexText(facts.firstConflictValues[0], 2) + ", then " +
+               HexText(facts.firstConflictValues[1], 2) + ")";
+    return {};
 }
 
-bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd) {
+bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd,
+                const std::vector<PositionRange>* runs) {
     const std::int32_t end = std::min<std::int32_t>(state.Window.DeviceEnd, kBufferSize - 1);
     if (HasBinaryRoutines(state.FileType)) {
         for (std::int32_t i = 0; i <= end; ++i)
             std::fputc(state.Buffer[i], stream);
     } else {
-        const std::string text = HexFileText(state.Buffer, state.FileType, end, cutAtEnd);
+        const std::string text = HexFileText(state.Buffer, state.FileType, end, cutAtEnd, runs);
         std::fwrite(text.data(), 1, text.size(), stream);
     }
     return std::fflush(stream) == 0 && !std::ferror(stream);

@@ -1,12 +1,12 @@
 #pragma once
-// Data files as streams: standard input and output for "-", and the format
-// of a file told by its contents when neither an option nor the extension
-// names it.
+// Data files as streams: standard input and output for "-", and what the
+// command line says about a load's unsound records.
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "devices/FileCommands.h"
 #include "devices/ProgramState.h"
 
 namespace velmar::cli {
@@ -15,13 +15,14 @@ namespace velmar::cli {
 // reason when it cannot be read or is longer.
 bool ReadWholeStream(std::FILE* stream, std::string& bytes, std::string& error);
 
-// Text whose first non-blank character is ':' is Intel hex (1), 'S' and a
-// digit Motorola (2), text of hex digits and blanks only ASCII hex (3);
-// anything else binary (0).
-int DetectFormat(std::string_view bytes);
+// "FILE:L: ..." naming the first line the load skipped as no record, or else
+// the first line that gave an address a second, different value; empty when
+// the load met neither.
+std::string UnsoundRecords(const std::string& path, const LoadFacts& facts);
 
 // Buffer positions 0..DeviceEnd (at most 0xFFFF) as FileType says, to a
 // stream, as SaveDataFile writes them to a file.
-bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd = false);
+bool WriteImage(std::FILE* stream, const ProgramState& state, bool cutAtEnd = false,
+                const std::vector<PositionRange>* runs = nullptr);
 
 } // namespace velmar::cli

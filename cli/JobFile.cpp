@@ -9,6 +9,7 @@
 
 #include "DumpIdentity.h"
 #include "Operations.h"
+#include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
@@ -36,7 +37,9 @@ bool Address(const toml::table& t, const char* key, std::optional<std::int32_t>&
     if (node == nullptr) return true;
     const std::optional<std::string> text = node->value<std::string>();
     out = text ? ParseAddress(*text) : std::nullopt;
-    if (!out) error = std::string(key) + " takes a hexadecimal address in quotes";
+    // As on the command line: past the 64 KiB buffer it could only drop data.
+    if (out && *out >= kBufferSize) out.reset();
+    if (!out) error = std::string(key) + " takes a hexadecimal address from 0 to FFFF in quotes";
     return out.has_value();
 }
 
@@ -210,7 +213,7 @@ bool JobRunArguments(const Job& job, const Arguments& commandLine, Arguments& ru
     run.bufferStart = job.bufferStart;
     run.fill = job.fill;
     ProductionArguments& p = run.production;
-    p.hexOffset = job.offset;
+    run.hexOffset = job.offset;
     p.serialRule = job.serial;
     p.lockBits = job.lockBits;
     p.jobName = job.name;
@@ -234,7 +237,7 @@ int RunJobNew(const Arguments& a, RunReport& report) {
     report.fileName = a.dataPath;
     report.fileSha1 = job.sha1;
     job.format = a.formatGiven ? a.fileType : std::nullopt;
-    job.offset = a.production.hexOffset;
+    job.offset = a.hexOffset;
     job.bufferStart = a.bufferStart;
     job.fill = a.fill;
     job.serial = a.production.serialRule;

@@ -14,6 +14,7 @@
 #include "SerialBackend.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FileReplacement.h"
+#include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
 #include "devices/DeviceCatalogue.h"
@@ -64,23 +65,40 @@ bool OutputDirectoryWritable(const std::string& path) {
     return false;
 }
 
+// What the window's not-found box cannot know: the serial asked for, or
+// that several bridges left the search no single one to ask.
+std::string NotFoundHint(const ProgramState& state, const std::string& serial) {
+    const std::int32_t bridges = state.D2XX.DeviceCount;
+    if (!serial.empty())
+        return (bridges == 0
+                    ? "no USB bridge with serial " + serial + " is attached"
+                    : "the bridge with serial " + serial + " does not answer as the programmer") +
+               "; velmar-cli list shows every bridge and which answer";
+    if (bridges > 1)
+        return std::to_string(bridges) +
+               " USB bridges are attached and none was asked; give --serial SN (velmar-cli "
+               "list shows every bridge and which answer)";
+    return {};
+}
+
 // The window's search; true when the programmer answered. -v names the
 // programmer and its firmware; -q still says that none answered.
-bool Search(ProgramState& state, ConsolePanel& panel) {
+bool Search(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
     FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
     if (panel.LastOutcome(Task::Search) != true) {
         if (panel.Verbosity() < 0) Complain(NotFoundText(state.D2XX));
+        if (const std::string hint = NotFoundHint(state, serial); !hint.empty()) Complain(hint);
         return false;
     }
     const std::string version =
         FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
     state.D2XX.GetFTDeviceSerialNo(0);
-    const std::string serial = state.D2XX.NameBufferToString();
-    panel.Report().programmerSerial = serial;
+    const std::string answered = state.D2XX.NameBufferToString();
+    panel.Report().programmerSerial = answered;
     panel.Report().programmerFirmware = version;
     if (panel.Verbosity() >= 1) {
         state.D2XX.GetFTDeviceDescription(0);
-        panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + serial +
+        panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + answered +
                      ", firmware " + version);
     }
     return true;
@@ -107,12 +125,16 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     source.name = path == "-" ? kStandardInput : path;
     std::string how = arguments.formatGiven ? "from --format" : "from the extension";
     std::string error;
+    // A binary file read as asked (by --format or its .bin name) is streamed,
+    // so that an endless one ends one byte past the buffer; anything else
+    // is read whole and judged by its contents too.
+    const bool judged = !arguments.formatGiven && arguments.fileType != BinaryFileType;
     if (path == "-") {
         if (!ReadWholeStream(stdin, source.bytes, error)) {
             Complain("cannot read standard input: " + error);
             return ExitUsage;
         }
-    } else if (!arguments.fileType) {
+    } else if (judged) {
         if (!ReadWholeStream(file.get(), source.bytes, error)) {
             Complain("cannot read " + path + ": " + error);
             return ExitUsage;
@@ -120,19 +142,24 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     } else {
         source.stream = file.release();
     }
-    if (arguments.fileType) {
+    if (!judged) {
         state.FileType = *arguments.fileType;
     } else {
-        state.FileType = DetectFormat(source.bytes);
-        how = "detected from its contents";
+        const FormatVerdict verdict = JudgeDataFile(path == "-" ? "" : path, source.bytes);
+        if (verdict.problem != FormatProblem::None) {
+            Complain(FormatProblemText(verdict.problem, source.name) +
+                     "; give --format binary to program it as bytes");
+            return ExitFailed;
+        }
+        state.FileType = verdict.fileType;
+        if (arguments.fileType != verdict.fileType) how = "detected from its contents";
     }
     RunReport& report = panel.Report();
     report.fileName = source.name;
     report.fileFormat = std::string(DataFormatOf(state.FileType).CliName);
-    if (!source.stream)
+    if (path == "-" || judged) {
         report.fileSha1 = Sha1Text(reinterpret_cast<const std::uint8_t*>(source.bytes.data()),
                                    source.bytes.size());
-    if (!source.stream) {
         // An empty string cannot back a memory stream; it holds no data.
         if (source.bytes.empty()) {
             Complain(source.name + " holds no data; nothing done");
@@ -158,12 +185,48 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     w.DeviceStart = 0;
     w.DeviceEnd = row.DeviceEnd;
     w.DeviceLimit = row.DeviceLimit();
-    w.HexOffset = arguments.production.hexOffset.value_or(0);
+    w.HexOffset = arguments.hexOffset.value_or(0);
     ClampWindowValues(w);
     return w;
 }
 
 namespace {
+
+// Why a loaded file must not reach the chip; empty when it may.
+struct Refusal {
+    int status = -1;
+    std::string text;
+    bool showWarnings = true; // the loader's warnings still say something
+};
+
+Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const std::string& path,
+                  const LoadFacts& facts) {
+    const AddressWindow& w = state.Window;
+    if (const std::string problem = UnsoundRecords(path, facts); !problem.empty())
+        return {ExitFailed, problem + "; nothing done"};
+    if (facts.dataBytes == 0) return {ExitFailed, path + " holds no data; nothing done"};
+    // Records with a wrong checksum were stored but flagged: such an image
+    // is not put on a chip unnoticed.
+    if (facts.badChecksumRecords > 0)
+        return {ExitFailed, path + " has records with a wrong checksum; nothing done"};
+    if (facts.beyondBytes > 0 && !arguments.fold)
+        return {ExitFailed,
+                path + ": data at address " + HexText(facts.firstBeyondAddress, 5) +
+                    " lie beyond the " + arguments.deviceName + "'s end (" +
+                    HexText(w.DeviceEnd, 4) + "); nothing done (--fold loads them " +
+                    (state.FileType == 0 ? "cut" : "folded") + ")",
+                false};
+    // Hex records load at their own address, whatever the buffer start: the
+    // device would get the fill alone, and a blank part would verify.
+    if (facts.rangeBytes == 0)
+        return {ExitFailed,
+                "none of " + path + "'s data lies in buffer positions " +
+                    HexText(w.BufferStart, 4) + "-" +
+                    HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ", which the " +
+                    arguments.deviceName + " uses; give --offset or --buffer-start",
+                false};
+    return {};
+}
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
 // file and refuses what must not reach a chip. The exit status, or -1 to go on.
@@ -179,6 +242,7 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.FailFlag = 0;
     LoadFacts facts;
     bool fileError = false;
+    panel.HoldWarnings();
     panel.BeginLoad(path);
     const bool loaded = source.stream
                             ? LoadDataStream(state, path, source.stream, &fileError, &facts)
@@ -189,23 +253,15 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     state.Transfer.StopFlag = 0;
     state.Transfer.DeviceAddress = state.Window.DeviceStart;
     // As convert: a file that cannot be read is 2, malformed contents 1.
-    if (!loaded) return fileError ? ExitUsage : ExitFailed;
-    if (facts.dataBytes == 0) {
-        Complain(path + " holds no data; nothing done");
-        return ExitFailed;
+    if (!loaded) {
+        panel.ReleaseWarnings(true);
+        return fileError ? ExitUsage : ExitFailed;
     }
-    // Records with a wrong checksum were stored but flagged: such an image
-    // is not put on a chip unnoticed.
-    if (facts.badChecksumRecords > 0) {
-        Complain(path + " has records with a wrong checksum; nothing done");
-        return ExitFailed;
-    }
-    if (facts.beyondBytes > 0 && !arguments.fold) {
-        Complain(path + ": data at address " + HexText(facts.firstBeyondAddress, 5) +
-                 " lie beyond the " + arguments.deviceName + "'s end (" +
-                 HexText(state.Window.DeviceEnd, 4) + "); nothing done (--fold loads them " +
-                 (state.FileType == 0 ? "cut" : "folded") + ")");
-        return ExitFailed;
+    const Refusal refusal = JudgeLoad(state, arguments, path, facts);
+    panel.ReleaseWarnings(refusal.showWarnings);
+    if (refusal.status >= 0) {
+        Complain(refusal.text);
+        return refusal.status;
     }
     state.FailFlag = 0;
     if (facts.highestPosition >= 0)
@@ -336,20 +392,21 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
 
 } // namespace
 
-int RunProbe(ProgramState& state, ConsolePanel& panel, bool json) {
+int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial, bool json) {
     panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, serial)) return ExitFailed;
     if (json) return ExitSuccess;
     std::printf("%s\n", panel.Banner().c_str());
     std::fflush(stdout);
     return ExitSuccess;
 }
 
-int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path) {
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
+                const std::string& serial) {
     if (!InputReadable(path)) return ExitUsage;
     panel.AnswerQuestionsYes(true);
     panel.SetFirmwareFile(path);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, serial)) return ExitFailed;
     // A current firmware is not offered the update by the search: run it here.
     const bool ranInSearch = panel.LastOutcome(Task::FirmwareUpdate).has_value();
     if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, *state.Panel);
@@ -361,17 +418,18 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
     InputFile dataFile;
     const bool loads =
         op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
+    // Every device byte must have its buffer position: one past the buffer
+    // would be read into nothing, verified against nothing or never written.
+    const AddressWindow window = SelectedWindow(arguments);
+    if (std::int64_t{window.BufferStart} + (window.DeviceEnd - window.DeviceStart) >= kBufferSize) {
+        Complain("--buffer-start " + HexText(window.BufferStart, 4) + " leaves no room for the " +
+                 arguments.deviceName + "'s " +
+                 std::to_string(window.DeviceEnd - window.DeviceStart + 1) +
+                 " bytes in the 64 KiB buffer");
+        return ExitUsage;
+    }
     if (op == Operation::Read) {
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
-        // Every byte read must have a place in the buffer to be saved.
-        const AddressWindow w = SelectedWindow(arguments);
-        if (std::int64_t{w.BufferStart} + (w.DeviceEnd - w.DeviceStart) >= kBufferSize) {
-            Complain("--buffer-start " + HexText(w.BufferStart, 4) + " leaves no room for the " +
-                     arguments.deviceName + "'s " +
-                     std::to_string(w.DeviceEnd - w.DeviceStart + 1) +
-                     " bytes in the 64 KiB buffer");
-            return ExitUsage;
-        }
     } else if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
         dataFile = OpenInput(arguments.dataPath);
         if (!dataFile) return ExitUsage;
@@ -383,7 +441,7 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
     }
 
     panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel)) return ExitFailed;
+    if (!Search(state, panel, arguments.serial)) return ExitFailed;
 
     // Set before the selection so that its ClampWindow clamps it against the
     // new device range, as the window does with an entered value.
@@ -448,7 +506,17 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
     if (op == Operation::Blank || op == Operation::Verify ||
         (op == Operation::Program && (!failed || panel.DifferingBytes() > 0))) {
-        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(panel.DifferenceSummary());
+        std::string summary = panel.DifferenceSummary();
+        // A run stopped short says how far its count goes.
+        const std::int64_t end = panel.OperationEnd();
+        if (op != Operation::Program && failed && end <= w.DeviceEnd) {
+            if (end > w.DeviceStart)
+                summary += std::string(panel.DifferingBytes() > 0 ? "," : "") + " in " +
+                           HexText(w.DeviceStart, 4) + "-" +
+                           HexText(static_cast<std::int32_t>(end - 1), 4);
+            summary += ", stopped at " + HexText(static_cast<std::int32_t>(end), 4);
+        }
+        if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(summary);
     }
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
@@ -478,6 +546,21 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 
 namespace velmar::cli {
 
+BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial) {
+    BridgeAnswer answer;
+    if (serial.empty()) return answer;
+    // The window's search on this bridge alone; nothing is shown.
+    auto state = std::make_unique<ProgramState>(SerialBackend(backend, serial));
+    FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
+    answer.openProblem = state->D2XX.OpenProblem;
+    answer.opened = state->Link.LinkState > 0;
+    if (state->Link.LinkState == 2)
+        answer.firmware =
+            FirmwareVersionText(state->D2XX.ReplyBuffer[1], state->D2XX.ReplyBuffer[2]);
+    if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+    return answer;
+}
+
 int RunList(const D2XXBackend& backend, RunReport* collect) {
     const std::vector<Bridge> bridges = ListBridges(backend);
     int programmers = 0;
@@ -485,17 +568,11 @@ int RunList(const D2XXBackend& backend, RunReport* collect) {
         const Bridge& bridge = bridges[i];
         std::string answer = "no answer";
         std::optional<std::string> firmware;
-        if (!bridge.serial.empty()) {
-            // The window's search on this bridge alone; nothing is shown.
-            auto state = std::make_unique<ProgramState>(SerialBackend(backend, bridge.serial));
-            FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
-            if (state->Link.LinkState == 2) {
-                firmware =
-                    FirmwareVersionText(state->D2XX.ReplyBuffer[1], state->D2XX.ReplyBuffer[2]);
-                answer = "programmer, firmware " + *firmware;
-                ++programmers;
-            }
-            if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+        const BridgeAnswer asked = AskBridge(backend, bridge.serial);
+        if (!asked.firmware.empty()) {
+            firmware = asked.firmware;
+            answer = "programmer, firmware " + asked.firmware;
+            ++programmers;
         }
         if (collect != nullptr) {
             collect->bridges.push_back(

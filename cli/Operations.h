@@ -13,9 +13,10 @@ namespace velmar::cli {
 
 enum ExitStatus : int { ExitSuccess = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// The programmer search; 0 when the programmer answered. `json`: nothing on
-// standard output.
-int RunProbe(ProgramState& state, ConsolePanel& panel, bool json = false);
+// The programmer search (`serial`: the one asked for, if any); 0 when the
+// programmer answered. `json`: nothing on standard output.
+int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial = {},
+             bool json = false);
 
 // What every device operation does before its handler: the file checked
 // and loaded, the search, the device selection. The exit status, or -1 to
@@ -31,7 +32,8 @@ AddressWindow SelectedWindow(const Arguments& arguments);
 void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel);
 
 // The search, then the firmware update from `path` (questions answered Yes).
-int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path);
+int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
+                const std::string& serial = {});
 
 // The search, the device selection, then the operation between its frame.
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
@@ -40,5 +42,14 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
 // as a programmer (its firmware version). 0 when one or more answered.
 // With `collect`, the rows go there instead of standard output.
 int RunList(const D2XXBackend& backend, RunReport* collect = nullptr);
+
+// The version query to the one bridge with `serial`, as the window's search
+// sends it, showing nothing.
+struct BridgeAnswer {
+    bool opened = false;
+    std::string firmware;    // "1.23"; empty when it did not answer
+    std::string openProblem; // why it could not be opened, when known
+};
+BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial);
 
 } // namespace velmar::cli

@@ -21,7 +21,11 @@ extern "C" void OnSigint(int) {
 
 } // namespace
 
-void InitConsole() {}
+// A file-size limit must end a write with an error (and the unfinished
+// temporary file removed), not kill the process in the middle of it.
+void InitConsole() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) != 0;

@@ -23,8 +23,7 @@ struct ProductionArguments {
     std::string serialState; // empty: beside the job or the image
     bool reuseFailed = false;
     bool serialOverwrite = false;
-    std::vector<int> lockBits;             // programmed in this order after a good verify
-    std::optional<std::int32_t> hexOffset; // added to hex record addresses (Hex Offset)
+    std::vector<int> lockBits; // programmed in this order after a good verify
     JobVerb job = JobVerb::None;
     std::string jobPath;
     std::string jobName;

@@ -6,15 +6,17 @@ std::string UsageText() {
     return R"(usage:
   velmar-cli [-q | -v | -vv] convert [--from FMT] [--to FMT]
                      [--device NAME | --limit HEX] [--offset HEX]
-                     [--buffer-start HEX] [--end HEX] [--fold] [--json] IN OUT
+                     [--buffer-start HEX] [--end HEX] [--fill XX] [--fold]
+                     [--skip-bad-lines] [--json] IN OUT
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
+  velmar-cli [--usb | --virtual[=OPTIONS]] doctor
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              firmware FILE
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              [-q | -v | -vv] [--progress=lines|none] --device NAME
-             [--format FMT] [--buffer-start HEX] [--fill XX] [--fold]
-             [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
+             [--format FMT] [--buffer-start HEX] [--offset HEX] [--fill XX]
+             [--fold] [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
       OPERATION: read | verify | blank | compare | program | erase | lock N
   velmar-cli [...] --device NAME [--repeat [N] [--repeat-when-changed]]
              [--serial-number ADDR:FORMAT:START[:STEP] [--serial-state FILE]
@@ -29,6 +31,10 @@ Commands:
   list           every attached USB bridge: index, serial, description and
                  whether it answers as a programmer (with its firmware)
   probe          look for the programmer and print its firmware version
+  doctor         say why the programmer is not reached: the USB driver in
+                 use, every FTDI bridge with its ids, device node, udev rule,
+                 kernel driver and claims, and a version query to each;
+                 every problem with its fix
   firmware FILE  write the firmware image FILE into the programmer
   read FILE      read the device and write exactly the bytes read to FILE,
                  in device order, whatever --buffer-start is; ends with the
@@ -72,13 +78,20 @@ Options:
                      89S52 89S53 89LS53 89C55 89S8252 89LS8252 (any case)
   --format FMT       binary, intel, motorola or ascii; by default from FILE's
                      extension: .bin binary, .hex .ihx Intel,
-                     .s19 .s28 .s37 .srec .mot Motorola. Any other extension
-                     (.dat, .rom, none, or "-"): a file to load is judged by
-                     its contents (first non-blank ":" Intel, "S" and a digit
-                     Motorola, only hex digits and blanks ASCII hex, else
-                     binary); a file to write needs --format
-  --buffer-start HEX buffer position of the device's first byte (up to 5 hex
-                     digits; clamped as the window clamps it)
+                     .s19 .s28 .s37 .srec .mot Motorola. A .hex file, and
+                     any other extension (.dat, .rom, none, or "-"): a file
+                     to load is judged by its contents (first non-blank ":"
+                     Intel, "S" and a digit Motorola, lines of hex digits
+                     only ASCII hex, bytes that are not text binary); other
+                     text is refused rather than taken as binary, and so is
+                     a file named as hex that is not text; a file to write
+                     needs --format
+  --buffer-start HEX buffer position of the device's first byte, 0 to FFFF;
+                     the device's whole range must fit below 10000. A binary
+                     FILE loads there; hex records load at their own address
+  --offset HEX       program, verify, compare: added to every Intel and
+                     Motorola record address of FILE (the Hex Offset), 0 to
+                     FFFF
   --fill XX          program, verify, compare: the value the buffer holds before
                      FILE is loaded, so bytes FILE does not name are XX; by
                      default the part's erased value (00 for the 874X parts,
@@ -106,7 +119,8 @@ Options:
                      address range, Vpp, the file's format (and how it was
                      told) and the range of its data
   -vv                also every packet sent, on stderr, as --trace writes it
-  --json             every command: one JSON object on stdout at the end and
+  --json             every command but doctor: one JSON object on stdout at the
+                     end and
                      nothing else there (difference lines go into it); its
                      fields are in docs/velmar-cli-result.schema.json
 
@@ -139,8 +153,12 @@ Production line (program, and job run):
 
 Before the programmer is touched, program, verify and compare load FILE and
 refuse it (exit 1) when it holds no data, has a malformed record (named by
-file and line), has records with a wrong checksum, or has data beyond the
-device's end without --fold.
+file and line), has lines that are neither blank nor a record the format
+defines, or records that give one address two different values (both named
+by file and line: "image.hex:7: ..."), has records with a wrong checksum, has
+data beyond the device's end without --fold, or has none of its data in the
+buffer positions the device uses (--buffer-start onwards). Blanks before a
+record's ":" or "S" are no part of it.
 
 The device is selected as the window selects it; adapter prompts are printed
 and taken as confirmed. Difference lines go to stdout, sentences and boxes to
@@ -159,7 +177,7 @@ error line starts with "velmar-cli: ".
 usage: velmar-cli [-q|-v] convert [--from FMT] [--to FMT]
                           [--device NAME | --limit HEX]
                           [--offset HEX] [--buffer-start HEX] [--end HEX]
-                          [--fold] IN OUT
+                          [--fill XX] [--fold] [--skip-bad-lines] IN OUT
 
 Loads IN into a buffer of 65,536 zero bytes and writes OUT, with the same
 reader and writer as the window's Load Buffer and Save Buffer.
@@ -178,16 +196,30 @@ reader and writer as the window's Load Buffer and Save Buffer.
   --end HEX           last buffer position written (DeviceEnd); default the
                       device's last address, else the highest address IN
                       stored; never beyond 0xFFFF
+  --fill XX           the buffer's value before IN is loaded (default 00);
+                      with a hex IN and an Intel or Motorola OUT, also
+                      writes the gaps between IN's records as XX
   --fold              with --device: write a binary IN longer than the
-                      device cut at the device's end instead of refusing it
+                      device cut at the device's end instead of refusing it;
+                      without: fold data past FFFF into 64 KiB (hex) or cut
+                      them off (binary) instead of refusing IN
+  --skip-bad-lines    write what was read although IN has lines that are no
+                      records, or records that disagree on an address
 
+A hex IN written as Intel or Motorola OUT keeps its gaps: only the addresses
+IN stored are written, one run of records per range (--fill gives the gaps a
+value). Binary and ASCII hex OUT have no addresses: they hold the gaps as
+the buffer does, 00 unless --fill says otherwise.
 Hex records beyond the device's end are folded onto lower addresses, as the
 window folds them, and a line on stderr says how many bytes were.
 HEX values are up to five hexadecimal digits, with or without 0x.
-Exit status: 0 done; 1 IN is malformed, holds no data, is a binary file
-longer than the device (without --fold or --end), or has records with a
-wrong checksum (OUT is still written then); 2 bad arguments or a file
-that cannot be read or written.
+Exit status: 0 done; 1 IN is malformed, holds no data, is text judged as
+binary, has lines that are no records or records that disagree (without
+--skip-bad-lines), holds data past FFFF without a device (without --fold),
+is a binary file longer than the device (without --fold or --end), or has
+records with a wrong checksum (OUT is still written then; in every other
+case nothing is written); 2 bad arguments or a file that cannot be read or
+written.
 )";
 }
 
@@ -197,7 +229,8 @@ std::string TryHelpLine() {
 
 std::string ConvertUsageLine() {
     return "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit HEX] "
-           "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT";
+           "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fill XX] [--fold] "
+           "[--skip-bad-lines] IN OUT";
 }
 
 } // namespace velmar::cli

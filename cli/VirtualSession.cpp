@@ -2,23 +2,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
-#include "Platform.h"
 #include "devices/DeviceCatalogue.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::cli {
 
 namespace {
-
-// Looked at, not opened: the programmer opens the chip file once itself.
-bool Readable(const std::string& path, std::string& error) {
-    int number = 0;
-    if (platform::FileReadable(path, number)) return true;
-    error = "cannot read " + path + ": " + std::strerror(number);
-    return false;
-}
 
 // The trace of this run only: an existing file is emptied first.
 bool Truncate(const std::string& path, std::string& error) {
@@ -36,9 +28,14 @@ bool VirtualSession::Start(const Arguments& arguments, std::string& error) {
         error = "--virtual: " + error;
         return false;
     }
+    // Chips kept in a folder that is not there would be lost at the end.
+    std::error_code ec;
+    if (!options.StateDir.empty() && !std::filesystem::is_directory(options.StateDir, ec)) {
+        error = "--virtual: state-dir " + options.StateDir + " is not a folder";
+        return false;
+    }
     if (!arguments.tracePath.empty()) options.TraceFile = arguments.tracePath;
     if (!options.TraceFile.empty() && !Truncate(options.TraceFile, error)) return false;
-    if (!options.ChipFile.empty() && !Readable(options.ChipFile, error)) return false;
 
     if (arguments.catalogueRow >= 0) {
         const CatalogueRow& row =
@@ -48,7 +45,14 @@ bool VirtualSession::Start(const Arguments& arguments, std::string& error) {
             if (options.Size == 0) options.Size = static_cast<std::uint32_t>(row.DeviceEnd) + 1;
         }
     }
-    VirtualProgrammer::Instance().Reset(options);
+    VirtualProgrammer& programmer = VirtualProgrammer::Instance();
+    programmer.Reset(options);
+    // A chip file that gave nothing is not an erased part: the run was meant
+    // for contents it does not have.
+    if (!options.ChipFile.empty() && !programmer.ChipFileProblem().empty()) {
+        error = "--virtual: chip=" + programmer.ChipFileProblem();
+        return false;
+    }
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "Convert.h"
+#include "Doctor.h"
 #include "JobFile.h"
 #include "JsonReport.h"
 #include "Operations.h"
@@ -47,6 +48,8 @@ std::string CommandName(const Arguments& a) {
         return "probe";
     case Command::List:
         return "list";
+    case Command::Doctor:
+        return "doctor";
     case Command::Firmware:
         return "firmware";
     case Command::Convert:
@@ -80,6 +83,7 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
         report.result = status == ExitSuccess ? "ok" : "no-programmer";
         return status;
     }
+    if (a.command == Command::Doctor) return RunDoctor(bridges, a.useVirtual);
     // -vv: every packet on the error stream as --trace writes it.
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
     const D2XXBackend& backend = a.serial.empty() ? traced : SerialBackend(traced, a.serial);
@@ -97,10 +101,10 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
-        status = RunProbe(*state, panel, json);
+        status = RunProbe(*state, panel, a.serial, json);
         break;
     case Command::Firmware:
-        status = RunFirmware(*state, panel, a.firmwarePath);
+        status = RunFirmware(*state, panel, a.firmwarePath, a.serial);
         break;
     case Command::Device:
         status = IsProductionRun(a.production) ? RunProduction(*state, panel, a, swap)
@@ -138,7 +142,8 @@ int RunProgrammerCommand(const Arguments& a, RunReport& report) {
 
     const D2XXBackend* backend = &HardwareBackend();
     // No driver at all: say so rather than report a programmer not found.
-    if (const std::string problem = HardwareProblem(); !problem.empty()) {
+    if (const std::string problem = HardwareProblem();
+        !problem.empty() && a.command != Command::Doctor) {
         std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
         report.result = "no-programmer";
         return ExitFailed;

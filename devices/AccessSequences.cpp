@@ -29,6 +29,13 @@ const FamilyCapabilities& Selected(const ProgramState& state) {
     return CapabilitiesOf(state.Selection.DeviceFamily);
 }
 
+// The longest the programmer may work on one ProgramBlock before it answers:
+// every byte of the block programmed, at the part's own time per byte.
+int BlockProgramMs(const FamilyCapabilities& can) {
+    return static_cast<int>((std::int64_t{can.ProgramMicrosPerByte} * kProgramBlockData + 999) /
+                            1000);
+}
+
 void ShowProgress(ProgramState& state, std::int32_t value) {
     state.Panel->Progress(ProgressOf::Device, value);
 }
@@ -324,7 +331,8 @@ void ProgramBlocks(ProgramState& state) {
         link.PacketLength = kProgramBlockLength;
         bool answered = false;
         if (WritePacket(state, kProgramBlockLength))
-            answered = link.AwaitReplyBytes(kReplyHead) >= static_cast<DWORD>(kReplyHead);
+            answered = link.AwaitReplyBytes(kReplyHead, BlockProgramMs(Selected(state))) >=
+                       static_cast<DWORD>(kReplyHead);
 
         if (!answered || state.D2XX.ReplyBuffer[6] == 0xFF) t.StopFlag = 5;
         // Strictly past the end: a range one byte longer than whole blocks

@@ -11,19 +11,21 @@ using F = Family;
 using L = LineSetup;
 
 // By family code 0..6.
+// clang-format off
 constexpr std::array<FamilyCapabilities, 7> kFamilies = {{
-    // setup        programs bytewise erase lock run          erased control fold    stepped Vpp
-    {L::None,        false, false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true},
-    {L::Adapter874X, true,  true,  false, 0, LockRun::None,     0x00, 0xF7, 0,      true},
-    {L::Adapter874X, true,  false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true},
-    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false},
-    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false},
-    {L::Mode875X,    true,  false, true,  3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false},
-    {L::Mode875X,    true,  false, true,  3, LockRun::Latch4F,  0xFF, 0xB7, 0x3FFF, false},
+    // setup        programs bytewise erase lock run          erased control fold    stepped Vpp  us/byte
+    {L::None,        false, false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  0},
+    {L::Adapter874X, true,  true,  false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  50000},
+    {L::Adapter874X, true,  false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  50000},
+    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, 50000},
+    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, 2500},
+    {L::Mode875X,    true,  false, true,  3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, 1500},
+    {L::Mode875X,    true,  false, true,  3, LockRun::Latch4F,  0xFF, 0xB7, 0x3FFF, false, 1500},
 }};
 
 // What a code outside the table gets: nothing offered, nothing sent.
-constexpr FamilyCapabilities kNoFamily = {L::None, false, false, false, 0, LockRun::None, 0x00, 0xF7, 0, false};
+constexpr FamilyCapabilities kNoFamily = {L::None, false, false, false, 0, LockRun::None, 0x00, 0xF7, 0, false, 0};
+// clang-format on
 
 constexpr CatalogueRow Header(std::string_view text) {
     return CatalogueRow{text, false, {}, 0, 0, F::None, 0, P::None};

@@ -41,6 +41,10 @@ struct FamilyCapabilities {
     std::uint8_t ModeControlByte; // ControlByte of the 875X mode set-up
     std::int32_t FoldLimit;     // hex addresses fold at this limit; 0: at the device end
     bool SteppedVpp;            // the Vpp button steps the 874X voltages
+    // How long the part takes to program one byte, in microseconds (the
+    // datasheet pulse, or the flash byte write): what the programmer's
+    // firmware spends on each byte of a ProgramBlock.
+    std::int32_t ProgramMicrosPerByte;
 };
 
 // The capabilities of a family code; a code outside 0..6 has none.

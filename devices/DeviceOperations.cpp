@@ -247,9 +247,12 @@ void SecurityClick(ProgramState& state) {
 
 namespace {
 
+std::string SecurityBitName(int k) {
+    return "Security Bit #" + std::to_string(k + 1);
+}
+
 void ProgramSecurityBit(ProgramState& state, int k) {
-    const std::string bitName = "Security Bit #" + std::to_string(k + 1);
-    const std::string notProgrammed = bitName + " was NOT programmed....";
+    const std::string notProgrammed = SecurityBitName(k) + " was NOT programmed....";
     const unsigned mark = state.Link.FrameFaultMark;
     if (!LinkUp(state, mark)) {
         SetStatus(state, notProgrammed);
@@ -267,9 +270,7 @@ void ProgramSecurityBit(ProgramState& state, int k) {
     if (LinkFailedSince(state, mark)) {
         SetStatus(state, notProgrammed);
         state.FailFlag = 1;
-        return;
     }
-    SetStatus(state, bitName + " has been programmed...");
 }
 
 } // namespace
@@ -279,8 +280,11 @@ void Security_ListClick(ProgramState& state, int k) {
     if (k >= 0 && k <= 2) ProgramSecurityBit(state, k);
     state.Panel->ChoiceListShown(ChoiceList::SecurityBits, false);
     if (k >= 0 && k <= 2) {
-        EndDeviceOperation(state, mark,
-                           "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
+        // The pulses' replies are awaited by the closing idle: the bit is
+        // programmed only when that shows the link whole.
+        const std::string bitName = SecurityBitName(k);
+        EndDeviceOperation(state, mark, bitName + " was NOT programmed....",
+                           bitName + " has been programmed...");
     } else {
         EndOperation(state);
     }

@@ -6,6 +6,7 @@
 #include "buffer/BinaryFile.h"
 #include "buffer/DataFormats.h"
 #include "buffer/HexReader.h"
+#include "buffer/HexText.h"
 #include "buffer/HexWriter.h"
 #include "buffer/InputFile.h"
 
@@ -62,6 +63,30 @@ void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
     state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
 }
 
+// Once per load: what the reader skipped, and where two records disagree.
+void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
+                               const HexLoadResult& result) {
+    if (result.skippedLines > 0) {
+        state.FailFlag = 1;
+        const std::string text = std::to_string(result.skippedLines) + " lines of " + path +
+                                 " are not records and were skipped; the first is line " +
+                                 std::to_string(result.firstSkippedLine) + ".";
+        state.Panel->ReportLine(text);
+        state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+    }
+    if (result.conflictingBytes > 0) {
+        state.FailFlag = 1;
+        const std::string text = std::to_string(result.conflictingBytes) + " addresses of " + path +
+                                 " are given two different values; the first is " +
+                                 HexText(result.firstConflictAddress, 4) + ", given " +
+                                 HexText(result.firstConflictValues[0], 2) + " and then " +
+                                 HexText(result.firstConflictValues[1], 2) + " on line " +
+                                 std::to_string(result.firstConflictLine) + ".";
+        state.Panel->ReportLine(text);
+        state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+    }
+}
+
 } // namespace
 
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
@@ -74,13 +99,18 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
         facts->fileError = true;
     }
     if (fileError) *fileError = true;
+    ReportUnreadableDataFile(state, path, error);
+    return false;
+}
+
+void ReportUnreadableDataFile(ProgramState& state, const std::string& path,
+                              const std::string& reason) {
     if (!HasBinaryRoutines(state.FileType)) {
         ShowHexLoading(state);
         state.Transfer.DeviceAddress = 0;
         state.Transfer.StopFlag = 0;
     }
-    ReportFileError(state, "Could not read", path, error);
-    return false;
+    ReportFileError(state, "Could not read", path, reason);
 }
 
 bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* stream,
@@ -99,6 +129,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
             return false;
         }
         facts.dataBytes = result.bytes;
+        facts.droppedBytes = result.droppedBytes;
         if (result.bytes > 0) {
             const std::int64_t last = std::int64_t{w.BufferStart} + result.bytes - 1;
             facts.highestPosition =
@@ -107,9 +138,13 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
         // Only the device's range, DeviceEnd - DeviceStart + 1 bytes from
         // BufferStart, ever reaches the device. With no device chosen yet
         // (DeviceLimit 0) there is no range to speak of.
+        // Bytes past the buffer are counted as dropped, not as beyond.
         const std::int64_t room = std::int64_t{w.DeviceEnd} - w.DeviceStart + 1;
-        if (w.DeviceLimit > 0 && room > 0 && result.bytes > room) {
-            facts.beyondBytes = result.bytes - room;
+        facts.rangeBytes = std::min<std::int64_t>(result.bytes, room);
+        const std::int64_t held = std::min<std::int64_t>(
+            result.bytes, std::max<std::int64_t>(0, std::int64_t{kBufferSize} - w.BufferStart));
+        if (w.DeviceLimit > 0 && room > 0 && held > room) {
+            facts.beyondBytes = held - room;
             facts.firstBeyondAddress = room;
             ReportBeyond(state, facts);
         }
@@ -141,12 +176,24 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
         }
         facts.dataBytes = result.storedBytes;
         facts.highestPosition = result.highestPosition;
+        facts.rangeBytes = result.rangeBytes;
         facts.beyondBytes = result.beyondBytes;
         facts.firstBeyondAddress = result.firstBeyondAddress;
         facts.folded = result.folded;
         facts.badChecksumRecords = result.badChecksumRecords;
+        facts.skippedLines = result.skippedLines;
+        facts.firstSkippedLine = result.firstSkippedLine;
+        facts.conflictingBytes = result.conflictingBytes;
+        facts.firstConflictLine = result.firstConflictLine;
+        facts.firstConflictAddress = result.firstConflictAddress;
+        facts.firstConflictValues[0] = result.firstConflictValues[0];
+        facts.firstConflictValues[1] = result.firstConflictValues[1];
+        facts.droppedBytes = result.droppedBytes;
+        facts.storedAt = result.storedAt;
         ReportDroppedOnLoad(state, path, result.droppedBytes);
-        if (result.storedBytes == 0) {
+        ReportSkippedAndConflicts(state, path, result);
+        // Lines skipped as no records say more than that no data were found.
+        if (result.storedBytes == 0 && result.skippedLines == 0) {
             state.FailFlag = 1;
             const std::string text = "No data records were found in " + path + ".";
             state.Panel->ReportLine(text);
@@ -170,7 +217,8 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
     return true;
 }
 
-bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd) {
+bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd,
+                  const std::vector<PositionRange>* runs) {
     bool ok = false;
     std::string reason;
     std::int64_t dropped = 0;
@@ -180,8 +228,8 @@ bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd) {
         reason = result.systemError;
         dropped = result.droppedBytes;
     } else {
-        const HexSaveResult result =
-            SaveHexFile(path, state.FileType, state.Buffer, state.Window, *state.Panel, cutAtEnd);
+        const HexSaveResult result = SaveHexFile(path, state.FileType, state.Buffer, state.Window,
+                                                 *state.Panel, cutAtEnd, runs);
         ok = result.ok;
         reason = result.systemError;
         dropped = result.droppedBytes;

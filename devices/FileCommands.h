@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "ProgramState.h"
+#include "buffer/HexWriter.h"
 
 namespace velmar {
 
@@ -26,22 +28,37 @@ namespace velmar {
 //
 // A hex load that stored no byte shows "No data records were found in
 // <file>."; data past DeviceEnd (folded by the hex reader, or a binary file
-// longer than the device's range) show one warning per load. Both still load
-// but set FailFlag, so the banner turns red.
+// longer than the device's range) show one warning per load; so do lines
+// that were skipped as no record, and addresses two records gave different
+// values. All of these still load but set FailFlag, so the banner turns red.
 struct LoadFacts {
     bool fileError = false;               // the file could not be read
     std::int64_t dataBytes = 0;           // bytes the file gave the buffer
     std::int32_t highestPosition = -1;    // highest buffer position stored
+    std::int64_t rangeBytes = 0;          // of them, where the device's range lies
     std::int64_t beyondBytes = 0;         // bytes past the device's end
     std::int64_t firstBeyondAddress = -1; // file address (binary: offset) of the first
     bool folded = false;                  // the hex fold moved some of them
     int badChecksumRecords = 0;
     int badLine = 0;      // line of a malformed field
     bool stopped = false; // the panel stopped the load
+    int skippedLines = 0; // neither blank nor a record the format defines
+    int firstSkippedLine = 0;
+    std::int64_t conflictingBytes = 0; // addresses given two different values
+    std::int64_t firstConflictAddress = -1;
+    std::uint8_t firstConflictValues[2] = {0, 0}; // the earlier and the later
+    int firstConflictLine = 0;
+    std::int64_t droppedBytes = 0; // past buffer position FFFF
+    std::vector<bool> storedAt;    // hex loads: the buffer positions a record stored
 };
 // The file is opened once, here.
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError = nullptr,
                   LoadFacts* facts = nullptr);
+
+// What LoadDataFile shows for a file it cannot open: the error box naming
+// `path` and `reason`, FailFlag 1.
+void ReportUnreadableDataFile(ProgramState& state, const std::string& path,
+                              const std::string& reason);
 
 // The same from a file the caller opened (and closes): `path` only names it
 // in captions and boxes. Binary input is read from the stream's position.
@@ -53,7 +70,9 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
 // only when complete, so a failed save leaves the old file intact.
 // Failure (false): an error box naming the file and the reason, FailFlag 1.
 // `cutAtEnd`: Intel records end at DeviceEnd as well (see HexFileText).
-bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd = false);
+// `runs`: an Intel or Motorola file of only these positions (HexRunsText).
+bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd = false,
+                  const std::vector<PositionRange>* runs = nullptr);
 
 // Every byte of the buffer := value (the fill dialogue). The checksum caption
 // is left alone on purpose: it is recomputed only on request.

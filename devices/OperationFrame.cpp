@@ -12,7 +12,8 @@ void BeginOperation(ProgramState& state) {
 }
 
 namespace {
-void FinishFrame(ProgramState& state, unsigned faultMark, std::string_view failure) {
+void FinishFrame(ProgramState& state, unsigned faultMark, std::string_view failure,
+                 std::string_view success) {
     // Shown after SendIdle resets it: the address where the operation stopped.
     const std::int32_t stoppedAt = state.Transfer.DeviceAddress;
     state.Panel->Progress(ProgressOf::Device, stoppedAt);
@@ -22,6 +23,7 @@ void FinishFrame(ProgramState& state, unsigned faultMark, std::string_view failu
         state.FailFlag = 1;
         state.Panel->Status(failure);
     }
+    if (!success.empty() && state.FailFlag == 0) state.Panel->Status(success);
     state.Panel->LeaveBusyState(state.Link.LinkState > 0);
     state.Panel->Outcome(Task::Operation, state.FailFlag == 0, stoppedAt);
     state.Panel->PumpEvents();
@@ -29,11 +31,12 @@ void FinishFrame(ProgramState& state, unsigned faultMark, std::string_view failu
 } // namespace
 
 void EndOperation(ProgramState& state) {
-    FinishFrame(state, 0, {});
+    FinishFrame(state, 0, {}, {});
 }
 
-void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure) {
-    FinishFrame(state, faultMark, failure);
+void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure,
+                        std::string_view success) {
+    FinishFrame(state, faultMark, failure, success);
 }
 
 bool LinkFailedSince(const ProgramState& state, unsigned faultMark) {

@@ -16,8 +16,10 @@ void EndOperation(ProgramState& state);
 // EndOperation for an operation on the device: when the programmer link
 // failed anywhere since `faultMark` (the closing idle's reply included), an
 // operation that still counts as a success fails with `failure` as its
-// sentence, before the outcome is given.
-void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure);
+// sentence, before the outcome is given. `success`, when given, is said only
+// then, once the closing idle's reply has shown the link whole.
+void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure,
+                        std::string_view success = {});
 // True when a write, a wait or a read of the link failed since `faultMark`.
 bool LinkFailedSince(const ProgramState& state, unsigned faultMark);
 

@@ -80,13 +80,15 @@ DWORD CommandLink::AwaitReply() {
     return AwaitReplyBytes(kReplyHead);
 }
 
-DWORD CommandLink::AwaitReplyBytes(DWORD count) {
+DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
     count = std::min<DWORD>(count, kTransferBufferSize);
     Timer1Enabled = true;
-    timerDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
+    timerDeadline_ = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(ReplyTimeoutMs + std::max(workMs, 0));
     TimeoutFlag = 0;
     DWORD got = 0;
     bool surplus = false;
+    bool stopped = false;
     for (;;) {
         if (!WaitTurn(*this, d2xx_, *panel_, timerDeadline_)) break;
         if (d2xx_.RxQueueCount > 0) {
@@ -109,13 +111,20 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count) {
             }
             continue;
         }
-        if (transfer_.StopFlag > 0) break;
+        if (transfer_.StopFlag > 0) {
+            stopped = true;
+            break;
+        }
         std::this_thread::sleep_for(kTurnPause);
     }
     Timer1Enabled = false;
     if (got < count) {
         ++LinkFaults;
         ReplyOwed = true;
+        // The programmer does not break off its work because the host
+        // stopped waiting: its answer still comes, up to the work's limit.
+        owedBytes_ = stopped && workMs > 0 ? count - got : 0;
+        owedUntil_ = timerDeadline_;
     } else if (surplus) {
         // What follows a complete reply is not the next reply's start.
         const DWORD extra = DrainQueued(count);
@@ -151,9 +160,23 @@ DWORD CommandLink::DrainQueued(DWORD offset) {
 // may arrive any time later; it is dropped before the next request instead
 // of being read as that request's reply.
 void CommandLink::DropStaleReply() {
+    if (owedBytes_ > 0) AwaitOwedReply();
     const DWORD dropped = DrainQueued(kDropArea);
     if (dropped > 0)
         panel_->InsertDiagnosticLine("Late reply dropped ... Bytes-" + std::to_string(dropped));
+}
+
+// Until the answer to the work it is still doing is queued: a request
+// written before that would get the old answer first. The window stays alive
+// and Quit ends this wait as any other.
+void CommandLink::AwaitOwedReply() {
+    const DWORD owed = owedBytes_;
+    owedBytes_ = 0;
+    while (std::chrono::steady_clock::now() < owedUntil_ && transfer_.StopFlag <= 0) {
+        panel_->PumpEvents();
+        if (d2xx_.GetRxQueueStatus() != FT_OK || d2xx_.RxQueueCount >= owed) return;
+        std::this_thread::sleep_for(kTurnPause);
+    }
 }
 
 void CommandLink::WriteLatch(std::uint8_t select, int value) {
@@ -168,13 +191,13 @@ void CommandLink::SendIdle() {
     if (LinkState == 2) {
         // Its reply is awaited in full: the end of a run or a stop that came
         // before the idle command does not cut its wait short.
-        transfer_.StopFlag = 0;
+        ClearStopFlag();
         CommandPacket()[0] = IdleCommand;
         SendPacket();
     }
     transfer_.DeviceAddress = window_.DeviceStart;
     transfer_.BufferIndex = window_.BufferStart;
-    transfer_.StopFlag = 0;
+    ClearStopFlag();
 }
 
 void CommandLink::Sleep(int milliseconds) {

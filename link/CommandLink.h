@@ -66,9 +66,16 @@ class CommandLink {
     // timed out or was stopped, and counts as a link fault. Bytes queued
     // beyond `count` are drained into ReplyBuffer after the reply and
     // counted as a link fault too, so no later wait takes them as its own.
-    DWORD AwaitReplyBytes(DWORD count);
+    // `workMs` is the longest the programmer may work on the request before
+    // it answers (a program block); it is added to the reply limit, and a
+    // wait stopped before that answer leaves it owed: the next request first
+    // waits for it, until that limit, and drops it.
+    DWORD AwaitReplyBytes(DWORD count, int workMs = 0);
     void WriteLatch(std::uint8_t select, int value);
     void SendIdle();
+    // Waits that begin afresh (a search, an operation frame) are not ended by
+    // what a file load's end record or an earlier stop left in StopFlag.
+    void ClearStopFlag() { transfer_.StopFlag = 0; }
     void Timer1Timer();
 
     // Plain sleeps of the device sequences go through here so tests can
@@ -89,7 +96,8 @@ class CommandLink {
     std::uint8_t TimeoutFlag = 0;
     bool Timer1Enabled = false;
 
-    // The reply limit; 8000 in the product, tests may shorten it.
+    // The reply limit; 8000 in the product, tests may shorten it. A wait for
+    // work the programmer does first gets that work's time on top.
     int ReplyTimeoutMs = 8000;
     // Replaces the real sleep when set (tests, virtual time).
     std::function<void(int)> Sleeper;
@@ -99,6 +107,7 @@ class CommandLink {
     // not fit is read and dropped). Returns the number of bytes read.
     DWORD DrainQueued(DWORD offset);
     void DropStaleReply();
+    void AwaitOwedReply();
 
     D2XXUnit& d2xx_;
     PanelSlot ownPanel_;
@@ -106,6 +115,10 @@ class CommandLink {
     AddressWindow& window_;
     TransferState& transfer_;
     std::chrono::steady_clock::time_point timerDeadline_{};
+    // What a stopped wait for work still expects, and until when (0: nothing
+    // is worth waiting for, only what is queued is dropped).
+    DWORD owedBytes_ = 0;
+    std::chrono::steady_clock::time_point owedUntil_{};
 };
 
 } // namespace velmar

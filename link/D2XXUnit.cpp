@@ -11,15 +11,22 @@ namespace velmar {
 
 namespace {
 // Only the libftdi1 door knows why an open failed; the vendor's driver says
-// no more than its status.
-std::string OpenFailureCause() {
+// no more than its status, and "not opened" from it (or from the virtual
+// programmer) is a bridge that another process holds.
+std::string OpenFailureCause(FT_STATUS status) {
+    std::string cause;
 #if VELMAR_HAVE_LIBFTDI
-    return BridgeProblem();
-#else
-    return {};
+    cause = BridgeProblem();
 #endif
+    if (cause.empty() && status == FT_DEVICE_NOT_OPENED) cause = BusyBridgeText({});
+    return cause;
 }
 } // namespace
+
+std::string BusyBridgeText(const std::string& why) {
+    return "The programmer's USB bridge is busy, another program or driver holds it" + why +
+           ": close the other program, or unplug and replug the programmer.";
+}
 
 namespace {
 const char* const kSuffixes[] = {
@@ -98,7 +105,7 @@ FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const std::string& serial) 
     StringToNameBuffer(serial);
     FT_STATUS status = backend_->OpenEx(NameBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
     open_ = status == FT_OK;
-    OpenProblem = status == FT_OK ? std::string() : OpenFailureCause();
+    OpenProblem = status == FT_OK ? std::string() : OpenFailureCause(status);
     ReportDriverStatus("Open_USB_Device_By_Serial_Number", status);
     return status;
 }

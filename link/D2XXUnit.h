@@ -72,4 +72,8 @@ class D2XXUnit {
     std::array<char, 256> listScratch_{};
 };
 
+// The explanation of a bridge that another process holds; `why` (" (the
+// driver's words)", or empty) follows its first clause.
+std::string BusyBridgeText(const std::string& why);
+
 } // namespace velmar

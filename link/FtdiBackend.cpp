@@ -1,4 +1,5 @@
 #include "FtdiBackend.h"
+#include "FtdiChannels.h"
 
 #include <libftdi1/ftdi.h>
 #include <libusb-1.0/libusb.h>
@@ -11,6 +12,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "D2XXUnit.h"
 
 namespace velmar {
 
@@ -137,68 +140,6 @@ bool StopIn(Bridge& bridge) {
     return !bridge.inFlight;
 }
 
-// One listed device: a channel (interface) of a USB device, as the vendor
-// counts them.
-struct Channel {
-    libusb_device* dev = nullptr;
-    int interface = 0;
-    int channels = 1;
-};
-
-// A libftdi context used only for one listing or open attempt.
-struct Scan {
-    ftdi_context* ctx = ftdi_new();
-    ftdi_device_list* list = nullptr;
-    std::vector<Channel> channels;
-    ~Scan() {
-        if (list) ftdi_list_free(&list);
-        if (ctx) ftdi_free(ctx);
-    }
-    // Every channel of every attached bridge with the usual FTDI ids.
-    int Run() {
-        if (!ctx || ftdi_usb_find_all(ctx, &list, 0, 0) < 0) return -1;
-        for (ftdi_device_list* node = list; node; node = node->next) {
-            int count = 1;
-            libusb_config_descriptor* config = nullptr;
-            if (libusb_get_config_descriptor(node->dev, 0, &config) == 0) {
-                count = std::max<int>(1, config->bNumInterfaces);
-                libusb_free_config_descriptor(config);
-            }
-            for (int i = 0; i < count; ++i)
-                channels.push_back({node->dev, i, count});
-        }
-        return static_cast<int>(channels.size());
-    }
-};
-
-// One string descriptor. Index 0 means the device has no such string (libusb
-// refuses to fetch it): the empty text, as the vendor's driver lists it. A
-// bridge that cannot be opened lists with empty texts too.
-std::string ReadString(libusb_device* dev, std::uint8_t index) {
-    if (index == 0) return std::string();
-    libusb_device_handle* h = nullptr;
-    if (libusb_open(dev, &h) != 0) return std::string();
-    unsigned char text[256] = {};
-    const int n = libusb_get_string_descriptor_ascii(h, index, text, sizeof text);
-    libusb_close(h);
-    if (n <= 0) return std::string();
-    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n));
-}
-
-// The channel's serial number or description; channels of a multi-channel
-// chip are told apart by a letter, as the vendor names them ("FT1A",
-// "Dual RS232 A").
-std::string ChannelText(const Channel& channel, bool serial) {
-    libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(channel.dev, &desc) != 0) return std::string();
-    std::string text = ReadString(channel.dev, serial ? desc.iSerialNumber : desc.iProduct);
-    if (channel.channels > 1) {
-        if (!serial) text += ' ';
-        text += static_cast<char>('A' + channel.interface);
-    }
-    return text;
-}
-
 void CopyListText(const std::string& text, void* out) {
     const std::size_t n = std::min(text.size(), kListTextMax);
     std::memcpy(out, text.data(), n);
@@ -217,8 +158,8 @@ FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) {
     if (flags & FT_LIST_BY_INDEX) {
         if (!arg2) return FT_INVALID_PARAMETER;
         const auto index = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(arg1));
-        if (index >= scan.channels.size()) return FT_DEVICE_NOT_FOUND;
-        const Channel& channel = scan.channels[index];
+        if (index >= scan.Channels().size()) return FT_DEVICE_NOT_FOUND;
+        const Channel& channel = scan.Channels()[index];
         if (flags & FT_OPEN_BY_SERIAL_NUMBER)
             CopyListText(ChannelText(channel, true), arg2);
         else if (flags & FT_OPEN_BY_DESCRIPTION)
@@ -252,9 +193,7 @@ std::string ExplainOpenFailure(int usbError, const std::string& driverText) {
         return "No permission to use the programmer's USB bridge" + why +
                ": install velmar's udev rule (60-velmar.rules) or run as root, then unplug and "
                "replug the programmer.";
-    if (usbError == LIBUSB_ERROR_BUSY)
-        return "The programmer's USB bridge is busy, another program or driver holds it" + why +
-               ": close the other program, or unplug and replug the programmer.";
+    if (usbError == LIBUSB_ERROR_BUSY) return BusyBridgeText(why);
     return "The programmer's USB bridge could not be opened" + why +
            ": unplug and replug the programmer.";
 }
@@ -265,30 +204,19 @@ void FreeBridge(Bridge* bridge) {
     delete bridge;
 }
 
-// An empty serial opens the first channel found (the search counted exactly
-// one).
-FT_STATUS OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
-    Problem().clear();
-    if (!handle || !(flags & FT_OPEN_BY_SERIAL_NUMBER)) return FT_INVALID_PARAMETER;
-    const std::string wanted = arg1 ? static_cast<const char*>(arg1) : "";
-    Scan scan;
+// Lists the bridges in the bridge's own context and opens the one wanted
+// there. The listing ends here; the opened handle keeps its device.
+FT_STATUS OpenChannel(Bridge& bridge, const std::string& wanted) {
+    ftdi_context* ctx = bridge.ctx;
+    Scan scan(ctx); // in the bridge's own context, which handles its events later
     if (scan.Run() < 0) return FT_IO_ERROR;
     const Channel* chosen = nullptr;
-    for (const Channel& channel : scan.channels)
+    for (const Channel& channel : scan.Channels())
         if (wanted.empty() || ChannelText(channel, true) == wanted) {
             chosen = &channel;
             break;
         }
     if (!chosen) return FT_DEVICE_NOT_FOUND;
-
-    auto* bridge = new Bridge;
-    bridge->ctx = ftdi_new();
-    bridge->in = libusb_alloc_transfer(0);
-    if (!bridge->ctx || !bridge->in) {
-        FreeBridge(bridge);
-        return FT_INSUFFICIENT_RESOURCES;
-    }
-    ftdi_context* ctx = bridge->ctx;
     // Give the serial driver back at close: releasing the interface
     // reattaches it.
     ctx->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
@@ -299,10 +227,29 @@ FT_STATUS OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
         ftdi_usb_open_dev(ctx, chosen->dev) != 0) {
         const std::string text = ftdi_get_error_string(ctx);
         Problem() = ExplainOpenFailure(DiagnoseOpen(chosen->dev, chosen->interface), text);
-        FreeBridge(bridge);
         return FT_DEVICE_NOT_OPENED;
     }
-    bridge->packetSize = ctx->max_packet_size > 2 ? static_cast<int>(ctx->max_packet_size) : 64;
+    bridge.packetSize = ctx->max_packet_size > 2 ? static_cast<int>(ctx->max_packet_size) : 64;
+    return FT_OK;
+}
+
+// An empty serial opens the first channel found (the search counted exactly
+// one). The context made here lives as long as the bridge.
+FT_STATUS OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
+    Problem().clear();
+    if (!handle || !(flags & FT_OPEN_BY_SERIAL_NUMBER)) return FT_INVALID_PARAMETER;
+    const std::string wanted = arg1 ? static_cast<const char*>(arg1) : "";
+    auto* bridge = new Bridge;
+    bridge->ctx = ftdi_new();
+    bridge->in = libusb_alloc_transfer(0);
+    if (!bridge->ctx || !bridge->in) {
+        FreeBridge(bridge);
+        return FT_INSUFFICIENT_RESOURCES;
+    }
+    if (const FT_STATUS status = OpenChannel(*bridge, wanted); status != FT_OK) {
+        FreeBridge(bridge);
+        return status;
+    }
     bridge->inBuffer.resize(kInTransferSize);
     LiveBridges().insert(bridge);
     *handle = bridge;
@@ -313,12 +260,15 @@ FT_STATUS Close(FT_HANDLE handle) {
     Bridge* bridge = Lookup(handle);
     if (!bridge) return FT_INVALID_HANDLE;
     LiveBridges().erase(bridge);
-    const bool stopped = StopIn(*bridge);
+    if (!StopIn(*bridge)) {
+        // A transfer that never ended still belongs to libusb, and so do its
+        // handle and context: ending them under it would be worse than
+        // leaving them.
+        return FT_IO_ERROR;
+    }
     // Closing a handle alone gives nothing back to the kernel driver.
     libusb_release_interface(bridge->ctx->usb_dev, bridge->ctx->interface);
     ftdi_usb_close(bridge->ctx);
-    // A transfer that never ended still belongs to libusb: leave it.
-    if (!stopped) bridge->in = nullptr;
     FreeBridge(bridge);
     return FT_OK;
 }

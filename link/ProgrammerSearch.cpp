@@ -30,6 +30,10 @@ std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor) {
 
 void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& failFlag) {
     failFlag = 1;
+    // A hex load just before (start-up's last file, a file on the command
+    // line) leaves its end record's 1 here; the version query would then
+    // give up at its first look, before the bridge passes the reply on.
+    link.ClearStopFlag();
     panel.ClearReport();
     panel.ReportListShown(true);
 

@@ -1,5 +1,6 @@
 #include "VendorLibrary.h"
 
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -110,6 +111,43 @@ std::string& LoadError() {
     return error;
 }
 
+// Where the loaded library came from and the version it reports, for
+// `velmar-cli doctor`.
+std::string& LoadedFrom() {
+    static std::string where;
+    return where;
+}
+
+std::string LibraryPath(LibraryHandle lib, void* symbol) {
+#if defined(_WIN32)
+    (void)symbol;
+    char path[1024] = {};
+    const DWORD n = GetModuleFileNameA(lib, path, sizeof path);
+    return std::string(path, n);
+#else
+    (void)lib;
+    Dl_info info{};
+    if (dladdr(symbol, &info) != 0 && info.dli_fname) return info.dli_fname;
+    return {};
+#endif
+}
+
+std::string LibraryVersion(LibraryHandle lib) {
+#if defined(_WIN32) && !defined(_WIN64)
+    (void)lib;
+    return {};
+#else
+    using GetVersion = FT_STATUS (*)(DWORD*);
+    auto get = reinterpret_cast<GetVersion>(FindSymbol(lib, "FT_GetLibraryVersion"));
+    DWORD version = 0;
+    if (!get || get(&version) != FT_OK) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%X.%02X.%02X", (version >> 16) & 0xFF, (version >> 8) & 0xFF,
+                  version & 0xFF);
+    return text;
+#endif
+}
+
 // Tables live as long as the process, as do the libraries behind them.
 std::deque<D2XXBackend>& Tables() {
     static std::deque<D2XXBackend> tables;
@@ -161,8 +199,16 @@ const D2XXBackend* LoadVendorLibrary(const char* fileName) {
 #else
     if (!table.SetLatencyTimer) table.SetLatencyTimer = LatencyUnsupported;
 #endif
+    const std::string version = LibraryVersion(lib);
+    LoadedFrom() = LibraryPath(lib, reinterpret_cast<void*>(t.ListDevices)) +
+                   (version.empty() ? "" : " version " + version);
     Tables().push_back(table);
     return &Tables().back();
+}
+
+std::string VendorLibraryOrigin() {
+    VendorBackend();
+    return LoadedFrom();
 }
 
 std::string VendorLibraryError() {

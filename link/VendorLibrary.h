@@ -21,6 +21,10 @@ const D2XXBackend* LoadVendorLibrary(const char* fileName);
 // Why the last load failed ("not found in ...", a missing function), for messages.
 std::string VendorLibraryError();
 
+// The path of the loaded vendor library and the version it reports
+// ("/usr/lib/libftd2xx.so version 1.04.27"), or empty when none is loaded.
+std::string VendorLibraryOrigin();
+
 // The file name the vendor library has on this platform.
 const char* VendorLibraryName();
 

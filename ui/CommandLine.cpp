@@ -40,7 +40,9 @@ the buffer at start-up as Load Buffer loads it, and becomes the last file of
 the settings. Its file type is taken from its extension (.bin binary, .ihx
 Intel, .s19 .s28 .s37 .srec .mot Motorola) or else from its text (Intel hex,
 Motorola S-records, ASCII hex; a .hex file whose text does not tell is Intel);
-anything else loads as binary. A dropped file is typed the same way.
+bytes that are not text load as binary. Other text, and a file named as hex
+that is not text, are refused: choose the type and use Load Buffer for them.
+A dropped file is typed the same way.
 Qt's own options (-platform, -style, ...) are accepted too.
 
 Files:

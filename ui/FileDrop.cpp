@@ -21,14 +21,30 @@
 namespace velmar::ui {
 
 int DataFileTypeOf(const std::string& path) {
-    const std::optional<int> named = FileTypeFromExtension(path);
-    if (named && !ExtensionIsShared(path)) return *named;
+    return DataFileVerdictOf(path).fileType;
+}
 
-    std::string head(4096, '\0');
+FormatVerdict DataFileVerdictOf(const std::string& path) {
+    std::string head(kDataFileHead, '\0');
     std::ifstream in(path, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return FileTypeFromContents(head, named.value_or(BinaryFileType));
+    return JudgeDataFile(path, head);
+}
+
+int DataFileTypeOf(const std::string& path, std::string_view head) {
+    return JudgeDataFile(path, head).fileType;
+}
+
+bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
+                          const FormatVerdict& verdict) {
+    if (verdict.problem == FormatProblem::None) return false;
+    state.FailFlag = 1;
+    state.Panel->ShowMessage(BoxKind::Error,
+                             FormatProblemText(verdict.problem, path) +
+                                 "; choose Binary File and Load Buffer to load it as bytes.",
+                             std::nullopt);
+    return true;
 }
 
 std::string DraggedFile(const QMimeData* mime) {
@@ -63,9 +79,14 @@ bool FileDrop::LoadDroppedFile(const std::string& path) {
     if (!Accepting()) return false;
     TMainForm::HandlerScope scope(form_);
     BeginOperation(state_);
+    const FormatVerdict verdict = DataFileVerdictOf(path);
+    if (RefuseUnchosenFormat(state_, path, verdict)) {
+        EndOperation(state_);
+        return false;
+    }
     const int previousType = state_.FileType;
     const std::string previousName = form_.OpenDialog1.FileName;
-    state_.FileType = DataFileTypeOf(path);
+    state_.FileType = verdict.fileType;
     form_.ApplyFileType();
     form_.OpenDialog1.FileName = path;
     const bool loaded = LoadDataFile(state_, path);

@@ -5,7 +5,11 @@
 
 #include <QObject>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
+
+#include "buffer/FormatDetection.h"
 
 class TMainForm;
 class QEvent;
@@ -21,9 +25,21 @@ namespace velmar::ui {
 // dialog (dropped, or on the command line): an extension the format table
 // lists (.bin binary; .ihx Intel hex; .s19 .s28 .s37 .srec .mot Motorola);
 // .hex, the dialogs' extension of every hex format, and any other name by its
-// first bytes: ":" Intel, "S" and a digit Motorola, only hex digits and
-// blanks ASCII hex, anything else binary (a .hex name then counts as Intel).
+// first bytes: ":" Intel, "S" and a digit Motorola, lines of hex digits ASCII
+// hex, anything else binary (a .hex name then counts as Intel).
 int DataFileTypeOf(const std::string& path);
+// The same with the file's first bytes (up to kDataFileHead) already read.
+int DataFileTypeOf(const std::string& path, std::string_view head);
+constexpr std::size_t kDataFileHead = kFormatHeadSize;
+
+// The same with the verdict on what the type cannot be: text is not taken as
+// binary, nor bytes that are not text as a hex file.
+FormatVerdict DataFileVerdictOf(const std::string& path);
+
+// For a verdict with a problem: an error box saying why `path` is not loaded
+// and how to load it all the same, and FailFlag 1. False when there is none.
+bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
+                          const FormatVerdict& verdict);
 
 class FileDrop : public QObject {
     Q_OBJECT

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "buffer/FileReplacement.h"
+#include "devices/DeviceCatalogue.h"
 
 namespace velmar {
 
@@ -16,6 +17,48 @@ std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& pat
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     return ReadSettingsStream(in);
+}
+
+namespace {
+
+// Why lines read from a settings file cannot be what a run left there; empty
+// when they can. A line that is merely no number counts as "1" as ever.
+std::string SettingsCorruption(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        for (const char c : line)
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+                return "holds bytes that are not text";
+    if (!lines.empty())
+        if (const std::optional<std::int32_t> row = ParseDecimal(lines[0]);
+            row && (*row < 0 || *row >= kCatalogueRows))
+            return "names device row " + lines[0] + ", which there is not";
+    return {};
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> ReadSettingsFile(const std::string& path,
+                                                         std::string& problem) {
+    problem.clear();
+    std::error_code ec;
+    // Looked at before it is opened: a FIFO's open would wait for a writer.
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) return std::nullopt;
+    const std::string defaults = "; the settings were not read and the defaults apply.";
+    if (!std::filesystem::is_regular_file(status)) {
+        problem = path + " is not a regular file" + defaults;
+        return std::nullopt;
+    }
+    std::optional<std::vector<std::string>> lines = ReadSettingsLines(path);
+    if (!lines) {
+        problem = path + " could not be opened" + defaults;
+        return std::nullopt;
+    }
+    if (const std::string why = SettingsCorruption(*lines); !why.empty()) {
+        problem = path + " " + why + defaults;
+        return std::nullopt;
+    }
+    return lines;
 }
 
 std::vector<std::string> ReadSettingsStream(std::istream& in) {

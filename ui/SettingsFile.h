@@ -39,6 +39,14 @@ std::string SettingsPath(const std::string& directory);
 std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& path);
 std::vector<std::string> ReadSettingsStream(std::istream& in);
 
+// The lines of the settings file as start-up takes them: none, with no
+// problem, when there is no file; none, with `problem` saying why in one
+// line, when it is not a regular file (nothing is opened then), cannot be
+// opened, or is corrupt (bytes that are not text, a device row the catalogue
+// does not have).
+std::optional<std::vector<std::string>> ReadSettingsFile(const std::string& path,
+                                                         std::string& problem);
+
 // Lines 1 to 8 as decimal integers; a line that is missing or not a decimal
 // integer counts as "1". A missing line 9 counts as empty.
 StoredSettings InterpretSettingsLines(const std::vector<std::string>& lines);

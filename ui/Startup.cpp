@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +15,8 @@
 #include "Help.h"
 #include "Usb_Velmar.h"
 #include "ValueEntry.h"
+#include "buffer/HexReader.h"
+#include "buffer/InputFile.h"
 #include "devices/DeviceSelection.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
@@ -26,6 +29,8 @@ namespace velmar::ui {
 namespace {
 
 constexpr std::int32_t kHighestAddress = 0xFFFFF;
+// How long a FIFO's writer may pause before start-up goes on without it.
+constexpr int kQuietWriterMs = 200;
 
 std::int32_t IntoAddressRange(std::int32_t value) {
     return std::clamp<std::int32_t>(value, 0, kHighestAddress);
@@ -62,9 +67,11 @@ void Startup::FormActivate() {
 
     SettingsFile = SettingsFileFor(StartupDirectory, places);
 
-    if (const auto lines = ReadSettingsLines(SettingsFile)) {
+    std::string problem;
+    if (const auto lines = ReadSettingsFile(SettingsFile, problem))
         RestoreSettings(InterpretSettingsLines(*lines));
-    }
+    else if (!problem.empty())
+        state_.Panel->AppendDiagnosticLine(problem);
     if (!CommandLineFile.empty()) LoadCommandLineFile();
 
     FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
@@ -97,9 +104,51 @@ void Startup::RestoreSettings(const StoredSettings& s) {
     if (!s.LastFile.empty() && CommandLineFile.empty()) {
         form_.OpenDialog1.FileName = s.LastFile;
         // The loader picks binary or hex by FileType, never by the extension.
-        LoadDataFile(state_, s.LastFile);
+        LoadStartupFile(s.LastFile, false);
         state_.Panel->FileLoaded(form_.OpenDialog1.FileName);
     }
+}
+
+bool Startup::LoadStartupFile(const std::string& name, bool typeFromFile) {
+    UnwaitedInput input;
+    std::string error;
+    if (!OpenUnwaitedInput(name, kHexInputLimit + 1, kQuietWriterMs, input, error)) {
+        if (typeFromFile) SetFileType(DataFileTypeOf(name, {}));
+        ReportUnreadableDataFile(state_, name, error);
+        return false;
+    }
+    if (!input.regular && input.bytes.empty()) {
+        if (typeFromFile) SetFileType(DataFileTypeOf(name, {}));
+        ReportUnreadableDataFile(state_, name,
+                                 "it is not a regular file, and nothing could be read from it");
+        return false;
+    }
+    std::FILE* stream = input.file.get();
+    InputFile memory;
+    if (!input.regular) {
+#if defined(__unix__) || defined(__APPLE__) // elsewhere every input is taken as regular
+        memory.reset(::fmemopen(input.bytes.data(), input.bytes.size(), "rb"));
+#endif
+        stream = memory.get();
+    }
+    if (typeFromFile) {
+        // The head is read from the one stream, which then starts again.
+        std::string head = input.bytes.substr(0, kDataFileHead);
+        if (input.regular) {
+            head.resize(kDataFileHead);
+            head.resize(std::fread(head.data(), 1, head.size(), stream));
+            std::rewind(stream);
+        }
+        const FormatVerdict verdict = JudgeDataFile(name, head);
+        if (RefuseUnchosenFormat(state_, name, verdict)) return false;
+        SetFileType(verdict.fileType);
+    }
+    return stream != nullptr && LoadDataStream(state_, name, stream);
+}
+
+void Startup::SetFileType(int type) {
+    state_.FileType = type;
+    form_.ApplyFileType();
 }
 
 void Startup::LoadCommandLineFile() {
@@ -108,10 +157,8 @@ void Startup::LoadCommandLineFile() {
     if (ec) path = CommandLineFile;
     const std::string name = path.lexically_normal().string();
     // As Load Buffer does, with the type the file itself shows.
-    state_.FileType = DataFileTypeOf(name);
-    form_.ApplyFileType();
     form_.OpenDialog1.FileName = name;
-    if (LoadDataFile(state_, name)) ComputeChecksum(state_);
+    if (LoadStartupFile(name, true)) ComputeChecksum(state_);
 }
 
 StoredSettings Startup::CurrentSettings() const {
@@ -134,7 +181,12 @@ void Startup::FormCloseQuery() {
     state_.Transfer.StopFlag = 5;
     // A settings file that cannot be written is not worth stopping the close for.
     // Not before the start-up sequence, nor without a start-up directory.
-    if (std::filesystem::path(SettingsFile).is_absolute()) {
+    // What start-up does not read is not written either: a FIFO's open would
+    // wait for its reader.
+    std::error_code status;
+    const auto kind = std::filesystem::status(SettingsFile, status);
+    const bool kept = !std::filesystem::exists(kind) || std::filesystem::is_regular_file(kind);
+    if (kept && std::filesystem::path(SettingsFile).is_absolute()) {
         std::error_code ec;
         const auto folder = std::filesystem::path(SettingsFile).parent_path();
         if (SettingsFile != SettingsPath(StartupDirectory))

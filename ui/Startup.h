@@ -47,6 +47,11 @@ class Startup : public QObject {
   private:
     void RestoreSettings(const StoredSettings& settings);
     void LoadCommandLineFile();
+    // Loads `name` as Load Buffer does, opened once and never waiting for a
+    // FIFO's writer; `typeFromFile`: FileType first taken from its name and
+    // first bytes.
+    bool LoadStartupFile(const std::string& name, bool typeFromFile);
+    void SetFileType(int type);
 
     TMainForm& form_;
     ProgramState& state_;

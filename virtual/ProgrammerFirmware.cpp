@@ -4,6 +4,7 @@
 
 #include "FirmwareImage.h"
 #include "VirtualProgrammer.h"
+#include "devices/DeviceCatalogue.h"
 
 namespace velmar {
 
@@ -44,22 +45,6 @@ bool Is875X(int family) {
     return family >= 3 && family <= 6;
 }
 } // namespace
-
-long ProgrammerFirmware::ProgramMicrosecondsPerByte(int family) {
-    switch (family) {
-    case 1:
-    case 2:
-    case 3:
-        return 50000; // 874X parts and the 8751H: 50 ms pulses
-    case 4:
-        return 2500; // 87C5x quick-pulse
-    case 5:
-    case 6:
-        return 1500; // Atmel flash byte write
-    default:
-        return 0;
-    }
-}
 
 std::uint8_t ProgrammerFirmware::Latch(std::uint8_t select) const {
     switch (select) {
@@ -252,7 +237,8 @@ FirmwareOutcome ProgrammerFirmware::ProgramBlock(const std::uint8_t* p) {
     bool good = ready;
     long pulses = 0;
     if (ready) {
-        const long perByte = ProgramMicrosecondsPerByte(family);
+        // The part's own programming time, as the host's wait allows for it.
+        const long perByte = CapabilitiesOf(family).ProgramMicrosPerByte;
         for (std::uint32_t i = 0; i < 256; ++i) {
             const std::uint32_t a = (address + i) & 0xFFFF;
             if (FailBlock >= 0 && static_cast<long>(a) == FailBlock) {

@@ -52,9 +52,6 @@ class ProgrammerFirmware {
     std::uint16_t UpdateChecksum() const;
     int RecordsReceived() const { return records_; }
 
-    // Per-byte work of the parts, in microseconds.
-    static long ProgramMicrosecondsPerByte(int family);
-
   private:
     FirmwareOutcome Record(const std::uint8_t* p);
     FirmwareOutcome ReadBlock(const std::uint8_t* p);

@@ -1,5 +1,8 @@
 #include "SocketChip.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -60,15 +63,28 @@ void SocketChip::Erase() {
     Dirty = true;
 }
 
-std::optional<std::vector<std::uint8_t>> SocketChip::ReadFile(const std::string& path) {
+std::optional<std::vector<std::uint8_t>> SocketChip::ReadFile(const std::string& path,
+                                                              std::string* problem) {
+    const auto fail = [&](std::string why) -> std::optional<std::vector<std::uint8_t>> {
+        if (problem) *problem = std::move(why);
+        return std::nullopt;
+    };
+    std::error_code ec;
+    // A folder opens on some systems and then reads as nothing.
+    if (std::filesystem::is_directory(path, ec))
+        return fail("cannot read " + path + ": " + std::strerror(EISDIR));
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) return fail("cannot read " + path + ": " + std::strerror(errno ? errno : ENOENT));
     // One byte more than a chip holds tells a file too long; an endless
     // input (/dev/zero) ends there too.
     std::vector<std::uint8_t> bytes(0x10001);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.empty() || bytes.size() > 0x10000) return std::nullopt;
+    if (in.bad()) return fail("cannot read " + path);
+    if (bytes.empty()) return fail(path + " is empty");
+    if (bytes.size() > 0x10000)
+        return fail(path + " is longer than 64 KiB, more than any part holds");
     return bytes;
 }
 

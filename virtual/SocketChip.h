@@ -43,8 +43,10 @@ class SocketChip {
     void Erase();
 
     bool Load(const std::string& path);
-    // A chip file's bytes: 1 to 64 KiB, none when unreadable, empty or longer.
-    static std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path);
+    // A chip file's bytes: 1 to 64 KiB, none when unreadable, a folder, empty
+    // or longer; `problem` then says which, naming the file.
+    static std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path,
+                                                             std::string* problem = nullptr);
     bool Save(const std::string& path) const;
 
     bool Dirty = false;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "PacketTrace.h"
+#include "PortLock.h"
 #include "ProgrammerFirmware.h"
 #include "SocketChip.h"
 
@@ -83,6 +84,8 @@ struct VirtualProgrammer::State {
     long Packets = 0;
     long LastAnswered = 0; // the last packet the firmware made a reply for
     bool Unplugged = false;
+    std::string ChipProblem; // why the chip file gave no contents
+    PortLock Lock;           // the open programmer, with a state folder
     bool FixedPart = false;  // the part was named (options, SeatChip)
     bool PresetPart = false; // contents given before the family was known
     int PartNumber = 1;      // the part in the socket, counted from 1
@@ -281,7 +284,7 @@ void VirtualProgrammer::Reset(const VirtualOptions& options) {
         s.Chip.Seat(0, options.Size);
     }
     if (!options.ChipFile.empty() && !LoadChip(options.ChipFile))
-        s.Faults.push_back("chip file " + options.ChipFile + " could not be read");
+        s.Faults.push_back("chip file: " + s.ChipProblem);
     s.Chip.SetLocks(options.LockBits);
 }
 
@@ -336,9 +339,15 @@ void VirtualProgrammer::SetLockBits(std::uint8_t bits) {
     state_->Chip.SetLocks(bits);
 }
 
+const std::string& VirtualProgrammer::ChipFileProblem() const {
+    return state_->ChipProblem;
+}
+
 bool VirtualProgrammer::LoadChip(const std::string& path) {
-    std::optional<std::vector<std::uint8_t>> read = SocketChip::ReadFile(path);
+    std::optional<std::vector<std::uint8_t>> read =
+        SocketChip::ReadFile(path, &state_->ChipProblem);
     if (!read) return false;
+    state_->ChipProblem.clear();
     std::vector<std::uint8_t>& bytes = *read;
     State& s = *state_;
     if (s.FixedPart) {
@@ -514,7 +523,19 @@ FT_STATUS VirtualProgrammer::OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) 
     if (device < 0) return FT_DEVICE_NOT_FOUND;
     Port& port = s.Ports[device == 1 ? 1 : 0];
     if (port.Open) return FT_DEVICE_NOT_OPENED;
-    if (device != 1) s.Activate(device == 0 ? 0 : device - 1);
+    if (device != 1) {
+        const int programmer = device == 0 ? 0 : device - 1;
+        // Processes that share a state folder share its programmers: one
+        // holds a programmer at a time, as a real bridge is held.
+        if (!s.Options.StateDir.empty()) {
+            std::error_code ec;
+            std::filesystem::create_directories(s.Options.StateDir, ec);
+            if (!s.Lock.Acquire(s.Options.StateDir + "/virtual-programmer-" +
+                                s.SerialOf(programmer) + ".lock"))
+                return FT_DEVICE_NOT_OPENED;
+        }
+        s.Activate(programmer);
+    }
     port.Open = true;
     port.Clear();
     port.ReadTimeoutMs = 0;
@@ -530,7 +551,10 @@ FT_STATUS VirtualProgrammer::Close(FT_HANDLE handle) {
     if (!port) return FT_INVALID_HANDLE;
     port->Open = false;
     port->Clear();
-    if (port->Programmer) state_->SaveChip();
+    if (port->Programmer) {
+        state_->SaveChip();
+        state_->Lock.Release();
+    }
     return FT_OK;
 }
 

@@ -72,6 +72,9 @@ class VirtualProgrammer {
     std::uint8_t LockBits() const;
     void SetLockBits(std::uint8_t bits);
     bool LoadChip(const std::string& path); // binary; sets the size when none is fixed
+    // Why the last chip file loaded gave no contents (names the file); empty
+    // when it loaded.
+    const std::string& ChipFileProblem() const;
     bool SaveChip(const std::string& path) const;
 
     // ---- firmware ----

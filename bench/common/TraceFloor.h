@@ -7,14 +7,15 @@
 // value, 1 ms per pulse) and the reply on the wire, whose short tail the
 // bridge holds for its latency timer (2 ms, as the search sets it). The
 // host's required sleeps are added by the caller. The constants are those of
-// virtual/VirtualProgrammer.cpp and virtual/ProgrammerFirmware.cpp.
+// virtual/VirtualProgrammer.cpp and virtual/ProgrammerFirmware.cpp; the
+// programming times are the device catalogue's.
 
 #include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "virtual/ProgrammerFirmware.h"
+#include "devices/DeviceCatalogue.h"
 
 namespace velmar::bench {
 
@@ -36,9 +37,9 @@ inline long ReplyMicros(long bytes) {
     return t;
 }
 
-// Programming time per byte, as the virtual firmware models it.
+// Programming time per byte, as the catalogue gives it to the virtual firmware.
 inline long ProgramMicrosPerByte(int family) {
-    return ProgrammerFirmware::ProgramMicrosecondsPerByte(family);
+    return CapabilitiesOf(family).ProgramMicrosPerByte;
 }
 
 // `image` holds the device bytes the run programmed, by address.

@@ -148,5 +148,59 @@ TEST_F(ConvertTest, ExitStatus) {
     EXPECT_NE(cli::UsageText().find("0xFFFFF without a device"), std::string::npos);
 }
 
+// Hex to hex writes only what the input stored; --fill fills the gaps, and
+// binary and ASCII hex, which have no addresses, keep the buffer's fill.
+TEST_F(ConvertTest, HexGapsStayGapsUnlessFilled) {
+    test::WriteFile(F("sparse.hex"), ":020010001122BB\n:0100230033A9\n:00000001FF\n");
+    ASSERT_EQ(Convert({"--to", "intel", "--device", "89C52", F("sparse.hex"), F("o.hex")}), 0);
+    EXPECT_EQ(test::ReadFile(F("o.hex")),
+              ":020000020000FC\r\n:020010001122BB\r\n:0100230033A9\r\n:00000001FF\r\n");
+    ASSERT_EQ(Convert({"--to", "motorola", F("sparse.hex"), F("o.s28")}), 0);
+    EXPECT_EQ(test::ReadFile(F("o.s28")), "S2060000101122B6\r\nS20500002333A4\r\nS804000000FB\r\n");
+
+    ASSERT_EQ(
+        Convert({"--to", "intel", "--fill", "FF", "--end", "1F", F("sparse.hex"), F("f.hex")}), 0);
+    EXPECT_EQ(test::ReadFile(F("f.hex")),
+              ":020000020000FC\r\n:10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
+              ":100010001122FFFFFFFFFFFFFFFFFFFFFFFFFFFFBB\r\n:00000001FF\r\n");
+    ASSERT_EQ(Convert({"--to", "binary", F("sparse.hex"), F("z.bin")}), 0);
+    EXPECT_EQ(test::ReadFile(F("z.bin")),
+              std::string(16, '\0') + "\x11\x22" + std::string(17, '\0') + "\x33");
+    ASSERT_EQ(Convert({"--to", "binary", "--fill", "ff", F("sparse.hex"), F("f.bin")}), 0);
+    EXPECT_EQ(test::ReadFile(F("f.bin")).substr(0x12), std::string(17, '\xFF') + "\x33");
+    ASSERT_EQ(Convert({"--to", "ascii", "--end", "0F", F("sparse.hex"), F("a.txt")}), 0);
+    EXPECT_EQ(test::ReadFile(F("a.txt")), std::string(32, '0') + "\r\n");
+    EXPECT_EQ(Convert({"--to", "intel", "--fill", "100", F("sparse.hex"), F("x.hex")}), 2);
+
+    // Past FFFF with no device to fold onto: refused unless --fold.
+    test::WriteFile(F("far.hex"),
+                    ":020000040001F9\n:01001000559A\n:020000040000FA\n:0100000011EE\n");
+    EXPECT_EQ(Convert({"--to", "binary", F("far.hex"), F("far.bin")}), 1);
+    EXPECT_FALSE(std::filesystem::exists(F("far.bin")));
+    ASSERT_EQ(Convert({"--to", "binary", "--fold", F("far.hex"), F("far.bin")}), 0);
+    EXPECT_EQ(test::ReadFile(F("far.bin")), "\x11" + std::string(15, '\0') + "\x55");
+    test::WriteFile(F("long.bin"), std::string(0x10001, '\x42'));
+    EXPECT_EQ(Convert({"--to", "intel", F("long.bin"), F("long.hex")}), 1);
+    EXPECT_EQ(Convert({"--to", "intel", "--fold", F("long.bin"), F("long.hex")}), 0);
+}
+
+// Lines that are no records, or records that disagree, stop convert unless
+// --skip-bad-lines; text is not converted as binary unless --from says so.
+TEST_F(ConvertTest, UnsoundInputIsRefusedUnlessAsked) {
+    test::WriteFile(F("junk.hex"), ":0100000011EE\n  :0100010022DC\nnot a record\n");
+    EXPECT_EQ(Convert({"--to", "binary", F("junk.hex"), F("o.bin")}), 1);
+    EXPECT_FALSE(std::filesystem::exists(F("o.bin")));
+    ASSERT_EQ(Convert({"--to", "binary", "--skip-bad-lines", F("junk.hex"), F("o.bin")}), 0);
+    EXPECT_EQ(test::ReadFile(F("o.bin")), "\x11\x22");
+    test::WriteFile(F("twice.hex"), ":0100000011EE\n:0100000022DD\n");
+    EXPECT_EQ(Convert({"--to", "binary", F("twice.hex"), F("t.bin")}), 1);
+    EXPECT_FALSE(std::filesystem::exists(F("t.bin")));
+
+    test::WriteFile(F("notes.txt"), "Remember to erase the part first.\n");
+    EXPECT_EQ(Convert({"--to", "intel", F("notes.txt"), F("n.hex")}), 1);
+    EXPECT_FALSE(std::filesystem::exists(F("n.hex")));
+    EXPECT_EQ(Convert({"--from", "binary", "--to", "intel", F("notes.txt"), F("n.hex")}), 0);
+}
+
 } // namespace
 } // namespace velmar

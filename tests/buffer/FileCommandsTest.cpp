@@ -183,8 +183,7 @@ TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
     state.Window.DeviceEnd = 0x1FFF;
     state.FileType = 1;
     const std::string path = dir.File("none.hex");
-    for (const std::string& text :
-         {std::string(), std::string("just text\n"), std::string(":00000001FF\n")}) {
+    for (const std::string& text : {std::string(), std::string(":00000001FF\n")}) {
         test::WriteFile(path, text);
         panel.boxes.clear();
         BeginOperation(state);
@@ -195,6 +194,30 @@ TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
         EXPECT_EQ(panel.boxes[0].text, "No data records were found in " + path + ".");
         EXPECT_EQ(panel.LastSucceeded(), false);
     }
+    // Lines that are not records say so instead, in one box.
+    test::WriteFile(path, "just text\n:0100000922D4\nmore text\n");
+    panel.boxes.clear();
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EndOperation(state);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
+    EXPECT_EQ(panel.boxes[0].text,
+              "3 lines of " + path + " are not records and were skipped; the first is line 1.");
+    EXPECT_EQ(panel.LastSucceeded(), false);
+
+    // Two values for one address: one box naming the first and both values.
+    test::WriteFile(path, ":0100100011DE\n:0100100022CD\n:0100110033BB\n:0100110044AA\n");
+    panel.boxes.clear();
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EndOperation(state);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].text, "2 addresses of " + path +
+                                       " are given two different values; the first is 0010, "
+                                       "given 11 and then 22 on line 2.");
+    EXPECT_EQ(panel.LastSucceeded(), false);
+
     test::WriteFile(path, "\xEF\xBB\xBF:03001000010203E7\n");
     panel.boxes.clear();
     BeginOperation(state);
@@ -237,6 +260,14 @@ TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     EXPECT_EQ(panel.boxes[0].text, "5 bytes lay beyond the device's end.");
     EXPECT_EQ(panel.LastSucceeded(), false);
     EXPECT_EQ(facts.firstBeyondAddress, 0x2000);
+
+    // Bytes past the buffer are dropped, not beyond: the same count as hex.
+    panel.boxes.clear();
+    state.Window.BufferStart = 0;
+    test::WriteFile(bin, std::string(70000, '\x42'));
+    EXPECT_TRUE(LoadDataFile(state, bin, nullptr, &facts));
+    EXPECT_EQ(facts.beyondBytes, 57344);
+    EXPECT_EQ(facts.droppedBytes, 70000 - 65536);
 
     // A file that fits raises nothing.
     panel.boxes.clear();

@@ -96,27 +96,61 @@ TEST_F(HexReaderTest, LineEndingsDoNotMatter) {
     EXPECT_EQ(Bytes(0x20, 3), (std::vector<int>{0xAA, 0xBB, 0xCC}));
 }
 
-TEST_F(HexReaderTest, LinesWithoutTheSelectedMarkAreSkipped) {
+TEST_F(HexReaderTest, LinesThatAreNoRecordsAreSkippedAndCounted) {
     window.DeviceLimit = 0xFFFF;
-    const std::string text = " :0100000011EE\n"      // leading blank
+    const std::string text = " \t:0100000011EE\n"    // leading blanks: a record all the same
                              "s1040000227A\n"        // S-record in an Intel load
-                             ":0200000300001234B5\n" // type 03 changes nothing
+                             ":0400000300001234B3\n" // type 03 changes nothing
                              ":0400000500001234B1\n" // type 05 neither
+                             "  \t\r\n\n"            // blank lines
                              "garbage line\n"
+                             ":0100000922D4\n" // no such type
                              ":0100050033C7\n";
-    const HexLoadResult r = Load(text, 1);
+    HexLoadResult r = Load(text, 1);
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(buffer[0], 0x11);
     EXPECT_EQ(buffer[5], 0x33);
     EXPECT_EQ(r.LoadAddress, 5);
+    EXPECT_EQ(r.skippedLines, 3);
+    EXPECT_EQ(r.firstSkippedLine, 2);
+    EXPECT_EQ(r.badChecksumRecords, 0);
 
     buffer = DataBuffer();
-    const std::string mixed = ":0100000011EE\n" // Intel line in a Motorola load
+    const std::string mixed = "S104000133C7\n"
+                              ":0100000011EE\n" // Intel line in a Motorola load
                               "s1040000227A\n"  // lower-case mark
-                              "S1040001339F\n";
-    EXPECT_TRUE(Load(mixed, 2).ok);
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(buffer[1], 0x33);
+                              "S4030000FC\n"    // reserved type
+                              "SX\n"
+                              "   S104000222D7\n";
+    r = Load(mixed, 2);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0, 3), (std::vector<int>{0, 0x33, 0x22}));
+    EXPECT_EQ(r.skippedLines, 4);
+    EXPECT_EQ(r.firstSkippedLine, 2);
+    EXPECT_EQ(r.badChecksumRecords, 0);
+
+    // ASCII hex has no records: blanks are data there, and fail as such.
+    EXPECT_FALSE(Load(" 0102\n", 3).ok);
+}
+
+TEST_F(HexReaderTest, RecordsThatDisagreeOnAnAddressAreCounted) {
+    window.DeviceLimit = 0x0FFF; // folding plays no part: file addresses count
+    HexLoadResult r = Load(":020010001122BB\n"
+                           ":0100100011DE\n" // the same value again
+                           ":02001100AB330F\n"
+                           ":01101100CC12\n", // 0x1011 folds onto 0x0011, another address
+                           1);
+    EXPECT_EQ(r.conflictingBytes, 1);
+    EXPECT_EQ(r.firstConflictAddress, 0x11);
+    EXPECT_EQ(r.firstConflictValues[0], 0x22);
+    EXPECT_EQ(r.firstConflictValues[1], 0xAB);
+    EXPECT_EQ(r.firstConflictLine, 3);
+    EXPECT_EQ(buffer[0x11], 0xCC); // the later record wins, as ever
+    r = Load("S2050100105594\nS306000100105593\n", 2);
+    EXPECT_EQ(r.conflictingBytes, 0); // the same value twice is fine
+    r = Load("S306010000105593\nS306010000105692\n", 2);
+    EXPECT_EQ(r.conflictingBytes, 1);
+    EXPECT_EQ(r.firstConflictAddress, 0x1000010);
 }
 
 TEST_F(HexReaderTest, MotorolaRecordKinds) {

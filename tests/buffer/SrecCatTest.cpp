@@ -5,11 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <tuple>
 
-#include "tests/support/RecordingPanel.h"
 #include "TempDir.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexWriter.h"
+#include "tests/support/RecordingPanel.h"
 
 namespace velmar {
 namespace {
@@ -30,7 +31,9 @@ class SrecCatTest : public ::testing::Test {
     static void Run(const std::string& command) {
         ASSERT_EQ(std::system((command + " 2>&1").c_str()), 0) << command;
     }
-    std::string Q(const std::string& name) const { return "'" + dir.File(name) + "'"; }
+    std::string Q(const std::string& name) const {
+        return "'" + dir.File(name) + "'";
+    }
 
     // srec_cat's binary image of `file`, read in `format`.
     std::string SrecBinary(const std::string& file, const std::string& format) {
@@ -122,6 +125,57 @@ TEST_F(SrecCatTest, LinearAddressRecordsAcrossSixtyFourKilobytes) {
         EXPECT_EQ(r.droppedBytes, 0x1000); // the half past the buffer
         EXPECT_EQ(0, std::memcmp(ours.data() + 0xF000, image.data(), 0x1000));
         EXPECT_EQ(ours[0], 0); // nothing wrapped round
+    }
+}
+
+// A file with lines that are no records: srec_cat warns, and so do we. The
+// records both read give the same bytes; the indented record srec_cat passes
+// over as garbage is read here.
+TEST_F(SrecCatTest, LinesThatAreNoRecordsAreNotPassedOverInSilence) {
+    test::WriteFile(dir.File("junk.hex"), ":0100000011EE\n"
+                                          "  :0100010022DC\n"
+                                          "this line is no record\n"
+                                          ":0100020033CA\n"
+                                          ":00000001FF\n");
+    const std::string said = dir.File("said.txt");
+    EXPECT_EQ(std::system(("srec_cat " + Q("junk.hex") + " -Intel -o " + Q("srec.bin") +
+                           " -Binary >'" + said + "' 2>&1")
+                              .c_str()),
+              0);
+    EXPECT_NE(test::ReadFile(said).find("warning"), std::string::npos) << test::ReadFile(said);
+    const std::string reference = test::ReadFile(dir.File("srec.bin"));
+    HexLoadResult r;
+    const DataBuffer ours = Ours("junk.hex", 1, &r);
+    EXPECT_GT(r.skippedLines, 0);
+    ASSERT_EQ(reference.size(), 3u);
+    EXPECT_EQ(ours[0], static_cast<std::uint8_t>(reference[0]));
+    EXPECT_EQ(ours[2], static_cast<std::uint8_t>(reference[2]));
+    EXPECT_EQ(ours[1], 0x22);
+}
+
+// Ranges with gaps between them come back as the same ranges: srec_cat's
+// own rewrite of our records equals its rewrite of the input.
+TEST_F(SrecCatTest, GapsBetweenRangesStayGaps) {
+    test::WriteFile(dir.File("a.bin"),
+                    std::string(reinterpret_cast<const char*>(image.data()), 0x123));
+    test::WriteFile(dir.File("b.bin"),
+                    std::string(reinterpret_cast<const char*>(image.data()) + 0x500, 0x45));
+    Run("srec_cat " + Q("a.bin") + " -Binary -offset 0x10 " + Q("b.bin") +
+        " -Binary -offset 0x7F01 -o " + Q("sparse.hex") + " -Intel");
+    for (const auto& [name, fileType, format] :
+         {std::tuple{"ours.hex", 1, "-Intel"}, std::tuple{"ours.s28", 2, "-Motorola"}}) {
+        SCOPED_TRACE(name);
+        HexLoadResult r;
+        const DataBuffer ours = Ours("sparse.hex", 1, &r);
+        test::WriteFile(dir.File(name),
+                        HexRunsText(ours, fileType, StoredRanges(r.storedAt, kBufferSize - 1)));
+        Run("srec_cat " + Q("sparse.hex") + " -Intel -o " + Q("theirs.txt") + " -Intel");
+        Run("srec_cat " + Q(name) + " " + format + " -o " + Q("back.txt") + " -Intel");
+        // Our S8 end record carries a start address, which srec_cat keeps.
+        std::string back = test::ReadFile(dir.File("back.txt"));
+        if (const auto start = back.find(":0400000500000000F7\n"); start != std::string::npos)
+            back.erase(start, 20);
+        EXPECT_EQ(back, test::ReadFile(dir.File("theirs.txt")));
     }
 }
 

@@ -188,7 +188,8 @@ TEST(Arguments, ConvertLine) {
 TEST(Arguments, ConvertRefusalsSayWhatAndHowToAsk) {
     const std::string usage =
         "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit HEX] "
-        "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fold] IN OUT";
+        "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fill XX] [--fold] [--skip-bad-lines] "
+        "IN OUT";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"convert"}, "expected IN and OUT"},
         {{"convert", "a.hex", "b.bin", "c.bin"}, "expected IN and OUT"},
@@ -218,7 +219,7 @@ TEST(Arguments, ConvertRefusalsSayWhatAndHowToAsk) {
 // --buffer-start means the same digits to a device operation and to
 // convert.
 TEST(Arguments, OneAddressRuleForEveryCommand) {
-    for (const char* text : {"0", "1a00", "0X1A00", "FFFFF", "0xfffff"}) {
+    for (const char* text : {"0", "1a00", "0X1A00", "FFFF", "0x0ffff"}) {
         const ParseResult device =
             Parse({"--device", "87C51H", "--buffer-start", text, "verify", "a.bin"});
         const ParseResult convert = Parse({"convert", "--buffer-start", text, "a.bin", "b.bin"});
@@ -233,4 +234,33 @@ TEST(Arguments, OneAddressRuleForEveryCommand) {
             << text;
         EXPECT_NE(Parse({"convert", "--buffer-start", text, "a.bin", "b.bin"}).error, "") << text;
     }
+}
+
+// A device operation's buffer start and hex offset lie within the 64 KiB
+// buffer, and no value is ignored for being empty or unknown.
+TEST(Arguments, DeviceAddressesFitTheBufferAndEmptyValuesAreRefused) {
+    const ParseResult offset =
+        Parse({"--device", "89C52", "--offset=2000", "--buffer-start", "1000", "program", "a"});
+    ASSERT_EQ(offset.error, "");
+    EXPECT_EQ(offset.arguments.hexOffset, 0x2000);
+    EXPECT_EQ(offset.arguments.bufferStart, 0x1000);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--device", "89C52", "--buffer-start", "FFFFF", "blank"},
+         "--buffer-start takes a hexadecimal address from 0 to FFFF, not FFFFF"},
+        {{"--device", "89C52", "--offset", "10000", "verify", "a"},
+         "--offset takes a hexadecimal address from 0 to FFFF, not 10000"},
+        {{"--device", "89C52", "--buffer-start", "", "blank"}, "--buffer-start needs a value"},
+        {{"--device", "89C52", "--format=", "verify", "a"}, "--format needs a value"},
+        {{"--device", "89C52", "--offset", "10", "read", "a.bin"},
+         "--offset goes with program, verify or compare"},
+        {{"-x"}, "unknown option -x"},
+        {{"-vvv", "probe"}, "unknown option -vvv"},
+        {{"--virtual", "--device", "89C52", "blank", "-v2"}, "unknown option -v2"},
+        {{"convert", "--buffer-start", "FFFFF", "a.bin", "b.hex"},
+         "convert: --buffer-start takes a hexadecimal address from 0 to FFFF, not FFFFF"},
+    };
+    for (const auto& [line, error] : refused)
+        EXPECT_EQ(Parse(line).error, error) << line.back();
+    // "-" alone is standard input, not an option.
+    EXPECT_EQ(Parse({"--device", "89C52", "verify", "-"}).error, "");
 }

@@ -46,6 +46,7 @@ void ExpectErrorLinesNamed(const std::string& err, const std::vector<std::string
 TEST(CliLoad, FilesWithoutDataNeverReachTheProgrammer) {
     ScratchDir dir;
     const std::string trace = dir.Path("trace.txt");
+    // Lines that are no records name the first of them instead.
     const std::vector<std::pair<std::string, std::string>> files = {
         {"empty.hex", ""},
         {"text.hex", "Hello, this is not an image.\n"},
@@ -56,13 +57,15 @@ TEST(CliLoad, FilesWithoutDataNeverReachTheProgrammer) {
     };
     for (const auto& [name, text] : files) {
         WriteText(dir.Path(name), text);
+        const std::string said = name == "text.hex" || name == "lower.s19"
+                                     ? dir.Path(name) + ":1: not a record of the format"
+                                     : dir.Path(name) + " holds no data";
         for (const char* op : {"program", "verify", "compare"}) {
             const CliRun run =
                 RunCli({"--virtual", "--trace", trace, "--device", "87C51H", op, dir.Path(name)});
             EXPECT_EQ(run.exitCode, 1) << name << " " << op << "\n" << run.err;
             EXPECT_TRUE(ReadLines(trace).empty()) << name << " " << op;
-            EXPECT_TRUE(Has(run.err, "velmar-cli: " + dir.Path(name) + " holds no data"))
-                << run.err;
+            EXPECT_TRUE(Has(run.err, "velmar-cli: " + said)) << run.err;
         }
     }
     const CliRun run = RunCli({"--virtual", "--device", "87C51H", "program", dir.Path("end.hex")});
@@ -107,7 +110,8 @@ TEST(CliLoad, DataBeyondThePartAreRefusedUnlessFolded) {
                 RunCli({"--virtual", "--trace", trace, "--device", "87C52H", op, file});
             EXPECT_EQ(run.exitCode, 1) << file << " " << op << "\n" << run.err;
             EXPECT_TRUE(Has(run.err, "data at address " + first + " lie beyond")) << run.err;
-            EXPECT_TRUE(Has(run.err, "were folded onto lower addresses.")) << run.err;
+            // Refused, so not folded: no warning says it was.
+            EXPECT_FALSE(Has(run.err, "were folded onto lower addresses.")) << run.err;
             EXPECT_TRUE(ReadLines(trace).empty());
         }
     }
@@ -266,6 +270,75 @@ TEST(CliLoad, ReadSavesTheDeviceBytesWhateverTheBufferStart) {
                                "--buffer-start", "F000", "read", dir.Path("o.bin")});
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_TRUE(ReadLines(trace).empty());
+}
+
+// A line that is no record, or a record that gives an address a second
+// value, stops program, verify and compare before the programmer is touched;
+// an indented record is read.
+TEST(CliLoad, SkippedLinesAndDisagreeingRecordsAreRefused) {
+    ScratchDir dir;
+    const std::string trace = dir.Path("trace.txt");
+    const std::string junk = dir.Path("junk.hex");
+    WriteText(junk, ":0100000011EE\n\n:0100000922D4\nS1040001339F\n:00000001FF\n");
+    const std::string twice = dir.Path("twice.s19");
+    WriteText(twice, "S104001011DA\nS104001022C9\nS9030000FC\n");
+    for (const char* op : {"program", "verify", "compare"}) {
+        CliRun run = RunCli({"--virtual", "--trace", trace, "--device", "89C52", op, junk});
+        EXPECT_EQ(run.exitCode, 1) << op << "\n" << run.err;
+        EXPECT_TRUE(Has(run.err, "velmar-cli: " + junk +
+                                     ":3: not a record of the format, skipped; "
+                                     "nothing done\n"))
+            << run.err;
+        run = RunCli({"--virtual", "--trace", trace, "--device", "89C52", op, twice});
+        EXPECT_EQ(run.exitCode, 1) << op << "\n" << run.err;
+        EXPECT_TRUE(Has(run.err, twice + ":2: gives address 0010 a second, different value (11, then 22)"))
+            << run.err;
+        EXPECT_TRUE(ReadLines(trace).empty()) << op;
+    }
+    const std::string chip = dir.Path("chip.bin");
+    const std::string indented = dir.Path("indented.hex");
+    WriteText(indented, "\t:0100000011EE\n   :0100010022DC\n:00000001FF\n");
+    const CliRun run =
+        RunCli({"--virtual=save-chip=" + chip, "--device", "89C52", "program", indented});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(chip).at(1), 0x22);
+}
+
+// Text never goes onto a chip as binary by accident, nor random bytes as
+// hex; --format takes the file as asked.
+TEST(CliLoad, TextIsNotProgrammedAsBinaryUnlessAsked) {
+    ScratchDir dir;
+    const std::string trace = dir.Path("trace.txt");
+    const std::string english = dir.Path("notes.txt");
+    WriteText(english, "Erase the part before you program it.\n");
+    const std::string utf16 = dir.Path("wide.txt");
+    WriteText(utf16, std::string("\xFF\xFE"
+                                 "0\0"
+                                 "0\0 \0"
+                                 "1\0\n\0",
+                                 12));
+    const std::string spaced = dir.Path("spaced");
+    WriteText(spaced, "00 01 02 03\n");
+    const std::string noise = dir.Path("noise.hex");
+    WriteBytes(noise, Random(4096, 5));
+    for (const std::string& file : {english, utf16, spaced}) {
+        const CliRun run =
+            RunCli({"--virtual", "--trace", trace, "--device", "89C52", "program", file});
+        EXPECT_EQ(run.exitCode, 1) << file << "\n" << run.err;
+        EXPECT_EQ(run.err, "velmar-cli: " + file +
+                               " looks like text, not a binary image or a hex format; give "
+                               "--format binary to program it as bytes\n");
+        EXPECT_TRUE(ReadLines(trace).empty());
+    }
+    CliRun run = RunCli({"--virtual", "--device", "89C52", "verify", noise});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, noise + " is named as a hex file but is not text")) << run.err;
+
+    const std::string chip = dir.Path("chip.bin");
+    run = RunCli({"--virtual=save-chip=" + chip, "--device", "89C52", "--format", "binary",
+                  "program", spaced});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(chip).at(2), ' ');
 }
 
 TEST(CliLoad, ErrorsNameTheFileAndLine) {

@@ -110,7 +110,7 @@ TEST(CliUsage, ConvertHelpAndRefusals) {
     EXPECT_EQ(run.err, "velmar-cli: convert: unknown format 'elf'\n"
                        "velmar-cli: usage: velmar-cli convert [--from FMT] [--to FMT] "
                        "[--device NAME | --limit HEX] [--offset HEX] [--buffer-start HEX] "
-                       "[--end HEX] [--fold] IN OUT\n");
+                       "[--end HEX] [--fill XX] [--fold] [--skip-bad-lines] IN OUT\n");
     run = RunCli({"-q", "--from", "intel"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, "velmar-cli: unknown option --from\nvelmar-cli: try: velmar-cli --help\n");

@@ -97,6 +97,7 @@ TEST(CliJson, EveryCommandPrintsOneObjectTheSchemaAccepts) {
         {{"--device", kDevice, "--serial-number", "0FF0:le16:1", "job", "new", image}, "ok"},
         {{"job", "check", dir.Path("missing.toml")}, "bad-input"},
         {{"--bogus"}, "bad-input"},
+        {{v, "doctor"}, "bad-input"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> line = c.line;
@@ -355,4 +356,25 @@ TEST(CliRepeat, TheSerialNumberStaysInsideThePartAndOffTheFilesData) {
     EXPECT_TRUE(Has(r.err, "the serial number at 0FFF-1000 lies outside the 87C51H")) << r.err;
     EXPECT_EQ(run("0FF2:le16:1", false).exitCode, 0);
     EXPECT_EQ(run("0FF0:le16:2", true).exitCode, 0);
+}
+
+TEST(CliJob, TheJobsOffsetMovesHexRecordsAsOffsetDoes) {
+    ScratchDir dir;
+    const std::string hex = WriteInput(dir, "image.hex", ":0400000001020304F2\n:00000001FF\n");
+    CliRun run = RunCli({"--device", kDevice, "--offset", "0100", "job", "new", hex});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "offset = '0100'")) << run.out;
+    const std::string job = WriteInput(dir, "line.toml", run.out);
+    const std::string chip = dir.Path("chip.bin");
+    run = RunCli({"-q", "--virtual=save-chip=" + chip, "job", "run", job});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ChipBytesAt(chip, 0x100, 4), "\x01\x02\x03\x04");
+    // Past the buffer, as --offset 10000 is.
+    const Bytes jobBytes = ReadBytes(job);
+    std::string text(jobBytes.begin(), jobBytes.end());
+    text.replace(text.find("'0100'"), 6, "'10000'");
+    const std::string far = WriteInput(dir, "far.toml", text);
+    run = RunCli({"job", "check", far});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Has(run.err, "offset takes a hexadecimal address from 0 to FFFF")) << run.err;
 }

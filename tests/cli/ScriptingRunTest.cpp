@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -281,7 +282,7 @@ TEST(CliFormats, DetectedByContentExplicitWins) {
          "Intel hex"},
         {"a.dat", "S1130000303132333435363738393A3B3C3D3E3F74\nS9030000FC\n", "Motorola S-record"},
         {"a", ascii, "ASCII hex"},
-        {"a.img", std::string(bytes.begin(), bytes.begin() + 16), "binary"},
+        {"a.img", std::string(bytes.begin(), bytes.begin() + 17), "binary"},
     };
     for (const auto& f : files) {
         const std::string path = dir.Path(f.name);
@@ -375,6 +376,7 @@ TEST(CliProgrammers, ListSerialAndTwoAtOnce) {
 
     // Two processes, two programmers, at once; then each chip read back.
     const std::string state = dir.Path("state");
+    std::filesystem::create_directory(state);
     const std::string options = "--virtual=programmers=2,timing=on,state-dir=" + state;
     const Bytes first = Random(4096, 81), second = Random(4096, 82);
     WriteBytes(dir.Path("first.bin"), first);

@@ -172,6 +172,9 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         EXPECT_EQ(rig.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
         EXPECT_EQ(rig.panel.LastSucceeded(), false);
+        // Not first said to be programmed: the pulses' replies were still owed.
+        for (const std::string& sentence : rig.panel.statuses)
+            EXPECT_EQ(sentence.find("has been programmed"), std::string::npos) << sentence;
     }
     {
         // With the timing model on no reply is there at once; a whole run,

@@ -64,6 +64,13 @@ struct StandInDevice {
     std::vector<ControlRequest> controls;
     // Called with each bulk-out transfer; answers through Reply().
     std::function<void(StandInDevice&, const std::uint8_t*, int)> firmware;
+    // Called with each control request after it is recorded.
+    std::function<void(StandInDevice&, const ControlRequest&)> onControl;
+    // Called before the bridge looks at what it holds for the host, so a
+    // firmware model with its own clock can hand over what it has ready.
+    std::function<void(StandInDevice&)> pump;
+    // When that model next has something ready (time_point::max(): never).
+    std::function<std::chrono::steady_clock::time_point()> nextEvent;
 
     // Queues reply bytes that reach the bridge's buffer after `delayMs`.
     void Reply(const std::vector<std::uint8_t>& bytes, int delayMs = 0);
@@ -90,6 +97,12 @@ struct StandInDevice {
 
 // The bus: a fresh one per test case.
 struct StandInBus {
+    // Every call that real libusb forbids or would misbehave on: a device,
+    // handle or transfer used after its context's libusb_exit, a context
+    // ended with handles open or transfers pending, a handle closed twice or
+    // used after its close, a pending transfer freed. Door tests require it
+    // empty.
+    std::vector<std::string> faults;
     std::deque<StandInDevice> devices;
     int liveContexts = 0;
     int liveHandles = 0;

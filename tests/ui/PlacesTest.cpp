@@ -185,6 +185,20 @@ TEST_F(InstalledStartTest, AnUnreadableCommandLineFileIsReportedAndStartUpGoesOn
     EXPECT_NE(ReadFile(Path("Win_Velmar.Cfg")).find(Path("gone.hex")), std::string::npos);
 }
 
+// The command line's file is judged as a dropped one: text is not binary.
+TEST_F(InstalledStartTest, TextOnTheCommandLineIsNotLoadedAsBinary) {
+    WriteFile(Path("notes.txt"), "Erase the part first.\n");
+    startup->CommandLineFile = Path("notes.txt");
+    Start();
+    const std::vector<std::string> texts = MessageTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), Path("notes.txt") +
+                                 " looks like text, not a binary image or a hex format; choose "
+                                 "Binary File and Load Buffer to load it as bytes.");
+    EXPECT_EQ(Caption(form->StaticText4), "Last File Loaded in Buffer=No File Loaded");
+    EXPECT_EQ(state->Buffer[0], 0);
+}
+
 TEST_F(InstalledStartTest, FileTypeFromExtensionThenText) {
     const auto type = [this](const std::string& name, const std::string& bytes) {
         WriteFile(Path(name), bytes);
@@ -194,8 +208,8 @@ TEST_F(InstalledStartTest, FileTypeFromExtensionThenText) {
     EXPECT_EQ(type("a.dat", kIntelHex), 1);
     EXPECT_EQ(type("b", "\r\nS00600004844521B\r\nS1050010AABB85\r\nS9030000FC\r\n"), 2);
     EXPECT_EQ(type("c.hex", "0102030405\r\nAABB\r\n"), 3);
-    EXPECT_EQ(type("d.bin", "0102030405\r\n"), 0); // hex digits, but a binary by name
-    EXPECT_EQ(type("e.hex", std::string("\x00\x01\xff", 3)), 0); // not text
+    EXPECT_EQ(type("d.bin", "0102030405\r\n"), 0);               // hex digits, but a binary by name
+    EXPECT_EQ(type("e.hex", std::string("\x00\x01\xff", 3)), 1); // not text: refused
     EXPECT_EQ(type("e2.hex", ""), 1);
     EXPECT_EQ(type("f.S19", std::string("\x00\x01", 2)), 2);
     EXPECT_EQ(type("g.dat", std::string("\x02\x00:", 3)), 0);

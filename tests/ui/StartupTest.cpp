@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "UiFixture.h"
+#include "virtual/VirtualProgrammer.h"
 
 namespace velmar::test {
 namespace {
@@ -162,6 +163,45 @@ TEST_F(StartupTest, ClosingBeforeStartUpKeepsTheOldSettings) {
     ShowActive();
     Close();
     EXPECT_EQ(Settings(), "8\r\n1\r\n2\r\n0\r\n16\r\n0\r\n2047\r\n256\r\n\r\n");
+}
+
+// The programmer with its timing model: a reply is there only after the
+// bridge's latency timer, never at the first look of a wait.
+class TimedProgrammerStartTest : public StartupTest {
+  protected:
+    const D2XXBackend& Backend() override { return VirtualBackend(); }
+};
+
+// A hex load ends at its end record with the stop counter up; the search
+// that follows still waits for the programmer's answer, start after start,
+// whether the file is the last one of the settings or named on the command line.
+TEST_F(TimedProgrammerStartTest, AHexFileLoadedFirstNeverHidesTheProgrammer) {
+    WriteFile(Path("image.hex"), kIntelHex);
+    for (int start = 0; start < 24; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        const bool fromCommandLine = start % 2 == 1;
+        WriteFile(Path("Win_Velmar.Cfg"), "9\r\n1\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" +
+                                              (fromCommandLine ? "" : Path("image.hex")) + "\r\n");
+        VirtualOptions options;
+        options.Timing = true;
+        VirtualProgrammer::Instance().Reset(options);
+        requests.clear();
+        form->hide();
+        form.reset();
+        state = std::make_unique<ProgramState>(Backend());
+        form = std::make_unique<TMainForm>(*state);
+        startup = new ui::Startup(*form, *state);
+        if (fromCommandLine) startup->CommandLineFile = Path("image.hex");
+        Start();
+        EXPECT_EQ(state->Buffer[3], 0x04);
+        EXPECT_EQ(state->Link.LinkState, 2);
+        EXPECT_EQ(form->StaticText3->text(),
+                  QStringLiteral("Usb Programmer Found - FirmWare Version 1.23"));
+        for (const std::string& text : MessageTexts())
+            EXPECT_EQ(text.find("Could Not Be Found"), std::string::npos) << text;
+        ASSERT_FALSE(HasFailure());
+        Close();
+    }
 }
 
 } // namespace

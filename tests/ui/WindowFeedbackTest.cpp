@@ -231,4 +231,42 @@ TEST_F(WindowFeedback, DroppedFileLoadsAsLoadBufferDoes) {
     EXPECT_TRUE(form.Load_But->isEnabled());
 }
 
+// Text dropped without a type chosen is refused, as is a .hex file of random
+// bytes; a hex file with lines that are no records loads with one warning
+// and a red banner.
+TEST_F(WindowFeedback, DroppedFilesAreTakenOnlyForWhatTheyAre) {
+    form.show();
+    state.Window.DeviceEnd = 0xFF;
+    state.Window.DeviceLimit = 0xFFFF;
+    const auto banner = [this] { return form.StaticText3->palette().color(QPalette::Window); };
+    std::string noise(512, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>(i * 37 + 11);
+    for (const std::string& path :
+         {Write("notes.txt", "Erase the part first.\n"),
+          Write("wide", std::string("\xFF\xFEO\0K\0", 6)), Write("noise.hex", noise)}) {
+        dialogs.requests.clear();
+        EXPECT_TRUE(Drop(&form, path));
+        ASSERT_EQ(dialogs.requests.size(), 1u) << path;
+        EXPECT_EQ(dialogs.requests[0].Box, velmar::BoxKind::Error);
+        EXPECT_EQ(dialogs.requests[0].Text.rfind(path + " ", 0), 0u) << dialogs.requests[0].Text;
+        EXPECT_NE(dialogs.requests[0].Text.find("; choose Binary File and Load Buffer"),
+                  std::string::npos);
+        EXPECT_EQ(banner(), QColor("#ff0000"));
+        EXPECT_EQ(state.Buffer[0], 0);
+        EXPECT_TRUE(form.OpenDialog1.FileName.empty());
+    }
+
+    dialogs.requests.clear();
+    const std::string junk = Write("junk.hex", "  :0100000011EE\nnot a record\n:0100000922D4\n");
+    EXPECT_TRUE(Drop(&form, junk));
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].Box, velmar::BoxKind::Warning);
+    EXPECT_EQ(dialogs.requests[0].Text,
+              "2 lines of " + junk + " are not records and were skipped; the first is line 2.");
+    EXPECT_EQ(state.Buffer[0], 0x11);
+    EXPECT_EQ(banner(), QColor("#ff0000"));
+    EXPECT_EQ(form.OpenDialog1.FileName, junk);
+}
+
 } // namespace
