@@ -59,6 +59,9 @@ class FrontPanel {
         (void)expected;
         (void)found;
     }
+    // The most likely cause of a failed run, in one line, once its list of
+    // differing bytes is complete.
+    virtual void FailureDiagnosed(std::string_view line) { (void)line; }
     // An operation, search or update is over. `stoppedAt` is the device
     // address an operation stopped at (0 for the others).
     virtual void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) {

@@ -246,6 +246,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     std::string fill;
     bool sawFill = false;
     bool sawPasses = false;
+    std::string cpu, from, to;
+    std::string disasmOption; // the first option only disasm takes
     std::vector<std::string> words;
 
     Cursor cursor(args);
@@ -281,6 +283,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             a.verbosity = level < 0 ? level : std::max(a.verbosity, level);
         } else if (word == "--hash") {
             a.hash = true;
+        } else if (word == "--precheck" || word == "--changed-only" || word == "--strict") {
+            (word == "--precheck" ? a.precheck
+             : word == "--strict" ? a.strict
+                                  : a.changedOnly) = true;
         } else if (IsOption(word, "--max-diffs")) {
             std::string value;
             if (!cursor.TakeValue("--max-diffs", word, value, error)) return result;
@@ -309,6 +315,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!cursor.TakeValue("--serial", word, a.serial, error)) return result;
             if (a.serial.empty() || a.serial.size() > 49)
                 error = "--serial takes a serial number of 1 to 49 characters";
+        } else if (IsOption(word, "--cpu") || IsOption(word, "--from") || IsOption(word, "--to")) {
+            const std::string option = word.substr(0, word.find('='));
+            std::string& value = option == "--cpu" ? cpu : option == "--from" ? from : to;
+            if (!cursor.TakeValue(option, word, value, error)) return result;
+            if (disasmOption.empty()) disasmOption = option;
+        } else if (word == "--read") {
+            a.disasm.read = true;
+            if (disasmOption.empty()) disasmOption = word;
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
@@ -344,6 +358,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     a.useVirtual = sawVirtual;
 
+    // Elsewhere disasm's options are as unknown as they ever were.
+    if (!disasmOption.empty() && (words.empty() || words[0] != "disasm")) {
+        error = "unknown option " + disasmOption;
+        return result;
+    }
     if (words.empty()) {
         error = sawDevice ? "no operation given" : "no command given";
         return result;
@@ -361,8 +380,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (words.size() != 3 || words[2].empty())
                 error = "job " + jobVerb + " needs exactly one JOB file";
             else if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold ||
-                     sawPasses || a.hash || a.production.serialRule ||
-                     !a.production.lockBits.empty())
+                     sawPasses || a.hash || a.precheck || a.changedOnly || a.strict ||
+                     a.production.serialRule || !a.production.lockBits.empty())
                 error = "job " + jobVerb + " takes the device, the file and its options from JOB";
             else
                 error = CheckProductionArguments(a.production, false);
@@ -377,7 +396,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor") {
         if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold || sawPasses ||
-            a.hash || a.maxDiffs) {
+            a.hash || a.maxDiffs || a.precheck || a.changedOnly || a.strict) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
@@ -406,6 +425,22 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             else
                 a.firmwarePath = words[1];
         }
+        return result;
+    }
+    if (verb == "disasm") {
+        if (bufferStart || sawFill || sawPasses || a.hash || a.maxDiffs || a.precheck ||
+            a.changedOnly || a.strict)
+            error = "disasm takes no --buffer-start, --fill, --passes, --hash, --max-diffs, "
+                    "--precheck, --changed-only or --strict";
+        else if (hexOffset)
+            error = "--offset goes with program, verify or compare";
+        else
+            ParseDisasm(words, format.value_or(""), cpu, from, to, result);
+        // The listing is text for a person, on standard output.
+        if (error.empty() && a.production.json)
+            error = "disasm takes no --json; its listing is text";
+        else if (error.empty())
+            error = CheckProductionArguments(a.production, false);
         return result;
     }
     if (verb == "convert") {
@@ -476,6 +511,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             error = "cannot tell the format to write " + a.dataPath + "; give --format";
             return result;
         }
+    }
+    if ((a.precheck || a.changedOnly || a.strict) && op->operation != Operation::Program) {
+        error = std::string(a.precheck ? "--precheck"
+                            : a.strict ? "--strict"
+                                       : "--changed-only") +
+                " goes with program";
+        return result;
     }
     if (a.production.json && op->operation == Operation::Read && a.dataPath == "-") {
         error = "--json takes standard output; read FILE cannot be -";

@@ -11,7 +11,7 @@
 
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor, Job };
+enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor, Disasm, Job };
 
 // Auto: a bar redrawn in place when stderr is a terminal, else nothing.
 enum class ProgressMode { Auto, Lines, None };
@@ -33,12 +33,21 @@ struct ConvertArguments {
     bool json = false;
 };
 
+// disasm: the instruction set (none: the device's) and the range listed.
+struct DisasmArguments {
+    bool mcs48 = false;    // --cpu 8048 (or an 874X part)
+    bool cpuGiven = false; // --cpu named the set; the file is read as for a part of it
+    bool read = false;     // --read: list the part in the socket, not a file
+    std::optional<std::int32_t> from, to;
+};
+
 struct Arguments {
     Command command = Command::Help;
     bool useVirtual = false;
     std::string virtualOptions;           // the text after --virtual=
     std::string tracePath;                // empty: no trace
     ConvertArguments convert;
+    DisasmArguments disasm;
 
     std::string firmwarePath;
 
@@ -58,6 +67,9 @@ struct Arguments {
     std::optional<long> maxDiffs; // difference lines printed; none: by the terminal
     bool hash = false;            // --hash: identity of the buffer range
     ProgressMode progress = ProgressMode::Auto;
+    bool precheck = false;    // program --precheck: refuse a part that cannot take FILE
+    bool changedOnly = false; // program --changed-only: only the blocks that differ
+    bool strict = false;      // program --strict: a warning about FILE ends the run
     int passes = 1;     // read --passes N
     std::string serial; // --serial SN: the programmer to use
     ProductionArguments production;
@@ -71,6 +83,13 @@ struct ParseResult {
 
 // -q, -v and -vv may come first, before any command, convert too.
 ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The rest of a disasm line: its words (the verb first) and the values of
+// --format, --cpu, --from and --to; --device, --fold and --read are in
+// `result` already.
+void ParseDisasm(const std::vector<std::string>& words, const std::string& format,
+                 const std::string& cpu, const std::string& from, const std::string& to,
+                 ParseResult& result);
 
 // Every address option: one to five hexadecimal digits, optionally after
 // "0x": 0 to 0xFFFFF.

@@ -192,6 +192,7 @@ void ConsolePanel::PumpEvents() {
     gInterrupted = 0;
     stopped_ = true;
     *stopFlag_ = 5;
+    interrupted_ = true;
     ErrorLine("(interrupted: Quit)");
 }
 
@@ -256,6 +257,10 @@ void ConsolePanel::EndPhase() {
 // Only the addresses a device operation reaches move the progress; where it
 // starts, a file load and the firmware records do not.
 void ConsolePanel::Progress(ProgressOf what, std::int64_t address) {
+    if (what == ProgressOf::Programmed) {
+        programmedTo_ = address;
+        programmingTime_ = Clock::now() - phaseStart_;
+    }
     if (what != ProgressOf::Device && what != ProgressOf::Programmed) return;
     if (phase_.empty()) return;
     const std::int64_t total = std::int64_t{last_} - first_ + 1;
@@ -341,6 +346,7 @@ void ConsolePanel::ResetDifferences() {
     diffBytes_ = diffBits_ = diffsShown_ = 0;
     firstDiff_ = lastDiff_ = 0;
     report_.differenceList.clear();
+    diagnosis_.clear();
 }
 
 void ConsolePanel::ReportDifferences() {

@@ -59,7 +59,7 @@ class ConsolePanel : public FrontPanel {
     // Difference lines go into Report().differenceList instead of standard
     // output (--json: standard output carries the one object).
     void CollectDifferences(bool on) { collectDiffs_ = on; }
-    // A new part: its differences are counted from zero.
+    // A new part: its differences are counted from zero, nothing diagnosed.
     void ResetDifferences();
     // The counts so far into Report().
     void ReportDifferences();
@@ -71,6 +71,13 @@ class ConsolePanel : public FrontPanel {
     bool LinkWasLost() const { return linkLost_; }
     // True (and forgotten) when Ctrl-C came while nothing could be stopped.
     static bool TakeInterrupt();
+    // The diagnosis of the last failed run (empty: none), the device address
+    // the last programming run reached, and whether Ctrl-C stopped a run.
+    const std::string& Diagnosis() const { return diagnosis_; }
+    std::int64_t ProgrammedTo() const { return programmedTo_; }
+    // From the start of the last programming run to the end of its blocks.
+    std::chrono::steady_clock::duration ProgrammingTime() const { return programmingTime_; }
+    bool Interrupted() const { return interrupted_; }
 
     // The last status sentence, and every box shown.
     const std::string& Banner() const { return banner_; }
@@ -85,6 +92,7 @@ class ConsolePanel : public FrontPanel {
     void Status(std::string_view sentence) override;
     void Progress(ProgressOf what, std::int64_t value) override;
     void Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override;
+    void FailureDiagnosed(std::string_view line) override { diagnosis_ = std::string(line); }
     void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override;
     void LinkLost(std::uint32_t status, int timeouts) override;
     void QuitOffered() override;
@@ -159,6 +167,10 @@ class ConsolePanel : public FrontPanel {
     std::int32_t firstDiff_ = 0;
     std::int32_t lastDiff_ = 0;
     std::array<std::optional<bool>, 3> outcomes_{};
+    std::string diagnosis_;
+    std::int64_t programmedTo_ = -1;
+    Clock::duration programmingTime_{};
+    bool interrupted_ = false;
     std::int64_t operationEnd_ = 0;
     bool collectDiffs_ = false;
     bool stopped_ = false;

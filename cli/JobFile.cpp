@@ -52,6 +52,15 @@ bool Text(const toml::table& t, const char* key, std::string& out, std::string& 
     return text.has_value();
 }
 
+bool Flag(const toml::table& t, const char* key, bool& out, std::string& error) {
+    const toml::node* node = t.get(key);
+    if (node == nullptr) return true;
+    const std::optional<bool> value = node->value<bool>();
+    if (!value) error = std::string(key) + " takes true or false";
+    out = value.value_or(false);
+    return value.has_value();
+}
+
 bool ReadSerial(const toml::table& t, Job& job, std::string& error) {
     const toml::node* node = t.get("serial_number");
     if (node == nullptr) return true;
@@ -119,7 +128,9 @@ bool ReadJob(const std::string& path, Job& job, std::string& error) {
         !Text(t, "format", format, error) || !Text(t, "fill", fill, error) ||
         !Text(t, "log", job.log, error) || !Text(t, "log_csv", job.logCsv, error) ||
         !Address(t, "offset", job.offset, error) ||
-        !Address(t, "buffer_start", job.bufferStart, error) || !ReadSerial(t, job, error)) {
+        !Address(t, "buffer_start", job.bufferStart, error) || !ReadSerial(t, job, error) ||
+        !Flag(t, "precheck", job.precheck, error) ||
+        !Flag(t, "changed_only", job.changedOnly, error) || !Flag(t, "strict", job.strict, error)) {
         error = path + ": " + error;
         return false;
     }
@@ -176,6 +187,9 @@ std::string JobToml(const Job& job) {
     if (job.repeat) t.insert("repeat", static_cast<std::int64_t>(*job.repeat));
     if (!job.log.empty()) t.insert("log", job.log);
     if (!job.logCsv.empty()) t.insert("log_csv", job.logCsv);
+    if (job.precheck) t.insert("precheck", true);
+    if (job.changedOnly) t.insert("changed_only", true);
+    if (job.strict) t.insert("strict", true);
     if (job.serial) {
         toml::table s;
         s.insert("address", HexText(job.serial->address, 4));
@@ -212,6 +226,9 @@ bool JobRunArguments(const Job& job, const Arguments& commandLine, Arguments& ru
     if (!job.format) run.fileType = FileTypeFromExtension(image);
     run.bufferStart = job.bufferStart;
     run.fill = job.fill;
+    run.precheck = job.precheck;
+    run.changedOnly = job.changedOnly;
+    run.strict = job.strict;
     ProductionArguments& p = run.production;
     run.hexOffset = job.offset;
     p.serialRule = job.serial;
@@ -240,6 +257,9 @@ int RunJobNew(const Arguments& a, RunReport& report) {
     job.offset = a.hexOffset;
     job.bufferStart = a.bufferStart;
     job.fill = a.fill;
+    job.precheck = a.precheck;
+    job.changedOnly = a.changedOnly;
+    job.strict = a.strict;
     job.serial = a.production.serialRule;
     job.serialState = a.production.serialState;
     job.repeat = a.production.repeat;

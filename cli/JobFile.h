@@ -27,6 +27,9 @@ struct Job {
     std::vector<int> lockBits;
     std::optional<long> repeat;
     std::string log, logCsv;
+    bool precheck = false;    // each part read first, refused when it cannot take the image
+    bool changedOnly = false; // only the blocks that differ from the part
+    bool strict = false;      // a warning about the image ends the run
 };
 
 // Reads and checks a job file (names, formats, ranges, the device's lock

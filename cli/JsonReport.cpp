@@ -67,6 +67,7 @@ json ReportJson(const RunReport& r) {
     o["duration_ms"] = r.durationMs;
     o["link_faults"] = r.linkFaults;
     PutIfSet(o, "error", r.error);
+    PutIfSet(o, "diagnosis", r.diagnosis);
     if (!r.bridges.empty() || r.command == "list") {
         o["bridges"] = json::array();
         for (const BridgeRecord& b : r.bridges) {

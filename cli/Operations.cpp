@@ -20,7 +20,9 @@
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
+#include "devices/DiagnosisRead.h"
 #include "devices/FileCommands.h"
+#include "devices/PreFlight.h"
 #include "link/FirmwareUpdate.h"
 #include "link/ProgrammerSearch.h"
 
@@ -319,7 +321,7 @@ std::vector<std::uint8_t> RangeBytes(const ProgramState& state) {
     return bytes;
 }
 
-void RunClick(ProgramState& state, const Arguments& arguments) {
+void RunClick(ProgramState& state, const Arguments& arguments, const BlockFilter& wanted) {
     switch (arguments.operation) {
     case Operation::Read:
         Move_EpromClick(state);
@@ -334,7 +336,7 @@ void RunClick(ProgramState& state, const Arguments& arguments) {
         CompareClick(state);
         break;
     case Operation::Program:
-        ProgrammClick(state);
+        ProgrammClick(state, wanted);
         break;
     case Operation::Erase:
         Erase_ButClick(state);
@@ -392,6 +394,41 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
 
 } // namespace
 
+int PrecheckPart(ProgramState& state, ConsolePanel& panel, bool changedOnly,
+                 std::vector<std::int32_t>& changed, std::size_t& blocks) {
+    panel.SetOperationName("Read");
+    const std::optional<std::vector<std::uint8_t>> part = ReadPartBeforeProgramming(state);
+    panel.FinishProgress();
+    panel.SetOperationName("Program");
+    if (!part) return ExitFailed;
+    const std::uint8_t erased = state.Selection.BlankValue;
+    const std::vector<std::uint8_t> image = ImageOfRange(state, erased);
+    const PartFit fit = FitPart(state.Window.DeviceStart, image, *part, erased);
+    if (fit.cannotTake > 0) {
+        Complain(RefusalText(fit) + "; nothing programmed");
+        return ExitFailed;
+    }
+    if (panel.Verbosity() >= 0)
+        Say(std::to_string(fit.alreadyRight) + " of " + std::to_string(fit.total) +
+            " bytes already hold the image");
+    blocks = (image.size() + 255) / 256;
+    if (changedOnly) changed = ChangedBlocks(state.Window.DeviceStart, image, *part);
+    return -1;
+}
+
+std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
+                              std::chrono::steady_clock::duration programming) {
+    const std::size_t skipped = blocks - programmed;
+    std::string line = "skipped " + std::to_string(skipped) + " of " + std::to_string(blocks) +
+                       " blocks that already hold the image";
+    if (programmed == 0 || skipped == 0) return line;
+    const double seconds = std::chrono::duration<double>(programming).count() *
+                           static_cast<double>(skipped) / static_cast<double>(programmed);
+    char text[64];
+    std::snprintf(text, sizeof text, ", about %.1f s saved", seconds);
+    return line + text;
+}
+
 int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial, bool json) {
     panel.AnswerQuestionsYes(false);
     if (!Search(state, panel, serial)) return ExitFailed;
@@ -413,9 +450,35 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
     return panel.LastOutcome(Task::FirmwareUpdate) == true ? ExitSuccess : ExitFailed;
 }
 
+int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    InputFile dataFile;
+    if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
+        dataFile = OpenInput(arguments.dataPath);
+        if (!dataFile) return ExitUsage;
+    }
+    if (arguments.fileType) state.FileType = *arguments.fileType;
+    return LoadImage(state, panel, arguments, dataFile);
+}
+
+bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    panel.AnswerQuestionsYes(false);
+    if (!Search(state, panel, arguments.serial)) return false;
+
+    // Set before the selection so that its ClampWindow clamps it against the
+    // new device range, as the window does with an entered value.
+    if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
+    state.Selection.SelectedRow = arguments.catalogueRow;
+    ApplyDeviceSelection(state);
+    const AddressWindow& w = state.Window;
+    panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
+    panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
+                 "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
+    state.AutoVerify = 1;
+    return true;
+}
+
 int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
-    InputFile dataFile;
     const bool loads =
         op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
     // Every device byte must have its buffer position: one past the buffer
@@ -430,29 +493,27 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
     }
     if (op == Operation::Read) {
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
-    } else if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
-        dataFile = OpenInput(arguments.dataPath);
-        if (!dataFile) return ExitUsage;
     }
     if (arguments.fileType) state.FileType = *arguments.fileType;
     if (loads) {
-        const int refused = LoadImage(state, panel, arguments, dataFile);
+        const int refused = LoadDataImage(state, panel, arguments);
         if (refused >= 0) return refused;
     }
+    if (op == Operation::Program) {
+        const CatalogueRow& row =
+            DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
+        const std::uint8_t fill = arguments.fill.value_or(row.Can().ErasedValue);
+        if (const std::optional<std::string> warning = OriginWarning(state, fill, row.Code())) {
+            if (arguments.strict) {
+                Complain(*warning + "; nothing done (--strict)");
+                return ExitFailed;
+            }
+            if (panel.Verbosity() >= 0) Complain("warning: " + *warning);
+        }
+    }
 
-    panel.AnswerQuestionsYes(false);
-    if (!Search(state, panel, arguments.serial)) return ExitFailed;
-
-    // Set before the selection so that its ClampWindow clamps it against the
-    // new device range, as the window does with an entered value.
-    if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
-    state.Selection.SelectedRow = arguments.catalogueRow;
-    ApplyDeviceSelection(state);
+    if (!SelectDevice(state, panel, arguments)) return ExitFailed;
     const AddressWindow& w = state.Window;
-    panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
-    panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
-                 "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
-    state.AutoVerify = 1;
     panel.Report().rangeFirst = w.DeviceStart;
     panel.Report().rangeLast = w.DeviceEnd;
     panel.Report().bufferStart = w.BufferStart;
@@ -465,6 +526,21 @@ void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel) {
     report.dataBytes = static_cast<long>(bytes.size());
     report.dataCrc32 = Crc32Text(bytes.data(), bytes.size());
     report.dataSha1 = Sha1Text(bytes.data(), bytes.size());
+}
+
+void DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel, unsigned linkFaultsBefore) {
+    if (panel.DifferingBytes() == 0 && panel.ProgrammedTo() > state.Window.DeviceStart &&
+        !panel.Interrupted() && state.Link.LinkFaults == linkFaultsBefore)
+        DiagnoseProgramming(state, static_cast<std::int32_t>(panel.ProgrammedTo() - 1));
+}
+
+void SayDiagnosis(const ConsolePanel& panel) {
+    if (panel.Diagnosis().empty()) return;
+    // Quiet: the diagnosis is an error line, as the red banner is.
+    if (panel.Verbosity() < 0)
+        Complain(panel.Diagnosis());
+    else
+        Say(panel.Diagnosis());
 }
 
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
@@ -495,13 +571,27 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         break;
     }
 
+    BlockFilter wanted;
+    std::vector<std::int32_t> changed;
+    std::size_t blocks = 0;
+    if (op == Operation::Program && (arguments.precheck || arguments.changedOnly)) {
+        const int refused = PrecheckPart(state, panel, arguments.changedOnly, changed, blocks);
+        if (refused >= 0) return refused;
+        if (arguments.changedOnly)
+            wanted = [&changed](std::int32_t block) {
+                return std::binary_search(changed.begin(), changed.end(), block);
+            };
+    }
+
     std::vector<std::vector<std::uint8_t>> reads;
     bool failed = false;
+    const unsigned linkFaults = state.Link.LinkFaults;
     for (int pass = 0; pass < passes && !failed; ++pass) {
-        RunClick(state, arguments);
+        RunClick(state, arguments, wanted);
         failed = panel.LastOutcome(Task::Operation) != true;
         if (!failed && op == Operation::Read) reads.push_back(RangeBytes(state));
     }
+    if (failed && op == Operation::Program) DiagnoseRefusedBlock(state, panel, linkFaults);
     panel.FinishProgress();
 
     if (op == Operation::Blank || op == Operation::Verify ||
@@ -518,6 +608,9 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         }
         if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(summary);
     }
+    SayDiagnosis(panel);
+    if (arguments.changedOnly && !failed && panel.Verbosity() >= 0)
+        Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +

@@ -3,7 +3,10 @@
 // the device operations, each exactly as the window runs it, ending in the
 // exit status of the command.
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Arguments.h"
 #include "ConsolePanel.h"
@@ -34,6 +37,32 @@ void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel);
 // The search, then the firmware update from `path` (questions answered Yes).
 int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& path,
                 const std::string& serial = {});
+
+// Opens the data file and loads it as program does (the buffer filled with
+// the part's erased value first, refusals included). The exit status, or -1
+// to go on.
+int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
+// The programmer search and the device selection as the window makes it;
+// false when no programmer answered.
+bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
+// program --precheck: the part is read and refused (exit status) when it
+// cannot take the image; with `changedOnly` the blocks that differ are
+// listed in `changed`, of `blocks` in all. The exit status, or -1 to go on.
+int PrecheckPart(ProgramState& state, ConsolePanel& panel, bool changedOnly,
+                 std::vector<std::int32_t>& changed, std::size_t& blocks);
+
+// "skipped 12 of 16 blocks that already hold the image, about 3.2 s saved"
+std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
+                              std::chrono::steady_clock::duration programming);
+
+// After a failed program: a part that refused a block (no differing byte,
+// no lost link since `linkFaultsBefore`) is read back to name the cause.
+void DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel, unsigned linkFaultsBefore);
+
+// The panel's diagnosis, if any, on the error stream.
+void SayDiagnosis(const ConsolePanel& panel);
 
 // The search, the device selection, then the operation between its frame.
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);

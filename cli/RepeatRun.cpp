@@ -1,5 +1,6 @@
 #include "RepeatRun.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -141,12 +142,28 @@ void PutSerial(ProgramState& state, const SerialRule& rule, std::uint64_t number
         state.Buffer[first + static_cast<std::int32_t>(i)] = bytes[i];
 }
 
-// Program with its automatic verify, then each lock bit in order.
-bool ProgramPart(ProgramState& state, ConsolePanel& panel, const std::vector<int>& lockBits) {
+// With --precheck or --changed-only the part is read first; then program
+// with its automatic verify, then each lock bit in order.
+bool ProgramPart(ProgramState& state, ConsolePanel& panel, const Arguments& a) {
+    std::vector<std::int32_t> changed;
+    std::size_t blocks = 0;
+    BlockFilter wanted;
+    if (a.precheck || a.changedOnly) {
+        if (PrecheckPart(state, panel, a.changedOnly, changed, blocks) >= 0) return false;
+        if (a.changedOnly)
+            wanted = [&changed](std::int32_t block) {
+                return std::binary_search(changed.begin(), changed.end(), block);
+            };
+    }
     panel.SetOperationName("Program");
-    ProgrammClick(state);
+    const unsigned linkFaults = state.Link.LinkFaults;
+    ProgrammClick(state, wanted);
     bool ok = panel.LastOutcome(Task::Operation) == true;
+    if (!ok) DiagnoseRefusedBlock(state, panel, linkFaults);
+    if (ok && a.changedOnly && panel.Verbosity() >= 0)
+        Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
     panel.SetOperationName("");
+    const std::vector<int>& lockBits = a.production.lockBits;
     for (std::size_t i = 0; ok && i < lockBits.size(); ++i) {
         SecurityClick(state);
         Security_ListClick(state, lockBits[i] - 1);
@@ -239,9 +256,11 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
         }
         ReportRangeIdentity(state, panel);
         part.imageSha1 = panel.Report().dataSha1;
-        const bool passed = ProgramPart(state, panel, p.lockBits);
+        const bool passed = ProgramPart(state, panel, arguments);
         panel.FinishProgress();
         panel.ReportDifferences();
+        // The run's object names the cause of its last failed part.
+        if (!panel.Diagnosis().empty()) panel.Report().diagnosis = panel.Diagnosis();
         part.result = passed ? "ok" : panel.Stopped() ? "stopped" : "failed";
         part.differences = panel.Report().differences;
         part.firstDifference = panel.Report().firstDifference;
@@ -252,6 +271,7 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
         if (part.serialNumber) serialText = ", serial number " + std::to_string(*part.serialNumber);
         Say("part " + std::to_string(number) + serialText + ": " +
             (passed ? "passed" : part.result) + " (" + panel.DifferenceSummary() + ")");
+        SayDiagnosis(panel);
         if (!passed) status = ExitFailed;
         // The number of a part that failed or was stopped may be partly in
         // it: spoiled, never handed out again unless --reuse-failed.

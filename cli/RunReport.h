@@ -57,7 +57,8 @@ struct RunReport {
     long dataBytes = 0;
     long durationMs = 0;
     unsigned linkFaults = 0;
-    std::string error; // the last complaint
+    std::string error;     // the last complaint
+    std::string diagnosis; // the likely cause of a failure, as the panel named it
     std::vector<BridgeRecord> bridges;
     bool production = false; // parts and summary belong in the object, even none
     std::vector<PartRecord> parts;

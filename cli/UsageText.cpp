@@ -16,8 +16,12 @@ std::string UsageText() {
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              [-q | -v | -vv] [--progress=lines|none] --device NAME
              [--format FMT] [--buffer-start HEX] [--offset HEX] [--fill XX]
-             [--fold] [--max-diffs N] [--hash] [--passes N] OPERATION [FILE]
+             [--fold] [--max-diffs N] [--hash] [--passes N]
+             [--precheck] [--changed-only] [--strict] OPERATION [FILE]
       OPERATION: read | verify | blank | compare | program | erase | lock N
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
+             disasm [--device NAME | --cpu 8048|8051] [--format FMT] [--fold]
+             [--from HEX] [--to HEX] FILE | --device NAME --read
   velmar-cli [...] --device NAME [--repeat [N] [--repeat-when-changed]]
              [--serial-number ADDR:FORMAT:START[:STEP] [--serial-state FILE]
              [--reuse-failed] [--serial-overwrite]] [--lock-bits 1,2,3]
@@ -47,6 +51,13 @@ Commands:
   program FILE   load FILE, program it and verify it
   erase          erase a flash device (89C51 ... 89LS8252)
   lock N         program security bit N (1, 2 or 3)
+  disasm FILE    list the code of FILE (loaded as program loads it) on
+                 stdout: address, bytes, mnemonic and operands
+                 ("0000  02 01 00     LJMP  0100h"), following the flow from
+                 the reset and interrupt vectors; bytes no jump reaches list
+                 as DB, jump targets get a label line ("L0100:"). The 874X
+                 parts list as MCS-48, the others as MCS-51; with --read the
+                 part in the socket is read and listed instead of a file
 
 FILE (and convert's IN and OUT) may be "-": standard input for the file to
 load, standard output for the file read. The format must then be given with
@@ -109,6 +120,21 @@ Options:
                      reads differed: "0123  UNSTABLE-04 MAJORITY-5C" (on
                      stdout, on stderr when FILE is "-"); exit 1 when any
                      bit was unstable
+  --precheck         program: read the part first and refuse (exit 1, nothing
+                     programmed) when a byte holds a bit the image needs back
+                     at the erased value; say how many bytes already hold it
+  --changed-only     program: read the part first (as --precheck) and program
+                     only the 256-byte blocks that differ from it
+  --strict           program: exit 1 before the programmer is touched when the
+                     image's reset vector holds only erased bytes or its data
+                     start far from the part's first address (otherwise a
+                     warning)
+  --cpu 8048|8051    disasm without a part: the instruction set; FILE is
+                     then loaded as for an 8749H or an 87C58H
+  --from HEX, --to HEX
+                     disasm: the addresses listed (default: from the part's
+                     first address to its last byte that is not erased)
+  --read             disasm: list the part in the socket (needs --device)
   --progress=lines   one line per tenth on stderr,
                      "progress program 48 15872 32768" (operation, percent,
                      bytes done, bytes in all), terminal or not;
@@ -119,10 +145,10 @@ Options:
                      address range, Vpp, the file's format (and how it was
                      told) and the range of its data
   -vv                also every packet sent, on stderr, as --trace writes it
-  --json             every command but doctor: one JSON object on stdout at the
-                     end and
-                     nothing else there (difference lines go into it); its
-                     fields are in docs/velmar-cli-result.schema.json
+  --json             every command but doctor and disasm: one JSON object on
+                     stdout at the end and nothing else there (difference
+                     lines and the diagnosis go into it); its fields are in
+                     docs/velmar-cli-result.schema.json
 
 Production line (program, and job run):
   --repeat [N]       program part after part, each after "Insert part 3 and

@@ -13,6 +13,7 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "Convert.h"
+#include "Disasm.h"
 #include "Doctor.h"
 #include "JobFile.h"
 #include "JsonReport.h"
@@ -50,6 +51,8 @@ std::string CommandName(const Arguments& a) {
         return "list";
     case Command::Doctor:
         return "doctor";
+    case Command::Disasm:
+        return "disasm";
     case Command::Firmware:
         return "firmware";
     case Command::Convert:
@@ -97,7 +100,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     panel.Report() = report;
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
-    if (a.command == Command::Device) ConsolePanel::InstallInterruptHandler();
+    if (a.command == Command::Device || a.command == Command::Disasm)
+        ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
@@ -110,12 +114,16 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
         status = IsProductionRun(a.production) ? RunProduction(*state, panel, a, swap)
                                                : RunDeviceOperation(*state, panel, a);
         break;
+    case Command::Disasm:
+        status = RunDisasmRead(*state, panel, a);
+        break;
     default:
         break;
     }
     panel.FinishProgress();
     if (!IsProductionRun(a.production)) panel.ReportDifferences();
     report = panel.Report();
+    if (!IsProductionRun(a.production)) report.diagnosis = panel.Diagnosis();
     report.result = ResultOf(status, panel, a);
     // A failed operation's red banner is its error when nothing was complained.
     if (status == ExitFailed && LastComplaint().empty()) report.error = panel.Banner();
@@ -190,6 +198,9 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
     case Command::Job:
         if (parsed.production.job == JobVerb::New) return RunJobNew(parsed, report);
         if (parsed.production.job == JobVerb::Check) return RunJobCheck(parsed, report);
+        break;
+    case Command::Disasm:
+        if (!parsed.disasm.read) return RunDisasmFile(parsed);
         break;
     case Command::Firmware:
         report.fileName = parsed.firmwarePath;

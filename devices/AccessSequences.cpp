@@ -249,7 +249,7 @@ bool ProgramLockBit(ProgramState& state, int k) {
     return false;
 }
 
-void ProgramBytewise(ProgramState& state) {
+void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
     TransferState& t = state.Transfer;
     CommandLink& link = state.Link;
     if (link.LinkState <= 0) {
@@ -265,6 +265,12 @@ void ProgramBytewise(ProgramState& state) {
         if (!DataBuffer::Contains(t.BufferIndex)) {
             t.StopFlag = 5;
             return;
+        }
+        // Blocks count from DeviceStart, as ProgramBlocks walks them.
+        const std::int32_t start = state.Window.DeviceStart;
+        if (wanted && !wanted(start + ((t.DeviceAddress - start) & ~0xFF))) {
+            AdvanceAddress(state);
+            continue;
         }
         const int high = (t.DeviceAddress >> 8) & 0xFF;
         link.WriteLatch(0x0F, 0xA8);
@@ -283,7 +289,7 @@ void ProgramBytewise(ProgramState& state) {
     } while (t.StopFlag == 0);
 }
 
-void ProgramBlocks(ProgramState& state) {
+void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
     TransferState& t = state.Transfer;
     CommandLink& link = state.Link;
     LineState& lines = state.Lines;
@@ -294,6 +300,12 @@ void ProgramBlocks(ProgramState& state) {
         EnterReadMode(state);
 
     do {
+        if (wanted && !wanted(t.DeviceAddress)) {
+            t.DeviceAddress += kProgramBlockData;
+            t.BufferIndex += kProgramBlockData;
+            if (t.DeviceAddress > deviceEnd) t.StopFlag = 1;
+            continue;
+        }
         ShowProgress(state, t.DeviceAddress);
         SetAddressLatches(state);
 

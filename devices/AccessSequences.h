@@ -51,10 +51,14 @@ void EraseFlash(ProgramState& state);
 // security bits.
 bool ProgramLockBit(ProgramState& state, int k);
 
+// Which 256-byte blocks a programming run writes, by the device address the
+// block starts at; empty: every block.
+using BlockFilter = std::function<bool(std::int32_t blockAddress)>;
+
 // Family 1, one byte at a time under host timing.
-void ProgramBytewise(ProgramState& state);
+void ProgramBytewise(ProgramState& state, const BlockFilter& wanted = {});
 // Families 2 to 6, 256-byte ProgramBlock packets. Ends with StopFlag 1 after
 // a complete run.
-void ProgramBlocks(ProgramState& state);
+void ProgramBlocks(ProgramState& state, const BlockFilter& wanted = {});
 
 } // namespace velmar

@@ -9,22 +9,23 @@ namespace {
 using P = AdapterPrompt;
 using F = Family;
 using L = LineSetup;
+using C = Cpu;
 
 // By family code 0..6.
 // clang-format off
 constexpr std::array<FamilyCapabilities, 7> kFamilies = {{
-    // setup        programs bytewise erase lock run          erased control fold    stepped Vpp  us/byte
-    {L::None,        false, false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  0},
-    {L::Adapter874X, true,  true,  false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  50000},
-    {L::Adapter874X, true,  false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  50000},
-    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, 50000},
-    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, 2500},
-    {L::Mode875X,    true,  false, true,  3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, 1500},
-    {L::Mode875X,    true,  false, true,  3, LockRun::Latch4F,  0xFF, 0xB7, 0x3FFF, false, 1500},
+    // setup        programs bytewise erase lock run          erased control fold    stepped code       us/byte
+    {L::None,        false, false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  C::None,  0},
+    {L::Adapter874X, true,  true,  false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  C::Mcs48, 50000},
+    {L::Adapter874X, true,  false, false, 0, LockRun::None,     0x00, 0xF7, 0,      true,  C::Mcs48, 50000},
+    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, C::Mcs51, 50000},
+    {L::Mode875X,    true,  false, false, 3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, C::Mcs51, 2500},
+    {L::Mode875X,    true,  false, true,  3, LockRun::ModeBits, 0xFF, 0xF7, 0,      false, C::Mcs51, 1500},
+    {L::Mode875X,    true,  false, true,  3, LockRun::Latch4F,  0xFF, 0xB7, 0x3FFF, false, C::Mcs51, 1500},
 }};
 
 // What a code outside the table gets: nothing offered, nothing sent.
-constexpr FamilyCapabilities kNoFamily = {L::None, false, false, false, 0, LockRun::None, 0x00, 0xF7, 0, false, 0};
+constexpr FamilyCapabilities kNoFamily = {L::None, false, false, false, 0, LockRun::None, 0x00, 0xF7, 0, false, C::None, 0};
 // clang-format on
 
 constexpr CatalogueRow Header(std::string_view text) {

@@ -29,6 +29,9 @@ enum class LineSetup { None, Adapter874X, Mode875X };
 // How a family's security (lock) bits are programmed.
 enum class LockRun { None, ModeBits, Latch4F };
 
+// The instruction set of the parts' code.
+enum class Cpu { None, Mcs48, Mcs51 };
+
 // What a family code lets the host do with a part.
 struct FamilyCapabilities {
     LineSetup Setup;
@@ -41,6 +44,7 @@ struct FamilyCapabilities {
     std::uint8_t ModeControlByte; // ControlByte of the 875X mode set-up
     std::int32_t FoldLimit;     // hex addresses fold at this limit; 0: at the device end
     bool SteppedVpp;            // the Vpp button steps the 874X voltages
+    velmar::Cpu Cpu;            // what the part's code is written in
     // How long the part takes to program one byte, in microseconds (the
     // datasheet pulse, or the flash byte write): what the programmer's
     // firmware spends on each byte of a ProgramBlock.

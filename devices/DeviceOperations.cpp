@@ -2,6 +2,7 @@
 
 #include "AccessSequences.h"
 #include "DeviceCatalogue.h"
+#include "DiagnosisRead.h"
 #include "OperationFrame.h"
 #include "buffer/HexText.h"
 
@@ -43,15 +44,37 @@ void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t fou
     state.Panel->PumpEvents();
 }
 
+// What a listing run read next to what it expected, kept for the diagnosis.
+ReadComparison StartComparison(const ProgramState& state) {
+    ReadComparison run;
+    run.Start = state.Window.DeviceStart;
+    run.ErasedValue = state.Selection.BlankValue;
+    run.AddressBits = AddressBitsOf(state.Window.DeviceEnd);
+    const std::int32_t span = state.Window.DeviceEnd - state.Window.DeviceStart + 1;
+    if (span > 0 && span <= 0x10000) {
+        run.Expected.reserve(static_cast<std::size_t>(span));
+        run.Found.reserve(static_cast<std::size_t>(span));
+    }
+    return run;
+}
+
+void Keep(ReadComparison& run, std::uint8_t expected, std::uint8_t found) {
+    run.Expected.push_back(expected);
+    run.Found.push_back(found);
+}
+
 // The end of a run that lists differing bytes: stopped, failed (a difference
-// or a link fault), or passed, when the empty list goes away again.
+// or a link fault), or passed, when the empty list goes away again. Only a
+// whole run over a sound link is worth a diagnosis.
 void EndListingRun(ProgramState& state, unsigned mark, bool complete, std::string_view name,
-                   const char* failure, const char* success) {
+                   const char* failure, const char* success, const ReadComparison& run) {
     if (!complete) {
         ReportStopped(state, name);
     } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
+        const bool sound = !LinkFailedSince(state, mark);
         state.FailFlag = 1;
         SetStatus(state, failure);
+        if (sound) ReportFailureDiagnosis(state, run);
     } else {
         SetStatus(state, success);
         state.Panel->ReportListShown(false);
@@ -75,17 +98,20 @@ void VerifyDevice(ProgramState& state) {
     state.Panel->ClearReport();
     state.Panel->PumpEvents();
 
+    ReadComparison run = StartComparison(state);
     bool complete = false;
     if (LinkUp(state, mark))
-        complete = ReadLoop(state, [&state](std::uint8_t byte) {
+        complete = ReadLoop(state, [&state, &run](std::uint8_t byte) {
             const std::int32_t position = state.Transfer.BufferIndex;
             if (!DataBuffer::Contains(position)) return false;
             const std::uint8_t expected = state.Buffer[position];
+            Keep(run, expected, byte);
             if (expected != byte) ListDifference(state, expected, byte);
             return true;
         });
 
-    EndListingRun(state, mark, complete, "Verify", kNotVerified, "Device Verified to Buffer....");
+    EndListingRun(state, mark, complete, "Verify", kNotVerified, "Device Verified to Buffer....",
+                  run);
 }
 
 void VerifyClick(ProgramState& state) { VerifyDevice(state); }
@@ -98,11 +124,13 @@ void Blank_ChkClick(ProgramState& state) {
     state.Panel->PumpEvents();
 
     const std::uint8_t blank = state.Selection.BlankValue;
+    ReadComparison run = StartComparison(state);
     bool complete = false;
     if (LinkUp(state, mark))
         complete = ReadLoop(
             state,
-            [&state, blank](std::uint8_t byte) {
+            [&state, &run, blank](std::uint8_t byte) {
+                Keep(run, blank, byte);
                 if (byte != blank) ListDifference(state, blank, byte);
                 return true;
             },
@@ -111,7 +139,7 @@ void Blank_ChkClick(ProgramState& state) {
                 state.Panel->ReportListShown(true);
             });
 
-    EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....");
+    EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....", run);
 }
 
 void Move_EpromClick(ProgramState& state) {
@@ -174,7 +202,7 @@ void CompareClick(ProgramState& state) {
     EndDeviceOperation(state, mark, kCannotReprogram);
 }
 
-void ProgrammClick(ProgramState& state) {
+void ProgrammClick(ProgramState& state, const BlockFilter& wanted) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Programming Device from Buffer....");
@@ -185,9 +213,9 @@ void ProgrammClick(ProgramState& state) {
     // Nothing goes to a programmer that did not answer.
     if (LinkUp(state, mark) && can.Programs) {
         if (can.ProgramsBytewise)
-            ProgramBytewise(state);
+            ProgramBytewise(state, wanted);
         else
-            ProgramBlocks(state);
+            ProgramBlocks(state, wanted);
     }
 
     if (state.Transfer.StopFlag == 1 && !LinkFailedSince(state, mark)) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "AccessSequences.h"
 #include "ProgramState.h"
 
 namespace velmar {
@@ -20,7 +21,9 @@ void VerifyClick(ProgramState& state);
 void Blank_ChkClick(ProgramState& state);
 void Move_EpromClick(ProgramState& state);
 void CompareClick(ProgramState& state);
-void ProgrammClick(ProgramState& state);
+// With a filter, only the blocks it wants are programmed (the verify still
+// covers the whole range).
+void ProgrammClick(ProgramState& state, const BlockFilter& wanted = {});
 // Toggles automatic verify and its caption; not an operation.
 void Auto_VerifyClick(ProgramState& state);
 void Erase_ButClick(ProgramState& state);

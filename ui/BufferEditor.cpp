@@ -14,9 +14,11 @@
 #include <cmath>
 
 #include "Dialogs.h"
-#include "Usb_Velmar.h"
 #include "HexEntry.h"
+#include "ListingWindow.h"
+#include "Usb_Velmar.h"
 #include "buffer/HexText.h"
+#include "devices/CodeListing.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
 
@@ -283,10 +285,25 @@ void BufferEditor::Chg_Edit_AddKeyPress(char& key) {
 
 void BufferEditor::Chg_Edit_AddExit() { form_.Chg_Edit_Add->hide(); }
 
+// The cursor is a buffer position; the listing counts device addresses.
+void BufferEditor::OpenListing() {
+    if (listing_ == nullptr) listing_ = new ListingWindow(&form_);
+    const AddressWindow& w = state_.Window;
+    const std::int32_t address = CursorAddress() - w.BufferStart + w.DeviceStart;
+    // The whole part: runs of one value fold into a line each.
+    const Listing listing = ListBuffer(state_, SelectedCpu(state_), state_.Selection.BlankValue,
+                                       std::nullopt, w.DeviceEnd);
+    listing_->ShowAt(listing, address);
+}
+
 bool BufferEditor::DumpEvent(QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (keyEvent->key() == Qt::Key_F5) {
+            OpenListing();
+            return true; // the editor neither moves nor types
+        }
         TMainForm::HandlerScope scope(form_);
         Edit_1KeyDown(keyEvent->key());
         // Tab moves the focus on and closes the editor; it types nothing.

@@ -21,6 +21,8 @@ class ProgramState;
 
 namespace velmar::ui {
 
+class ListingWindow;
+
 // The highest address the editor may show: the device's last address, but
 // never past the end of the buffer.
 std::int32_t EditorLimit(std::int32_t deviceLimit);
@@ -56,6 +58,10 @@ class BufferEditor : public QObject {
     // Sets key to 0 when the character is discarded.
     void Chg_Edit_AddKeyPress(char& key);
     void Chg_Edit_AddExit();
+    // F5: the code listing of the buffer at the cursor's address, in a window
+    // of its own.
+    void OpenListing();
+    ListingWindow* ListingView() const { return listing_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -73,6 +79,7 @@ class BufferEditor : public QObject {
     QObject* viewport_ = nullptr;
     QObject* info_ = nullptr;
     QObject* entry_ = nullptr;
+    ListingWindow* listing_ = nullptr;
 };
 
 } // namespace velmar::ui

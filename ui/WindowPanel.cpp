@@ -65,6 +65,11 @@ void WindowPanel::Difference(std::int32_t address, std::uint8_t expected, std::u
     ReportLine(DifferenceLine(address, expected, found));
 }
 
+// On top of the list, above the differences it explains.
+void WindowPanel::FailureDiagnosed(std::string_view line) {
+    ReportLine(line);
+}
+
 void WindowPanel::Outcome(Task task, bool succeeded, std::int64_t) {
     // A search or an update ends inside an operation, which gives the verdict.
     if (task == Task::Operation) SettleBanner(succeeded ? BannerColour::Lime : BannerColour::Red);

@@ -29,6 +29,7 @@ class WindowPanel : public FrontPanel {
     void Status(std::string_view sentence) override;
     void Progress(ProgressOf what, std::int64_t value) override;
     void Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override;
+    void FailureDiagnosed(std::string_view line) override;
     void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override;
     void LinkLost(std::uint32_t status, int timeouts) override;
     void QuitOffered() override;

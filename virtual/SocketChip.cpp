@@ -17,14 +17,39 @@ std::uint32_t AddressWidth(std::uint32_t size) {
         width <<= 1;
     return width;
 }
+
+// Purposes of the per-cell noise.
+enum : std::uint32_t { kUnderErased = 1, kWeakCell = 2, kGarbage = 3 };
 } // namespace
+
+std::uint32_t CellNoise(std::uint32_t cell, std::uint32_t purpose) {
+    std::uint32_t x = cell * 0x9E3779B1u ^ purpose * 0x85EBCA77u;
+    x ^= x >> 15;
+    x *= 0x2C1B3C6Du;
+    x ^= x >> 12;
+    x *= 0x297A2D39u;
+    return x ^ (x >> 15);
+}
+
+bool CellChosen(std::uint32_t cell, std::uint32_t purpose, int percent) {
+    return percent > 0 && static_cast<int>(CellNoise(cell, purpose) % 100) < percent;
+}
 
 void SocketChip::Seat(int family, std::uint32_t size) {
     family_ = family;
     if (size == 0 || size > 0x10000) size = 0x10000;
-    cells_.assign(size, Erased());
+    cells_.resize(size);
+    for (std::uint32_t i = 0; i < size; ++i)
+        cells_[i] = ErasedCell(i, Erased());
     locks_ = 0;
     Dirty = false;
+}
+
+std::uint8_t SocketChip::ErasedCell(std::uint32_t cell, std::uint8_t erased) const {
+    if (!CellChosen(cell, kUnderErased, Faults.UnderErasedPercent)) return erased;
+    const std::uint8_t bit =
+        static_cast<std::uint8_t>(1u << (CellNoise(cell, kUnderErased) >> 8 & 7));
+    return static_cast<std::uint8_t>(erased ^ bit);
 }
 
 std::uint8_t SocketChip::Erased() const {
@@ -39,15 +64,31 @@ long SocketChip::Fold(std::uint32_t address) const {
 }
 
 std::uint8_t SocketChip::Read(std::uint32_t address) const {
-    if (locks_ & (LockBit2 | LockBit3)) return 0xFF;
-    const long cell = Fold(address);
-    return cell < 0 ? 0xFF : cells_[static_cast<std::size_t>(cell)];
+    if (Faults.NoChip) return 0xFF;
+    if (Faults.Reversed) return static_cast<std::uint8_t>(CellNoise(address, kGarbage));
+    if (Faults.OpenAddressLine >= 0) address &= ~(1u << Faults.OpenAddressLine);
+    std::uint8_t value = 0xFF;
+    if (!(locks_ & (LockBit2 | LockBit3))) {
+        const long cell = Fold(address);
+        if (cell >= 0) value = cells_[static_cast<std::size_t>(cell)];
+    }
+    if (Faults.StuckDataBit >= 0) {
+        const std::uint8_t line = static_cast<std::uint8_t>(1u << Faults.StuckDataBit);
+        value = Faults.StuckDataValue ? static_cast<std::uint8_t>(value | line)
+                                      : static_cast<std::uint8_t>(value & ~line);
+    }
+    return value;
 }
 
 bool SocketChip::Program(std::uint32_t address, std::uint8_t value) {
+    if (Faults.NoChip) return value == 0xFF; // the floating bus reads 0xFF
+    if (Faults.Reversed) return false;
     const long cell = Fold(address);
     if (cell < 0) return value == 0xFF; // nothing there; the bus reads 0xFF
     if (locks_ & LockBit2) return false;
+    // A weak cell passes the programmer's check and reads its old value later.
+    if (CellChosen(static_cast<std::uint32_t>(cell), kWeakCell, Faults.WeakCellsPercent))
+        return true;
     std::uint8_t& c = cells_[static_cast<std::size_t>(cell)];
     const std::uint8_t before = c;
     c = Erased() == 0x00 ? static_cast<std::uint8_t>(c | value)
@@ -57,8 +98,8 @@ bool SocketChip::Program(std::uint32_t address, std::uint8_t value) {
 }
 
 void SocketChip::Erase() {
-    for (auto& c : cells_)
-        c = 0xFF;
+    for (std::uint32_t i = 0; i < Size(); ++i)
+        cells_[i] = ErasedCell(i, 0xFF);
     locks_ = 0;
     Dirty = true;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "SocketFaults.h"
+
 namespace velmar {
 
 class SocketChip {
@@ -39,7 +41,8 @@ class SocketChip {
     // (EPROM and flash alike: 0xFF parts can only clear bits, 0x00 parts only
     // set them). True when the cell now holds `value`.
     bool Program(std::uint32_t address, std::uint8_t value);
-    // Flash chip erase: every cell 0xFF and the lock bits cleared.
+    // Flash chip erase: every cell 0xFF (but under-erased ones) and the lock
+    // bits cleared.
     void Erase();
 
     bool Load(const std::string& path);
@@ -50,8 +53,12 @@ class SocketChip {
     bool Save(const std::string& path) const;
 
     bool Dirty = false;
+    SocketFaults Faults;
 
   private:
+    // The erased value, with a bit left programmed in an under-erased cell.
+    std::uint8_t ErasedCell(std::uint32_t cell, std::uint8_t erased) const;
+
     int family_ = 0;
     std::vector<std::uint8_t> cells_ = std::vector<std::uint8_t>(0x10000, 0xFF);
     std::uint8_t locks_ = 0;

@@ -81,6 +81,11 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
         text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
         if (item.empty()) continue;
         const std::size_t eq = item.find('=');
+        // The socket's own troubles need no value.
+        if (item == "no-chip" || item == "reversed") {
+            (item == "no-chip" ? o.Socket.NoChip : o.Socket.Reversed) = true;
+            continue;
+        }
         if (eq == std::string_view::npos) {
             error = "virtual option without a value: " + std::string(item);
             return false;
@@ -99,6 +104,21 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
             o.Devices = static_cast<int>(n);
         } else if (key == "weak-bits") {
             if (!ParseWeakBits(value, o.WeakBits)) return error = bad, false;
+        } else if (key == "no-chip" || key == "reversed") {
+            if (!Switch(value, key == "no-chip" ? o.Socket.NoChip : o.Socket.Reversed))
+                return error = bad, false;
+        } else if (key == "stuck-data") {
+            if (!Parts(value, parts, count) || count != 2 || parts[0] > 7 || parts[1] > 1)
+                return error = bad, false;
+            o.Socket.StuckDataBit = static_cast<int>(parts[0]);
+            o.Socket.StuckDataValue = parts[1] == 1;
+        } else if (key == "open-address") {
+            if (!Number(value, 10, n) || n > 15) return error = bad, false;
+            o.Socket.OpenAddressLine = static_cast<int>(n);
+        } else if (key == "under-erased" || key == "weak-cells") {
+            if (!Number(value, 10, n) || n > 100) return error = bad, false;
+            (key == "under-erased" ? o.Socket.UnderErasedPercent : o.Socket.WeakCellsPercent) =
+                static_cast<int>(n);
         } else if (key == "programmers") {
             if (!Number(value, 10, n) || n < 1 || n > 8) return error = bad, false;
             o.Programmers = static_cast<int>(n);

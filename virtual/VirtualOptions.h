@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "SocketFaults.h"
+
 namespace velmar {
 
 struct VirtualOptions {
@@ -61,6 +63,8 @@ struct VirtualOptions {
 
     // weak-bits=ADDR:MASK;...: the masked bits of ADDR read as random.
     std::vector<std::pair<std::uint32_t, std::uint8_t>> WeakBits;
+    // stuck-data, open-address, no-chip, reversed, under-erased, weak-cells.
+    SocketFaults Socket;
     // programmers=N: answering programmers, serials BP123001, BP123002, ...
     int Programmers = 1;
 

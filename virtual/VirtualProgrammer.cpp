@@ -138,6 +138,7 @@ void VirtualProgrammer::State::OnFamily(int family) {
 }
 
 void VirtualProgrammer::State::ApplyChipFaults() {
+    Chip.Faults = Options.Socket;
     Firmware.FailBlock = Options.FailBlock;
     Firmware.WeakBits.clear();
     Firmware.WeakBits.insert(Options.WeakBits.begin(), Options.WeakBits.end());
@@ -182,8 +183,10 @@ void VirtualProgrammer::State::Activate(int programmer) {
     SaveChip();
     if (Parked.empty()) {
         Parked.resize(static_cast<std::size_t>(Options.Programmers));
-        for (std::size_t k = 1; k < Parked.size(); ++k)
+        for (std::size_t k = 1; k < Parked.size(); ++k) {
+            Parked[k].Faults = Chip.Faults;
             Parked[k].Seat(Chip.Family(), Chip.Size());
+        }
     }
     std::swap(Chip, Parked[static_cast<std::size_t>(Active)]);
     Active = programmer;
@@ -305,9 +308,10 @@ void VirtualProgrammer::SwapPart() {
     State& s = *state_;
     s.SaveChip();
     ++s.PartNumber;
+    // Before the seating: an under-erased part comes out of its erase so.
+    s.ApplyChipFaults();
     s.Chip.Seat(s.Chip.Family(), s.Chip.Size());
     s.Chip.Dirty = true;
-    s.ApplyChipFaults();
 }
 
 int VirtualProgrammer::PartNumber() const {

@@ -236,6 +236,46 @@ TEST(Arguments, OneAddressRuleForEveryCommand) {
     }
 }
 
+// disasm takes a part or an instruction set, and its options stay its own;
+// the pre-flight options go with program alone.
+TEST(Arguments, DisasmAndPreFlightLines) {
+    ParseResult r = Parse({"disasm", "--device", "8748", "--from", "10", "--to=3FF", "a.hex"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.arguments.command, Command::Disasm);
+    EXPECT_TRUE(r.arguments.disasm.mcs48);
+    EXPECT_EQ(r.arguments.disasm.from, 0x10);
+    EXPECT_EQ(r.arguments.disasm.to, 0x3FF);
+    EXPECT_EQ(r.arguments.fileType, 1);
+    r = Parse({"--virtual", "--device", "89S52", "disasm", "--read"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.arguments.disasm.read);
+    EXPECT_FALSE(r.arguments.disasm.mcs48);
+    EXPECT_EQ(Parse({"disasm", "--cpu", "8048", "a.bin"}).arguments.deviceName, "8749H");
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"disasm", "a.bin"}, "disasm needs --device NAME or --cpu 8048|8051"},
+        {{"disasm", "--cpu", "8049", "a.bin"}, "--cpu takes 8048 or 8051, not 8049"},
+        {{"--device", "8748", "disasm", "--cpu", "8051", "a.bin"},
+         "disasm takes --device NAME or --cpu, not both"},
+        {{"disasm", "--cpu", "8051", "--read"}, "disasm --read needs --device NAME"},
+        {{"disasm", "--device", "87C51H", "--read", "a.bin"}, "disasm --read takes no file"},
+        {{"disasm", "--device", "87C51H", "--from", "200", "--to", "100", "a.bin"},
+         "--from lies past --to"},
+        {{"--device", "87C51H", "--from", "10", "verify", "a.bin"}, "unknown option --from"},
+        {{"--device", "87C51H", "--precheck", "verify", "a.bin"}, "--precheck goes with program"},
+        {{"--device", "87C51H", "--hash", "disasm", "a.bin"},
+         "disasm takes no --buffer-start, --fill, --passes, --hash, --max-diffs, --precheck, "
+         "--changed-only or --strict"},
+        {{"--offset", "100", "disasm", "--device", "87C51H", "a.hex"},
+         "--offset goes with program, verify or compare"},
+    };
+    for (const auto& [line, error] : refused)
+        EXPECT_EQ(Parse(line).error, error) << line.front();
+    r = Parse({"--device", "87C51H", "program", "--precheck", "--changed-only", "--strict", "a"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.arguments.precheck && r.arguments.changedOnly && r.arguments.strict);
+}
+
 // A device operation's buffer start and hex offset lie within the 64 KiB
 // buffer, and no value is ignored for being empty or unknown.
 TEST(Arguments, DeviceAddressesFitTheBufferAndEmptyValuesAreRefused) {

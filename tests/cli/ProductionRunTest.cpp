@@ -98,6 +98,7 @@ TEST(CliJson, EveryCommandPrintsOneObjectTheSchemaAccepts) {
         {{"job", "check", dir.Path("missing.toml")}, "bad-input"},
         {{"--bogus"}, "bad-input"},
         {{v, "doctor"}, "bad-input"},
+        {{v + "=stuck-data=3:0", "--device", kDevice, "program", image}, "failed"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> line = c.line;
@@ -117,6 +118,11 @@ TEST(CliJson, EveryCommandPrintsOneObjectTheSchemaAccepts) {
             EXPECT_EQ(object["differences"]["list"][1]["address"], 0x21);
             EXPECT_EQ(object["data"]["bytes"], 0x1000);
             EXPECT_TRUE(object["file"].contains("sha1"));
+        }
+        // The diagnosis line, as it follows the summary on stderr.
+        EXPECT_EQ(object.contains("diagnosis"), c.line[0].find("stuck-data") != std::string::npos);
+        if (object.contains("diagnosis")) {
+            EXPECT_TRUE(Has(run.err, object["diagnosis"].get<std::string>()));
         }
         if (c.line.back() == "probe" && c.result == "ok") {
             EXPECT_EQ(object["programmer"]["serial"], "BP123001");
@@ -377,4 +383,40 @@ TEST(CliJob, TheJobsOffsetMovesHexRecordsAsOffsetDoes) {
     run = RunCli({"job", "check", far});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(Has(run.err, "offset takes a hexadecimal address from 0 to FFFF")) << run.err;
+}
+
+TEST(CliRepeat, EveryFreshPartKeepsTheSocketsFaultsAndNamesItsCause) {
+    ScratchDir dir;
+    const std::string image = WriteImage(dir);
+    const CliRun run = RunCliWithInput({"--json", "--virtual=swap=on,weak-cells=50", "--device",
+                                        kDevice, "--repeat", "2", "program", image},
+                                       WriteInput(dir, "enter.txt", "\n\n"));
+    EXPECT_EQ(run.exitCode, 1);
+    const json object = json::parse(run.out);
+    ASSERT_EQ(object["parts"].size(), 2u);
+    for (const json& part : object["parts"])
+        EXPECT_EQ(part["result"], "failed");
+    ASSERT_TRUE(object.contains("diagnosis")) << run.err;
+    const std::string line = object["diagnosis"].get<std::string>();
+    std::size_t lines = 0;
+    for (std::size_t at = run.err.find(line); at != std::string::npos;
+         at = run.err.find(line, at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << run.err;
+}
+
+TEST(CliJob, AJobsPrecheckRefusesAPartThatCannotTakeTheImage) {
+    ScratchDir dir;
+    const std::string image = WriteImage(dir);
+    CliRun run = RunCli({"--device", kDevice, "--precheck", "job", "new", image});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "precheck = true")) << run.out;
+    const std::string job = WriteInput(dir, "line.toml", run.out);
+    const std::string chip = dir.Path("chip.bin");
+    WriteBytes(chip, Bytes(0x1000, 0x00));
+    run = RunCli({"--virtual=chip=" + chip + ",save-chip=" + chip, "job", "run", job});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Has(run.err, "cannot take the image")) << run.err;
+    EXPECT_EQ(ReadBytes(chip), Bytes(0x1000, 0x00)); // nothing programmed
+    EXPECT_NE(RunCli({"--precheck", "job", "run", job}).exitCode, 0);
 }

@@ -59,6 +59,7 @@ class RecordingPanel : public FrontPanel {
     std::vector<std::string> statuses; // every status sentence
     std::vector<RecordedProgress> progress;
     std::vector<RecordedDifference> differences; // in the order found, since the last clear
+    std::vector<std::string> diagnoses;          // every failure diagnosis
     std::vector<RecordedOutcome> outcomes;
     std::vector<RecordedLinkLoss> linkLosses;
     int quitOffers = 0;
@@ -138,6 +139,7 @@ class RecordingPanel : public FrontPanel {
     // --- FrontPanel -----------------------------------------------------
     void Status(std::string_view sentence) override { statuses.emplace_back(sentence); }
     void Progress(ProgressOf what, std::int64_t value) override { progress.push_back({what, value}); }
+    void FailureDiagnosed(std::string_view line) override { diagnoses.emplace_back(line); }
     void Difference(std::int32_t address, std::uint8_t expected, std::uint8_t found) override {
         differences.push_back({address, expected, found});
     }

@@ -8,6 +8,7 @@
 
 #include "UiFixture.h"
 #include "ui/Captions.h"
+#include "ui/ListingWindow.h"
 
 namespace velmar::test {
 namespace {
@@ -351,6 +352,43 @@ TEST_F(BufferEditorTest, AFailedReplyWaitPutsTheCursorOnTheFirstRow) {
     EXPECT_EQ(editor->EditorRow, 0);
     EXPECT_EQ(editor->EditorColumn, 1);
     EXPECT_EQ(Row(2).substr(0, 6), "000020"); // the dump is not rebuilt
+}
+
+} // namespace
+} // namespace velmar::test
+
+namespace velmar::test {
+namespace {
+
+// F5 lists the code at the cursor in a window of its own; the editor keeps
+// its page, cursor and bytes.
+TEST_F(BufferEditorTest, F5OpensTheListingAtTheCursor) {
+    SelectDeviceLimit(0x0FFF);
+    state->Selection.DeviceFamily = 4; // an 87C51H: MCS-51
+    state->Selection.BlankValue = 0xFF;
+    state->Buffer.Fill(0xFF);
+    const std::uint8_t code[] = {0x02, 0x00, 0x20};             // LJMP 0020h
+    const std::uint8_t loop[] = {0x75, 0x81, 0x07, 0x80, 0xFE}; // MOV SP,#07h; SJMP $
+    std::copy(std::begin(code), std::end(code), &state->Buffer[0]);
+    std::copy(std::begin(loop), std::end(loop), &state->Buffer[0x20]);
+    Open();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down); // row 2: 0020
+    const std::string row = Row(2);
+    QTest::keyClick(form->Edit_1, Qt::Key_F5);
+    ui::ListingWindow* listing = editor->ListingView();
+    ASSERT_NE(listing, nullptr);
+    EXPECT_TRUE(listing->isVisible());
+    EXPECT_TRUE(listing->isWindow());
+    EXPECT_TRUE(listing->isReadOnly());
+    EXPECT_EQ(listing->CaretAddress(), 0x20);
+    const std::string text = listing->toPlainText().toStdString();
+    EXPECT_NE(text.find("0000  02 00 20     LJMP  0020h\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("L0020:\n0020  75 81 07     MOV   SP,#07h\n"), std::string::npos);
+    EXPECT_EQ(listing->textCursor().block().text().toStdString(), "L0020:");
+    EXPECT_EQ(editor->CursorAddress(), 0x20);
+    EXPECT_EQ(Row(2), row);
+    EXPECT_EQ(state->Buffer[0x20], 0x75);
 }
 
 } // namespace

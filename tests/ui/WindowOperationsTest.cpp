@@ -121,6 +121,26 @@ TEST_F(WindowOperations, ProgramWithAutoVerifyThenFindADifference) {
     EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 2000"));
 }
 
+// The diagnosis is one line on top of the complete list of differences.
+TEST_F(WindowOperations, AFailedVerifyNamesItsCauseAboveTheList) {
+    velmar::VirtualOptions options;
+    options.Socket.StuckDataBit = 3;
+    VirtualProgrammer::Instance().Reset(options);
+    ClickBanner();
+    Select(20); // 89C52
+    for (int i = 0; i <= 0x1FFF; ++i)
+        state.Buffer[i] = static_cast<std::uint8_t>(i * 7);
+    VirtualProgrammer::Instance().Chip().assign(state.Buffer.data(), state.Buffer.data() + 0x2000);
+    form.Verify->click();
+    EXPECT_EQ(form.StaticText3->text(), QStringLiteral("Device Did NOT Verify to Buffer...."));
+    const QStringList lines = form.Memo1->toPlainText().split('\n');
+    ASSERT_GT(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("diagnosis: data line D3 reads 0 wherever 1 was expected"))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1].left(4), QStringLiteral("1FFF")); // the last difference found
+    EXPECT_EQ(lines.filter("diagnosis").size(), 1);
+}
+
 TEST_F(WindowOperations, QuitClickedWhileVerifyWaits) {
     ClickBanner();
     Select(21); // 89S52

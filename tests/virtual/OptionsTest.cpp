@@ -85,7 +85,9 @@ TEST(VirtualOptionsText, BadTextIsRefusedWithAReason) {
         "latency=1",      "chip-type=2716",  "split-reply=1:2:3:4", "lock=8",       "long-reply=0",
         "long-reply=3:0", "long-reply=3:1:1", "short-reply=0", "short-reply=2:0",
         "short-reply=2:4097", "short-reply=1:1:1", "no-reply-to=100", "no-reply-to=",
-        "no-reply-to=x", "split-every=0", "split-every=4097", "split-every=2:1"};
+        "no-reply-to=x", "split-every=0", "split-every=4097", "split-every=2:1",
+        "stuck-data=8:0", "stuck-data=3:2", "stuck-data=3", "open-address=16", "no-chip=maybe",
+        "under-erased=101", "weak-cells=-1"};
     for (const char* text : bad) {
         VirtualOptions o;
         std::string error;

@@ -1,0 +1,59 @@
+#include "Disasm.h"
+
+#include <cstdio>
+
+#include "Operations.h"
+#include "buffer/HexText.h"
+#include "devices/CodeListing.h"
+#include "devices/DeviceCatalogue.h"
+#include "devices/DeviceOperations.h"
+
+namespace velmar::cli {
+
+namespace {
+
+// A listing of a file never reaches the programmer.
+const D2XXBackend kNoProgrammer{"none",  nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr};
+
+// The listing from --from (default the part's first address) to --to
+// (default its last byte that is not erased).
+int PrintListing(const ProgramState& state, const Arguments& arguments) {
+    const std::uint8_t erased =
+        DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)].Can().ErasedValue;
+    if (arguments.disasm.from && *arguments.disasm.from > state.Window.DeviceEnd) {
+        Complain(stderr, "--from " + HexText(*arguments.disasm.from, 4) + " lies past the " +
+                             arguments.deviceName + "'s end");
+        return ExitUsage;
+    }
+    const Listing listing = ListBuffer(state, arguments.disasm.mcs48 ? Cpu::Mcs48 : Cpu::Mcs51,
+                                       erased, arguments.disasm.from, arguments.disasm.to);
+    for (const std::string& line : listing.Lines)
+        std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    return ExitSuccess;
+}
+
+} // namespace
+
+int RunDisasmFile(const Arguments& arguments) {
+    ProgramState state(kNoProgrammer);
+    ConsolePanel panel(stderr, stderr, false);
+    panel.SetVerbosity(arguments.verbosity);
+    state.Panel.Attach(&panel);
+    const int refused = LoadDataImage(state, panel, arguments);
+    const int status = refused >= 0 ? refused : PrintListing(state, arguments);
+    state.Panel.Attach(nullptr);
+    return status;
+}
+
+int RunDisasmRead(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    if (!SelectDevice(state, panel, arguments)) return ExitFailed;
+    panel.SetOperationName("Read");
+    Move_EpromClick(state);
+    panel.FinishProgress();
+    if (panel.LastOutcome(Task::Operation) != true) return ExitFailed;
+    return PrintListing(state, arguments);
+}
+
+} // namespace velmar::cli

@@ -1,0 +1,62 @@
+#include "DiagnosisRead.h"
+
+#include <algorithm>
+
+#include "AccessSequences.h"
+#include "OperationFrame.h"
+
+namespace velmar {
+
+std::optional<std::vector<std::uint8_t>> ReadDeviceRange(ProgramState& state) {
+    state.Link.SendIdle();
+    std::vector<std::uint8_t> bytes;
+    const bool complete = ReadLoop(state, [&bytes](std::uint8_t byte) {
+        bytes.push_back(byte);
+        return true;
+    });
+    if (!complete) return std::nullopt;
+    return bytes;
+}
+
+void ReportFailureDiagnosis(ProgramState& state, const ReadComparison& run) {
+    std::optional<Diagnosis> found;
+    if (WantsSecondRead(run)) {
+        const unsigned mark = state.Link.LinkFaults;
+        const std::optional<std::vector<std::uint8_t>> again = ReadDeviceRange(state);
+        // A second read cut short or garbled by the link says nothing of the part.
+        if (!again || LinkFailedSince(state, mark)) return;
+        found = DiagnoseFailure(run, *again);
+    } else {
+        found = DiagnoseFailure(run);
+    }
+    if (found) state.Panel->FailureDiagnosed(DiagnosisLine(*found));
+}
+
+void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
+    BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
+    AddressWindow& window = state.Window;
+    const std::int32_t deviceEnd = window.DeviceEnd;
+    window.DeviceEnd = std::clamp(lastAddress, window.DeviceStart, deviceEnd);
+    ReadComparison run;
+    run.Start = window.DeviceStart;
+    run.ErasedValue = state.Selection.BlankValue;
+    run.AddressBits = AddressBitsOf(deviceEnd);
+    if (state.Link.LinkState > 0 && !LinkFailedSince(state, mark)) {
+        if (std::optional<std::vector<std::uint8_t>> read = ReadDeviceRange(state)) {
+            run.Found = std::move(*read);
+            for (std::size_t i = 0; i < run.Found.size(); ++i) {
+                const std::int64_t position = std::int64_t{window.BufferStart} + std::int64_t(i);
+                run.Expected.push_back(DataBuffer::Contains(position)
+                                           ? state.Buffer[static_cast<std::int32_t>(position)]
+                                           : run.ErasedValue);
+            }
+        }
+    }
+    if (!run.Found.empty() && !LinkFailedSince(state, mark)) ReportFailureDiagnosis(state, run);
+    window.DeviceEnd = deviceEnd;
+    state.FailFlag = 1;
+    EndOperation(state);
+}
+
+} // namespace velmar

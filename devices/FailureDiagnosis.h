@@ -1,0 +1,56 @@
+#pragma once
+// Names the most likely cause of a failed verify, blank check or program from
+// what the part should hold and what it read, the way a person at the bench
+// would: a stuck data line, an open address line, an unerased or
+// under-programmed part, an empty or reversed socket, or unstable cells.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmar {
+
+enum class FailureCause {
+    DataLine,
+    AddressLine,
+    NotErased,
+    UnderProgrammed,
+    NoChip,  // every byte reads one bus value
+    Garbled, // differences both ways everywhere, no pattern
+    Unstable,
+};
+
+// One read of a device range next to what it should have held, byte i at
+// device address Start + i.
+struct ReadComparison {
+    std::int32_t Start = 0;
+    std::vector<std::uint8_t> Expected;
+    std::vector<std::uint8_t> Found;
+    std::uint8_t ErasedValue = 0xFF;
+    int AddressBits = 16; // the part's address lines
+};
+
+struct Diagnosis {
+    FailureCause Cause;
+    std::string Text;     // the cause and what to do about it
+    std::string Evidence; // what in the reads points there
+};
+
+// The finding from one read; none when the bytes agree or show no pattern
+// worth naming.
+std::optional<Diagnosis> DiagnoseFailure(const ReadComparison& run);
+// True when a second read of the range could change the finding: scattered
+// differences may be cells that read differently each time.
+bool WantsSecondRead(const ReadComparison& run);
+// The finding once the range was read again (`again` as long as Found).
+std::optional<Diagnosis> DiagnoseFailure(const ReadComparison& run,
+                                         const std::vector<std::uint8_t>& again);
+
+// "diagnosis: " + text + " (" + evidence + ")"
+std::string DiagnosisLine(const Diagnosis& diagnosis);
+
+// Address lines of a part whose last address is `deviceEnd`.
+int AddressBitsOf(std::int32_t deviceEnd);
+
+} // namespace velmar
