@@ -51,6 +51,7 @@ class Cursor {
         : args_(args), next_(first) {}
     bool Done() const { return next_ >= args_.size(); }
     const std::string& Take() { return args_[next_++]; }
+    const std::string& Peek() const { return args_[next_]; }
     bool TakeValue(const std::string& option, const std::string& word, std::string& value,
                    std::string& error) {
         if (word.size() > option.size() && word[option.size()] == '=') {
@@ -143,8 +144,8 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
             files.push_back(word);
             continue;
         }
-        if (word == "--fold") {
-            c.fold = true;
+        if (word == "--fold" || word == "--json") {
+            (word == "--json" ? c.json : c.fold) = true;
             continue;
         }
         if (word == "--skip-bad-lines") {
@@ -181,6 +182,8 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
         }
     }
     if (c.device && c.limit) return fail("--device and --limit exclude each other");
+    if (c.json && files.size() == 2 && files[1] == "-")
+        return fail("--json takes standard output; OUT cannot be -");
     if (files.size() != 2) return fail("expected IN and OUT");
     c.in = files[0];
     c.out = files[1];
@@ -323,6 +326,23 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         } else if (IsOption(word, "--fill")) {
             if (!cursor.TakeValue("--fill", word, fill, error)) return result;
             sawFill = true;
+        } else if (IsProductionFlag(word)) {
+            SetProductionFlag(word, a.production);
+        } else if (IsProductionValueOption(word.substr(0, word.find('=')))) {
+            const std::string name = word.substr(0, word.find('='));
+            std::string value;
+            if (!cursor.TakeValue(name, word, value, error)) return result;
+            error = SetProductionValue(name, value, a.production);
+        } else if (IsOption(word, "--repeat")) {
+            // --repeat alone: until q or the end of input.
+            std::string value = "0";
+            if (word.size() > 8)
+                value = word.substr(9);
+            else if (!cursor.Done() && ParseCount(cursor.Peek(), 1, 1000000))
+                value = cursor.Take();
+            const std::optional<long> n = ParseCount(value, 0, 1000000);
+            if (!n) error = "--repeat takes a count of parts, not " + value;
+            a.production.repeat = n;
         } else if (word.size() > 1 && word[0] == '-') {
             // "-" alone is standard input; any other dash word is an option.
             error = "unknown option " + word;
@@ -347,6 +367,31 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = sawDevice ? "no operation given" : "no command given";
         return result;
     }
+    if (words[0] == "job") {
+        const std::string jobVerb = words.size() > 1 ? words[1] : "";
+        a.command = Command::Job;
+        if (jobVerb == "new") {
+            a.production.job = JobVerb::New;
+            // The rest is read as the program command the job will run.
+            words.erase(words.begin());
+            words[0] = "program";
+        } else if (jobVerb == "check" || jobVerb == "run") {
+            a.production.job = jobVerb == "run" ? JobVerb::Run : JobVerb::Check;
+            if (words.size() != 3 || words[2].empty())
+                error = "job " + jobVerb + " needs exactly one JOB file";
+            else if (sawDevice || format || bufferStart || hexOffset || sawFill || a.fold ||
+                     sawPasses || a.hash || a.precheck || a.changedOnly || a.strict ||
+                     a.production.serialRule || !a.production.lockBits.empty())
+                error = "job " + jobVerb + " takes the device, the file and its options from JOB";
+            else
+                error = CheckProductionArguments(a.production, false);
+            a.production.jobPath = words.size() > 2 ? words[2] : "";
+            return result;
+        } else {
+            error = "job takes new, check or run";
+            return result;
+        }
+    }
     const std::string& verb = words[0];
 
     if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor") {
@@ -355,12 +400,17 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             error = verb + " takes no --device, --format or --buffer-start";
             return result;
         }
+        if (!(error = CheckProductionArguments(a.production, false)).empty()) return result;
         if (verb == "probe") {
             a.command = Command::Probe;
             if (words.size() != 1) error = "probe takes no file";
         } else if (verb == "doctor") {
             a.command = Command::Doctor;
-            if (words.size() != 1) error = "doctor takes no file";
+            // Its findings are lines for a person, on standard output.
+            if (words.size() != 1)
+                error = "doctor takes no file";
+            else if (a.production.json)
+                error = "doctor takes no --json; its findings are text";
         } else if (verb == "list") {
             a.command = Command::List;
             if (words.size() != 1)
@@ -386,6 +436,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             error = "--offset goes with program, verify or compare";
         else
             ParseDisasm(words, format.value_or(""), cpu, from, to, result);
+        // The listing is text for a person, on standard output.
+        if (error.empty() && a.production.json)
+            error = "disasm takes no --json; its listing is text";
+        else if (error.empty())
+            error = CheckProductionArguments(a.production, false);
         return result;
     }
     if (verb == "convert") {
@@ -398,7 +453,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = "unknown command " + verb;
         return result;
     }
-    a.command = Command::Device;
+    if (a.command != Command::Job) a.command = Command::Device;
     a.operation = op->operation;
     if (!sawDevice) {
         error = verb + " needs --device NAME";
@@ -432,6 +487,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = verb + " takes no file";
         return result;
     }
+    if (!a.production.lockBits.empty() && can.LockBits == 0) {
+        error = "the " + a.deviceName + " has no security bits";
+        return result;
+    }
     if (op->operation == Operation::Erase && !can.CanErase) {
         error = "the " + a.deviceName + " cannot be erased electrically";
         return result;
@@ -460,6 +519,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                 " goes with program";
         return result;
     }
+    if (a.production.json && op->operation == Operation::Read && a.dataPath == "-") {
+        error = "--json takes standard output; read FILE cannot be -";
+        return result;
+    }
+    if (!(error = CheckProductionArguments(a.production, op->operation == Operation::Program))
+             .empty())
+        return result;
     if (sawPasses && op->operation != Operation::Read) {
         error = "--passes goes with read";
         return result;

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "ProductionArguments.h"
+
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor, Disasm };
+enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor, Disasm, Job };
 
 // Auto: a bar redrawn in place when stderr is a terminal, else nothing.
 enum class ProgressMode { Auto, Lines, None };
@@ -28,6 +30,7 @@ struct ConvertArguments {
     std::optional<std::uint8_t> fill; // the buffer's value before the load (default 00)
     bool skipBadLines = false;        // write what loaded despite skipped lines
     std::string in, out;              // "-": standard input, standard output
+    bool json = false;
 };
 
 // disasm: the instruction set (none: the device's) and the range listed.
@@ -69,6 +72,7 @@ struct Arguments {
     bool strict = false;      // program --strict: a warning about FILE ends the run
     int passes = 1;     // read --passes N
     std::string serial; // --serial SN: the programmer to use
+    ProductionArguments production;
 };
 
 struct ParseResult {

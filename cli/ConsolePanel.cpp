@@ -116,7 +116,16 @@ std::string Printable(std::string_view text) {
     return shown;
 }
 
+namespace {
+std::string gLastComplaint;
+} // namespace
+
+const std::string& LastComplaint() {
+    return gLastComplaint;
+}
+
 void Complain(std::FILE* err, std::string_view text) {
+    gLastComplaint = Printable(text);
     const std::string line = std::string(kErrorPrefix) + Printable(text) + "\n";
     std::fputs(line.c_str(), err);
     std::fflush(err);
@@ -139,6 +148,7 @@ bool ConsolePanel::ContinueLoad(int lineNumber) {
     loadLine_ = lineNumber;
     if (gInterrupted == 0 || !loadPath_) return true;
     gInterrupted = 0;
+    stopped_ = true;
     return false;
 }
 
@@ -180,6 +190,7 @@ void ConsolePanel::QuitOffered() {
 void ConsolePanel::PumpEvents() {
     if (gInterrupted == 0 || !quitEnabled_ || stopFlag_ == nullptr) return;
     gInterrupted = 0;
+    stopped_ = true;
     *stopFlag_ = 5;
     interrupted_ = true;
     ErrorLine("(interrupted: Quit)");
@@ -309,6 +320,10 @@ void ConsolePanel::Difference(std::int32_t address, std::uint8_t expected, std::
     diffBits_ += std::popcount(static_cast<unsigned>(expected ^ found));
     if (maxDiffs_ >= 0 && diffsShown_ >= maxDiffs_) return;
     ++diffsShown_;
+    if (collectDiffs_) {
+        report_.differenceList.push_back({address, expected, found});
+        return;
+    }
     ClearBar();
     const std::string line = DifferenceLine(address, expected, found);
     std::fprintf(out_, "%s\n", line.c_str());
@@ -325,6 +340,29 @@ std::string ConsolePanel::DifferenceSummary() const {
     if (diffsShown_ < diffBytes_)
         line += " (" + std::to_string(diffBytes_ - diffsShown_) + " lines not shown, --max-diffs)";
     return line;
+}
+
+void ConsolePanel::ResetDifferences() {
+    diffBytes_ = diffBits_ = diffsShown_ = 0;
+    firstDiff_ = lastDiff_ = 0;
+    report_.differenceList.clear();
+    diagnosis_.clear();
+}
+
+void ConsolePanel::ReportDifferences() {
+    report_.differences = diffBytes_;
+    report_.differingBits = diffBits_;
+    report_.firstDifference.reset();
+    report_.lastDifference.reset();
+    if (diffBytes_ == 0) return;
+    report_.firstDifference = firstDiff_;
+    report_.lastDifference = lastDiff_;
+}
+
+bool ConsolePanel::TakeInterrupt() {
+    if (gInterrupted == 0) return false;
+    gInterrupted = 0;
+    return true;
 }
 
 void ConsolePanel::FinishProgress() {
@@ -361,6 +399,7 @@ void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
 }
 
 void ConsolePanel::LinkLost(std::uint32_t status, int timeouts) {
+    linkLost_ = true;
     InsertDiagnosticLine(LinkLostLine(status, timeouts));
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "RunReport.h"
 #include "buffer/FrontPanel.h"
 
 namespace velmar::cli {
@@ -55,6 +56,21 @@ class ConsolePanel : public FrontPanel {
     static void InstallInterruptHandler();
     static void RaiseInterrupt(); // what the handler does; tests call it
 
+    // Difference lines go into Report().differenceList instead of standard
+    // output (--json: standard output carries the one object).
+    void CollectDifferences(bool on) { collectDiffs_ = on; }
+    // A new part: its differences are counted from zero, nothing diagnosed.
+    void ResetDifferences();
+    // The counts so far into Report().
+    void ReportDifferences();
+    // What the run found out, for --json and the log.
+    RunReport& Report() { return report_; }
+    // True once Ctrl-C stopped the operation or the load.
+    bool Stopped() const { return stopped_; }
+    // True once a reply wait found the programmer gone.
+    bool LinkWasLost() const { return linkLost_; }
+    // True (and forgotten) when Ctrl-C came while nothing could be stopped.
+    static bool TakeInterrupt();
     // The diagnosis of the last failed run (empty: none), the device address
     // the last programming run reached, and whether Ctrl-C stopped a run.
     const std::string& Diagnosis() const { return diagnosis_; }
@@ -156,6 +172,10 @@ class ConsolePanel : public FrontPanel {
     Clock::duration programmingTime_{};
     bool interrupted_ = false;
     std::int64_t operationEnd_ = 0;
+    bool collectDiffs_ = false;
+    bool stopped_ = false;
+    bool linkLost_ = false;
+    RunReport report_;
 };
 
 // The text with every control character written as an escape (\n, \r, \t,
@@ -164,5 +184,7 @@ std::string Printable(std::string_view text);
 
 // "velmar-cli: " + the printable text, one line on the error stream.
 void Complain(std::FILE* err, std::string_view text);
+// The text of the last Complain, printable.
+const std::string& LastComplaint();
 
 } // namespace velmar::cli

@@ -89,16 +89,25 @@ std::array<std::uint8_t, 20> Sha1(const std::uint8_t* data, std::size_t size) {
     return digest;
 }
 
-std::string IdentityLine(const std::uint8_t* data, std::size_t size) {
+std::string Crc32Text(const std::uint8_t* data, std::size_t size) {
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(Crc32(data, size)));
-    std::string line = std::to_string(size) + " bytes  CRC-32 " + crc + "  SHA-1 ";
+    return crc;
+}
+
+std::string Sha1Text(const std::uint8_t* data, std::size_t size) {
     static const char kDigits[] = "0123456789abcdef";
+    std::string text;
     for (std::uint8_t b : Sha1(data, size)) {
-        line.push_back(kDigits[b >> 4]);
-        line.push_back(kDigits[b & 0xF]);
+        text.push_back(kDigits[b >> 4]);
+        text.push_back(kDigits[b & 0xF]);
     }
-    return line;
+    return text;
+}
+
+std::string IdentityLine(const std::uint8_t* data, std::size_t size) {
+    return std::to_string(size) + " bytes  CRC-32 " + Crc32Text(data, size) + "  SHA-1 " +
+           Sha1Text(data, size);
 }
 
 } // namespace velmar::cli

@@ -92,13 +92,15 @@ bool Search(ProgramState& state, ConsolePanel& panel, const std::string& serial)
         if (const std::string hint = NotFoundHint(state, serial); !hint.empty()) Complain(hint);
         return false;
     }
+    const std::string version =
+        FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
+    state.D2XX.GetFTDeviceSerialNo(0);
+    const std::string answered = state.D2XX.NameBufferToString();
+    panel.Report().programmerSerial = answered;
+    panel.Report().programmerFirmware = version;
     if (panel.Verbosity() >= 1) {
-        const std::string version =
-            FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
-        state.D2XX.GetFTDeviceSerialNo(0);
-        const std::string serial = state.D2XX.NameBufferToString();
         state.D2XX.GetFTDeviceDescription(0);
-        panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + serial +
+        panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + answered +
                      ", firmware " + version);
     }
     return true;
@@ -154,7 +156,12 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
         state.FileType = verdict.fileType;
         if (arguments.fileType != verdict.fileType) how = "detected from its contents";
     }
+    RunReport& report = panel.Report();
+    report.fileName = source.name;
+    report.fileFormat = std::string(DataFormatOf(state.FileType).CliName);
     if (path == "-" || judged) {
+        report.fileSha1 = Sha1Text(reinterpret_cast<const std::uint8_t*>(source.bytes.data()),
+                                   source.bytes.size());
         // An empty string cannot back a memory stream; it holds no data.
         if (source.bytes.empty()) {
             Complain(source.name + " holds no data; nothing done");
@@ -171,8 +178,8 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     return -1;
 }
 
-// The window the device selection will set up, so that the file can be
-// loaded and judged before the programmer is touched.
+} // namespace
+
 AddressWindow SelectedWindow(const Arguments& arguments) {
     const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
     AddressWindow w;
@@ -184,6 +191,8 @@ AddressWindow SelectedWindow(const Arguments& arguments) {
     ClampWindowValues(w);
     return w;
 }
+
+namespace {
 
 // Why a loaded file must not reach the chip; empty when it may.
 struct Refusal {
@@ -383,9 +392,8 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
     return ExitFailed;
 }
 
-// The part is read before programming: refused when it cannot take the
-// image; with `changedOnly` the blocks that differ are listed. The exit
-// status, or -1 to go on.
+} // namespace
+
 int PrecheckPart(ProgramState& state, ConsolePanel& panel, bool changedOnly,
                  std::vector<std::int32_t>& changed, std::size_t& blocks) {
     panel.SetOperationName("Read");
@@ -408,7 +416,6 @@ int PrecheckPart(ProgramState& state, ConsolePanel& panel, bool changedOnly,
     return -1;
 }
 
-// "skipped 12 of 16 blocks that already hold the image, about 3.2 s saved"
 std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
                               std::chrono::steady_clock::duration programming) {
     const std::size_t skipped = blocks - programmed;
@@ -422,11 +429,10 @@ std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
     return line + text;
 }
 
-} // namespace
-
-int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
+int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial, bool json) {
     panel.AnswerQuestionsYes(false);
     if (!Search(state, panel, serial)) return ExitFailed;
+    if (json) return ExitSuccess;
     std::printf("%s\n", panel.Banner().c_str());
     std::fflush(stdout);
     return ExitSuccess;
@@ -471,7 +477,7 @@ bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     return true;
 }
 
-int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
     const bool loads =
         op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
@@ -507,6 +513,40 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     }
 
     if (!SelectDevice(state, panel, arguments)) return ExitFailed;
+    const AddressWindow& w = state.Window;
+    panel.Report().rangeFirst = w.DeviceStart;
+    panel.Report().rangeLast = w.DeviceEnd;
+    panel.Report().bufferStart = w.BufferStart;
+    return -1;
+}
+
+void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel) {
+    const std::vector<std::uint8_t> bytes = RangeBytes(state);
+    RunReport& report = panel.Report();
+    report.dataBytes = static_cast<long>(bytes.size());
+    report.dataCrc32 = Crc32Text(bytes.data(), bytes.size());
+    report.dataSha1 = Sha1Text(bytes.data(), bytes.size());
+}
+
+void DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel, unsigned linkFaultsBefore) {
+    if (panel.DifferingBytes() == 0 && panel.ProgrammedTo() > state.Window.DeviceStart &&
+        !panel.Interrupted() && state.Link.LinkFaults == linkFaultsBefore)
+        DiagnoseProgramming(state, static_cast<std::int32_t>(panel.ProgrammedTo() - 1));
+}
+
+void SayDiagnosis(const ConsolePanel& panel) {
+    if (panel.Diagnosis().empty()) return;
+    // Quiet: the diagnosis is an error line, as the red banner is.
+    if (panel.Verbosity() < 0)
+        Complain(panel.Diagnosis());
+    else
+        Say(panel.Diagnosis());
+}
+
+int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    const Operation op = arguments.operation;
+    if (const int refused = PrepareDeviceOperation(state, panel, arguments); refused >= 0)
+        return refused;
     const AddressWindow& w = state.Window;
 
     int passes = 1;
@@ -551,11 +591,7 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         failed = panel.LastOutcome(Task::Operation) != true;
         if (!failed && op == Operation::Read) reads.push_back(RangeBytes(state));
     }
-    // A part that refused a block is read back to name the likely cause.
-    if (failed && op == Operation::Program && panel.DifferingBytes() == 0 &&
-        panel.ProgrammedTo() > w.DeviceStart && !panel.Interrupted() &&
-        state.Link.LinkFaults == linkFaults)
-        DiagnoseProgramming(state, static_cast<std::int32_t>(panel.ProgrammedTo() - 1));
+    if (failed && op == Operation::Program) DiagnoseRefusedBlock(state, panel, linkFaults);
     panel.FinishProgress();
 
     if (op == Operation::Blank || op == Operation::Verify ||
@@ -572,31 +608,29 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         }
         if (panel.DifferingBytes() > 0 || panel.Verbosity() >= 0) Say(summary);
     }
-    // Quiet: the diagnosis is an error line, as the red banner is.
-    if (!panel.Diagnosis().empty()) {
-        if (panel.Verbosity() < 0)
-            Complain(panel.Diagnosis());
-        else
-            Say(panel.Diagnosis());
-    }
+    SayDiagnosis(panel);
     if (arguments.changedOnly && !failed && panel.Verbosity() >= 0)
         Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
     if (arguments.hash && (op == Operation::Verify || op == Operation::Compare))
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +
             IdentityLine(RangeBytes(state)));
+    if (op == Operation::Verify || op == Operation::Compare || op == Operation::Program)
+        ReportRangeIdentity(state, panel);
     if (failed) return ExitFailed;
     if (op != Operation::Read) return ExitSuccess;
 
     int status = ExitSuccess;
     if (passes > 1) {
-        status = ReportWeakBits(state, panel, reads, arguments.dataPath == "-");
+        status = ReportWeakBits(state, panel, reads,
+                                arguments.dataPath == "-" || arguments.production.json);
         const std::vector<std::uint8_t>& majority = reads.front();
         for (std::size_t i = 0; i < majority.size(); ++i)
             state.Buffer[w.BufferStart + static_cast<std::int32_t>(i)] = majority[i];
     }
     if (!SaveDeviceImage(state, arguments.dataPath)) return ExitUsage;
     const std::vector<std::uint8_t> bytes = RangeBytes(state);
+    ReportRangeIdentity(state, panel);
     if (panel.Verbosity() >= 0 || arguments.hash) Say(IdentityLine(bytes));
     return status;
 }
@@ -620,16 +654,23 @@ BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial) {
     return answer;
 }
 
-int RunList(const D2XXBackend& backend) {
+int RunList(const D2XXBackend& backend, RunReport* collect) {
     const std::vector<Bridge> bridges = ListBridges(backend);
     int programmers = 0;
     for (std::size_t i = 0; i < bridges.size(); ++i) {
         const Bridge& bridge = bridges[i];
         std::string answer = "no answer";
+        std::optional<std::string> firmware;
         const BridgeAnswer asked = AskBridge(backend, bridge.serial);
         if (!asked.firmware.empty()) {
+            firmware = asked.firmware;
             answer = "programmer, firmware " + asked.firmware;
             ++programmers;
+        }
+        if (collect != nullptr) {
+            collect->bridges.push_back(
+                {static_cast<int>(i), bridge.serial, bridge.description, firmware});
+            continue;
         }
         std::printf("%zu  %s  %s  %s\n", i, Printable(bridge.serial).c_str(),
                     Printable(bridge.description).c_str(), answer.c_str());

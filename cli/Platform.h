@@ -2,6 +2,7 @@
 // The few calls of velmar-cli that differ between POSIX systems and Windows.
 // Everything else in cli/ is standard C++.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -35,6 +36,31 @@ bool DirectoryWritable(const std::string& dir, int& errorNumber);
 // second Ctrl-C or Ctrl-Break ends the process at once. `onInterrupt` must
 // be safe in a signal handler (set a flag, WriteErrorRaw).
 void InstallInterruptHandler(void (*onInterrupt)());
+
+// Writes what `stream` holds through to the disk (fflush, then fsync or
+// _commit); false when either fails.
+bool SyncToDisk(std::FILE* stream);
+
+// This computer's name ("" when it has none).
+std::string HostName();
+
+// An exclusive lock on a file, for the processes that share it: taken by
+// Lock (waiting while another process holds it), given back by Unlock or
+// the destructor. The file is created when missing.
+class FileLock {
+  public:
+    FileLock() = default;
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // False with the errno value in errorNumber when the file cannot be
+    // opened or locked.
+    bool Lock(const std::string& path, int& errorNumber);
+    void Unlock();
+
+  private:
+    std::intptr_t handle_ = -1;
+};
 
 #if defined(_WIN32)
 // The console control handler itself, for tests: `event` is a CTRL_*_EVENT

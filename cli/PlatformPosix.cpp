@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,6 +55,43 @@ bool FileReadable(const std::string& path, int& errorNumber) {
 
 std::FILE* OpenMemoryStream(std::string& bytes) {
     return ::fmemopen(bytes.data(), bytes.size(), "rb");
+}
+
+bool SyncToDisk(std::FILE* stream) {
+    return std::fflush(stream) == 0 && ::fsync(::fileno(stream)) == 0;
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}
+
+FileLock::~FileLock() {
+    Unlock();
+}
+
+bool FileLock::Lock(const std::string& path, int& errorNumber) {
+    Unlock();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        errorNumber = errno;
+        return false;
+    }
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        errorNumber = errno;
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+void FileLock::Unlock() {
+    if (handle_ < 0) return;
+    ::close(static_cast<int>(handle_)); // closing gives the lock back
+    handle_ = -1;
 }
 
 } // namespace velmar::cli::platform

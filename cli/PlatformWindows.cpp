@@ -133,4 +133,44 @@ std::FILE* OpenMemoryStream(std::string& bytes) {
     return stream;
 }
 
+bool SyncToDisk(std::FILE* stream) {
+    return std::fflush(stream) == 0 && _commit(_fileno(stream)) == 0;
+}
+
+std::string HostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size)) return "";
+    return std::string(name, size);
+}
+
+FileLock::~FileLock() {
+    Unlock();
+}
+
+bool FileLock::Lock(const std::string& path, int& errorNumber) {
+    Unlock();
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errorNumber = EACCES;
+        return false;
+    }
+    OVERLAPPED at{};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+        errorNumber = EACCES;
+        CloseHandle(file);
+        return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return true;
+}
+
+void FileLock::Unlock() {
+    if (handle_ == -1) return;
+    CloseHandle(reinterpret_cast<HANDLE>(handle_)); // closing gives the lock back
+    handle_ = -1;
+}
+
 } // namespace velmar::cli::platform

@@ -7,7 +7,7 @@ std::string UsageText() {
   velmar-cli [-q | -v | -vv] convert [--from FMT] [--to FMT]
                      [--device NAME | --limit HEX] [--offset HEX]
                      [--buffer-start HEX] [--end HEX] [--fill XX] [--fold]
-                     [--skip-bad-lines] IN OUT
+                     [--skip-bad-lines] [--json] IN OUT
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] list
   velmar-cli [--usb | --virtual[=OPTIONS]] doctor
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN] probe
@@ -22,6 +22,13 @@ std::string UsageText() {
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              disasm [--device NAME | --cpu 8048|8051] [--format FMT] [--fold]
              [--from HEX] [--to HEX] FILE | --device NAME --read
+  velmar-cli [...] --device NAME [--repeat [N] [--repeat-when-changed]]
+             [--serial-number ADDR:FORMAT:START[:STEP] [--serial-state FILE]
+             [--reuse-failed] [--serial-overwrite]] [--lock-bits 1,2,3]
+             [--log FILE.jsonl] [--log-csv FILE.csv] program FILE
+  velmar-cli [...] --device NAME [program options] job new FILE > JOB.toml
+  velmar-cli job check JOB.toml
+  velmar-cli [--usb | --virtual[=OPTIONS]] [--serial SN] job run JOB.toml
   velmar-cli --help | --version
 
 Commands:
@@ -65,10 +72,12 @@ Options:
                      e.g. firmware=1.22, chip=FILE, save-chip=FILE,
                      timing=on|off, fail-block=HEX, no-reply-from=N,
                      devices=0|1|2, weak-bits=ADDR:MASK[;ADDR:MASK...],
-                     programmers=N, state-dir=DIR. The timing model is off
-                     unless timing=on. Unless chip-type= or family= names
-                     another part, the socket holds an erased part of the
-                     --device given (chip=FILE fills it from address 0).
+                     programmers=N, state-dir=DIR, swap=on (a fresh part
+                     for each part of --repeat), save-parts=DIR. The
+                     timing model is off unless timing=on. Unless chip-type=
+                     or family= names another part, the socket holds an
+                     erased part of the --device given (chip=FILE fills it
+                     from address 0).
   --trace FILE       write every packet sent to the programmer to FILE, one
                      line each: "92 00 00 00 F7 3F B0 78"; a longer packet as
                      its first 8 bytes and " +" the count of the rest
@@ -136,6 +145,37 @@ Options:
                      address range, Vpp, the file's format (and how it was
                      told) and the range of its data
   -vv                also every packet sent, on stderr, as --trace writes it
+  --json             every command but doctor and disasm: one JSON object on
+                     stdout at the end and nothing else there (difference
+                     lines and the diagnosis go into it); its fields are in
+                     docs/velmar-cli-result.schema.json
+
+Production line (program, and job run):
+  --repeat [N]       program part after part, each after "Insert part 3 and
+                     press Enter, q to stop"; ends after N parts, on q or at
+                     the end of input; a summary line ends the run
+  --repeat-when-changed
+                     start each part when a blank check finds an erased part
+                     in the socket instead of waiting for Enter
+  --serial-number ADDR:FORMAT:START[:STEP]
+                     write a number at device address ADDR (hex) of each
+                     part's image: FORMAT le16, be16, le32, be32, bcd4, bcd8,
+                     ascii8 (decimal digits) or hex8 (ASCII hex); it must lie
+                     inside the part and not over the file's data unless
+                     --serial-overwrite
+  --serial-state FILE
+                     the numbers' state (default: beside the job or the image,
+                     NAME.serial.json), locked and shared between runs; a
+                     failed part's number is spoiled, used again only with
+                     --reuse-failed
+  --lock-bits 1,2,3  program these lock bits in order after a good verify
+  --log FILE.jsonl   append one JSON line per part, synced before the next
+  --log-csv FILE.csv the same columns as CSV with a header
+  job new FILE       print a TOML job for the program command line, pinning
+                     FILE by its SHA-1
+  job check JOB      read the job and compare its file's SHA-1
+  job run JOB        run the job; refused when its file's SHA-1 is not the
+                     job's
 
 Before the programmer is touched, program, verify and compare load FILE and
 refuse it (exit 1) when it holds no data, has a malformed record (named by

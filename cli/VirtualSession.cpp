@@ -60,6 +60,11 @@ const D2XXBackend& VirtualSession::Backend() const {
     return VirtualBackend();
 }
 
+std::function<void()> VirtualSession::PartSwap() const {
+    if (!VirtualProgrammer::Instance().Options().Swap) return {};
+    return [] { VirtualProgrammer::Instance().SwapPart(); };
+}
+
 bool VirtualSession::Finish(std::string& error) {
     const VirtualProgrammer& programmer = VirtualProgrammer::Instance();
     const std::string& path = programmer.Options().SaveChipFile;

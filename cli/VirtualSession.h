@@ -3,6 +3,7 @@
 // the chip in its socket, its packet trace and the chip file written at the
 // end.
 
+#include <functional>
 #include <string>
 
 #include "Arguments.h"
@@ -18,6 +19,9 @@ class VirtualSession {
     // replaces any trace= option.
     bool Start(const Arguments& arguments, std::string& error);
     const D2XXBackend& Backend() const;
+    // With swap=on, what takes out the part and seats a fresh one; else
+    // nothing.
+    std::function<void()> PartSwap() const;
     // Writes the chip file asked for with save-chip=.
     bool Finish(std::string& error);
 };

@@ -1,7 +1,11 @@
 // velmar-cli: the same core as the window, for scripts.
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,12 +15,16 @@
 #include "Convert.h"
 #include "Disasm.h"
 #include "Doctor.h"
+#include "JobFile.h"
+#include "JsonReport.h"
 #include "Operations.h"
 #include "Platform.h"
+#include "RepeatRun.h"
 #include "SerialBackend.h"
 #include "TracingBackend.h"
 #include "UsageText.h"
 #include "VirtualSession.h"
+#include "buffer/DataFormats.h"
 #include "devices/ProgramState.h"
 
 using namespace velmar;
@@ -24,14 +32,60 @@ using namespace velmar::cli;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 int Usage(const std::string& error, const std::string& hint = TryHelpLine()) {
     Complain(stderr, error);
     Complain(stderr, hint);
     return ExitUsage;
 }
 
-int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
-    if (a.command == Command::List) return RunList(bridges);
+const char* const kOperationNames[] = {"read",    "verify", "blank", "compare",
+                                       "program", "erase",  "lock"};
+
+std::string CommandName(const Arguments& a) {
+    switch (a.command) {
+    case Command::Probe:
+        return "probe";
+    case Command::List:
+        return "list";
+    case Command::Doctor:
+        return "doctor";
+    case Command::Disasm:
+        return "disasm";
+    case Command::Firmware:
+        return "firmware";
+    case Command::Convert:
+        return "convert";
+    case Command::Device:
+        return kOperationNames[static_cast<int>(a.operation)];
+    case Command::Job:
+        return a.production.job == JobVerb::New     ? "job new"
+               : a.production.job == JobVerb::Check ? "job check"
+                                                    : "job run";
+    default:
+        return "";
+    }
+}
+
+// The word --json gives a run's end.
+std::string ResultOf(int status, const ConsolePanel& panel, const Arguments& a) {
+    if (status == ExitSuccess) return "ok";
+    if (status == ExitUsage) return "bad-input";
+    if (panel.Stopped()) return "stopped";
+    if (a.command == Command::List || panel.LastOutcome(Task::Search) == false)
+        return "no-programmer";
+    return "failed";
+}
+
+int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
+                    const std::function<void()>& swap, RunReport& report) {
+    const bool json = a.production.json;
+    if (a.command == Command::List) {
+        const int status = RunList(bridges, json ? &report : nullptr);
+        report.result = status == ExitSuccess ? "ok" : "no-programmer";
+        return status;
+    }
     if (a.command == Command::Doctor) return RunDoctor(bridges, a.useVirtual);
     // -vv: every packet on the error stream as --trace writes it.
     const D2XXBackend& traced = a.verbosity >= 2 ? TracingBackend(bridges, stderr) : bridges;
@@ -41,7 +95,9 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     panel.SetVerbosity(a.verbosity);
     panel.SetProgressLines(a.progress == ProgressMode::Lines);
     // Unlimited for a script; a screenful on a terminal.
-    panel.SetMaxDiffs(a.maxDiffs.value_or(platform::IsTerminal(stdout) ? 64 : -1));
+    panel.SetMaxDiffs(a.maxDiffs.value_or(platform::IsTerminal(stdout) && !json ? 64 : -1));
+    panel.CollectDifferences(json);
+    panel.Report() = report;
     state->Panel.Attach(&panel);
     panel.SetStopTarget(&state->Transfer.StopFlag);
     if (a.command == Command::Device || a.command == Command::Disasm)
@@ -49,13 +105,14 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
     int status = ExitFailed;
     switch (a.command) {
     case Command::Probe:
-        status = RunProbe(*state, panel, a.serial);
+        status = RunProbe(*state, panel, a.serial, json);
         break;
     case Command::Firmware:
         status = RunFirmware(*state, panel, a.firmwarePath, a.serial);
         break;
     case Command::Device:
-        status = RunDeviceOperation(*state, panel, a);
+        status = IsProductionRun(a.production) ? RunProduction(*state, panel, a, swap)
+                                               : RunDeviceOperation(*state, panel, a);
         break;
     case Command::Disasm:
         status = RunDisasmRead(*state, panel, a);
@@ -64,42 +121,26 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges) {
         break;
     }
     panel.FinishProgress();
+    if (!IsProductionRun(a.production)) panel.ReportDifferences();
+    report = panel.Report();
+    if (!IsProductionRun(a.production)) report.diagnosis = panel.Diagnosis();
+    report.result = ResultOf(status, panel, a);
+    // A failed operation's red banner is its error when nothing was complained.
+    if (status == ExitFailed && LastComplaint().empty()) report.error = panel.Banner();
+    report.linkFaults = state->Link.LinkFaults;
     // Give the bridge back (and the serial driver it displaced) at the end.
     state->D2XX.CloseAtExit();
     state->Panel.Attach(nullptr);
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    platform::InitConsole();
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const ParseResult parsed = ParseArguments(args);
-    if (!parsed.error.empty()) return Usage(parsed.error, parsed.hint);
-    const Arguments& a = parsed.arguments;
-
-    switch (a.command) {
-    case Command::Help:
-        std::fputs(UsageText().c_str(), stdout);
-        return ExitSuccess;
-    case Command::Version:
-        std::printf("velmar-cli %s\n", VELMAR_VERSION);
-        return ExitSuccess;
-    case Command::Convert:
-        return RunConvert(a.convert, a.verbosity);
-    case Command::Disasm:
-        if (!a.disasm.read) return RunDisasmFile(a);
-        break;
-    default:
-        break;
-    }
-
+// The programmer's part of main: the virtual one or the bridges, the trace.
+int RunProgrammerCommand(const Arguments& a, RunReport& report) {
     if (a.useVirtual) {
         VirtualSession session;
         std::string error;
         if (!session.Start(a, error)) return Usage(error);
-        const int status = RunOnProgrammer(a, session.Backend());
+        const int status = RunOnProgrammer(a, session.Backend(), session.PartSwap(), report);
         if (!session.Finish(error)) {
             Complain(stderr, error);
             return ExitUsage;
@@ -112,6 +153,7 @@ int main(int argc, char** argv) {
     if (const std::string problem = HardwareProblem();
         !problem.empty() && a.command != Command::Doctor) {
         std::fprintf(stderr, "velmar-cli: %s\n", problem.c_str());
+        report.result = "no-programmer";
         return ExitFailed;
     }
     std::FILE* trace = nullptr;
@@ -127,10 +169,103 @@ int main(int argc, char** argv) {
             return Usage("cannot write " + a.tracePath + ": " + std::strerror(errno));
         backend = &TracingBackend(*backend, trace);
     }
-    const int status = RunOnProgrammer(a, *backend);
+    const int status = RunOnProgrammer(a, *backend, {}, report);
     if (trace != nullptr && std::fclose(trace) != 0) {
         Complain(stderr, "cannot write " + a.tracePath);
         return ExitUsage;
     }
     return status;
+}
+
+// A file the command reads whole itself: its SHA-1 for the report, when it
+// is a plain file (a FIFO or standard input is read once, by the command).
+void NoteFileSha1(const std::string& path, RunReport& report) {
+    std::error_code ec;
+    std::string sha1, error;
+    if (path != "-" && std::filesystem::is_regular_file(path, ec) && FileSha1(path, sha1, error))
+        report.fileSha1 = sha1;
+}
+
+// Every command but help and version; the report filled as far as it goes.
+int RunCommand(const Arguments& parsed, RunReport& report) {
+    switch (parsed.command) {
+    case Command::Convert:
+        report.fileName = parsed.convert.in;
+        NoteFileSha1(parsed.convert.in, report);
+        if (parsed.convert.from)
+            report.fileFormat = std::string(DataFormatOf(*parsed.convert.from).CliName);
+        return RunConvert(parsed.convert, parsed.verbosity);
+    case Command::Job:
+        if (parsed.production.job == JobVerb::New) return RunJobNew(parsed, report);
+        if (parsed.production.job == JobVerb::Check) return RunJobCheck(parsed, report);
+        break;
+    case Command::Disasm:
+        if (!parsed.disasm.read) return RunDisasmFile(parsed);
+        break;
+    case Command::Firmware:
+        report.fileName = parsed.firmwarePath;
+        NoteFileSha1(parsed.firmwarePath, report);
+        break;
+    default:
+        break;
+    }
+    Arguments a = parsed;
+    if (a.command == Command::Device && a.operation != Operation::Read)
+        NoteFileSha1(a.dataPath, report);
+    if (a.command == Command::Job) {
+        // job run: the job's program command on the programmer asked for.
+        Job job;
+        std::string error;
+        if (!ReadJob(a.production.jobPath, job, error) || !JobRunArguments(job, parsed, a, error)) {
+            Complain(stderr, error);
+            return ExitUsage;
+        }
+        report.jobName = job.name;
+        report.fileSha1 = job.sha1;
+    }
+    report.device = a.deviceName;
+    return RunProgrammerCommand(a, report);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    platform::InitConsole();
+    const Clock::time_point started = Clock::now();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = ParseArguments(args);
+    const Arguments& a = parsed.arguments;
+    const bool json = a.production.json || a.convert.json ||
+                      std::find(args.begin(), args.end(), "--json") != args.end();
+    RunReport report;
+    report.command = CommandName(a);
+    // --json: whatever happened, one object on standard output at the end.
+    const auto finish = [&](int status) {
+        if (!json) return status;
+        report.exitCode = status;
+        if (report.result.empty())
+            report.result = status == ExitSuccess ? "ok"
+                            : status == ExitUsage ? "bad-input"
+                                                  : "failed";
+        report.durationMs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+        if (status != ExitSuccess && report.error.empty()) report.error = LastComplaint();
+        PrintReportJson(stdout, report);
+        return status;
+    };
+    if (!parsed.error.empty()) {
+        report.error = parsed.error;
+        return finish(Usage(parsed.error, parsed.hint));
+    }
+
+    switch (a.command) {
+    case Command::Help:
+        std::fputs(UsageText().c_str(), stdout);
+        return ExitSuccess;
+    case Command::Version:
+        std::printf("velmar-cli %s\n", VELMAR_VERSION);
+        return ExitSuccess;
+    default:
+        return finish(RunCommand(a, report));
+    }
 }

@@ -184,6 +184,11 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
         } else if (key == "split-every") {
             if (!Number(value, 10, n) || n < 1 || n > 4096) return error = bad, false;
             o.SplitEvery = static_cast<int>(n);
+        } else if (key == "swap") {
+            if (!Switch(value, o.Swap)) return error = bad, false;
+        } else if (key == "save-parts") {
+            if (value.empty()) return error = bad, false;
+            o.SavePartsDir = std::string(value);
         } else if (key == "bad-update") {
             if (!Switch(value, o.BadUpdate)) return error = bad, false;
         } else {

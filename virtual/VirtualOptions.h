@@ -67,6 +67,14 @@ struct VirtualOptions {
     SocketFaults Socket;
     // programmers=N: answering programmers, serials BP123001, BP123002, ...
     int Programmers = 1;
+
+    // swap=on: velmar-cli's repeated runs take out the part and seat a
+    // fresh erased one before each part after the first, with the chip
+    // faults above applied to it anew.
+    bool Swap = false;
+    // save-parts=DIR: every part, as it leaves the socket and at the end,
+    // written to DIR/part-N.bin (N from 1).
+    std::string SavePartsDir;
 };
 
 // Parses `key=value,key=value...` on top of what `options` already holds.

@@ -88,6 +88,7 @@ struct VirtualProgrammer::State {
     PortLock Lock;           // the open programmer, with a state folder
     bool FixedPart = false;  // the part was named (options, SeatChip)
     bool PresetPart = false; // contents given before the family was known
+    int PartNumber = 1;      // the part in the socket, counted from 1
     Clock::time_point DeviceFreeAt{};
 
     // programmers=N: one socket and chip each; the programmer opened last
@@ -105,6 +106,8 @@ struct VirtualProgrammer::State {
     void SeatPart(int family, std::uint32_t size);
     void OnFamily(int family);
     void SaveChip();
+    // The faults that belong to the part in the socket, from the options.
+    void ApplyChipFaults();
     std::vector<int> Present() const;
     Port* Find(FT_HANDLE handle);
     void Schedule(Port& port, std::vector<std::uint8_t> reply, Clock::time_point ready);
@@ -134,8 +137,17 @@ void VirtualProgrammer::State::OnFamily(int family) {
     SeatPart(family, Options.Size);
 }
 
+void VirtualProgrammer::State::ApplyChipFaults() {
+    Chip.Faults = Options.Socket;
+    Firmware.FailBlock = Options.FailBlock;
+    Firmware.WeakBits.clear();
+    Firmware.WeakBits.insert(Options.WeakBits.begin(), Options.WeakBits.end());
+}
+
 void VirtualProgrammer::State::SaveChip() {
     if (!Options.SaveChipFile.empty()) Chip.Save(Options.SaveChipFile);
+    if (!Options.SavePartsDir.empty())
+        Chip.Save(Options.SavePartsDir + "/part-" + std::to_string(PartNumber) + ".bin");
     if (!Options.StateDir.empty() && Chip.Family() != 0 && Chip.Dirty) {
         std::error_code ec;
         std::filesystem::create_directories(Options.StateDir, ec);
@@ -264,12 +276,10 @@ void VirtualProgrammer::Reset(const VirtualOptions& options) {
     s.Ports[1].Programmer = false;
     s.Firmware.VersionMajor = options.FirmwareMajor;
     s.Firmware.VersionMinor = options.FirmwareMinor;
-    s.Firmware.FailBlock = options.FailBlock;
     s.Firmware.BadUpdate = options.BadUpdate;
-    s.Firmware.WeakBits.insert(options.WeakBits.begin(), options.WeakBits.end());
+    s.ApplyChipFaults();
     s.Firmware.FamilyNamed = [&s](int family) { s.OnFamily(family); };
     s.Trace.Restart(options.TraceFile);
-    s.Chip.Faults = options.Socket;
     if (options.Family != 0) {
         s.SeatPart(options.Family, options.Size);
         s.FixedPart = true;
@@ -292,6 +302,20 @@ void VirtualProgrammer::Finish() {
 void VirtualProgrammer::SeatChip(int family, std::uint32_t size) {
     state_->SeatPart(family, size);
     state_->FixedPart = true;
+}
+
+void VirtualProgrammer::SwapPart() {
+    State& s = *state_;
+    s.SaveChip();
+    ++s.PartNumber;
+    // Before the seating: an under-erased part comes out of its erase so.
+    s.ApplyChipFaults();
+    s.Chip.Seat(s.Chip.Family(), s.Chip.Size());
+    s.Chip.Dirty = true;
+}
+
+int VirtualProgrammer::PartNumber() const {
+    return state_->PartNumber;
 }
 
 int VirtualProgrammer::ChipFamily() const {

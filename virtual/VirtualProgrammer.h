@@ -57,6 +57,12 @@ class VirtualProgrammer {
     // ---- the chip in the socket ----
     // Seats a fresh erased chip (family 1..6, size 0 = DefaultChipSize).
     void SeatChip(int family, std::uint32_t size = 0);
+    // The part in the socket leaves it (written to save-parts) and a fresh
+    // erased one of the same type takes its place, its chip faults as
+    // configured.
+    void SwapPart();
+    // The parts seated so far, the first one included.
+    int PartNumber() const;
     int ChipFamily() const; // 0 while nothing told it
     std::uint32_t ChipSize() const;
     std::uint8_t ErasedValue() const;

@@ -1,0 +1,56 @@
+#pragma once
+// A job file (TOML) pins what a production line programs: the device, the
+// image and its SHA-1, how the image is loaded, the serial-number rule, the
+// lock bits, the number of parts and the log. A job whose image no longer
+// has the pinned SHA-1 does not start.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Arguments.h"
+#include "RunReport.h"
+
+namespace velmar::cli {
+
+struct Job {
+    std::string name;
+    std::string device;
+    std::string file; // as written; relative to the job file's folder
+    std::string sha1;
+    std::optional<int> format;
+    std::optional<std::int32_t> offset, bufferStart;
+    std::optional<std::uint8_t> fill;
+    std::optional<SerialRule> serial;
+    std::string serialState;
+    std::vector<int> lockBits;
+    std::optional<long> repeat;
+    std::string log, logCsv;
+    bool precheck = false;    // each part read first, refused when it cannot take the image
+    bool changedOnly = false; // only the blocks that differ from the part
+    bool strict = false;      // a warning about the image ends the run
+};
+
+// Reads and checks a job file (names, formats, ranges, the device's lock
+// bits); false with `error` set.
+bool ReadJob(const std::string& path, Job& job, std::string& error);
+// The job as a TOML file.
+std::string JobToml(const Job& job);
+
+// The SHA-1 of a file's bytes; false with `error` set when it cannot be read.
+bool FileSha1(const std::string& path, std::string& sha1, std::string& error);
+
+// The arguments a job runs with: the programmer, output and serial-state
+// options of the command line, everything else from the job. False with
+// `error` set when the image cannot be read or changed since the job was
+// approved.
+bool JobRunArguments(const Job& job, const Arguments& commandLine, Arguments& run,
+                     std::string& error);
+
+// job new: the job for a program command line, on standard output.
+int RunJobNew(const Arguments& arguments, RunReport& report);
+// job check: the job read and its image compared, no programmer touched.
+int RunJobCheck(const Arguments& arguments, RunReport& report);
+
+} // namespace velmar::cli

@@ -1,0 +1,65 @@
+#include "ProductionArguments.h"
+
+namespace velmar::cli {
+
+bool IsProductionFlag(const std::string& word) {
+    return word == "--json" || word == "--repeat-when-changed" || word == "--reuse-failed" ||
+           word == "--serial-overwrite";
+}
+
+bool IsProductionValueOption(const std::string& name) {
+    return name == "--log" || name == "--log-csv" || name == "--serial-number" ||
+           name == "--serial-state" || name == "--lock-bits";
+}
+
+void SetProductionFlag(const std::string& word, ProductionArguments& p) {
+    if (word == "--json") p.json = true;
+    if (word == "--repeat-when-changed") p.repeatWhenChanged = true;
+    if (word == "--reuse-failed") p.reuseFailed = true;
+    if (word == "--serial-overwrite") p.serialOverwrite = true;
+}
+
+std::string SetProductionValue(const std::string& name, const std::string& value,
+                               ProductionArguments& p) {
+    if (name == "--lock-bits") {
+        // "1,2,3": programmed in this order after a good verify.
+        p.lockBits.clear();
+        for (std::size_t i = 0; i < value.size(); i += 2) {
+            if (value[i] < '1' || value[i] > '3' || (i + 1 < value.size() && value[i + 1] != ','))
+                return "--lock-bits takes bit numbers 1, 2 or 3 separated by commas, not " + value;
+            p.lockBits.push_back(value[i] - '0');
+        }
+        return p.lockBits.empty() ? "--lock-bits needs the bit numbers" : "";
+    }
+    if (value.empty()) return name + " needs a file name";
+    if (name == "--log") p.logPath = value;
+    if (name == "--log-csv") p.logCsvPath = value;
+    if (name == "--serial-state") p.serialState = value;
+    if (name == "--serial-number") {
+        std::string error;
+        p.serialRule = ParseSerialRule(value, error);
+        return error;
+    }
+    return "";
+}
+
+std::string CheckProductionArguments(const ProductionArguments& p, bool program) {
+    const bool jobRun = p.job == JobVerb::Run;
+    if (!program && !jobRun && IsProductionRun(p))
+        return "--repeat, --serial-number, --lock-bits, --log and --log-csv go with program";
+    if (!program && !jobRun &&
+        (p.repeatWhenChanged || p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
+        return "--repeat-when-changed, --reuse-failed, --serial-overwrite and --serial-state go "
+               "with program";
+    if (p.repeatWhenChanged && !p.repeat && !jobRun) return "--repeat-when-changed needs --repeat";
+    if (!p.serialRule && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
+        return "--reuse-failed, --serial-overwrite and --serial-state need --serial-number";
+    return "";
+}
+
+bool IsProductionRun(const ProductionArguments& p) {
+    return p.repeat || p.serialRule || !p.logPath.empty() || !p.logCsvPath.empty() ||
+           !p.lockBits.empty() || p.job == JobVerb::Run;
+}
+
+} // namespace velmar::cli

@@ -1,0 +1,296 @@
+#include "RepeatRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+#include "DumpIdentity.h"
+#include "Operations.h"
+#include "Platform.h"
+#include "SerialState.h"
+#include "UnitLog.h"
+#include "buffer/HexText.h"
+#include "devices/DeviceCatalogue.h"
+#include "devices/DeviceOperations.h"
+#include "devices/FileCommands.h"
+#include "virtual/VirtualProgrammer.h"
+
+namespace velmar::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPollMs = 500; // between blank checks while waiting for a new part
+
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+#if defined(_WIN32)
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+long MillisecondsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void Say(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+// Takes the blank check's verdict and nothing else: while the run waits for
+// a part, the operator sees only the prompt.
+struct VerdictPanel : FrontPanel {
+    std::optional<bool> blank;
+    bool lost = false;
+    void Outcome(Task task, bool succeeded, std::int64_t) override {
+        if (task == Task::Operation) blank = succeeded;
+    }
+    void LinkLost(std::uint32_t, int) override { lost = true; }
+};
+
+enum class Next { Part, End, Lost };
+
+// --repeat-when-changed: blank checks until the socket holds an erased part.
+Next AwaitBlankPart(ProgramState& state, ConsolePanel& panel) {
+    for (;;) {
+        VerdictPanel verdict;
+        state.Panel.Attach(&verdict);
+        Blank_ChkClick(state);
+        state.Panel.Attach(&panel);
+        if (verdict.lost) return Next::Lost;
+        if (verdict.blank == true) return Next::Part;
+        if (ConsolePanel::TakeInterrupt()) return Next::End;
+        state.Link.Sleep(kPollMs);
+    }
+}
+
+// "Insert part 3 and press Enter, q to stop"; the end of input ends the run.
+Next AwaitEnter(long number) {
+    Say("Insert part " + std::to_string(number) + " and press Enter, q to stop");
+    char line[256];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) return Next::End;
+    if (ConsolePanel::TakeInterrupt()) return Next::End;
+    std::string answer(line);
+    while (!answer.empty() &&
+           (answer.back() == '\n' || answer.back() == '\r' || answer.back() == ' '))
+        answer.pop_back();
+    return answer == "q" || answer == "Q" ? Next::End : Next::Part;
+}
+
+// The first device address in first..last whose byte the file stores, or
+// -1. The file is loaded once more over the opposite fill: a byte that comes
+// out the same both times came from the file. Standard input or a FIFO
+// cannot be read twice; there a byte other than the fill value counts as
+// stored.
+std::int32_t FirstStoredAddress(const ProgramState& state, const Arguments& a, std::int32_t first,
+                                std::int32_t last, std::uint8_t fill) {
+    std::unique_ptr<ProgramState> again;
+    std::error_code ec;
+    if (a.dataPath != "-" && std::filesystem::is_regular_file(a.dataPath, ec)) {
+        // Nothing is sent: the scratch state only loads, and shows nothing.
+        again = std::make_unique<ProgramState>(VirtualBackend());
+        again->Window = SelectedWindow(a);
+        again->FileType = state.FileType;
+        again->Buffer.Fill(static_cast<std::uint8_t>(~fill));
+        if (!LoadDataFile(*again, a.dataPath)) again.reset();
+    }
+    const AddressWindow& w = state.Window;
+    for (std::int32_t address = first; address <= last; ++address) {
+        const std::int32_t position = w.BufferStart + address - w.DeviceStart;
+        if (!DataBuffer::Contains(position)) return address;
+        const std::uint8_t byte = state.Buffer[position];
+        if (again ? again->Buffer[position] == byte : byte != fill) return address;
+    }
+    return -1;
+}
+
+// Where the serial number goes must be inside the part and, unless
+// --serial-overwrite, over bytes the file does not store.
+std::string SerialPlacementProblem(const ProgramState& state, const Arguments& a,
+                                   std::uint8_t fill) {
+    const SerialRule& rule = *a.production.serialRule;
+    const AddressWindow& w = state.Window;
+    const std::int32_t last = rule.address + SerialWidth(rule.format) - 1;
+    if (rule.address < w.DeviceStart || last > w.DeviceEnd)
+        return "the serial number at " + HexText(rule.address, 4) + "-" + HexText(last, 4) +
+               " lies outside the " + a.deviceName + " (" + HexText(w.DeviceStart, 4) + "-" +
+               HexText(w.DeviceEnd, 4) + "); nothing done";
+    if (a.production.serialOverwrite) return "";
+    const std::int32_t stored = FirstStoredAddress(state, a, rule.address, last, fill);
+    if (stored < 0) return "";
+    return "the serial number at " + HexText(rule.address, 4) + "-" + HexText(last, 4) +
+           " would overwrite data of " + a.dataPath + " (at " + HexText(stored, 4) +
+           "); nothing done (--serial-overwrite allows it)";
+}
+
+void PutSerial(ProgramState& state, const SerialRule& rule, std::uint64_t number) {
+    const std::vector<std::uint8_t> bytes = EncodeSerial(rule.format, number);
+    const std::int32_t first = state.Window.BufferStart + rule.address - state.Window.DeviceStart;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        state.Buffer[first + static_cast<std::int32_t>(i)] = bytes[i];
+}
+
+// With --precheck or --changed-only the part is read first; then program
+// with its automatic verify, then each lock bit in order.
+bool ProgramPart(ProgramState& state, ConsolePanel& panel, const Arguments& a) {
+    std::vector<std::int32_t> changed;
+    std::size_t blocks = 0;
+    BlockFilter wanted;
+    if (a.precheck || a.changedOnly) {
+        if (PrecheckPart(state, panel, a.changedOnly, changed, blocks) >= 0) return false;
+        if (a.changedOnly)
+            wanted = [&changed](std::int32_t block) {
+                return std::binary_search(changed.begin(), changed.end(), block);
+            };
+    }
+    panel.SetOperationName("Program");
+    const unsigned linkFaults = state.Link.LinkFaults;
+    ProgrammClick(state, wanted);
+    bool ok = panel.LastOutcome(Task::Operation) == true;
+    if (!ok) DiagnoseRefusedBlock(state, panel, linkFaults);
+    if (ok && a.changedOnly && panel.Verbosity() >= 0)
+        Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
+    panel.SetOperationName("");
+    const std::vector<int>& lockBits = a.production.lockBits;
+    for (std::size_t i = 0; ok && i < lockBits.size(); ++i) {
+        SecurityClick(state);
+        Security_ListClick(state, lockBits[i] - 1);
+        ok = panel.LastOutcome(Task::Operation) == true;
+    }
+    return ok;
+}
+
+std::string Percent(double fraction) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%", fraction * 100);
+    return text;
+}
+
+std::string Seconds(long milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(milliseconds) / 1000);
+    return text;
+}
+
+} // namespace
+
+int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
+                  const PartSwap& swap) {
+    const ProductionArguments& p = arguments.production;
+    std::string error;
+    UnitLog log;
+    if (!log.Open(p.logPath, p.logCsvPath, error)) {
+        Complain(stderr, error);
+        return ExitUsage;
+    }
+    SerialState serials;
+    if (p.serialRule) {
+        std::string path = p.serialState;
+        if (path.empty() && !p.jobPath.empty()) path = DefaultSerialStatePath(p.jobPath);
+        if (path.empty() && arguments.dataPath != "-")
+            path = DefaultSerialStatePath(arguments.dataPath);
+        if (path.empty()) {
+            Complain(stderr, "a serial number needs --serial-state when the image is -");
+            return ExitUsage;
+        }
+        if (!serials.Open(path, *p.serialRule, error)) {
+            Complain(stderr, error);
+            return ExitUsage;
+        }
+    }
+    if (const int refused = PrepareDeviceOperation(state, panel, arguments); refused >= 0)
+        return refused;
+    const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
+    if (p.serialRule) {
+        const std::string problem = SerialPlacementProblem(
+            state, arguments, arguments.fill.value_or(row.Can().ErasedValue));
+        if (!problem.empty()) {
+            Complain(stderr, problem);
+            return ExitUsage;
+        }
+    }
+
+    const DataBuffer image = state.Buffer;
+    const UnitLogContext context{platform::HostName(), panel.Report().programmerSerial,
+                                 arguments.deviceName, p.jobName};
+    panel.Report().production = true;
+    std::vector<PartRecord>& parts = panel.Report().parts;
+    const long count = p.repeat.value_or(1);
+    int status = ExitSuccess;
+    for (long number = 1; count == 0 || number <= count; ++number) {
+        if (p.repeat) {
+            if (number > 1 && swap && p.repeatWhenChanged) swap();
+            const Next next =
+                p.repeatWhenChanged ? AwaitBlankPart(state, panel) : AwaitEnter(number);
+            if (next == Next::Lost) status = ExitFailed;
+            if (next != Next::Part) break;
+            if (number > 1 && swap && !p.repeatWhenChanged) swap();
+        }
+        PartRecord part;
+        part.sequence = number;
+        part.time = UtcNow();
+        const Clock::time_point start = Clock::now();
+        const unsigned faultsBefore = state.Link.LinkFaults;
+        panel.ResetDifferences();
+        state.Buffer = image;
+        if (p.serialRule) {
+            part.serialNumber = serials.Claim(p.reuseFailed, error);
+            if (!part.serialNumber) {
+                Complain(stderr, error);
+                status = ExitUsage;
+                break;
+            }
+            PutSerial(state, *p.serialRule, *part.serialNumber);
+        }
+        ReportRangeIdentity(state, panel);
+        part.imageSha1 = panel.Report().dataSha1;
+        const bool passed = ProgramPart(state, panel, arguments);
+        panel.FinishProgress();
+        panel.ReportDifferences();
+        // The run's object names the cause of its last failed part.
+        if (!panel.Diagnosis().empty()) panel.Report().diagnosis = panel.Diagnosis();
+        part.result = passed ? "ok" : panel.Stopped() ? "stopped" : "failed";
+        part.differences = panel.Report().differences;
+        part.firstDifference = panel.Report().firstDifference;
+        part.linkFaults = state.Link.LinkFaults - faultsBefore;
+        part.durationMs = MillisecondsSince(start);
+        parts.push_back(part);
+        std::string serialText;
+        if (part.serialNumber) serialText = ", serial number " + std::to_string(*part.serialNumber);
+        Say("part " + std::to_string(number) + serialText + ": " +
+            (passed ? "passed" : part.result) + " (" + panel.DifferenceSummary() + ")");
+        SayDiagnosis(panel);
+        if (!passed) status = ExitFailed;
+        // The number of a part that failed or was stopped may be partly in
+        // it: spoiled, never handed out again unless --reuse-failed.
+        if ((part.serialNumber && !serials.Settle(*part.serialNumber, passed, error)) ||
+            !log.Append(context, part, error)) {
+            Complain(stderr, error);
+            status = ExitUsage;
+            break;
+        }
+        if (panel.LinkWasLost() || panel.Stopped()) break;
+    }
+    state.Buffer = image;
+    if (p.repeat || parts.size() != 1) {
+        const RunSummary s = Summarize(parts);
+        Say("parts " + std::to_string(s.parts) + ", passed " + std::to_string(s.passed) +
+            ", failed " + std::to_string(s.failed) + ", yield " + Percent(s.yield) + ", " +
+            Seconds(s.msPerPart) + " per part");
+    }
+    return status;
+}
+
+} // namespace velmar::cli
