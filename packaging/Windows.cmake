@@ -8,6 +8,7 @@ configure_file(${PROJECT_SOURCE_DIR}/cli/README-Windows.txt README-velmar-cli.tx
   @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README-velmar-cli.txt DESTINATION . COMPONENT windows)
 if(VELMAR_UI)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets) # its targets are seen where found
   install(TARGETS velmar RUNTIME DESTINATION . COMPONENT windows)
   install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
     DESTINATION . COMPONENT windows)
