@@ -49,12 +49,25 @@ bool RunsInstalled(const std::string& programDir, bool programDirWritable,
     return !programDirWritable || (!installBinDir.empty() && SameFolder(programDir, installBinDir));
 }
 
+bool InstalledBySetup(const std::string& programDir) {
+#ifdef _WIN32
+    std::error_code ec;
+    return !programDir.empty() && std::filesystem::is_regular_file(
+                                      std::filesystem::path(programDir) / kUninstallerName, ec);
+#else
+    (void)programDir;
+    return false;
+#endif
+}
+
 const Places& ProgramPlaces() {
     static const Places places = [] {
         Places p;
         const QString dir = QCoreApplication::applicationDirPath();
         const std::string programDir = dir.toStdString();
-        p.installed = RunsInstalled(programDir, QFileInfo(dir).isWritable(), VELMAR_INSTALL_BINDIR);
+        p.installed =
+            RunsInstalled(programDir, QFileInfo(dir).isWritable(), VELMAR_INSTALL_BINDIR) ||
+            InstalledBySetup(programDir);
         p.userConfigDir = UserConfigDir(FromEnvironment);
         // Relative to the program, so that an unpacked tree finds its own files.
         p.dataDir =
@@ -73,7 +86,12 @@ std::string SettingsFileFor(const std::string& startupDir, const Places& places)
 }
 
 std::string HelpFileFor(const Places& places) {
-    if (!places.installed || places.dataDir.empty()) return kHelpFileName;
+#ifdef _WIN32
+    constexpr bool helpBesideProgram = true;
+#else
+    constexpr bool helpBesideProgram = false;
+#endif
+    if (!(places.installed || helpBesideProgram) || places.dataDir.empty()) return kHelpFileName;
     if (std::ifstream(kHelpFileName, std::ios::binary)) return kHelpFileName;
     return (std::filesystem::path(places.dataDir) / kHelpFileName).string();
 }

@@ -29,6 +29,14 @@ std::string UserConfigDir(const EnvLookup& env);
 bool RunsInstalled(const std::string& programDir, bool programDirWritable,
                    const std::string& installBinDir);
 
+// The uninstaller that the Windows setup leaves beside the programs: a
+// per-user install lives in a folder its user may write, so this file is
+// what tells an installed copy from an unpacked one there.
+inline constexpr const char* kUninstallerName = "uninstall.exe";
+
+// True on Windows when `programDir` holds the setup's uninstaller.
+bool InstalledBySetup(const std::string& programDir);
+
 // The places of this process, worked out once from its executable and
 // environment.
 const Places& ProgramPlaces();
@@ -40,7 +48,8 @@ std::string SettingsFileFor(const std::string& startupDir, const Places& places)
 
 // The help text to read: the bare name (current directory) when it can be
 // opened there or the program is not installed, the data folder's copy
-// otherwise.
+// otherwise. On Windows the data folder is the program's own and is used
+// whenever the current directory has no copy.
 std::string HelpFileFor(const Places& places);
 
 } // namespace velmar::ui

@@ -3,6 +3,7 @@
 // at start-up.
 
 #include <QApplication>
+#include <QStyle>
 
 #include <cstdio>
 #include <string>
@@ -28,6 +29,11 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+#ifdef _WIN32
+    // The same bevels and colours as the Linux window, not the system's.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+#endif
     std::vector<std::string> args;
     for (const QString& arg : app.arguments().mid(1))
         args.push_back(arg.toLocal8Bit().toStdString());

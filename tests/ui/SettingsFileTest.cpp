@@ -2,9 +2,11 @@
 
 #include <QTemporaryDir>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -103,10 +105,12 @@ TEST(SettingsFile, WritesNineDecimalLinesAndReplacesTheOldFile) {
 }
 
 TEST(SettingsFile, EndlessFilesAndFifosNeitherHangNorGetReplaced) {
+#ifndef _WIN32
     // An endless file ends at the first overlong line.
     const auto endless = ReadSettingsLines("/dev/zero");
     ASSERT_TRUE(endless);
     EXPECT_TRUE(endless->empty());
+#endif
 
     QTemporaryDir dir;
     const std::string path = SettingsPath(dir.path().toStdString());
@@ -123,6 +127,10 @@ TEST(SettingsFile, EndlessFilesAndFifosNeitherHangNorGetReplaced) {
     StoredSettings s{8, 1, 2, 1, 0, 0, 4095, 0, std::string(kSettingsLineLimit + 1, 'n')};
     EXPECT_EQ(FormatSettings(s), numbers + "\r\n");
 
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no endless device file and no FIFO in the file system: "
+                    "only the line limits were checked";
+#else
     // A FIFO in the settings file's place is written into, not replaced.
     const std::string fifo = dir.path().toStdString() + "/settings.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -138,6 +146,7 @@ TEST(SettingsFile, EndlessFilesAndFifosNeitherHangNorGetReplaced) {
     struct stat info {};
     ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
+#endif
 }
 
 } // namespace
