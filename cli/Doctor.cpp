@@ -27,12 +27,6 @@ void Problem(const std::string& what, const std::string& fix) {
     Line("  fix: " + fix);
 }
 
-std::string Hex4(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", value & 0xFFFF);
-    return text;
-}
-
 // The version query; true when the programmer answered.
 bool Ask(const D2XXBackend& backend, const std::string& serial, std::string& firmware) {
     const BridgeAnswer answer = AskBridge(backend, serial);
@@ -56,9 +50,16 @@ bool Ask(const D2XXBackend& backend, const std::string& serial, std::string& fir
 #if VELMAR_HAVE_LIBFTDI
 constexpr int kAccessDenied = -3; // LIBUSB_ERROR_ACCESS
 
-void ExplainNoAccess(const BridgeInspection& b) {
-    const std::string ids = Hex4(b.vendorId) + ":" + Hex4(b.productId);
-    const std::string what = "this user may not open the bridge (" + UsbErrorName(b.openError) + ")";
+// "0403:6001", as lsusb and udev rules write them.
+std::string UsbIds(const BridgeInspection& b) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x:%04x", b.vendorId, b.productId);
+    return text;
+}
+
+void ExplainNoAccess(const BridgeInspection& b, const std::string& ids) {
+    const std::string what =
+        "this user may not open the bridge (" + UsbErrorName(b.openError) + ")";
     if (b.rulePath.empty())
         Problem(what, "install velmar's udev rule and replug: sudo cp packaging/60-velmar.rules "
                       "/etc/udev/rules.d/ (from velmar's source; the Debian package installs it "
@@ -77,12 +78,12 @@ void ExplainNoAccess(const BridgeInspection& b) {
 // answered as the programmer.
 bool ReportBridge(const BridgeInspection& b, std::size_t index, bool vendorDriver,
                   const D2XXBackend& backend, std::string& firmware) {
-    const std::string ids = Hex4(b.vendorId) + ":" + Hex4(b.productId);
+    const std::string ids = UsbIds(b);
     char where[48];
     std::snprintf(where, sizeof where, "bus %03d device %03d", b.bus, b.address);
     Line("bridge " + std::to_string(index + 1) + ": " + ids + " " + b.chip + ", serial " +
-         (b.serial.empty() ? "(unreadable)" : b.serial) + ", \"" + b.description +
-         "\", channel " + std::string(1, static_cast<char>('A' + b.channel)) + ", " + where);
+         (b.serial.empty() ? "(unreadable)" : b.serial) + ", \"" + b.description + "\", channel " +
+         std::string(1, static_cast<char>('A' + b.channel)) + ", " + where);
 
     if (b.nodeFound) {
         char mode[8];
@@ -101,7 +102,7 @@ bool ReportBridge(const BridgeInspection& b, std::size_t index, bool vendorDrive
         Line("  open: " + UsbErrorName(b.openError));
     }
     if (b.openError == kAccessDenied) {
-        ExplainNoAccess(b);
+        ExplainNoAccess(b, ids);
         return false;
     }
     if (b.kernelDriver) {

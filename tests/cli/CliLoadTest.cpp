@@ -17,14 +17,6 @@ void WriteText(const std::string& path, const std::string& text) {
     WriteBytes(path, Bytes(text.begin(), text.end()));
 }
 
-Bytes Random(std::size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    Bytes b(size);
-    for (auto& x : b)
-        x = static_cast<unsigned char>(gen());
-    return b;
-}
-
 // Every line of the error stream that is not one of the window's sentences
 // is an error line and carries the program's name.
 void ExpectErrorLinesNamed(const std::string& err, const std::vector<std::string>& sentences) {
@@ -74,7 +66,7 @@ TEST(CliLoad, FilesWithoutDataNeverReachTheProgrammer) {
         << run.err;
 
     // Random bytes read as Intel: refused one way or the other, never programmed.
-    WriteBytes(dir.Path("noise.hex"), Random(1 << 20, 9));
+    WriteBytes(dir.Path("noise.hex"), RandomBytes(1 << 20, 9));
     const CliRun noise = RunCli(
         {"--virtual", "--trace", trace, "--device", "87C51H", "program", dir.Path("noise.hex")});
     EXPECT_EQ(noise.exitCode, 1) << noise.err;
@@ -131,7 +123,7 @@ TEST(CliLoad, DataBeyondThePartAreRefusedUnlessFolded) {
 
     // A binary file longer than the part (item of its own, same rule).
     const std::string longBin = dir.Path("long.bin");
-    WriteBytes(longBin, Random(0x1000 + 1, 3));
+    WriteBytes(longBin, RandomBytes(0x1000 + 1, 3));
     run = RunCli({"--virtual", "--trace", trace, "--device", "87C51H", "program", longBin});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(Has(run.err, "data at address 01000 lie beyond")) << run.err;
@@ -154,7 +146,7 @@ TEST(CliLoad, DataBeyondThePartAreRefusedUnlessFolded) {
 // input's bytes come back.
 TEST(CliLoad, ConvertOutputsProgramBackToTheInput) {
     ScratchDir dir;
-    const Bytes input = Random(1000, 11);
+    const Bytes input = RandomBytes(1000, 11);
     const std::string bin = dir.Path("in.bin");
     WriteBytes(bin, input);
     const std::vector<std::string> formats = {"binary", "intel", "motorola", "ascii"};
@@ -246,7 +238,7 @@ TEST(CliLoad, TheBufferHoldsTheErasedValueUnderTheFile) {
 TEST(CliLoad, ReadSavesTheDeviceBytesWhateverTheBufferStart) {
     ScratchDir dir;
     const std::string chip = dir.Path("chip.bin");
-    const Bytes contents = Random(0x2000, 21);
+    const Bytes contents = RandomBytes(0x2000, 21);
     WriteBytes(chip, contents);
     for (const char* start : {"0", "100", "3000", "E000"}) {
         for (const char* name : {"out.bin", "out.hex", "out.s28"}) {
@@ -320,7 +312,7 @@ TEST(CliLoad, TextIsNotProgrammedAsBinaryUnlessAsked) {
     const std::string spaced = dir.Path("spaced");
     WriteText(spaced, "00 01 02 03\n");
     const std::string noise = dir.Path("noise.hex");
-    WriteBytes(noise, Random(4096, 5));
+    WriteBytes(noise, RandomBytes(4096, 5));
     for (const std::string& file : {english, utf16, spaced}) {
         const CliRun run =
             RunCli({"--virtual", "--trace", trace, "--device", "89C52", "program", file});

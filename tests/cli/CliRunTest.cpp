@@ -29,14 +29,6 @@ bool InOrder(const std::string& text, const std::vector<std::string>& parts) {
     return true;
 }
 
-Bytes Random(std::size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    Bytes b(size);
-    for (auto& x : b)
-        x = static_cast<unsigned char>(gen());
-    return b;
-}
-
 long Count(const std::vector<std::string>& lines, const std::string& head) {
     return std::count_if(lines.begin(), lines.end(),
                          [&](const std::string& l) { return l.rfind(head, 0) == 0; });
@@ -232,7 +224,7 @@ TEST(CliTrace, ProgramBlocksOfAn89C52AndTraceFileRefreshed) {
     const std::string trace = dir.Path("trace.txt");
     WriteBytes(trace, Bytes{'o', 'l', 'd', '\n'});
     const std::string image = dir.Path("image.bin");
-    WriteBytes(image, Random(0x2000, 7));
+    WriteBytes(image, RandomBytes(0x2000, 7));
     const CliRun run =
         RunCli({"--virtual", "--trace", trace, "--device", "89C52", "program", image});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -253,7 +245,7 @@ TEST(CliTrace, ProgramBlocksOfAn89C52AndTraceFileRefreshed) {
 
 TEST(CliOperations, ProgramVerifyAndDifferences) {
     ScratchDir dir;
-    const Bytes data = Random(0x1000, 1);
+    const Bytes data = RandomBytes(0x1000, 1);
     const std::string image = dir.Path("image.bin");
     WriteBytes(image, data);
     const std::string chip = dir.Path("chip.bin");
@@ -298,7 +290,7 @@ TEST(CliOperations, ProgramVerifyAndDifferences) {
 TEST(CliOperations, ProgramFailureStopsBeforeVerify) {
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
-    WriteBytes(image, Random(0x2000, 2));
+    WriteBytes(image, RandomBytes(0x2000, 2));
     CliRun run = RunCli({"--virtual=fail-block=0x0300", "--device", "87C52H", "program", image});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(Has(run.err, "Eprom DID NOT Program.............")) << run.err;
@@ -331,7 +323,7 @@ TEST(CliOperations, CompareReadEraseAndLock) {
     EXPECT_EQ(run.out, "");
 
     // read: the chip lands in the file; binary saves start at buffer 0.
-    const Bytes contents = Random(0x1000, 3);
+    const Bytes contents = RandomBytes(0x1000, 3);
     WriteBytes(chip, contents);
     const std::string out = dir.Path("out.bin");
     run = RunCli({"--virtual=chip=" + chip, "--device", "87C51H", "read", out});
@@ -357,7 +349,7 @@ TEST(CliOperations, CompareReadEraseAndLock) {
 
     // Erase a flash part: every byte back to FF.
     const std::string saved = dir.Path("saved.bin");
-    WriteBytes(chip, Random(0x2000, 4));
+    WriteBytes(chip, RandomBytes(0x2000, 4));
     run = RunCli({"--virtual=chip=" + chip + ",save-chip=" + saved, "--device", "89C52", "erase"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(InOrder(run.err, {"Erasing Flash Device........",
@@ -403,7 +395,7 @@ TEST(CliOperations, InterruptStopsAProgramRunLikeQuit) {
                         "console); the console handler itself is tested by CliPlatformWindows";
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
-    WriteBytes(image, Random(0x8000, 5));
+    WriteBytes(image, RandomBytes(0x8000, 5));
     const std::string trace = dir.Path("trace.txt");
     // With the timing model on the 87C58H takes over a minute to program.
     const CliRun run = RunCli(

@@ -62,6 +62,14 @@ CliRun RunCliWithDropIn(const std::vector<std::string>& args, const std::vector<
 #endif
 }
 
+Bytes RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 gen(seed);
+    Bytes b(size);
+    for (auto& x : b)
+        x = static_cast<unsigned char>(gen());
+    return b;
+}
+
 ScratchDir::ScratchDir() {
     std::random_device seed;
     for (;;) {

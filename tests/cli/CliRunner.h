@@ -46,6 +46,8 @@ inline bool Has(const std::string& text, const std::string& part) {
 }
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
+// `size` bytes of a fixed pseudo-random sequence, the same for the same seed.
+Bytes RandomBytes(std::size_t size, unsigned seed);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 std::vector<std::string> ReadLines(const std::string& path);
 

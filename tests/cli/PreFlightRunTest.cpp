@@ -12,14 +12,6 @@ using namespace velmar::clitest;
 
 namespace {
 
-Bytes Random(std::size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    Bytes b(size);
-    for (auto& x : b)
-        x = static_cast<unsigned char>(gen());
-    return b;
-}
-
 long ProgramBlocks(const std::string& trace) {
     const auto lines = ReadLines(trace);
     return std::count_if(lines.begin(), lines.end(),
@@ -28,7 +20,7 @@ long ProgramBlocks(const std::string& trace) {
 
 TEST(CliPreFlight, APartThatCannotTakeTheImageIsRefused) {
     ScratchDir dir;
-    Bytes image = Random(0x1000, 4);
+    Bytes image = RandomBytes(0x1000, 4);
     image[0x0123] = 0x7E;
     image[0x0800] = 0x01;
     WriteBytes(dir.Path("image.bin"), image);
@@ -56,7 +48,7 @@ TEST(CliPreFlight, APartThatCannotTakeTheImageIsRefused) {
 
 TEST(CliPreFlight, ChangedOnlyProgramsTheBlocksThatDiffer) {
     ScratchDir dir;
-    const Bytes image = Random(0x2000, 5);
+    const Bytes image = RandomBytes(0x2000, 5);
     WriteBytes(dir.Path("image.bin"), image);
     Bytes part = image;
     std::fill(part.begin() + 0x0300, part.begin() + 0x0500, 0xFF); // two blocks erased
@@ -85,7 +77,7 @@ TEST(CliPreFlight, AnImageAwayFromTheResetVectorIsNamedFirst) {
         << run.err;
     EXPECT_TRUE(ReadLines(dir.Path("t")).empty()); // the programmer was not touched
 
-    Bytes noVector = Random(0x100, 6);
+    Bytes noVector = RandomBytes(0x100, 6);
     std::fill(noVector.begin(), noVector.begin() + 3, 0xFF);
     WriteBytes(dir.Path("vector.bin"), noVector);
     run = RunCli({"--virtual", "--device", "87C51H", "program", dir.Path("vector.bin")});

@@ -26,14 +26,6 @@ using namespace velmar::clitest;
 
 namespace {
 
-Bytes Random(std::size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    Bytes b(size);
-    for (auto& x : b)
-        x = static_cast<unsigned char>(gen());
-    return b;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -95,7 +87,7 @@ const std::string kChip = "--virtual=chip=";
 TEST(CliProgress, BarOnATerminalLinesOnRequest) {
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
-    WriteBytes(image, Random(0x8000, 1));
+    WriteBytes(image, RandomBytes(0x8000, 1));
     const CliRun run = RunOnTerminal({"--virtual", "--device", "87C58H", "program", image});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     // Each phase ends as one full bar with its elapsed time.
@@ -153,7 +145,7 @@ TEST(CliVerbosity, QuietVerboseAndTrace) {
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
     const std::string chip = dir.Path("chip.bin");
-    Bytes bytes = Random(4096, 2);
+    Bytes bytes = RandomBytes(4096, 2);
     WriteBytes(image, bytes);
     bytes[0x123] ^= 0x10;
     WriteBytes(chip, bytes);
@@ -236,7 +228,7 @@ TEST(CliStreams, DashReadsStandardInputAndWritesStandardOutput) {
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
     const std::string saved = dir.Path("saved.bin");
-    const Bytes bytes = Random(4096, 4);
+    const Bytes bytes = RandomBytes(4096, 4);
     WriteBytes(image, bytes);
 
     CliRun run = RunCliWithInput({"--virtual=save-chip=" + saved, "--device", "87C51H", "program",
@@ -303,7 +295,7 @@ TEST(CliFormats, DetectedByContentExplicitWins) {
 TEST(CliIdentity, ReadAndHash) {
     ScratchDir dir;
     const std::string chip = dir.Path("chip.bin");
-    const Bytes bytes = Random(0x2000, 6);
+    const Bytes bytes = RandomBytes(0x2000, 6);
     WriteBytes(chip, bytes);
     CliRun run = RunCli({kChip + chip, "--device", "87C52H", "read", dir.Path("out.bin")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -327,7 +319,7 @@ TEST(CliIdentity, ReadAndHash) {
 TEST(CliWeakBits, PassesFindUnstableBits) {
     ScratchDir dir;
     const std::string chip = dir.Path("chip.bin");
-    const Bytes bytes = Random(4096, 7);
+    const Bytes bytes = RandomBytes(4096, 7);
     WriteBytes(chip, bytes);
     const std::string out = dir.Path("out.bin");
     CliRun run = RunCli({"--virtual=chip=" + chip + ",weak-bits=0010:FF;0ABC:F0", "--device",
@@ -378,7 +370,7 @@ TEST(CliProgrammers, ListSerialAndTwoAtOnce) {
     const std::string state = dir.Path("state");
     std::filesystem::create_directory(state);
     const std::string options = "--virtual=programmers=2,timing=on,state-dir=" + state;
-    const Bytes first = Random(4096, 81), second = Random(4096, 82);
+    const Bytes first = RandomBytes(4096, 81), second = RandomBytes(4096, 82);
     WriteBytes(dir.Path("first.bin"), first);
     WriteBytes(dir.Path("second.bin"), second);
     CliRun a, b;
