@@ -4,6 +4,7 @@
 #include <cctype>
 #include <tuple>
 
+#include "OperationTable.h"
 #include "UsageText.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
@@ -23,25 +24,6 @@ std::string Lower(std::string text) {
 
 bool StartsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
-}
-
-struct OperationName {
-    const char* name;
-    Operation operation;
-    bool takesFile;
-};
-
-constexpr OperationName kOperations[] = {
-    {"read", Operation::Read, true},       {"verify", Operation::Verify, true},
-    {"blank", Operation::Blank, false},    {"compare", Operation::Compare, true},
-    {"program", Operation::Program, true}, {"erase", Operation::Erase, false},
-    {"lock", Operation::Lock, false},
-};
-
-const OperationName* FindOperation(const std::string& word) {
-    for (const auto& op : kOperations)
-        if (word == op.name) return &op;
-    return nullptr;
 }
 
 // Options that take a value accept both "--opt VALUE" and "--opt=VALUE".
@@ -448,7 +430,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
 
-    const OperationName* op = FindOperation(verb);
+    const OperationRow* op = FindOperationRow(verb);
     if (op == nullptr) {
         error = "unknown command " + verb;
         return result;
@@ -535,9 +517,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = "--hash goes with verify, compare or read";
         return result;
     }
-    const bool loads = op->operation == Operation::Verify || op->operation == Operation::Compare ||
-                       op->operation == Operation::Program;
-    if ((sawFill || a.fold || hexOffset) && !loads) {
+    if ((sawFill || a.fold || hexOffset) && !op->loads) {
         error = std::string(sawFill  ? "--fill"
                             : a.fold ? "--fold"
                                      : "--offset") +

@@ -34,7 +34,7 @@ TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
     EXPECT_EQ(panel.lastFile, path);
     EXPECT_EQ(panel.checksum, 0x0006);
     EXPECT_EQ(state.Transfer.DeviceAddress, 0x10);
-    EXPECT_EQ(state.FailFlag, 0);
+    EXPECT_FALSE(state.FailFlag);
     EXPECT_TRUE(panel.boxes.empty());
 
     state.FileType = 0;
@@ -51,13 +51,13 @@ TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
         panel.boxes.clear();
         panel.lastFile.reset();
         panel.checksum.reset();
-        state.FailFlag = 0;
+        state.FailFlag = false;
         state.FileType = type;
         const std::string path = dir.File("gone.dat");
         bool fileError = false;
         EXPECT_FALSE(LoadDataFile(state, path, &fileError));
         EXPECT_TRUE(fileError);
-        EXPECT_EQ(state.FailFlag, 1);
+        EXPECT_TRUE(state.FailFlag);
         ASSERT_EQ(panel.boxes.size(), 1u);
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
         EXPECT_NE(panel.boxes[0].text.find(path), std::string::npos);
@@ -75,7 +75,7 @@ TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
     bool fileError = true;
     EXPECT_FALSE(LoadDataFile(state, path, &fileError));
     EXPECT_FALSE(fileError);
-    EXPECT_EQ(state.FailFlag, 1);
+    EXPECT_TRUE(state.FailFlag);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, "'$X3' is not a valid integer value.");
     EXPECT_FALSE(panel.lastFile);
@@ -91,7 +91,7 @@ TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
     const std::string path = dir.File("bad.hex");
     test::WriteFile(path, ":0100000011EE\r\n:0100010022FF\r\n:0100020033FF\r\n:00000001FF\r\n");
     EXPECT_TRUE(LoadDataFile(state, path));
-    EXPECT_EQ(state.FailFlag, 1);
+    EXPECT_TRUE(state.FailFlag);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
     EXPECT_EQ(panel.boxes[0].text,
@@ -112,7 +112,7 @@ TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
               "3 bytes of \"" + path + "\" fell past buffer position FFFF and were dropped.");
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
-    EXPECT_EQ(state.FailFlag, 0);
+    EXPECT_FALSE(state.FailFlag);
 
     state.Window.DeviceEnd = 0xFFFFF; // no device selected
     const std::string out = dir.File("out.bin");
@@ -126,11 +126,11 @@ TEST_F(FileCommandsTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     const std::string path = dir.File("sub");
     std::filesystem::create_directory(path);
     for (int type : {0, 1}) {
-        state.FailFlag = 0;
+        state.FailFlag = false;
         panel.boxes.clear();
         state.FileType = type;
         EXPECT_FALSE(SaveDataFile(state, path));
-        EXPECT_EQ(state.FailFlag, 1);
+        EXPECT_TRUE(state.FailFlag);
         ASSERT_EQ(panel.boxes.size(), 1u);
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
         EXPECT_EQ(panel.boxes[0].text.rfind("Could not write \"" + path + "\": ", 0), 0u);
@@ -159,7 +159,7 @@ TEST_F(FileCommandsTest, EveryDeviceRoundTripsInEveryFormat) {
             panel.boxes.clear();
             ASSERT_TRUE(LoadDataFile(state, path));
             EXPECT_TRUE(panel.boxes.empty());
-            EXPECT_EQ(state.FailFlag, 0);
+            EXPECT_FALSE(state.FailFlag);
             EXPECT_EQ(0, std::memcmp(state.Buffer.data(), original.data(),
                                      static_cast<std::size_t>(row.DeviceEnd) + 1));
         }

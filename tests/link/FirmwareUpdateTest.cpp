@@ -51,7 +51,7 @@ void Programmer(std::uint8_t hi, std::uint8_t lo) {
 struct UpdateRig : LinkRig {
     void Run(const Bytes& image, const std::string& name) {
         panel.files.push_back(Store(image, name));
-        link.LinkState = 2;
+        link.LinkState = LinkState::Answered;
         UpdateFirmware(d2xx, link, panel);
     }
     std::vector<std::string> Tail(std::size_t n) const {
@@ -179,7 +179,7 @@ TEST(UpdateFirmware, TimeOutsDoNotStopTheRecords) {
     rig.Run(Image(5), "silent.bin");
     // Four records, the query and the exit all go out.
     EXPECT_EQ(Fake().writes.size(), 6u);
-    EXPECT_EQ(rig.transfer.StopFlag, 5);
+    EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Stopped);
     ASSERT_FALSE(rig.panel.linkLosses.empty());
     EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     // The later waits end on their first turn, reading nothing: with nothing
