@@ -111,8 +111,11 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
     PROCESS_INFORMATION pi{};
     DWORD flags = CREATE_UNICODE_ENVIRONMENT;
     if (options.interruptAfterMs >= 0) flags |= CREATE_NEW_PROCESS_GROUP;
-    const bool started = CreateProcessW(Wide(program).c_str(), commandLine.data(), nullptr, nullptr,
-                                        TRUE, flags, environment.data(), nullptr, &si, &pi) != 0;
+    const bool started =
+        CreateProcessW(Wide(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
+                       environment.data(),
+                       options.workDir.empty() ? nullptr : Wide(options.workDir).c_str(), &si,
+                       &pi) != 0;
     for (HANDLE h : {in, out, err})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     if (!started) return -1;
@@ -150,6 +153,7 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         for (const auto& e : options.env)
             putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
