@@ -243,7 +243,8 @@ OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
         SetStatus(state, kNotProgrammed);
         state.FailFlag = true;
     }
-    state.Panel->Progress(ProgressOf::Programmed, state.Transfer.DeviceAddress);
+    const std::int32_t programmedTo = state.Transfer.DeviceAddress;
+    state.Panel->Progress(ProgressOf::Programmed, programmedTo);
     state.Link.SendIdle();
     if (!state.FailFlag && LinkFailedSince(state, mark)) {
         SetStatus(state, kNotProgrammed);
@@ -254,8 +255,11 @@ OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
     const bool verified = state.AutoVerify && !state.FailFlag;
     OperationResult verify;
     if (verified) verify = Verify(state);
-    const OperationResult frame =
+    OperationResult frame =
         EndDeviceOperation(state, mark, verified ? kNotVerified : kNotProgrammed);
+    // Where the programming run, or the verify after it, ended; the closing
+    // idle has moved the transfer back to the start by now.
+    frame.StoppedAt = verified ? verify.StoppedAt : programmedTo;
     return Ended(frame, verify, verified && verify.Outcome == TaskOutcome::Stopped);
 }
 

@@ -5,12 +5,13 @@
 #include <random>
 
 #include "NullBackend.h"
-#include "tests/support/RecordingPanel.h"
 #include "TempDir.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
+#include "devices/Tasks.h"
+#include "tests/support/RecordingPanel.h"
 
 namespace velmar {
 namespace {
@@ -82,6 +83,33 @@ TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
     EXPECT_FALSE(panel.checksum);
     EXPECT_EQ(panel.Status(), "Loading Buffer from Hex File....");
     EXPECT_EQ(state.Buffer[1], 2); // kept what was read before
+}
+
+// The load task tells a file it could not read from contents it could not
+// use, from a file or a stream the caller opened.
+TEST_F(FileCommandsTest, LoadTaskSaysWhyNothingLoaded) {
+    state.FileType = 1;
+    const LoadResult gone = tasks::LoadFile(state, dir.File("gone.hex"));
+    EXPECT_FALSE(gone.Loaded);
+    EXPECT_TRUE(gone.CannotRead);
+
+    const std::string odd = dir.File("odd.hex");
+    test::WriteFile(odd, ":0300100001G203E7\n");
+    const LoadResult malformed = tasks::LoadFile(state, odd);
+    EXPECT_FALSE(malformed.Loaded);
+    EXPECT_FALSE(malformed.CannotRead);
+
+    const std::string good = dir.File("good.hex");
+    test::WriteFile(good, ":03001000010203E7\n");
+    std::FILE* stream = std::fopen(good.c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    LoadFacts facts;
+    const LoadResult loaded = tasks::LoadFile(state, "named.hex", stream, &facts);
+    std::fclose(stream);
+    EXPECT_TRUE(loaded.Loaded);
+    EXPECT_FALSE(loaded.CannotRead);
+    EXPECT_EQ(facts.dataBytes, 3);
+    EXPECT_EQ(panel.lastFile, "named.hex");
 }
 
 TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {

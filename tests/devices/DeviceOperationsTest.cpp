@@ -284,6 +284,13 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         EXPECT_FALSE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         EXPECT_EQ(atmel.panel.LastSucceeded(), true);
 
+        // The task alone sends what the two steps of the window send.
+        Rig direct;
+        direct.Select(21);
+        EXPECT_TRUE(tasks::ProgramLockBit(direct.S(), k + 1).Succeeded());
+        EXPECT_EQ(direct.fake.Trace(), atmel.fake.Trace());
+        EXPECT_EQ(direct.panel.Status(), atmel.panel.Status());
+
         Rig eprom;
         eprom.Select(14); // 87C51FA, family 4
         OfferLockBits(eprom.S());

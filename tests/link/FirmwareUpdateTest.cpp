@@ -49,10 +49,11 @@ void Programmer(std::uint8_t hi, std::uint8_t lo) {
 }
 
 struct UpdateRig : LinkRig {
+    std::vector<FirmwareUpdateOutcome> outcomes;
     void Run(const Bytes& image, const std::string& name) {
         panel.files.push_back(Store(image, name));
         link.LinkState = LinkState::Answered;
-        UpdateFirmware(d2xx, link, panel);
+        outcomes.push_back(UpdateFirmware(d2xx, link, panel));
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const auto& d = panel.diagnostics;
@@ -233,6 +234,20 @@ TEST(FirmwareImageFile, ReadsAtMostTheBufferAndTellsWhenLonger) {
     EXPECT_FALSE(tooLong);
     EXPECT_TRUE(ReadFirmwareImage("/nonexistent/firmware.bin", tooLong).empty());
     EXPECT_FALSE(HasUpdateSignature(Bytes(image.begin(), image.begin() + 13)));
+}
+
+TEST(UpdateFirmware, ResultNamesHowTheUpdateEnded) {
+    UpdateRig rig;
+    EXPECT_EQ(UpdateFirmware(rig.d2xx, rig.link, rig.panel), FirmwareUpdateOutcome::NoFileChosen);
+    Bytes wrongMark = Image(3);
+    wrongMark[13] = 0x07;
+    rig.Run(wrongMark, "mark07.bin");
+    Programmer(0x12, 0x34);
+    rig.Run(Image(2, 0x12, 0x34), "good.bin");
+    rig.Run(Image(2, 0x12, 0x35), "bad.bin");
+    EXPECT_EQ(rig.outcomes, (std::vector<FirmwareUpdateOutcome>{FirmwareUpdateOutcome::InvalidFile,
+                                                                FirmwareUpdateOutcome::GoodUpdate,
+                                                                FirmwareUpdateOutcome::BadUpdate}));
 }
 
 } // namespace

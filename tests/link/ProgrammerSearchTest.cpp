@@ -24,7 +24,11 @@ void AnswerVersion(std::uint8_t major, std::uint8_t minor, std::uint8_t status =
 
 struct SearchRig : LinkRig {
     int failFlag = -1;
-    void Search() { failFlag = FindProgrammer(d2xx, link, panel).Found() ? 0 : 1; }
+    SearchResult found;
+    void Search() {
+        found = FindProgrammer(d2xx, link, panel);
+        failFlag = found.Found() ? 0 : 1;
+    }
 };
 
 TEST(FirmwareVersionText, MinorGetsOneLeadingZero) {
@@ -183,6 +187,39 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
         EXPECT_EQ(rig.panel.boxes[1].text, kNotFound);
         EXPECT_EQ(rig.link.LinkState, LinkState::Opened);
     }
+}
+
+// What the search returns agrees with the link it leaves: the firmware's
+// version only from a whole, valid answer, the update only when it ran.
+TEST(FindProgrammer, ResultCarriesTheLinkTheVersionAndTheUpdate) {
+    SearchRig rig;
+    AnswerVersion(1, 23);
+    rig.Search();
+    EXPECT_EQ(rig.found.Link, LinkState::Answered);
+    ASSERT_TRUE(rig.found.Firmware.has_value());
+    EXPECT_EQ(rig.found.Firmware->Number(), 0x0117);
+    EXPECT_EQ(rig.found.Firmware->Text(), "1.23");
+    EXPECT_FALSE(rig.found.Update.has_value());
+
+    AnswerVersion(1, 22);
+    rig.panel.answers.push_back(false);
+    rig.Search();
+    EXPECT_EQ(rig.found.Firmware->Text(), "1.22");
+    EXPECT_FALSE(rig.found.Update.has_value()); // declined
+    rig.panel.answers.push_back(true);
+    rig.Search(); // the update's file dialog is cancelled
+    EXPECT_EQ(rig.found.Update, FirmwareUpdateOutcome::NoFileChosen);
+
+    AnswerVersion(1, 23, 0x01); // answered, but not validly
+    rig.Search();
+    EXPECT_EQ(rig.found.Link, LinkState::Opened);
+    EXPECT_FALSE(rig.found.Firmware.has_value());
+    EXPECT_FALSE(rig.found.Found());
+
+    VirtualProgrammer::Instance().SetDeviceCount(0);
+    rig.Search();
+    EXPECT_EQ(rig.found.Link, LinkState::Closed);
+    EXPECT_FALSE(rig.found.Firmware.has_value());
 }
 
 } // namespace
