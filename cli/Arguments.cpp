@@ -139,7 +139,7 @@ void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseR
         std::string value, error;
         if (!cursor.TakeValue(name, word, value, error)) return fail(error);
         if (name == "--from" || name == "--to") {
-            const std::optional<int> format = FileTypeFromName(value);
+            const std::optional<FileType> format = FileTypeFromName(value);
             if (!format) return fail("unknown format '" + value + "'");
             (name == "--from" ? c.from : c.to) = format;
             c.fromGiven = c.fromGiven || name == "--from";
