@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "VirtualProgrammer.h"
+#include "ChipTypes.h"
 
 namespace velmar {
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "TempDir.h"
 #include "buffer/FileReplacement.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {

@@ -6,6 +6,7 @@
 #include "VirtualRig.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
+#include "virtual/SocketChip.h"
 
 namespace velmar::test {
 namespace {
