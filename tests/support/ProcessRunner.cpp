@@ -106,7 +106,10 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
     if (options.interruptAfterMs >= 0) flags |= CREATE_NEW_PROCESS_GROUP;
     const bool started =
         CreateProcessW(WideFromUtf8(program).value().c_str(), commandLine.data(), nullptr, nullptr,
-                       TRUE, flags, environment.data(), nullptr, &si, &pi) != 0;
+                       TRUE, flags, environment.data(),
+                       options.workDir.empty() ? nullptr
+                                               : WideFromUtf8(options.workDir).value().c_str(),
+                       &si, &pi) != 0;
     for (HANDLE h : {in, out, err})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     if (!started) return -1;
@@ -144,6 +147,7 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         for (const auto& e : options.env)
             putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
