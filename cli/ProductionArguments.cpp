@@ -2,23 +2,6 @@
 
 namespace velmar::cli {
 
-bool IsProductionFlag(const std::string& word) {
-    return word == "--json" || word == "--repeat-when-changed" || word == "--reuse-failed" ||
-           word == "--serial-overwrite";
-}
-
-bool IsProductionValueOption(const std::string& name) {
-    return name == "--log" || name == "--log-csv" || name == "--serial-number" ||
-           name == "--serial-state" || name == "--lock-bits";
-}
-
-void SetProductionFlag(const std::string& word, ProductionArguments& p) {
-    if (word == "--json") p.json = true;
-    if (word == "--repeat-when-changed") p.repeatWhenChanged = true;
-    if (word == "--reuse-failed") p.reuseFailed = true;
-    if (word == "--serial-overwrite") p.serialOverwrite = true;
-}
-
 std::string SetProductionValue(const std::string& name, const std::string& value,
                                ProductionArguments& p) {
     if (name == "--lock-bits") {

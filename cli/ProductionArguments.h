@@ -29,12 +29,8 @@ struct ProductionArguments {
     std::string jobName;
 };
 
-// A production option seen by the parser: a flag, or one taking a value.
-// `name` is the option as typed before any '='.
-bool IsProductionFlag(const std::string& word);
-bool IsProductionValueOption(const std::string& name);
-void SetProductionFlag(const std::string& word, ProductionArguments& p);
-// The problem with the value, or "".
+// A production option's value given to `name` (--log, --log-csv,
+// --serial-state, --serial-number, --lock-bits): the problem with it, or "".
 std::string SetProductionValue(const std::string& name, const std::string& value,
                                ProductionArguments& p);
 
