@@ -4,6 +4,7 @@
 #include <cctype>
 #include <tuple>
 
+#include "CommandOptions.h"
 #include "OptionTable.h"
 #include "UsageText.h"
 #include "buffer/DataBuffer.h"
@@ -25,30 +26,6 @@ std::string Lower(std::string text) {
 bool StartsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
 }
-
-// The commands an option goes with, one bit each.
-enum Taker : unsigned {
-    kProbe = 1u << 0,
-    kFirmware = 1u << 1,
-    kList = 1u << 2,
-    kDoctor = 1u << 3,
-    kDisasm = 1u << 4,
-    kJob = 1u << 5, // job check and run; job new is program
-    // The operations, in the order a refusal names them.
-    kProgram = 1u << 6,
-    kVerify = 1u << 7,
-    kCompare = 1u << 8,
-    kRead = 1u << 9,
-    kBlank = 1u << 10,
-    kErase = 1u << 11,
-    kLock = 1u << 12,
-};
-constexpr unsigned kOperationTakers =
-    kProgram | kVerify | kCompare | kRead | kBlank | kErase | kLock;
-constexpr unsigned kLoads = kProgram | kVerify | kCompare;
-constexpr unsigned kEveryCommand = (kLock << 1) - 1;
-constexpr const char* kOperationTakerNames[] = {"program", "verify", "compare", "read",
-                                                "blank",   "erase",  "lock"};
 
 struct OperationName {
     const char* name;
@@ -73,200 +50,11 @@ const OperationName* FindOperation(const std::string& word) {
     return nullptr;
 }
 
-// Which sentence refuses an option a command does not take.
-enum class OptionGroup {
-    Programmer, // how the programmer is reached: every command takes these
-    Report,     // what is printed: their commands say themselves
-    Device,     // the part, its file and the comparison
-    Disasm,     // disasm's own: unknown anywhere else
-    Production, // the production words: CheckProductionArguments
-};
-
-struct LineState;
-
-struct LineOption {
-    const char* name;
-    OptionValue value;
-    OptionGroup group;
-    unsigned takers;
-    // What it sets from its value; the problem with the value, or "".
-    std::string (*set)(LineState& s, const std::string& name, const std::string& value);
-};
-
-// A device line's options as typed; their values are judged once the
-// command is known.
-struct LineState {
-    Arguments& a;
-    std::vector<const LineOption*> given; // in the order typed
-    std::string format, bufferStart, hexOffset, fill, cpu, from, to;
-
-    bool Given(const std::string& name) const {
-        return std::any_of(given.begin(), given.end(),
-                           [&](const LineOption* o) { return name == o->name; });
-    }
-};
-
-// The setters' parameters, short so that a row fits its line.
-using L = LineState;
-using S = const std::string&;
-
-std::string Keep(std::string& target, const std::string& value) {
-    target = value;
-    return "";
-}
-
-std::string SetVerbosity(Arguments& a, const std::string& word) {
-    const int level = VerbosityOf(word);
-    const bool clash = a.verbosity != 0 && (a.verbosity < 0) != (level < 0);
-    a.verbosity = level < 0 ? level : std::max(a.verbosity, level);
-    return clash ? "-q and -v exclude each other" : "";
-}
-
-std::string SetProgress(ProgressMode& mode, const std::string& value) {
-    if (value == "lines")
-        mode = ProgressMode::Lines;
-    else if (value == "none")
-        mode = ProgressMode::None;
-    else if (value == "auto")
-        mode = ProgressMode::Auto;
-    else
-        return "--progress takes lines, none or auto, not " + value;
-    return "";
-}
-
-std::string SetMaxDiffs(Arguments& a, const std::string& value) {
-    a.maxDiffs = ParseCount(value, 0, 1000000000L);
-    return a.maxDiffs ? "" : "--max-diffs takes a count, not " + value;
-}
-
-std::string SetPasses(Arguments& a, const std::string& value) {
-    const std::optional<long> n = ParseCount(value, 2, 9);
-    a.passes = static_cast<int>(n.value_or(1));
-    return n ? "" : "--passes takes 2 to 9, not " + value;
-}
-
-std::string SetSerial(Arguments& a, const std::string& value) {
-    a.serial = value;
-    return value.empty() || value.size() > 49
-               ? "--serial takes a serial number of 1 to 49 characters"
-               : "";
-}
-
-std::string SetRepeat(ProductionArguments& p, const std::string& value) {
-    p.repeat = ParseCount(value, 0, 1000000);
-    return p.repeat ? "" : "--repeat takes a count of parts, not " + value;
-}
-
-std::string SetFlag(bool& flag) {
-    flag = true;
-    return "";
-}
-
-constexpr OptionValue kFlag = OptionValue::None;
-constexpr OptionValue kValue = OptionValue::Required;
-constexpr OptionValue kNonEmpty = OptionValue::NonEmpty;
-constexpr OptionGroup kDevice = OptionGroup::Device;
-constexpr OptionGroup kProduction = OptionGroup::Production;
-constexpr unsigned kProductionTakers = kProgram | kJob;
-
-// Every option but convert's. The device group's order is the order its
-// refusals are checked in.
-const LineOption kLineOptions[] = {
-    {"--usb", kFlag, OptionGroup::Programmer, kEveryCommand, nullptr},
-    {"--virtual", OptionValue::Attached, OptionGroup::Programmer, kEveryCommand,
-     [](L& s, S, S v) { return Keep(s.a.virtualOptions, v); }},
-    {"--trace", kValue, OptionGroup::Programmer, kEveryCommand,
-     [](L& s, S, S v) {
-         s.a.tracePath = v;
-         return v.empty() ? std::string("--trace needs a file name") : std::string();
-     }},
-    {"--serial", kValue, OptionGroup::Programmer, kEveryCommand & ~kList,
-     [](L& s, S, S v) { return SetSerial(s.a, v); }},
-    {"-q", kFlag, OptionGroup::Report, kEveryCommand,
-     [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"-v", kFlag, OptionGroup::Report, kEveryCommand,
-     [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"-vv", kFlag, OptionGroup::Report, kEveryCommand,
-     [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"--json", kFlag, OptionGroup::Report, kEveryCommand & ~(kDoctor | kDisasm),
-     [](L& s, S, S) { return SetFlag(s.a.production.json); }},
-    {"--progress", kValue, OptionGroup::Report, kEveryCommand,
-     [](L& s, S, S v) { return SetProgress(s.a.progress, v); }},
-    {"--device", kValue, kDevice, kDisasm | kOperationTakers,
-     [](L& s, S, S v) { return Keep(s.a.deviceName, v); }},
-    {"--format", kNonEmpty, kDevice, kDisasm | kOperationTakers,
-     [](L& s, S, S v) { return Keep(s.format, v); }},
-    {"--buffer-start", kNonEmpty, kDevice, kOperationTakers,
-     [](L& s, S, S v) { return Keep(s.bufferStart, v); }},
-    {"--max-diffs", kValue, kDevice, kOperationTakers | kJob,
-     [](L& s, S, S v) { return SetMaxDiffs(s.a, v); }},
-    {"--precheck", kFlag, kDevice, kProgram, [](L& s, S, S) { return SetFlag(s.a.precheck); }},
-    {"--strict", kFlag, kDevice, kProgram, [](L& s, S, S) { return SetFlag(s.a.strict); }},
-    {"--changed-only", kFlag, kDevice, kProgram,
-     [](L& s, S, S) { return SetFlag(s.a.changedOnly); }},
-    {"--passes", kValue, kDevice, kRead, [](L& s, S, S v) { return SetPasses(s.a, v); }},
-    {"--hash", kFlag, kDevice, kVerify | kCompare | kRead,
-     [](L& s, S, S) { return SetFlag(s.a.hash); }},
-    {"--fill", kValue, kDevice, kLoads, [](L& s, S, S v) { return Keep(s.fill, v); }},
-    {"--fold", kFlag, kDevice, kLoads | kDisasm, [](L& s, S, S) { return SetFlag(s.a.fold); }},
-    {"--offset", kNonEmpty, kDevice, kLoads, [](L& s, S, S v) { return Keep(s.hexOffset, v); }},
-    {"--cpu", kValue, OptionGroup::Disasm, kDisasm, [](L& s, S, S v) { return Keep(s.cpu, v); }},
-    {"--from", kValue, OptionGroup::Disasm, kDisasm, [](L& s, S, S v) { return Keep(s.from, v); }},
-    {"--to", kValue, OptionGroup::Disasm, kDisasm, [](L& s, S, S v) { return Keep(s.to, v); }},
-    {"--read", kFlag, OptionGroup::Disasm, kDisasm,
-     [](L& s, S, S) { return SetFlag(s.a.disasm.read); }},
-    {"--repeat", OptionValue::OptionalCount, kProduction, kProductionTakers,
-     [](L& s, S, S v) { return SetRepeat(s.a.production, v); }},
-    {"--repeat-when-changed", kFlag, kProduction, kProductionTakers,
-     [](L& s, S, S) { return SetFlag(s.a.production.repeatWhenChanged); }},
-    {"--reuse-failed", kFlag, kProduction, kProductionTakers,
-     [](L& s, S, S) { return SetFlag(s.a.production.reuseFailed); }},
-    {"--serial-overwrite", kFlag, kProduction, kProductionTakers,
-     [](L& s, S, S) { return SetFlag(s.a.production.serialOverwrite); }},
-    {"--log", kValue, kProduction, kProductionTakers,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
-    {"--log-csv", kValue, kProduction, kProductionTakers,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
-    {"--serial-state", kValue, kProduction, kProductionTakers,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
-    // A job brings its own serial numbers and lock bits.
-    {"--serial-number", kValue, kProduction, kProgram,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
-    {"--lock-bits", kValue, kProduction, kProgram,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
-};
-
-const LineOption* FindLineOption(const std::string& word) {
-    for (const LineOption& o : kLineOptions)
-        if (NamesOption(word, o.name, o.value)) return &o;
-    return nullptr;
-}
-
-// The first option of `group` given and not taken by `taker`, in the table's order.
-const LineOption* FirstRefused(const LineState& s, OptionGroup group, unsigned taker,
-                               bool (*which)(const LineOption&) = nullptr) {
-    for (const LineOption& o : kLineOptions)
-        if (o.group == group && !(o.takers & taker) && (!which || which(o)) && s.Given(o.name))
-            return &o;
-    return nullptr;
-}
-
-// "--hash goes with verify, compare or read"
-std::string GoesWith(const LineOption& o) {
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < std::size(kOperationTakerNames); ++i)
-        if (o.takers & (kProgram << i)) names.push_back(kOperationTakerNames[i]);
-    std::string text = std::string(o.name) + " goes with ";
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
-    return text;
-}
-
-bool ProgramAlone(const LineOption& o) {
+bool ProgramAlone(const CommandOption& o) {
     return o.takers == kProgram;
 }
 
-bool NotProgramAlone(const LineOption& o) {
+bool NotProgramAlone(const CommandOption& o) {
     return o.takers != kProgram;
 }
 
@@ -283,8 +71,8 @@ std::optional<std::int32_t> ParseAddress(const std::string& text) {
 namespace {
 
 // The words after the options; false with `error` set when one is refused.
-bool ReadLineOptions(const std::vector<std::string>& args, LineState& s,
-                     std::vector<std::string>& words, ParseResult& result) {
+bool ReadCommandOptions(const std::vector<std::string>& args, TypedOptions& s,
+                        std::vector<std::string>& words, ParseResult& result) {
     std::string& error = result.error;
     WordCursor cursor(args);
     while (!cursor.Done()) {
@@ -293,7 +81,7 @@ bool ReadLineOptions(const std::vector<std::string>& args, LineState& s,
             s.a.command = Command::Help;
             return false;
         }
-        const LineOption* option = FindLineOption(word);
+        const CommandOption* option = FindCommandOption(word);
         if (option == nullptr) {
             // "-" alone is standard input; any other dash word is an option.
             if (word.size() > 1 && word[0] == '-')
@@ -314,13 +102,15 @@ bool ReadLineOptions(const std::vector<std::string>& args, LineState& s,
 }
 
 // job check and job run: the rest comes from JOB.
-void CheckJobLine(const std::vector<std::string>& words, const LineState& s, ParseResult& result) {
+void CheckJobLine(const std::vector<std::string>& words, const TypedOptions& s,
+                  ParseResult& result) {
     Arguments& a = s.a;
     const std::string& jobVerb = words[1];
     a.production.job = jobVerb == "run" ? JobVerb::Run : JobVerb::Check;
     if (words.size() != 3 || words[2].empty())
         result.error = "job " + jobVerb + " needs exactly one JOB file";
-    else if (FirstRefused(s, kDevice, kJob) || FirstRefused(s, kProduction, kJob))
+    else if (FirstRefused(s, OptionGroup::Device, kJob) ||
+             FirstRefused(s, OptionGroup::Production, kJob))
         result.error = "job " + jobVerb + " takes the device, the file and its options from JOB";
     else
         result.error = CheckProductionArguments(a.production, false);
@@ -328,7 +118,7 @@ void CheckJobLine(const std::vector<std::string>& words, const LineState& s, Par
 }
 
 // probe, firmware, list and doctor: no device, no file to load.
-void CheckProgrammerLine(const std::vector<std::string>& words, const LineState& s,
+void CheckProgrammerLine(const std::vector<std::string>& words, const TypedOptions& s,
                          ParseResult& result) {
     Arguments& a = s.a;
     std::string& error = result.error;
@@ -337,7 +127,7 @@ void CheckProgrammerLine(const std::vector<std::string>& words, const LineState&
                         : verb == "doctor" ? kDoctor
                         : verb == "list"   ? kList
                                            : kFirmware;
-    if (FirstRefused(s, kDevice, taker)) {
+    if (FirstRefused(s, OptionGroup::Device, taker)) {
         error = verb + " takes no --device, --format or --buffer-start";
         return;
     }
@@ -368,22 +158,22 @@ void CheckProgrammerLine(const std::vector<std::string>& words, const LineState&
     }
 }
 
-bool IsOffset(const LineOption& o) {
+bool IsOffset(const CommandOption& o) {
     return std::string(o.name) == "--offset";
 }
 
-bool IsNotOffset(const LineOption& o) {
+bool IsNotOffset(const CommandOption& o) {
     return !IsOffset(o);
 }
 
-void CheckDisasmLine(const std::vector<std::string>& words, const LineState& s,
+void CheckDisasmLine(const std::vector<std::string>& words, const TypedOptions& s,
                      ParseResult& result) {
     std::string& error = result.error;
     // --offset has its own sentence: it names the commands it goes with.
-    if (FirstRefused(s, kDevice, kDisasm, IsNotOffset))
+    if (FirstRefused(s, OptionGroup::Device, kDisasm, IsNotOffset))
         error = "disasm takes no --buffer-start, --fill, --passes, --hash, --max-diffs, "
                 "--precheck, --changed-only or --strict";
-    else if (const LineOption* offset = FirstRefused(s, kDevice, kDisasm, IsOffset))
+    else if (const CommandOption* offset = FirstRefused(s, OptionGroup::Device, kDisasm, IsOffset))
         error = GoesWith(*offset);
     else
         ParseDisasm(words, s.format, s.cpu, s.from, s.to, result);
@@ -396,7 +186,7 @@ void CheckDisasmLine(const std::vector<std::string>& words, const LineState& s,
 
 // read, verify, blank, compare, program, erase and lock N.
 void CheckOperationLine(const std::vector<std::string>& words, const OperationName& op,
-                        const LineState& s, ParseResult& result) {
+                        const TypedOptions& s, ParseResult& result) {
     Arguments& a = s.a;
     std::string& error = result.error;
     const std::string& verb = words[0];
@@ -461,7 +251,7 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationNa
     }
     // What program alone takes is refused before the production words,
     // which go with program too, and the rest after them.
-    if (const LineOption* o = FirstRefused(s, kDevice, op.taker, ProgramAlone)) {
+    if (const CommandOption* o = FirstRefused(s, OptionGroup::Device, op.taker, ProgramAlone)) {
         error = GoesWith(*o);
         return;
     }
@@ -472,7 +262,7 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationNa
     if (!(error = CheckProductionArguments(a.production, op.operation == Operation::Program))
              .empty())
         return;
-    if (const LineOption* o = FirstRefused(s, kDevice, op.taker, NotProgramAlone)) {
+    if (const CommandOption* o = FirstRefused(s, OptionGroup::Device, op.taker, NotProgramAlone)) {
         error = GoesWith(*o);
         return;
     }
@@ -526,9 +316,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
 
-    LineState s{a, {}, {}, {}, {}, {}, {}, {}, {}};
+    TypedOptions s{a, {}, {}, {}, {}, {}, {}, {}, {}};
     std::vector<std::string> words;
-    if (!ReadLineOptions(args, s, words, result)) return result;
+    if (!ReadCommandOptions(args, s, words, result)) return result;
 
     if (s.Given("--usb") && s.Given("--virtual")) {
         error = "--usb and --virtual exclude each other";
@@ -538,7 +328,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     // Elsewhere disasm's options are as unknown as they ever were.
     if (words.empty() || words[0] != "disasm")
-        for (const LineOption* o : s.given)
+        for (const CommandOption* o : s.given)
             if (o->group == OptionGroup::Disasm) {
                 error = std::string("unknown option ") + o->name;
                 return result;
