@@ -128,16 +128,16 @@ const CommandOption kCommandOptions[] = {
     {"--serial-overwrite", kFlag, kProduction, kProductionTakers,
      [](L& s, S, S) { return SetFlag(s.a.production.serialOverwrite); }},
     {"--log", kValue, kProduction, kProductionTakers,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
+     [](L& s, S n, S v) { return SetProductionFile(s.a.production.logPath, n, v); }},
     {"--log-csv", kValue, kProduction, kProductionTakers,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
+     [](L& s, S n, S v) { return SetProductionFile(s.a.production.logCsvPath, n, v); }},
     {"--serial-state", kValue, kProduction, kProductionTakers,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
+     [](L& s, S n, S v) { return SetProductionFile(s.a.production.serialState, n, v); }},
     // A job brings its own serial numbers and lock bits.
     {"--serial-number", kValue, kProduction, kProgram,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
+     [](L& s, S, S v) { return SetSerialNumberRule(s.a.production, v); }},
     {"--lock-bits", kValue, kProduction, kProgram,
-     [](L& s, S n, S v) { return SetProductionValue(n, v, s.a.production); }},
+     [](L& s, S, S v) { return SetLockBits(s.a.production, v); }},
 };
 
 } // namespace

@@ -29,10 +29,14 @@ struct ProductionArguments {
     std::string jobName;
 };
 
-// A production option's value given to `name` (--log, --log-csv,
-// --serial-state, --serial-number, --lock-bits): the problem with it, or "".
-std::string SetProductionValue(const std::string& name, const std::string& value,
-                               ProductionArguments& p);
+// The production options' values; each gives the problem with its value, or "".
+// --lock-bits 1,2,3
+std::string SetLockBits(ProductionArguments& p, const std::string& value);
+// --log, --log-csv and --serial-state: a file name.
+std::string SetProductionFile(std::string& target, const std::string& name,
+                              const std::string& value);
+// --serial-number ADDR:FORMAT:START[:STEP]
+std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value);
 
 // What does not go together; "" when all does. `program`: the operation is
 // program (or the job's).
