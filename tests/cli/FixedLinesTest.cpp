@@ -26,6 +26,7 @@
 #include "CliRunner.h"
 #include "cli/DumpIdentity.h"
 #include "tests/support/ProcessRunner.h"
+#include "virtual/FirmwareImage.h"
 #include "virtual/VirtualProgrammer.h"
 
 using namespace velmar::clitest;
