@@ -11,17 +11,12 @@
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
+#include "buffer/TextCase.h"
 #include "devices/DeviceCatalogue.h"
 
 namespace velmar::cli {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool StartsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
+#include "ChipTypes.h"
 #include "FirmwareImage.h"
-#include "VirtualProgrammer.h"
 
 namespace velmar {
 
