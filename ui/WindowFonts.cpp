@@ -1,5 +1,6 @@
 #include "WindowFonts.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QStringList>
@@ -28,6 +29,13 @@ int CaptionWidth(const QFont& font, const QString& caption) {
 }
 
 } // namespace
+
+void UseWindowStyle() {
+#ifdef _WIN32
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+#endif
+}
 
 QFont SansFont(int pixels) {
     QFont font;

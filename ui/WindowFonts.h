@@ -11,6 +11,10 @@
 
 namespace velmar::ui {
 
+// On Windows, the Fusion style with its own palette, so bevels and colours
+// are the Linux window's rather than the system's; elsewhere nothing.
+void UseWindowStyle();
+
 QFont SansFont(int pixels);  // bold
 QFont FixedFont(int pixels); // fixed pitch, regular weight
 
