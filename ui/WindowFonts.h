@@ -8,6 +8,9 @@
 #include <QFont>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyleOptionButton>
+
+class QPainter;
 
 namespace velmar::ui {
 
@@ -42,6 +45,12 @@ class CaptionButton : public QPushButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+#ifdef _WIN32
+    void DrawCaptionOutline(QPainter& painter, const QStyleOptionButton& option,
+                            const QFont& font) const;
+#endif
 };
 
 } // namespace velmar::ui
