@@ -26,7 +26,7 @@
 #include "CliRunner.h"
 #include "cli/DumpIdentity.h"
 #include "tests/support/ProcessRunner.h"
-#include "virtual/VirtualProgrammer.h"
+#include "virtual/FirmwareImage.h"
 
 using namespace velmar::clitest;
 namespace fs = std::filesystem;
