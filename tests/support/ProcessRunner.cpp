@@ -134,6 +134,13 @@ bool CanInterruptChildren() {
 
 int RunProcess(const std::string& program, const std::vector<std::string>& args,
                const ProcessOptions& options) {
+    // Everything the child needs is made before the fork: tests start
+    // children from several threads, and a forked child must not allocate.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         auto target = [](const std::string& path) {
@@ -150,11 +157,6 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         for (const auto& e : options.env)
             putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
