@@ -7,7 +7,6 @@
 #include "buffer/HexReader.h"
 #include "cli/ConsolePanel.h"
 #include "cli/DumpIdentity.h"
-#include "virtual/PacketTrace.h"
 
 using velmar::BoxKind;
 using velmar::ProgressOf;
@@ -193,17 +192,6 @@ TEST(ConsolePanel, DifferencesCountedAndLimited) {
     // A message in the report list is no difference.
     panel.ReportLine("USB Device Write TimeOut ...");
     EXPECT_EQ(Contents(s.out), "0010  EXPECTED-00 FOUND-FF\n0FFF  EXPECTED-00 FOUND-0F\n");
-}
-
-TEST(TraceLine, ShortAndLongPackets) {
-    const auto TraceLine = velmar::PacketTrace::Line;
-    const std::uint8_t idle[8] = {0x24, 0, 0, 0, 0, 0, 0, 0x24};
-    EXPECT_EQ(TraceLine(idle, 8), "24 00 00 00 00 00 00 24");
-    std::uint8_t block[264] = {0x41, 0x05, 0x00, 0x00, 0x40, 0xFF, 0x3F, 0xC4};
-    EXPECT_EQ(TraceLine(block, 264), "41 05 00 00 40 FF 3F C4 +256");
-    EXPECT_EQ(TraceLine(block, 74), "41 05 00 00 40 FF 3F C4 +66");
-    EXPECT_EQ(TraceLine(block, 9), "41 05 00 00 40 FF 3F C4 +1");
-    EXPECT_EQ(TraceLine(block, 3), "41 05 00");
 }
 
 TEST(ConsolePanel, InterruptActsAsQuitOnlyWhileQuitIsOffered) {

@@ -93,6 +93,22 @@ TEST_F(WindowFeedback, DisabledControlsDrawGrey) {
     }
 }
 
+// A bold caption is drawn bold: clearly more dark pixels than the same caption
+// in the regular face (Windows' grey-scale glyphs once drew both alike).
+TEST_F(WindowFeedback, CaptionsAreDrawnBold) {
+    form.show();
+    ASSERT_TRUE(form.Verify->font().bold());
+    velmar::ui::CaptionButton regular(form.Verify->text(), form.Verify->parentWidget());
+    regular.setGeometry(form.Verify->geometry());
+    QFont font = form.Verify->font();
+    font.setBold(false);
+    regular.setFont(font);
+    regular.setPalette(form.Verify->palette());
+    const int bold = DarkPixels(form.Verify);
+    EXPECT_GT(bold * 4, DarkPixels(&regular) * 5) << bold << " dark pixels against "
+                                                  << DarkPixels(&regular);
+}
+
 TEST_F(WindowFeedback, CaptionsFitTheirButtonsInBothSizes) {
     form.show();
     // The widest captions the buttons carry.

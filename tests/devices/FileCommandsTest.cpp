@@ -5,13 +5,13 @@
 #include <random>
 
 #include "NullBackend.h"
-#include "TempDir.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
 #include "devices/Tasks.h"
 #include "tests/support/RecordingPanel.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {
