@@ -54,10 +54,10 @@ std::string LinkLostLine(std::uint32_t status, int timeouts) {
            std::to_string(timeouts);
 }
 
-void CommandLink::Timer1Timer() {
+void CommandLink::ReplyLimitPassed() {
     transfer_.StopFlag = TransferStop::Stopped;
     TimeoutFlag = 5;
-    Timer1Enabled = false;
+    ReplyTimerRunning = false;
 }
 
 // One turn of the wait: pump, let the timer fire, ask the queue. Returns
@@ -65,11 +65,12 @@ void CommandLink::Timer1Timer() {
 static bool WaitTurn(CommandLink& link, D2XXUnit& d2xx, FrontPanel& panel,
                      std::chrono::steady_clock::time_point deadline) {
     panel.PumpEvents();
-    if (link.Timer1Enabled && std::chrono::steady_clock::now() >= deadline) link.Timer1Timer();
+    if (link.ReplyTimerRunning && std::chrono::steady_clock::now() >= deadline)
+        link.ReplyLimitPassed();
     const FT_STATUS status = d2xx.GetRxQueueStatus();
     if (status != FT_OK || link.TimeoutFlag > 0) {
         d2xx.ReplyBuffer[6] = 0x55;
-        link.Timer1Enabled = false;
+        link.ReplyTimerRunning = false;
         panel.LinkLost(static_cast<std::uint32_t>(status), link.TimeoutFlag);
         return false;
     }
@@ -82,7 +83,7 @@ DWORD CommandLink::AwaitReply() {
 
 DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
     count = std::min<DWORD>(count, kTransferBufferSize);
-    Timer1Enabled = true;
+    ReplyTimerRunning = true;
     timerDeadline_ = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(ReplyTimeoutMs + std::max(workMs, 0));
     TimeoutFlag = 0;
@@ -117,7 +118,7 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
         }
         std::this_thread::sleep_for(kTurnPause);
     }
-    Timer1Enabled = false;
+    ReplyTimerRunning = false;
     if (got < count) {
         ++LinkFaults;
         ReplyOwed = true;

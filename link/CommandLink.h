@@ -93,7 +93,8 @@ class CommandLink {
     void ClearStopFlag() { transfer_.StopFlag = TransferStop::Running; }
     // Quit: the running wait, and the run it belongs to, end at their next look.
     void RequestStop() { transfer_.StopFlag = TransferStop::Stopped; }
-    void Timer1Timer();
+    // The reply limit passed: the wait ends as timed out.
+    void ReplyLimitPassed();
 
     // Plain sleeps of the device sequences go through here so tests can
     // record them instead of waiting.
@@ -113,7 +114,7 @@ class CommandLink {
     // belongs to that reply, not to the next request.
     bool ReplyOwed = false;
     std::uint8_t TimeoutFlag = 0;
-    bool Timer1Enabled = false;
+    bool ReplyTimerRunning = false;
 
     // The reply limit; 8000 in the product, tests may shorten it. A wait for
     // work the programmer does first gets that work's time on top.

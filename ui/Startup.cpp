@@ -177,7 +177,7 @@ StoredSettings Startup::CurrentSettings() const {
 
 void Startup::FormCloseQuery() {
     state_.Link.SendIdle();
-    state_.Link.Timer1Enabled = false;
+    state_.Link.ReplyTimerRunning = false;
     tasks::RequestStop(state_);
     // A settings file that cannot be written is not worth stopping the close for.
     // Not before the start-up sequence, nor without a start-up directory.

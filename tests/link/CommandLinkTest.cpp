@@ -118,7 +118,7 @@ TEST(AwaitReply, ReplyIsReadWholeAtTheStartOfTheBuffer) {
     EXPECT_EQ(Fake().readCounts, (std::vector<DWORD>{8}));
     EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 9);
     EXPECT_EQ(rig.d2xx.ReplyBuffer[7], 0x11);
-    EXPECT_FALSE(rig.link.Timer1Enabled);
+    EXPECT_FALSE(rig.link.ReplyTimerRunning);
     EXPECT_TRUE(rig.panel.diagnostics.empty());
     EXPECT_EQ(rig.link.LinkFaults, 0u);
 }
@@ -140,7 +140,7 @@ TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
     EXPECT_EQ(rig.d2xx.ReplyBuffer[1], 0x42); // nothing new arrived
     EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x00);
     EXPECT_TRUE(rig.panel.diagnostics.empty());
-    EXPECT_FALSE(rig.link.Timer1Enabled);
+    EXPECT_FALSE(rig.link.ReplyTimerRunning);
 
     // The flag stays up: the next wait ends on its first turn.
     rig.link.AwaitReply();
@@ -163,7 +163,7 @@ TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
     EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
     EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Stopped);
     EXPECT_EQ(rig.link.TimeoutFlag, 5);
-    EXPECT_FALSE(rig.link.Timer1Enabled);
+    EXPECT_FALSE(rig.link.ReplyTimerRunning);
     EXPECT_EQ(Fake().Count("FT_Read"), 0);
 
     // A failing queue query ends the wait at once, without a time-out.
@@ -191,7 +191,7 @@ TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
         Fake().Queue(block);
         EXPECT_EQ(rig.link.AwaitReplyBytes(2056), 2056u);
         EXPECT_TRUE(std::equal(block.begin(), block.end(), rig.d2xx.ReplyBuffer.begin()));
-        EXPECT_FALSE(rig.link.Timer1Enabled);
+        EXPECT_FALSE(rig.link.ReplyTimerRunning);
     }
     {
         LinkRig rig; // in three parts a few turns apart
