@@ -48,7 +48,7 @@ void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t fou
 ReadComparison StartComparison(const ProgramState& state) {
     ReadComparison run;
     run.Start = state.Window.DeviceStart;
-    run.ErasedValue = state.Selection.BlankValue;
+    run.ErasedValue = state.Selection.BlankValue();
     run.AddressBits = AddressBitsOf(state.Window.DeviceEnd);
     const std::int32_t span = state.Window.DeviceEnd - state.Window.DeviceStart + 1;
     if (span > 0 && span <= 0x10000) {
@@ -123,7 +123,7 @@ void Blank_ChkClick(ProgramState& state) {
     SetStatus(state, "Checking to see if Device is erased....");
     state.Panel->PumpEvents();
 
-    const std::uint8_t blank = state.Selection.BlankValue;
+    const std::uint8_t blank = state.Selection.BlankValue();
     ReadComparison run = StartComparison(state);
     bool complete = false;
     if (LinkUp(state, mark))
@@ -209,7 +209,7 @@ void ProgrammClick(ProgramState& state, const BlockFilter& wanted) {
     EnableQuit(state);
     state.Panel->PumpEvents();
 
-    const FamilyCapabilities& can = CapabilitiesOf(state.Selection.DeviceFamily);
+    const FamilyCapabilities& can = state.Selection.Can();
     // Nothing goes to a programmer that did not answer.
     if (LinkUp(state, mark) && can.Programs) {
         if (can.ProgramsBytewise)

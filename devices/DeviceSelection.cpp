@@ -40,38 +40,38 @@ void NoDeviceSelected(ProgramState& state) {
     state.Panel->ShowMessage(BoxKind::Information, "No Device Was Selected.", std::nullopt);
 }
 
-void ApplyDeviceSelection(ProgramState& state) {
+DeviceSelected SelectDevice(ProgramState& state, int rowIndex) {
     DeviceSelection& sel = state.Selection;
     AddressWindow& window = state.Window;
+    sel.SelectedRow = rowIndex;
+    sel.ChosenVpp.reset();
     window.DeviceStart = 0;
-    sel.VppSetting = 7;
-    sel.ReadBlockSize = 2048;
-    sel.DeviceFamily = static_cast<std::int32_t>(Family::P87C5X);
+    sel.Row = &NoDeviceRow();
 
     // A row outside the table keeps the caption and DeviceEnd it had.
-    if (sel.SelectedRow >= 0 && sel.SelectedRow < kCatalogueRows) {
-        const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(sel.SelectedRow)];
+    RowKind kind = RowKind::OutsideList;
+    if (rowIndex >= 0 && rowIndex < kCatalogueRows) {
+        const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(rowIndex)];
         if (row.IsDevice) {
+            kind = RowKind::Device;
             sel.HasDevice = true;
-            state.Panel->DeviceChanged(sel.SelectedRow);
+            sel.Row = &row;
+            state.Panel->DeviceChanged(rowIndex);
             window.DeviceEnd = row.DeviceEnd;
-            sel.VppSetting = row.VppSetting;
-            sel.DeviceFamily = row.Code();
             ShowPrompt(state, row.Prompt);
-            sel.ReadBlockSize = row.ReadBlockSize;
         } else {
+            kind = RowKind::NoDevice;
             NoDeviceSelected(state);
         }
     }
 
-    const FamilyCapabilities& can = CapabilitiesOf(sel.DeviceFamily);
+    const FamilyCapabilities& can = sel.Can();
     window.DeviceLimit = can.FoldLimit ? can.FoldLimit : window.DeviceEnd;
-    sel.BlankValue = can.ErasedValue;
-
     state.Panel->DeviceCommands(can.LockBits > 0, can.CanErase);
 
     ApplyVpp(state);
     ClampWindow(state);
+    return {kind, *sel.Row, window};
 }
 
 void DeviceClick(ProgramState& state) {
@@ -80,9 +80,8 @@ void DeviceClick(ProgramState& state) {
 }
 
 void Device_BoxClick(ProgramState& state, int row) {
-    state.Selection.SelectedRow = row;
     state.Panel->ChoiceListShown(ChoiceList::Devices, false);
-    ApplyDeviceSelection(state);
+    SelectDevice(state, row);
     EndOperation(state);
 }
 

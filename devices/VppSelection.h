@@ -8,7 +8,7 @@
 
 namespace velmar {
 
-// Turns VppSetting into VppCtl1/VppCtl2, reports the setting and sends SetVpp.
+// Turns the selection's Vpp setting into VppCtl1/VppCtl2, reports the setting and sends SetVpp.
 // Does nothing at all unless the programmer answered (LinkState 2).
 void ApplyVpp(ProgramState& state);
 

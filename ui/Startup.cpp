@@ -48,7 +48,7 @@ void Startup::FormCreate() {
     // chosen in them (Dialogs does that by itself).
     state_.Panel->DeviceChanged(kNoDevice);
     state_.Window.HexOffset = 0;
-    state_.Selection.ReadBlockSize = 2048;
+    state_.Selection = DeviceSelection{};
     state_.Link.PacketLength = 8;
     form_.Memo1->clear();
     state_.Panel->PumpEvents();
@@ -82,11 +82,10 @@ void Startup::FormActivate() {
 }
 
 void Startup::RestoreSettings(const StoredSettings& s) {
-    state_.Selection.SelectedRow = s.SelectedRow;
-    ApplyDeviceSelection(state_);
+    SelectDevice(state_, s.SelectedRow);
 
     state_.FileType = s.FileType;
-    state_.Selection.VppSetting = s.VppSetting;
+    state_.Selection.ChosenVpp = s.VppSetting;
     state_.AutoVerify = s.AutoVerify;
     state_.Panel->AutoVerifyChanged(s.AutoVerify == 1);
 
@@ -165,7 +164,7 @@ StoredSettings Startup::CurrentSettings() const {
     StoredSettings s;
     s.SelectedRow = state_.Selection.SelectedRow;
     s.FileType = state_.FileType;
-    s.VppSetting = state_.Selection.VppSetting;
+    s.VppSetting = state_.Selection.VppSetting();
     s.AutoVerify = state_.AutoVerify;
     s.BufferStart = state_.Window.BufferStart;
     s.DeviceStart = state_.Window.DeviceStart;

@@ -54,8 +54,7 @@ TEST(TracingBackend, ForwardsEveryCallAndTracesEveryWrite) {
     FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
     ASSERT_EQ(state.Link.LinkState, 2);
     EXPECT_EQ(VirtualProgrammer::Instance().LatencyMs(), 2);
-    state.Selection.SelectedRow = *FindCatalogueRow("89C51");
-    ApplyDeviceSelection(state);
+    SelectDevice(state, *FindCatalogueRow("89C51"));
     Move_EpromClick(state);
     EXPECT_EQ(state.FailFlag, 0);
     for (int i = 0; i < 0x1000; ++i)

@@ -207,7 +207,7 @@ TEST(Families, ProgramVerifyReadAndBlankCheckRoundTrip) {
         Rig rig;
         rig.Select(row);
         const std::int32_t end = rig.S().Window.DeviceEnd;
-        const std::uint8_t blank = rig.S().Selection.BlankValue;
+        const std::uint8_t blank = rig.S().Selection.BlankValue();
         std::fill(rig.fake.chip.begin(), rig.fake.chip.end(), blank);
 
         Blank_ChkClick(rig.S());

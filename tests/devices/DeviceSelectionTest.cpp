@@ -96,10 +96,10 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
         EXPECT_EQ(s.Window.DeviceStart, 0);
         EXPECT_EQ(s.Window.DeviceEnd, e.end);
         EXPECT_EQ(s.Window.DeviceLimit, e.limit);
-        EXPECT_EQ(s.Selection.DeviceFamily, e.family);
+        EXPECT_EQ(s.Selection.Row->Code(), e.family);
         EXPECT_EQ(VppShown(panel), e.vpp);
-        EXPECT_EQ(s.Selection.ReadBlockSize, e.blockSize);
-        EXPECT_EQ(s.Selection.BlankValue, e.blank);
+        EXPECT_EQ(s.Selection.ReadBlockSize(), e.blockSize);
+        EXPECT_EQ(s.Selection.BlankValue(), e.blank);
         ASSERT_TRUE(panel.deviceCommands);
         EXPECT_EQ(panel.deviceCommands->securityBits, e.family > 2);
         EXPECT_EQ(panel.deviceCommands->erase, e.family > 4);
@@ -151,8 +151,8 @@ TEST(DeviceSelection, HeaderAndBlankRowsSelectNoDevice) {
         EXPECT_FALSE(rig.panel.boxes[0].at.has_value());
         EXPECT_EQ(rig.S().Window.DeviceEnd, 0xFFFFF);
         EXPECT_EQ(rig.S().Window.DeviceLimit, 0xFFFFF);
-        EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
-        EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+        EXPECT_EQ(rig.S().Selection.Row->Code(), 4);
+        EXPECT_EQ(rig.S().Selection.VppSetting(), 7);
         ASSERT_TRUE(rig.panel.deviceCommands);
         EXPECT_TRUE(rig.panel.deviceCommands->securityBits);
         EXPECT_FALSE(rig.panel.deviceCommands->erase);
@@ -169,18 +169,35 @@ TEST(DeviceSelection, RowsOutsideTheListOnlyApplyDefaults) {
         EXPECT_TRUE(rig.panel.devices.empty()); // not rewritten
         EXPECT_TRUE(rig.S().Selection.HasDevice);
         EXPECT_EQ(rig.S().Window.DeviceEnd, 0x4FFF);
-        EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
-        EXPECT_EQ(rig.S().Selection.VppSetting, 7);
-        EXPECT_EQ(rig.S().Selection.ReadBlockSize, 2048);
+        EXPECT_EQ(rig.S().Selection.Row->Code(), 4);
+        EXPECT_EQ(rig.S().Selection.VppSetting(), 7);
+        EXPECT_EQ(rig.S().Selection.ReadBlockSize(), 2048);
         EXPECT_EQ(VppShown(rig.panel), "Vpp = 12.5");
     }
     // From a fresh start a row above 26 leaves "No Device" as the window set it.
     Rig fresh;
-    fresh.S().Selection.SelectedRow = 40;
-    ApplyDeviceSelection(fresh.S());
+    const DeviceSelected outside = SelectDevice(fresh.S(), 40);
     EXPECT_TRUE(fresh.panel.devices.empty());
     EXPECT_FALSE(fresh.S().Selection.HasDevice);
-    EXPECT_EQ(fresh.S().Selection.DeviceFamily, 4);
+    EXPECT_EQ(fresh.S().Selection.Row->Code(), 4);
+    EXPECT_EQ(outside.Kind, RowKind::OutsideList);
+    EXPECT_EQ(&outside.Row, fresh.S().Selection.Row);
+}
+
+TEST(DeviceSelection, SelectDeviceSaysWhatTheRowCameTo) {
+    Rig rig;
+    rig.S().Window.BufferStart = 0x100;
+    const DeviceSelected device = SelectDevice(rig.S(), 21); // 89S52
+    EXPECT_EQ(device.Kind, RowKind::Device);
+    EXPECT_EQ(&device.Row, &DeviceCatalogue()[21]);
+    EXPECT_EQ(device.Window.DeviceEnd, 0x1FFF);
+    EXPECT_EQ(device.Window.DeviceLimit, 0x3FFF);
+    EXPECT_EQ(device.Window.BufferStart, 0x100);
+    const DeviceSelected header = SelectDevice(rig.S(), 18);
+    EXPECT_EQ(header.Kind, RowKind::NoDevice);
+    EXPECT_EQ(&header.Row, &NoDeviceRow());
+    EXPECT_EQ(header.Window.DeviceEnd, 0xFFFFF);
+    EXPECT_EQ(rig.S().Selection.SelectedRow, 18);
 }
 
 TEST(DeviceSelection, SelectionResetsDeviceStart) {
@@ -237,7 +254,7 @@ TEST(Vpp, StepsForThe874XPartsOnly) {
 
     rig.Select(9); // 87C51H: the click re-applies
     Vpp_ButClick(rig.S());
-    EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+    EXPECT_EQ(rig.S().Selection.VppSetting(), 7);
     EXPECT_EQ(VppShown(rig.panel), "Vpp = 12.5");
     EXPECT_EQ(VppBytes(rig.fake), (std::vector<std::string>{"3F B0"}));
 }
@@ -253,7 +270,7 @@ TEST(Vpp, EverySettingAndTheCheckSum) {
         // Bytes 3 to 6 keep the previous packet's values.
         std::uint8_t* packet = rig.S().Link.CommandPacket();
         packet[3] = 0x01; packet[4] = 0x02; packet[5] = 0x03; packet[6] = 0x04;
-        rig.S().Selection.VppSetting = setting;
+        rig.S().Selection.ChosenVpp = setting;
         ApplyVpp(rig.S());
         EXPECT_EQ(VppShown(rig.panel, " Vpp = 12.5"),
                   *captions[setting] ? captions[setting] : " Vpp = 12.5");
@@ -269,11 +286,11 @@ TEST(Vpp, WithoutAnAnsweringProgrammerNothingChangesOrIsSent) {
     for (int linkState : {0, 1}) {
         Rig rig;
         rig.S().Link.LinkState = linkState;
-        rig.S().Selection.DeviceFamily = 2;
-        rig.S().Selection.VppSetting = 1;
+        rig.S().Selection.Row = &DeviceCatalogue()[2]; // 8742
+        rig.S().Selection.ChosenVpp = 1;
         rig.S().Lines.VppCtl1 = 0x0F;
         Vpp_ButClick(rig.S());
-        EXPECT_EQ(rig.S().Selection.VppSetting, 2);
+        EXPECT_EQ(rig.S().Selection.VppSetting(), 2);
         EXPECT_EQ(rig.S().Lines.VppCtl1, 0x0F);
         EXPECT_TRUE(rig.panel.vppSettings.empty());
         EXPECT_TRUE(rig.fake.packets.empty());

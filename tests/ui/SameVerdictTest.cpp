@@ -56,8 +56,7 @@ class SameVerdict : public ::testing::Test {
             state.Buffer[i] = BufferByte(i);
         velmar::FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
         ASSERT_EQ(state.Link.LinkState, 2);
-        state.Selection.SelectedRow = kRow;
-        velmar::ApplyDeviceSelection(state);
+        velmar::SelectDevice(state, kRow);
     }
 
     static std::string Contents(std::FILE* file) {
