@@ -80,8 +80,12 @@ const FamilyCapabilities& CapabilitiesOf(std::int32_t familyCode) {
 
 const std::array<CatalogueRow, kCatalogueRows>& DeviceCatalogue() { return kRows; }
 
-const CatalogueRow& NothingChosenRow() { return kNothingChosen; }
-const CatalogueRow& NoDeviceRow() { return kNoDevice; }
+const CatalogueRow& NothingChosenRow() {
+    return kNothingChosen;
+}
+const CatalogueRow& NoDeviceRow() {
+    return kNoDevice;
+}
 
 std::optional<int> FindCatalogueRow(std::string_view name) {
     name = TrimRight(name);

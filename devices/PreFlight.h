@@ -12,8 +12,8 @@
 
 namespace velmar {
 
-// A warning when the image's first bytes (the reset vector of `part`) are all `fill` or its data start far from the part's first
-// address; none otherwise.
+// A warning when the image's first bytes (the reset vector of `part`) are all `fill` or its data
+// start far from the part's first address; none otherwise.
 std::optional<std::string> OriginWarning(const ProgramState& state, std::uint8_t fill,
                                          const CatalogueRow& part);
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "DeviceCatalogue.h"
 #include "buffer/AddressWindow.h"
 #include "buffer/DataBuffer.h"
-#include "DeviceCatalogue.h"
 #include "buffer/FrontPanel.h"
 #include "link/CommandLink.h"
 #include "link/D2XXUnit.h"

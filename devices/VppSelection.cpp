@@ -61,9 +61,15 @@ void Vpp_ButClick(ProgramState& state) {
     DeviceSelection& sel = state.Selection;
     if (sel.Can().SteppedVpp) {
         switch (sel.VppSetting()) {
-        case 1: sel.ChosenVpp = 2; break;
-        case 2: sel.ChosenVpp = 3; break;
-        case 3: sel.ChosenVpp = 1; break;
+        case 1:
+            sel.ChosenVpp = 2;
+            break;
+        case 2:
+            sel.ChosenVpp = 3;
+            break;
+        case 3:
+            sel.ChosenVpp = 1;
+            break;
         default: break;
         }
     }
