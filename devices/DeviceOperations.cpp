@@ -77,7 +77,7 @@ void EndListingRun(ProgramState& state, unsigned mark, bool complete, std::strin
         if (sound) ReportFailureDiagnosis(state, run);
     } else {
         SetStatus(state, success);
-        state.Panel->ReportListShown(false);
+        state.Panel->NothingReported();
     }
     EndDeviceOperation(state, mark, failure);
 }
@@ -94,8 +94,7 @@ void VerifyDevice(ProgramState& state) {
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Verifying Device to Buffer....");
-    state.Panel->ReportListShown(true);
-    state.Panel->ClearReport();
+    state.Panel->BeginReport();
     state.Panel->PumpEvents();
 
     ReadComparison run = StartComparison(state);
@@ -134,10 +133,7 @@ void Blank_ChkClick(ProgramState& state) {
                 if (byte != blank) ListDifference(state, blank, byte);
                 return true;
             },
-            [&state] {
-                state.Panel->ClearReport();
-                state.Panel->ReportListShown(true);
-            });
+            [&state] { state.Panel->BeginReport(); });
 
     EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....", run);
 }
@@ -270,7 +266,6 @@ void Erase_ButClick(ProgramState& state) {
 
 void SecurityClick(ProgramState& state) {
     BeginOperation(state);
-    state.Panel->ChoiceListShown(ChoiceList::SecurityBits, true);
 }
 
 namespace {
@@ -306,7 +301,6 @@ void ProgramSecurityBit(ProgramState& state, int k) {
 void Security_ListClick(ProgramState& state, int k) {
     const unsigned mark = state.Link.FrameFaultMark; // from SecurityClick
     if (k >= 0 && k <= 2) ProgramSecurityBit(state, k);
-    state.Panel->ChoiceListShown(ChoiceList::SecurityBits, false);
     if (k >= 0 && k <= 2) {
         // The pulses' replies are awaited by the closing idle: the bit is
         // programmed only when that shows the link whole.

@@ -8,27 +8,25 @@ namespace velmar {
 
 namespace {
 
-// The adapter figure stays up while the box is open.
+// The jumper boxes are about the 874X adapter; the 875X adapter's box has
+// no text of its own.
 void ShowPrompt(ProgramState& state, AdapterPrompt prompt) {
-    AdapterFigure figure = AdapterFigure::Adapter874X;
-    std::string_view text;
-    ScreenPoint at{595, 250};
     switch (prompt) {
     case AdapterPrompt::None: return;
     case AdapterPrompt::JumperInstall:
-        text = "Besure to install the JUMPER on the adapter board....";
-        break;
+        state.Panel->ShowMessage(BoxKind::Information,
+                                 "Besure to install the JUMPER on the adapter board....",
+                                 BoxAbout::Adapter874X);
+        return;
     case AdapterPrompt::JumperRemove:
-        text = "Besure to Remove the JUMPER on the adapter board....";
-        break;
+        state.Panel->ShowMessage(BoxKind::Information,
+                                 "Besure to Remove the JUMPER on the adapter board....",
+                                 BoxAbout::Adapter874X);
+        return;
     case AdapterPrompt::Adapter875X:
-        figure = AdapterFigure::Adapter875X;
-        at = ScreenPoint{725, 200};
-        break;
+        state.Panel->ShowMessage(BoxKind::Information, "", BoxAbout::Adapter875X);
+        return;
     }
-    state.Panel->FigureShown(figure, true);
-    state.Panel->ShowMessage(BoxKind::Information, text, at);
-    state.Panel->FigureShown(figure, false);
 }
 
 } // namespace
@@ -37,7 +35,7 @@ void NoDeviceSelected(ProgramState& state) {
     state.Window.DeviceEnd = 0xFFFFF;
     state.Selection.HasDevice = false;
     state.Panel->DeviceChanged(kNoDevice);
-    state.Panel->ShowMessage(BoxKind::Information, "No Device Was Selected.", std::nullopt);
+    state.Panel->ShowMessage(BoxKind::Information, "No Device Was Selected.");
 }
 
 DeviceSelected SelectDevice(ProgramState& state, int rowIndex) {
@@ -72,17 +70,6 @@ DeviceSelected SelectDevice(ProgramState& state, int rowIndex) {
     ApplyVpp(state);
     ClampWindow(state);
     return {kind, *sel.Row, window};
-}
-
-void DeviceClick(ProgramState& state) {
-    BeginOperation(state);
-    state.Panel->ChoiceListShown(ChoiceList::Devices, true);
-}
-
-void Device_BoxClick(ProgramState& state, int row) {
-    state.Panel->ChoiceListShown(ChoiceList::Devices, false);
-    SelectDevice(state, row);
-    EndOperation(state);
 }
 
 } // namespace velmar

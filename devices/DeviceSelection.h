@@ -27,10 +27,4 @@ DeviceSelected SelectDevice(ProgramState& state, int row);
 // The action of the header and blank rows.
 void NoDeviceSelected(ProgramState& state);
 
-// The Device button: opens the operation and shows Device_Box.
-void DeviceClick(ProgramState& state);
-// A click on Device_Box row `row` (-1: no item): hides the list, selects the
-// row and ends the operation.
-void Device_BoxClick(ProgramState& state, int row);
-
 } // namespace velmar

@@ -34,8 +34,7 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     // line) leaves its end record's 1 here; the version query would then
     // give up at its first look, before the bridge passes the reply on.
     link.ClearStopFlag();
-    panel.ClearReport();
-    panel.ReportListShown(true);
+    panel.BeginReport();
 
     bool closedPrevious = false;
     if (d2xx.DeviceCount == 1) {
@@ -45,10 +44,9 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     d2xx.GetFTDeviceCount();
 
     if (d2xx.DeviceCount != 1) {
-        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
+        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), BoxAbout::Search);
         // The old handle is closed: nothing may be sent until a search succeeds.
         if (closedPrevious) link.LinkState = 0;
-        panel.ReportListShown(false);
         panel.Outcome(Task::Search, false, 0);
         return;
     }
@@ -73,18 +71,17 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     const auto& reply = d2xx.ReplyBuffer;
     // Only a whole reply counts: a stopped wait leaves older bytes behind.
     if (answered < 8 || reply[6] != 0) {
-        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
+        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), BoxAbout::Search);
     } else {
         link.LinkState = 2;
         panel.Status(kFoundCaption + FirmwareVersionText(reply[1], reply[2]));
         failFlag = 0;
         const int version = reply[1] * 256 + reply[2];
         if (version < kRequiredFirmware &&
-            panel.ShowMessage(BoxKind::Question, kUpdateQuestion, kSearchBoxPosition)) {
+            panel.ShowMessage(BoxKind::Question, kUpdateQuestion, BoxAbout::Search)) {
             UpdateFirmware(d2xx, link, panel);
         }
     }
-    panel.ReportListShown(false);
     panel.Outcome(Task::Search, failFlag == 0, 0);
 }
 

@@ -43,8 +43,7 @@ bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
     state.FailFlag = 1;
     state.Panel->ShowMessage(BoxKind::Error,
                              FormatProblemText(verdict.problem, path) +
-                                 "; choose Binary File and Load Buffer to load it as bytes.",
-                             std::nullopt);
+                                 "; choose Binary File and Load Buffer to load it as bytes.");
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -71,14 +72,14 @@ void Startup::FormActivate() {
     if (const auto lines = ReadSettingsFile(SettingsFile, problem))
         RestoreSettings(InterpretSettingsLines(*lines));
     else if (!problem.empty())
-        state_.Panel->AppendDiagnosticLine(problem);
+        state_.Panel->DiagnosticLine(DiagnosticOf::SettingsFile, problem);
     if (!CommandLineFile.empty()) LoadCommandLineFile();
 
     FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
     ApplyVpp(state_);
     state_.FailFlag = 0;
     EndOperation(state_);
-    if (!state_.Selection.HasDevice) state_.Panel->ChoiceListShown(ChoiceList::Devices, true);
+    if (!state_.Selection.HasDevice) form_.Device_Box->show();
 }
 
 void Startup::RestoreSettings(const StoredSettings& s) {

@@ -639,12 +639,17 @@ void TMainForm::Save_ButClick() {
 void TMainForm::DeviceClick() {
     HandlerScope scope(*this);
     Device_Box->setCurrentRow(-1);
-    velmar::DeviceClick(state_);
+    velmar::BeginOperation(state_);
+    Device_Box->show();
 }
 
+// The list goes before the row's adapter prompt comes up.
 void TMainForm::Device_BoxClick() {
     HandlerScope scope(*this);
-    velmar::Device_BoxClick(state_, Device_Box->currentRow());
+    const int row = Device_Box->currentRow();
+    Device_Box->hide();
+    velmar::SelectDevice(state_, row);
+    velmar::EndOperation(state_);
 }
 
 void TMainForm::Vpp_ButClick() {
@@ -691,11 +696,14 @@ void TMainForm::SecurityClick() {
     HandlerScope scope(*this);
     Security_List->setCurrentRow(-1);
     velmar::SecurityClick(state_);
+    Security_List->show();
 }
 
 void TMainForm::Security_ListClick() {
     HandlerScope scope(*this);
-    velmar::Security_ListClick(state_, Security_List->currentRow());
+    const int bit = Security_List->currentRow();
+    Security_List->hide();
+    velmar::Security_ListClick(state_, bit);
 }
 
 // ---------------------------------------------------------------------------
@@ -708,7 +716,7 @@ void TMainForm::StaticText3Click() {
     if (handlerDepth_ > 0)
         return;
     HandlerScope scope(*this);
-    state_.Panel->ClearReport();
+    state_.Panel->BeginReport();
     velmar::FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
     velmar::ApplyVpp(state_);
     if (!state_.Selection.HasDevice) Device_Box->show();

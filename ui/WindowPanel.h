@@ -40,18 +40,16 @@ class WindowPanel : public FrontPanel {
     void DeviceCommands(bool securityBits, bool erase) override;
     void VppChanged(int setting) override;
     void FileLoaded(std::string_view path) override;
-    void ReportListShown(bool shown) override;
-    void ChoiceListShown(ChoiceList list, bool shown) override;
-    void FigureShown(AdapterFigure figure, bool shown) override;
+    void BeginReport() override;
+    void NothingReported() override;
     void ReportLine(std::string_view line) override;
-    void ClearReport() override;
-    void InsertDiagnosticLine(std::string_view line) override;
-    void AppendDiagnosticLine(std::string_view line) override;
+    void Warning(std::string_view text) override;
+    void DiagnosticLine(DiagnosticOf what, std::string_view line) override;
     void EnterBusyState() override;
     void LeaveBusyState(bool deviceButtons) override;
     void PumpEvents() override;
     bool ShowMessage(BoxKind kind, std::string_view text,
-                     std::optional<ScreenPoint> at = std::nullopt) override;
+                     BoxAbout about = BoxAbout::Nothing) override;
     std::optional<std::string> ChooseFirmwareFile() override;
 
 

@@ -270,7 +270,6 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         Rig atmel;
         atmel.Select(21); // 89S52, family 6
         SecurityClick(atmel.S());
-        EXPECT_TRUE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         Security_ListClick(atmel.S(), k);
         const std::uint8_t m[] = {0x10, 0xB7, 0x3F, 0x30};
         EXPECT_EQ(WithoutIdle(atmel.fake.Trace()),
@@ -281,7 +280,6 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         EXPECT_EQ(atmel.sleeps, (std::vector<int>{1, 1}));
         EXPECT_EQ(atmel.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
-        EXPECT_FALSE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         EXPECT_EQ(atmel.panel.LastSucceeded(), true);
 
         Rig eprom;
@@ -303,7 +301,6 @@ TEST(Security, BitsOfBothKindsAndCancel) {
     SecurityClick(cancel.S());
     Security_ListClick(cancel.S(), 3);
     EXPECT_EQ(WithoutIdle(cancel.fake.Trace()), Lines{});
-    EXPECT_FALSE(cancel.panel.ChoiceListShown(ChoiceList::SecurityBits));
     EXPECT_EQ(cancel.panel.busyLeaves.size(), 1u);
     EXPECT_EQ(cancel.panel.Status(), "");
 }

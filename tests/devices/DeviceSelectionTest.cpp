@@ -3,17 +3,28 @@
 #include "FakeProgrammer.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceSelection.h"
+#include "devices/OperationFrame.h"
 #include "devices/VppSelection.h"
 
 namespace velmar::test {
 namespace {
 
-// The figures that were up while a box was open, by name.
-std::string FiguresAt(const RecordedBox& box) {
-    std::string up;
-    for (AdapterFigure figure : box.figuresUp)
-        up += figure == AdapterFigure::Adapter874X ? "A874X" : "A875X";
-    return up;
+// The adapter a box was about, by its figure's name.
+std::string FigureOf(const RecordedBox& box) {
+    switch (box.about) {
+    case BoxAbout::Adapter874X:
+        return "A874X";
+    case BoxAbout::Adapter875X:
+        return "A875X";
+    default:
+        return "";
+    }
+}
+
+// A click on a row of the device list, as the window's handler makes it.
+void ClickRow(ProgramState& state, int row) {
+    SelectDevice(state, row);
+    EndOperation(state);
 }
 
 // The Vpp caption on show: the name of the last setting that has one,
@@ -88,7 +99,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
         Rig rig;
         RecordingPanel panel;
         rig.S().Panel.Attach(&panel);
-        Device_BoxClick(rig.S(), e.row);
+        ClickRow(rig.S(), e.row);
         const ProgramState& s = rig.S();
         ASSERT_EQ(panel.devices, std::vector<int>{e.row});
         EXPECT_EQ(DeviceCatalogue()[static_cast<std::size_t>(e.row)].Caption, e.caption);
@@ -104,9 +115,6 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
         EXPECT_EQ(panel.deviceCommands->securityBits, e.family > 2);
         EXPECT_EQ(panel.deviceCommands->erase, e.family > 4);
         EXPECT_EQ(e.height, e.family > 4 ? 68 : e.family > 2 ? 48 : 27);
-        EXPECT_FALSE(panel.ChoiceListShown(ChoiceList::Devices));
-        EXPECT_FALSE(panel.FigureUp(AdapterFigure::Adapter874X));
-        EXPECT_FALSE(panel.FigureUp(AdapterFigure::Adapter875X));
         ASSERT_TRUE(panel.window);
         EXPECT_EQ(panel.window->DeviceEnd, e.end);
         // The command line asks the row itself: it must answer what the selection sets.
@@ -122,11 +130,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
             ASSERT_EQ(panel.boxes.size(), 1u);
             EXPECT_EQ(panel.boxes[0].kind, BoxKind::Information);
             EXPECT_EQ(panel.boxes[0].text, e.text);
-            ASSERT_TRUE(panel.boxes[0].at.has_value());
-            const bool is874 = std::string(e.figure) == "A874X";
-            EXPECT_EQ(panel.boxes[0].at->x, is874 ? 595 : 725);
-            EXPECT_EQ(panel.boxes[0].at->y, is874 ? 250 : 200);
-            EXPECT_EQ(FiguresAt(panel.boxes[0]), e.figure);
+            EXPECT_EQ(FigureOf(panel.boxes[0]), e.figure);
         } else {
             EXPECT_TRUE(panel.boxes.empty());
         }
@@ -143,12 +147,12 @@ TEST(DeviceSelection, HeaderAndBlankRowsSelectNoDevice) {
         SCOPED_TRACE(row);
         Rig rig;
         rig.S().Window.BufferStart = 0x100;
-        Device_BoxClick(rig.S(), row);
+        ClickRow(rig.S(), row);
         EXPECT_EQ(rig.panel.devices.back(), kNoDevice);
         EXPECT_FALSE(rig.S().Selection.HasDevice);
         ASSERT_EQ(rig.panel.boxes.size(), 1u);
         EXPECT_EQ(rig.panel.boxes[0].text, "No Device Was Selected.");
-        EXPECT_FALSE(rig.panel.boxes[0].at.has_value());
+        EXPECT_EQ(rig.panel.boxes[0].about, BoxAbout::Nothing);
         EXPECT_EQ(rig.S().Window.DeviceEnd, 0xFFFFF);
         EXPECT_EQ(rig.S().Window.DeviceLimit, 0xFFFFF);
         EXPECT_EQ(rig.S().Selection.Row->Code(), 4);
@@ -164,7 +168,7 @@ TEST(DeviceSelection, RowsOutsideTheListOnlyApplyDefaults) {
     rig.Select(24); // 89C55
     for (int row : {27, 100, -1}) {
         SCOPED_TRACE(row);
-        Device_BoxClick(rig.S(), row);
+        ClickRow(rig.S(), row);
         EXPECT_TRUE(rig.panel.boxes.empty());
         EXPECT_TRUE(rig.panel.devices.empty()); // not rewritten
         EXPECT_TRUE(rig.S().Selection.HasDevice);
@@ -208,13 +212,11 @@ TEST(DeviceSelection, SelectionResetsDeviceStart) {
     EXPECT_EQ(rig.S().Transfer.DeviceAddress, 0);
 }
 
-TEST(DeviceSelection, DeviceButtonOpensTheListAndAClickClosesIt) {
+TEST(DeviceSelection, AClickOnARowEndsTheDeviceButtonsOperation) {
     Rig rig;
-    DeviceClick(rig.S());
-    EXPECT_TRUE(rig.panel.ChoiceListShown(ChoiceList::Devices));
+    BeginOperation(rig.S());
     EXPECT_EQ(rig.panel.busyEnters, 1);
-    Device_BoxClick(rig.S(), 20);
-    EXPECT_FALSE(rig.panel.ChoiceListShown(ChoiceList::Devices));
+    ClickRow(rig.S(), 20);
     EXPECT_EQ(rig.S().Selection.SelectedRow, 20);
     EXPECT_EQ(rig.panel.busyLeaves.size(), 2u); // ClampWindow's and the click's own
 }
