@@ -11,36 +11,11 @@
 #include <random>
 
 #include "FileReplacement.h"
+#include "WideText.h"
 
 namespace velmar {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) { // not UTF-8: take it in the ANSI code page
-        const int a =
-            MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(a), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), a);
-        return wide;
-    }
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                        nullptr, nullptr);
-    return utf8;
-}
 
 int ErrnoOf(DWORD error) {
     switch (error) {
@@ -105,18 +80,21 @@ FileReplacement::FileReplacement(std::string path) : path_(std::move(path)), tar
 
 FileReplacement::~FileReplacement() {
     if (file_) std::fclose(file_);
-    if (!committed_ && !temp_.empty()) DeleteFileW(Wide(temp_).c_str());
+    if (committed_ || temp_.empty()) return;
+    if (const auto temp = WideFromUtf8(temp_)) DeleteFileW(temp->c_str());
 }
 
 bool FileReplacement::Open() {
-    std::wstring target = Wide(path_);
+    const auto named = WideFromUtf8(path_);
+    if (!named) return Fail("", EILSEQ);
+    std::wstring target = *named;
     DWORD attributes = GetFileAttributesW(target.c_str());
     // Replacing a symbolic link by a plain file would cut it; write where it points.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         const std::wstring resolved = FinalPath(target);
         if (resolved.empty()) return Fail("symbolic link to a missing file", ENOENT);
         target = resolved;
-        target_ = Utf8(target);
+        target_ = Utf8FromWide(target);
         attributes = GetFileAttributesW(target.c_str());
     }
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -140,7 +118,7 @@ bool FileReplacement::Open() {
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
             return Fail("", ErrnoOf(error));
         }
-        temp_ = Utf8(candidate);
+        temp_ = Utf8FromWide(candidate);
         const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
         if (fd == -1) {
             CloseHandle(h);
@@ -163,8 +141,11 @@ bool FileReplacement::Write(const void* data, std::size_t size) {
 bool FileReplacement::Commit() {
     if (!CloseStream()) return false;
 
-    const std::wstring target = Wide(target_);
-    const std::wstring temp = Wide(temp_);
+    const auto wideTarget = WideFromUtf8(target_);
+    const auto wideTemp = WideFromUtf8(temp_);
+    if (!wideTarget || !wideTemp) return Fail("", EILSEQ);
+    const std::wstring& target = *wideTarget;
+    const std::wstring& temp = *wideTemp;
     if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
         // Keeps the old file's attributes, security and creation time.
         if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
@@ -189,7 +170,9 @@ bool FileReplacement::Commit() {
 std::string OutputProblem(const std::string& path) {
     // Windows has no FIFOs or device nodes for a save to meet; a folder, or a
     // read-only file, is what the save itself would refuse.
-    const std::wstring wide = Wide(path);
+    const auto named = WideFromUtf8(path);
+    if (!named) return std::strerror(EILSEQ);
+    const std::wstring& wide = *named;
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // A new file: its folder must be there.

@@ -84,6 +84,10 @@ struct ParseResult {
 // -q, -v and -vv may come first, before any command, convert too.
 ParseResult ParseArguments(const std::vector<std::string>& args);
 
+// The words after "convert", from `next` on. Here every word that does not
+// start with "--" is a file, and a later -q or -v overrides an earlier one.
+void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseResult& result);
+
 // The rest of a disasm line: its words (the verb first) and the values of
 // --format, --cpu, --from and --to; --device, --fold and --read are in
 // `result` already.

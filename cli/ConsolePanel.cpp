@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Platform.h"
 #include "buffer/HexText.h"
+#include "buffer/TextCase.h"
+#include "buffer/TextLines.h"
 #include "devices/DeviceOperations.h"
 #include "devices/VppSelection.h"
 #include "link/CommandLink.h"
-#include "Platform.h"
 
 namespace velmar::cli {
 
@@ -55,26 +57,14 @@ std::string Amounts(std::int64_t done, std::int64_t total) {
     return text;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // Box texts join their lines with CR LF; a terminal wants LF only.
 std::string PlainLines(std::string_view text) {
     std::string plain;
     plain.reserve(text.size());
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find('\n', start);
-        std::string_view line =
-            text.substr(start, end == std::string_view::npos ? end : end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        plain += Printable(line);
-        if (end == std::string_view::npos) break;
-        plain.push_back('\n');
-        start = end + 1;
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) plain.push_back('\n');
+        plain += Printable(lines[i]);
     }
     return plain;
 }
@@ -452,16 +442,8 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, BoxAbout) {
         } else {
             // The window's boxes join their lines with CR LF: each line is an
             // error line of its own.
-            std::size_t start = 0;
-            for (;;) {
-                const std::size_t end = text.find('\n', start);
-                std::string_view line = text.substr(
-                    start, end == std::string_view::npos ? std::string_view::npos : end - start);
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            for (std::string_view line : SplitLines(text))
                 Complain(err_, line);
-                if (end == std::string_view::npos) break;
-                start = end + 1;
-            }
         }
         return true;
     }

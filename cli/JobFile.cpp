@@ -13,17 +13,12 @@
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
+#include "buffer/TextCase.h"
 #include "devices/DeviceCatalogue.h"
 
 namespace velmar::cli {
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // Relative names in a job are taken from the job file's folder.
 std::string Beside(const std::string& jobPath, const std::string& name) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Platform.h"
+#include "buffer/WideText.h"
 
 namespace velmar::cli::platform {
 
@@ -18,15 +19,6 @@ volatile LONG gInterruptSeen = 0;
 // How long closing the console window leaves the operation to stop as Quit
 // stops it; Windows ends the process soon after the handler returns.
 constexpr DWORD kCloseGraceMs = 4000;
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
 
 } // namespace
 
@@ -78,7 +70,12 @@ void WriteErrorRaw(const char* text) {
 
 bool DirectoryWritable(const std::string& dir, int& errorNumber) {
     // Windows keeps no write bit on folders: try to create a file there.
-    std::wstring probe = Wide(dir);
+    const auto folder = WideFromUtf8(dir);
+    if (!folder) {
+        errorNumber = EILSEQ;
+        return false;
+    }
+    std::wstring probe = *folder;
     if (!probe.empty() && probe.back() != L'\\' && probe.back() != L'/') probe += L'\\';
     probe += L".velmar-write-probe-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -113,10 +110,12 @@ void InstallInterruptHandler(void (*onInterrupt)()) {
 }
 
 bool FileReadable(const std::string& path, int& errorNumber) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
-    if (_waccess(wide.c_str(), 4) == 0) return true;
+    const auto wide = WideFromUtf8(path);
+    if (!wide) {
+        errorNumber = EILSEQ;
+        return false;
+    }
+    if (_waccess(wide->c_str(), 4) == 0) return true;
     errorNumber = errno;
     return false;
 }
@@ -150,7 +149,12 @@ FileLock::~FileLock() {
 
 bool FileLock::Lock(const std::string& path, int& errorNumber) {
     Unlock();
-    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+    const auto wide = WideFromUtf8(path);
+    if (!wide) {
+        errorNumber = EILSEQ;
+        return false;
+    }
+    const HANDLE file = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

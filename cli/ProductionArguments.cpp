@@ -2,45 +2,29 @@
 
 namespace velmar::cli {
 
-bool IsProductionFlag(const std::string& word) {
-    return word == "--json" || word == "--repeat-when-changed" || word == "--reuse-failed" ||
-           word == "--serial-overwrite";
-}
-
-bool IsProductionValueOption(const std::string& name) {
-    return name == "--log" || name == "--log-csv" || name == "--serial-number" ||
-           name == "--serial-state" || name == "--lock-bits";
-}
-
-void SetProductionFlag(const std::string& word, ProductionArguments& p) {
-    if (word == "--json") p.json = true;
-    if (word == "--repeat-when-changed") p.repeatWhenChanged = true;
-    if (word == "--reuse-failed") p.reuseFailed = true;
-    if (word == "--serial-overwrite") p.serialOverwrite = true;
-}
-
-std::string SetProductionValue(const std::string& name, const std::string& value,
-                               ProductionArguments& p) {
-    if (name == "--lock-bits") {
-        // "1,2,3": programmed in this order after a good verify.
-        p.lockBits.clear();
-        for (std::size_t i = 0; i < value.size(); i += 2) {
-            if (value[i] < '1' || value[i] > '3' || (i + 1 < value.size() && value[i + 1] != ','))
-                return "--lock-bits takes bit numbers 1, 2 or 3 separated by commas, not " + value;
-            p.lockBits.push_back(value[i] - '0');
-        }
-        return p.lockBits.empty() ? "--lock-bits needs the bit numbers" : "";
+std::string SetLockBits(ProductionArguments& p, const std::string& value) {
+    // "1,2,3": programmed in this order after a good verify.
+    p.lockBits.clear();
+    for (std::size_t i = 0; i < value.size(); i += 2) {
+        if (value[i] < '1' || value[i] > '3' || (i + 1 < value.size() && value[i + 1] != ','))
+            return "--lock-bits takes bit numbers 1, 2 or 3 separated by commas, not " + value;
+        p.lockBits.push_back(value[i] - '0');
     }
+    return p.lockBits.empty() ? "--lock-bits needs the bit numbers" : "";
+}
+
+std::string SetProductionFile(std::string& target, const std::string& name,
+                              const std::string& value) {
     if (value.empty()) return name + " needs a file name";
-    if (name == "--log") p.logPath = value;
-    if (name == "--log-csv") p.logCsvPath = value;
-    if (name == "--serial-state") p.serialState = value;
-    if (name == "--serial-number") {
-        std::string error;
-        p.serialRule = ParseSerialRule(value, error);
-        return error;
-    }
+    target = value;
     return "";
+}
+
+std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value) {
+    if (value.empty()) return "--serial-number needs a file name";
+    std::string error;
+    p.serialRule = ParseSerialRule(value, error);
+    return error;
 }
 
 std::string CheckProductionArguments(const ProductionArguments& p, bool program) {

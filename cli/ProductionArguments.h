@@ -29,14 +29,14 @@ struct ProductionArguments {
     std::string jobName;
 };
 
-// A production option seen by the parser: a flag, or one taking a value.
-// `name` is the option as typed before any '='.
-bool IsProductionFlag(const std::string& word);
-bool IsProductionValueOption(const std::string& name);
-void SetProductionFlag(const std::string& word, ProductionArguments& p);
-// The problem with the value, or "".
-std::string SetProductionValue(const std::string& name, const std::string& value,
-                               ProductionArguments& p);
+// The production options' values; each gives the problem with its value, or "".
+// --lock-bits 1,2,3
+std::string SetLockBits(ProductionArguments& p, const std::string& value);
+// --log, --log-csv and --serial-state: a file name.
+std::string SetProductionFile(std::string& target, const std::string& name,
+                              const std::string& value);
+// --serial-number ADDR:FORMAT:START[:STEP]
+std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value);
 
 // What does not go together; "" when all does. `program`: the operation is
 // program (or the job's).

@@ -16,6 +16,7 @@
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
 #include "devices/FileCommands.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::cli {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "devices/DeviceCatalogue.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::cli {

@@ -81,6 +81,105 @@ void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
     }
 }
 
+// A binary file, from the stream's position to its end, at BufferStart.
+bool LoadBinaryData(ProgramState& state, const std::string& path, std::FILE* stream,
+                    LoadFacts& facts) {
+    const AddressWindow& w = state.Window;
+    const BinaryFileResult result = LoadBinaryStream(stream, state.Buffer, w);
+    if (!result.ok) {
+        facts.fileError = true;
+        ReportFileError(state, "Could not read", path, result.systemError);
+        return false;
+    }
+    facts.dataBytes = result.bytes;
+    facts.droppedBytes = result.droppedBytes;
+    if (result.bytes > 0) {
+        const std::int64_t last = std::int64_t{w.BufferStart} + result.bytes - 1;
+        facts.highestPosition =
+            static_cast<std::int32_t>(std::min<std::int64_t>(last, kBufferSize - 1));
+    }
+    // Only the device's range, DeviceEnd - DeviceStart + 1 bytes from
+    // BufferStart, ever reaches the device. With no device chosen yet
+    // (DeviceLimit 0) there is no range to speak of.
+    // Bytes past the buffer are counted as dropped, not as beyond.
+    const std::int64_t room = std::int64_t{w.DeviceEnd} - w.DeviceStart + 1;
+    facts.rangeBytes = std::min<std::int64_t>(result.bytes, room);
+    const std::int64_t held = std::min<std::int64_t>(
+        result.bytes, std::max<std::int64_t>(0, std::int64_t{kBufferSize} - w.BufferStart));
+    if (w.DeviceLimit > 0 && room > 0 && held > room) {
+        facts.beyondBytes = held - room;
+        facts.firstBeyondAddress = room;
+        ReportBeyond(state, facts);
+    }
+    if (result.countUnknown)
+        ReportEndlessInput(state, path);
+    else
+        ReportDroppedOnLoad(state, path, result.droppedBytes);
+    return true;
+}
+
+// A hex file, through the reader of its format.
+bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream,
+                 LoadFacts& facts) {
+    const AddressWindow& w = state.Window;
+    ShowHexLoading(state);
+    const HexLoadResult result =
+        LoadHexStream(stream, state.FileType, state.Buffer, w, *state.Panel);
+    state.Transfer.DeviceAddress = result.LoadAddress;
+    state.Transfer.StopFlag = result.StopFlag;
+    facts.badLine = result.badLine;
+    facts.stopped = result.stopped;
+    if (!result.ok) {
+        // A malformed field has already shown its own box.
+        if (result.stopped) {
+            ReportFileError(state, "Stopped loading", path, "interrupted");
+        } else if (!result.refusal.empty()) {
+            ReportFileError(state, "Could not load", path, result.refusal);
+        } else if (result.badField.empty()) {
+            facts.fileError = true;
+            ReportFileError(state, "Could not read", path, result.systemError);
+        }
+        state.FailFlag = 1;
+        return false;
+    }
+    facts.dataBytes = result.storedBytes;
+    facts.highestPosition = result.highestPosition;
+    facts.rangeBytes = result.rangeBytes;
+    facts.beyondBytes = result.beyondBytes;
+    facts.firstBeyondAddress = result.firstBeyondAddress;
+    facts.folded = result.folded;
+    facts.badChecksumRecords = result.badChecksumRecords;
+    facts.skippedLines = result.skippedLines;
+    facts.firstSkippedLine = result.firstSkippedLine;
+    facts.conflictingBytes = result.conflictingBytes;
+    facts.firstConflictLine = result.firstConflictLine;
+    facts.firstConflictAddress = result.firstConflictAddress;
+    facts.firstConflictValues[0] = result.firstConflictValues[0];
+    facts.firstConflictValues[1] = result.firstConflictValues[1];
+    facts.droppedBytes = result.droppedBytes;
+    facts.storedAt = result.storedAt;
+    ReportDroppedOnLoad(state, path, result.droppedBytes);
+    ReportSkippedAndConflicts(state, path, result);
+    // Lines skipped as no records say more than that no data were found.
+    if (result.storedBytes == 0 && result.skippedLines == 0) {
+        state.FailFlag = 1;
+        const std::string text = "No data records were found in " + path + ".";
+        state.Panel->Warning(text);
+    }
+    ReportBeyond(state, facts);
+    if (result.badChecksumRecords > 0) {
+        // The data are stored as read, but must not be programmed unnoticed.
+        state.FailFlag = 1;
+        const std::string text = std::to_string(result.badChecksumRecords) +
+                                 (result.badChecksumRecords == 1 ? " record" : " records") +
+                                 " with a wrong checksum in \"" + path +
+                                 "\"; the first is on line " +
+                                 std::to_string(result.firstBadChecksumLine) + ".";
+        state.Panel->Warning(text);
+    }
+    return true;
+}
+
 } // namespace
 
 bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError,
@@ -112,98 +211,11 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
     LoadFacts local;
     LoadFacts& facts = factsOut ? *factsOut : local;
     facts = LoadFacts{};
-    if (fileError) *fileError = false;
-    const AddressWindow& w = state.Window;
-    if (HasBinaryRoutines(state.FileType)) {
-        const BinaryFileResult result = LoadBinaryStream(stream, state.Buffer, w);
-        if (!result.ok) {
-            facts.fileError = true;
-            if (fileError) *fileError = true;
-            ReportFileError(state, "Could not read", path, result.systemError);
-            return false;
-        }
-        facts.dataBytes = result.bytes;
-        facts.droppedBytes = result.droppedBytes;
-        if (result.bytes > 0) {
-            const std::int64_t last = std::int64_t{w.BufferStart} + result.bytes - 1;
-            facts.highestPosition =
-                static_cast<std::int32_t>(std::min<std::int64_t>(last, kBufferSize - 1));
-        }
-        // Only the device's range, DeviceEnd - DeviceStart + 1 bytes from
-        // BufferStart, ever reaches the device. With no device chosen yet
-        // (DeviceLimit 0) there is no range to speak of.
-        // Bytes past the buffer are counted as dropped, not as beyond.
-        const std::int64_t room = std::int64_t{w.DeviceEnd} - w.DeviceStart + 1;
-        facts.rangeBytes = std::min<std::int64_t>(result.bytes, room);
-        const std::int64_t held = std::min<std::int64_t>(
-            result.bytes, std::max<std::int64_t>(0, std::int64_t{kBufferSize} - w.BufferStart));
-        if (w.DeviceLimit > 0 && room > 0 && held > room) {
-            facts.beyondBytes = held - room;
-            facts.firstBeyondAddress = room;
-            ReportBeyond(state, facts);
-        }
-        if (result.countUnknown)
-            ReportEndlessInput(state, path);
-        else
-            ReportDroppedOnLoad(state, path, result.droppedBytes);
-    } else {
-        ShowHexLoading(state);
-        const HexLoadResult result =
-            LoadHexStream(stream, state.FileType, state.Buffer, w, *state.Panel);
-        state.Transfer.DeviceAddress = result.LoadAddress;
-        state.Transfer.StopFlag = result.StopFlag;
-        facts.badLine = result.badLine;
-        facts.stopped = result.stopped;
-        if (!result.ok) {
-            // A malformed field has already shown its own box.
-            if (result.stopped) {
-                ReportFileError(state, "Stopped loading", path, "interrupted");
-            } else if (!result.refusal.empty()) {
-                ReportFileError(state, "Could not load", path, result.refusal);
-            } else if (result.badField.empty()) {
-                facts.fileError = true;
-                if (fileError) *fileError = true;
-                ReportFileError(state, "Could not read", path, result.systemError);
-            }
-            state.FailFlag = 1;
-            return false;
-        }
-        facts.dataBytes = result.storedBytes;
-        facts.highestPosition = result.highestPosition;
-        facts.rangeBytes = result.rangeBytes;
-        facts.beyondBytes = result.beyondBytes;
-        facts.firstBeyondAddress = result.firstBeyondAddress;
-        facts.folded = result.folded;
-        facts.badChecksumRecords = result.badChecksumRecords;
-        facts.skippedLines = result.skippedLines;
-        facts.firstSkippedLine = result.firstSkippedLine;
-        facts.conflictingBytes = result.conflictingBytes;
-        facts.firstConflictLine = result.firstConflictLine;
-        facts.firstConflictAddress = result.firstConflictAddress;
-        facts.firstConflictValues[0] = result.firstConflictValues[0];
-        facts.firstConflictValues[1] = result.firstConflictValues[1];
-        facts.droppedBytes = result.droppedBytes;
-        facts.storedAt = result.storedAt;
-        ReportDroppedOnLoad(state, path, result.droppedBytes);
-        ReportSkippedAndConflicts(state, path, result);
-        // Lines skipped as no records say more than that no data were found.
-        if (result.storedBytes == 0 && result.skippedLines == 0) {
-            state.FailFlag = 1;
-            const std::string text = "No data records were found in " + path + ".";
-            state.Panel->Warning(text);
-        }
-        ReportBeyond(state, facts);
-        if (result.badChecksumRecords > 0) {
-            // The data are stored as read, but must not be programmed unnoticed.
-            state.FailFlag = 1;
-            const std::string text = std::to_string(result.badChecksumRecords) +
-                                     (result.badChecksumRecords == 1 ? " record" : " records") +
-                                     " with a wrong checksum in \"" + path +
-                                     "\"; the first is on line " +
-                                     std::to_string(result.firstBadChecksumLine) + ".";
-            state.Panel->Warning(text);
-        }
-    }
+    const bool loaded = HasBinaryRoutines(state.FileType)
+                            ? LoadBinaryData(state, path, stream, facts)
+                            : LoadHexData(state, path, stream, facts);
+    if (fileError) *fileError = facts.fileError;
+    if (!loaded) return false;
     state.Panel->FileLoaded(path);
     ComputeChecksum(state);
     return true;

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "Usb_Velmar.h"
+#include "buffer/TextLines.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
 
@@ -35,18 +36,11 @@ QString FromAnsi(const std::string& line) {
 } // namespace
 
 std::vector<std::string> SplitTextLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t i = 0;
-    do {
-        std::string line;
-        while (i < text.size() && text[i] != '\r' && text[i] != '\n') line += text[i++];
-        if (i < text.size()) {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            ++i;
-        }
-        lines.push_back(std::move(line));
-    } while (i < text.size());
-    return lines;
+    // Help files of any platform: CR LF, LF or CR ends a line; a last line end
+    // starts no line of its own.
+    std::vector<std::string_view> lines = SplitLines(text, true);
+    if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
+    return std::vector<std::string>(lines.begin(), lines.end());
 }
 
 std::optional<std::vector<std::string>> ReadHelpLines(const std::string& path) {

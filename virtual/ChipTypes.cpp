@@ -1,8 +1,8 @@
 // The parts the sockets take, as the chip model needs them: family and size.
 
-#include <cctype>
+#include "ChipTypes.h"
 
-#include "VirtualProgrammer.h"
+#include "buffer/TextCase.h"
 
 namespace velmar {
 
@@ -21,13 +21,7 @@ const ChipType* FindChipType(std::string_view name) {
     while (!name.empty() && name.back() == ' ')
         name.remove_suffix(1);
     for (const ChipType& type : kChipTypes) {
-        const std::string_view candidate(type.Name);
-        if (candidate.size() != name.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < name.size() && same; ++i)
-            same = std::toupper(static_cast<unsigned char>(name[i])) ==
-                   std::toupper(static_cast<unsigned char>(candidate[i]));
-        if (same) return &type;
+        if (SameIgnoringCase(name, type.Name)) return &type;
     }
     return nullptr;
 }

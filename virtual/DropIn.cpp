@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "VirtualProgrammer.h"
+#include "D2XXForwarders.h"
 
 namespace {
 using namespace velmar;
@@ -37,32 +37,6 @@ VirtualProgrammer& Programmer() {
 
 extern "C" {
 
-FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
-    return Programmer().ListDevices(arg1, arg2, flags);
-}
-FT_STATUS FT_OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
-    return Programmer().OpenEx(arg1, flags, handle);
-}
-FT_STATUS FT_Close(FT_HANDLE handle) {
-    return Programmer().Close(handle);
-}
-FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
-    return Programmer().ResetDevice(handle);
-}
-FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) {
-    return Programmer().SetTimeouts(handle, readMs, writeMs);
-}
-FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
-    return Programmer().GetQueueStatus(handle, rxBytes);
-}
-FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) {
-    return Programmer().Write(handle, buffer, count, written);
-}
-FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
-    return Programmer().Read(handle, buffer, count, read);
-}
-FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR milliseconds) {
-    return Programmer().SetLatencyTimer(handle, milliseconds);
-}
+VELMAR_D2XX_FORWARDERS(FT_, Programmer)
 
 } // extern "C"

@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "VirtualProgrammer.h"
-
 namespace velmar {
 
 std::uint16_t FirmwarePayloadSum(const std::uint8_t* record) {

@@ -47,4 +47,9 @@ std::uint16_t FirmwarePayloadSum(const std::uint8_t* record);
 // not two decimal numbers 0..255 joined by a dot.
 bool ParseFirmwareVersion(const char* text, int& major, int& minor);
 
+// A valid firmware image file for `velmar-mkfirmware` and tests: 2 bytes,
+// "Update File" + 0x06, checksum high/low, then 74-byte records (a version
+// record, `dataRecords` code records, an end record).
+std::vector<std::uint8_t> MakeFirmwareImage(int major, int minor, int dataRecords = 16);
+
 } // namespace velmar

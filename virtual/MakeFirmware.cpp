@@ -10,7 +10,6 @@
 #include <string>
 
 #include "FirmwareImage.h"
-#include "VirtualProgrammer.h"
 
 int main(int argc, char** argv) {
     int records = 16;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "FirmwareImage.h"
-#include "VirtualProgrammer.h"
+#include "PacketTrace.h"
 #include "devices/DeviceCatalogue.h"
 
 namespace velmar {
@@ -23,7 +23,7 @@ std::uint8_t Sum7(const std::uint8_t* p) {
 }
 
 std::string Head(const std::uint8_t* p) {
-    return VirtualProgrammer::TraceLine(p, 8);
+    return PacketTrace::Line(p, 8);
 }
 
 std::string Hex2(unsigned v) {

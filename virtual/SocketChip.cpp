@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "VirtualProgrammer.h"
+#include "ChipTypes.h"
 
 namespace velmar {
 

@@ -11,6 +11,13 @@
 
 namespace velmar {
 
+// Lock bits as the security sequences set them.
+enum : std::uint8_t {
+    LockBit1 = 0x01,
+    LockBit2 = 0x02, // programming disabled, reads give 0xFF
+    LockBit3 = 0x04, // reads give 0xFF
+};
+
 class SocketChip {
   public:
     // A fresh erased part; family 0 leaves the erased value at 0xFF.

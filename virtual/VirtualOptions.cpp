@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
+#include "ChipTypes.h"
 #include "FirmwareImage.h"
-#include "VirtualProgrammer.h"
 
 namespace velmar {
 
@@ -73,6 +73,136 @@ static bool ParseWeakBits(std::string_view text,
     return !out.empty();
 }
 
+namespace {
+
+// A number of `base` within [low, high], stored in `target`.
+template <typename T>
+bool InRange(std::string_view text, int base, long low, long high, T& target) {
+    long n = 0;
+    if (!Number(text, base, n) || n < low || n > high) return false;
+    target = static_cast<T>(n);
+    return true;
+}
+
+// A file or folder name, or a name of at most `longest` characters.
+bool Text(std::string_view text, std::size_t longest, std::string& target) {
+    if (text.empty() || text.size() > longest) return false;
+    target = std::string(text);
+    return true;
+}
+
+constexpr std::size_t kAnyLength = std::string_view::npos;
+constexpr long kAnyCount = 99999999; // eight digits
+
+// "N" or "N:ADDED", the reply to packet N (from 1) with ADDED bytes too
+// many or too few, 1 to 4096 (default 1).
+bool ReplyBytes(std::string_view text, long& at, int& bytes) {
+    long parts[3] = {};
+    int count = 0;
+    if (!Parts(text, parts, count) || count > 2 || parts[0] < 1 ||
+        (count > 1 && (parts[1] < 1 || parts[1] > 4096)))
+        return false;
+    at = parts[0];
+    bytes = count > 1 ? static_cast<int>(parts[1]) : 1;
+    return true;
+}
+
+using O = VirtualOptions&;
+using V = std::string_view;
+
+struct VirtualKey {
+    const char* key;
+    bool alone; // may stand without "=VALUE", meaning on
+    // Sets the option from its value; false when the value is bad.
+    bool (*set)(V value, O o);
+};
+
+// Every key of the list; virtual/OPTIONS.md says what each means.
+const VirtualKey kVirtualKeys[] = {
+    {"firmware", false,
+     [](V v, O o) {
+         return ParseFirmwareVersion(std::string(v).c_str(), o.FirmwareMajor, o.FirmwareMinor);
+     }},
+    {"devices", false, [](V v, O o) { return InRange(v, 10, 0, 2, o.Devices); }},
+    {"weak-bits", false, [](V v, O o) { return ParseWeakBits(v, o.WeakBits); }},
+    {"no-chip", true, [](V v, O o) { return Switch(v, o.Socket.NoChip); }},
+    {"reversed", true, [](V v, O o) { return Switch(v, o.Socket.Reversed); }},
+    {"stuck-data", false,
+     [](V v, O o) {
+         long parts[3] = {};
+         int count = 0;
+         if (!Parts(v, parts, count) || count != 2 || parts[0] > 7 || parts[1] > 1) return false;
+         o.Socket.StuckDataBit = static_cast<int>(parts[0]);
+         o.Socket.StuckDataValue = parts[1] == 1;
+         return true;
+     }},
+    {"open-address", false,
+     [](V v, O o) { return InRange(v, 10, 0, 15, o.Socket.OpenAddressLine); }},
+    {"under-erased", false,
+     [](V v, O o) { return InRange(v, 10, 0, 100, o.Socket.UnderErasedPercent); }},
+    {"weak-cells", false,
+     [](V v, O o) { return InRange(v, 10, 0, 100, o.Socket.WeakCellsPercent); }},
+    {"programmers", false, [](V v, O o) { return InRange(v, 10, 1, 8, o.Programmers); }},
+    {"serial", false, [](V v, O o) { return Text(v, 49, o.Serial); }},
+    {"description", false, [](V v, O o) { return Text(v, 49, o.Description); }},
+    {"timing", false, [](V v, O o) { return Switch(v, o.Timing); }},
+    {"latency", false, [](V v, O o) { return InRange(v, 10, 2, 255, o.LatencyMs); }},
+    {"family", false, [](V v, O o) { return InRange(v, 10, 1, 6, o.Family); }},
+    {"size", false, [](V v, O o) { return InRange(v, 16, 1, 0x10000, o.Size); }},
+    {"chip-type", false,
+     [](V v, O o) {
+         const ChipType* type = FindChipType(v);
+         if (!type) return false;
+         o.Family = type->Family;
+         o.Size = type->Size;
+         return true;
+     }},
+    {"lock", false, [](V v, O o) { return InRange(v, 16, 0, 7, o.LockBits); }},
+    {"chip", false, [](V v, O o) { return Text(v, kAnyLength, o.ChipFile); }},
+    {"save-chip", false, [](V v, O o) { return Text(v, kAnyLength, o.SaveChipFile); }},
+    {"state-dir", false, [](V v, O o) { return Text(v, kAnyLength, o.StateDir); }},
+    {"trace", false, [](V v, O o) { return Text(v, kAnyLength, o.TraceFile); }},
+    {"fail-block", false, [](V v, O o) { return InRange(v, 16, 0, 0xFFFF, o.FailBlock); }},
+    {"no-reply-from", false, [](V v, O o) { return InRange(v, 10, 1, kAnyCount, o.NoReplyFrom); }},
+    {"no-reply-at", false, [](V v, O o) { return InRange(v, 10, 1, kAnyCount, o.NoReplyAt); }},
+    {"short-write", false, [](V v, O o) { return InRange(v, 10, 1, kAnyCount, o.ShortWriteAt); }},
+    {"unplug-from", false, [](V v, O o) { return InRange(v, 10, 1, kAnyCount, o.UnplugFrom); }},
+    {"late-reply", false,
+     [](V v, O o) {
+         long parts[3] = {};
+         int count = 0;
+         if (!Parts(v, parts, count) || count > 2 || parts[0] < 1) return false;
+         o.LateReplyAt = parts[0];
+         if (count > 1) o.LateMs = static_cast<int>(parts[1]);
+         return true;
+     }},
+    {"split-reply", false,
+     [](V v, O o) {
+         long parts[3] = {};
+         int count = 0;
+         if (!Parts(v, parts, count) || parts[0] < 1) return false;
+         o.SplitReplyAt = parts[0];
+         if (count > 1) o.SplitBytes = static_cast<int>(parts[1]);
+         if (count > 2) o.SplitMs = static_cast<int>(parts[2]);
+         return true;
+     }},
+    {"long-reply", false, [](V v, O o) { return ReplyBytes(v, o.LongReplyAt, o.LongBytes); }},
+    {"short-reply", false, [](V v, O o) { return ReplyBytes(v, o.ShortReplyAt, o.ShortBytes); }},
+    {"no-reply-to", false, [](V v, O o) { return InRange(v, 16, 0, 0xFF, o.NoReplyTo); }},
+    {"split-every", false, [](V v, O o) { return InRange(v, 10, 1, 4096, o.SplitEvery); }},
+    {"swap", false, [](V v, O o) { return Switch(v, o.Swap); }},
+    {"save-parts", false, [](V v, O o) { return Text(v, kAnyLength, o.SavePartsDir); }},
+    {"bad-update", false, [](V v, O o) { return Switch(v, o.BadUpdate); }},
+};
+
+const VirtualKey* FindVirtualKey(std::string_view key) {
+    for (const VirtualKey& k : kVirtualKeys)
+        if (key == k.key) return &k;
+    return nullptr;
+}
+
+} // namespace
+
 bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& error) {
     text = Trim(text);
     while (!text.empty()) {
@@ -82,8 +212,8 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
         if (item.empty()) continue;
         const std::size_t eq = item.find('=');
         // The socket's own troubles need no value.
-        if (item == "no-chip" || item == "reversed") {
-            (item == "no-chip" ? o.Socket.NoChip : o.Socket.Reversed) = true;
+        if (const VirtualKey* alone = FindVirtualKey(item); alone && alone->alone) {
+            alone->set("on", o);
             continue;
         }
         if (eq == std::string_view::npos) {
@@ -92,107 +222,13 @@ bool ParseVirtualOptions(std::string_view text, VirtualOptions& o, std::string& 
         }
         const std::string key(Trim(item.substr(0, eq)));
         const std::string_view value = Trim(item.substr(eq + 1));
-        const std::string bad = "bad value for virtual option " + key + ": " + std::string(value);
-        long n = 0;
-        long parts[3] = {};
-        int count = 0;
-        if (key == "firmware") {
-            if (!ParseFirmwareVersion(std::string(value).c_str(), o.FirmwareMajor, o.FirmwareMinor))
-                return error = bad, false;
-        } else if (key == "devices") {
-            if (!Number(value, 10, n) || n > 2) return error = bad, false;
-            o.Devices = static_cast<int>(n);
-        } else if (key == "weak-bits") {
-            if (!ParseWeakBits(value, o.WeakBits)) return error = bad, false;
-        } else if (key == "no-chip" || key == "reversed") {
-            if (!Switch(value, key == "no-chip" ? o.Socket.NoChip : o.Socket.Reversed))
-                return error = bad, false;
-        } else if (key == "stuck-data") {
-            if (!Parts(value, parts, count) || count != 2 || parts[0] > 7 || parts[1] > 1)
-                return error = bad, false;
-            o.Socket.StuckDataBit = static_cast<int>(parts[0]);
-            o.Socket.StuckDataValue = parts[1] == 1;
-        } else if (key == "open-address") {
-            if (!Number(value, 10, n) || n > 15) return error = bad, false;
-            o.Socket.OpenAddressLine = static_cast<int>(n);
-        } else if (key == "under-erased" || key == "weak-cells") {
-            if (!Number(value, 10, n) || n > 100) return error = bad, false;
-            (key == "under-erased" ? o.Socket.UnderErasedPercent : o.Socket.WeakCellsPercent) =
-                static_cast<int>(n);
-        } else if (key == "programmers") {
-            if (!Number(value, 10, n) || n < 1 || n > 8) return error = bad, false;
-            o.Programmers = static_cast<int>(n);
-        } else if (key == "serial" || key == "description") {
-            if (value.empty() || value.size() > 49) return error = bad, false;
-            (key == "serial" ? o.Serial : o.Description) = std::string(value);
-        } else if (key == "timing") {
-            if (!Switch(value, o.Timing)) return error = bad, false;
-        } else if (key == "latency") {
-            if (!Number(value, 10, n) || n < 2 || n > 255) return error = bad, false;
-            o.LatencyMs = static_cast<int>(n);
-        } else if (key == "family") {
-            if (!Number(value, 10, n) || n < 1 || n > 6) return error = bad, false;
-            o.Family = static_cast<int>(n);
-        } else if (key == "size") {
-            if (!Number(value, 16, n) || n < 1 || n > 0x10000) return error = bad, false;
-            o.Size = static_cast<std::uint32_t>(n);
-        } else if (key == "chip-type") {
-            const ChipType* type = FindChipType(value);
-            if (!type) return error = bad, false;
-            o.Family = type->Family;
-            o.Size = type->Size;
-        } else if (key == "lock") {
-            if (!Number(value, 16, n) || n > 7) return error = bad, false;
-            o.LockBits = static_cast<std::uint8_t>(n);
-        } else if (key == "chip" || key == "save-chip" || key == "state-dir" || key == "trace") {
-            if (value.empty()) return error = bad, false;
-            std::string& target = key == "chip"        ? o.ChipFile
-                                  : key == "save-chip" ? o.SaveChipFile
-                                  : key == "state-dir" ? o.StateDir
-                                                       : o.TraceFile;
-            target = std::string(value);
-        } else if (key == "fail-block") {
-            if (!Number(value, 16, n) || n > 0xFFFF) return error = bad, false;
-            o.FailBlock = n;
-        } else if (key == "no-reply-from" || key == "no-reply-at" || key == "short-write" ||
-                   key == "unplug-from") {
-            if (!Number(value, 10, n) || n < 1) return error = bad, false;
-            long& target = key == "no-reply-from" ? o.NoReplyFrom
-                           : key == "no-reply-at" ? o.NoReplyAt
-                           : key == "short-write" ? o.ShortWriteAt
-                                                  : o.UnplugFrom;
-            target = n;
-        } else if (key == "late-reply") {
-            if (!Parts(value, parts, count) || count > 2 || parts[0] < 1) return error = bad, false;
-            o.LateReplyAt = parts[0];
-            if (count > 1) o.LateMs = static_cast<int>(parts[1]);
-        } else if (key == "split-reply") {
-            if (!Parts(value, parts, count) || parts[0] < 1) return error = bad, false;
-            o.SplitReplyAt = parts[0];
-            if (count > 1) o.SplitBytes = static_cast<int>(parts[1]);
-            if (count > 2) o.SplitMs = static_cast<int>(parts[2]);
-        } else if (key == "long-reply" || key == "short-reply") {
-            if (!Parts(value, parts, count) || count > 2 || parts[0] < 1 ||
-                (count > 1 && (parts[1] < 1 || parts[1] > 4096)))
-                return error = bad, false;
-            const bool longer = key == "long-reply";
-            (longer ? o.LongReplyAt : o.ShortReplyAt) = parts[0];
-            (longer ? o.LongBytes : o.ShortBytes) = count > 1 ? static_cast<int>(parts[1]) : 1;
-        } else if (key == "no-reply-to") {
-            if (!Number(value, 16, n) || n > 0xFF) return error = bad, false;
-            o.NoReplyTo = static_cast<int>(n);
-        } else if (key == "split-every") {
-            if (!Number(value, 10, n) || n < 1 || n > 4096) return error = bad, false;
-            o.SplitEvery = static_cast<int>(n);
-        } else if (key == "swap") {
-            if (!Switch(value, o.Swap)) return error = bad, false;
-        } else if (key == "save-parts") {
-            if (value.empty()) return error = bad, false;
-            o.SavePartsDir = std::string(value);
-        } else if (key == "bad-update") {
-            if (!Switch(value, o.BadUpdate)) return error = bad, false;
-        } else {
+        const VirtualKey* known = FindVirtualKey(key);
+        if (known == nullptr) {
             error = "unknown virtual option: " + key;
+            return false;
+        }
+        if (!known->set(value, o)) {
+            error = "bad value for virtual option " + key + ": " + std::string(value);
             return false;
         }
     }

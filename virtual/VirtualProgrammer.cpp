@@ -9,6 +9,7 @@
 #include <iterator>
 #include <thread>
 
+#include "ChipTypes.h"
 #include "PacketTrace.h"
 #include "PortLock.h"
 #include "ProgrammerFirmware.h"

@@ -18,29 +18,6 @@
 
 namespace velmar {
 
-// The nine D2XX functions of the virtual programmer (name "virtual").
-const D2XXBackend& VirtualBackend();
-
-// A part that can sit in the socket: its family code and size in bytes.
-struct ChipType {
-    const char* Name; // "8741", "87C52H", "89S8252", ...
-    int Family;
-    std::uint32_t Size;
-};
-// Case-insensitive, trailing blanks ignored; nullptr when unknown.
-const ChipType* FindChipType(std::string_view name);
-// The chip assumed for a family when no size is given: its largest part.
-std::uint32_t DefaultChipSize(int family);
-// 0x00 for the 874X families 1 and 2, 0xFF otherwise.
-std::uint8_t ErasedValueOf(int family);
-
-// Lock bits as the security sequences set them.
-enum : std::uint8_t {
-    LockBit1 = 0x01,
-    LockBit2 = 0x02, // programming disabled, reads give 0xFF
-    LockBit3 = 0x04, // reads give 0xFF
-};
-
 class VirtualProgrammer {
   public:
     static VirtualProgrammer& Instance();
@@ -143,11 +120,5 @@ class VirtualProgrammer {
     VirtualProgrammer();
     std::unique_ptr<State> state_;
 };
-
-// A valid firmware image file for `velmar-mkfirmware` and tests: 2 bytes,
-// "Update File" + 0x06, checksum high/low, then 74-byte records (a version
-// record, `dataRecords` code records, an end record). The layout and the
-// checksum rule are in FirmwareImage.h.
-std::vector<std::uint8_t> MakeFirmwareImage(int major, int minor, int dataRecords = 16);
 
 } // namespace velmar

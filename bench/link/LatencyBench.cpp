@@ -8,6 +8,7 @@
 
 #include "link/CommandLink.h"
 #include "link/D2XXUnit.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar {

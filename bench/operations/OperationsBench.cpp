@@ -9,7 +9,7 @@
 // programmer (probe). One line per figure, tab-separated, for bench/run:
 //   whole <run> <wall s> <floor s> <cpu s> <pass 0|1>
 //   phase <name> <wall ms>
-// Usage: velmar-operations-bench [runs]
+// Usage: cli_operations_bench [runs]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

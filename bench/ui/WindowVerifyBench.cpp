@@ -3,7 +3,7 @@
 // 32,768 difference lines drawn as they come), and the window's whole
 // sequence of search, device, load and verify, against velmar-cli verify of
 // the same image and chip as a whole process. Prints the times, the CPU
-// each used and the ratios. Usage: velmar-window-verify-bench [runs]
+// each used and the ratios. Usage: ui_window_verify_bench [runs]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -32,6 +32,7 @@
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
 #include "devices/ProgramState.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "TempDir.h"
 #include "buffer/BinaryFile.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
-#include "TempDir.h"
 #include "buffer/FileReplacement.h"
+#include "buffer/WideText.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {
@@ -21,16 +24,6 @@ std::vector<fs::path> TempFiles(const fs::path& dir) {
     for (const auto& entry : fs::directory_iterator(dir))
         if (entry.path().extension() == ".tmp") found.push_back(entry.path());
     return found;
-}
-
-std::string Utf8(const fs::path& path) {
-    const std::wstring wide = path.wstring();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                        nullptr, nullptr);
-    return text;
 }
 
 std::string ReadWide(const fs::path& path) {
@@ -107,11 +100,22 @@ TEST(FileReplacementWindows, ReadOnlyTargetIsRefusedAndKept) {
 TEST(FileReplacementWindows, NamesBeyondTheAnsiCodePage) {
     test::TempDir dir;
     const fs::path target = dir.Path() / L"Pr\u00fcfung-\u03a9-\u65e5\u672c.hex";
-    ASSERT_TRUE(Save(Utf8(target), "first"));
+    ASSERT_TRUE(Save(Utf8FromWide(target.wstring()), "first"));
     EXPECT_EQ(ReadWide(target), "first");
-    ASSERT_TRUE(Save(Utf8(target), "second"));
+    ASSERT_TRUE(Save(Utf8FromWide(target.wstring()), "second"));
     EXPECT_EQ(ReadWide(target), "second");
     EXPECT_TRUE(TempFiles(dir.Path()).empty());
+}
+
+// Bytes that are not UTF-8 name no file: refused, not guessed at.
+TEST(FileReplacementWindows, NameThatIsNotUtf8IsRefused) {
+    test::TempDir dir;
+    const std::string bad = Utf8FromWide(dir.Path().wstring()) + "\\bad-\xFF.hex";
+    std::string error;
+    EXPECT_FALSE(Save(bad, "x", &error));
+    EXPECT_EQ(error, std::strerror(EILSEQ));
+    EXPECT_EQ(OutputProblem(bad), std::strerror(EILSEQ));
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 TEST(FileReplacementWindows, SymbolicLinkIsWrittenThrough) {

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <tuple>
 
-#include "tests/support/RecordingPanel.h"
-#include "TempDir.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexText.h"
+#include "tests/support/RecordingPanel.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {

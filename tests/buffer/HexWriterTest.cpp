@@ -9,9 +9,9 @@
 #include <unistd.h>
 #endif
 
-#include "tests/support/RecordingPanel.h"
-#include "TempDir.h"
 #include "buffer/HexWriter.h"
+#include "tests/support/RecordingPanel.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {

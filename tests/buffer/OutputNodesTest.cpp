@@ -13,12 +13,12 @@
 #include <cstring>
 #include <filesystem>
 
-#include "TempDir.h"
-#include "tests/support/UnixSocket.h"
 #include "buffer/BinaryFile.h"
-#include "buffer/FileReplacement.h"
 #include "buffer/DataFormats.h"
+#include "buffer/FileReplacement.h"
 #include "buffer/HexWriter.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UnixSocket.h"
 
 namespace velmar {
 namespace {

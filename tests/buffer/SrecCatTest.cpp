@@ -7,10 +7,10 @@
 #include <random>
 #include <tuple>
 
-#include "TempDir.h"
 #include "buffer/HexReader.h"
 #include "buffer/HexWriter.h"
 #include "tests/support/RecordingPanel.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {

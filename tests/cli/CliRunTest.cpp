@@ -9,6 +9,7 @@
 
 #include "CliRunner.h"
 #include "tests/support/ProcessRunner.h"
+#include "virtual/FirmwareImage.h"
 #include "virtual/VirtualProgrammer.h"
 
 using namespace velmar::clitest;

@@ -19,6 +19,8 @@
 #include "cli/ConsolePanel.h"
 #include "cli/Operations.h"
 #include "devices/ProgramState.h"
+#include "virtual/FirmwareImage.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::cli {

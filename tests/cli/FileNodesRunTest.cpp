@@ -17,6 +17,7 @@
 
 #include "CliRunner.h"
 #include "tests/support/UnixSocket.h"
+#include "virtual/FirmwareImage.h"
 #include "virtual/VirtualProgrammer.h"
 
 using namespace velmar::clitest;

@@ -14,6 +14,7 @@
 #include "CliRunner.h"
 #include "tests/support/JsonSchemaCheck.h"
 #include "tests/support/ProcessRunner.h"
+#include "virtual/FirmwareImage.h"
 #include "virtual/VirtualProgrammer.h"
 
 using namespace velmar::clitest;

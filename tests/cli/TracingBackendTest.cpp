@@ -12,6 +12,7 @@
 #include "devices/DeviceOperations.h"
 #include "devices/DeviceSelection.h"
 #include "link/ProgrammerSearch.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 using namespace velmar;

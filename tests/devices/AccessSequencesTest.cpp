@@ -4,6 +4,7 @@
 #include "devices/AccessSequences.h"
 #include "devices/DeviceOperations.h"
 #include "devices/OperationFrame.h"
+#include "tests/support/TraceFixture.h"
 
 namespace velmar::test {
 namespace {
@@ -24,12 +25,7 @@ TEST(Sequences, VerifyOf87C52HSendsTheKnownPackets) {
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
     ASSERT_GE(trace.size(), 10u);
     EXPECT_EQ(trace[0], "90 3F B0 00 00 00 00 7F");
-    const Lines expected = {"92 00 00 00 F7 3F B0 78", "92 00 00 00 F7 3F B0 78",
-                            "32 04 00 00 00 08 00 3E", "92 00 00 08 F7 3F B0 80",
-                            "32 04 00 08 00 08 00 46", "92 00 00 00 F5 3F B0 76",
-                            "32 04 00 00 00 08 00 3E", "92 00 00 08 F5 3F B0 7E",
-                            "32 04 00 08 00 08 00 46"};
-    EXPECT_EQ(Lines(trace.begin() + 1, trace.end()), expected);
+    EXPECT_EQ(Lines(trace.begin() + 1, trace.end()), TraceFixture("87c52h-verify.trace"));
     EXPECT_EQ(rig.sleeps, (std::vector<int>{100}));
 }
 
@@ -41,13 +37,8 @@ TEST(Sequences, ProgramOf89C52SendsTheKnownPacketsAndWholeBlocks) {
     ProgrammClick(rig.S());
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
     EXPECT_EQ(trace[0].substr(0, 5), "90 3F");
-    EXPECT_EQ(trace[1], "92 00 00 40 FF 3F 30 40");
-    EXPECT_EQ(trace[2], "92 00 00 40 FF 3F 30 40");
-    EXPECT_EQ(trace[3], "41 05 00 00 40 FF 3F C4 +256");
-    EXPECT_EQ(trace[4], "92 00 00 41 FF 3F 30 41 +256"); // carries the previous block's data
-    EXPECT_EQ(trace[5], "41 05 00 01 41 FF 3F C6 +256");
-    EXPECT_EQ(trace[3 + 2 * 16 - 1], "92 00 00 40 FD 3F 30 3E +256");
-    EXPECT_EQ(trace[3 + 2 * 16], "41 05 00 10 40 FD 3F D2 +256");
+    // From the second block on the line packet carries the previous block's data.
+    EXPECT_EQ(Lines(trace.begin() + 1, trace.end()), TraceFixture("89c52-program.trace"));
     EXPECT_EQ(rig.fake.Count(ProgramBlock), 32);
     EXPECT_EQ(rig.S().Link.PacketLength, 8);
     // The second SetLatches holds the first block's data in bytes 8 onwards.
@@ -63,10 +54,7 @@ TEST(Sequences, ReadSetUpOf8748) {
     Rig rig;
     rig.Select(3);
     EnterReadMode(rig.S());
-    EXPECT_EQ(rig.fake.Trace(),
-              (Lines{"90 0F B0 00 00 00 00 4F", "94 3F F0 00 00 00 00 C3", "94 2F 30 00 00 00 00 F3",
-                     "94 0F A8 00 00 00 00 4B", "94 2F 00 00 00 00 00 C3", "94 3F B0 00 00 00 00 83",
-                     "92 00 00 A8 B0 0F B0 A9"}));
+    EXPECT_EQ(rig.fake.Trace(), TraceFixture("8748-read-setup.trace"));
     EXPECT_EQ(rig.sleeps, (std::vector<int>{50, 30, 100}));
 }
 
@@ -103,7 +91,7 @@ TEST(Sequences, Family0ReadsWithFamilyCodeZeroAndNoSetUp) {
     for (int i = 0; i < 0x800; ++i) rig.fake.chip[i] = static_cast<std::uint8_t>(i);
     Move_EpromClick(rig.S());
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
-    EXPECT_EQ(trace, (Lines{"90 0F B0 00 00 00 00 4F", "32 00 00 00 00 08 00 3A"}));
+    EXPECT_EQ(trace, TraceFixture("family0-read.trace"));
     EXPECT_EQ(rig.sleeps, (std::vector<int>{100}));
     EXPECT_EQ(rig.S().Buffer[0x7FF], 0xFF);
     EXPECT_EQ(rig.S().Buffer[0x123], 0x23);
@@ -143,11 +131,7 @@ TEST(Sequences, BytewiseProgrammingOf8741) {
     ASSERT_EQ(trace.size(), 1u + 6u + 1u + 1024u * 10u);
     EXPECT_EQ(trace[7], "94 5F 07 A8 B0 0F B0 11");
     const Lines byte0x123 = Lines(trace.begin() + 8 + 0x123 * 10, trace.begin() + 8 + 0x124 * 10);
-    EXPECT_EQ(byte0x123,
-              (Lines{"94 0F A8 A8 B0 0F B0 62", "94 2F 01 A8 B0 0F B0 DB", "94 4F 23 A8 B0 0F B0 1D",
-                     "94 2F 11 A8 B0 0F B0 EB", "94 4F A3 A8 B0 0F B0 9D", "94 0F 28 A8 B0 0F B0 E2",
-                     "94 3F 90 A8 B0 0F B0 7A", "94 5F 05 A8 B0 0F B0 0F", "94 5F 07 A8 B0 0F B0 11",
-                     "94 3F B0 A8 B0 0F B0 9A"}));
+    EXPECT_EQ(byte0x123, TraceFixture("8741-program-byte-0123.trace"));
     // A 30 ms pulse per byte after the set-up waits.
     ASSERT_EQ(rig.sleeps.size(), 3u + 1024u + 1u);
     EXPECT_EQ(rig.SleptMs(), 50 + 30 + 100 + 1024 * 30 + 100);

@@ -2,19 +2,12 @@
 
 #include "FakeProgrammer.h"
 #include "devices/DeviceOperations.h"
+#include "tests/support/TraceFixture.h"
 
 namespace velmar::test {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// A packet line with its checksum, as the trace shows it.
-std::string P(std::vector<std::uint8_t> bytes) {
-    unsigned sum = 0;
-    for (auto b : bytes) sum += b;
-    bytes.push_back(static_cast<std::uint8_t>(sum));
-    return HexLine(bytes.data(), bytes.size());
-}
 
 // The difference lines the report list shows, newest first.
 Lines Listed(const RecordingPanel& panel) {
@@ -229,29 +222,13 @@ TEST(Families, ProgramVerifyReadAndBlankCheckRoundTrip) {
     }
 }
 
-Lines EraseTail(std::uint8_t control) {
-    const std::uint8_t k[] = {0x40, 0xFF, 0x3F, 0x30};
-    const std::uint8_t m[] = {0x10, control, 0x3F, 0x30};
-    auto latch = [](std::uint8_t sel, std::uint8_t v, const std::uint8_t* keep) {
-        return P({0x94, sel, v, keep[0], keep[1], keep[2], keep[3]});
-    };
-    const std::uint8_t zero[] = {0, 0, 0, 0};
-    return {latch(0x0F, 0x40, zero),  latch(0x3F, 0xFF, zero),
-            P({0x92, 0, 0xAA, 0x40, 0xFF, 0x3F, 0x30}),
-            latch(0x4F, 0x55, k),     latch(0x3F, 0xBF, k),
-            latch(0x3F, 0x3F, k),     latch(0x3F, 0xBF, k),
-            latch(0x3F, 0xFF, k),     P({0x92, 0, 0, 0x10, control, 0x3F, 0x30}),
-            latch(0x3F, 0xBA, m),     latch(0x3F, 0x3A, m),
-            latch(0x3F, 0xBA, m),     latch(0x3F, 0xF7, m)};
-}
-
 TEST(Erase, FlashFamiliesFiveAndSix) {
-    for (auto [row, control] : {std::pair{24, 0xF7}, std::pair{21, 0xB7}}) {
+    for (auto [row, part] : {std::pair{24, "89c55"}, std::pair{21, "89s52"}}) {
         SCOPED_TRACE(row);
         Rig rig;
         rig.Select(row);
         Erase_ButClick(rig.S());
-        EXPECT_EQ(WithoutIdle(rig.fake.Trace()), EraseTail(static_cast<std::uint8_t>(control)));
+        EXPECT_EQ(WithoutIdle(rig.fake.Trace()), TraceFixture(std::string(part) + "-erase.trace"));
         EXPECT_EQ(rig.sleeps, (std::vector<int>{10, 10, 10, 10, 10, 10}));
         const auto quit = rig.panel.ProgressValues(ProgressOf::Device);
         EXPECT_NE(std::find(quit.begin(), quit.end(), 0x00AA), quit.end());
@@ -262,21 +239,15 @@ TEST(Erase, FlashFamiliesFiveAndSix) {
 }
 
 TEST(Security, BitsOfBothKindsAndCancel) {
-    const std::uint8_t latch4F[] = {0x7F, 0xBF, 0xDF};
-    const std::uint8_t mode[] = {0x50, 0x50, 0x10};
-    const std::uint8_t byte4[] = {0xBF, 0xBA, 0xBE};
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE(k);
         Rig atmel;
         atmel.Select(21); // 89S52, family 6
         SecurityClick(atmel.S());
         Security_ListClick(atmel.S(), k);
-        const std::uint8_t m[] = {0x10, 0xB7, 0x3F, 0x30};
+        const std::string bit = std::to_string(k + 1);
         EXPECT_EQ(WithoutIdle(atmel.fake.Trace()),
-                  (Lines{P({0x92, 0, 0, 0x00, 0x02, 0x3F, 0x30}), P({0x92, 0, 0, 0x10, 0xB7, 0x3F, 0x30}),
-                         P({0x94, 0x4F, latch4F[k], m[0], m[1], m[2], m[3]}),
-                         P({0x94, 0x3F, 0xBE, m[0], m[1], m[2], m[3]}), P({0x48, 0, 0, 0, 0, 0, 0}),
-                         P({0x94, 0x3F, 0xF7, 0, 0, 0, 0})}));
+                  TraceFixture("89s52-lock-bit-" + bit + ".trace"));
         EXPECT_EQ(atmel.sleeps, (std::vector<int>{1, 1}));
         EXPECT_EQ(atmel.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
@@ -286,11 +257,8 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         eprom.Select(14); // 87C51FA, family 4
         SecurityClick(eprom.S());
         Security_ListClick(eprom.S(), k);
-        const std::string pulse = P({0x48, 0, 0, 0, 0, 0, 0});
         EXPECT_EQ(WithoutIdle(eprom.fake.Trace()),
-                  (Lines{P({0x92, 0, 0, 0x00, 0x02, 0x3F, 0xB0}), P({0x92, 0, 0, 0x00, 0xF7, 0x3F, 0xB0}),
-                         P({0x92, 0, 0, mode[k], byte4[k], 0x3F, 0xB0}), pulse, pulse, pulse,
-                         P({0x94, 0x3F, 0xF7, 0, 0, 0, 0})}));
+                  TraceFixture("87c51fa-lock-bit-" + bit + ".trace"));
         EXPECT_EQ(eprom.sleeps, (std::vector<int>{1}));
         EXPECT_EQ(eprom.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " has been programmed...");

@@ -12,6 +12,8 @@
 #include "devices/OperationFrame.h"
 #include "link/ProgrammerSearch.h"
 #include "tests/support/RecordingPanel.h"
+#include "virtual/ChipTypes.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::test {

@@ -6,6 +6,8 @@
 #include "VirtualRig.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
+#include "tests/support/TraceFixture.h"
+#include "virtual/SocketChip.h"
 
 namespace velmar::test {
 namespace {
@@ -16,10 +18,8 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     c52.S().Buffer.Fill(0xFF);
     VerifyClick(c52.S());
     const Lines verify = c52.Trace();
-    ASSERT_GE(verify.size(), 7u);
-    EXPECT_EQ(Lines(verify.begin() + 1, verify.begin() + 7),
-              (Lines{"92 00 00 00 F7 3F B0 78", "92 00 00 00 F7 3F B0 78", "32 04 00 00 00 08 00 3E",
-                     "92 00 00 08 F7 3F B0 80", "32 04 00 08 00 08 00 46", "92 00 00 00 F5 3F B0 76"}));
+    ASSERT_GE(verify.size(), 10u);
+    EXPECT_EQ(Lines(verify.begin() + 1, verify.begin() + 10), TraceFixture("87c52h-verify.trace"));
     EXPECT_EQ(c52.panel.Status(), "Device Verified to Buffer....");
     EXPECT_TRUE(c52.Vp().Faults().empty());
 
@@ -27,12 +27,9 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     s52.S().AutoVerify = 0;
     ProgrammClick(s52.S());
     const Lines program = s52.Trace();
-    EXPECT_EQ(program[1], "92 00 00 40 FF 3F 30 40");
-    EXPECT_EQ(program[3], "41 05 00 00 40 FF 3F C4 +256");
-    EXPECT_EQ(program[4], "92 00 00 41 FF 3F 30 41 +256");
-    EXPECT_EQ(program[5], "41 05 00 01 41 FF 3F C6 +256");
-    EXPECT_EQ(program[34], "92 00 00 40 FD 3F 30 3E +256");
-    EXPECT_EQ(program[35], "41 05 00 10 40 FD 3F D2 +256");
+    ASSERT_GE(program.size(), 66u);
+    EXPECT_EQ(Lines(program.begin() + 1, program.begin() + 66),
+              TraceFixture("89c52-program.trace"));
     EXPECT_EQ(s52.panel.Status(), "Eprom is Programmed...............");
     EXPECT_TRUE(s52.Vp().Faults().empty());
 
@@ -40,7 +37,7 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     Blank_ChkClick(c48.S());
     const Lines setUp = c48.Trace();
     ASSERT_GE(setUp.size(), 7u);
-    EXPECT_EQ(setUp[6], "92 00 00 A8 B0 0F B0 A9");
+    EXPECT_EQ(Lines(setUp.begin(), setUp.begin() + 7), TraceFixture("8748-read-setup.trace"));
     EXPECT_EQ(c48.panel.Status(), "Device is Erased....");
 }
 

@@ -11,6 +11,8 @@
 #include "link/FirmwareUpdate.h"
 #include "link/ProgrammerSearch.h"
 #include "tests/support/RecordingPanel.h"
+#include "virtual/FirmwareImage.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar {

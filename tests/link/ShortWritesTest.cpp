@@ -10,6 +10,8 @@
 #include "link/D2XXUnit.h"
 #include "link/FirmwareUpdate.h"
 #include "tests/support/RecordingPanel.h"
+#include "virtual/FirmwareImage.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar {

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <map>
+
+#include "buffer/WideText.h"
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -21,15 +23,6 @@ namespace velmar::test {
 #if defined(_WIN32)
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
 
 // One argument as the C runtime's parser reads it back.
 std::wstring Quote(const std::wstring& arg) {
@@ -70,7 +63,7 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& extra) {
     }
     FreeEnvironmentStringsW(strings);
     for (const std::string& e : extra) {
-        const std::wstring entry = Wide(e);
+        const std::wstring entry = WideFromUtf8(e).value();
         vars[Upper(entry.substr(0, entry.find(L'=')))] = entry;
     }
     std::wstring block;
@@ -84,7 +77,7 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& extra) {
 
 HANDLE Inheritable(const std::string& path, bool write) {
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    const std::wstring name = path.empty() ? L"NUL" : Wide(path);
+    const std::wstring name = path.empty() ? L"NUL" : WideFromUtf8(path).value();
     return CreateFileW(name.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                        write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -94,9 +87,9 @@ HANDLE Inheritable(const std::string& path, bool write) {
 
 int RunProcess(const std::string& program, const std::vector<std::string>& args,
                const ProcessOptions& options) {
-    std::wstring commandLine = Quote(Wide(program));
+    std::wstring commandLine = Quote(WideFromUtf8(program).value());
     for (const std::string& a : args)
-        commandLine += L" " + Quote(Wide(a));
+        commandLine += L" " + Quote(WideFromUtf8(a).value());
     std::wstring environment = EnvironmentBlock(options.env);
 
     const HANDLE in = Inheritable(options.inPath, false);
@@ -111,8 +104,12 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
     PROCESS_INFORMATION pi{};
     DWORD flags = CREATE_UNICODE_ENVIRONMENT;
     if (options.interruptAfterMs >= 0) flags |= CREATE_NEW_PROCESS_GROUP;
-    const bool started = CreateProcessW(Wide(program).c_str(), commandLine.data(), nullptr, nullptr,
-                                        TRUE, flags, environment.data(), nullptr, &si, &pi) != 0;
+    const bool started =
+        CreateProcessW(WideFromUtf8(program).value().c_str(), commandLine.data(), nullptr, nullptr,
+                       TRUE, flags, environment.data(),
+                       options.workDir.empty() ? nullptr
+                                               : WideFromUtf8(options.workDir).value().c_str(),
+                       &si, &pi) != 0;
     for (HANDLE h : {in, out, err})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     if (!started) return -1;
@@ -137,6 +134,13 @@ bool CanInterruptChildren() {
 
 int RunProcess(const std::string& program, const std::vector<std::string>& args,
                const ProcessOptions& options) {
+    // Everything the child needs is made before the fork: tests start
+    // children from several threads, and a forked child must not allocate.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         auto target = [](const std::string& path) {
@@ -150,13 +154,9 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         for (const auto& e : options.env)
             putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }

@@ -12,6 +12,7 @@ struct ProcessOptions {
     std::string outPath;          // standard output goes here (empty: discarded)
     std::string errPath;          // standard error goes here (empty: discarded)
     std::vector<std::string> env; // "NAME=value", added to this process's environment
+    std::string workDir;          // the child's working folder (empty: this process's)
     // Milliseconds after the start at which the child is interrupted as by
     // Ctrl-C (SIGINT; on Windows a Ctrl-Break to its process group); -1: never.
     int interruptAfterMs = -1;

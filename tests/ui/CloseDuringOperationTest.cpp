@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "UiFixture.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::test {

@@ -18,6 +18,7 @@
 #include "devices/DeviceSelection.h"
 #include "link/ProgrammerSearch.h"
 #include "tests/support/RecordingPanel.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace {

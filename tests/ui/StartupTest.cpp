@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "UiFixture.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::test {

@@ -9,6 +9,7 @@
 
 #include "WindowTestSupport.h"
 #include "tests/support/TimedPartImage.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace {

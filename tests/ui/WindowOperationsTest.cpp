@@ -10,6 +10,7 @@
 #include "WindowTestSupport.h"
 #include "devices/DeviceOperations.h"
 #include "devices/OperationFrame.h"
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "VirtualHost.h"
 #include "tests/support/ProcessRunner.h"
 #include "virtual/FirmwareImage.h"
+#include "virtual/SocketChip.h"
 
 namespace velmar::test {
 namespace {

@@ -4,22 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "VirtualHost.h"
+#include "tests/support/TraceFixture.h"
 
 namespace velmar::test {
 namespace {
-
-std::vector<std::string> LoadTrace(const std::string& name) {
-    std::ifstream in(std::string(VELMAR_FIXTURES) + "/traces/" + name);
-    EXPECT_TRUE(in.good()) << name;
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) lines.push_back(line);
-    return lines;
-}
 
 std::uint8_t Pattern(std::uint32_t address) {
     return static_cast<std::uint8_t>((address * 13) ^ (address >> 8) ^ 0x5A);
@@ -66,7 +57,7 @@ TEST(VirtualReferenceTraces, Verify87C52H) {
     V().SeatChip(4, 0x2000);
     for (std::uint32_t a = 0; a < 0x2000; ++a)
         V().Chip()[a] = Pattern(a);
-    const std::vector<std::string> lines = LoadTrace("87c52h-verify.trace");
+    const std::vector<std::string> lines = TraceFixture("87c52h-verify.trace");
     ASSERT_EQ(9u, lines.size());
     const auto replies = Replay(host, lines);
     ASSERT_EQ(4u, replies.size());
@@ -85,7 +76,7 @@ TEST(VirtualReferenceTraces, Verify87C52H) {
 TEST(VirtualReferenceTraces, Program89C52) {
     VirtualHost host;
     V().SeatChip(5, 0x2000);
-    const std::vector<std::string> lines = LoadTrace("89c52-program.trace");
+    const std::vector<std::string> lines = TraceFixture("89c52-program.trace");
     ASSERT_EQ(65u, lines.size());
     const auto replies = Replay(host, lines);
     ASSERT_EQ(32u, replies.size());
@@ -104,7 +95,7 @@ TEST(VirtualReferenceTraces, ReadSetUp8748) {
     V().SeatChip(2, 0x400);
     for (std::uint32_t a = 0; a < 0x400; ++a)
         V().Chip()[a] = Pattern(a);
-    const std::vector<std::string> lines = LoadTrace("8748-read-setup.trace");
+    const std::vector<std::string> lines = TraceFixture("8748-read-setup.trace");
     ASSERT_EQ(7u, lines.size());
     EXPECT_EQ("92 00 00 A8 B0 0F B0 A9", lines.back());
     EXPECT_TRUE(Replay(host, lines).empty());

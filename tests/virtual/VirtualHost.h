@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
 namespace velmar::test {

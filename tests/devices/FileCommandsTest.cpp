@@ -5,12 +5,12 @@
 #include <random>
 
 #include "NullBackend.h"
-#include "tests/support/RecordingPanel.h"
-#include "TempDir.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
+#include "tests/support/RecordingPanel.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {

@@ -14,7 +14,7 @@ class TempDir {
     TempDir() {
         std::random_device seed;
         path_ = std::filesystem::temp_directory_path() /
-                ("velmar-buffer-" + std::to_string(seed()) + std::to_string(seed()));
+                ("velmar-test-" + std::to_string(seed()) + std::to_string(seed()));
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {
@@ -39,8 +39,9 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// One of the files of tests/fixtures/formats: a window of 1 KiB in every format.
 inline std::string DataFile(const std::string& name) {
-    return ReadFile(std::string(VELMAR_BUFFER_DATA) + "/" + name);
+    return ReadFile(std::string(VELMAR_FIXTURES) + "/formats/" + name);
 }
 
 } // namespace velmar::test

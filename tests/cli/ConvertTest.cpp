@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
 #include "cli/Arguments.h"
 #include "cli/Convert.h"
 #include "cli/Operations.h"
 #include "cli/UsageText.h"
+#include "tests/support/TempDir.h"
 
 namespace velmar {
 namespace {
@@ -23,7 +23,7 @@ class ConvertTest : public ::testing::Test {
     }
     std::string F(const std::string& name) const { return dir.File(name); }
     std::string Fixture(const std::string& name) const {
-        return std::string(VELMAR_BUFFER_DATA) + "/" + name;
+        return std::string(VELMAR_FIXTURES) + "/formats/" + name;
     }
 
     test::TempDir dir;
