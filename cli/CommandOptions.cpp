@@ -69,32 +69,32 @@ std::string SetFlag(bool& flag) {
 constexpr OptionValue kFlag = OptionValue::None;
 constexpr OptionValue kValue = OptionValue::Required;
 constexpr OptionValue kNonEmpty = OptionValue::NonEmpty;
+constexpr OptionGroup kProgrammer = OptionGroup::Programmer;
+constexpr OptionGroup kReport = OptionGroup::Report;
 constexpr OptionGroup kDevice = OptionGroup::Device;
+constexpr OptionGroup kDisasmOnly = OptionGroup::Disasm;
 constexpr OptionGroup kProduction = OptionGroup::Production;
 constexpr unsigned kProductionTakers = kProgram | kJob;
 
 // Every option but convert's. The device group's order is the order its
 // refusals are checked in.
 const CommandOption kCommandOptions[] = {
-    {"--usb", kFlag, OptionGroup::Programmer, kEveryCommand, nullptr},
-    {"--virtual", OptionValue::Attached, OptionGroup::Programmer, kEveryCommand,
+    {"--usb", kFlag, kProgrammer, kEveryCommand, nullptr},
+    {"--virtual", OptionValue::Attached, kProgrammer, kEveryCommand,
      [](L& s, S, S v) { return Keep(s.a.virtualOptions, v); }},
-    {"--trace", kValue, OptionGroup::Programmer, kEveryCommand,
+    {"--trace", kValue, kProgrammer, kEveryCommand,
      [](L& s, S, S v) {
          s.a.tracePath = v;
          return v.empty() ? std::string("--trace needs a file name") : std::string();
      }},
-    {"--serial", kValue, OptionGroup::Programmer, kEveryCommand & ~kList,
+    {"--serial", kValue, kProgrammer, kEveryCommand & ~kList,
      [](L& s, S, S v) { return SetSerial(s.a, v); }},
-    {"-q", kFlag, OptionGroup::Report, kEveryCommand,
-     [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"-v", kFlag, OptionGroup::Report, kEveryCommand,
-     [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"-vv", kFlag, OptionGroup::Report, kEveryCommand,
-     [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"--json", kFlag, OptionGroup::Report, kEveryCommand & ~(kDoctor | kDisasm),
+    {"-q", kFlag, kReport, kEveryCommand, [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
+    {"-v", kFlag, kReport, kEveryCommand, [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
+    {"-vv", kFlag, kReport, kEveryCommand, [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
+    {"--json", kFlag, kReport, kEveryCommand & ~(kDoctor | kDisasm),
      [](L& s, S, S) { return SetFlag(s.a.production.json); }},
-    {"--progress", kValue, OptionGroup::Report, kEveryCommand,
+    {"--progress", kValue, kReport, kEveryCommand,
      [](L& s, S, S v) { return SetProgress(s.a.progress, v); }},
     {"--device", kValue, kDevice, kDisasm | kOperationTakers,
      [](L& s, S, S v) { return Keep(s.a.deviceName, v); }},
@@ -114,11 +114,10 @@ const CommandOption kCommandOptions[] = {
     {"--fill", kValue, kDevice, kLoads, [](L& s, S, S v) { return Keep(s.fill, v); }},
     {"--fold", kFlag, kDevice, kLoads | kDisasm, [](L& s, S, S) { return SetFlag(s.a.fold); }},
     {"--offset", kNonEmpty, kDevice, kLoads, [](L& s, S, S v) { return Keep(s.hexOffset, v); }},
-    {"--cpu", kValue, OptionGroup::Disasm, kDisasm, [](L& s, S, S v) { return Keep(s.cpu, v); }},
-    {"--from", kValue, OptionGroup::Disasm, kDisasm, [](L& s, S, S v) { return Keep(s.from, v); }},
-    {"--to", kValue, OptionGroup::Disasm, kDisasm, [](L& s, S, S v) { return Keep(s.to, v); }},
-    {"--read", kFlag, OptionGroup::Disasm, kDisasm,
-     [](L& s, S, S) { return SetFlag(s.a.disasm.read); }},
+    {"--cpu", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.cpu, v); }},
+    {"--from", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.from, v); }},
+    {"--to", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.to, v); }},
+    {"--read", kFlag, kDisasmOnly, kDisasm, [](L& s, S, S) { return SetFlag(s.a.disasm.read); }},
     {"--repeat", OptionValue::OptionalCount, kProduction, kProductionTakers,
      [](L& s, S, S v) { return SetRepeat(s.a.production, v); }},
     {"--repeat-when-changed", kFlag, kProduction, kProductionTakers,

@@ -1,9 +1,7 @@
 #include "OptionTable.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "Arguments.h"
+#include "buffer/TextCase.h"
 
 namespace velmar::cli {
 
@@ -71,8 +69,7 @@ int VerbosityOf(const std::string& word) {
 }
 
 std::optional<std::uint8_t> ParseFill(const std::string& text) {
-    if (text.size() > 2 || (text.size() == 2 && text[0] == '0' && std::tolower(text[1]) == 'x'))
-        return std::nullopt;
+    if (text.size() > 2 || SameIgnoringCase(text, "0x")) return std::nullopt;
     const std::optional<std::int32_t> value = ParseAddress(text);
     if (!value) return std::nullopt;
     return static_cast<std::uint8_t>(*value);

@@ -4,7 +4,9 @@
 // paths, so nothing in the output depends on where the test runs. Each line's
 // record is tests/fixtures/cli-outputs/NAME.txt; scripts/record-cli-outputs
 // writes them anew from the present binary, to be run only on purpose, when a
-// change of output is meant.
+// change of output is meant. A record holds the line, its exit status, then
+// standard output, standard error and every file the line wrote or changed,
+// each with its byte count: text as it is, other bytes by their SHA-1.
 //
 // Normalised before the comparison, and nothing else: the version after
 // "velmar-cli " (<version>), the run time of a --json object
@@ -26,7 +28,7 @@
 #include "CliRunner.h"
 #include "cli/DumpIdentity.h"
 #include "tests/support/ProcessRunner.h"
-#include "virtual/VirtualProgrammer.h"
+#include "virtual/FirmwareImage.h"
 
 using namespace velmar::clitest;
 namespace fs = std::filesystem;
@@ -41,6 +43,7 @@ struct Line {
 
 using Files = std::map<std::string, std::string>; // relative name, contents
 
+// LJMP 0100h; at 0100h MOV SP,#60h, MOV A,#55h, MOV P1,A, SJMP $.
 const std::string kProgramHex = ":03000000020100FA\n"
                                 ":090100007581607455F59080FED4\n"
                                 ":00000001FF\n";
