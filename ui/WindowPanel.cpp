@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QTextCursor>
 
+#include <utility>
+
 #include "Captions.h"
-#include "Usb_Velmar.h"
+#include "Dialogs.h"
 #include "devices/DeviceOperations.h"
 #include "devices/VppSelection.h"
 #include "link/CommandLink.h"
@@ -45,7 +47,7 @@ std::optional<ScreenPoint> BoxPosition(BoxAbout about) {
 
 } // namespace
 
-WindowPanel::WindowPanel(TMainForm& form) : form_(form) {
+WindowPanel::WindowPanel(PanelWidgets widgets) : form_(std::move(widgets)) {
     sinceFlush_.start();
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kReportFlushMs);
@@ -276,16 +278,15 @@ bool WindowPanel::ShowMessage(BoxKind kind, std::string_view text, BoxAbout abou
                       : about == BoxAbout::Adapter875X ? form_.A875X
                                                        : nullptr;
     if (figure) figure->show();
-    const bool answer = ShowMessageBox(&form_, kind, std::string(text), BoxPosition(about));
+    const bool answer = ShowMessageBox(form_.MainForm, kind, std::string(text), BoxPosition(about));
     if (figure) figure->hide();
     return answer;
 }
 
 std::optional<std::string> WindowPanel::ChooseFirmwareFile() {
     FlushReport();
-    if (!ExecuteFileDialog(&form_, form_.OpenDialog1))
-        return std::nullopt;
-    return form_.OpenDialog1.FileName;
+    if (!ExecuteFileDialog(form_.MainForm, *form_.OpenDialog1)) return std::nullopt;
+    return form_.OpenDialog1->FileName;
 }
 
 } // namespace velmar::ui
