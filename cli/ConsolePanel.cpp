@@ -197,9 +197,11 @@ void ConsolePanel::Status(std::string_view sentence) {
 }
 
 void ConsolePanel::VppChanged(int setting) {
-    const std::string_view text = VppCaption(setting);
-    if (text.empty() || text == vpp_) return;
-    vpp_ = std::string(text);
+    const std::string_view volts = VppVolts(setting);
+    if (volts.empty()) return;
+    const std::string text = "Vpp = " + std::string(volts);
+    if (text == vpp_) return;
+    vpp_ = text;
     Detail(text);
 }
 

@@ -12,29 +12,29 @@ namespace {
 struct VppRow {
     std::uint8_t Ctl1;
     std::uint8_t Ctl2;
-    std::string_view Caption; // empty: the caption stays as it is
+    std::string_view Volts; // empty: a setting without a name
 };
 
 // Index = the Vpp setting. 3 and 6 are the same; 7 shows 12.5 with another first byte.
 constexpr std::array<VppRow, 11> kVppTable = {{
     {0x3F, 0x30, ""},
-    {0x0F, 0xB0, "Vpp = 25"},
-    {0x1F, 0xB0, "Vpp = 21"},
-    {0xBF, 0xB0, "Vpp = 12.5"},
-    {0x3F, 0x30, "Vpp = 12"},
-    {0x3F, 0x30, "Vpp = 5"},
-    {0xBF, 0xB0, "Vpp = 12.5"},
-    {0x3F, 0xB0, "Vpp = 12.5"},
-    {0xBF, 0x30, "Vpp = 12"},
-    {0x3F, 0x20, "Vpp = 12/3"},
-    {0x3F, 0x00, "Vpp = 3"},
+    {0x0F, 0xB0, "25"},
+    {0x1F, 0xB0, "21"},
+    {0xBF, 0xB0, "12.5"},
+    {0x3F, 0x30, "12"},
+    {0x3F, 0x30, "5"},
+    {0xBF, 0xB0, "12.5"},
+    {0x3F, 0xB0, "12.5"},
+    {0xBF, 0x30, "12"},
+    {0x3F, 0x20, "12/3"},
+    {0x3F, 0x00, "3"},
 }};
 
 } // namespace
 
-std::string_view VppCaption(int setting) {
+std::string_view VppVolts(int setting) {
     if (setting < 0 || setting >= static_cast<int>(kVppTable.size())) return {};
-    return kVppTable[static_cast<std::size_t>(setting)].Caption;
+    return kVppTable[static_cast<std::size_t>(setting)].Volts;
 }
 
 void ApplyVpp(ProgramState& state) {

@@ -14,7 +14,6 @@
 #include "Captions.h"
 #include "Dialogs.h"
 #include "devices/DeviceOperations.h"
-#include "devices/VppSelection.h"
 #include "link/CommandLink.h"
 
 namespace velmar::ui {
@@ -132,7 +131,7 @@ void WindowPanel::DeviceCommands(bool securityBits, bool erase) {
 
 void WindowPanel::VppChanged(int setting) {
     // A setting without a name leaves the caption as it is.
-    const std::string_view caption = VppCaption(setting);
+    const std::string caption = VppCaption(setting);
     if (!caption.empty()) form_.Vpp_But->setText(ToQ(caption));
 }
 

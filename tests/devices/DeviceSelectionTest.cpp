@@ -31,7 +31,7 @@ void ClickRow(ProgramState& state, int row) {
 // `before` while none has.
 std::string VppShown(const RecordingPanel& panel, std::string before = "") {
     for (int setting : panel.vppSettings)
-        if (!VppCaption(setting).empty()) before = std::string(VppCaption(setting));
+        if (!VppVolts(setting).empty()) before = "Vpp = " + std::string(VppVolts(setting));
     return before;
 }
 
