@@ -8,8 +8,15 @@
 #include <QFont>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyleOptionButton>
+
+class QPainter;
 
 namespace velmar::ui {
+
+// On Windows, the Fusion style with its own palette, so bevels and colours
+// are the Linux window's rather than the system's; elsewhere nothing.
+void UseWindowStyle();
 
 QFont SansFont(int pixels);  // bold
 QFont FixedFont(int pixels); // fixed pitch, regular weight
@@ -38,6 +45,12 @@ class CaptionButton : public QPushButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+#ifdef _WIN32
+    void DrawCaptionOutline(QPainter& painter, const QStyleOptionButton& option,
+                            const QFont& font) const;
+#endif
 };
 
 } // namespace velmar::ui

@@ -3,7 +3,6 @@
 // at start-up.
 
 #include <QApplication>
-#include <QStyle>
 
 #include <cstdio>
 #include <string>
@@ -12,6 +11,7 @@
 #include "CommandLine.h"
 #include "Startup.h"
 #include "Usb_Velmar.h"
+#include "WindowFonts.h"
 #include "devices/ProgramState.h"
 #include "link/D2XXApi.h"
 
@@ -29,11 +29,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-#ifdef _WIN32
-    // The same bevels and colours as the Linux window, not the system's.
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    QApplication::setPalette(QApplication::style()->standardPalette());
-#endif
+    velmar::ui::UseWindowStyle();
     std::vector<std::string> args;
     for (const QString& arg : app.arguments().mid(1))
         args.push_back(arg.toLocal8Bit().toStdString());

@@ -285,7 +285,7 @@ TEST(Vpp, EverySettingAndTheCheckSum) {
 }
 
 TEST(Vpp, WithoutAnAnsweringProgrammerNothingChangesOrIsSent) {
-    for (int linkState : {0, 1}) {
+    for (LinkState linkState : {LinkState::Closed, LinkState::Opened}) {
         Rig rig;
         rig.S().Link.LinkState = linkState;
         rig.S().Selection.Row = &DeviceCatalogue()[2]; // 8742

@@ -21,6 +21,7 @@
 #include "Startup.h"
 #include "Usb_Velmar.h"
 #include "ValueEntry.h"
+#include "WindowFonts.h"
 #include "devices/ProgramState.h"
 #include "link/D2XXApi.h"
 
@@ -30,7 +31,11 @@ inline QApplication& App() {
     static int argc = 1;
     static char name[] = "velmar-ui-test";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
+    static QApplication* app = [] {
+        auto* created = new QApplication(argc, argv);
+        ui::UseWindowStyle();
+        return created;
+    }();
     return *app;
 }
 
@@ -110,8 +115,9 @@ class UiFixture : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
 
+    // With the system's separators, as the window shows and stores paths.
     std::string Path(const std::string& name) const {
-        return (std::filesystem::path(dir_.path().toStdString()) / name).string();
+        return (std::filesystem::path(dir_.path().toStdString()) / name).make_preferred().string();
     }
 
     std::vector<std::string> MessageTexts() const {

@@ -70,7 +70,7 @@ class WindowFeedback : public ::testing::Test {
 
 TEST_F(WindowFeedback, DisabledControlsDrawGrey) {
     form.show();
-    state.Link.LinkState = 1;
+    state.Link.LinkState = velmar::LinkState::Opened;
     velmar::EndOperation(state);
     ASSERT_TRUE(form.Verify->isEnabled());
     EXPECT_GT(DarkPixels(form.Verify), 20);
@@ -91,6 +91,22 @@ TEST_F(WindowFeedback, DisabledControlsDrawGrey) {
         EXPECT_EQ(p.color(QPalette::Inactive, QPalette::Text), QColor(Qt::black));
         EXPECT_NE(p.color(QPalette::Disabled, QPalette::Text), QColor(Qt::black));
     }
+}
+
+// A bold caption is drawn bold: clearly more dark pixels than the same caption
+// in the regular face (Windows' grey-scale glyphs once drew both alike).
+TEST_F(WindowFeedback, CaptionsAreDrawnBold) {
+    form.show();
+    ASSERT_TRUE(form.Verify->font().bold());
+    velmar::ui::CaptionButton regular(form.Verify->text(), form.Verify->parentWidget());
+    regular.setGeometry(form.Verify->geometry());
+    QFont font = form.Verify->font();
+    font.setBold(false);
+    regular.setFont(font);
+    regular.setPalette(form.Verify->palette());
+    const int bold = DarkPixels(form.Verify);
+    EXPECT_GT(bold * 4, DarkPixels(&regular) * 5) << bold << " dark pixels against "
+                                                  << DarkPixels(&regular);
 }
 
 TEST_F(WindowFeedback, CaptionsFitTheirButtonsInBothSizes) {

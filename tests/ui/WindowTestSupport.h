@@ -15,6 +15,7 @@
 
 #include "Dialogs.h"
 #include "Usb_Velmar.h"
+#include "WindowFonts.h"
 #include "devices/ProgramState.h"
 #include "link/D2XXApi.h"
 
@@ -24,7 +25,11 @@ inline QApplication& TestApplication() {
     static int argc = 1;
     static char name[] = "velmar-ui-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
+    static QApplication* app = [] {
+        auto* created = new QApplication(argc, argv);
+        ui::UseWindowStyle();
+        return created;
+    }();
     return *app;
 }
 
