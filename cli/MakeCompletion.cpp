@@ -68,10 +68,8 @@ std::string OptionArms() {
         convert.push_back(name);
     convert.emplace_back("--help");
     arm("convert", convert);
-    // Before the command: whatever some command takes, and --version.
-    std::vector<std::string> any = TakenBy(kEveryCommand);
-    any.emplace_back("--version");
-    arm("*", any);
+    // Before the command: whatever some command takes.
+    arm("*", TakenBy(kEveryCommand));
     text.pop_back();
     return text;
 }
