@@ -202,7 +202,7 @@ class Reader {
             const int sType = Take(1)[0] - '0';
             const std::string_view body = line_;
             if (sType >= 7) {
-                result_.StopFlag = 1;
+                result_.EndRecordMet = true;
             } else if (sType >= 1 && sType <= 3) {
                 if (!SRecord(sType)) return false;
             } else if (sType == 4) {
@@ -251,7 +251,7 @@ class Reader {
         case 0x00:
             return StoreRecordData(static_cast<std::int32_t>(count), address);
         case 0x01:
-            result_.StopFlag = 1;
+            result_.EndRecordMet = true;
             return true;
         case 0x02: {
             std::uint32_t word = 0;
@@ -426,7 +426,7 @@ HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
             return result;
         }
         if (!reader.Line(line, source.LineNumber())) return result;
-    } while (result.StopFlag <= 0 && !source.AtEnd());
+    } while (!result.EndRecordMet && !source.AtEnd());
     if (!source.Refusal().empty()) {
         result.refusal = source.Refusal();
         return result;

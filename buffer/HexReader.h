@@ -21,7 +21,7 @@ struct HexLoadResult {
     std::string systemError;           // set when the file could not be read
     std::string badField;              // the field that failed, "$" included ("$G1")
     std::int32_t LoadAddress = 0;      // last record address (ASCII hex: next position)
-    std::int32_t StopFlag = 0;         // 1 when an end record was met
+    bool EndRecordMet = false;         // the load ended at an end record
     std::int64_t droppedBytes = 0;     // data bytes that fell past the buffer
     int badChecksumRecords = 0;        // records stored despite a wrong checksum
     int firstBadChecksumLine = 0;      // 1-based line of the first of them

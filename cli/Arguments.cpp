@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "CommandOptions.h"
+#include "OperationTable.h"
 #include "OptionTable.h"
 #include "UsageText.h"
 #include "buffer/DataBuffer.h"
@@ -20,29 +21,6 @@ namespace {
 
 bool StartsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
-}
-
-struct OperationName {
-    const char* name;
-    Operation operation;
-    bool takesFile;
-    Taker taker;
-};
-
-constexpr OperationName kOperations[] = {
-    {"read", Operation::Read, true, kRead},
-    {"verify", Operation::Verify, true, kVerify},
-    {"blank", Operation::Blank, false, kBlank},
-    {"compare", Operation::Compare, true, kCompare},
-    {"program", Operation::Program, true, kProgram},
-    {"erase", Operation::Erase, false, kErase},
-    {"lock", Operation::Lock, false, kLock},
-};
-
-const OperationName* FindOperation(const std::string& word) {
-    for (const auto& op : kOperations)
-        if (word == op.name) return &op;
-    return nullptr;
 }
 
 bool ProgramAlone(const CommandOption& o) {
@@ -177,7 +155,7 @@ void CheckDisasmLine(const std::vector<std::string>& words, const TypedOptions& 
 }
 
 // read, verify, blank, compare, program, erase and lock N.
-void CheckOperationLine(const std::vector<std::string>& words, const OperationName& op,
+void CheckOperationLine(const std::vector<std::string>& words, const OperationRow& op,
                         const TypedOptions& s, ParseResult& result) {
     Arguments& a = s.a;
     std::string& error = result.error;
@@ -352,7 +330,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         CheckDisasmLine(words, s, result);
     else if (verb == "convert")
         error = "convert takes no --usb, --virtual or --trace; give it first";
-    else if (const OperationName* op = FindOperation(verb))
+    else if (const OperationRow* op = FindOperationRow(verb))
         CheckOperationLine(words, *op, s, result);
     else
         error = "unknown command " + verb;

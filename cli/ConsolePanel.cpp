@@ -178,10 +178,10 @@ void ConsolePanel::QuitOffered() {
 // Only an operation that offers Quit can be stopped; erase, security bits and
 // the firmware update run to their end as they do in the window.
 void ConsolePanel::PumpEvents() {
-    if (gInterrupted == 0 || !quitEnabled_ || stopFlag_ == nullptr) return;
+    if (gInterrupted == 0 || !quitEnabled_ || !requestStop_) return;
     gInterrupted = 0;
     stopped_ = true;
-    *stopFlag_ = 5;
+    requestStop_();
     interrupted_ = true;
     ErrorLine("(interrupted: Quit)");
 }

@@ -3,10 +3,11 @@
 // error stream, differences to standard output as lines, and an operation's
 // progress becomes a progress bar when the error stream is a terminal.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,8 +52,10 @@ class ConsolePanel : public FrontPanel {
     long DifferingBytes() const { return diffBytes_; }
     std::string DifferenceSummary() const;
     // An interrupt (Ctrl-C) acts as a click on Quit: while the operation has
-    // Quit enabled, the next pump sets this stop counter to 5.
-    void SetStopTarget(std::int32_t* stopFlag) { stopFlag_ = stopFlag; }
+    // Quit enabled, the next pump asks the core to stop through this.
+    void SetStopRequest(std::function<void()> requestStop) {
+        requestStop_ = std::move(requestStop);
+    }
     static void InstallInterruptHandler();
     static void RaiseInterrupt(); // what the handler does; tests call it
 
@@ -137,7 +140,7 @@ class ConsolePanel : public FrontPanel {
     bool answerYes_ = false;
     std::optional<std::string> firmwareFile_;
     bool quitEnabled_ = false;
-    std::int32_t* stopFlag_ = nullptr;
+    std::function<void()> requestStop_;
     std::int32_t first_ = 0;
     std::int32_t last_ = 0;
     std::string banner_;

@@ -6,7 +6,7 @@
 #include "buffer/HexText.h"
 #include "devices/CodeListing.h"
 #include "devices/DeviceCatalogue.h"
-#include "devices/DeviceOperations.h"
+#include "devices/Tasks.h"
 
 namespace velmar::cli {
 
@@ -50,9 +50,9 @@ int RunDisasmFile(const Arguments& arguments) {
 int RunDisasmRead(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     if (!SelectDevice(state, panel, arguments)) return ExitFailed;
     panel.SetOperationName("Read");
-    Move_EpromClick(state);
+    const bool read = tasks::Read(state).Succeeded();
     panel.FinishProgress();
-    if (panel.LastOutcome(Task::Operation) != true) return ExitFailed;
+    if (!read) return ExitFailed;
     return PrintListing(state, arguments);
 }
 

@@ -10,6 +10,7 @@
 
 #include "DataStreams.h"
 #include "DumpIdentity.h"
+#include "OperationTable.h"
 #include "Platform.h"
 #include "SerialBackend.h"
 #include "buffer/DataFormats.h"
@@ -23,6 +24,7 @@
 #include "devices/DiagnosisRead.h"
 #include "devices/FileCommands.h"
 #include "devices/PreFlight.h"
+#include "devices/Tasks.h"
 #include "link/FirmwareUpdate.h"
 #include "link/ProgrammerSearch.h"
 
@@ -83,17 +85,17 @@ std::string NotFoundHint(const ProgramState& state, const std::string& serial) {
     return {};
 }
 
-// The window's search; true when the programmer answered. -v names the
-// programmer and its firmware; -q still says that none answered.
-bool Search(ProgramState& state, ConsolePanel& panel, const std::string& serial) {
-    FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
-    if (panel.LastOutcome(Task::Search) != true) {
+// The window's search; none when the programmer did not answer. -v names
+// the programmer and its firmware; -q still says that none answered.
+std::optional<SearchResult> Search(ProgramState& state, ConsolePanel& panel,
+                                   const std::string& serial) {
+    const SearchResult found = tasks::FindProgrammer(state);
+    if (!found.Found()) {
         if (panel.Verbosity() < 0) Complain(NotFoundText(state.D2XX));
         if (const std::string hint = NotFoundHint(state, serial); !hint.empty()) Complain(hint);
-        return false;
+        return std::nullopt;
     }
-    const std::string version =
-        FirmwareVersionText(state.D2XX.ReplyBuffer[1], state.D2XX.ReplyBuffer[2]);
+    const std::string version = found.Firmware->Text();
     state.D2XX.GetFTDeviceSerialNo(0);
     const std::string answered = state.D2XX.NameBufferToString();
     panel.Report().programmerSerial = answered;
@@ -103,7 +105,7 @@ bool Search(ProgramState& state, ConsolePanel& panel, const std::string& serial)
         panel.Detail("programmer: " + state.D2XX.NameBufferToString() + ", serial " + answered +
                      ", firmware " + version);
     }
-    return true;
+    return found;
 }
 
 constexpr const char* kStandardInput = "standard input";
@@ -241,23 +243,21 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     const std::string& path = source.name;
     state.Window = SelectedWindow(arguments);
     state.Buffer.Fill(arguments.fill.value_or(row.Can().ErasedValue));
-    state.FailFlag = 0;
+    state.FailFlag = false;
     LoadFacts facts;
-    bool fileError = false;
     panel.HoldWarnings();
     panel.BeginLoad(path);
-    const bool loaded = source.stream
-                            ? LoadDataStream(state, path, source.stream, &fileError, &facts)
-                            : LoadDataFile(state, path, &fileError, &facts);
+    const LoadResult loaded = source.stream ? tasks::LoadFile(state, path, source.stream, &facts)
+                                            : tasks::LoadFile(state, path, &facts);
     panel.EndLoad();
     // The load leaves its end record's stop and last address in the transfer
     // state; the search that follows must not see them.
-    state.Transfer.StopFlag = 0;
+    state.Link.ClearStopFlag();
     state.Transfer.DeviceAddress = state.Window.DeviceStart;
     // As convert: a file that cannot be read is 2, malformed contents 1.
-    if (!loaded) {
+    if (!loaded.Loaded) {
         panel.ReleaseWarnings(true);
-        return fileError ? ExitUsage : ExitFailed;
+        return loaded.CannotRead ? ExitUsage : ExitFailed;
     }
     const Refusal refusal = JudgeLoad(state, arguments, path, facts);
     panel.ReleaseWarnings(refusal.showWarnings);
@@ -265,7 +265,7 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
         Complain(refusal.text);
         return refusal.status;
     }
-    state.FailFlag = 0;
+    state.FailFlag = false;
     if (facts.highestPosition >= 0)
         panel.Detail("file data: " + std::to_string(facts.dataBytes) + " bytes, up to buffer " +
                      "position " + HexText(facts.highestPosition, 4));
@@ -319,33 +319,6 @@ std::vector<std::uint8_t> RangeBytes(const ProgramState& state) {
         bytes.push_back(state.Buffer[position]);
     }
     return bytes;
-}
-
-void RunClick(ProgramState& state, const Arguments& arguments, const BlockFilter& wanted) {
-    switch (arguments.operation) {
-    case Operation::Read:
-        Move_EpromClick(state);
-        break;
-    case Operation::Verify:
-        VerifyClick(state);
-        break;
-    case Operation::Blank:
-        Blank_ChkClick(state);
-        break;
-    case Operation::Compare:
-        CompareClick(state);
-        break;
-    case Operation::Program:
-        ProgrammClick(state, wanted);
-        break;
-    case Operation::Erase:
-        Erase_ButClick(state);
-        break;
-    case Operation::Lock:
-        SecurityClick(state);
-        Security_ListClick(state, arguments.lockBit - 1);
-        break;
-    }
 }
 
 // Several reads of one part: each bit takes the value most reads gave it
@@ -443,11 +416,12 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
     if (!InputReadable(path)) return ExitUsage;
     panel.AnswerQuestionsYes(true);
     panel.SetFirmwareFile(path);
-    if (!Search(state, panel, serial)) return ExitFailed;
+    const std::optional<SearchResult> found = Search(state, panel, serial);
+    if (!found) return ExitFailed;
     // A current firmware is not offered the update by the search: run it here.
-    const bool ranInSearch = panel.LastOutcome(Task::FirmwareUpdate).has_value();
-    if (!ranInSearch) UpdateFirmware(state.D2XX, state.Link, *state.Panel);
-    return panel.LastOutcome(Task::FirmwareUpdate) == true ? ExitSuccess : ExitFailed;
+    const FirmwareUpdateOutcome update =
+        found->Update ? *found->Update : tasks::UpdateFirmware(state);
+    return update == FirmwareUpdateOutcome::GoodUpdate ? ExitSuccess : ExitFailed;
 }
 
 int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
@@ -473,14 +447,12 @@ bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
     panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
                  "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
-    state.AutoVerify = 1;
+    state.AutoVerify = true;
     return true;
 }
 
 int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
-    const bool loads =
-        op == Operation::Verify || op == Operation::Compare || op == Operation::Program;
     // Every device byte must have its buffer position: one past the buffer
     // would be read into nothing, verified against nothing or never written.
     const AddressWindow window = SelectedWindow(arguments);
@@ -495,7 +467,7 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
     }
     if (arguments.fileType) state.FileType = *arguments.fileType;
-    if (loads) {
+    if (RowOf(op).loads) {
         const int refused = LoadDataImage(state, panel, arguments);
         if (refused >= 0) return refused;
     }
@@ -543,33 +515,39 @@ void SayDiagnosis(const ConsolePanel& panel) {
         Say(panel.Diagnosis());
 }
 
+namespace {
+
+// The end of a read: with several passes the majority of the reads goes into
+// the buffer (each unstable bit listed), then the device image is saved.
+int SaveReadImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
+                  std::vector<std::vector<std::uint8_t>>& reads) {
+    const AddressWindow& w = state.Window;
+    int status = ExitSuccess;
+    if (reads.size() > 1) {
+        status = ReportWeakBits(state, panel, reads,
+                                arguments.dataPath == "-" || arguments.production.json);
+        const std::vector<std::uint8_t>& majority = reads.front();
+        for (std::size_t i = 0; i < majority.size(); ++i)
+            state.Buffer[w.BufferStart + static_cast<std::int32_t>(i)] = majority[i];
+    }
+    if (!SaveDeviceImage(state, arguments.dataPath)) return ExitUsage;
+    const std::vector<std::uint8_t> bytes = RangeBytes(state);
+    ReportRangeIdentity(state, panel);
+    if (panel.Verbosity() >= 0 || arguments.hash) Say(IdentityLine(bytes));
+    return status;
+}
+
+} // namespace
+
 int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
+    const OperationRow& row = RowOf(op);
     if (const int refused = PrepareDeviceOperation(state, panel, arguments); refused >= 0)
         return refused;
     const AddressWindow& w = state.Window;
 
-    int passes = 1;
-    switch (op) {
-    case Operation::Read:
-        passes = arguments.passes;
-        panel.SetOperationName("Read");
-        break;
-    case Operation::Verify:
-        panel.SetOperationName("Verify");
-        break;
-    case Operation::Blank:
-        panel.SetOperationName("Blank");
-        break;
-    case Operation::Compare:
-        panel.SetOperationName("Compare");
-        break;
-    case Operation::Program:
-        panel.SetOperationName("Program");
-        break;
-    default:
-        break;
-    }
+    const int passes = op == Operation::Read ? arguments.passes : 1;
+    if (!row.progressName.empty()) panel.SetOperationName(std::string(row.progressName));
 
     BlockFilter wanted;
     std::vector<std::int32_t> changed;
@@ -587,8 +565,7 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
     bool failed = false;
     const unsigned linkFaults = state.Link.LinkFaults;
     for (int pass = 0; pass < passes && !failed; ++pass) {
-        RunClick(state, arguments, wanted);
-        failed = panel.LastOutcome(Task::Operation) != true;
+        failed = !row.run(state, arguments, wanted).Succeeded();
         if (!failed && op == Operation::Read) reads.push_back(RangeBytes(state));
     }
     if (failed && op == Operation::Program) DiagnoseRefusedBlock(state, panel, linkFaults);
@@ -615,24 +592,10 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +
             IdentityLine(RangeBytes(state)));
-    if (op == Operation::Verify || op == Operation::Compare || op == Operation::Program)
-        ReportRangeIdentity(state, panel);
+    if (row.loads) ReportRangeIdentity(state, panel);
     if (failed) return ExitFailed;
     if (op != Operation::Read) return ExitSuccess;
-
-    int status = ExitSuccess;
-    if (passes > 1) {
-        status = ReportWeakBits(state, panel, reads,
-                                arguments.dataPath == "-" || arguments.production.json);
-        const std::vector<std::uint8_t>& majority = reads.front();
-        for (std::size_t i = 0; i < majority.size(); ++i)
-            state.Buffer[w.BufferStart + static_cast<std::int32_t>(i)] = majority[i];
-    }
-    if (!SaveDeviceImage(state, arguments.dataPath)) return ExitUsage;
-    const std::vector<std::uint8_t> bytes = RangeBytes(state);
-    ReportRangeIdentity(state, panel);
-    if (panel.Verbosity() >= 0 || arguments.hash) Say(IdentityLine(bytes));
-    return status;
+    return SaveReadImage(state, panel, arguments, reads);
 }
 
 } // namespace velmar::cli
@@ -644,13 +607,11 @@ BridgeAnswer AskBridge(const D2XXBackend& backend, const std::string& serial) {
     if (serial.empty()) return answer;
     // The window's search on this bridge alone; nothing is shown.
     auto state = std::make_unique<ProgramState>(SerialBackend(backend, serial));
-    FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
+    const SearchResult found = tasks::FindProgrammer(*state);
     answer.openProblem = state->D2XX.OpenProblem;
-    answer.opened = state->Link.LinkState > 0;
-    if (state->Link.LinkState == 2)
-        answer.firmware =
-            FirmwareVersionText(state->D2XX.ReplyBuffer[1], state->D2XX.ReplyBuffer[2]);
-    if (state->Link.LinkState > 0) state->D2XX.CloseDevice();
+    answer.opened = found.Link != LinkState::Closed;
+    if (found.Firmware) answer.firmware = found.Firmware->Text();
+    if (answer.opened) state->D2XX.CloseDevice();
     return answer;
 }
 

@@ -14,8 +14,8 @@
 #include "UnitLog.h"
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
-#include "devices/DeviceOperations.h"
 #include "devices/FileCommands.h"
+#include "devices/Tasks.h"
 #include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
@@ -50,14 +50,10 @@ void Say(const std::string& line) {
     std::fflush(stderr);
 }
 
-// Takes the blank check's verdict and nothing else: while the run waits for
-// a part, the operator sees only the prompt.
-struct VerdictPanel : FrontPanel {
-    std::optional<bool> blank;
+// Hears only whether the link was lost: while the run waits for a part, the
+// operator sees only the prompt.
+struct LinkWatchPanel : FrontPanel {
     bool lost = false;
-    void Outcome(Task task, bool succeeded, std::int64_t) override {
-        if (task == Task::Operation) blank = succeeded;
-    }
     void LinkLost(std::uint32_t, int) override { lost = true; }
 };
 
@@ -66,12 +62,12 @@ enum class Next { Part, End, Lost };
 // --repeat-when-changed: blank checks until the socket holds an erased part.
 Next AwaitBlankPart(ProgramState& state, ConsolePanel& panel) {
     for (;;) {
-        VerdictPanel verdict;
-        state.Panel.Attach(&verdict);
-        Blank_ChkClick(state);
+        LinkWatchPanel watch;
+        state.Panel.Attach(&watch);
+        const bool blank = tasks::BlankCheck(state).Succeeded();
         state.Panel.Attach(&panel);
-        if (verdict.lost) return Next::Lost;
-        if (verdict.blank == true) return Next::Part;
+        if (watch.lost) return Next::Lost;
+        if (blank) return Next::Part;
         if (ConsolePanel::TakeInterrupt()) return Next::End;
         state.Link.Sleep(kPollMs);
     }
@@ -158,17 +154,14 @@ bool ProgramPart(ProgramState& state, ConsolePanel& panel, const Arguments& a) {
     }
     panel.SetOperationName("Program");
     const unsigned linkFaults = state.Link.LinkFaults;
-    ProgrammClick(state, wanted);
-    bool ok = panel.LastOutcome(Task::Operation) == true;
+    bool ok = tasks::Program(state, wanted).Succeeded();
     if (!ok) DiagnoseRefusedBlock(state, panel, linkFaults);
     if (ok && a.changedOnly && panel.Verbosity() >= 0)
         Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
     panel.SetOperationName("");
     const std::vector<int>& lockBits = a.production.lockBits;
     for (std::size_t i = 0; ok && i < lockBits.size(); ++i) {
-        SecurityClick(state);
-        Security_ListClick(state, lockBits[i] - 1);
-        ok = panel.LastOutcome(Task::Operation) == true;
+        ok = tasks::ProgramLockBit(state, lockBits[i]).Succeeded();
     }
     return ok;
 }

@@ -17,6 +17,7 @@
 #include "Doctor.h"
 #include "JobFile.h"
 #include "JsonReport.h"
+#include "OperationTable.h"
 #include "Operations.h"
 #include "Platform.h"
 #include "RepeatRun.h"
@@ -40,9 +41,6 @@ int Usage(const std::string& error, const std::string& hint = TryHelpLine()) {
     return ExitUsage;
 }
 
-const char* const kOperationNames[] = {"read",    "verify", "blank", "compare",
-                                       "program", "erase",  "lock"};
-
 std::string CommandName(const Arguments& a) {
     switch (a.command) {
     case Command::Probe:
@@ -58,7 +56,7 @@ std::string CommandName(const Arguments& a) {
     case Command::Convert:
         return "convert";
     case Command::Device:
-        return kOperationNames[static_cast<int>(a.operation)];
+        return std::string(RowOf(a.operation).name);
     case Command::Job:
         return a.production.job == JobVerb::New     ? "job new"
                : a.production.job == JobVerb::Check ? "job check"
@@ -99,7 +97,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     panel.CollectDifferences(json);
     panel.Report() = report;
     state->Panel.Attach(&panel);
-    panel.SetStopTarget(&state->Transfer.StopFlag);
+    ProgramState& core = *state;
+    panel.SetStopRequest([&core] { tasks::RequestStop(core); });
     if (a.command == Command::Device || a.command == Command::Disasm)
         ConsolePanel::InstallInterruptHandler();
     int status = ExitFailed;

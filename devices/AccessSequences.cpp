@@ -18,7 +18,7 @@ const char* const kWriteTimeout = "USB Device Write TimeOut ...";
 // Long packets and awaited-by-count packets are written here rather than
 // through SendPacket; like SendPacket they never touch an absent handle.
 bool WritePacket(ProgramState& state, int length) {
-    if (state.Link.LinkState <= 0) return false;
+    if (!state.Link.IsOpen()) return false;
     std::uint8_t* packet = state.Link.CommandPacket();
     packet[7] = CommandLink::PacketChecksum(packet);
     state.Link.WriteRequest(static_cast<DWORD>(length), true, kWriteTimeout);
@@ -44,7 +44,7 @@ void ShowProgress(ProgramState& state, std::int32_t value) {
 
 void AdvanceAddress(ProgramState& state) {
     TransferState& t = state.Transfer;
-    if (t.DeviceAddress >= state.Window.DeviceEnd) ++t.StopFlag;
+    if (t.DeviceAddress >= state.Window.DeviceEnd) t.ReachEnd();
     ++t.DeviceAddress;
     ++t.BufferIndex;
 }
@@ -150,16 +150,16 @@ bool ReadLoop(ProgramState& state, const ByteAction& action, const std::function
         // A block is used only when all of it arrived: after a failed, stopped
         // or short wait ReplyBuffer holds nothing of this block to compare.
         if (SendReadBlock(state) < whole) {
-            if (t.StopFlag <= 0) t.StopFlag = 5;
+            if (!t.Ended()) t.StopFlag = TransferStop::Stopped;
             return false;
         }
         for (std::int32_t i = 0; i < size; ++i) {
             if (!action(state.D2XX.ReplyBuffer[static_cast<std::size_t>(kReplyHead + i)])) {
-                if (t.StopFlag <= 0) t.StopFlag = 5;
+                if (!t.Ended()) t.StopFlag = TransferStop::Stopped;
                 return false;
             }
             AdvanceAddress(state);
-            if (t.StopFlag > 0) return t.DeviceAddress > state.Window.DeviceEnd;
+            if (t.Ended()) return t.DeviceAddress > state.Window.DeviceEnd;
         }
     }
 }
@@ -252,9 +252,9 @@ bool ProgramLockBit(ProgramState& state, int k) {
 void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
     TransferState& t = state.Transfer;
     CommandLink& link = state.Link;
-    if (link.LinkState <= 0) {
+    if (!link.IsOpen()) {
         // Nothing can be sent: this must not end as a programmed device.
-        t.StopFlag = 5;
+        t.StopFlag = TransferStop::Stopped;
         return;
     }
     EnterReadMode(state);
@@ -263,7 +263,7 @@ void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
     link.WriteLatch(0x5F, idle5F);
     do {
         if (!DataBuffer::Contains(t.BufferIndex)) {
-            t.StopFlag = 5;
+            t.StopFlag = TransferStop::Stopped;
             return;
         }
         // Blocks count from DeviceStart, as ProgramBlocks walks them.
@@ -286,7 +286,7 @@ void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
         link.WriteLatch(0x3F, 0xB0);
         if ((t.BufferIndex & 0x0F) == 0) ShowProgress(state, t.BufferIndex);
         AdvanceAddress(state);
-    } while (t.StopFlag == 0);
+    } while (!t.Ended());
 }
 
 void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
@@ -303,7 +303,7 @@ void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
         if (wanted && !wanted(t.DeviceAddress)) {
             t.DeviceAddress += kProgramBlockData;
             t.BufferIndex += kProgramBlockData;
-            if (t.DeviceAddress > deviceEnd) t.StopFlag = 1;
+            if (t.DeviceAddress > deviceEnd) t.StopFlag = TransferStop::EndReached;
             continue;
         }
         ShowProgress(state, t.DeviceAddress);
@@ -326,7 +326,7 @@ void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
             }
         }
         if (!inBuffer) {
-            t.StopFlag = 5;
+            t.StopFlag = TransferStop::Stopped;
             break;
         }
 
@@ -346,11 +346,11 @@ void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
             answered = link.AwaitReplyBytes(kReplyHead, BlockProgramMs(Selected(state))) >=
                        static_cast<DWORD>(kReplyHead);
 
-        if (!answered || state.D2XX.ReplyBuffer[6] == 0xFF) t.StopFlag = 5;
+        if (!answered || state.D2XX.ReplyBuffer[6] == 0xFF) t.StopFlag = TransferStop::Stopped;
         // Strictly past the end: a range one byte longer than whole blocks
         // still gets the block that holds DeviceEnd.
-        if (t.DeviceAddress > deviceEnd) ++t.StopFlag;
-    } while (t.StopFlag == 0);
+        if (t.DeviceAddress > deviceEnd) t.ReachEnd();
+    } while (!t.Ended());
     link.PacketLength = 8;
 }
 

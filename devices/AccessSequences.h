@@ -10,7 +10,8 @@
 
 namespace velmar {
 
-// The per-byte step: counts the end into StopFlag, then moves both positions.
+// The per-byte step: marks the end reached at DeviceEnd, then moves both
+// positions.
 void AdvanceAddress(ProgramState& state);
 // Address lines for families 3 to 6, and the progress caption for all.
 void SetAddressLatches(ProgramState& state);
@@ -39,7 +40,7 @@ using ByteAction = std::function<bool(std::uint8_t byte)>;
 // block by block. A block is handed to `action` only when the whole reply
 // arrived; a short or failed reply stops the run at the block. Returns true
 // when every address up to DeviceEnd was handled; otherwise DeviceAddress is
-// the first address that was not, and StopFlag is above 0.
+// the first address that was not, and the transfer has ended.
 bool ReadLoop(ProgramState& state, const ByteAction& action,
               const std::function<void()>& ready = {});
 
@@ -57,8 +58,8 @@ using BlockFilter = std::function<bool(std::int32_t blockAddress)>;
 
 // Family 1, one byte at a time under host timing.
 void ProgramBytewise(ProgramState& state, const BlockFilter& wanted = {});
-// Families 2 to 6, 256-byte ProgramBlock packets. Ends with StopFlag 1 after
-// a complete run.
+// Families 2 to 6, 256-byte ProgramBlock packets. Ends with the end reached
+// after a complete run.
 void ProgramBlocks(ProgramState& state, const BlockFilter& wanted = {});
 
 } // namespace velmar

@@ -4,6 +4,7 @@
 #include "DeviceCatalogue.h"
 #include "DiagnosisRead.h"
 #include "OperationFrame.h"
+#include "Tasks.h"
 #include "buffer/HexText.h"
 
 namespace velmar {
@@ -19,7 +20,7 @@ void EnableQuit(ProgramState& state) { state.Panel->QuitOffered(); }
 // A read run that ended before DeviceEnd: the banner says where, and the
 // operation ends red whatever it found so far.
 void ReportStopped(ProgramState& state, std::string_view what) {
-    state.FailFlag = 1;
+    state.FailFlag = true;
     SetStatus(state, std::string(what) + " Stopped at " +
                          HexText(state.Transfer.DeviceAddress, 4) + "....");
 }
@@ -35,11 +36,13 @@ const char* const kFlashNotErased = "Device was NOT Erased........";
 // A device operation does not start its sequence when the programmer did
 // not answer the idle command that opened it.
 bool LinkUp(ProgramState& state, unsigned mark) {
-    return state.Link.LinkState > 0 && !LinkFailedSince(state, mark);
+    return state.Link.IsOpen() && !LinkFailedSince(state, mark);
 }
 
-void ListDifference(ProgramState& state, std::uint8_t expected, std::uint8_t found) {
-    state.FailFlag = 1;
+void ListDifference(ProgramState& state, OperationResult& result, std::uint8_t expected,
+                    std::uint8_t found) {
+    state.FailFlag = true;
+    ++result.Differences;
     state.Panel->Difference(state.Transfer.DeviceAddress, expected, found);
     state.Panel->PumpEvents();
 }
@@ -63,23 +66,33 @@ void Keep(ReadComparison& run, std::uint8_t expected, std::uint8_t found) {
     run.Found.push_back(found);
 }
 
+// The frame's result with what the run itself counted, stopped when the run
+// ended before its last address.
+OperationResult Ended(const OperationResult& frame, const OperationResult& run, bool stopped) {
+    OperationResult result = frame;
+    result.Differences = run.Differences;
+    if (stopped && !result.Succeeded()) result.Outcome = TaskOutcome::Stopped;
+    return result;
+}
+
 // The end of a run that lists differing bytes: stopped, failed (a difference
 // or a link fault), or passed, when the empty list goes away again. Only a
 // whole run over a sound link is worth a diagnosis.
-void EndListingRun(ProgramState& state, unsigned mark, bool complete, std::string_view name,
-                   const char* failure, const char* success, const ReadComparison& run) {
+OperationResult EndListingRun(ProgramState& state, unsigned mark, bool complete,
+                              std::string_view name, const char* failure, const char* success,
+                              const ReadComparison& run, const OperationResult& counted) {
     if (!complete) {
         ReportStopped(state, name);
-    } else if (state.FailFlag == 1 || LinkFailedSince(state, mark)) {
+    } else if (state.FailFlag || LinkFailedSince(state, mark)) {
         const bool sound = !LinkFailedSince(state, mark);
-        state.FailFlag = 1;
+        state.FailFlag = true;
         SetStatus(state, failure);
         if (sound) ReportFailureDiagnosis(state, run);
     } else {
         SetStatus(state, success);
         state.Panel->ReportListShown(false);
     }
-    EndDeviceOperation(state, mark, failure);
+    return Ended(EndDeviceOperation(state, mark, failure), counted, !complete);
 }
 
 } // namespace
@@ -89,7 +102,7 @@ std::string DifferenceLine(std::int32_t address, std::uint8_t expected, std::uin
            HexText(found, 2);
 }
 
-void VerifyDevice(ProgramState& state) {
+OperationResult tasks::Verify(ProgramState& state) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
@@ -99,24 +112,23 @@ void VerifyDevice(ProgramState& state) {
     state.Panel->PumpEvents();
 
     ReadComparison run = StartComparison(state);
+    OperationResult counted;
     bool complete = false;
     if (LinkUp(state, mark))
-        complete = ReadLoop(state, [&state, &run](std::uint8_t byte) {
+        complete = ReadLoop(state, [&state, &run, &counted](std::uint8_t byte) {
             const std::int32_t position = state.Transfer.BufferIndex;
             if (!DataBuffer::Contains(position)) return false;
             const std::uint8_t expected = state.Buffer[position];
             Keep(run, expected, byte);
-            if (expected != byte) ListDifference(state, expected, byte);
+            if (expected != byte) ListDifference(state, counted, expected, byte);
             return true;
         });
 
-    EndListingRun(state, mark, complete, "Verify", kNotVerified, "Device Verified to Buffer....",
-                  run);
+    return EndListingRun(state, mark, complete, "Verify", kNotVerified,
+                         "Device Verified to Buffer....", run, counted);
 }
 
-void VerifyClick(ProgramState& state) { VerifyDevice(state); }
-
-void Blank_ChkClick(ProgramState& state) {
+OperationResult tasks::BlankCheck(ProgramState& state) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
@@ -125,13 +137,14 @@ void Blank_ChkClick(ProgramState& state) {
 
     const std::uint8_t blank = state.Selection.BlankValue;
     ReadComparison run = StartComparison(state);
+    OperationResult counted;
     bool complete = false;
     if (LinkUp(state, mark))
         complete = ReadLoop(
             state,
-            [&state, &run, blank](std::uint8_t byte) {
+            [&state, &run, &counted, blank](std::uint8_t byte) {
                 Keep(run, blank, byte);
-                if (byte != blank) ListDifference(state, blank, byte);
+                if (byte != blank) ListDifference(state, counted, blank, byte);
                 return true;
             },
             [&state] {
@@ -139,10 +152,11 @@ void Blank_ChkClick(ProgramState& state) {
                 state.Panel->ReportListShown(true);
             });
 
-    EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....", run);
+    return EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....",
+                         run, counted);
 }
 
-void Move_EpromClick(ProgramState& state) {
+OperationResult tasks::Read(ProgramState& state) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
@@ -158,7 +172,8 @@ void Move_EpromClick(ProgramState& state) {
             return true;
         });
 
-    if (complete && !LinkFailedSince(state, mark))
+    const bool whole = complete && !LinkFailedSince(state, mark);
+    if (whole)
         SetStatus(state, "Device Has Been Moved to Buffer....");
     else
         ReportStopped(state, "Move Device");
@@ -166,10 +181,12 @@ void Move_EpromClick(ProgramState& state) {
     ComputeChecksum(state);
     // The sentence names where the link gave up, even past the last address.
     const std::int32_t end = state.Transfer.DeviceAddress;
-    EndDeviceOperation(state, mark, "Move Device Stopped at " + HexText(end, 4) + "....");
+    return Ended(
+        EndDeviceOperation(state, mark, "Move Device Stopped at " + HexText(end, 4) + "...."), {},
+        !whole);
 }
 
-void CompareClick(ProgramState& state) {
+OperationResult tasks::Compare(ProgramState& state) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
@@ -183,26 +200,28 @@ void CompareClick(ProgramState& state) {
             if (!DataBuffer::Contains(position)) return false;
             const std::uint8_t wanted = state.Buffer[position];
             if ((wanted & byte) != wanted) {
-                state.Transfer.StopFlag = 1;
-                state.FailFlag = 1;
+                // The first byte that would need an erase decides.
+                state.Transfer.StopFlag = TransferStop::Stopped;
+                state.FailFlag = true;
             }
             return true;
         });
 
-    if (state.FailFlag == 1) {
+    const bool refused = state.FailFlag;
+    if (refused) {
         SetStatus(state, kCannotReprogram);
     } else if (!complete) {
         ReportStopped(state, "Program Compare");
     } else if (LinkFailedSince(state, mark)) {
-        state.FailFlag = 1;
+        state.FailFlag = true;
         SetStatus(state, kCannotReprogram);
     } else {
         SetStatus(state, "Device Can be Reprogrammed....");
     }
-    EndDeviceOperation(state, mark, kCannotReprogram);
+    return Ended(EndDeviceOperation(state, mark, kCannotReprogram), {}, !refused && !complete);
 }
 
-void ProgrammClick(ProgramState& state, const BlockFilter& wanted) {
+OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Programming Device from Buffer....");
@@ -218,57 +237,59 @@ void ProgrammClick(ProgramState& state, const BlockFilter& wanted) {
             ProgramBlocks(state, wanted);
     }
 
-    if (state.Transfer.StopFlag == 1 && !LinkFailedSince(state, mark)) {
+    if (state.Transfer.StopFlag == TransferStop::EndReached && !LinkFailedSince(state, mark)) {
         SetStatus(state, "Eprom is Programmed...............");
     } else {
         SetStatus(state, kNotProgrammed);
-        state.FailFlag = 1;
+        state.FailFlag = true;
     }
-    state.Panel->Progress(ProgressOf::Programmed, state.Transfer.DeviceAddress);
+    const std::int32_t programmedTo = state.Transfer.DeviceAddress;
+    state.Panel->Progress(ProgressOf::Programmed, programmedTo);
     state.Link.SendIdle();
-    if (state.FailFlag == 0 && LinkFailedSince(state, mark)) {
+    if (!state.FailFlag && LinkFailedSince(state, mark)) {
         SetStatus(state, kNotProgrammed);
-        state.FailFlag = 1;
+        state.FailFlag = true;
     }
     state.Link.Sleep(100);
 
-    const bool verified = state.AutoVerify == 1 && state.FailFlag == 0;
-    if (verified) VerifyDevice(state);
-    EndDeviceOperation(state, mark, verified ? kNotVerified : kNotProgrammed);
+    const bool verified = state.AutoVerify && !state.FailFlag;
+    OperationResult verify;
+    if (verified) verify = Verify(state);
+    OperationResult frame =
+        EndDeviceOperation(state, mark, verified ? kNotVerified : kNotProgrammed);
+    // Where the programming run, or the verify after it, ended; the closing
+    // idle has moved the transfer back to the start by now.
+    frame.StoppedAt = verified ? verify.StoppedAt : programmedTo;
+    return Ended(frame, verify, verified && verify.Outcome == TaskOutcome::Stopped);
 }
 
-void Auto_VerifyClick(ProgramState& state) {
-    if (state.AutoVerify == 1) {
-        state.AutoVerify = 0;
-    } else {
-        state.AutoVerify = 1;
-    }
-    state.Panel->AutoVerifyChanged(state.AutoVerify == 1);
+void tasks::SetAutoVerify(ProgramState& state, bool on) {
+    state.AutoVerify = on;
+    state.Panel->AutoVerifyChanged(on);
 }
 
-void Erase_ButClick(ProgramState& state) {
+OperationResult tasks::Erase(ProgramState& state) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Erasing Flash Device........");
     if (!LinkUp(state, mark)) {
-        state.FailFlag = 1;
+        state.FailFlag = true;
         SetStatus(state, kFlashNotErased);
-        EndDeviceOperation(state, mark, kFlashNotErased);
-        return;
+        return EndDeviceOperation(state, mark, kFlashNotErased);
     }
 
     EraseFlash(state);
 
     if (LinkFailedSince(state, mark)) {
-        state.FailFlag = 1;
+        state.FailFlag = true;
         SetStatus(state, kFlashNotErased);
     } else {
         SetStatus(state, "Device has been Erase, Do a Blank Check........");
     }
-    EndDeviceOperation(state, mark, kFlashNotErased);
+    return EndDeviceOperation(state, mark, kFlashNotErased);
 }
 
-void SecurityClick(ProgramState& state) {
+void OfferLockBits(ProgramState& state) {
     BeginOperation(state);
     state.Panel->ChoiceListShown(ChoiceList::SecurityBits, true);
 }
@@ -284,7 +305,7 @@ void ProgramSecurityBit(ProgramState& state, int k) {
     const unsigned mark = state.Link.FrameFaultMark;
     if (!LinkUp(state, mark)) {
         SetStatus(state, notProgrammed);
-        state.FailFlag = 1;
+        state.FailFlag = true;
         return;
     }
 
@@ -292,30 +313,38 @@ void ProgramSecurityBit(ProgramState& state, int k) {
         // The 874X parts have no security bits and no device means no
         // sequence: nothing was programmed, so do not say it was.
         SetStatus(state, notProgrammed);
-        state.FailFlag = 1;
+        state.FailFlag = true;
         return;
     }
     if (LinkFailedSince(state, mark)) {
         SetStatus(state, notProgrammed);
-        state.FailFlag = 1;
+        state.FailFlag = true;
     }
+}
+
+// The pulses' replies are awaited by the closing idle: the bit is programmed
+// only when that shows the link whole.
+OperationResult EndLockBitRun(ProgramState& state, unsigned mark, int k) {
+    const std::string bitName = SecurityBitName(k);
+    return EndDeviceOperation(state, mark, bitName + " was NOT programmed....",
+                              bitName + " has been programmed...");
 }
 
 } // namespace
 
-void Security_ListClick(ProgramState& state, int k) {
-    const unsigned mark = state.Link.FrameFaultMark; // from SecurityClick
-    if (k >= 0 && k <= 2) ProgramSecurityBit(state, k);
+OperationResult TakeLockBitChoice(ProgramState& state, int k) {
+    const unsigned mark = state.Link.FrameFaultMark; // from OfferLockBits
+    const bool bit = k >= 0 && k <= 2;
+    if (bit) ProgramSecurityBit(state, k);
     state.Panel->ChoiceListShown(ChoiceList::SecurityBits, false);
-    if (k >= 0 && k <= 2) {
-        // The pulses' replies are awaited by the closing idle: the bit is
-        // programmed only when that shows the link whole.
-        const std::string bitName = SecurityBitName(k);
-        EndDeviceOperation(state, mark, bitName + " was NOT programmed....",
-                           bitName + " has been programmed...");
-    } else {
-        EndOperation(state);
-    }
+    return bit ? EndLockBitRun(state, mark, k) : EndOperation(state);
+}
+
+OperationResult tasks::ProgramLockBit(ProgramState& state, int bit) {
+    BeginOperation(state);
+    const unsigned mark = state.Link.FrameFaultMark;
+    ProgramSecurityBit(state, bit - 1);
+    return EndLockBitRun(state, mark, bit - 1);
 }
 
 } // namespace velmar

@@ -42,7 +42,7 @@ void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
     run.Start = window.DeviceStart;
     run.ErasedValue = state.Selection.BlankValue;
     run.AddressBits = AddressBitsOf(deviceEnd);
-    if (state.Link.LinkState > 0 && !LinkFailedSince(state, mark)) {
+    if (state.Link.IsOpen() && !LinkFailedSince(state, mark)) {
         if (std::optional<std::vector<std::uint8_t>> read = ReadDeviceRange(state)) {
             run.Found = std::move(*read);
             for (std::size_t i = 0; i < run.Found.size(); ++i) {
@@ -55,7 +55,7 @@ void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
     }
     if (!run.Found.empty() && !LinkFailedSince(state, mark)) ReportFailureDiagnosis(state, run);
     window.DeviceEnd = deviceEnd;
-    state.FailFlag = 1;
+    state.FailFlag = true;
     EndOperation(state);
 }
 

@@ -132,7 +132,8 @@ bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream
     const HexLoadResult result =
         LoadHexStream(stream, state.FileType, state.Buffer, w, *state.Panel);
     state.Transfer.DeviceAddress = result.LoadAddress;
-    state.Transfer.StopFlag = result.StopFlag;
+    state.Transfer.StopFlag =
+        result.EndRecordMet ? TransferStop::EndReached : TransferStop::Running;
     facts.badLine = result.badLine;
     facts.stopped = result.stopped;
     if (!result.ok) {
@@ -209,7 +210,7 @@ void ReportUnreadableDataFile(ProgramState& state, const std::string& path,
     if (!HasBinaryRoutines(state.FileType)) {
         ShowHexLoading(state);
         state.Transfer.DeviceAddress = 0;
-        state.Transfer.StopFlag = 0;
+        state.Link.ClearStopFlag();
     }
     ReportFileError(state, "Could not read", path, reason);
 }

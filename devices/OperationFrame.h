@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "ProgramState.h"
+#include "Tasks.h"
 
 namespace velmar {
 
@@ -11,15 +12,16 @@ namespace velmar {
 // idle command and enters the busy state.
 void BeginOperation(ProgramState& state);
 // Sends the idle command while still busy, then leaves the busy state and
-// gives the outcome from FailFlag.
-void EndOperation(ProgramState& state);
+// gives the outcome from FailFlag; returns it, with where the operation
+// stopped and the link faults since BeginOperation.
+OperationResult EndOperation(ProgramState& state);
 // EndOperation for an operation on the device: when the programmer link
 // failed anywhere since `faultMark` (the closing idle's reply included), an
 // operation that still counts as a success fails with `failure` as its
 // sentence, before the outcome is given. `success`, when given, is said only
 // then, once the closing idle's reply has shown the link whole.
-void EndDeviceOperation(ProgramState& state, unsigned faultMark, std::string_view failure,
-                        std::string_view success = {});
+OperationResult EndDeviceOperation(ProgramState& state, unsigned faultMark,
+                                   std::string_view failure, std::string_view success = {});
 // True when a write, a wait or a read of the link failed since `faultMark`.
 bool LinkFailedSince(const ProgramState& state, unsigned faultMark);
 

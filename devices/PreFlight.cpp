@@ -95,14 +95,14 @@ std::optional<std::vector<std::uint8_t>> ReadPartBeforeProgramming(ProgramState&
     state.Panel->QuitOffered();
     state.Panel->Status("Reading Device before programming....");
     std::optional<std::vector<std::uint8_t>> part;
-    if (state.Link.LinkState > 0 && !LinkFailedSince(state, mark)) part = ReadDeviceRange(state);
+    if (state.Link.IsOpen() && !LinkFailedSince(state, mark)) part = ReadDeviceRange(state);
     if (!part || LinkFailedSince(state, mark)) {
         part.reset();
-        state.FailFlag = 1;
+        state.FailFlag = true;
         state.Panel->Status("Device could NOT be read before programming....");
     }
     EndDeviceOperation(state, mark, "Device could NOT be read before programming....");
-    if (state.FailFlag != 0) part.reset();
+    if (state.FailFlag) part.reset();
     return part;
 }
 

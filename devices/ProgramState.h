@@ -47,9 +47,9 @@ class ProgramState {
     DeviceSelection Selection;
     LineState Lines;
 
-    int FailFlag = 0;   // held by the banner
-    int FileType = 0;   // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
-    int AutoVerify = 1; // 1 on, 0 off
+    bool FailFlag = false;  // the last operation failed; the banner holds it
+    int FileType = 0;       // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
+    bool AutoVerify = true; // programming is followed by a verify
 };
 
 } // namespace velmar

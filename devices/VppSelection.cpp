@@ -38,7 +38,7 @@ std::string_view VppCaption(int setting) {
 }
 
 void ApplyVpp(ProgramState& state) {
-    if (state.Link.LinkState != 2) return;
+    if (!state.Link.Answered()) return;
     LineState& lines = state.Lines;
     lines.VppCtl1 = 0x3F;
     lines.VppCtl2 = 0x30;

@@ -9,7 +9,7 @@
 namespace velmar {
 
 // Turns VppSetting into VppCtl1/VppCtl2, reports the setting and sends SetVpp.
-// Does nothing at all unless the programmer answered (LinkState 2).
+// Does nothing at all unless the programmer answered (LinkState Answered).
 void ApplyVpp(ProgramState& state);
 
 // How a setting is shown ("Vpp = 12.5"); empty for one without a name.

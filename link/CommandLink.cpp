@@ -31,7 +31,7 @@ std::uint8_t CommandLink::PacketChecksum(const std::uint8_t* packet) {
 }
 
 DWORD CommandLink::SendPacket() {
-    if (LinkState <= 0) return 0;
+    if (!IsOpen()) return 0;
     std::uint8_t* packet = CommandPacket();
     packet[7] = PacketChecksum(packet);
     const bool awaited = packet[0] < 0x80;
@@ -55,7 +55,7 @@ std::string LinkLostLine(std::uint32_t status, int timeouts) {
 }
 
 void CommandLink::Timer1Timer() {
-    transfer_.StopFlag = 5;
+    transfer_.StopFlag = TransferStop::Stopped;
     TimeoutFlag = 5;
     Timer1Enabled = false;
 }
@@ -111,7 +111,7 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
             }
             continue;
         }
-        if (transfer_.StopFlag > 0) {
+        if (transfer_.Ended()) {
             stopped = true;
             break;
         }
@@ -172,7 +172,7 @@ void CommandLink::DropStaleReply() {
 void CommandLink::AwaitOwedReply() {
     const DWORD owed = owedBytes_;
     owedBytes_ = 0;
-    while (std::chrono::steady_clock::now() < owedUntil_ && transfer_.StopFlag <= 0) {
+    while (std::chrono::steady_clock::now() < owedUntil_ && !transfer_.Ended()) {
         panel_->PumpEvents();
         if (d2xx_.GetRxQueueStatus() != FT_OK || d2xx_.RxQueueCount >= owed) return;
         std::this_thread::sleep_for(kTurnPause);
@@ -188,7 +188,7 @@ void CommandLink::WriteLatch(std::uint8_t select, int value) {
 }
 
 void CommandLink::SendIdle() {
-    if (LinkState == 2) {
+    if (Answered()) {
         // Its reply is awaited in full: the end of a run or a stop that came
         // before the idle command does not cut its wait short.
         ClearStopFlag();

@@ -14,13 +14,28 @@
 
 namespace velmar {
 
-// Device address and buffer position of the next byte of a transfer, and the
-// stop counter (0 running, 1 end reached, 5 stopped or timed out).
+// Whether a transfer goes on: running, its last address handled, or stopped
+// before that (Quit, a reply wait that gave up, a block the part refused).
+enum class TransferStop : std::int32_t { Running = 0, EndReached = 1, Stopped = 5 };
+
+// Device address and buffer position of the next byte of a transfer, and
+// whether it goes on.
 struct TransferState {
     std::int32_t DeviceAddress = 0;
     std::int32_t BufferIndex = 0;
-    std::int32_t StopFlag = 0;
+    TransferStop StopFlag = TransferStop::Running;
+
+    bool Ended() const { return StopFlag != TransferStop::Running; }
+    // The last address was handled; a stop already asked for stays a stop.
+    void ReachEnd() {
+        if (StopFlag == TransferStop::Running) StopFlag = TransferStop::EndReached;
+    }
 };
+
+// How far the search got: no bridge open, a bridge open that gave no valid
+// answer, or the programmer answered. Only an open bridge is written to;
+// only an answering programmer gets the idle command.
+enum class LinkState { Closed = 0, Opened = 1, Answered = 2 };
 
 enum : std::uint8_t {
     IdleCommand = 0x24,
@@ -75,14 +90,18 @@ class CommandLink {
     void SendIdle();
     // Waits that begin afresh (a search, an operation frame) are not ended by
     // what a file load's end record or an earlier stop left in StopFlag.
-    void ClearStopFlag() { transfer_.StopFlag = 0; }
+    void ClearStopFlag() { transfer_.StopFlag = TransferStop::Running; }
+    // Quit: the running wait, and the run it belongs to, end at their next look.
+    void RequestStop() { transfer_.StopFlag = TransferStop::Stopped; }
     void Timer1Timer();
 
     // Plain sleeps of the device sequences go through here so tests can
     // record them instead of waiting.
     void Sleep(int milliseconds);
 
-    int LinkState = 0;
+    velmar::LinkState LinkState = velmar::LinkState::Closed;
+    bool IsOpen() const { return LinkState != velmar::LinkState::Closed; }
+    bool Answered() const { return LinkState == velmar::LinkState::Answered; }
     int PacketLength = 8;
     // Every failed write, unanswered or short wait, failed read or reply
     // longer than awaited since the program started. An operation that sees

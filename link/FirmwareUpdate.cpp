@@ -67,7 +67,8 @@ bool HasUpdateSignature(const std::vector<std::uint8_t>& image) {
                        sizeof kUpdateSignature) == 0;
 }
 
-void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
+FirmwareUpdateOutcome UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
+    FirmwareUpdateOutcome outcome = FirmwareUpdateOutcome::NoFileChosen;
     panel.Status(kUpdatingCaption);
     const std::optional<std::string> path = panel.ChooseFirmwareFile();
     if (path) {
@@ -77,6 +78,7 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
         // one without the whole header has no checksum to compare.
         if (tooLong || image.size() < kHeaderSize || !HasUpdateSignature(image)) {
             panel.ShowMessage(BoxKind::Warning, kInvalidFile);
+            outcome = FirmwareUpdateOutcome::InvalidFile;
             panel.Outcome(Task::FirmwareUpdate, false, 0);
         } else {
             // Every record and the checksum query must be answered, and the
@@ -113,12 +115,14 @@ void UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
             if (d2xx.WriteTxBuffer(8) != 8) ++link.LinkFaults;
             const bool good = sameSum && link.LinkFaults == faultMark;
             panel.ShowMessage(BoxKind::Warning, good ? "Good Update..." : "Warning: Bad Update...");
+            outcome = good ? FirmwareUpdateOutcome::GoodUpdate : FirmwareUpdateOutcome::BadUpdate;
             panel.Outcome(Task::FirmwareUpdate, good, 0);
         }
     } else {
         panel.Outcome(Task::FirmwareUpdate, false, 0);
     }
     link.PacketLength = 8;
+    return outcome;
 }
 
 } // namespace velmar

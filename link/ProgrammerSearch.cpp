@@ -1,7 +1,5 @@
 #include "ProgrammerSearch.h"
 
-#include "FirmwareUpdate.h"
-
 namespace velmar {
 
 namespace {
@@ -28,8 +26,8 @@ std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor) {
     return text + std::to_string(minor);
 }
 
-void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& failFlag) {
-    failFlag = 1;
+SearchResult FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel) {
+    SearchResult result;
     // A hex load just before (start-up's last file, a file on the command
     // line) leaves its end record's 1 here; the version query would then
     // give up at its first look, before the bridge passes the reply on.
@@ -47,10 +45,11 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     if (d2xx.DeviceCount != 1) {
         panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
         // The old handle is closed: nothing may be sent until a search succeeds.
-        if (closedPrevious) link.LinkState = 0;
+        if (closedPrevious) link.LinkState = LinkState::Closed;
+        result.Link = link.LinkState;
         panel.ReportListShown(false);
         panel.Outcome(Task::Search, false, 0);
-        return;
+        return result;
     }
 
     d2xx.GetFTDeviceSerialNo(0);
@@ -67,7 +66,7 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     for (int i = 0; i < 7; ++i)
         packet[i] = 0;
     packet[0] = VersionQuery;
-    link.LinkState = 1;
+    link.LinkState = LinkState::Opened;
     const DWORD answered = link.SendPacket();
 
     const auto& reply = d2xx.ReplyBuffer;
@@ -75,17 +74,19 @@ void FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel, int& f
     if (answered < 8 || reply[6] != 0) {
         panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
     } else {
-        link.LinkState = 2;
-        panel.Status(kFoundCaption + FirmwareVersionText(reply[1], reply[2]));
-        failFlag = 0;
-        const int version = reply[1] * 256 + reply[2];
-        if (version < kRequiredFirmware &&
+        link.LinkState = LinkState::Answered;
+        const FirmwareVersion version{reply[1], reply[2]};
+        result.Firmware = version;
+        panel.Status(kFoundCaption + version.Text());
+        if (version.Number() < kRequiredFirmware &&
             panel.ShowMessage(BoxKind::Question, kUpdateQuestion, kSearchBoxPosition)) {
-            UpdateFirmware(d2xx, link, panel);
+            result.Update = UpdateFirmware(d2xx, link, panel);
         }
     }
+    result.Link = link.LinkState;
     panel.ReportListShown(false);
-    panel.Outcome(Task::Search, failFlag == 0, 0);
+    panel.Outcome(Task::Search, result.Found(), 0);
+    return result;
 }
 
 } // namespace velmar

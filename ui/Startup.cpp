@@ -74,9 +74,9 @@ void Startup::FormActivate() {
         state_.Panel->AppendDiagnosticLine(problem);
     if (!CommandLineFile.empty()) LoadCommandLineFile();
 
-    FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
+    tasks::FindProgrammer(state_);
     ApplyVpp(state_);
-    state_.FailFlag = 0;
+    state_.FailFlag = false;
     EndOperation(state_);
     if (!state_.Selection.HasDevice) state_.Panel->ChoiceListShown(ChoiceList::Devices, true);
 }
@@ -87,8 +87,8 @@ void Startup::RestoreSettings(const StoredSettings& s) {
 
     state_.FileType = s.FileType;
     state_.Selection.VppSetting = s.VppSetting;
-    state_.AutoVerify = s.AutoVerify;
-    state_.Panel->AutoVerifyChanged(s.AutoVerify == 1);
+    // The file stores 1 for on; any other number is off.
+    tasks::SetAutoVerify(state_, s.AutoVerify == 1);
 
     // A hand-edited file may hold anything; the window only knows 20 bits.
     state_.Window.BufferStart = IntoAddressRange(s.BufferStart);
@@ -143,7 +143,7 @@ bool Startup::LoadStartupFile(const std::string& name, bool typeFromFile) {
         if (RefuseUnchosenFormat(state_, name, verdict)) return false;
         SetFileType(verdict.fileType);
     }
-    return stream != nullptr && LoadDataStream(state_, name, stream);
+    return stream != nullptr && tasks::LoadFile(state_, name, stream).Loaded;
 }
 
 void Startup::SetFileType(int type) {
@@ -166,7 +166,7 @@ StoredSettings Startup::CurrentSettings() const {
     s.SelectedRow = state_.Selection.SelectedRow;
     s.FileType = state_.FileType;
     s.VppSetting = state_.Selection.VppSetting;
-    s.AutoVerify = state_.AutoVerify;
+    s.AutoVerify = state_.AutoVerify ? 1 : 0;
     s.BufferStart = state_.Window.BufferStart;
     s.DeviceStart = state_.Window.DeviceStart;
     s.DeviceEnd = state_.Window.DeviceEnd;
@@ -178,7 +178,7 @@ StoredSettings Startup::CurrentSettings() const {
 void Startup::FormCloseQuery() {
     state_.Link.SendIdle();
     state_.Link.Timer1Enabled = false;
-    state_.Transfer.StopFlag = 5;
+    tasks::RequestStop(state_);
     // A settings file that cannot be written is not worth stopping the close for.
     // Not before the start-up sequence, nor without a start-up directory.
     // What start-up does not read is not written either: a FIFO's open would

@@ -26,6 +26,7 @@
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
+#include "devices/Tasks.h"
 #include "devices/VppSelection.h"
 #include "link/ProgrammerSearch.h"
 
@@ -407,7 +408,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 // ---------------------------------------------------------------------------
 // Handlers of this window's own.
 
-void TMainForm::Quit_Func_ButClick() { state_.Transfer.StopFlag = 5; }
+void TMainForm::Quit_Func_ButClick() {
+    velmar::tasks::RequestStop(state_);
+}
 
 void TMainForm::ScaleClick() {
     if (ScaleTag == 0) {
@@ -489,8 +492,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         closePending_ = true;
         if (CloseQuery)
             CloseQuery();
-        // The operation below sees StopFlag and returns; then we close.
-        state_.Transfer.StopFlag = 5;
+        // The operation below sees the stop and returns; then we close.
+        velmar::tasks::RequestStop(state_);
         event->ignore();
         return;
     }
@@ -619,7 +622,7 @@ void TMainForm::Load_ButClick() {
     velmar::BeginOperation(state_);
     bool loaded = true;
     if (velmar::ui::ExecuteFileDialog(this, OpenDialog1))
-        loaded = velmar::LoadDataFile(state_, OpenDialog1.FileName);
+        loaded = velmar::tasks::LoadFile(state_, OpenDialog1.FileName).Loaded;
     // A failed load keeps the previous sum on the button.
     if (loaded)
         velmar::ComputeChecksum(state_);
@@ -654,48 +657,48 @@ void TMainForm::Vpp_ButClick() {
 
 void TMainForm::Blank_ChkClick() {
     HandlerScope scope(*this);
-    velmar::Blank_ChkClick(state_);
+    velmar::tasks::BlankCheck(state_);
 }
 
 void TMainForm::VerifyClick() {
     HandlerScope scope(*this);
-    velmar::VerifyClick(state_);
+    velmar::tasks::Verify(state_);
 }
 
 void TMainForm::Move_EpromClick() {
     HandlerScope scope(*this);
-    velmar::Move_EpromClick(state_);
+    velmar::tasks::Read(state_);
 }
 
 void TMainForm::CompareClick() {
     HandlerScope scope(*this);
-    velmar::CompareClick(state_);
+    velmar::tasks::Compare(state_);
 }
 
 void TMainForm::ProgrammClick() {
     HandlerScope scope(*this);
-    velmar::ProgrammClick(state_);
+    velmar::tasks::Program(state_);
 }
 
 void TMainForm::Auto_VerifyClick() {
     HandlerScope scope(*this);
-    velmar::Auto_VerifyClick(state_);
+    velmar::tasks::SetAutoVerify(state_, !state_.AutoVerify);
 }
 
 void TMainForm::Erase_ButClick() {
     HandlerScope scope(*this);
-    velmar::Erase_ButClick(state_);
+    velmar::tasks::Erase(state_);
 }
 
 void TMainForm::SecurityClick() {
     HandlerScope scope(*this);
     Security_List->setCurrentRow(-1);
-    velmar::SecurityClick(state_);
+    velmar::OfferLockBits(state_);
 }
 
 void TMainForm::Security_ListClick() {
     HandlerScope scope(*this);
-    velmar::Security_ListClick(state_, Security_List->currentRow());
+    velmar::TakeLockBitChoice(state_, Security_List->currentRow());
 }
 
 // ---------------------------------------------------------------------------
@@ -709,10 +712,10 @@ void TMainForm::StaticText3Click() {
         return;
     HandlerScope scope(*this);
     state_.Panel->ClearReport();
-    velmar::FindProgrammer(state_.D2XX, state_.Link, *state_.Panel, state_.FailFlag);
+    velmar::tasks::FindProgrammer(state_);
     velmar::ApplyVpp(state_);
     if (!state_.Selection.HasDevice) Device_Box->show();
     Memo1->hide();
-    state_.FailFlag = 0;
+    state_.FailFlag = false;
     velmar::EndOperation(state_);
 }

@@ -111,6 +111,10 @@ struct VirtualProgrammer::State {
     void ApplyChipFaults();
     std::vector<int> Present() const;
     Port* Find(FT_HANDLE handle);
+    // What a write or read checks first: a known handle, its arguments, a
+    // programmer still plugged in. Null, with `status` saying why, when one fails.
+    Port* TransferPort(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* done,
+                       FT_STATUS& status);
     void Schedule(Port& port, std::vector<std::uint8_t> reply, Clock::time_point ready);
 };
 
@@ -204,6 +208,20 @@ Port* VirtualProgrammer::State::Find(FT_HANDLE handle) {
     for (Port& port : Ports)
         if (port.Open && handle && port.Handle == handle) return &port;
     return nullptr;
+}
+
+Port* VirtualProgrammer::State::TransferPort(FT_HANDLE handle, const void* buffer, DWORD count,
+                                             DWORD* done, FT_STATUS& status) {
+    Port* port = Find(handle);
+    if (!port) {
+        status = FT_INVALID_HANDLE;
+    } else if (!done || (!buffer && count > 0)) {
+        status = FT_INVALID_PARAMETER;
+    } else {
+        *done = 0;
+        status = port->Programmer && Unplugged ? FT_IO_ERROR : FT_OK;
+    }
+    return status == FT_OK ? port : nullptr;
 }
 
 // Reply bytes reach the host's queue in 62-byte USB packets; the bridge
@@ -604,11 +622,9 @@ FT_STATUS VirtualProgrammer::GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
 
 FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) {
     State& s = *state_;
-    Port* port = s.Find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (!written || (!buffer && count > 0)) return FT_INVALID_PARAMETER;
-    *written = 0;
-    if (port->Programmer && s.Unplugged) return FT_IO_ERROR;
+    FT_STATUS status = FT_OK;
+    Port* port = s.TransferPort(handle, buffer, count, written, status);
+    if (!port) return status;
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const long packet = ++s.Packets;
     DWORD taken = count;
@@ -653,11 +669,9 @@ FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, 
 
 FT_STATUS VirtualProgrammer::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
     State& s = *state_;
-    Port* port = s.Find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (!read || (!buffer && count > 0)) return FT_INVALID_PARAMETER;
-    *read = 0;
-    if (port->Programmer && s.Unplugged) return FT_IO_ERROR;
+    FT_STATUS status = FT_OK;
+    Port* port = s.TransferPort(handle, buffer, count, read, status);
+    if (!port) return status;
     const Clock::time_point start = Clock::now();
     const bool endless = port->ReadTimeoutMs == 0;
     const Clock::time_point deadline = start + std::chrono::milliseconds(port->ReadTimeoutMs);

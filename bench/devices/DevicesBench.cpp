@@ -64,7 +64,7 @@ struct Session {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         };
         auto t0 = Clock::now();
-        FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
+        tasks::FindProgrammer(*state);
         const double search = Since(t0);
         t0 = Clock::now();
         state->Selection.SelectedRow = part.row;
@@ -90,7 +90,7 @@ void Measure(const std::string& name, Session& s, const std::vector<std::uint8_t
     const long floor =
         bench::TraceFloorMicros(VirtualProgrammer::Instance().Trace(), image, family) +
         s.sleptMicros;
-    const bool pass = s.state->FailFlag == 0 && VirtualProgrammer::Instance().Faults().empty();
+    const bool pass = !s.state->FailFlag && VirtualProgrammer::Instance().Faults().empty();
     std::printf("in\t%s\t%.4f\t%.4f\t%.4f\t%d\n", name.c_str(), wall,
                 static_cast<double>(floor) / 1e6, cpu, pass ? 1 : 0);
     std::fflush(stdout);
@@ -109,14 +109,14 @@ int main() {
             for (std::size_t a = 0; a < part.size; ++a)
                 s.state->Buffer[static_cast<std::int32_t>(a)] = image[a];
             Measure(std::string("verify ") + part.name, s, image, part.family,
-                    [&] { VerifyClick(*s.state); });
+                    [&] { tasks::Verify(*s.state); });
         }
         {
             Session s(part, false);
             for (std::size_t a = 0; a < part.size; ++a)
                 s.state->Buffer[static_cast<std::int32_t>(a)] = image[a];
             Measure(std::string("program+verify ") + part.name, s, image, part.family,
-                    [&] { ProgrammClick(*s.state); });
+                    [&] { tasks::Program(*s.state); });
         }
     }
     return 0;

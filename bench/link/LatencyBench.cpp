@@ -24,7 +24,7 @@ struct Rig {
         d2xx.SetDeviceTimeouts(40, 0);
         d2xx.SetDeviceLatency(static_cast<UCHAR>(latencyMs));
         d2xx.ResetDevice();
-        link.LinkState = 2;
+        link.LinkState = LinkState::Answered;
     }
     ~Rig() { d2xx.CloseDevice(); }
     void Query() {

@@ -62,12 +62,12 @@ void BM_UnansweredWait(benchmark::State& state) {
     AddressWindow window;
     TransferState transfer;
     CommandLink link(d2xx, panel, window, transfer);
-    link.LinkState = 2;
+    link.LinkState = LinkState::Answered;
     link.ReplyTimeoutMs = 8000; // the product's limit
     double cpu = 0;
     double wall = 0;
     for (auto _ : state) {
-        transfer.StopFlag = 0;
+        transfer.StopFlag = TransferStop::Running;
         d2xx.TxBuffer[0] = VersionQuery;
         const double cpu0 = CpuSeconds();
         const auto wall0 = std::chrono::steady_clock::now();
@@ -77,7 +77,7 @@ void BM_UnansweredWait(benchmark::State& state) {
     }
     state.counters["cpu_percent"] = 100.0 * cpu / wall;
     state.counters["turns_per_s"] = static_cast<double>(panel.pumps) / wall;
-    state.counters["timed_out"] = transfer.StopFlag == 5 ? 1 : 0;
+    state.counters["timed_out"] = transfer.StopFlag == TransferStop::Stopped ? 1 : 0;
 }
 BENCHMARK(BM_UnansweredWait)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

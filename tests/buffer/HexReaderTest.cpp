@@ -46,7 +46,7 @@ TEST_F(HexReaderTest, SegmentRecordFoldsIntoThirtyTwoKilobyteDevice) {
     EXPECT_EQ(panel.ProgressValues(ProgressOf::FileLoad), std::vector<std::int64_t>{0x00010});
     // The end record stops the load: the record after it is not read.
     EXPECT_EQ(buffer[0x20], 0);
-    EXPECT_EQ(r.StopFlag, 1);
+    EXPECT_TRUE(r.EndRecordMet);
     EXPECT_EQ(r.LoadAddress, 0); // taken from the end record's address field
     EXPECT_EQ(panel.statuses, (std::vector<std::string>{"Loading Buffer from Hex File....",
                                                        "Hex File Loaded...."}));
@@ -69,7 +69,7 @@ TEST_F(HexReaderTest, OffsetAndSmallDeviceFold) {
     const HexLoadResult r = Load(":02801000AABB09\n", 1);
     EXPECT_EQ(Bytes(0x010, 2), (std::vector<int>{0xAA, 0xBB}));
     EXPECT_EQ(r.LoadAddress, 0x010);
-    EXPECT_EQ(r.StopFlag, 0); // ran to the end of the file
+    EXPECT_FALSE(r.EndRecordMet); // ran to the end of the file
 }
 
 TEST_F(HexReaderTest, LineEndingsDoNotMatter) {
@@ -169,7 +169,7 @@ TEST_F(HexReaderTest, MotorolaRecordKinds) {
     EXPECT_EQ(Bytes(0x30, 2), (std::vector<int>{0x22, 0x33}));
     EXPECT_EQ(buffer[0x40], 0);
     EXPECT_EQ(buffer[0], 0); // nothing of the header landed
-    EXPECT_EQ(r.StopFlag, 1);
+    EXPECT_TRUE(r.EndRecordMet);
     EXPECT_EQ(r.badChecksumRecords, 0);
     EXPECT_EQ(panel.ProgressValues(ProgressOf::FileLoad),
               (std::vector<std::int64_t>{0x00010, 0x00020, 0x00030}));

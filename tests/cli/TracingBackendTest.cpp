@@ -52,13 +52,13 @@ TEST(TracingBackend, ForwardsEveryCallAndTracesEveryWrite) {
     EXPECT_NE(traced.SetLatencyTimer, nullptr);
 
     ProgramState state(traced);
-    FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
-    ASSERT_EQ(state.Link.LinkState, 2);
+    tasks::FindProgrammer(state);
+    ASSERT_EQ(state.Link.LinkState, LinkState::Answered);
     EXPECT_EQ(VirtualProgrammer::Instance().LatencyMs(), 2);
     state.Selection.SelectedRow = *FindCatalogueRow("89C51");
     ApplyDeviceSelection(state);
-    Move_EpromClick(state);
-    EXPECT_EQ(state.FailFlag, 0);
+    tasks::Read(state);
+    EXPECT_FALSE(state.FailFlag);
     for (int i = 0; i < 0x1000; ++i)
         ASSERT_EQ(state.Buffer[i], static_cast<std::uint8_t>(i * 7)) << i;
 

@@ -21,7 +21,7 @@ std::vector<std::string> Without(const Lines& trace, std::uint8_t command) {
 TEST(Sequences, VerifyOf87C52HSendsTheKnownPackets) {
     Rig rig;
     rig.Select(10);
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
     ASSERT_GE(trace.size(), 10u);
     EXPECT_EQ(trace[0], "90 3F B0 00 00 00 00 7F");
@@ -32,9 +32,9 @@ TEST(Sequences, VerifyOf87C52HSendsTheKnownPackets) {
 TEST(Sequences, ProgramOf89C52SendsTheKnownPacketsAndWholeBlocks) {
     Rig rig;
     rig.Select(20);
-    rig.S().AutoVerify = 0;
+    rig.S().AutoVerify = false;
     for (int i = 0; i < 0x2000; ++i) rig.S().Buffer[i] = static_cast<std::uint8_t>(i * 7);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
     EXPECT_EQ(trace[0].substr(0, 5), "90 3F");
     // From the second block on the line packet carries the previous block's data.
@@ -80,7 +80,7 @@ TEST(Sequences, AddressLatchesEncodeEveryHighBit) {
 TEST(Sequences, ReadOf87C58HAsksSixteenBlocks) {
     Rig rig;
     rig.Select(12);
-    Move_EpromClick(rig.S());
+    tasks::Read(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 16);
     EXPECT_EQ(rig.panel.Status(), "Device Has Been Moved to Buffer....");
 }
@@ -89,7 +89,7 @@ TEST(Sequences, Family0ReadsWithFamilyCodeZeroAndNoSetUp) {
     Rig rig;
     rig.S().Window.DeviceEnd = 0x07FF; // fresh state: family 0, setting 1
     for (int i = 0; i < 0x800; ++i) rig.fake.chip[i] = static_cast<std::uint8_t>(i);
-    Move_EpromClick(rig.S());
+    tasks::Read(rig.S());
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
     EXPECT_EQ(trace, TraceFixture("family0-read.trace"));
     EXPECT_EQ(rig.sleeps, (std::vector<int>{100}));
@@ -100,9 +100,9 @@ TEST(Sequences, Family0ReadsWithFamilyCodeZeroAndNoSetUp) {
 TEST(Sequences, ProgramBlocksRunPastDeviceEnd) {
     Rig rig;
     rig.Select(3); // 8748: family 2, DeviceEnd 0x3FF
-    rig.S().AutoVerify = 0;
+    rig.S().AutoVerify = false;
     rig.S().Window.DeviceStart = 0x0010;
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     const Lines blocks = rig.fake.TraceOf(ProgramBlock);
     ASSERT_EQ(blocks.size(), 4u);
     EXPECT_EQ(blocks[3].substr(0, 15), "41 02 10 03 00 ");
@@ -111,10 +111,10 @@ TEST(Sequences, ProgramBlocksRunPastDeviceEnd) {
     // One byte more than whole blocks still gets the block holding DeviceEnd.
     Rig more;
     more.Select(20);
-    more.S().AutoVerify = 0;
+    more.S().AutoVerify = false;
     more.S().Window.DeviceEnd = 0x0100;
     more.S().Buffer[0x100] = 0x5A;
-    ProgrammClick(more.S());
+    tasks::Program(more.S());
     EXPECT_EQ(more.fake.Count(ProgramBlock), 2);
     EXPECT_EQ(more.fake.chip[0x100], 0x5A);
 }
@@ -122,9 +122,9 @@ TEST(Sequences, ProgramBlocksRunPastDeviceEnd) {
 TEST(Sequences, BytewiseProgrammingOf8741) {
     Rig rig;
     rig.Select(1);
-    rig.S().AutoVerify = 0;
+    rig.S().AutoVerify = false;
     for (int i = 0; i < 0x400; ++i) rig.S().Buffer[i] = static_cast<std::uint8_t>(0x80 + i);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     const Lines trace = Without(rig.fake.Trace(), IdleCommand);
     // Voltage, the 874X set-up (5 latches and SetLatches), 0x5F idle, then 10 per byte;
     // the latch packets keep bytes 3 to 6 of the set-up's SetLatches.
@@ -151,19 +151,19 @@ TEST(Sequences, BytewiseProgrammingOf8741) {
 TEST(Sequences, WithoutAProgrammerNothingIsWrittenAndNothingSucceeds) {
     Rig rig;
     rig.Select(20);
-    rig.S().Link.LinkState = 0;
-    VerifyClick(rig.S());
+    rig.S().Link.LinkState = LinkState::Closed;
+    tasks::Verify(rig.S());
     EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0000....");
     EXPECT_EQ(rig.panel.LastSucceeded(), false);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
     EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_TRUE(rig.fake.packets.empty());
 
     Rig bytewise;
     bytewise.Select(1);
-    bytewise.S().Link.LinkState = 0;
-    ProgrammClick(bytewise.S());
+    bytewise.S().Link.LinkState = LinkState::Closed;
+    tasks::Program(bytewise.S());
     EXPECT_EQ(bytewise.panel.Status(), "Eprom DID NOT Program.............");
     EXPECT_TRUE(bytewise.fake.packets.empty());
     EXPECT_EQ(bytewise.sleeps, (std::vector<int>{100})); // no 30 s of pulses into nowhere

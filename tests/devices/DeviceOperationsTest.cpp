@@ -35,7 +35,7 @@ TEST(Verify, ListsDifferencesNewestFirstAndEndsRed) {
     rig.S().Buffer[0x0100] = 0x02;
     rig.S().Buffer[0x0010] = 0x5C;
     rig.S().Buffer[0x0020] = 0x00;
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_EQ(Listed(rig.panel),
               (Lines{"0100  EXPECTED-02 FOUND-FF", "0020  EXPECTED-00 FOUND-FF",
                      "0010  EXPECTED-5C FOUND-FF"}));
@@ -44,7 +44,7 @@ TEST(Verify, ListsDifferencesNewestFirstAndEndsRed) {
     EXPECT_TRUE(rig.panel.ReportListShown());
     EXPECT_EQ(rig.panel.quitOffers, 1);
     EXPECT_EQ(rig.panel.reportClears, 1);
-    EXPECT_EQ(rig.S().FailFlag, 1);
+    EXPECT_TRUE(rig.S().FailFlag);
     // The outcome names where the run stopped: past the last address.
     ASSERT_FALSE(rig.panel.outcomes.empty());
     EXPECT_EQ(rig.panel.outcomes.back().task, Task::Operation);
@@ -52,7 +52,7 @@ TEST(Verify, ListsDifferencesNewestFirstAndEndsRed) {
     EXPECT_EQ(rig.panel.ProgressValues(ProgressOf::Device).back(), 0x2000);
 
     rig.S().Buffer[0x0100] = rig.S().Buffer[0x0010] = rig.S().Buffer[0x0020] = 0xFF;
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_TRUE(rig.panel.differences.empty());
     EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     EXPECT_FALSE(rig.panel.ReportListShown());
@@ -69,7 +69,7 @@ TEST(BlankCheck, UsesTheFamilyErasedValue) {
     Rig eprom874;
     eprom874.Select(3); // 8748
     std::fill(eprom874.fake.chip.begin(), eprom874.fake.chip.end(), 0x00);
-    Blank_ChkClick(eprom874.S());
+    tasks::BlankCheck(eprom874.S());
     EXPECT_EQ(eprom874.panel.Status(), "Device is Erased....");
     EXPECT_FALSE(eprom874.panel.ReportListShown());
     EXPECT_EQ(eprom874.panel.LastSucceeded(), true);
@@ -78,7 +78,7 @@ TEST(BlankCheck, UsesTheFamilyErasedValue) {
     Rig eprom875;
     eprom875.Select(9); // 87C51H over the same contents
     std::fill(eprom875.fake.chip.begin(), eprom875.fake.chip.end(), 0x00);
-    Blank_ChkClick(eprom875.S());
+    tasks::BlankCheck(eprom875.S());
     EXPECT_EQ(eprom875.panel.Status(), "Device is NOT Erased....");
     const Lines listed = Listed(eprom875.panel);
     ASSERT_EQ(listed.size(), 0x1000u);
@@ -97,7 +97,7 @@ TEST(BlankCheck, ClearsTheListOnlyAfterTheReadSetUp) {
         if (rig.panel.reportClears == 1 && packetsAtClear < 0)
             packetsAtClear = static_cast<int>(rig.fake.packets.size());
     };
-    Blank_ChkClick(rig.S());
+    tasks::BlankCheck(rig.S());
     // Idle, voltage and the read set-up went out before the list was cleared.
     EXPECT_EQ(rig.panel.reportClears, 1);
     EXPECT_GE(packetsAtClear, 3);
@@ -111,7 +111,7 @@ TEST(MoveDevice, FillsTheBufferAtBufferStart) {
     rig.S().Window.BufferStart = 0x2000;
     rig.S().Buffer[0x1FFF] = 0x11;
     rig.S().Buffer[0x2800] = 0x22;
-    Move_EpromClick(rig.S());
+    tasks::Read(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 1);
     for (int a = 0; a < 0x800; ++a) ASSERT_EQ(rig.S().Buffer[0x2000 + a], rig.fake.chip[a]) << a;
     EXPECT_EQ(rig.S().Buffer[0x1FFF], 0x11);
@@ -125,7 +125,7 @@ TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
     Rig pass;
     pass.Select(10);
     pass.S().Buffer.Fill(0xF0);
-    CompareClick(pass.S());
+    tasks::Compare(pass.S());
     EXPECT_EQ(pass.panel.Status(), "Device Can be Reprogrammed....");
     EXPECT_EQ(pass.panel.LastSucceeded(), true);
     EXPECT_EQ(pass.fake.Count(ReadBlock), 4);
@@ -135,7 +135,7 @@ TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
     fail.Select(10);
     fail.S().Buffer.Fill(0xFF);
     fail.fake.chip[0x0900] = 0xF0;
-    CompareClick(fail.S());
+    tasks::Compare(fail.S());
     EXPECT_EQ(fail.panel.Status(), "Device CAN NOT be Reprogrammed....");
     EXPECT_EQ(fail.panel.LastSucceeded(), false);
     EXPECT_EQ(fail.fake.Count(ReadBlock), 2); // stopped in the second block
@@ -150,7 +150,7 @@ TEST(ProgramCompare, PassFailAndTheUnshiftedAddress) {
     shifted.fake.chip[0x0010] = 0xF0;
     shifted.S().Buffer[0x0010] = 0xF0;
     shifted.S().Buffer[0x1010] = 0xFF;
-    CompareClick(shifted.S());
+    tasks::Compare(shifted.S());
     EXPECT_EQ(shifted.panel.Status(), "Device Can be Reprogrammed....");
 }
 
@@ -158,7 +158,7 @@ TEST(Program, AutomaticVerifyOnAndOff) {
     Rig on;
     on.Select(19); // 89C51
     for (int i = 0; i < 0x1000; ++i) on.S().Buffer[i] = static_cast<std::uint8_t>(i ^ 0x5A);
-    ProgrammClick(on.S());
+    tasks::Program(on.S());
     EXPECT_EQ(on.fake.Count(ProgramBlock), 16);
     EXPECT_EQ(on.fake.Count(ReadBlock), 2);
     EXPECT_EQ(on.panel.Status(), "Device Verified to Buffer....");
@@ -171,23 +171,23 @@ TEST(Program, AutomaticVerifyOnAndOff) {
 
     Rig off;
     off.Select(19);
-    Auto_VerifyClick(off.S());
+    tasks::SetAutoVerify(off.S(), !off.S().AutoVerify);
     EXPECT_EQ(off.panel.autoVerify, false);
-    ProgrammClick(off.S());
+    tasks::Program(off.S());
     EXPECT_EQ(off.fake.Count(ReadBlock), 0);
     EXPECT_EQ(off.panel.Status(), "Eprom is Programmed...............");
     EXPECT_EQ(off.panel.LastSucceeded(), true);
     EXPECT_EQ(off.sleeps, (std::vector<int>{100}));
-    Auto_VerifyClick(off.S());
+    tasks::SetAutoVerify(off.S(), !off.S().AutoVerify);
     EXPECT_EQ(off.panel.autoVerify, true);
-    EXPECT_EQ(off.S().AutoVerify, 1);
+    EXPECT_TRUE(off.S().AutoVerify);
     EXPECT_EQ(off.panel.busyEnters, 1); // the toggle is no operation
 }
 
 TEST(Program, Family0SendsNoProgrammingAndFails) {
     Rig rig;
     rig.S().Window.DeviceEnd = 0x0FFF;
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     EXPECT_EQ(WithoutIdle(rig.fake.Trace()), Lines{});
     EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
     EXPECT_EQ(rig.panel.LastSucceeded(), false);
@@ -203,20 +203,20 @@ TEST(Families, ProgramVerifyReadAndBlankCheckRoundTrip) {
         const std::uint8_t blank = rig.S().Selection.BlankValue;
         std::fill(rig.fake.chip.begin(), rig.fake.chip.end(), blank);
 
-        Blank_ChkClick(rig.S());
+        tasks::BlankCheck(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device is Erased....");
 
         for (int a = 0; a <= end; ++a) rig.S().Buffer[a] = static_cast<std::uint8_t>(a * 7 + 3);
-        ProgrammClick(rig.S());
+        tasks::Program(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
         for (int a = 0; a <= end; ++a) ASSERT_EQ(rig.fake.chip[a], rig.S().Buffer[a]) << a;
 
         rig.S().Window.BufferStart = 0x8000;
-        Move_EpromClick(rig.S());
+        tasks::Read(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device Has Been Moved to Buffer....");
         for (int a = 0; a <= end; ++a) ASSERT_EQ(rig.S().Buffer[0x8000 + a], rig.fake.chip[a]) << a;
 
-        Blank_ChkClick(rig.S());
+        tasks::BlankCheck(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device is NOT Erased....");
         EXPECT_EQ(rig.panel.LastSucceeded(), false);
     }
@@ -227,7 +227,7 @@ TEST(Erase, FlashFamiliesFiveAndSix) {
         SCOPED_TRACE(row);
         Rig rig;
         rig.Select(row);
-        Erase_ButClick(rig.S());
+        tasks::Erase(rig.S());
         EXPECT_EQ(WithoutIdle(rig.fake.Trace()), TraceFixture(std::string(part) + "-erase.trace"));
         EXPECT_EQ(rig.sleeps, (std::vector<int>{10, 10, 10, 10, 10, 10}));
         const auto quit = rig.panel.ProgressValues(ProgressOf::Device);
@@ -243,9 +243,9 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         SCOPED_TRACE(k);
         Rig atmel;
         atmel.Select(21); // 89S52, family 6
-        SecurityClick(atmel.S());
+        OfferLockBits(atmel.S());
         EXPECT_TRUE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
-        Security_ListClick(atmel.S(), k);
+        TakeLockBitChoice(atmel.S(), k);
         const std::string bit = std::to_string(k + 1);
         EXPECT_EQ(WithoutIdle(atmel.fake.Trace()),
                   TraceFixture("89s52-lock-bit-" + bit + ".trace"));
@@ -255,10 +255,17 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         EXPECT_FALSE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         EXPECT_EQ(atmel.panel.LastSucceeded(), true);
 
+        // The task alone sends what the two steps of the window send.
+        Rig direct;
+        direct.Select(21);
+        EXPECT_TRUE(tasks::ProgramLockBit(direct.S(), k + 1).Succeeded());
+        EXPECT_EQ(direct.fake.Trace(), atmel.fake.Trace());
+        EXPECT_EQ(direct.panel.Status(), atmel.panel.Status());
+
         Rig eprom;
         eprom.Select(14); // 87C51FA, family 4
-        SecurityClick(eprom.S());
-        Security_ListClick(eprom.S(), k);
+        OfferLockBits(eprom.S());
+        TakeLockBitChoice(eprom.S(), k);
         EXPECT_EQ(WithoutIdle(eprom.fake.Trace()),
                   TraceFixture("87c51fa-lock-bit-" + bit + ".trace"));
         EXPECT_EQ(eprom.sleeps, (std::vector<int>{1}));
@@ -268,8 +275,8 @@ TEST(Security, BitsOfBothKindsAndCancel) {
 
     Rig cancel;
     cancel.Select(21);
-    SecurityClick(cancel.S());
-    Security_ListClick(cancel.S(), 3);
+    OfferLockBits(cancel.S());
+    TakeLockBitChoice(cancel.S(), 3);
     EXPECT_EQ(WithoutIdle(cancel.fake.Trace()), Lines{});
     EXPECT_FALSE(cancel.panel.ChoiceListShown(ChoiceList::SecurityBits));
     EXPECT_EQ(cancel.panel.busyLeaves.size(), 1u);
@@ -278,8 +285,8 @@ TEST(Security, BitsOfBothKindsAndCancel) {
 
 TEST(Security, NoSequenceMeansNoSuccess) {
     Rig rig; // family 0, nothing selected yet
-    SecurityClick(rig.S());
-    Security_ListClick(rig.S(), 0);
+    OfferLockBits(rig.S());
+    TakeLockBitChoice(rig.S(), 0);
     EXPECT_EQ(WithoutIdle(rig.fake.Trace()), Lines{});
     EXPECT_EQ(rig.panel.Status(), "Security Bit #1 was NOT programmed....");
     EXPECT_EQ(rig.panel.LastSucceeded(), false);

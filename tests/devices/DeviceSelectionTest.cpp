@@ -266,7 +266,7 @@ TEST(Vpp, EverySettingAndTheCheckSum) {
 }
 
 TEST(Vpp, WithoutAnAnsweringProgrammerNothingChangesOrIsSent) {
-    for (int linkState : {0, 1}) {
+    for (LinkState linkState : {LinkState::Closed, LinkState::Opened}) {
         Rig rig;
         rig.S().Link.LinkState = linkState;
         rig.S().Selection.DeviceFamily = 2;

@@ -35,19 +35,19 @@ bool Starts(const std::string& line, const std::string& text) {
 std::string ProgramAndVerify(const std::string& faults, int row = k87C51H) {
     VirtualRig rig(row, Faulty(faults));
     rig.Image(7);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     EXPECT_EQ(rig.panel.LastSucceeded(), false);
     return Named(rig);
 }
 
 TEST(FailureDiagnosis, AHealthyRunNamesNone) {
     VirtualRig blank(k87C51H);
-    Blank_ChkClick(blank.S());
+    tasks::BlankCheck(blank.S());
     EXPECT_EQ(blank.panel.LastSucceeded(), true);
     EXPECT_TRUE(blank.panel.diagnoses.empty());
     VirtualRig good(k87C51H);
     good.Image(3);
-    ProgrammClick(good.S());
+    tasks::Program(good.S());
     EXPECT_EQ(good.panel.LastSucceeded(), true);
     EXPECT_TRUE(good.panel.diagnoses.empty());
 }
@@ -64,7 +64,7 @@ TEST(FailureDiagnosis, AnOpenAddressLine) {
     rig.Image(11);
     for (std::size_t a = 0; a < rig.Vp().Chip().size(); ++a)
         rig.Vp().Chip()[a] = rig.S().Buffer[static_cast<std::int32_t>(a)];
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_TRUE(Starts(Named(rig), "address line A9 seems stuck: bytes at xx1xxxxxxxxx read their "
                                    "twins at xx0xxxxxxxxx ("))
         << Named(rig);
@@ -77,7 +77,7 @@ TEST(FailureDiagnosis, AnEmptyOrReversedSocket) {
         // The part refuses the first block: read back, it names the cause.
         VirtualRig rig(k87C51H, Faulty(fault));
         rig.Image(5);
-        ProgrammClick(rig.S());
+        tasks::Program(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
         EXPECT_TRUE(rig.panel.diagnoses.empty());
         DiagnoseProgramming(rig.S(), 0x00FF);
@@ -86,7 +86,7 @@ TEST(FailureDiagnosis, AnEmptyOrReversedSocket) {
     }
     // The empty socket of an 874X part reads 0xFF, not its erased 0x00.
     VirtualRig rig(k8748, Faulty("no-chip"));
-    Blank_ChkClick(rig.S());
+    tasks::BlankCheck(rig.S());
     EXPECT_TRUE(Starts(Named(rig), none)) << Named(rig);
 }
 
@@ -95,7 +95,7 @@ TEST(FailureDiagnosis, AnUnderErasedPart) {
         "the part was not fully erased (UV parts: longer in the eraser; flash: erase first) (";
     for (int row : {k87C51H, k8748}) {
         VirtualRig rig(row, Faulty("under-erased=3"));
-        Blank_ChkClick(rig.S());
+        tasks::BlankCheck(rig.S());
         EXPECT_EQ(rig.panel.LastSucceeded(), false);
         EXPECT_TRUE(Starts(Named(rig), text)) << Named(rig);
     }
@@ -111,7 +111,7 @@ TEST(FailureDiagnosis, CellsThatReadDifferentlyEachTime) {
     VirtualRig rig(k87C51H, Faulty("weak-bits=0100:FF;0345:3C;0ABC:F0;0F00:0F"));
     rig.S().Buffer.Fill(0xFF);
     const long before = rig.Count(ReadBlock);
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_EQ(rig.panel.LastSucceeded(), false);
     EXPECT_TRUE(Starts(Named(rig), "the part reads differently each time: a loose contact or weak "
                                    "cells (try read --passes) ("))

@@ -139,7 +139,7 @@ int FakeProgrammer::Count(std::uint8_t command) const {
 Rig::Rig() : state(std::make_unique<ProgramState>(FakeProgrammer::Backend())) {
     state->Panel.Attach(&panel);
     state->D2XX.Open_USB_Device_By_Serial_Number("");
-    state->Link.LinkState = 2;
+    state->Link.LinkState = LinkState::Answered;
     state->Link.ReplyTimeoutMs = 200;
     state->Link.Sleeper = [this](int ms) { sleeps.push_back(ms); };
 }

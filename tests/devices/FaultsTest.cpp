@@ -23,9 +23,9 @@ TEST(Faults, QuitFromAPumpedEvent) {
     Prepare(rig);
     rig.S().Buffer[0x0005] ^= 0xFF; // one difference before the stop stays listed
     rig.panel.onPump = [&] {
-        if (rig.fake.Count(ReadBlock) == 2) rig.S().Transfer.StopFlag = 5;
+        if (rig.fake.Count(ReadBlock) == 2) rig.S().Transfer.StopFlag = TransferStop::Stopped;
     };
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_EQ(rig.fake.Count(ReadBlock), 2);
     ASSERT_EQ(rig.panel.differences.size(), 1u);
     EXPECT_EQ(rig.panel.differences[0].address, 0x0005);
@@ -35,9 +35,10 @@ TEST(Faults, QuitFromAPumpedEvent) {
     Rig program;
     program.Select(12);
     program.panel.onPump = [&] {
-        if (program.fake.Count(ProgramBlock) == 3) program.S().Transfer.StopFlag = 5;
+        if (program.fake.Count(ProgramBlock) == 3)
+            program.S().Transfer.StopFlag = TransferStop::Stopped;
     };
-    ProgrammClick(program.S());
+    tasks::Program(program.S());
     EXPECT_EQ(program.fake.Count(ProgramBlock), 3); // stops after the current block
     EXPECT_EQ(program.fake.Count(ReadBlock), 0);    // and no verify follows
     EXPECT_EQ(program.panel.Status(), "Eprom DID NOT Program.............");
@@ -49,7 +50,7 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     Prepare(verify);
     verify.S().Window.BufferStart = 0xC000; // device 0x4000 would be buffer 0x10000
     for (int a = 0; a < 0x4000; ++a) verify.S().Buffer[0xC000 + a] = verify.fake.chip[a];
-    VerifyClick(verify.S());
+    tasks::Verify(verify.S());
     EXPECT_TRUE(verify.panel.differences.empty());
     EXPECT_EQ(verify.panel.Status(), "Verify Stopped at 4000....");
     EXPECT_EQ(verify.panel.LastSucceeded(), false);
@@ -57,14 +58,14 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     Rig move;
     Prepare(move);
     move.S().Window.BufferStart = 0xC000;
-    Move_EpromClick(move.S());
+    tasks::Read(move.S());
     EXPECT_EQ(move.panel.Status(), "Move Device Stopped at 4000....");
     EXPECT_EQ(move.S().Buffer[0xFFFF], move.fake.chip[0x3FFF]);
 
     Rig program;
     Prepare(program);
     program.S().Window.BufferStart = 0xC000;
-    ProgrammClick(program.S());
+    tasks::Program(program.S());
     EXPECT_EQ(program.fake.Count(ProgramBlock), 0x40); // never reads past 0xFFFF
     EXPECT_EQ(program.panel.Status(), "Eprom DID NOT Program.............");
 
@@ -73,7 +74,7 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
     none.S().Window.DeviceEnd = 0xFFFFF; // no device: family 0, the whole range
     none.S().Window.BufferStart = 0;
     none.S().Buffer.Fill(0x00);
-    CompareClick(none.S());
+    tasks::Compare(none.S());
     EXPECT_EQ(none.panel.Status(), "Program Compare Stopped at 10000....");
     EXPECT_EQ(none.fake.Count(ReadBlock), 0x10000 / 2048 + 1);
 }
@@ -81,11 +82,11 @@ TEST(Faults, TheBufferEndStopsEveryRun) {
 TEST(Faults, TheLastBlockPastTheBufferOnlyCarriesErasedFill) {
     Rig rig;
     rig.Select(3); // 8748: blank 0x00, DeviceEnd 0x3FF
-    rig.S().AutoVerify = 0;
+    rig.S().AutoVerify = false;
     rig.S().Window.DeviceStart = 0x0010;
     rig.S().Window.BufferStart = 0xFC10; // 0x10..0x3FF fills the buffer to its end
     rig.S().Buffer[0xFFFF] = 0x77;
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     ASSERT_EQ(rig.fake.Count(ProgramBlock), 4);
     EXPECT_EQ(rig.fake.chip[0x3FF], 0x77);
     EXPECT_EQ(rig.fake.chip[0x400], 0x00);

@@ -9,6 +9,7 @@
 #include "devices/DeviceCatalogue.h"
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
+#include "devices/Tasks.h"
 #include "tests/support/RecordingPanel.h"
 #include "tests/support/TempDir.h"
 
@@ -34,7 +35,7 @@ TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
     EXPECT_EQ(panel.lastFile, path);
     EXPECT_EQ(panel.checksum, 0x0006);
     EXPECT_EQ(state.Transfer.DeviceAddress, 0x10);
-    EXPECT_EQ(state.FailFlag, 0);
+    EXPECT_FALSE(state.FailFlag);
     EXPECT_TRUE(panel.boxes.empty());
 
     state.FileType = 0;
@@ -51,13 +52,13 @@ TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
         panel.boxes.clear();
         panel.lastFile.reset();
         panel.checksum.reset();
-        state.FailFlag = 0;
+        state.FailFlag = false;
         state.FileType = type;
         const std::string path = dir.File("gone.dat");
         bool fileError = false;
         EXPECT_FALSE(LoadDataFile(state, path, &fileError));
         EXPECT_TRUE(fileError);
-        EXPECT_EQ(state.FailFlag, 1);
+        EXPECT_TRUE(state.FailFlag);
         ASSERT_EQ(panel.boxes.size(), 1u);
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
         EXPECT_NE(panel.boxes[0].text.find(path), std::string::npos);
@@ -75,13 +76,40 @@ TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
     bool fileError = true;
     EXPECT_FALSE(LoadDataFile(state, path, &fileError));
     EXPECT_FALSE(fileError);
-    EXPECT_EQ(state.FailFlag, 1);
+    EXPECT_TRUE(state.FailFlag);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, "'$X3' is not a valid integer value.");
     EXPECT_FALSE(panel.lastFile);
     EXPECT_FALSE(panel.checksum);
     EXPECT_EQ(panel.Status(), "Loading Buffer from Hex File....");
     EXPECT_EQ(state.Buffer[1], 2); // kept what was read before
+}
+
+// The load task tells a file it could not read from contents it could not
+// use, from a file or a stream the caller opened.
+TEST_F(FileCommandsTest, LoadTaskSaysWhyNothingLoaded) {
+    state.FileType = 1;
+    const LoadResult gone = tasks::LoadFile(state, dir.File("gone.hex"));
+    EXPECT_FALSE(gone.Loaded);
+    EXPECT_TRUE(gone.CannotRead);
+
+    const std::string odd = dir.File("odd.hex");
+    test::WriteFile(odd, ":0300100001G203E7\n");
+    const LoadResult malformed = tasks::LoadFile(state, odd);
+    EXPECT_FALSE(malformed.Loaded);
+    EXPECT_FALSE(malformed.CannotRead);
+
+    const std::string good = dir.File("good.hex");
+    test::WriteFile(good, ":03001000010203E7\n");
+    std::FILE* stream = std::fopen(good.c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    LoadFacts facts;
+    const LoadResult loaded = tasks::LoadFile(state, "named.hex", stream, &facts);
+    std::fclose(stream);
+    EXPECT_TRUE(loaded.Loaded);
+    EXPECT_FALSE(loaded.CannotRead);
+    EXPECT_EQ(facts.dataBytes, 3);
+    EXPECT_EQ(panel.lastFile, "named.hex");
 }
 
 TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
@@ -91,7 +119,7 @@ TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
     const std::string path = dir.File("bad.hex");
     test::WriteFile(path, ":0100000011EE\r\n:0100010022FF\r\n:0100020033FF\r\n:00000001FF\r\n");
     EXPECT_TRUE(LoadDataFile(state, path));
-    EXPECT_EQ(state.FailFlag, 1);
+    EXPECT_TRUE(state.FailFlag);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
     EXPECT_EQ(panel.boxes[0].text,
@@ -112,7 +140,7 @@ TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
               "3 bytes of \"" + path + "\" fell past buffer position FFFF and were dropped.");
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
-    EXPECT_EQ(state.FailFlag, 0);
+    EXPECT_FALSE(state.FailFlag);
 
     state.Window.DeviceEnd = 0xFFFFF; // no device selected
     const std::string out = dir.File("out.bin");
@@ -126,11 +154,11 @@ TEST_F(FileCommandsTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     const std::string path = dir.File("sub");
     std::filesystem::create_directory(path);
     for (int type : {0, 1}) {
-        state.FailFlag = 0;
+        state.FailFlag = false;
         panel.boxes.clear();
         state.FileType = type;
         EXPECT_FALSE(SaveDataFile(state, path));
-        EXPECT_EQ(state.FailFlag, 1);
+        EXPECT_TRUE(state.FailFlag);
         ASSERT_EQ(panel.boxes.size(), 1u);
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Error);
         EXPECT_EQ(panel.boxes[0].text.rfind("Could not write \"" + path + "\": ", 0), 0u);
@@ -159,7 +187,7 @@ TEST_F(FileCommandsTest, EveryDeviceRoundTripsInEveryFormat) {
             panel.boxes.clear();
             ASSERT_TRUE(LoadDataFile(state, path));
             EXPECT_TRUE(panel.boxes.empty());
-            EXPECT_EQ(state.FailFlag, 0);
+            EXPECT_FALSE(state.FailFlag);
             EXPECT_EQ(0, std::memcmp(state.Buffer.data(), original.data(),
                                      static_cast<std::size_t>(row.DeviceEnd) + 1));
         }

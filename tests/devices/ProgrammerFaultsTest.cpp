@@ -32,7 +32,7 @@ struct Prepared : VirtualRig {
 TEST(Faults, TimeOutInTheMiddleOfARead) {
     Prepared rig;
     rig.Vp().SetNoReplyAt(ReadRequest(2));
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_EQ(rig.Count(ReadBlock), 3);
     EXPECT_TRUE(rig.panel.differences.empty()); // nothing of the missing block compared
     EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 1000....");
@@ -43,7 +43,7 @@ TEST(Faults, TimeOutInTheMiddleOfARead) {
     Prepared move;
     move.S().Buffer.Fill(0x00);
     move.Vp().SetNoReplyAt(ReadRequest(1));
-    Move_EpromClick(move.S());
+    tasks::Read(move.S());
     EXPECT_EQ(move.panel.Status(), "Move Device Stopped at 0800....");
     EXPECT_EQ(move.panel.LastSucceeded(), false);
     EXPECT_EQ(move.S().Buffer[0x07FF], move.Vp().Chip()[0x07FF]);
@@ -53,7 +53,7 @@ TEST(Faults, TimeOutInTheMiddleOfARead) {
 TEST(Faults, AShortReplyStopsTheRunUnused) {
     Prepared rig;
     rig.Vp().SetShortReply(ReadRequest(0), 1);
-    Blank_ChkClick(rig.S());
+    tasks::BlankCheck(rig.S());
     EXPECT_TRUE(rig.panel.differences.empty());
     EXPECT_EQ(rig.panel.Status(), "Blank Check Stopped at 0000....");
     EXPECT_EQ(rig.panel.LastSucceeded(), false);
@@ -63,15 +63,15 @@ TEST(Faults, AShortReplyStopsTheRunUnused) {
 TEST(Faults, ASplitReplyIsReadWhole) {
     Prepared rig;
     rig.Vp().SetSplitEvery(4);
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_TRUE(rig.panel.differences.empty());
     EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
 
     VirtualRig program(20);
     program.Vp().SetSplitEvery(4);
-    program.S().AutoVerify = 0;
-    ProgrammClick(program.S());
+    program.S().AutoVerify = false;
+    tasks::Program(program.S());
     EXPECT_EQ(program.panel.Status(), "Eprom is Programmed...............");
     EXPECT_EQ(program.Count(ProgramBlock), 32);
     EXPECT_TRUE(program.Vp().Faults().empty()) << program.Vp().Faults().front();
@@ -80,7 +80,7 @@ TEST(Faults, ASplitReplyIsReadWhole) {
 TEST(Faults, UnpluggedMidVerify) {
     Prepared rig;
     rig.Vp().SetUnplugFrom(ReadRequest(1));
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     // No byte is compared; the only line is the closing idle's failed write
     // to the unplugged cable.
     EXPECT_EQ(rig.panel.report, Lines{"USB Device Write TimeOut ..."});
@@ -93,7 +93,7 @@ TEST(Faults, UnpluggedMidVerify) {
 TEST(Faults, AFailingBlockStopsProgramming) {
     VirtualRig rig(10);
     rig.Vp().SetFailBlock(0x0300);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     EXPECT_EQ(rig.Count(ProgramBlock), 4);
     EXPECT_EQ(rig.Count(ReadBlock), 0);
     EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
@@ -106,10 +106,10 @@ TEST(Faults, AFailingBlockStopsProgramming) {
 // second SetLatches, which carries the first block's data.
 TEST(Faults, AShortBlockWriteIsReported) {
     VirtualRig rig(10);
-    rig.S().AutoVerify = 0;
+    rig.S().AutoVerify = false;
     // Idle, voltage, set-up, latches, the first block, then the latches.
     rig.Vp().SetShortWrite(rig.Vp().PacketCount() + 6);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     const Lines sent = rig.Trace(true);
     ASSERT_GE(sent.size(), 6u);
     EXPECT_EQ(sent[5].substr(0, 3), "92 ");
@@ -123,22 +123,22 @@ TEST(Sequences, ProgramBlockFailureOnTheLastBlockLeavesSix) {
     VirtualRig rig(20);
     rig.Vp().SetFailBlock(0x1F00);
     EnterProgramMode875X(rig.S());
-    rig.S().Transfer = {0, 0, 0};
+    rig.S().Transfer = {0, 0, TransferStop::Running};
     ProgramBlocks(rig.S());
-    EXPECT_EQ(rig.S().Transfer.StopFlag, 6);
+    EXPECT_EQ(rig.S().Transfer.StopFlag, TransferStop::Stopped);
 
     VirtualRig ok(20);
     EnterProgramMode875X(ok.S());
-    ok.S().Transfer = {0, 0, 0};
+    ok.S().Transfer = {0, 0, TransferStop::Running};
     ProgramBlocks(ok.S());
-    EXPECT_EQ(ok.S().Transfer.StopFlag, 1);
+    EXPECT_EQ(ok.S().Transfer.StopFlag, TransferStop::EndReached);
 }
 
 TEST(Security, AnUnansweredPulseEndsItsWaitAndTheSequenceGoesOn) {
     VirtualRig rig(21);
     rig.Vp().SetNoReplyTo(PulseCommand);
-    SecurityClick(rig.S());
-    Security_ListClick(rig.S(), 1);
+    OfferLockBits(rig.S());
+    TakeLockBitChoice(rig.S(), 1);
     EXPECT_EQ(rig.Count(PulseCommand), 1);
     Lines latches;
     for (const auto& l : rig.Trace())

@@ -26,7 +26,7 @@ TEST(TimedProgramming, ABlockLongerThanTheReplyLimitIsAwaitedToItsEnd) {
     VirtualRig rig(k87C51H);
     rig.Vp().SetTiming(true);
     WorstCaseImage(rig, 0x100);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     EXPECT_EQ(rig.panel.LastSucceeded(), true);
     EXPECT_TRUE(rig.panel.linkLosses.empty());
@@ -47,10 +47,10 @@ TEST(TimedProgramming, QuitInsideABlockWaitsOutOnlyTheBlockTheProgrammerIsOn) {
     rig.panel.onPump = [&] {
         if (!pressed && rig.Count(ProgramBlock) == 1) {
             pressed = true;
-            rig.S().Transfer.StopFlag = 5;
+            rig.S().Transfer.StopFlag = TransferStop::Stopped;
         }
     };
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     rig.panel.onPump = nullptr;
     EXPECT_TRUE(pressed);
     EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
@@ -61,7 +61,7 @@ TEST(TimedProgramming, QuitInsideABlockWaitsOutOnlyTheBlockTheProgrammerIsOn) {
     EXPECT_TRUE(rig.Vp().Faults().empty());
 
     rig.S().Window.DeviceEnd = 0xFF;
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     EXPECT_EQ(rig.panel.diagnostics.size(), 1u);
     EXPECT_TRUE(rig.Vp().Faults().empty());

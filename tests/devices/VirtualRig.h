@@ -9,6 +9,7 @@
 
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceSelection.h"
+#include "devices/Tasks.h"
 #include "link/ProgrammerSearch.h"
 #include "tests/support/RecordingPanel.h"
 #include "virtual/ChipTypes.h"
@@ -36,7 +37,7 @@ struct VirtualRig {
         state->Panel.Attach(&panel);
         state->Link.Sleeper = [this](int ms) { sleeps.push_back(ms); };
         state->Link.ReplyTimeoutMs = 300;
-        FindProgrammer(state->D2XX, state->Link, *state->Panel, state->FailFlag);
+        tasks::FindProgrammer(*state);
         // With timing off every reply is queued at once; a short read time-out
         // keeps the whole-buffer reads of the plain waits quick.
         state->D2XX.SetDeviceTimeouts(2, 0);

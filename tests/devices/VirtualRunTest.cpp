@@ -14,9 +14,9 @@ namespace {
 
 TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     VirtualRig c52(10);
-    ASSERT_EQ(c52.S().Link.LinkState, 2);
+    ASSERT_EQ(c52.S().Link.LinkState, LinkState::Answered);
     c52.S().Buffer.Fill(0xFF);
-    VerifyClick(c52.S());
+    tasks::Verify(c52.S());
     const Lines verify = c52.Trace();
     ASSERT_GE(verify.size(), 10u);
     EXPECT_EQ(Lines(verify.begin() + 1, verify.begin() + 10), TraceFixture("87c52h-verify.trace"));
@@ -24,8 +24,8 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     EXPECT_TRUE(c52.Vp().Faults().empty());
 
     VirtualRig s52(20);
-    s52.S().AutoVerify = 0;
-    ProgrammClick(s52.S());
+    s52.S().AutoVerify = false;
+    tasks::Program(s52.S());
     const Lines program = s52.Trace();
     ASSERT_GE(program.size(), 66u);
     EXPECT_EQ(Lines(program.begin() + 1, program.begin() + 66),
@@ -34,7 +34,7 @@ TEST(OnVirtual, TheKnownTracesOfVerifyProgramAndReadSetUp) {
     EXPECT_TRUE(s52.Vp().Faults().empty());
 
     VirtualRig c48(3);
-    Blank_ChkClick(c48.S());
+    tasks::BlankCheck(c48.S());
     const Lines setUp = c48.Trace();
     ASSERT_GE(setUp.size(), 7u);
     EXPECT_EQ(Lines(setUp.begin(), setUp.begin() + 7), TraceFixture("8748-read-setup.trace"));
@@ -52,7 +52,7 @@ TEST(OnVirtual, EveryBlockDeviceProgramsVerifiesAndReadsBack) {
         rig.Image(static_cast<std::uint32_t>(row));
         if (r.Family == Family::P874X) // 874X EPROMs are erased to 0x00 and only gain bits
             for (int a = 0; a <= r.DeviceEnd; ++a) rig.S().Buffer[a] |= 0x01;
-        ProgrammClick(rig.S());
+        tasks::Program(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
         EXPECT_EQ(rig.panel.LastSucceeded(), true);
         const auto& chip = rig.Vp().Chip();
@@ -60,7 +60,7 @@ TEST(OnVirtual, EveryBlockDeviceProgramsVerifiesAndReadsBack) {
         for (int a = 0; a <= r.DeviceEnd; ++a) ASSERT_EQ(chip[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
 
         rig.S().Window.BufferStart = 0x8000;
-        Move_EpromClick(rig.S());
+        tasks::Read(rig.S());
         for (int a = 0; a <= r.DeviceEnd; ++a) ASSERT_EQ(rig.S().Buffer[0x8000 + a], rig.S().Buffer[a]) << a;
         EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
     }
@@ -69,7 +69,7 @@ TEST(OnVirtual, EveryBlockDeviceProgramsVerifiesAndReadsBack) {
 TEST(OnVirtual, BytewiseProgrammingOf8741) {
     VirtualRig rig(1);
     rig.Image(7);
-    ProgrammClick(rig.S());
+    tasks::Program(rig.S());
     EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     for (int a = 0; a < 0x400; ++a) ASSERT_EQ(rig.Vp().Chip()[static_cast<std::size_t>(a)], rig.S().Buffer[a]) << a;
     int latches = 0;
@@ -82,24 +82,24 @@ TEST(OnVirtual, EraseThenBlankCheckAndLockBits) {
         SCOPED_TRACE(row);
         VirtualRig rig(row);
         rig.Image(3);
-        rig.S().AutoVerify = 0;
-        ProgrammClick(rig.S());
-        Blank_ChkClick(rig.S());
+        rig.S().AutoVerify = false;
+        tasks::Program(rig.S());
+        tasks::BlankCheck(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device is NOT Erased....");
-        Erase_ButClick(rig.S());
+        tasks::Erase(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device has been Erase, Do a Blank Check........");
-        Blank_ChkClick(rig.S());
+        tasks::BlankCheck(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device is Erased....");
         for (int k = 0; k < 3; ++k) {
-            SecurityClick(rig.S());
-            Security_ListClick(rig.S(), k);
+            OfferLockBits(rig.S());
+            TakeLockBitChoice(rig.S(), k);
             EXPECT_EQ(rig.Vp().LockBits() & (1 << k), 1 << k);
         }
         EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
     }
     VirtualRig eprom(14);
-    SecurityClick(eprom.S());
-    Security_ListClick(eprom.S(), 2);
+    OfferLockBits(eprom.S());
+    TakeLockBitChoice(eprom.S(), 2);
     EXPECT_EQ(eprom.Vp().LockBits(), LockBit3);
     EXPECT_TRUE(eprom.Vp().Faults().empty()) << eprom.Vp().Faults().front();
 }
@@ -108,7 +108,7 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
     {
         VirtualRig rig(20);
         rig.Vp().SetFailBlock(0x1F00);
-        ProgrammClick(rig.S());
+        tasks::Program(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
         EXPECT_EQ(rig.S().Link.PacketLength, 8);
     }
@@ -116,7 +116,7 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
         VirtualRig rig(12);
         rig.S().Buffer.Fill(0xFF);
         rig.Vp().SetSplitReply(rig.Vp().PacketCount() + 5, 100, 20);
-        VerifyClick(rig.S());
+        tasks::Verify(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
     }
     {
@@ -125,7 +125,7 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
         // Idle, voltage, set-up, then per block its latches and its request:
         // the fourth request (0x1800) goes unanswered.
         rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 3 + 2 * 3 + 2);
-        VerifyClick(rig.S());
+        tasks::Verify(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 1800....");
         EXPECT_EQ(rig.panel.LastSucceeded(), false);
     }
@@ -133,7 +133,7 @@ TEST(OnVirtual, FaultsFromTheProgrammer) {
         VirtualRig rig(12);
         rig.S().Buffer.Fill(0xFF);
         rig.Vp().SetUnplugFrom(rig.Vp().PacketCount() + 4 + 2);
-        VerifyClick(rig.S());
+        tasks::Verify(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Verify Stopped at 0800....");
         // The failed writes are reported; nothing unread is compared.
         ASSERT_FALSE(rig.panel.report.empty());
@@ -147,15 +147,15 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
     {
         VirtualRig rig(24);
         rig.Vp().SetUnplugFrom(rig.Vp().PacketCount() + 3);
-        Erase_ButClick(rig.S());
+        tasks::Erase(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device was NOT Erased........");
         EXPECT_EQ(rig.panel.LastSucceeded(), false);
-        EXPECT_EQ(rig.S().FailFlag, 1);
+        EXPECT_TRUE(rig.S().FailFlag);
     }
     {
         VirtualRig rig(24); // the opening idle is not answered: nothing else is sent
         rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 1);
-        Erase_ButClick(rig.S());
+        tasks::Erase(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device was NOT Erased........");
         const Lines sent = rig.Trace(true);
         ASSERT_EQ(sent.size(), 2u);
@@ -164,8 +164,8 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
     for (int k = 0; k < 3; ++k) {
         VirtualRig rig(21);
         rig.Vp().SetNoReplyFrom(rig.Vp().PacketCount() + 2);
-        SecurityClick(rig.S());
-        Security_ListClick(rig.S(), k);
+        OfferLockBits(rig.S());
+        TakeLockBitChoice(rig.S(), k);
         EXPECT_EQ(rig.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " was NOT programmed....");
         EXPECT_EQ(rig.panel.LastSucceeded(), false);
@@ -180,7 +180,7 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         rig.Vp().SetTiming(true);
         rig.S().Buffer.Fill(0xFF); // few bytes to program: a short run
         for (int a = 0; a < 0x2000; a += 0x155) rig.S().Buffer[a] = static_cast<std::uint8_t>(a);
-        ProgrammClick(rig.S());
+        tasks::Program(rig.S());
         EXPECT_EQ(rig.panel.Status(), "Device Verified to Buffer....");
         EXPECT_EQ(rig.panel.LastSucceeded(), true);
         EXPECT_TRUE(rig.panel.diagnostics.empty());
@@ -191,14 +191,14 @@ TEST(OnVirtual, AFailedLinkFailsTheOperation) {
         VirtualRig clean(10);
         clean.S().Buffer.Fill(0xFF);
         const long before = clean.Vp().PacketCount();
-        VerifyClick(clean.S());
+        tasks::Verify(clean.S());
         EXPECT_EQ(clean.panel.Status(), "Device Verified to Buffer....");
         packets = clean.Vp().PacketCount() - before;
     }
     VirtualRig rig(10);
     rig.S().Buffer.Fill(0xFF);
     rig.Vp().SetNoReplyAt(rig.Vp().PacketCount() + packets);
-    VerifyClick(rig.S());
+    tasks::Verify(rig.S());
     EXPECT_EQ(rig.Trace(true).back().substr(0, 3), "24 ");
     EXPECT_TRUE(rig.panel.differences.empty());
     EXPECT_EQ(rig.panel.Status(), "Device Did NOT Verify to Buffer....");
@@ -220,7 +220,7 @@ TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
         VirtualRig rig(12);
         rig.Vp().Chip() = image;
         rig.Vp().SetLongReply(blockRequest(rig, 1), 5);
-        Move_EpromClick(rig.S());
+        tasks::Read(rig.S());
         for (int a = 0; a < 0x8000; ++a)
             ASSERT_EQ(rig.S().Buffer[a], image[static_cast<std::size_t>(a)]) << a;
         EXPECT_EQ(rig.panel.Status(), "Move Device Stopped at 8000....");
@@ -233,7 +233,7 @@ TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
         rig.Vp().Chip() = image;
         for (int a = 0; a < 0x8000; ++a) rig.S().Buffer[a] = image[static_cast<std::size_t>(a)];
         rig.Vp().SetLongReply(blockRequest(rig, 0));
-        VerifyClick(rig.S());
+        tasks::Verify(rig.S());
         EXPECT_TRUE(rig.panel.differences.empty()); // no byte compared out of place
         EXPECT_EQ(rig.panel.Status(), "Device Did NOT Verify to Buffer....");
         EXPECT_TRUE(rig.Vp().Faults().empty()) << rig.Vp().Faults().front();
@@ -242,7 +242,7 @@ TEST(OnVirtual, ALongReplyNeverShiftsLaterBlocks) {
         VirtualRig rig(20); // a program block's acknowledgement
         rig.Image(5);
         rig.Vp().SetLongReply(rig.Vp().PacketCount() + 5);
-        ProgrammClick(rig.S());
+        tasks::Program(rig.S());
         EXPECT_EQ(rig.Trace()[3], "41 05 00 00 40 FF 3F C4 +256");
         EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
         for (int a = 0; a < 0x2000; ++a)

@@ -14,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(CommandPacket, ChecksumAndKeptArguments) {
     LinkRig rig;
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     rig.SetPacket({0x56, 0, 0, 0, 0, 0, 0, 0x99});
     Fake().Queue({0x56, 1, 23, 0, 0, 0, 0, 0x6E});
     rig.link.SendPacket();
@@ -43,28 +43,28 @@ TEST(SendPacket, LinkStateGatesSendingAndIdle) {
     LinkRig rig;
     rig.window.DeviceStart = 0x100;
     rig.window.BufferStart = 0x2000;
-    rig.transfer = {0x345, 0x999, 5};
+    rig.transfer = {0x345, 0x999, TransferStop::Stopped};
 
-    rig.link.LinkState = 0;
+    rig.link.LinkState = LinkState::Closed;
     rig.SetPacket({0x56});
     rig.link.SendPacket();
     rig.link.SendIdle();
     EXPECT_TRUE(Fake().calls.empty());
     EXPECT_EQ(rig.transfer.DeviceAddress, 0x100);
     EXPECT_EQ(rig.transfer.BufferIndex, 0x2000);
-    EXPECT_EQ(rig.transfer.StopFlag, 0);
+    EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Running);
 
     // State 1 sends packets, but not the idle command.
-    rig.link.LinkState = 1;
-    rig.transfer.StopFlag = 5;
+    rig.link.LinkState = LinkState::Opened;
+    rig.transfer.StopFlag = TransferStop::Stopped;
     rig.link.SendIdle();
     EXPECT_TRUE(Fake().writes.empty());
-    EXPECT_EQ(rig.transfer.StopFlag, 0);
+    EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Running);
     rig.link.WriteLatch(0x0F, 0x1FF);
     ASSERT_EQ(Fake().writes.size(), 1u);
     EXPECT_EQ(Fake().writes[0][2], 0xFF);
 
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     Fake().Queue({0x24, 0, 0, 0, 0, 0, 0, 0x24});
     rig.link.SendIdle();
     ASSERT_EQ(Fake().writes.size(), 2u);
@@ -74,7 +74,7 @@ TEST(SendPacket, LinkStateGatesSendingAndIdle) {
 
 TEST(SendPacket, OnlyCodesBelow80AreAwaited) {
     LinkRig rig;
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     for (std::uint8_t code : {0x80, 0x90, 0x92, 0x94, 0xAA, 0xFF}) {
         rig.SetPacket({code});
         rig.link.SendPacket();
@@ -91,7 +91,7 @@ TEST(SendPacket, OnlyCodesBelow80AreAwaited) {
 
 TEST(SendPacket, LongPacketLengthAppliesToEverySend) {
     LinkRig rig;
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     for (int i = 8; i < 264; ++i)
         rig.d2xx.TxBuffer[i] = static_cast<std::uint8_t>(i);
     rig.link.PacketLength = 264;
@@ -106,7 +106,7 @@ TEST(SendPacket, LongPacketLengthAppliesToEverySend) {
 
 TEST(AwaitReply, ReplyIsReadWholeAtTheStartOfTheBuffer) {
     LinkRig rig;
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     int turns = 0;
     // The reply shows up on the third turn.
     rig.panel.onPump = [&] {
@@ -125,13 +125,13 @@ TEST(AwaitReply, ReplyIsReadWholeAtTheStartOfTheBuffer) {
 
 TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
     LinkRig rig;
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     rig.link.ReplyTimeoutMs = 60000;
     rig.d2xx.ReplyBuffer[6] = 0x00;
     rig.d2xx.ReplyBuffer[1] = 0x42;
     int turns = 0;
     rig.panel.onPump = [&] {
-        if (++turns == 5) rig.transfer.StopFlag = 5; // Quit pressed
+        if (++turns == 5) rig.transfer.StopFlag = TransferStop::Stopped; // Quit pressed
     };
     rig.SetPacket({0x41});
     rig.link.SendPacket();
@@ -152,7 +152,7 @@ TEST(AwaitReply, QuitEndsTheWaitAtTheNextTurn) {
 
 TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
     LinkRig rig;
-    rig.link.LinkState = 2;
+    rig.link.LinkState = LinkState::Answered;
     rig.link.ReplyTimeoutMs = 30;
     rig.panel.diagnostics.push_back("older line");
     rig.SetPacket({0x56});
@@ -161,14 +161,14 @@ TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
     ASSERT_EQ(rig.panel.linkLosses.size(), 1u);
     EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     EXPECT_EQ(rig.d2xx.ReplyBuffer[6], 0x55);
-    EXPECT_EQ(rig.transfer.StopFlag, 5);
+    EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Stopped);
     EXPECT_EQ(rig.link.TimeoutFlag, 5);
     EXPECT_FALSE(rig.link.Timer1Enabled);
     EXPECT_EQ(Fake().Count("FT_Read"), 0);
 
     // A failing queue query ends the wait at once, without a time-out.
     LinkRig rig2;
-    rig2.link.LinkState = 2;
+    rig2.link.LinkState = LinkState::Answered;
     Fake().status["FT_GetQueueStatus"] = FT_IO_ERROR;
     rig2.link.AwaitReply();
     ASSERT_EQ(rig2.panel.diagnostics.size(), 0u);
@@ -177,7 +177,7 @@ TEST(AwaitReply, TimeOutAndQueueFailureAreDiagnosed) {
     ASSERT_EQ(rig2.panel.boxes.size(), 1u);
     EXPECT_EQ(rig2.panel.boxes[0].text, "FT_GetQueueStatus - General IO Error...");
     EXPECT_EQ(rig2.d2xx.ReplyBuffer[6], 0x55);
-    EXPECT_EQ(rig2.transfer.StopFlag, 0);
+    EXPECT_EQ(rig2.transfer.StopFlag, TransferStop::Running);
     EXPECT_EQ(Fake().Count("FT_Read"), 0);
 }
 
@@ -217,7 +217,7 @@ TEST(AwaitReplyBytes, FullSplitAndShortReplies) {
         ASSERT_EQ(rig.panel.diagnostics.size(), 0u);
         ASSERT_EQ(rig.panel.linkLosses.size(), 1u);
         EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
-        EXPECT_EQ(rig.transfer.StopFlag, 5);
+        EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Stopped);
     }
     {
         LinkRig rig; // more queued than asked: drained, kept after the reply, counted
@@ -244,7 +244,7 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
     };
     {
         LinkRig rig; // split: 3 bytes, then the rest many turns later
-        rig.link.LinkState = 2;
+        rig.link.LinkState = LinkState::Answered;
         int turns = 0;
         rig.panel.onPump = [&] {
             ++turns;
@@ -261,8 +261,8 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
     }
     {
         LinkRig rig; // late, after a run that ended (StopFlag 1): still awaited
-        rig.link.LinkState = 2;
-        rig.transfer.StopFlag = 1;
+        rig.link.LinkState = LinkState::Answered;
+        rig.transfer.StopFlag = TransferStop::EndReached;
         int turns = 0;
         rig.panel.onPump = [&] {
             if (++turns == 25) Fake().Queue(ack);
@@ -271,11 +271,11 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
         EXPECT_EQ(turns, 25);
         EXPECT_EQ(Fake().Count("FT_Read"), 1);
         EXPECT_EQ(rig.link.LinkFaults, 0u);
-        EXPECT_EQ(rig.transfer.StopFlag, 0);
+        EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Running);
     }
     {
         LinkRig rig; // late beyond the limit: the wait fails, the reply is dropped later
-        rig.link.LinkState = 2;
+        rig.link.LinkState = LinkState::Answered;
         rig.link.ReplyTimeoutMs = 30;
         rig.d2xx.ReplyBuffer[1] = 0x42;
         rig.link.SendIdle();
@@ -297,7 +297,7 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
     }
     {
         LinkRig rig; // split beyond the limit: the bytes that came stay in ReplyBuffer
-        rig.link.LinkState = 2;
+        rig.link.LinkState = LinkState::Answered;
         rig.link.ReplyTimeoutMs = 30;
         rig.d2xx.ReplyBuffer[7] = 0x77;
         Fake().Queue(Bytes(ack.begin(), ack.begin() + 5));
@@ -316,7 +316,7 @@ TEST(AwaitReply, IdleReplyLateAndSplit) {
     }
     {
         LinkRig rig; // one byte too many: drained before the next request, counted
-        rig.link.LinkState = 2;
+        rig.link.LinkState = LinkState::Answered;
         Bytes longAck = ack;
         longAck.push_back(0xA5);
         Fake().Queue(longAck);

@@ -34,7 +34,7 @@ class Discovery : public ::testing::Test {
         o.FirmwareMinor = minor;
         return o;
     }
-    void Search() { FindProgrammer(d2xx, link, panel, failFlag); }
+    void Search() { failFlag = FindProgrammer(d2xx, link, panel).Found() ? 0 : 1; }
     std::string ImageFile(const std::vector<std::uint8_t>& image, const std::string& name) {
         const std::string path = ::testing::TempDir() + "/" + name;
         std::ofstream(path, std::ios::binary)
@@ -59,7 +59,7 @@ TEST_F(Discovery, CurrentFirmwareIsFoundWithoutQuestion) {
     Start();
     Search();
     EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 1.23");
-    EXPECT_EQ(link.LinkState, 2);
+    EXPECT_EQ(link.LinkState, LinkState::Answered);
     EXPECT_EQ(failFlag, 0);
     EXPECT_TRUE(panel.boxes.empty());
     EXPECT_EQ(V().Trace(), (Lines{"56 00 00 00 00 00 00 56"}));
@@ -78,7 +78,7 @@ TEST_F(Discovery, VersionsBelowRequiredAskForTheUpdate) {
     EXPECT_EQ(panel.boxes[0].kind, BoxKind::Question);
     EXPECT_EQ(panel.boxes[0].text, "This Software Requires Firmware Version - 1.23\r\nDo You Want "
                                    "to Flash Update the Programmer ?");
-    EXPECT_EQ(link.LinkState, 2);
+    EXPECT_EQ(link.LinkState, LinkState::Answered);
     EXPECT_EQ(panel.fileChoices, 0); // answered No
 }
 
@@ -101,7 +101,7 @@ TEST_F(Discovery, NoOrTwoDevicesAreNotFound) {
         EXPECT_EQ(panel.boxes[0].kind, BoxKind::Information);
         EXPECT_FALSE(V().IsOpen());
         EXPECT_TRUE(V().Trace().empty());
-        EXPECT_EQ(link.LinkState, 0);
+        EXPECT_EQ(link.LinkState, LinkState::Closed);
         EXPECT_EQ(failFlag, 1);
     }
 }
@@ -111,7 +111,7 @@ TEST_F(Discovery, SilentProgrammerLeavesLinkStateOne) {
     o.NoReplyFrom = 1;
     Start(o);
     Search();
-    EXPECT_EQ(link.LinkState, 1);
+    EXPECT_EQ(link.LinkState, LinkState::Opened);
     EXPECT_EQ(failFlag, 1);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, kNotFound);
@@ -125,17 +125,17 @@ TEST_F(Discovery, RetryFindsTheProgrammerOncePlugged) {
     o.Devices = 0;
     Start(o);
     Search();
-    EXPECT_EQ(link.LinkState, 0);
+    EXPECT_EQ(link.LinkState, LinkState::Closed);
     V().SetDeviceCount(1);
     Search();
-    EXPECT_EQ(link.LinkState, 2);
+    EXPECT_EQ(link.LinkState, LinkState::Answered);
     EXPECT_EQ(failFlag, 0);
     EXPECT_EQ(panel.boxes.size(), 1u);
 
     // Unplugged again: the closed handle is never used.
     V().SetDeviceCount(0);
     Search();
-    EXPECT_EQ(link.LinkState, 0);
+    EXPECT_EQ(link.LinkState, LinkState::Closed);
     EXPECT_FALSE(V().IsOpen());
 }
 
@@ -188,7 +188,7 @@ TEST_F(Discovery, BadAndSilentUpdatesEndBad) {
     ASSERT_FALSE(panel.linkLosses.empty());
     EXPECT_EQ(panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     EXPECT_EQ(panel.boxes.back().text, "Warning: Bad Update...");
-    EXPECT_EQ(transfer.StopFlag, 5);
+    EXPECT_EQ(transfer.StopFlag, TransferStop::Stopped);
     // Every record still went out, then the query and the exit.
     const std::size_t records = (image.size() - 16) / 74;
     EXPECT_EQ(V().Trace().size(), 1 + (records - 1) + 2);

@@ -49,10 +49,11 @@ void Programmer(std::uint8_t hi, std::uint8_t lo) {
 }
 
 struct UpdateRig : LinkRig {
+    std::vector<FirmwareUpdateOutcome> outcomes;
     void Run(const Bytes& image, const std::string& name) {
         panel.files.push_back(Store(image, name));
-        link.LinkState = 2;
-        UpdateFirmware(d2xx, link, panel);
+        link.LinkState = LinkState::Answered;
+        outcomes.push_back(UpdateFirmware(d2xx, link, panel));
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const auto& d = panel.diagnostics;
@@ -179,7 +180,7 @@ TEST(UpdateFirmware, TimeOutsDoNotStopTheRecords) {
     rig.Run(Image(5), "silent.bin");
     // Four records, the query and the exit all go out.
     EXPECT_EQ(Fake().writes.size(), 6u);
-    EXPECT_EQ(rig.transfer.StopFlag, 5);
+    EXPECT_EQ(rig.transfer.StopFlag, TransferStop::Stopped);
     ASSERT_FALSE(rig.panel.linkLosses.empty());
     EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
     // The later waits end on their first turn, reading nothing: with nothing
@@ -233,6 +234,20 @@ TEST(FirmwareImageFile, ReadsAtMostTheBufferAndTellsWhenLonger) {
     EXPECT_FALSE(tooLong);
     EXPECT_TRUE(ReadFirmwareImage("/nonexistent/firmware.bin", tooLong).empty());
     EXPECT_FALSE(HasUpdateSignature(Bytes(image.begin(), image.begin() + 13)));
+}
+
+TEST(UpdateFirmware, ResultNamesHowTheUpdateEnded) {
+    UpdateRig rig;
+    EXPECT_EQ(UpdateFirmware(rig.d2xx, rig.link, rig.panel), FirmwareUpdateOutcome::NoFileChosen);
+    Bytes wrongMark = Image(3);
+    wrongMark[13] = 0x07;
+    rig.Run(wrongMark, "mark07.bin");
+    Programmer(0x12, 0x34);
+    rig.Run(Image(2, 0x12, 0x34), "good.bin");
+    rig.Run(Image(2, 0x12, 0x35), "bad.bin");
+    EXPECT_EQ(rig.outcomes, (std::vector<FirmwareUpdateOutcome>{FirmwareUpdateOutcome::InvalidFile,
+                                                                FirmwareUpdateOutcome::GoodUpdate,
+                                                                FirmwareUpdateOutcome::BadUpdate}));
 }
 
 } // namespace

@@ -263,10 +263,10 @@ TEST_F(FtdiBackendTest, ProgrammerSearchRunsThroughLibftdi) {
     CommandLink link(d2xx, panel, window, transfer);
     link.ReplyTimeoutMs = 2000;
     int failFlag = -1;
-    FindProgrammer(d2xx, link, panel, failFlag);
+    failFlag = FindProgrammer(d2xx, link, panel).Found() ? 0 : 1;
 
     EXPECT_TRUE(panel.boxes.empty());
-    EXPECT_EQ(link.LinkState, 2);
+    EXPECT_EQ(link.LinkState, LinkState::Answered);
     EXPECT_EQ(failFlag, 0);
     EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 1.23");
     EXPECT_EQ(d2xx.DeviceString, "Brindle Programmer");
@@ -278,8 +278,8 @@ TEST_F(FtdiBackendTest, ProgrammerSearchRunsThroughLibftdi) {
     // Unplugged: the next search closes the handle, finds nothing, and the
     // link counts as absent.
     d.unplugged = true;
-    FindProgrammer(d2xx, link, panel, failFlag);
-    EXPECT_EQ(link.LinkState, 0);
+    failFlag = FindProgrammer(d2xx, link, panel).Found() ? 0 : 1;
+    EXPECT_EQ(link.LinkState, LinkState::Closed);
     ASSERT_EQ(panel.boxes.size(), 1u);
     EXPECT_EQ(panel.boxes[0].text, "The Brindle Programmer Could Not Be Found....");
     EXPECT_EQ(Bus().devices[0].opens, 0);
@@ -294,7 +294,7 @@ struct SearchRig {
     CommandLink link{d2xx, panel, window, transfer};
     int failFlag = -1;
     SearchRig() { link.ReplyTimeoutMs = 300; }
-    void Search() { FindProgrammer(d2xx, link, panel, failFlag); }
+    void Search() { failFlag = FindProgrammer(d2xx, link, panel).Found() ? 0 : 1; }
     int BoxesMentioning(const std::string& words) const {
         int n = 0;
         for (const auto& box : panel.boxes)
@@ -331,7 +331,7 @@ TEST_F(FtdiBackendTest, BridgeWithoutSerialStringListsEmptyAndIsFound) {
     SearchRig rig;
     rig.Search();
     EXPECT_TRUE(rig.panel.boxes.empty());
-    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Answered);
     EXPECT_EQ(rig.d2xx.DeviceString, "Brindle Programmer");
     rig.d2xx.CloseAtExit();
 }
@@ -359,7 +359,7 @@ TEST_F(FtdiBackendTest, OpenFailuresKeepTheirCauseAndTheSearchSaysItOnce) {
     EXPECT_EQ(rig.panel.boxes.back().text, std::string(kNotFound) + "\r\n" + access);
     EXPECT_EQ(rig.BoxesMentioning("udev rule"), 1);
     EXPECT_EQ(rig.BoxesMentioning("GetFTDevice"), 0);
-    EXPECT_EQ(rig.link.LinkState, 1);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Opened);
 
     // Held by another program: busy, with its own fix.
     d.accessDenied = false;
@@ -377,7 +377,7 @@ TEST_F(FtdiBackendTest, OpenFailuresKeepTheirCauseAndTheSearchSaysItOnce) {
     d.firmware = VersionFirmware;
     rig.panel.boxes.clear();
     rig.Search();
-    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Answered);
     EXPECT_TRUE(rig.d2xx.OpenProblem.empty());
     EXPECT_EQ(rig.BoxesMentioning("USB bridge"), 0);
     rig.d2xx.CloseAtExit();
@@ -497,7 +497,7 @@ TEST_F(FtdiBackendTest, TheSerialDriverIsGivenBackWhenTheBridgeIsClosed) {
     // A search opens a lone serial cable; the front end's end gives it back.
     SearchRig rig;
     rig.Search();
-    EXPECT_EQ(rig.link.LinkState, 1);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Opened);
     EXPECT_FALSE(d.kernelDriver[0]);
     rig.d2xx.CloseAtExit();
     EXPECT_TRUE(d.kernelDriver[0]);

@@ -24,7 +24,11 @@ void AnswerVersion(std::uint8_t major, std::uint8_t minor, std::uint8_t status =
 
 struct SearchRig : LinkRig {
     int failFlag = -1;
-    void Search() { FindProgrammer(d2xx, link, panel, failFlag); }
+    SearchResult found;
+    void Search() {
+        found = FindProgrammer(d2xx, link, panel);
+        failFlag = found.Found() ? 0 : 1;
+    }
 };
 
 TEST(FirmwareVersionText, MinorGetsOneLeadingZero) {
@@ -51,7 +55,7 @@ TEST(FindProgrammer, CallsInOrderAndShowsTheVersion) {
     EXPECT_EQ(Fake().writes, (std::vector<Bytes>{{0x56, 0, 0, 0, 0, 0, 0, 0x56}}));
     EXPECT_EQ(rig.d2xx.DeviceString, "Brindle Programmer");
 
-    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Answered);
     EXPECT_EQ(rig.failFlag, 0);
     EXPECT_EQ(rig.panel.Status(), "Usb Programmer Found - FirmWare Version 1.23");
     EXPECT_TRUE(rig.panel.boxes.empty());
@@ -64,7 +68,7 @@ TEST(FindProgrammer, CallsInOrderAndShowsTheVersion) {
     rig.Search();
     ASSERT_FALSE(Fake().calls.empty());
     EXPECT_EQ(Fake().calls[0], "FT_Close");
-    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Answered);
 }
 
 TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
@@ -81,7 +85,7 @@ TEST(FindProgrammer, OldFirmwareIsOfferedTheUpdate) {
     EXPECT_EQ(rig.panel.boxes[0].at->x, 375);
     EXPECT_EQ(rig.panel.boxes[0].at->y, 325);
     EXPECT_EQ(rig.panel.fileChoices, 0);
-    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Answered);
 
     // Yes runs the update (cancelled here at its file dialog).
     rig.panel.answers.push_back(true);
@@ -117,7 +121,7 @@ TEST(FindProgrammer, NoSingleDeviceShowsTheNotFoundBox) {
         EXPECT_EQ(rig.panel.boxes[0].at->x, 375);
         EXPECT_EQ(rig.panel.boxes[0].at->y, 325);
         EXPECT_EQ(Fake().calls, (std::vector<std::string>{"FT_ListDevices"}));
-        EXPECT_EQ(rig.link.LinkState, 0);
+        EXPECT_EQ(rig.link.LinkState, LinkState::Closed);
         EXPECT_EQ(rig.failFlag, 1);
         EXPECT_FALSE(rig.panel.ReportListShown());
         EXPECT_EQ(rig.panel.OutcomesOf(Task::Search), std::vector<bool>{false});
@@ -128,12 +132,12 @@ TEST(FindProgrammer, ClosedHandleCountsAsAbsentUntilTheNextSearchSucceeds) {
     SearchRig rig;
     AnswerVersion(1, 23);
     rig.Search();
-    ASSERT_EQ(rig.link.LinkState, 2);
+    ASSERT_EQ(rig.link.LinkState, LinkState::Answered);
 
     VirtualProgrammer::Instance().SetDeviceCount(2);
     rig.Search();
     EXPECT_EQ(Fake().closes, 1);
-    EXPECT_EQ(rig.link.LinkState, 0);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Closed);
     // Nothing reaches the closed handle.
     const std::size_t written = Fake().writes.size();
     rig.SetPacket({0x92});
@@ -145,7 +149,7 @@ TEST(FindProgrammer, ClosedHandleCountsAsAbsentUntilTheNextSearchSucceeds) {
     VirtualProgrammer::Instance().SetDeviceCount(1);
     rig.Search();
     EXPECT_EQ(Fake().closes, 1);
-    EXPECT_EQ(rig.link.LinkState, 2);
+    EXPECT_EQ(rig.link.LinkState, LinkState::Answered);
 }
 
 TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
@@ -153,7 +157,7 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
         SearchRig rig; // no answer at all
         rig.link.ReplyTimeoutMs = 30;
         rig.Search();
-        EXPECT_EQ(rig.link.LinkState, 1);
+        EXPECT_EQ(rig.link.LinkState, LinkState::Opened);
         EXPECT_EQ(rig.failFlag, 1);
         ASSERT_FALSE(rig.panel.linkLosses.empty());
         EXPECT_EQ(rig.panel.linkLosses.back(), (test::RecordedLinkLoss{0, 5}));
@@ -165,7 +169,7 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
         SearchRig rig; // an answer with a non-zero status byte
         AnswerVersion(1, 23, 0x01);
         rig.Search();
-        EXPECT_EQ(rig.link.LinkState, 1);
+        EXPECT_EQ(rig.link.LinkState, LinkState::Opened);
         EXPECT_EQ(rig.panel.boxes.at(0).text, kNotFound);
     }
     {
@@ -181,8 +185,41 @@ TEST(FindProgrammer, NoValidAnswerLeavesTheLinkOpenButUnconfirmed) {
         EXPECT_EQ(rig.panel.boxes[0].text,
                   "Open_USB_Device_By_Serial_Number - Device Not Found....");
         EXPECT_EQ(rig.panel.boxes[1].text, kNotFound);
-        EXPECT_EQ(rig.link.LinkState, 1);
+        EXPECT_EQ(rig.link.LinkState, LinkState::Opened);
     }
+}
+
+// What the search returns agrees with the link it leaves: the firmware's
+// version only from a whole, valid answer, the update only when it ran.
+TEST(FindProgrammer, ResultCarriesTheLinkTheVersionAndTheUpdate) {
+    SearchRig rig;
+    AnswerVersion(1, 23);
+    rig.Search();
+    EXPECT_EQ(rig.found.Link, LinkState::Answered);
+    ASSERT_TRUE(rig.found.Firmware.has_value());
+    EXPECT_EQ(rig.found.Firmware->Number(), 0x0117);
+    EXPECT_EQ(rig.found.Firmware->Text(), "1.23");
+    EXPECT_FALSE(rig.found.Update.has_value());
+
+    AnswerVersion(1, 22);
+    rig.panel.answers.push_back(false);
+    rig.Search();
+    EXPECT_EQ(rig.found.Firmware->Text(), "1.22");
+    EXPECT_FALSE(rig.found.Update.has_value()); // declined
+    rig.panel.answers.push_back(true);
+    rig.Search(); // the update's file dialog is cancelled
+    EXPECT_EQ(rig.found.Update, FirmwareUpdateOutcome::NoFileChosen);
+
+    AnswerVersion(1, 23, 0x01); // answered, but not validly
+    rig.Search();
+    EXPECT_EQ(rig.found.Link, LinkState::Opened);
+    EXPECT_FALSE(rig.found.Firmware.has_value());
+    EXPECT_FALSE(rig.found.Found());
+
+    VirtualProgrammer::Instance().SetDeviceCount(0);
+    rig.Search();
+    EXPECT_EQ(rig.found.Link, LinkState::Closed);
+    EXPECT_FALSE(rig.found.Firmware.has_value());
 }
 
 } // namespace

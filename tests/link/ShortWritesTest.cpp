@@ -46,7 +46,7 @@ TEST_F(ShortWrites, TheWrapperReturnsTheCountTaken) {
 }
 
 TEST_F(ShortWrites, AShortWriteIsReportedAndStillAwaited) {
-    link.LinkState = 1;
+    link.LinkState = LinkState::Opened;
     CutNext();
     d2xx.TxBuffer[0] = 0x56;
     link.SendPacket();
@@ -72,7 +72,7 @@ TEST_F(ShortWrites, TheFirmwareUpdateReportsThemPerKind) {
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
     panel.files.push_back(path);
-    link.LinkState = 2;
+    link.LinkState = LinkState::Answered;
     // Every packet comes up short: each wait cuts the one after it.
     CutNext();
     panel.onPump = [] { CutNext(); };

@@ -64,10 +64,9 @@ TEST(VendorLibrary, TheDropInProgrammerAnswersThroughTheLoadedTable) {
     TransferState transfer;
     CommandLink link(d2xx, panel, window, transfer);
     link.ReplyTimeoutMs = 2000;
-    int failFlag = 1;
-    FindProgrammer(d2xx, link, panel, failFlag);
+    FindProgrammer(d2xx, link, panel);
     EXPECT_EQ(panel.Status(), "Usb Programmer Found - FirmWare Version 2.100");
-    EXPECT_EQ(link.LinkState, 2);
+    EXPECT_EQ(link.LinkState, LinkState::Answered);
     EXPECT_TRUE(panel.boxes.empty());
 }
 

@@ -43,7 +43,7 @@ TEST_F(BusyState, BeginDisablesAllAndHidesReports) {
     form.Help1->show();
     for (QPushButton* b : {form.Start_Buf_Add, form.Start_Add, form.End_Add, form.Offset})
         b->hide();
-    state.FailFlag = 1;
+    state.FailFlag = true;
     velmar::BeginOperation(state);
     for (QPushButton* b : DeviceButtons())
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
@@ -54,13 +54,13 @@ TEST_F(BusyState, BeginDisablesAllAndHidesReports) {
     for (QPushButton* b : {form.Start_Buf_Add, form.Start_Add, form.End_Add, form.Offset})
         EXPECT_TRUE(b->isVisibleTo(&form));
     EXPECT_EQ(Banner(), QColor("#ffff00"));
-    EXPECT_EQ(state.FailFlag, 0);
+    EXPECT_FALSE(state.FailFlag);
     // The banner text is left alone.
     EXPECT_EQ(form.StaticText3->text(), QStringLiteral("Looking For Programmer"));
 }
 
 TEST_F(BusyState, EndWithoutProgrammerKeepsDeviceButtonsOff) {
-    state.Link.LinkState = 0;
+    state.Link.LinkState = velmar::LinkState::Closed;
     velmar::BeginOperation(state);
     form.FillBox->show();
     form.Fill_Edit->show();
@@ -83,7 +83,7 @@ TEST_F(BusyState, EndWithoutProgrammerKeepsDeviceButtonsOff) {
 }
 
 TEST_F(BusyState, EndWithLinkEnablesEverything) {
-    state.Link.LinkState = 1;
+    state.Link.LinkState = velmar::LinkState::Opened;
     velmar::BeginOperation(state);
     velmar::EndOperation(state);
     for (QPushButton* b : DeviceButtons())
@@ -95,7 +95,7 @@ TEST_F(BusyState, EndWithLinkEnablesEverything) {
 TEST_F(BusyState, BannerColoursFollowFailFlag) {
     velmar::BeginOperation(state);
     EXPECT_EQ(Banner(), QColor("#ffff00"));
-    state.FailFlag = 1;
+    state.FailFlag = true;
     velmar::EndOperation(state);
     EXPECT_EQ(Banner(), QColor("#ff0000"));
     velmar::BeginOperation(state);
@@ -121,11 +121,11 @@ TEST_F(BusyState, QuitCaptionShowsWhereTheRunStopped) {
     state.Panel->Progress(velmar::ProgressOf::FileLoad, 0x100);
     EXPECT_EQ(form.Quit_Func_But->text(), QStringLiteral("&Quit = 00100"));
 
-    state.Link.LinkState = 1;
+    state.Link.LinkState = velmar::LinkState::Opened;
     velmar::EndOperation(state);
-    state.Transfer.StopFlag = 0;
+    state.Transfer.StopFlag = velmar::TransferStop::Running;
     form.Quit_Func_But->click();
-    EXPECT_EQ(state.Transfer.StopFlag, 5);
+    EXPECT_EQ(state.Transfer.StopFlag, velmar::TransferStop::Stopped);
 }
 
 TEST_F(BusyState, LargeAndSmallButtonsRoundTrip) {
@@ -215,10 +215,10 @@ TEST_F(BusyState, CloseWaitsForTheRunningHandler) {
     form.show();
     {
         TMainForm::HandlerScope running(form);
-        state.Transfer.StopFlag = 0;
+        state.Transfer.StopFlag = velmar::TransferStop::Running;
         EXPECT_FALSE(form.close());
         EXPECT_EQ(queries, 1);
-        EXPECT_EQ(state.Transfer.StopFlag, 5);
+        EXPECT_EQ(state.Transfer.StopFlag, velmar::TransferStop::Stopped);
         EXPECT_TRUE(form.isVisible());
         // A second request while it winds down is not asked again.
         EXPECT_FALSE(form.close());

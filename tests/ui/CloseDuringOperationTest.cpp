@@ -32,7 +32,7 @@ TEST_F(CloseDuringOperationTest, CloseDuringAVerifyStopsItIdlesAndSavesTheSettin
     startup->FormCreate();
     ShowActive();
     startup->FormActivate();
-    ASSERT_EQ(state->Link.LinkState, 2);
+    ASSERT_EQ(state->Link.LinkState, velmar::LinkState::Answered);
     programmer.SeatChip(4, 0x8000);
     state->Buffer.Fill(0xFF); // an erased chip that matches: no difference lines
     programmer.ClearTrace();

@@ -103,7 +103,7 @@ TEST_F(EditingKeys, ByteSevenFIsDrawnAsADot) {
 TEST_F(EditingKeys, AValueEntryLeavesAFailureRed) {
     BeginOperation(*state);
     state->Panel->Status("Eprom DID NOT Program.............");
-    state->FailFlag = 1;
+    state->FailFlag = true;
     EndOperation(*state);
     ASSERT_EQ(Banner(), QColor("#ff0000"));
 

@@ -55,8 +55,8 @@ class SameVerdict : public ::testing::Test {
             chip[static_cast<std::size_t>(at)] ^= static_cast<std::uint8_t>(0x11 + at % 7);
         for (int i = 0; i < 0x2000; ++i)
             state.Buffer[i] = BufferByte(i);
-        velmar::FindProgrammer(state.D2XX, state.Link, *state.Panel, state.FailFlag);
-        ASSERT_EQ(state.Link.LinkState, 2);
+        velmar::tasks::FindProgrammer(state);
+        ASSERT_EQ(state.Link.LinkState, velmar::LinkState::Answered);
         state.Selection.SelectedRow = kRow;
         velmar::ApplyDeviceSelection(state);
     }
@@ -92,7 +92,7 @@ TEST_F(SameVerdict, WindowAndCommandLineAgreeOnAVerify) {
         state.Panel.Attach(&recorder);
         Prepare(state);
         recorder.outcomes.clear();
-        velmar::VerifyClick(state);
+        velmar::tasks::Verify(state);
         state.Panel.Attach(nullptr);
     }
     ASSERT_EQ(recorder.outcomes.size(), 1u);
@@ -114,7 +114,7 @@ TEST_F(SameVerdict, WindowAndCommandLineAgreeOnAVerify) {
         ProgramState state(velmar::VirtualBackend());
         TMainForm form{state};
         Prepare(state);
-        velmar::VerifyClick(state);
+        velmar::tasks::Verify(state);
         windowFailed = form.StaticText3->palette().color(QPalette::Window) == QColor("#ff0000");
         memo = Split(form.Memo1->toPlainText().toStdString());
     }
@@ -131,7 +131,7 @@ TEST_F(SameVerdict, WindowAndCommandLineAgreeOnAVerify) {
         velmar::cli::ConsolePanel console(out, err, false);
         state.Panel.Attach(&console);
         Prepare(state);
-        velmar::VerifyClick(state);
+        velmar::tasks::Verify(state);
         cliSucceeded = console.LastOutcome(velmar::Task::Operation);
         EXPECT_EQ(console.DifferingBytes(), static_cast<long>(std::size(kChanged)));
         state.Panel.Attach(nullptr);

@@ -36,7 +36,7 @@ TEST_F(StartupTest, FirstRunStartsFromDefaultsAndLeavesNineLines) {
     EXPECT_EQ(Text(form->Device), "No Device");
     EXPECT_EQ(state->FileType, 0);
     EXPECT_EQ(state->Selection.VppSetting, 1);
-    EXPECT_EQ(state->AutoVerify, 1);
+    EXPECT_TRUE(state->AutoVerify);
     EXPECT_EQ(state->Selection.ReadBlockSize, 2048);
     EXPECT_EQ(state->Window.BufferStart, 0);
     EXPECT_EQ(state->Window.DeviceEnd, 0);
@@ -45,7 +45,7 @@ TEST_F(StartupTest, FirstRunStartsFromDefaultsAndLeavesNineLines) {
     EXPECT_EQ(startup->StartupDirectory, std::filesystem::current_path().string());
     // The search reported the missing programmer; the banner is green anyway.
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"The Brindle Programmer Could Not Be Found...."});
-    EXPECT_EQ(state->FailFlag, 0);
+    EXPECT_FALSE(state->FailFlag);
     EXPECT_TRUE(form->Edit->isEnabled());
     EXPECT_FALSE(form->Programm->isEnabled());
     EXPECT_FALSE(std::filesystem::exists(Path("Win_Velmar.Cfg")));
@@ -56,7 +56,7 @@ TEST_F(StartupTest, FirstRunStartsFromDefaultsAndLeavesNineLines) {
 
     Close();
     EXPECT_EQ(Settings(), "0\r\n0\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n\r\n");
-    EXPECT_EQ(state->Transfer.StopFlag, 5);
+    EXPECT_EQ(state->Transfer.StopFlag, velmar::TransferStop::Stopped);
 }
 
 TEST_F(StartupTest, EightLinesRestoreEverythingAndReloadNothing) {
@@ -68,7 +68,7 @@ TEST_F(StartupTest, EightLinesRestoreEverythingAndReloadNothing) {
     EXPECT_EQ(state->FileType, 1);
     EXPECT_EQ(Text(form->File_But), "Intel Hex File");
     EXPECT_EQ(state->Selection.VppSetting, 2);
-    EXPECT_EQ(state->AutoVerify, 0);
+    EXPECT_FALSE(state->AutoVerify);
     EXPECT_EQ(Text(form->Auto_Verify), "Auto Verify Off");
     EXPECT_EQ(state->Window.BufferStart, 16);
     EXPECT_EQ(state->Window.DeviceEnd, 2047);
@@ -132,7 +132,7 @@ TEST_F(StartupTest, AMissingLastFileStillNamesItAndStartUpGoesOn) {
     // The programmer search still ran after the loader's report.
     ASSERT_FALSE(MessageTexts().empty());
     EXPECT_EQ(MessageTexts().back(), "The Brindle Programmer Could Not Be Found....");
-    EXPECT_EQ(state->FailFlag, 0);
+    EXPECT_FALSE(state->FailFlag);
 }
 
 TEST_F(StartupTest, SettingsStayInTheStartUpDirectory) {
@@ -195,7 +195,7 @@ TEST_F(TimedProgrammerStartTest, AHexFileLoadedFirstNeverHidesTheProgrammer) {
         if (fromCommandLine) startup->CommandLineFile = Path("image.hex");
         Start();
         EXPECT_EQ(state->Buffer[3], 0x04);
-        EXPECT_EQ(state->Link.LinkState, 2);
+        EXPECT_EQ(state->Link.LinkState, velmar::LinkState::Answered);
         EXPECT_EQ(form->StaticText3->text(),
                   QStringLiteral("Usb Programmer Found - FirmWare Version 1.23"));
         for (const std::string& text : MessageTexts())

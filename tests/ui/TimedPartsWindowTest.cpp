@@ -39,7 +39,7 @@ class TimedPartInWindow : public ::testing::TestWithParam<int> {
 TEST_P(TimedPartInWindow, ProgramsVerifiesAndReadsBack) {
     const int row = GetParam();
     QTest::mouseClick(form.StaticText3, Qt::LeftButton);
-    ASSERT_EQ(state.Link.LinkState, 2);
+    ASSERT_EQ(state.Link.LinkState, velmar::LinkState::Answered);
     form.Device->click();
     ClickRow(form.Device_Box, row);
     ASSERT_TRUE(state.Selection.HasDevice);

@@ -70,7 +70,7 @@ class WindowFeedback : public ::testing::Test {
 
 TEST_F(WindowFeedback, DisabledControlsDrawGrey) {
     form.show();
-    state.Link.LinkState = 1;
+    state.Link.LinkState = velmar::LinkState::Opened;
     velmar::EndOperation(state);
     ASSERT_TRUE(form.Verify->isEnabled());
     EXPECT_GT(DarkPixels(form.Verify), 20);

@@ -221,7 +221,7 @@ TEST_F(WindowLayout, StackingOrderBackToFront) {
 TEST_F(WindowLayout, AcceleratorsFromCaptions) {
     // "&" marks Alt + letter; clicking through the shortcut reaches the handler.
     form.show();
-    state.Link.LinkState = 0;
+    state.Link.LinkState = velmar::LinkState::Closed;
     EXPECT_EQ(form.Fill->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F));
     EXPECT_EQ(form.Programm->shortcut(), QKeySequence(Qt::ALT | Qt::Key_P));
     EXPECT_EQ(form.Quit_Func_But->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Q));

@@ -45,7 +45,7 @@ class WindowOperations : public ::testing::Test {
 
 TEST_F(WindowOperations, BannerClickFindsTheProgrammer) {
     ClickBanner();
-    EXPECT_EQ(state.Link.LinkState, 2);
+    EXPECT_EQ(state.Link.LinkState, velmar::LinkState::Answered);
     EXPECT_EQ(form.StaticText3->text(), QStringLiteral("Usb Programmer Found - FirmWare Version 1.23"));
     EXPECT_EQ(Banner(), QColor("#00ff00"));
     EXPECT_TRUE(form.Verify->isEnabled());
@@ -66,7 +66,7 @@ TEST_F(WindowOperations, BannerClickWithoutProgrammer) {
     ASSERT_TRUE(dialogs.requests[0].At.has_value());
     EXPECT_EQ(dialogs.requests[0].At->x, 375);
     EXPECT_EQ(dialogs.requests[0].At->y, 325);
-    EXPECT_EQ(state.Link.LinkState, 0);
+    EXPECT_EQ(state.Link.LinkState, velmar::LinkState::Closed);
     EXPECT_FALSE(form.Verify->isEnabled());
     EXPECT_TRUE(form.Load_But->isEnabled());
     // The mark is cleared after the search, so the banner ends green.
@@ -90,7 +90,7 @@ TEST_F(WindowOperations, BannerClickOpensTheDeviceListOnlyWithoutADevice) {
 TEST_F(WindowOperations, BannerClickIgnoredWhileAHandlerRuns) {
     TMainForm::HandlerScope running(form);
     ClickBanner();
-    EXPECT_EQ(state.Link.LinkState, 0);
+    EXPECT_EQ(state.Link.LinkState, velmar::LinkState::Closed);
     EXPECT_EQ(VirtualProgrammer::Instance().PacketCount(), 0);
     EXPECT_EQ(form.StaticText3->text(), QStringLiteral("Looking For Programmer"));
 }

@@ -1,0 +1,44 @@
+#include "OperationTable.h"
+
+#include <array>
+
+namespace velmar::cli {
+
+namespace {
+
+using Wanted = const BlockFilter&;
+
+constexpr std::array<OperationRow, 7> kOperationRows{{
+    {Operation::Read, "read", true, false, kRead, "Read",
+     [](ProgramState& s, const Arguments&, Wanted) { return tasks::Read(s); }},
+    {Operation::Verify, "verify", true, true, kVerify, "Verify",
+     [](ProgramState& s, const Arguments&, Wanted) { return tasks::Verify(s); }},
+    {Operation::Blank, "blank", false, false, kBlank, "Blank",
+     [](ProgramState& s, const Arguments&, Wanted) { return tasks::BlankCheck(s); }},
+    {Operation::Compare, "compare", true, true, kCompare, "Compare",
+     [](ProgramState& s, const Arguments&, Wanted) { return tasks::Compare(s); }},
+    {Operation::Program, "program", true, true, kProgram, "Program",
+     [](ProgramState& s, const Arguments&, Wanted w) { return tasks::Program(s, w); }},
+    {Operation::Erase, "erase", false, false, kErase, "",
+     [](ProgramState& s, const Arguments&, Wanted) { return tasks::Erase(s); }},
+    {Operation::Lock, "lock", false, false, kLock, "",
+     [](ProgramState& s, const Arguments& a, Wanted) {
+         return tasks::ProgramLockBit(s, a.lockBit);
+     }},
+}};
+
+} // namespace
+
+const OperationRow& RowOf(Operation operation) {
+    for (const OperationRow& row : kOperationRows)
+        if (row.operation == operation) return row;
+    return kOperationRows.front();
+}
+
+const OperationRow* FindOperationRow(std::string_view word) {
+    for (const OperationRow& row : kOperationRows)
+        if (word == row.name) return &row;
+    return nullptr;
+}
+
+} // namespace velmar::cli

@@ -1,0 +1,32 @@
+#pragma once
+// The device operations of velmar-cli, one row each: the word that names it,
+// whether a FILE follows the word, whether that file is loaded into the
+// buffer before the programmer is searched, its bit in the option table's
+// "commands that take it", what its progress is called and the task that
+// runs it.
+
+#include <string_view>
+
+#include "Arguments.h"
+#include "CommandOptions.h"
+#include "devices/Tasks.h"
+
+namespace velmar::cli {
+
+struct OperationRow {
+    Operation operation;
+    std::string_view name;
+    bool takesFile;
+    bool loads;
+    Taker taker;
+    std::string_view progressName; // empty: the progress keeps the name it has
+    OperationResult (*run)(ProgramState& state, const Arguments& arguments,
+                           const BlockFilter& wanted);
+};
+
+// The row of `operation`.
+const OperationRow& RowOf(Operation operation);
+// The row named `word`; none when no row is.
+const OperationRow* FindOperationRow(std::string_view word);
+
+} // namespace velmar::cli
