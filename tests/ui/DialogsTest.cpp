@@ -17,8 +17,8 @@
 namespace {
 
 using velmar::BoxKind;
-using velmar::ScreenPoint;
 using velmar::ui::FileDialog;
+using velmar::ui::ScreenPoint;
 
 // Runs `inspect` on the modal dialog once it is up.
 template <typename Dialog>
