@@ -1,7 +1,7 @@
 // velmar-make-completion TEMPLATE OUT: the bash completion of velmar-cli,
 // its device list made from the catalogue and its option lists from
 // velmar-cli's option tables, so that the script offers exactly the parts
-// velmar-cli takes and, for each command, the options that command takes.
+// and the commands velmar-cli takes and, for each command, its options.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -33,6 +33,15 @@ std::string DeviceNames() {
             name.remove_suffix(1);
         names.emplace_back(name);
     }
+    return Joined(names);
+}
+
+// Every command: those of the option table, and convert with its own.
+std::string CommandNames() {
+    std::vector<std::string> names;
+    for (const CommandTaker& t : CommandTakers())
+        names.emplace_back(t.name);
+    names.emplace_back("convert");
     return Joined(names);
 }
 
@@ -107,6 +116,7 @@ int main(int argc, char** argv) {
     }
     const std::pair<std::string, std::string> fills[] = {
         {"@DEVICES@", DeviceNames()},
+        {"@COMMANDS@", CommandNames()},
         {"@VALUED@", ValuedOptions()},
         {"@OPTIONS@", OptionArms()},
     };
