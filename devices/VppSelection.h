@@ -8,8 +8,8 @@
 
 namespace velmar {
 
-// Turns the selection's Vpp setting into VppCtl1/VppCtl2, reports the setting and
-// sends SetVpp. Does nothing at all unless the programmer answered (LinkState Answered).
+// Turns the selection's Vpp setting into VppCtl1/VppCtl2, reports the setting
+// and sends SetVpp. Does nothing at all unless the programmer answered.
 void ApplyVpp(ProgramState& state);
 
 // The voltage a setting names ("12.5", "12/3"); empty for one without a name.
