@@ -6,22 +6,23 @@
 
 namespace velmar {
 
-const DataFormat& DataFormatOf(int fileType) {
-    if (fileType < 0 || fileType >= static_cast<int>(kDataFormats.size())) return kUnlistedFormat;
-    return kDataFormats[static_cast<std::size_t>(fileType)];
+const DataFormat& DataFormatOf(FileType fileType) {
+    for (const DataFormat& format : kDataFormats)
+        if (format.Type == fileType) return format;
+    return kUnlistedFormat;
 }
 
-bool HasBinaryRoutines(int fileType) {
+bool HasBinaryRoutines(FileType fileType) {
     return DataFormatOf(fileType).Routines == DataRoutines::Binary;
 }
 
-std::optional<int> FileTypeFromName(std::string_view name) {
+std::optional<FileType> FileTypeFromName(std::string_view name) {
     for (const DataFormat& format : kDataFormats)
         if (SameIgnoringCase(name, format.CliName)) return format.Type;
     return std::nullopt;
 }
 
-std::optional<int> FileTypeListing(std::string_view ext) {
+std::optional<FileType> FileTypeListing(std::string_view ext) {
     for (const DataFormat& format : kDataFormats)
         for (std::string_view listed : format.Extensions)
             if (!listed.empty() && SameIgnoringCase(ext, listed)) return format.Type;

@@ -2,15 +2,18 @@
 // The four data-file formats, one row each: the name the command line gives
 // it, the extensions that name it, the words and dialog filter a person sees
 // for it, and which routines read and write it.
-// FileType is the row's number; the settings file stores it.
+// A FileType is the row's number; the settings file stores it.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace velmar {
 
-enum : int {
+// A settings file can hold a number no row has; such a FileType is kept as
+// it is (see kUnlistedFormat).
+enum FileType : std::int32_t {
     BinaryFileType = 0,
     IntelHexFileType = 1,
     MotorolaHexFileType = 2,
@@ -22,7 +25,7 @@ enum : int {
 enum class DataRoutines { Binary, HexRecords };
 
 struct DataFormat {
-    int Type;
+    FileType Type;
     std::string_view CliName;                   // --format, --from, --to
     std::array<std::string_view, 5> Extensions; // lower case, with the dot
     std::string_view ListText;                  // its row in the list of file types
@@ -47,7 +50,7 @@ inline constexpr std::array<DataFormat, 4> kDataFormats{{
 // A FileType no row has (a settings file can hold one) is a hex type for the
 // dialogs and the routines; it has no caption, so the button keeps its own.
 inline constexpr DataFormat kUnlistedFormat{
-    -1, "", {}, "", "", "", "Hex", 2, DataRoutines::HexRecords};
+    FileType{-1}, "", {}, "", "", "", "Hex", 2, DataRoutines::HexRecords};
 
 // Filter of the data-file dialogs, and their extensions before any file
 // type has been applied.
@@ -56,18 +59,18 @@ inline constexpr std::string_view kOpenDialogInitialExt = ".Bin";
 inline constexpr std::string_view kSaveDialogInitialExt = "Bin";
 
 // The row of `fileType`, or kUnlistedFormat.
-const DataFormat& DataFormatOf(int fileType);
+const DataFormat& DataFormatOf(FileType fileType);
 
 // Whether the binary routines read and write `fileType`; the hex routines
 // take every other value.
-bool HasBinaryRoutines(int fileType);
+bool HasBinaryRoutines(FileType fileType);
 
 // The FileType of a command-line format name, in any case.
-std::optional<int> FileTypeFromName(std::string_view name);
+std::optional<FileType> FileTypeFromName(std::string_view name);
 
 // The FileType whose row lists `ext` (".S19": with the dot, any case); none
 // when no row does.
-std::optional<int> FileTypeListing(std::string_view ext);
+std::optional<FileType> FileTypeListing(std::string_view ext);
 
 // How many rows have `ext` (".Hex": with the dot, any case) as the dialogs'
 // default extension.

@@ -131,7 +131,7 @@ ContentKind ContentKindOf(std::string_view bytes) {
     return IsAsciiHexText(bytes) ? ContentKind::AsciiHex : ContentKind::Text;
 }
 
-int FileTypeFromContents(std::string_view bytes, int undecided) {
+FileType FileTypeFromContents(std::string_view bytes, FileType undecided) {
     switch (ContentKindOf(bytes)) {
     case ContentKind::Bytes:
         return BinaryFileType;
@@ -146,7 +146,7 @@ int FileTypeFromContents(std::string_view bytes, int undecided) {
     }
 }
 
-std::optional<int> FileTypeFromExtension(std::string_view path) {
+std::optional<FileType> FileTypeFromExtension(std::string_view path) {
     const std::string_view ext = ExtensionOf(path);
     if (ext.empty()) return std::nullopt;
     return FileTypeListing(ext);
@@ -159,7 +159,7 @@ bool ExtensionIsShared(std::string_view path) {
 
 FormatVerdict JudgeDataFile(std::string_view path, std::string_view head) {
     head = head.substr(0, kFormatHeadSize);
-    const std::optional<int> named = FileTypeFromExtension(path);
+    const std::optional<FileType> named = FileTypeFromExtension(path);
     const ContentKind kind = ContentKindOf(head);
     const bool namedHex = named && !HasBinaryRoutines(*named);
     if (kind == ContentKind::Bytes && namedHex) {

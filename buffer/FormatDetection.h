@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "DataFormats.h"
+
 namespace velmar {
 
 // What a file's bytes are. Text is printable ASCII, blanks, UTF-8 and UTF-16
@@ -22,11 +24,11 @@ ContentKind ContentKindOf(std::string_view bytes);
 
 // The FileType ContentKindOf names: bytes that are not text are binary;
 // other text, and nothing but blanks, give `undecided`.
-int FileTypeFromContents(std::string_view bytes, int undecided);
+FileType FileTypeFromContents(std::string_view bytes, FileType undecided);
 
 // The FileType whose row lists the extension of `path` (in any case); none
 // for an extension no row lists, or no extension.
-std::optional<int> FileTypeFromExtension(std::string_view path);
+std::optional<FileType> FileTypeFromExtension(std::string_view path);
 
 // Whether the extension of `path` is the dialogs' default extension of more
 // than one row (.hex): it then names its own row only when the contents do
@@ -42,7 +44,7 @@ enum class FormatProblem {
 };
 
 struct FormatVerdict {
-    int fileType = 0;
+    FileType fileType = BinaryFileType;
     FormatProblem problem = FormatProblem::None;
 };
 

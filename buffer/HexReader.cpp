@@ -178,7 +178,7 @@ class AddressValues {
 
 class Reader {
   public:
-    Reader(int fileType, DataBuffer& buffer, const AddressWindow& window, FrontPanel& panel,
+    Reader(FileType fileType, DataBuffer& buffer, const AddressWindow& window, FrontPanel& panel,
            HexLoadResult& result)
         : fileType_(fileType), buffer_(buffer), window_(window), panel_(panel), result_(result),
           mask_(static_cast<std::uint32_t>(FoldMask(window.DeviceLimit))) {}
@@ -187,18 +187,18 @@ class Reader {
     bool Line(const std::string& text, int lineNumber) {
         line_ = text;
         const std::string_view mark = Take(1);
-        const std::size_t cut = fileType_ == 3 ? kAsciiLineCut : kRecordLineCut;
+        const std::size_t cut = fileType_ == AsciiHexFileType ? kAsciiLineCut : kRecordLineCut;
         if (line_.size() > cut - 1) line_ = line_.substr(0, cut - 1);
         lineNumber_ = lineNumber;
 
-        if (fileType_ == 1 && mark == ":") {
+        if (fileType_ == IntelHexFileType && mark == ":") {
             const std::string_view body = line_;
             bool defined = true;
             if (!IntelRecord(defined)) return false;
             if (!defined) return Skipped(lineNumber);
             if (!IntelChecksumGood(body)) BadChecksum(lineNumber);
-        } else if (fileType_ == 2 && mark == "S" && !line_.empty() && line_[0] >= '0' &&
-                   line_[0] <= '9') {
+        } else if (fileType_ == MotorolaHexFileType && mark == "S" && !line_.empty() &&
+                   line_[0] >= '0' && line_[0] <= '9') {
             const int sType = Take(1)[0] - '0';
             const std::string_view body = line_;
             if (sType >= 7) {
@@ -211,9 +211,10 @@ class Reader {
                 return true; // S0 header, S5 and S6 counts
             }
             if (!MotorolaChecksumGood(body)) BadChecksum(lineNumber);
-        } else if (fileType_ == 3) {
+        } else if (fileType_ == AsciiHexFileType) {
             return AsciiLine(mark);
-        } else if ((fileType_ == 1 || fileType_ == 2) && !IsBlankLine(text)) {
+        } else if ((fileType_ == IntelHexFileType || fileType_ == MotorolaHexFileType) &&
+                   !IsBlankLine(text)) {
             return Skipped(lineNumber);
         }
         return true;
@@ -373,7 +374,7 @@ class Reader {
         if (result_.badChecksumRecords++ == 0) result_.firstBadChecksumLine = lineNumber;
     }
 
-    int fileType_;
+    FileType fileType_;
     DataBuffer& buffer_;
     const AddressWindow& window_;
     FrontPanel& panel_;
@@ -405,13 +406,14 @@ std::string InvalidIntegerText(const std::string& convertedField) {
     return "'" + convertedField + "' is not a valid integer value.";
 }
 
-HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
+HexLoadResult LoadHexStream(std::FILE* stream, FileType fileType, DataBuffer& buffer,
                             const AddressWindow& window, FrontPanel& panel) {
     HexLoadResult result;
     result.storedAt.assign(kBufferSize, false);
     Reader reader(fileType, buffer, window, panel, result);
     // ASCII hex has no mark: every character of its lines is data.
-    LineSource source(stream, fileType == 3 ? kAsciiLineCut : kRecordLineCut, fileType != 3);
+    const bool ascii = fileType == AsciiHexFileType;
+    LineSource source(stream, ascii ? kAsciiLineCut : kRecordLineCut, !ascii);
     std::string line;
     // At least one line, empty for an empty file, as the reading loop tests
     // for the end only after a line.
@@ -440,7 +442,7 @@ HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
     return result;
 }
 
-HexLoadResult LoadHexFile(const std::string& path, int fileType, DataBuffer& buffer,
+HexLoadResult LoadHexFile(const std::string& path, FileType fileType, DataBuffer& buffer,
                           const AddressWindow& window, FrontPanel& panel) {
     panel.Status("Loading Buffer from Hex File....");
     panel.PumpEvents();

@@ -1,9 +1,8 @@
 #pragma once
-// The hex file reader: Intel hex (FileType 1), Motorola S-records (2) and
-// ASCII hex (3). It works line by line, takes fields by position, and stops at
-// the first end record. Blanks before a record's mark are no part of it; a
-// line that is neither blank nor a record the format defines is skipped and
-// counted, never passed over in silence.
+// The hex file reader: Intel hex, Motorola S-records and ASCII hex. It works
+// line by line, takes fields by position, and stops at the first end record. Blanks before a
+// record's mark are no part of it; a line that is neither blank nor a record the format defines is
+// skipped and counted, never passed over in silence.
 
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +11,7 @@
 
 #include "AddressWindow.h"
 #include "DataBuffer.h"
+#include "DataFormats.h"
 #include "FrontPanel.h"
 
 namespace velmar {
@@ -57,9 +57,9 @@ constexpr std::size_t kHexLineLimit = 4096;
 // reads the file, and writes "Hex File Loaded...." on success. A malformed
 // field shows "'$G1' is not a valid integer value." in an error box and ends
 // the load; bytes stored until then stay. File errors are only returned.
-HexLoadResult LoadHexFile(const std::string& path, int fileType, DataBuffer& buffer,
+HexLoadResult LoadHexFile(const std::string& path, FileType fileType, DataBuffer& buffer,
                           const AddressWindow& window, FrontPanel& panel);
-HexLoadResult LoadHexStream(std::FILE* stream, int fileType, DataBuffer& buffer,
+HexLoadResult LoadHexStream(std::FILE* stream, FileType fileType, DataBuffer& buffer,
                             const AddressWindow& window, FrontPanel& panel);
 
 // The mask that folds record addresses into the device: the smallest

@@ -116,7 +116,7 @@ std::vector<PositionRange> StoredRanges(const std::vector<bool>& stored, std::in
     return ranges;
 }
 
-std::string HexRunsText(const DataBuffer& buffer, int fileType,
+std::string HexRunsText(const DataBuffer& buffer, FileType fileType,
                         const std::vector<PositionRange>& ranges) {
     std::string text;
     if (fileType != IntelHexFileType && fileType != MotorolaHexFileType) return text;
@@ -136,20 +136,20 @@ std::string HexRunsText(const DataBuffer& buffer, int fileType,
     return text;
 }
 
-std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd,
+std::string HexFileText(const DataBuffer& buffer, FileType fileType, std::int32_t deviceEnd,
                         bool cutAtEnd, const std::vector<PositionRange>* runs) {
     if (runs) return HexRunsText(buffer, fileType, *runs);
     const std::int32_t end = std::min(deviceEnd, kBufferSize - 1);
     std::string text;
     text.reserve(static_cast<std::size_t>(std::max(end, 0) / 16 + 2) * 48);
     switch (fileType) {
-    case 1:
+    case IntelHexFileType:
         WriteIntel(text, buffer, end, cutAtEnd);
         break;
-    case 2:
+    case MotorolaHexFileType:
         WriteMotorola(text, buffer, end);
         break;
-    case 3:
+    case AsciiHexFileType:
         WriteAscii(text, buffer, end);
         break;
     default:
@@ -158,7 +158,7 @@ std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t dev
     return text;
 }
 
-HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffer& buffer,
+HexSaveResult SaveHexFile(const std::string& path, FileType fileType, const DataBuffer& buffer,
                           const AddressWindow& window, FrontPanel& panel, bool cutAtEnd,
                           const std::vector<PositionRange>* runs) {
     panel.Status("Saving Buffer to Hex File....");

@@ -9,6 +9,7 @@
 
 #include "AddressWindow.h"
 #include "DataBuffer.h"
+#include "DataFormats.h"
 #include "FrontPanel.h"
 
 namespace velmar {
@@ -31,21 +32,21 @@ std::vector<PositionRange> StoredRanges(const std::vector<bool>& stored, std::in
 // Intel hex or Motorola S2 records for the given runs only, nothing between
 // them, and the format's end record; ASCII hex has no addresses to leave a
 // gap with, so any other fileType gives an empty text.
-std::string HexRunsText(const DataBuffer& buffer, int fileType,
+std::string HexRunsText(const DataBuffer& buffer, FileType fileType,
                         const std::vector<PositionRange>& ranges);
 
 // The whole file text. Writing stops at position 0xFFFF even when deviceEnd
-// lies beyond it. A fileType outside 1..3 gives an empty text. `cutAtEnd`
+// lies beyond it. A fileType of no hex format gives an empty text. `cutAtEnd`
 // ends the last Intel record at deviceEnd too, for an end taken from the
 // data, past which nothing may be written. With `runs`: HexRunsText.
-std::string HexFileText(const DataBuffer& buffer, int fileType, std::int32_t deviceEnd,
+std::string HexFileText(const DataBuffer& buffer, FileType fileType, std::int32_t deviceEnd,
                         bool cutAtEnd = false, const std::vector<PositionRange>* runs = nullptr);
 
 // Writes "Saving Buffer to Hex File...." (and lets the panel paint it), then
 // the file through a temporary beside it, then "Hex File Saved...." on
 // success. File errors are only returned. With `runs`, only those positions
 // are written (HexRunsText).
-HexSaveResult SaveHexFile(const std::string& path, int fileType, const DataBuffer& buffer,
+HexSaveResult SaveHexFile(const std::string& path, FileType fileType, const DataBuffer& buffer,
                           const AddressWindow& window, FrontPanel& panel, bool cutAtEnd = false,
                           const std::vector<PositionRange>* runs = nullptr);
 

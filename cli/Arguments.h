@@ -10,6 +10,7 @@
 
 #include "OptionTable.h"
 #include "ProductionArguments.h"
+#include "buffer/DataFormats.h"
 
 namespace velmar::cli {
 
@@ -20,11 +21,11 @@ enum class ProgressMode { Auto, Lines, None };
 
 enum class Operation { Read, Verify, Blank, Compare, Program, Erase, Lock };
 
-// convert IN OUT, formats as FileType (0 binary .. 3 ASCII hex).
+// convert IN OUT.
 struct ConvertArguments {
-    std::optional<int> from; // none: told by IN's contents
-    bool fromGiven = false;  // `from` came from --from, not IN's extension
-    std::optional<int> to;
+    std::optional<FileType> from; // none: told by IN's contents
+    bool fromGiven = false;       // `from` came from --from, not IN's extension
+    std::optional<FileType> to;
     std::optional<std::string> device; // as typed
     int catalogueRow = -1;
     std::optional<std::int32_t> limit, offset, bufferStart, end;
@@ -55,8 +56,8 @@ struct Arguments {
 
     std::string deviceName;
     int catalogueRow = -1;
-    std::optional<int> fileType; // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
-    bool formatGiven = false;    // fileType came from --format
+    std::optional<FileType> fileType;
+    bool formatGiven = false; // fileType came from --format
     std::optional<std::int32_t> bufferStart;
     std::optional<std::int32_t> hexOffset; // --offset: added to hex record addresses
     bool fold = false;                // load data past the device's end folded

@@ -24,8 +24,8 @@ std::string SetAddress(std::optional<std::int32_t>& target, const std::string& n
     return "";
 }
 
-std::string SetFormat(std::optional<int>& target, const std::string& value) {
-    const std::optional<int> format = FileTypeFromName(value);
+std::string SetFormat(std::optional<FileType>& target, const std::string& value) {
+    const std::optional<FileType> format = FileTypeFromName(value);
     if (!format) return "unknown format '" + value + "'";
     target = format;
     return "";

@@ -19,7 +19,7 @@ struct Job {
     std::string device;
     std::string file; // as written; relative to the job file's folder
     std::string sha1;
-    std::optional<int> format;
+    std::optional<FileType> format;
     std::optional<std::int32_t> offset, bufferStart;
     std::optional<std::uint8_t> fill;
     std::optional<SerialRule> serial;

@@ -298,7 +298,8 @@ std::string SecurityBitName(int k) {
 void ProgramSecurityBit(ProgramState& state, int k) {
     const std::string notProgrammed = SecurityBitName(k) + " was NOT programmed....";
     const unsigned mark = state.Link.FrameFaultMark;
-    if (!LinkUp(state, mark)) {
+    // Only bits 1 to 3 exist on any part.
+    if (k < 0 || k > 2 || !LinkUp(state, mark)) {
         SetStatus(state, notProgrammed);
         state.FailFlag = true;
         return;

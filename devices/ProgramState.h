@@ -9,6 +9,7 @@
 #include "DeviceCatalogue.h"
 #include "buffer/AddressWindow.h"
 #include "buffer/DataBuffer.h"
+#include "buffer/DataFormats.h"
 #include "buffer/FrontPanel.h"
 #include "link/CommandLink.h"
 #include "link/D2XXUnit.h"
@@ -58,7 +59,7 @@ class ProgramState {
     LineState Lines;
 
     bool FailFlag = false;  // the last operation failed; the banner holds it
-    int FileType = 0;       // 0 binary, 1 Intel, 2 Motorola, 3 ASCII hex
+    velmar::FileType FileType = BinaryFileType;
     bool AutoVerify = true; // programming is followed by a verify
 };
 

@@ -23,7 +23,7 @@ constexpr std::array<std::int32_t, 14> kLimits{0,      0x3FF,   0x7FF,  0xFFF,  
                                                0xFFFF, 0xFFFFF, -1,     0x7FFFFFFF};
 
 // Reading our own output back must give the same bytes.
-void CheckRoundTrip(const velmar::DataBuffer& buffer, int fileType) {
+void CheckRoundTrip(const velmar::DataBuffer& buffer, velmar::FileType fileType) {
     const std::int32_t end = 0x3FF;
     const std::string text = velmar::HexFileText(buffer, fileType, end);
     std::FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         if (r.ok && r.countUnknown != (static_cast<std::int64_t>(size) >= bound)) std::abort();
     } else {
-        const int fileType = mode == 4 ? 9 : mode;
+        const auto fileType = static_cast<velmar::FileType>(mode == 4 ? 9 : mode);
         const velmar::HexLoadResult r =
             velmar::LoadHexStream(stream, fileType, buffer, window, panel);
         if (r.droppedBytes < 0 || r.badChecksumRecords < 0) std::abort();

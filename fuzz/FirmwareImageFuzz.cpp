@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmar::AddressWindow window;
     velmar::TransferState transfer;
     velmar::CommandLink link(d2xx, panel, window, transfer);
-    link.LinkState = LinkState::Answered;
+    link.LinkState = velmar::LinkState::Answered;
     velmar::UpdateFirmware(d2xx, link, panel);
     if (link.PacketLength != 8) std::abort();
 

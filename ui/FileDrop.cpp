@@ -21,7 +21,7 @@
 
 namespace velmar::ui {
 
-int DataFileTypeOf(const std::string& path) {
+FileType DataFileTypeOf(const std::string& path) {
     return DataFileVerdictOf(path).fileType;
 }
 
@@ -33,7 +33,7 @@ FormatVerdict DataFileVerdictOf(const std::string& path) {
     return JudgeDataFile(path, head);
 }
 
-int DataFileTypeOf(const std::string& path, std::string_view head) {
+FileType DataFileTypeOf(const std::string& path, std::string_view head) {
     return JudgeDataFile(path, head).fileType;
 }
 
@@ -96,7 +96,7 @@ bool FileDrop::Load(const std::string& path) {
         EndOperation(state_);
         return false;
     }
-    const int previousType = state_.FileType;
+    const FileType previousType = state_.FileType;
     const std::string previousName = *form_.LastFileName;
     state_.FileType = verdict.fileType;
     form_.ApplyFileType();

@@ -30,9 +30,9 @@ namespace velmar::ui {
 // .hex, the dialogs' extension of every hex format, and any other name by its
 // first bytes: ":" Intel, "S" and a digit Motorola, lines of hex digits ASCII
 // hex, anything else binary (a .hex name then counts as Intel).
-int DataFileTypeOf(const std::string& path);
+FileType DataFileTypeOf(const std::string& path);
 // The same with the file's first bytes (up to kDataFileHead) already read.
-int DataFileTypeOf(const std::string& path, std::string_view head);
+FileType DataFileTypeOf(const std::string& path, std::string_view head);
 constexpr std::size_t kDataFileHead = kFormatHeadSize;
 
 // The same with the verdict on what the type cannot be: text is not taken as

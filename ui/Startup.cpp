@@ -85,7 +85,7 @@ void Startup::FormActivate() {
 void Startup::RestoreSettings(const StoredSettings& s) {
     SelectDevice(state_, s.SelectedRow);
 
-    state_.FileType = s.FileType;
+    state_.FileType = static_cast<FileType>(s.FileType); // a number no row has stays
     state_.Selection.ChosenVpp = s.VppSetting;
     // The file stores 1 for on; any other number is off.
     tasks::SetAutoVerify(state_, s.AutoVerify == 1);
@@ -146,7 +146,7 @@ bool Startup::LoadStartupFile(const std::string& name, bool typeFromFile) {
     return stream != nullptr && tasks::LoadFile(state_, name, stream).Loaded;
 }
 
-void Startup::SetFileType(int type) {
+void Startup::SetFileType(FileType type) {
     state_.FileType = type;
     form_.ApplyFileType();
 }

@@ -9,6 +9,7 @@
 
 #include "Places.h"
 #include "SettingsFile.h"
+#include "buffer/DataFormats.h"
 
 class TMainForm;
 
@@ -51,7 +52,7 @@ class Startup : public QObject {
     // FIFO's writer; `typeFromFile`: FileType first taken from its name and
     // first bytes.
     bool LoadStartupFile(const std::string& name, bool typeFromFile);
-    void SetFileType(int type);
+    void SetFileType(FileType type);
 
     TMainForm& form_;
     ProgramState& state_;

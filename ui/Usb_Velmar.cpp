@@ -664,7 +664,8 @@ void TMainForm::File_ButClick() {
 
 void TMainForm::File_TypeClick() {
     HandlerScope scope(*this);
-    state_.FileType = File_Type->currentRow();
+    // The list's rows are in FileType order.
+    state_.FileType = static_cast<velmar::FileType>(File_Type->currentRow());
     ApplyFileType();
     velmar::EndOperation(state_);
 }

@@ -31,7 +31,7 @@ AddressWindow FullWindow() {
 
 void Write(benchmark::State& state) {
     const DataBuffer buffer = RandomBuffer();
-    const int fileType = static_cast<int>(state.range(0));
+    const auto fileType = static_cast<FileType>(state.range(0));
     for (auto _ : state) {
         std::string text = HexFileText(buffer, fileType, kBufferSize - 1);
         benchmark::DoNotOptimize(text.data());
@@ -40,7 +40,7 @@ void Write(benchmark::State& state) {
 }
 
 void Read(benchmark::State& state) {
-    const int fileType = static_cast<int>(state.range(0));
+    const auto fileType = static_cast<FileType>(state.range(0));
     std::string text = HexFileText(RandomBuffer(), fileType, kBufferSize - 1);
     const AddressWindow window = FullWindow();
     FrontPanel panel;

@@ -22,7 +22,7 @@ TEST(DataFormats, RowsInFileTypeOrder) {
 
 // A settings file can hold any number: it is a hex type without a caption.
 TEST(DataFormats, UnlistedTypeIsHexWithoutCaption) {
-    for (int type : {-1, 4, 7}) {
+    for (FileType type : {FileType{-1}, FileType{4}, FileType{7}}) {
         const DataFormat& format = DataFormatOf(type);
         EXPECT_EQ(format.ButtonCaption, "") << type;
         EXPECT_EQ(format.DefaultExt, "Hex") << type;
@@ -30,7 +30,7 @@ TEST(DataFormats, UnlistedTypeIsHexWithoutCaption) {
         EXPECT_FALSE(HasBinaryRoutines(type)) << type;
     }
     EXPECT_TRUE(HasBinaryRoutines(BinaryFileType));
-    for (int type : {IntelHexFileType, MotorolaHexFileType, AsciiHexFileType})
+    for (FileType type : {IntelHexFileType, MotorolaHexFileType, AsciiHexFileType})
         EXPECT_FALSE(HasBinaryRoutines(type)) << type;
 }
 
@@ -84,29 +84,34 @@ TEST(FormatDetection, TextIsNotBinaryNorBytesHex) {
          {std::string("Remember to erase the part first.\n"), utf16le, utf16be, bare16,
           std::string("00 01 02 03\n"), std::string("caf\xC3\xA9 \xE2\x82\xAC\n"),
           std::string("0102\n0304 \n")}) {
-        EXPECT_EQ(judge("notes.txt", text), std::pair(0, P::TextAsBinary)) << text;
-        EXPECT_EQ(judge("", text), std::pair(0, P::TextAsBinary)) << text;
+        EXPECT_EQ(judge("notes.txt", text), std::pair(BinaryFileType, P::TextAsBinary)) << text;
+        EXPECT_EQ(judge("", text), std::pair(BinaryFileType, P::TextAsBinary)) << text;
     }
     // Named binary, it is taken as named; named .hex, the reader judges it.
-    EXPECT_EQ(judge("notes.bin", "plain words\n"), std::pair(0, P::None));
-    EXPECT_EQ(judge("notes.hex", "plain words\n"), std::pair(1, P::None));
+    EXPECT_EQ(judge("notes.bin", "plain words\n"), std::pair(BinaryFileType, P::None));
+    EXPECT_EQ(judge("notes.hex", "plain words\n"), std::pair(IntelHexFileType, P::None));
 
     const std::string image("\x02\x00\x30\xFF\xC3\x80", 6);
-    EXPECT_EQ(judge("rom", image), std::pair(0, P::None));
+    EXPECT_EQ(judge("rom", image), std::pair(BinaryFileType, P::None));
     // A byte-order mark alone makes no text of an image.
-    EXPECT_EQ(judge("rom", std::string("\xFF\xFEH\0\x12\xE0", 6)), std::pair(0, P::None));
-    EXPECT_EQ(judge("rom.hex", image), std::pair(1, P::BytesAsHex));
-    EXPECT_EQ(judge("rom.S19", image), std::pair(2, P::BytesAsHex));
+    EXPECT_EQ(judge("rom", std::string("\xFF\xFEH\0\x12\xE0", 6)),
+              std::pair(BinaryFileType, P::None));
+    EXPECT_EQ(judge("rom.hex", image), std::pair(IntelHexFileType, P::BytesAsHex));
+    EXPECT_EQ(judge("rom.S19", image), std::pair(MotorolaHexFileType, P::BytesAsHex));
     // A record with a stray byte is still a record: its line is reported.
-    EXPECT_EQ(judge("a.hex", std::string(":0100000\0\0\n", 11)), std::pair(1, P::None));
-    EXPECT_EQ(judge("a.hex", std::string("S1040000\x01\x02\n", 11)), std::pair(2, P::None));
-    EXPECT_EQ(judge("a.ihx", std::string(" :01\x80\n", 6)), std::pair(1, P::None));
+    EXPECT_EQ(judge("a.hex", std::string(":0100000\0\0\n", 11)),
+              std::pair(IntelHexFileType, P::None));
+    EXPECT_EQ(judge("a.hex", std::string("S1040000\x01\x02\n", 11)),
+              std::pair(MotorolaHexFileType, P::None));
+    EXPECT_EQ(judge("a.ihx", std::string(" :01\x80\n", 6)), std::pair(IntelHexFileType, P::None));
 
-    EXPECT_EQ(judge("a", "0102A0ff\r\n3344\r\n"), std::pair(3, P::None));
-    EXPECT_EQ(judge("a", "\r\n:0100000055AA\r\n"), std::pair(1, P::None));
-    EXPECT_EQ(judge("a", " \r\n"), std::pair(0, P::None)); // nothing: binary, and empty
+    EXPECT_EQ(judge("a", "0102A0ff\r\n3344\r\n"), std::pair(AsciiHexFileType, P::None));
+    EXPECT_EQ(judge("a", "\r\n:0100000055AA\r\n"), std::pair(IntelHexFileType, P::None));
+    EXPECT_EQ(judge("a", " \r\n"),
+              std::pair(BinaryFileType, P::None)); // nothing: binary, and empty
     // Only the head counts, whoever read how much.
-    EXPECT_EQ(judge("a", std::string(kFormatHeadSize, 'x') + '\0'), std::pair(0, P::TextAsBinary));
+    EXPECT_EQ(judge("a", std::string(kFormatHeadSize, 'x') + '\0'),
+              std::pair(BinaryFileType, P::TextAsBinary));
     EXPECT_EQ(FormatProblemText(P::TextAsBinary, "n.txt"),
               "n.txt looks like text, not a binary image or a hex format");
 }

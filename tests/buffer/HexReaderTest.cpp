@@ -19,7 +19,7 @@ class HexReaderTest : public ::testing::Test {
     HexLoadResult Load(const std::string& text, int fileType) {
         const std::string path = dir.File("in.hex");
         test::WriteFile(path, text);
-        return LoadHexFile(path, fileType, buffer, window, panel);
+        return LoadHexFile(path, static_cast<FileType>(fileType), buffer, window, panel);
     }
     std::vector<int> Bytes(std::int32_t from, std::int32_t count) const {
         std::vector<int> out;
@@ -427,13 +427,15 @@ TEST_F(HexReaderTest, BasesAddAndBytesPastTheBufferAreDropped) {
 }
 
 TEST_F(HexReaderTest, UnreadableFileIsReportedNotShown) {
-    const HexLoadResult r = LoadHexFile(dir.File("missing.hex"), 1, buffer, window, panel);
+    const HexLoadResult r =
+        LoadHexFile(dir.File("missing.hex"), IntelHexFileType, buffer, window, panel);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.systemError.empty());
     EXPECT_EQ(BoxCount(), 0);
     EXPECT_EQ(panel.statuses, std::vector<std::string>{"Loading Buffer from Hex File...."});
 
-    const HexLoadResult d = LoadHexFile(dir.Path().string(), 1, buffer, window, panel);
+    const HexLoadResult d =
+        LoadHexFile(dir.Path().string(), IntelHexFileType, buffer, window, panel);
     EXPECT_FALSE(d.ok);
     EXPECT_FALSE(d.systemError.empty());
 }
@@ -476,7 +478,7 @@ TEST_F(HexReaderTest, TextInputIsBoundedAndCanBeStopped) {
     static const std::string skipped = "S5" + std::string(4000, ' ') + "\n";
     std::FILE* endless = EndlessText(skipped.c_str());
     ASSERT_NE(endless, nullptr);
-    r = LoadHexStream(endless, 2, buffer, window, panel);
+    r = LoadHexStream(endless, MotorolaHexFileType, buffer, window, panel);
     std::fclose(endless);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.refusal, "the file holds more than 64 MiB of text");
@@ -490,7 +492,7 @@ TEST_F(HexReaderTest, TextInputIsBoundedAndCanBeStopped) {
     };
     buffer = DataBuffer();
     test::WriteFile(dir.File("s.hex"), ":0100000011EE\n:0100010022DC\n:0100020033CA\n");
-    r = LoadHexFile(dir.File("s.hex"), 1, buffer, window, stopper);
+    r = LoadHexFile(dir.File("s.hex"), IntelHexFileType, buffer, window, stopper);
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.stopped);
     EXPECT_EQ(lines, (std::vector<int>{1, 2, 3}));

@@ -48,57 +48,61 @@ class HexWriterTest : public ::testing::Test {
 };
 
 TEST_F(HexWriterTest, OneKilobyteDeviceInEveryFormat) {
-    EXPECT_EQ(HexFileText(buffer, 1, 0x3FF), test::DataFile("window1k_intel.hex"));
-    EXPECT_EQ(HexFileText(buffer, 2, 0x3FF), test::DataFile("window1k_motorola.s28"));
-    EXPECT_EQ(HexFileText(buffer, 3, 0x3FF), test::DataFile("window1k_ascii.txt"));
+    EXPECT_EQ(HexFileText(buffer, IntelHexFileType, 0x3FF), test::DataFile("window1k_intel.hex"));
+    EXPECT_EQ(HexFileText(buffer, MotorolaHexFileType, 0x3FF),
+              test::DataFile("window1k_motorola.s28"));
+    EXPECT_EQ(HexFileText(buffer, AsciiHexFileType, 0x3FF), test::DataFile("window1k_ascii.txt"));
 
-    const auto intel = Lines(HexFileText(buffer, 1, 0x3FF));
+    const auto intel = Lines(HexFileText(buffer, IntelHexFileType, 0x3FF));
     ASSERT_EQ(intel.size(), 66u);
     EXPECT_EQ(intel[1], ":10000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFFA");
     EXPECT_EQ(intel[1].size(), 43u);
     EXPECT_EQ(intel[64], ":1003F000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0D");
-    const auto motorola = Lines(HexFileText(buffer, 2, 0x3FF));
+    const auto motorola = Lines(HexFileText(buffer, MotorolaHexFileType, 0x3FF));
     ASSERT_EQ(motorola.size(), 65u);
     EXPECT_EQ(motorola[0].size(), 44u);
     EXPECT_EQ(motorola[63], "S2140003F0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF08");
-    const auto ascii = Lines(HexFileText(buffer, 3, 0x3FF));
+    const auto ascii = Lines(HexFileText(buffer, AsciiHexFileType, 0x3FF));
     ASSERT_EQ(ascii.size(), 64u);
     EXPECT_EQ(ascii[0], "000102FFFFFFFFFFFFFFFFFFFFFFFFFF");
 }
 
 TEST_F(HexWriterTest, EndInsideASixteenByteLine) {
-    EXPECT_EQ(HexFileText(buffer, 1, 0x12),
+    EXPECT_EQ(HexFileText(buffer, IntelHexFileType, 0x12),
               Join({":020000020000FC", ":10000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFFA",
                     ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0", ":00000001FF"}));
-    EXPECT_EQ(HexFileText(buffer, 2, 0x12), Join({"S214000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFF5",
-                                                  "S207000010FFFFFFEB", "S804000000FB"}));
-    EXPECT_EQ(HexFileText(buffer, 3, 0x12), Join({"000102FFFFFFFFFFFFFFFFFFFFFFFFFF", "FFFFFF"}));
+    EXPECT_EQ(HexFileText(buffer, MotorolaHexFileType, 0x12),
+              Join({"S214000000000102FFFFFFFFFFFFFFFFFFFFFFFFFFF5", "S207000010FFFFFFEB",
+                    "S804000000FB"}));
+    EXPECT_EQ(HexFileText(buffer, AsciiHexFileType, 0x12),
+              Join({"000102FFFFFFFFFFFFFFFFFFFFFFFFFF", "FFFFFF"}));
 }
 
 TEST_F(HexWriterTest, EndZeroStillWritesOneRecord) {
     buffer.Fill(0);
     EXPECT_EQ(
-        HexFileText(buffer, 1, 0),
+        HexFileText(buffer, IntelHexFileType, 0),
         Join({":020000020000FC", ":1000000000000000000000000000000000000000F0", ":00000001FF"}));
-    EXPECT_EQ(HexFileText(buffer, 2, 0), Join({"S20500000000FA", "S804000000FB"}));
-    EXPECT_EQ(HexFileText(buffer, 3, 0), Join({"00"}));
-    EXPECT_EQ(HexFileText(buffer, 0, 0x3FF), "");
-    EXPECT_EQ(HexFileText(buffer, 4, 0x3FF), "");
+    EXPECT_EQ(HexFileText(buffer, MotorolaHexFileType, 0),
+              Join({"S20500000000FA", "S804000000FB"}));
+    EXPECT_EQ(HexFileText(buffer, AsciiHexFileType, 0), Join({"00"}));
+    EXPECT_EQ(HexFileText(buffer, BinaryFileType, 0x3FF), "");
+    EXPECT_EQ(HexFileText(buffer, FileType{4}, 0x3FF), "");
 }
 
 TEST_F(HexWriterTest, EndPastTheBufferStopsAtItsLastPosition) {
     buffer[0xFFFF] = 0x5A;
     for (std::int32_t end : {0xFFFF, 0xFFFFF}) {
-        const auto intel = Lines(HexFileText(buffer, 1, end));
+        const auto intel = Lines(HexFileText(buffer, IntelHexFileType, end));
         ASSERT_EQ(intel.size(), 4096u + 3u);
         EXPECT_EQ(intel[4096].substr(0, 9), ":10FFF000");
         EXPECT_EQ(intel[4097], ":020000021000EC"); // the next segment, written at the boundary
         EXPECT_EQ(intel[4098], ":00000001FF");
-        const auto motorola = Lines(HexFileText(buffer, 2, end));
+        const auto motorola = Lines(HexFileText(buffer, MotorolaHexFileType, end));
         ASSERT_EQ(motorola.size(), 4097u);
         EXPECT_EQ(motorola[4095].substr(0, 10), "S21400FFF0");
         EXPECT_EQ(motorola[4095].substr(40), "5A" + motorola[4095].substr(42));
-        const auto ascii = Lines(HexFileText(buffer, 3, end));
+        const auto ascii = Lines(HexFileText(buffer, AsciiHexFileType, end));
         ASSERT_EQ(ascii.size(), 4096u);
         EXPECT_EQ(ascii.back(), "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF5A");
     }
@@ -111,7 +115,7 @@ TEST_F(HexWriterTest, SaveReplacesThroughATemporaryFile) {
     window.DeviceEnd = 0x3FF;
     const std::string path = dir.File("out.hex");
     test::WriteFile(path, std::string(100000, 'x'));
-    HexSaveResult r = SaveHexFile(path, 2, buffer, window, panel);
+    HexSaveResult r = SaveHexFile(path, MotorolaHexFileType, buffer, window, panel);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.droppedBytes, 0);
     EXPECT_EQ(test::ReadFile(path),
@@ -122,7 +126,7 @@ TEST_F(HexWriterTest, SaveReplacesThroughATemporaryFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 
     window.DeviceEnd = 0xFFFFF;
-    r = SaveHexFile(path, 3, buffer, window, panel);
+    r = SaveHexFile(path, AsciiHexFileType, buffer, window, panel);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.droppedBytes, 0xF0000);
     EXPECT_EQ(test::ReadFile(path).size(), 4096u * 34u);
@@ -140,7 +144,7 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
     // Windows keeps no write bit on folders; a read-only file is refused instead.
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
     panel.statuses.clear();
-    const HexSaveResult r = SaveHexFile(path, 1, buffer, window, panel);
+    const HexSaveResult r = SaveHexFile(path, IntelHexFileType, buffer, window, panel);
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.systemError.empty());
@@ -151,7 +155,7 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read |
                                                  std::filesystem::perms::owner_exec);
     panel.statuses.clear();
-    const HexSaveResult r = SaveHexFile(path, 1, buffer, window, panel);
+    const HexSaveResult r = SaveHexFile(path, IntelHexFileType, buffer, window, panel);
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
     if (::geteuid() != 0) {
         EXPECT_FALSE(r.ok);
@@ -169,7 +173,7 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
         small.rlim_cur = 1000; // the file is near 3,000 bytes
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
         panel.statuses.clear();
-        const HexSaveResult cut = SaveHexFile(path, 1, buffer, window, panel);
+        const HexSaveResult cut = SaveHexFile(path, IntelHexFileType, buffer, window, panel);
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         EXPECT_FALSE(cut.ok);
@@ -179,9 +183,10 @@ TEST_F(HexWriterTest, FailedSaveKeepsTheOldFile) {
     }
 #endif // the file size limit has no Windows counterpart
     // No such folder.
-    EXPECT_FALSE(SaveHexFile(dir.File("none/out.hex"), 1, buffer, window, panel).ok);
+    EXPECT_FALSE(SaveHexFile(dir.File("none/out.hex"), IntelHexFileType, buffer, window, panel).ok);
     // A directory in the way of the file.
-    const HexSaveResult d = SaveHexFile(dir.Path().string(), 1, buffer, window, panel);
+    const HexSaveResult d =
+        SaveHexFile(dir.Path().string(), IntelHexFileType, buffer, window, panel);
     EXPECT_FALSE(d.ok);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }

@@ -46,7 +46,8 @@ class SrecCatTest : public ::testing::Test {
         DataBuffer buffer;
         AddressWindow window;
         window.DeviceLimit = 0xFFFFF;
-        const HexLoadResult r = LoadHexFile(dir.File(file), fileType, buffer, window, panel);
+        const HexLoadResult r =
+            LoadHexFile(dir.File(file), static_cast<FileType>(fileType), buffer, window, panel);
         EXPECT_TRUE(r.ok) << file;
         EXPECT_EQ(r.badChecksumRecords, 0) << file;
         if (out) *out = r;
@@ -61,14 +62,14 @@ class SrecCatTest : public ::testing::Test {
 TEST_F(SrecCatTest, ReadsOurOutputBackToTheSameBytes) {
     for (std::int32_t end : {0x12, 0x3FF, 0x4FFF, 0x7FFF, 0xFFFF}) {
         SCOPED_TRACE(end);
-        test::WriteFile(dir.File("ours.hex"), HexFileText(image, 1, end));
+        test::WriteFile(dir.File("ours.hex"), HexFileText(image, IntelHexFileType, end));
         const std::string intel = SrecBinary("ours.hex", "-Intel");
         // The Intel writer runs on to the end of the 16-byte record holding the end.
         const std::size_t intelLength = static_cast<std::size_t>(end / 16 + 1) * 16;
         ASSERT_EQ(intel.size(), intelLength);
         EXPECT_EQ(0, std::memcmp(intel.data(), image.data(), intelLength));
 
-        test::WriteFile(dir.File("ours.s28"), HexFileText(image, 2, end));
+        test::WriteFile(dir.File("ours.s28"), HexFileText(image, MotorolaHexFileType, end));
         const std::string motorola = SrecBinary("ours.s28", "-Motorola");
         ASSERT_EQ(motorola.size(), static_cast<std::size_t>(end) + 1);
         EXPECT_EQ(0, std::memcmp(motorola.data(), image.data(), motorola.size()));
@@ -167,8 +168,8 @@ TEST_F(SrecCatTest, GapsBetweenRangesStayGaps) {
         SCOPED_TRACE(name);
         HexLoadResult r;
         const DataBuffer ours = Ours("sparse.hex", 1, &r);
-        test::WriteFile(dir.File(name),
-                        HexRunsText(ours, fileType, StoredRanges(r.storedAt, kBufferSize - 1)));
+        test::WriteFile(dir.File(name), HexRunsText(ours, static_cast<FileType>(fileType),
+                                                    StoredRanges(r.storedAt, kBufferSize - 1)));
         Run("srec_cat " + Q("sparse.hex") + " -Intel -o " + Q("theirs.txt") + " -Intel");
         Run("srec_cat " + Q(name) + " " + format + " -o " + Q("back.txt") + " -Intel");
         // Our S8 end record carries a start address, which srec_cat keeps.

@@ -250,7 +250,8 @@ TEST(ConsolePanel, InterruptStopsALoad) {
     panel.BeginLoad("pipe.hex");
     EXPECT_TRUE(panel.ContinueLoad(1));
     ConsolePanel::RaiseInterrupt();
-    const velmar::HexLoadResult r = velmar::LoadHexStream(endless, 1, buffer, window, panel);
+    const velmar::HexLoadResult r =
+        velmar::LoadHexStream(endless, velmar::IntelHexFileType, buffer, window, panel);
     panel.EndLoad();
     std::fclose(endless);
     EXPECT_FALSE(r.ok);

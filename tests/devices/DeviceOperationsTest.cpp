@@ -259,6 +259,13 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         EXPECT_TRUE(tasks::ProgramLockBit(direct.S(), k + 1).Succeeded());
         EXPECT_EQ(direct.fake.Trace(), atmel.fake.Trace());
         EXPECT_EQ(direct.panel.Status(), atmel.panel.Status());
+        // No part has a fourth bit: nothing is sent for one.
+        const Lines before = direct.fake.Trace();
+        EXPECT_FALSE(tasks::ProgramLockBit(direct.S(), 4).Succeeded());
+        const Lines after = direct.fake.Trace();
+        EXPECT_EQ(WithoutIdle(Lines(after.begin() + static_cast<long>(before.size()), after.end())),
+                  Lines{});
+        EXPECT_EQ(direct.panel.Status(), "Security Bit #4 was NOT programmed....");
 
         Rig eprom;
         eprom.Select(14); // 87C51FA, family 4

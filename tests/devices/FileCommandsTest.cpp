@@ -28,7 +28,7 @@ class FileCommandsTest : public ::testing::Test {
 TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
     state.Window.DeviceLimit = 0x3FF;
     state.Window.DeviceEnd = 0x3FF;
-    state.FileType = 1;
+    state.FileType = IntelHexFileType;
     const std::string path = dir.File("a.hex");
     test::WriteFile(path, ":03001000010203E7\n");
     EXPECT_TRUE(LoadDataFile(state, path));
@@ -38,7 +38,7 @@ TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
     EXPECT_FALSE(state.FailFlag);
     EXPECT_TRUE(panel.boxes.empty());
 
-    state.FileType = 0;
+    state.FileType = BinaryFileType;
     state.Window.BufferStart = 0x20;
     const std::string bin = dir.File("a.bin");
     test::WriteFile(bin, std::string("\x10\x20", 2));
@@ -48,7 +48,8 @@ TEST_F(FileCommandsTest, SuccessfulLoadNamesTheFileAndSums) {
 }
 
 TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
-    for (int type : {0, 1, 2, 3}) {
+    for (FileType type :
+         {BinaryFileType, IntelHexFileType, MotorolaHexFileType, AsciiHexFileType}) {
         panel.boxes.clear();
         panel.lastFile.reset();
         panel.checksum.reset();
@@ -70,7 +71,7 @@ TEST_F(FileCommandsTest, UnreadableFileTurnsTheBannerRedAndKeepsTheLastFile) {
 }
 
 TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
-    state.FileType = 3;
+    state.FileType = AsciiHexFileType;
     const std::string path = dir.File("odd.txt");
     test::WriteFile(path, "0102X3\n");
     bool fileError = true;
@@ -88,7 +89,7 @@ TEST_F(FileCommandsTest, MalformedHexShowsOnlyItsOwnBox) {
 // The load task tells a file it could not read from contents it could not
 // use, from a file or a stream the caller opened.
 TEST_F(FileCommandsTest, LoadTaskSaysWhyNothingLoaded) {
-    state.FileType = 1;
+    state.FileType = IntelHexFileType;
     const LoadResult gone = tasks::LoadFile(state, dir.File("gone.hex"));
     EXPECT_FALSE(gone.Loaded);
     EXPECT_TRUE(gone.CannotRead);
@@ -113,7 +114,7 @@ TEST_F(FileCommandsTest, LoadTaskSaysWhyNothingLoaded) {
 }
 
 TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
-    state.FileType = 1;
+    state.FileType = IntelHexFileType;
     state.Window.DeviceLimit = 0xFFFF;
     state.Window.DeviceEnd = 0xFFFF;
     const std::string path = dir.File("bad.hex");
@@ -130,7 +131,7 @@ TEST_F(FileCommandsTest, WrongChecksumsWarnAndTurnTheBannerRed) {
 }
 
 TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
-    state.FileType = 0;
+    state.FileType = BinaryFileType;
     state.Window.BufferStart = 0xFFFE;
     const std::string path = dir.File("five.bin");
     test::WriteFile(path, "12345");
@@ -153,7 +154,7 @@ TEST_F(FileCommandsTest, DroppedBytesAreToldOnLoadAndSave) {
 TEST_F(FileCommandsTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     const std::string path = dir.File("sub");
     std::filesystem::create_directory(path);
-    for (int type : {0, 1}) {
+    for (FileType type : {BinaryFileType, IntelHexFileType}) {
         state.FailFlag = false;
         panel.boxes.clear();
         state.FileType = type;
@@ -172,7 +173,8 @@ TEST_F(FileCommandsTest, EveryDeviceRoundTripsInEveryFormat) {
     std::mt19937 random(7);
     for (const CatalogueRow& row : DeviceCatalogue()) {
         if (!row.IsDevice) continue;
-        for (int type : {0, 1, 2, 3}) {
+        for (FileType type :
+             {BinaryFileType, IntelHexFileType, MotorolaHexFileType, AsciiHexFileType}) {
             SCOPED_TRACE(std::string(row.Caption) + " type " + std::to_string(type));
             for (int i = 0; i < kBufferSize; ++i)
                 state.Buffer[i] = static_cast<std::uint8_t>(random());
@@ -209,7 +211,7 @@ TEST_F(FileCommandsTest, FillLeavesTheChecksumCaptionAlone) {
 TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
     state.Window.DeviceLimit = 0x1FFF;
     state.Window.DeviceEnd = 0x1FFF;
-    state.FileType = 1;
+    state.FileType = IntelHexFileType;
     const std::string path = dir.File("none.hex");
     for (const std::string& text : {std::string(), std::string(":00000001FF\n")}) {
         test::WriteFile(path, text);
@@ -260,7 +262,7 @@ TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
 TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     state.Window.DeviceLimit = 0x1FFF;
     state.Window.DeviceEnd = 0x1FFF;
-    state.FileType = 1;
+    state.FileType = IntelHexFileType;
     const std::string path = dir.File("far.hex");
     test::WriteFile(path, ":02300000AABB69\n:020000040001F9\n:01001000559A\n");
     BeginOperation(state);
@@ -277,7 +279,7 @@ TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {
     EXPECT_EQ(state.Buffer[0x0010], 0x55);
 
     panel.boxes.clear();
-    state.FileType = 0;
+    state.FileType = BinaryFileType;
     state.Window.BufferStart = 0x100;
     const std::string bin = dir.File("long.bin");
     test::WriteFile(bin, std::string(0x2000 + 5, '\x42'));

@@ -117,7 +117,7 @@ TEST_F(WindowHandlers, FileTypeSetsButtonAndDialogs) {
     EXPECT_EQ(form.OpenDialog1.FilterIndex, 1);
 
     // A value from a settings file outside the table keeps the caption.
-    state.FileType = 7;
+    state.FileType = velmar::FileType{7};
     form.ApplyFileType();
     EXPECT_EQ(form.File_But->text(), QStringLiteral("Binary File"));
     EXPECT_EQ(form.OpenDialog1.DefaultExt, "Hex");
