@@ -15,10 +15,9 @@ namespace velmar {
 
 enum class BoxKind { Information, Warning, Error, Question };
 
-struct ScreenPoint {
-    int x = 0;
-    int y = 0;
-};
+// What a box is about: the window places it by that, and an adapter's box
+// comes with the figure of that adapter.
+enum class BoxAbout { Nothing, Search, Adapter874X, Adapter875X };
 
 // What a progress figure counts.
 enum class ProgressOf {
@@ -36,8 +35,12 @@ enum class Task {
     FirmwareUpdate, // the firmware update, whether or not an image was sent
 };
 
-enum class ChoiceList { Devices, SecurityBits };
-enum class AdapterFigure { Adapter874X, Adapter875X };
+// What a diagnostic line tells of.
+enum class DiagnosticOf {
+    Link,          // a reply longer than awaited, a late reply dropped
+    FirmwareCheck, // the firmware update's checksum reply
+    SettingsFile,  // why the settings file was not read
+};
 
 // The device row of no device.
 inline constexpr int kNoDevice = -1;
@@ -92,25 +95,20 @@ class FrontPanel {
     virtual void VppChanged(int setting) { (void)setting; }
     virtual void FileLoaded(std::string_view path) { (void)path; }
 
-    // --- lists and figures that come and go ------------------------------
-    virtual void ReportListShown(bool shown) { (void)shown; }
-    virtual void ChoiceListShown(ChoiceList list, bool shown) {
-        (void)list;
-        (void)shown;
-    }
-    virtual void FigureShown(AdapterFigure figure, bool shown) {
-        (void)figure;
-        (void)shown;
-    }
-
     // --- lines -------------------------------------------------------------
-    // A note for the report list (newest first): a write time-out, a
-    // loader's warning.
+    // A run that reports what it finds (a verify, a blank check, the search)
+    // begins: its report starts empty.
+    virtual void BeginReport() {}
+    // That run found nothing to report.
+    virtual void NothingReported() {}
+    // A note for the report (newest first): a write time-out.
     virtual void ReportLine(std::string_view line) { (void)line; }
-    virtual void ClearReport() {}
-    // Link troubles go in at the top, firmware dumps at the bottom.
-    virtual void InsertDiagnosticLine(std::string_view line) { (void)line; }
-    virtual void AppendDiagnosticLine(std::string_view line) { (void)line; }
+    // What a file command met that the person must know, once.
+    virtual void Warning(std::string_view text) { (void)text; }
+    virtual void DiagnosticLine(DiagnosticOf what, std::string_view line) {
+        (void)what;
+        (void)line;
+    }
 
     // --- the busy state ------------------------------------------------------
     // While busy nothing else may start; on leaving, the commands that need a
@@ -121,14 +119,13 @@ class FrontPanel {
     // Let the front end process pending events once.
     virtual void PumpEvents() {}
 
-    // Modal boxes. `at` is the top-left screen position, none = centred.
-    // Question boxes have Yes/No and return true for Yes; the others have OK.
-    // Unanswered: No.
+    // Modal boxes. Question boxes have Yes/No and return true for Yes; the
+    // others have OK. Unanswered: No.
     virtual bool ShowMessage(BoxKind kind, std::string_view text,
-                             std::optional<ScreenPoint> at = std::nullopt) {
+                             BoxAbout about = BoxAbout::Nothing) {
         (void)kind;
         (void)text;
-        (void)at;
+        (void)about;
         return false;
     }
 

@@ -96,10 +96,7 @@ void CheckProgrammerLine(const std::vector<std::string>& words, const TypedOptio
     Arguments& a = s.a;
     std::string& error = result.error;
     const std::string& verb = words[0];
-    const Taker taker = verb == "probe"    ? kProbe
-                        : verb == "doctor" ? kDoctor
-                        : verb == "list"   ? kList
-                                           : kFirmware;
+    const Taker taker = TakerNamed(verb).value_or(kFirmware);
     if (FirstRefused(s, OptionGroup::Device, taker)) {
         error = verb + " takes no --device, --format or --buffer-start";
         return;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "OptionTable.h"
 #include "ProductionArguments.h"
 #include "buffer/DataFormats.h"
 
@@ -88,6 +90,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 // The words after "convert", from `next` on. Here every word that does not
 // start with "--" is a file, and a later -q or -v overrides an earlier one.
 void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseResult& result);
+
+// The options convert takes and the kind of value each takes, as
+// ParseConvert reads them.
+std::vector<std::pair<std::string, OptionValue>> ConvertOptionKinds();
 
 // The rest of a disasm line: its words (the verb first) and the values of
 // --format, --cpu, --from and --to; --device, --fold and --read are in

@@ -1,14 +1,17 @@
 #include "CommandOptions.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace velmar::cli {
 
 namespace {
 
-constexpr const char* kOperationTakerNames[] = {"program", "verify", "compare", "read",
-                                                "blank",   "erase",  "lock"};
+constexpr CommandTaker kCommandTakers[] = {
+    {"program", kProgram},   {"verify", kVerify}, {"compare", kCompare}, {"read", kRead},
+    {"blank", kBlank},       {"erase", kErase},   {"lock", kLock},       {"probe", kProbe},
+    {"firmware", kFirmware}, {"list", kList},     {"doctor", kDoctor},   {"disasm", kDisasm},
+    {"job", kJob},
+};
 
 // The setters' parameters, short so that a row fits its line.
 using L = TypedOptions;
@@ -141,6 +144,20 @@ const CommandOption kCommandOptions[] = {
 
 } // namespace
 
+std::span<const CommandTaker> CommandTakers() {
+    return kCommandTakers;
+}
+
+std::optional<Taker> TakerNamed(const std::string& verb) {
+    for (const CommandTaker& t : kCommandTakers)
+        if (verb == t.name) return t.taker;
+    return std::nullopt;
+}
+
+std::span<const CommandOption> CommandOptionRows() {
+    return kCommandOptions;
+}
+
 const CommandOption* FindCommandOption(const std::string& word) {
     for (const CommandOption& o : kCommandOptions)
         if (NamesOption(word, o.name, o.value)) return &o;
@@ -157,8 +174,8 @@ const CommandOption* FirstRefused(const TypedOptions& s, OptionGroup group, unsi
 
 std::string GoesWith(const CommandOption& o) {
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < std::size(kOperationTakerNames); ++i)
-        if (o.takers & (kProgram << i)) names.push_back(kOperationTakerNames[i]);
+    for (const CommandTaker& t : kCommandTakers)
+        if (o.takers & t.taker & kOperationTakers) names.push_back(t.name);
     std::string text = std::string(o.name) + " goes with ";
     for (std::size_t i = 0; i < names.size(); ++i)
         text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];

@@ -5,6 +5,8 @@
 // drawn from the table.
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,19 @@ constexpr unsigned kOperationTakers =
     kProgram | kVerify | kCompare | kRead | kBlank | kErase | kLock;
 constexpr unsigned kLoads = kProgram | kVerify | kCompare;
 constexpr unsigned kEveryCommand = (kLock << 1) - 1;
+
+// A command's name and its bit; "job" is job check and run.
+struct CommandTaker {
+    const char* name;
+    Taker taker;
+};
+
+// Every command of the table, the operations first in the order a refusal
+// names them.
+std::span<const CommandTaker> CommandTakers();
+
+// The bit of command `verb`, or none.
+std::optional<Taker> TakerNamed(const std::string& verb);
 
 // Which sentence refuses an option a command does not take.
 enum class OptionGroup {
@@ -67,6 +82,9 @@ struct TypedOptions {
                            [&](const CommandOption* o) { return name == o->name; });
     }
 };
+
+// Every row, in the table's order.
+std::span<const CommandOption> CommandOptionRows();
 
 // The row naming `word`, or none.
 const CommandOption* FindCommandOption(const std::string& word);

@@ -197,9 +197,11 @@ void ConsolePanel::Status(std::string_view sentence) {
 }
 
 void ConsolePanel::VppChanged(int setting) {
-    const std::string_view text = VppCaption(setting);
-    if (text.empty() || text == vpp_) return;
-    vpp_ = std::string(text);
+    const std::string_view volts = VppVolts(setting);
+    if (volts.empty()) return;
+    const std::string text = "Vpp = " + std::string(volts);
+    if (text == vpp_) return;
+    vpp_ = text;
     Detail(text);
 }
 
@@ -360,13 +362,21 @@ void ConsolePanel::FinishProgress() {
     ClearBar();
 }
 
-// The link's time-out lines and the loader's notes are messages here.
+// The link's time-out lines and the loader's warnings are messages here.
 void ConsolePanel::ReportLine(std::string_view line) {
-    // The loader puts its warnings both here and in a box: shown once.
-    lastReportLine_ = std::string(line);
-    if (heldWarnings_) return heldWarnings_->push_back(lastReportLine_);
+    if (heldWarnings_) {
+        heldWarnings_->emplace_back(line);
+        return;
+    }
     ClearBar();
     Complain(err_, line);
+}
+
+// The window shows a warning in its list and in a box; here it is one line,
+// even when -q silences the other boxes.
+void ConsolePanel::Warning(std::string_view text) {
+    boxes_.push_back({BoxKind::Warning, std::string(text)});
+    ReportLine(text);
 }
 
 void ConsolePanel::HoldWarnings() {
@@ -383,18 +393,16 @@ void ConsolePanel::ReleaseWarnings(bool show) {
         Complain(err_, line);
 }
 
-void ConsolePanel::InsertDiagnosticLine(std::string_view line) {
+// Link troubles are errors; the firmware's checksum dump is plain lines.
+void ConsolePanel::DiagnosticLine(DiagnosticOf what, std::string_view line) {
+    if (what != DiagnosticOf::Link) return ErrorLine(line);
     ClearBar();
     Complain(err_, line);
 }
 
 void ConsolePanel::LinkLost(std::uint32_t status, int timeouts) {
     linkLost_ = true;
-    InsertDiagnosticLine(LinkLostLine(status, timeouts));
-}
-
-void ConsolePanel::AppendDiagnosticLine(std::string_view line) {
-    ErrorLine(line);
+    DiagnosticLine(DiagnosticOf::Link, LinkLostLine(status, timeouts));
 }
 
 // An operation inside another (the verify after programming) is a phase of
@@ -417,14 +425,11 @@ void ConsolePanel::LeaveBusyState(bool) {
     EndPhase();
 }
 
-bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint>) {
+bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, BoxAbout) {
     boxes_.push_back({kind, std::string(text)});
     if (kind == BoxKind::Warning && verbosity_ < 0) return true;
     if (kind == BoxKind::Error || kind == BoxKind::Warning) {
         ClearBar();
-        const bool repeated = text == lastReportLine_;
-        lastReportLine_.clear();
-        if (repeated) return true;
         if (loadPath_) {
             // During a load the text may carry pieces of the file: one line,
             // every control character escaped, named by file and line.

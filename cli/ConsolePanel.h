@@ -101,13 +101,13 @@ class ConsolePanel : public FrontPanel {
     void QuitOffered() override;
     void VppChanged(int setting) override;
     void ReportLine(std::string_view line) override;
-    void InsertDiagnosticLine(std::string_view line) override;
-    void AppendDiagnosticLine(std::string_view line) override;
+    void Warning(std::string_view text) override;
+    void DiagnosticLine(DiagnosticOf what, std::string_view line) override;
     void EnterBusyState() override;
     void LeaveBusyState(bool) override;
     void PumpEvents() override;
     bool ShowMessage(BoxKind kind, std::string_view text,
-                     std::optional<ScreenPoint> at = std::nullopt) override;
+                     BoxAbout about = BoxAbout::Nothing) override;
     std::optional<std::string> ChooseFirmwareFile() override;
 
     // Removes a progress bar still on screen.
@@ -147,7 +147,6 @@ class ConsolePanel : public FrontPanel {
     std::vector<ShownBox> boxes_;
     std::optional<std::string> loadPath_;
     int loadLine_ = 0;
-    std::string lastReportLine_;
     std::optional<std::vector<std::string>> heldWarnings_;
 
     int verbosity_ = 0;

@@ -68,6 +68,15 @@ const ConvertOption kConvertOptions[] = {
 
 } // namespace
 
+std::vector<std::pair<std::string, OptionValue>> ConvertOptionKinds() {
+    std::vector<std::pair<std::string, OptionValue>> kinds;
+    for (const ConvertOption& o : kConvertOptions)
+        kinds.emplace_back(o.name, o.value);
+    for (const char* word : kVerbosityWords)
+        kinds.emplace_back(word, OptionValue::None);
+    return kinds;
+}
+
 void ParseConvert(const std::vector<std::string>& args, std::size_t next, ParseResult& result) {
     Arguments& a = result.arguments;
     ConvertArguments& c = a.convert;

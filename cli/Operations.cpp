@@ -374,7 +374,7 @@ int PrecheckPart(ProgramState& state, ConsolePanel& panel, bool changedOnly,
     panel.FinishProgress();
     panel.SetOperationName("Program");
     if (!part) return ExitFailed;
-    const std::uint8_t erased = state.Selection.BlankValue;
+    const std::uint8_t erased = state.Selection.BlankValue();
     const std::vector<std::uint8_t> image = ImageOfRange(state, erased);
     const PartFit fit = FitPart(state.Window.DeviceStart, image, *part, erased);
     if (fit.cannotTake > 0) {
@@ -441,9 +441,7 @@ bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     // Set before the selection so that its ClampWindow clamps it against the
     // new device range, as the window does with an entered value.
     if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
-    state.Selection.SelectedRow = arguments.catalogueRow;
-    ApplyDeviceSelection(state);
-    const AddressWindow& w = state.Window;
+    const AddressWindow w = velmar::SelectDevice(state, arguments.catalogueRow).Window;
     panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
     panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
                  "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));
@@ -475,7 +473,7 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
         const CatalogueRow& row =
             DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
         const std::uint8_t fill = arguments.fill.value_or(row.Can().ErasedValue);
-        if (const std::optional<std::string> warning = OriginWarning(state, fill, row.Code())) {
+        if (const std::optional<std::string> warning = OriginWarning(state, fill, row)) {
             if (arguments.strict) {
                 Complain(*warning + "; nothing done (--strict)");
                 return ExitFailed;

@@ -1,5 +1,8 @@
 #include "OptionTable.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "Arguments.h"
 #include "buffer/TextCase.h"
 
@@ -61,7 +64,8 @@ std::optional<long> ParseCount(const std::string& text, long low, long high) {
 }
 
 bool IsVerbosity(const std::string& word) {
-    return word == "-q" || word == "-v" || word == "-vv";
+    return std::find(std::begin(kVerbosityWords), std::end(kVerbosityWords), word) !=
+           std::end(kVerbosityWords);
 }
 
 int VerbosityOf(const std::string& word) {

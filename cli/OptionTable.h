@@ -46,6 +46,7 @@ class WordCursor {
 std::optional<long> ParseCount(const std::string& text, long low, long high);
 
 // -q, -v, -vv and the verbosity each sets (-1, 1, 2).
+constexpr const char* kVerbosityWords[] = {"-q", "-v", "-vv"};
 bool IsVerbosity(const std::string& word);
 int VerbosityOf(const std::string& word);
 

@@ -26,7 +26,7 @@ bool WritePacket(ProgramState& state, int length) {
 }
 
 const FamilyCapabilities& Selected(const ProgramState& state) {
-    return CapabilitiesOf(state.Selection.DeviceFamily);
+    return state.Selection.Can();
 }
 
 // The longest the programmer may work on one ProgramBlock before it answers:
@@ -125,10 +125,10 @@ void EnterProgramMode875X(ProgramState& state) {
 }
 
 std::uint32_t SendReadBlock(ProgramState& state) {
-    const std::int32_t size = state.Selection.ReadBlockSize;
+    const std::int32_t size = state.Selection.ReadBlockSize();
     std::uint8_t* packet = state.Link.CommandPacket();
     packet[0] = ReadBlock;
-    packet[1] = static_cast<std::uint8_t>(state.Selection.DeviceFamily);
+    packet[1] = static_cast<std::uint8_t>(state.Selection.Row->Code());
     packet[2] = static_cast<std::uint8_t>(state.Transfer.DeviceAddress & 0xFF);
     packet[3] = state.Lines.HighModeByte;
     packet[4] = 0x00;
@@ -143,7 +143,7 @@ bool ReadLoop(ProgramState& state, const ByteAction& action, const std::function
     TransferState& t = state.Transfer;
     EnterReadMode(state);
     if (ready) ready();
-    const std::int32_t size = state.Selection.ReadBlockSize;
+    const std::int32_t size = state.Selection.ReadBlockSize();
     const std::uint32_t whole = static_cast<std::uint32_t>(kReplyHead + size);
     for (;;) {
         SetAddressLatches(state);
@@ -319,7 +319,7 @@ void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
             if (DataBuffer::Contains(position)) {
                 tx[8 + j] = state.Buffer[static_cast<std::int32_t>(position)];
             } else if (static_cast<std::int64_t>(t.DeviceAddress) + j > deviceEnd) {
-                tx[8 + j] = state.Selection.BlankValue;
+                tx[8 + j] = state.Selection.BlankValue();
             } else {
                 inBuffer = false;
                 break;
@@ -331,7 +331,7 @@ void ProgramBlocks(ProgramState& state, const BlockFilter& wanted) {
         }
 
         tx[0] = ProgramBlock;
-        tx[1] = static_cast<std::uint8_t>(state.Selection.DeviceFamily);
+        tx[1] = static_cast<std::uint8_t>(state.Selection.Row->Code());
         tx[2] = static_cast<std::uint8_t>(t.DeviceAddress & 0xFF);
         tx[3] = static_cast<std::uint8_t>((t.DeviceAddress >> 8) & 0xFF);
         tx[4] = lines.HighModeByte;

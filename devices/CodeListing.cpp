@@ -12,7 +12,7 @@ constexpr std::int32_t kCodeSpaceEnd = 0xFFFF;
 } // namespace
 
 Cpu SelectedCpu(const ProgramState& state) {
-    const Cpu cpu = CapabilitiesOf(state.Selection.DeviceFamily).Cpu;
+    const Cpu cpu = state.Selection.Can().Cpu;
     return cpu == Cpu::None ? Cpu::Mcs51 : cpu;
 }
 

@@ -32,7 +32,6 @@ constexpr CatalogueRow Header(std::string_view text) {
     return CatalogueRow{text, false, {}, 0, 0, F::None, 0, P::None};
 }
 
-// Rows 9 to 16 carry the defaults (Vpp 7, family 4) the selection starts from.
 constexpr std::array<CatalogueRow, kCatalogueRows> kRows = {{
     Header("       874X Adapter"),
     {"8741       (25V)     1K X 8 ", true, "8741A", 0x03FF, 1, F::P8741, 1024, P::JumperInstall},
@@ -64,6 +63,9 @@ constexpr std::array<CatalogueRow, kCatalogueRows> kRows = {{
     {"89LS8252   (12V)     8K X 8", true, "89LS8252", 0x27FF, 4, F::At89S, 2048, P::None},
 }};
 
+constexpr CatalogueRow kNothingChosen{"", false, "No Device", 0, 1, F::None, 2048, P::None};
+constexpr CatalogueRow kNoDevice{"", false, "No Device", 0, 7, F::P87C5X, 2048, P::None};
+
 std::string_view TrimRight(std::string_view text) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     return text;
@@ -77,6 +79,13 @@ const FamilyCapabilities& CapabilitiesOf(std::int32_t familyCode) {
 }
 
 const std::array<CatalogueRow, kCatalogueRows>& DeviceCatalogue() { return kRows; }
+
+const CatalogueRow& NothingChosenRow() {
+    return kNothingChosen;
+}
+const CatalogueRow& NoDeviceRow() {
+    return kNoDevice;
+}
 
 std::optional<int> FindCatalogueRow(std::string_view name) {
     name = TrimRight(name);

@@ -73,6 +73,13 @@ struct CatalogueRow {
 constexpr int kCatalogueRows = 27;
 const std::array<CatalogueRow, kCatalogueRows>& DeviceCatalogue();
 
+// What the selection asks before any row was applied: no family yet, whose
+// Vpp button steps the 874X voltages, read in 2048-byte blocks.
+const CatalogueRow& NothingChosenRow();
+// What a header, blank or unlisted row leaves in force: the family, voltage
+// and block size of the 87C5X parts, with no device and no prompt.
+const CatalogueRow& NoDeviceRow();
+
 // Row of a device named as on the command line: the caption without trailing
 // blanks, case-insensitive ("8741A", "87c51h"). None when unknown.
 std::optional<int> FindCatalogueRow(std::string_view name);

@@ -51,7 +51,7 @@ void ListDifference(ProgramState& state, OperationResult& result, std::uint8_t e
 ReadComparison StartComparison(const ProgramState& state) {
     ReadComparison run;
     run.Start = state.Window.DeviceStart;
-    run.ErasedValue = state.Selection.BlankValue;
+    run.ErasedValue = state.Selection.BlankValue();
     run.AddressBits = AddressBitsOf(state.Window.DeviceEnd);
     const std::int32_t span = state.Window.DeviceEnd - state.Window.DeviceStart + 1;
     if (span > 0 && span <= 0x10000) {
@@ -90,7 +90,7 @@ OperationResult EndListingRun(ProgramState& state, unsigned mark, bool complete,
         if (sound) ReportFailureDiagnosis(state, run);
     } else {
         SetStatus(state, success);
-        state.Panel->ReportListShown(false);
+        state.Panel->NothingReported();
     }
     return Ended(EndDeviceOperation(state, mark, failure), counted, !complete);
 }
@@ -107,8 +107,7 @@ OperationResult tasks::Verify(ProgramState& state) {
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Verifying Device to Buffer....");
-    state.Panel->ReportListShown(true);
-    state.Panel->ClearReport();
+    state.Panel->BeginReport();
     state.Panel->PumpEvents();
 
     ReadComparison run = StartComparison(state);
@@ -135,7 +134,7 @@ OperationResult tasks::BlankCheck(ProgramState& state) {
     SetStatus(state, "Checking to see if Device is erased....");
     state.Panel->PumpEvents();
 
-    const std::uint8_t blank = state.Selection.BlankValue;
+    const std::uint8_t blank = state.Selection.BlankValue();
     ReadComparison run = StartComparison(state);
     OperationResult counted;
     bool complete = false;
@@ -147,10 +146,7 @@ OperationResult tasks::BlankCheck(ProgramState& state) {
                 if (byte != blank) ListDifference(state, counted, blank, byte);
                 return true;
             },
-            [&state] {
-                state.Panel->ClearReport();
-                state.Panel->ReportListShown(true);
-            });
+            [&state] { state.Panel->BeginReport(); });
 
     return EndListingRun(state, mark, complete, "Blank Check", kNotErased, "Device is Erased....",
                          run, counted);
@@ -228,7 +224,7 @@ OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
     EnableQuit(state);
     state.Panel->PumpEvents();
 
-    const FamilyCapabilities& can = CapabilitiesOf(state.Selection.DeviceFamily);
+    const FamilyCapabilities& can = state.Selection.Can();
     // Nothing goes to a programmer that did not answer.
     if (LinkUp(state, mark) && can.Programs) {
         if (can.ProgramsBytewise)
@@ -291,7 +287,6 @@ OperationResult tasks::Erase(ProgramState& state) {
 
 void OfferLockBits(ProgramState& state) {
     BeginOperation(state);
-    state.Panel->ChoiceListShown(ChoiceList::SecurityBits, true);
 }
 
 namespace {
@@ -337,7 +332,6 @@ OperationResult TakeLockBitChoice(ProgramState& state, int k) {
     const unsigned mark = state.Link.FrameFaultMark; // from OfferLockBits
     const bool bit = k >= 0 && k <= 2;
     if (bit) ProgramSecurityBit(state, k);
-    state.Panel->ChoiceListShown(ChoiceList::SecurityBits, false);
     return bit ? EndLockBitRun(state, mark, k) : EndOperation(state);
 }
 

@@ -1,23 +1,30 @@
 #pragma once
-// Applying a row of the device list: caption, address range, voltage, family,
-// read block size, erased value, the offered buttons and the adapter prompt.
+// Choosing a row of the device list: caption, address range, voltage, the
+// offered buttons and the adapter prompt, all from the row itself.
 
 #include "ProgramState.h"
 
 namespace velmar {
 
-// Reads Selection.SelectedRow and sets everything that follows from it, shows
+// What a selection came to.
+enum class RowKind {
+    Device,      // a catalogue device
+    NoDevice,    // a header or blank row: "No Device Was Selected."
+    OutsideList, // no row of the list: only the defaults were applied
+};
+
+struct DeviceSelected {
+    RowKind Kind;
+    const CatalogueRow& Row; // what the selection now asks
+    AddressWindow Window;    // the address window as the selection clamped it
+};
+
+// Makes `row` the selection and sets everything that follows from it, shows
 // the row's adapter prompt, applies the voltage and ends with ClampWindow
 // (which also ends the operation frame).
-void ApplyDeviceSelection(ProgramState& state);
+DeviceSelected SelectDevice(ProgramState& state, int row);
 
 // The action of the header and blank rows.
 void NoDeviceSelected(ProgramState& state);
-
-// The Device button: opens the operation and shows Device_Box.
-void DeviceClick(ProgramState& state);
-// A click on Device_Box row `row` (-1: no item): hides the list, applies the
-// row and ends the operation.
-void Device_BoxClick(ProgramState& state, int row);
 
 } // namespace velmar

@@ -40,7 +40,7 @@ void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
     window.DeviceEnd = std::clamp(lastAddress, window.DeviceStart, deviceEnd);
     ReadComparison run;
     run.Start = window.DeviceStart;
-    run.ErasedValue = state.Selection.BlankValue;
+    run.ErasedValue = state.Selection.BlankValue();
     run.AddressBits = AddressBitsOf(deviceEnd);
     if (state.Link.IsOpen() && !LinkFailedSince(state, mark)) {
         if (std::optional<std::vector<std::uint8_t>> read = ReadDeviceRange(state)) {

@@ -17,15 +17,14 @@ namespace {
 void ReportFileError(ProgramState& state, const std::string& what, const std::string& path,
                      const std::string& reason) {
     state.FailFlag = 1;
-    state.Panel->ShowMessage(BoxKind::Error, what + " \"" + path + "\": " + reason, std::nullopt);
+    state.Panel->ShowMessage(BoxKind::Error, what + " \"" + path + "\": " + reason);
 }
 
 void ReportDroppedOnLoad(ProgramState& state, const std::string& path, std::int64_t dropped) {
     if (dropped <= 0) return;
     const std::string text = std::to_string(dropped) + " bytes of \"" + path +
                              "\" fell past buffer position FFFF and were dropped.";
-    state.Panel->ReportLine(text);
-    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->Warning(text);
 }
 
 // A device or FIFO is read only one byte past the buffer: how much more it
@@ -33,8 +32,7 @@ void ReportDroppedOnLoad(ProgramState& state, const std::string& path, std::int6
 void ReportEndlessInput(ProgramState& state, const std::string& path) {
     const std::string text =
         "\"" + path + "\" runs past buffer position FFFF; what follows was dropped.";
-    state.Panel->ReportLine(text);
-    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->Warning(text);
 }
 
 void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int64_t dropped) {
@@ -42,8 +40,7 @@ void ReportDroppedOnSave(ProgramState& state, const std::string& path, std::int6
     const std::string text = std::to_string(dropped) +
                              " bytes past buffer position FFFF were not written to \"" + path +
                              "\".";
-    state.Panel->ReportLine(text);
-    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->Warning(text);
 }
 
 void ShowHexLoading(ProgramState& state) {
@@ -59,8 +56,7 @@ void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
         std::to_string(facts.beyondBytes) +
         (facts.folded ? " bytes lay beyond the device's end and were folded onto lower addresses."
                       : " bytes lay beyond the device's end.");
-    state.Panel->ReportLine(text);
-    state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+    state.Panel->Warning(text);
 }
 
 // Once per load: what the reader skipped, and where two records disagree.
@@ -71,8 +67,7 @@ void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
         const std::string text = std::to_string(result.skippedLines) + " lines of " + path +
                                  " are not records and were skipped; the first is line " +
                                  std::to_string(result.firstSkippedLine) + ".";
-        state.Panel->ReportLine(text);
-        state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+        state.Panel->Warning(text);
     }
     if (result.conflictingBytes > 0) {
         state.FailFlag = 1;
@@ -82,8 +77,7 @@ void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
                                  HexText(result.firstConflictValues[0], 2) + " and then " +
                                  HexText(result.firstConflictValues[1], 2) + " on line " +
                                  std::to_string(result.firstConflictLine) + ".";
-        state.Panel->ReportLine(text);
-        state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+        state.Panel->Warning(text);
     }
 }
 
@@ -171,8 +165,7 @@ bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream
     if (result.storedBytes == 0 && result.skippedLines == 0) {
         state.FailFlag = 1;
         const std::string text = "No data records were found in " + path + ".";
-        state.Panel->ReportLine(text);
-        state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+        state.Panel->Warning(text);
     }
     ReportBeyond(state, facts);
     if (result.badChecksumRecords > 0) {
@@ -183,8 +176,7 @@ bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream
                                  " with a wrong checksum in \"" + path +
                                  "\"; the first is on line " +
                                  std::to_string(result.firstBadChecksumLine) + ".";
-        state.Panel->ReportLine(text);
-        state.Panel->ShowMessage(BoxKind::Warning, text, std::nullopt);
+        state.Panel->Warning(text);
     }
     return true;
 }

@@ -13,8 +13,8 @@ constexpr std::int32_t kBlock = 256;
 constexpr std::int32_t kFarFromStart = 0x100;
 
 // An MCS-48 reset jump takes two bytes, an MCS-51 one three.
-int ResetVectorBytes(std::int32_t family) {
-    return CapabilitiesOf(family).Cpu == Cpu::Mcs48 ? 2 : 3;
+int ResetVectorBytes(const CatalogueRow& part) {
+    return part.Can().Cpu == Cpu::Mcs48 ? 2 : 3;
 }
 } // namespace
 
@@ -31,7 +31,7 @@ std::vector<std::uint8_t> ImageOfRange(const ProgramState& state, std::uint8_t o
 }
 
 std::optional<std::string> OriginWarning(const ProgramState& state, std::uint8_t fill,
-                                         std::int32_t family) {
+                                         const CatalogueRow& part) {
     const std::vector<std::uint8_t> image = ImageOfRange(state, fill);
     std::size_t first = 0;
     while (first < image.size() && image[first] == fill)
@@ -41,7 +41,7 @@ std::optional<std::string> OriginWarning(const ProgramState& state, std::uint8_t
     if (first >= static_cast<std::size_t>(kFarFromStart))
         return "the image's data start at " + HexText(start + static_cast<std::int32_t>(first), 4) +
                ", the part's code starts at " + HexText(start, 4) + ": wrong --offset?";
-    const int vector = ResetVectorBytes(family);
+    const int vector = ResetVectorBytes(part);
     if (first < static_cast<std::size_t>(vector)) return std::nullopt;
     return "the image's reset vector (" + HexText(start, 4) + "-" + HexText(start + vector - 1, 4) +
            ") holds only " + HexText(fill, 2) + ": the part would not start";

@@ -12,11 +12,10 @@
 
 namespace velmar {
 
-// A warning when the image's first bytes (the reset vector of a part of
-// `family`) are all `fill` or its data start far from the part's first
-// address; none otherwise.
+// A warning when the image's first bytes (the reset vector of `part`) are all `fill` or its data
+// start far from the part's first address; none otherwise.
 std::optional<std::string> OriginWarning(const ProgramState& state, std::uint8_t fill,
-                                         std::int32_t family);
+                                         const CatalogueRow& part);
 
 // The part against the image, byte i at device address start + i.
 struct PartFit {

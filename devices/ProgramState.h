@@ -4,7 +4,9 @@
 // transfer state and the device selection.
 
 #include <cstdint>
+#include <optional>
 
+#include "DeviceCatalogue.h"
 #include "buffer/AddressWindow.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
@@ -14,13 +16,21 @@
 
 namespace velmar {
 
+// The device the list's row chose. Everything the part is (family, read
+// block size, erased value, its voltage) is asked of its catalogue row,
+// never copied out of it.
 struct DeviceSelection {
-    std::int32_t SelectedRow = 0;
-    std::int32_t DeviceFamily = 0;
-    std::int32_t VppSetting = 1;
-    std::int32_t ReadBlockSize = 2048;
-    std::uint8_t BlankValue = 0x00;
+    std::int32_t SelectedRow = 0; // the list row applied last; the settings file keeps it
+    const CatalogueRow* Row = &NothingChosenRow();
+    // The voltage the Vpp button stepped to or the settings file restored;
+    // none: the row's own.
+    std::optional<std::int32_t> ChosenVpp;
     bool HasDevice = false; // a catalogue device, not the "no device" row
+
+    const FamilyCapabilities& Can() const { return Row->Can(); }
+    std::int32_t ReadBlockSize() const { return Row->ReadBlockSize; }
+    std::uint8_t BlankValue() const { return Can().ErasedValue; }
+    std::int32_t VppSetting() const { return ChosenVpp.value_or(Row->VppSetting); }
 };
 
 // Line bytes of the access sequences; they persist between operations.

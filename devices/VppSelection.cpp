@@ -12,29 +12,29 @@ namespace {
 struct VppRow {
     std::uint8_t Ctl1;
     std::uint8_t Ctl2;
-    std::string_view Caption; // empty: the caption stays as it is
+    std::string_view Volts; // empty: a setting without a name
 };
 
-// Index = VppSetting. 3 and 6 are the same; 7 shows 12.5 with another first byte.
+// Index = the Vpp setting. 3 and 6 are the same; 7 shows 12.5 with another first byte.
 constexpr std::array<VppRow, 11> kVppTable = {{
     {0x3F, 0x30, ""},
-    {0x0F, 0xB0, "Vpp = 25"},
-    {0x1F, 0xB0, "Vpp = 21"},
-    {0xBF, 0xB0, "Vpp = 12.5"},
-    {0x3F, 0x30, "Vpp = 12"},
-    {0x3F, 0x30, "Vpp = 5"},
-    {0xBF, 0xB0, "Vpp = 12.5"},
-    {0x3F, 0xB0, "Vpp = 12.5"},
-    {0xBF, 0x30, "Vpp = 12"},
-    {0x3F, 0x20, "Vpp = 12/3"},
-    {0x3F, 0x00, "Vpp = 3"},
+    {0x0F, 0xB0, "25"},
+    {0x1F, 0xB0, "21"},
+    {0xBF, 0xB0, "12.5"},
+    {0x3F, 0x30, "12"},
+    {0x3F, 0x30, "5"},
+    {0xBF, 0xB0, "12.5"},
+    {0x3F, 0xB0, "12.5"},
+    {0xBF, 0x30, "12"},
+    {0x3F, 0x20, "12/3"},
+    {0x3F, 0x00, "3"},
 }};
 
 } // namespace
 
-std::string_view VppCaption(int setting) {
+std::string_view VppVolts(int setting) {
     if (setting < 0 || setting >= static_cast<int>(kVppTable.size())) return {};
-    return kVppTable[static_cast<std::size_t>(setting)].Caption;
+    return kVppTable[static_cast<std::size_t>(setting)].Volts;
 }
 
 void ApplyVpp(ProgramState& state) {
@@ -42,7 +42,7 @@ void ApplyVpp(ProgramState& state) {
     LineState& lines = state.Lines;
     lines.VppCtl1 = 0x3F;
     lines.VppCtl2 = 0x30;
-    const int setting = state.Selection.VppSetting;
+    const int setting = state.Selection.VppSetting();
     if (setting >= 0 && setting < static_cast<int>(kVppTable.size())) {
         const VppRow& row = kVppTable[static_cast<std::size_t>(setting)];
         lines.VppCtl1 = row.Ctl1;
@@ -58,12 +58,18 @@ void ApplyVpp(ProgramState& state) {
 }
 
 void Vpp_ButClick(ProgramState& state) {
-    if (CapabilitiesOf(state.Selection.DeviceFamily).SteppedVpp) {
-        int& setting = state.Selection.VppSetting;
-        switch (setting) {
-        case 1: setting = 2; break;
-        case 2: setting = 3; break;
-        case 3: setting = 1; break;
+    DeviceSelection& sel = state.Selection;
+    if (sel.Can().SteppedVpp) {
+        switch (sel.VppSetting()) {
+        case 1:
+            sel.ChosenVpp = 2;
+            break;
+        case 2:
+            sel.ChosenVpp = 3;
+            break;
+        case 3:
+            sel.ChosenVpp = 1;
+            break;
         default: break;
         }
     }

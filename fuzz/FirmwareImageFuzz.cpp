@@ -81,8 +81,7 @@ const velmar::D2XXBackend kStandIn = {
 class Panel : public velmar::FrontPanel {
   public:
     explicit Panel(std::string path) : path_(std::move(path)) {}
-    bool ShowMessage(velmar::BoxKind, std::string_view text,
-                     std::optional<velmar::ScreenPoint>) override {
+    bool ShowMessage(velmar::BoxKind, std::string_view text, velmar::BoxAbout) override {
         boxes.emplace_back(text);
         return false;
     }

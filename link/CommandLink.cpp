@@ -130,7 +130,8 @@ DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
         // What follows a complete reply is not the next reply's start.
         const DWORD extra = DrainQueued(count);
         ++LinkFaults;
-        panel_->InsertDiagnosticLine("Reply longer than awaited ... Extra-" + std::to_string(extra));
+        panel_->DiagnosticLine(DiagnosticOf::Link,
+                               "Reply longer than awaited ... Extra-" + std::to_string(extra));
     }
     return got;
 }
@@ -164,7 +165,8 @@ void CommandLink::DropStaleReply() {
     if (owedBytes_ > 0) AwaitOwedReply();
     const DWORD dropped = DrainQueued(kDropArea);
     if (dropped > 0)
-        panel_->InsertDiagnosticLine("Late reply dropped ... Bytes-" + std::to_string(dropped));
+        panel_->DiagnosticLine(DiagnosticOf::Link,
+                               "Late reply dropped ... Bytes-" + std::to_string(dropped));
 }
 
 // Until the answer to the work it is still doing is queued: a request

@@ -102,10 +102,12 @@ FirmwareUpdateOutcome UpdateFirmware(D2XXUnit& d2xx, CommandLink& link, FrontPan
 
             const auto& reply = d2xx.ReplyBuffer;
             for (int i = 0; i < 8; ++i)
-                panel.AppendDiagnosticLine(Hex2(reply[i]));
-            panel.AppendDiagnosticLine("Expected - " + Hex2(image[kChecksumOffset]) +
-                                       Hex2(image[kChecksumOffset + 1]));
-            panel.AppendDiagnosticLine("Found    - " + Hex2(reply[2]) + Hex2(reply[3]));
+                panel.DiagnosticLine(DiagnosticOf::FirmwareCheck, Hex2(reply[i]));
+            panel.DiagnosticLine(DiagnosticOf::FirmwareCheck, "Expected - " +
+                                                                  Hex2(image[kChecksumOffset]) +
+                                                                  Hex2(image[kChecksumOffset + 1]));
+            panel.DiagnosticLine(DiagnosticOf::FirmwareCheck,
+                                 "Found    - " + Hex2(reply[2]) + Hex2(reply[3]));
             const bool sameSum =
                 reply[2] == image[kChecksumOffset] && reply[3] == image[kChecksumOffset + 1];
 

@@ -32,8 +32,7 @@ SearchResult FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel
     // line) leaves its end record's 1 here; the version query would then
     // give up at its first look, before the bridge passes the reply on.
     link.ClearStopFlag();
-    panel.ClearReport();
-    panel.ReportListShown(true);
+    panel.BeginReport();
 
     bool closedPrevious = false;
     if (d2xx.DeviceCount == 1) {
@@ -43,11 +42,10 @@ SearchResult FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel
     d2xx.GetFTDeviceCount();
 
     if (d2xx.DeviceCount != 1) {
-        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
+        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), BoxAbout::Search);
         // The old handle is closed: nothing may be sent until a search succeeds.
         if (closedPrevious) link.LinkState = LinkState::Closed;
         result.Link = link.LinkState;
-        panel.ReportListShown(false);
         panel.Outcome(Task::Search, false, 0);
         return result;
     }
@@ -72,19 +70,18 @@ SearchResult FindProgrammer(D2XXUnit& d2xx, CommandLink& link, FrontPanel& panel
     const auto& reply = d2xx.ReplyBuffer;
     // Only a whole reply counts: a stopped wait leaves older bytes behind.
     if (answered < 8 || reply[6] != 0) {
-        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), kSearchBoxPosition);
+        panel.ShowMessage(BoxKind::Information, NotFoundText(d2xx), BoxAbout::Search);
     } else {
         link.LinkState = LinkState::Answered;
         const FirmwareVersion version{reply[1], reply[2]};
         result.Firmware = version;
         panel.Status(kFoundCaption + version.Text());
         if (version.Number() < kRequiredFirmware &&
-            panel.ShowMessage(BoxKind::Question, kUpdateQuestion, kSearchBoxPosition)) {
+            panel.ShowMessage(BoxKind::Question, kUpdateQuestion, BoxAbout::Search)) {
             result.Update = UpdateFirmware(d2xx, link, panel);
         }
     }
     result.Link = link.LinkState;
-    panel.ReportListShown(false);
     panel.Outcome(Task::Search, result.Found(), 0);
     return result;
 }

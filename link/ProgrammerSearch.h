@@ -14,8 +14,6 @@ namespace velmar {
 
 // Firmware older than this is offered the flash update (1.23).
 constexpr int kRequiredFirmware = 0x0117;
-// Where the search's boxes appear on the screen.
-constexpr ScreenPoint kSearchBoxPosition{375, 325};
 
 // The not-found sentence, with a second line saying why the bridge could not
 // be opened and how to fix it, when that is known.

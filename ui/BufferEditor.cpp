@@ -291,7 +291,7 @@ void BufferEditor::OpenListing() {
     const AddressWindow& w = state_.Window;
     const std::int32_t address = CursorAddress() - w.BufferStart + w.DeviceStart;
     // The whole part: runs of one value fold into a line each.
-    const Listing listing = ListBuffer(state_, SelectedCpu(state_), state_.Selection.BlankValue,
+    const Listing listing = ListBuffer(state_, SelectedCpu(state_), state_.Selection.BlankValue(),
                                        std::nullopt, w.DeviceEnd);
     listing_->ShowAt(listing, address);
 }

@@ -2,6 +2,7 @@
 
 #include "buffer/HexText.h"
 #include "devices/DeviceCatalogue.h"
+#include "devices/VppSelection.h"
 
 namespace velmar::ui {
 
@@ -24,6 +25,11 @@ std::string DeviceCaption(int row) {
 
 std::string LastFileCaption(std::string_view path) {
     return "Last File Loaded in Buffer=" + std::string(path);
+}
+
+std::string VppCaption(int setting) {
+    const std::string_view volts = VppVolts(setting);
+    return volts.empty() ? std::string() : "Vpp = " + std::string(volts);
 }
 
 AddressCaptions WindowCaptions(const AddressWindow& w) {

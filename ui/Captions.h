@@ -17,6 +17,8 @@ std::string AutoVerifyCaption(bool on);
 // A catalogue row's caption, "No Device" for kNoDevice.
 std::string DeviceCaption(int row);
 std::string LastFileCaption(std::string_view path);
+// "Vpp = 12.5"; empty for a setting without a name, which leaves the caption.
+std::string VppCaption(int setting);
 
 // The four address buttons, in the order Buffer Start, Device Start, Device
 // End, Hex Offset.

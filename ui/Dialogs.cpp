@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QMessageBox>
 #include <QStringList>
+#include <QWindow>
 
 namespace velmar::ui {
 
@@ -67,9 +68,16 @@ bool ShowMessageBox(QWidget* parent, BoxKind kind, const std::string& text,
     if (at) {
         box.move(at->x, at->y);
     } else if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        // The box is centred with its frame, which is known once its
+        // platform window exists (none offscreen): move() places the frame.
+        box.winId();
+        const QMargins frame =
+            box.windowHandle() ? box.windowHandle()->frameMargins() : QMargins();
         const QRect area = screen->availableGeometry();
-        box.move(area.x() + (area.width() - box.width()) / 2,
-                 area.y() + (area.height() - box.height()) / 2);
+        const int outerWidth = box.width() + frame.left() + frame.right();
+        const int outerHeight = box.height() + frame.top() + frame.bottom();
+        box.move(area.x() + (area.width() - outerWidth) / 2,
+                 area.y() + (area.height() - outerHeight) / 2);
     }
     const int result = box.exec();
     return kind == BoxKind::Question ? result == QMessageBox::Yes : true;

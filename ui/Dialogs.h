@@ -14,6 +14,12 @@ class QWidget;
 
 namespace velmar::ui {
 
+// A top-left position on the screen.
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+};
+
 // The state of one file dialog component (OpenDialog1, SaveDialog1). It lives
 // for the whole run; FileName keeps the last file chosen.
 struct FileDialog {

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 
-#include "Usb_Velmar.h"
 #include "buffer/DataFormats.h"
 #include "buffer/FormatDetection.h"
 #include "devices/FileCommands.h"
@@ -43,8 +43,7 @@ bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
     state.FailFlag = 1;
     state.Panel->ShowMessage(BoxKind::Error,
                              FormatProblemText(verdict.problem, path) +
-                                 "; choose Binary File and Load Buffer to load it as bytes.",
-                             std::nullopt);
+                                 "; choose Binary File and Load Buffer to load it as bytes.");
     return true;
 }
 
@@ -55,13 +54,13 @@ std::string DraggedFile(const QMimeData* mime) {
     return urls.front().toLocalFile().toStdString();
 }
 
-FileDrop::FileDrop(TMainForm& form, ProgramState& state)
-    : QObject(&form), form_(form), state_(state) {
-    form_.setAcceptDrops(true);
-    form_.installEventFilter(this);
+FileDrop::FileDrop(DropWindow window, ProgramState& state)
+    : QObject(window.MainForm), form_(std::move(window)), state_(state) {
+    form_.MainForm->setAcceptDrops(true);
+    form_.MainForm->installEventFilter(this);
     // Text boxes and entries take drops of their own (a file name as text);
     // a file dropped on them is meant for the window.
-    for (QWidget* control : form_.DesignedControls()) {
+    for (QWidget* control : form_.Controls) {
         if (auto* area = qobject_cast<QAbstractScrollArea*>(control)) {
             area->viewport()->installEventFilter(this);
         } else if (qobject_cast<QLineEdit*>(control)) {
@@ -73,12 +72,17 @@ FileDrop::FileDrop(TMainForm& form, ProgramState& state)
 bool FileDrop::Accepting() const {
     // Busy: an operation, an open choice list or entry (the buffer buttons
     // are off), or a handler still on the stack pumping events.
-    return form_.RunningHandlers() == 0 && form_.Load_But->isEnabled();
+    return !form_.HandlerRunning() && form_.Load_But->isEnabled();
 }
 
 bool FileDrop::LoadDroppedFile(const std::string& path) {
     if (!Accepting()) return false;
-    TMainForm::HandlerScope scope(form_);
+    bool loaded = false;
+    form_.AsHandler([&] { loaded = Load(path); });
+    return loaded;
+}
+
+bool FileDrop::Load(const std::string& path) {
     BeginOperation(state_);
     // Opening a FIFO would wait for its writer with the window frozen.
     std::error_code ec;
@@ -93,10 +97,10 @@ bool FileDrop::LoadDroppedFile(const std::string& path) {
         return false;
     }
     const FileType previousType = state_.FileType;
-    const std::string previousName = form_.OpenDialog1.FileName;
+    const std::string previousName = *form_.LastFileName;
     state_.FileType = verdict.fileType;
     form_.ApplyFileType();
-    form_.OpenDialog1.FileName = path;
+    *form_.LastFileName = path;
     const bool loaded = LoadDataFile(state_, path);
     if (loaded) {
         ComputeChecksum(state_);
@@ -105,7 +109,7 @@ bool FileDrop::LoadDroppedFile(const std::string& path) {
         // the next start reloads.
         state_.FileType = previousType;
         form_.ApplyFileType();
-        form_.OpenDialog1.FileName = previousName;
+        *form_.LastFileName = previousName;
     }
     EndOperation(state_);
     return loaded;

@@ -6,14 +6,17 @@
 #include <QObject>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "buffer/FormatDetection.h"
 
-class TMainForm;
 class QEvent;
 class QMimeData;
+class QPushButton;
+class QWidget;
 
 namespace velmar {
 class ProgramState;
@@ -41,11 +44,24 @@ FormatVerdict DataFileVerdictOf(const std::string& path);
 bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
                           const FormatVerdict& verdict);
 
+// What the window lends its drops; the form that builds FileDrop fills it in.
+struct DropWindow {
+    QWidget* MainForm = nullptr;     // takes the drops
+    std::vector<QWidget*> Controls;  // its text boxes and entries are watched too
+    QPushButton* Load_But = nullptr; // off while the buffer may not change
+    std::function<bool()> HandlerRunning;
+    // Runs a step as one of the window's handlers (a close waits for it).
+    std::function<void(const std::function<void()>&)> AsHandler;
+    // The File button and the dialogs follow FileType.
+    std::function<void()> ApplyFileType;
+    std::string* LastFileName = nullptr; // OpenDialog1's: the next start reloads it
+};
+
 class FileDrop : public QObject {
     Q_OBJECT
 
   public:
-    FileDrop(TMainForm& form, ProgramState& state);
+    FileDrop(DropWindow window, ProgramState& state);
 
     // Whether the window would take a drop now.
     bool Accepting() const;
@@ -56,7 +72,9 @@ class FileDrop : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    TMainForm& form_;
+    bool Load(const std::string& path);
+
+    DropWindow form_;
     ProgramState& state_;
 };
 

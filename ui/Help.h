@@ -18,8 +18,6 @@ class ProgramState;
 
 namespace velmar::ui {
 
-inline constexpr const char* kHelpFileName = "Win_Velmar.Txt";
-
 // The lines of an 8-bit text, line ends (CR LF, LF or CR) removed. The first
 // line is read before the end is tested, so an empty text is one empty line.
 std::vector<std::string> SplitTextLines(const std::string& text);

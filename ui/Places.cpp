@@ -8,7 +8,6 @@
 #include <fstream>
 #include <system_error>
 
-#include "Help.h"
 #include "SettingsFile.h"
 
 namespace velmar::ui {

@@ -11,6 +11,9 @@
 
 namespace velmar::ui {
 
+// The help text's file name, wherever it is kept.
+inline constexpr const char* kHelpFileName = "Win_Velmar.Txt";
+
 struct Places {
     bool installed = false;
     std::string userConfigDir; // <XDG config home or %APPDATA%>/velmar; empty: none known

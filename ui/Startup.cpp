@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -48,7 +49,7 @@ void Startup::FormCreate() {
     // chosen in them (Dialogs does that by itself).
     state_.Panel->DeviceChanged(kNoDevice);
     state_.Window.HexOffset = 0;
-    state_.Selection.ReadBlockSize = 2048;
+    state_.Selection = DeviceSelection{};
     state_.Link.PacketLength = 8;
     form_.Memo1->clear();
     state_.Panel->PumpEvents();
@@ -71,22 +72,21 @@ void Startup::FormActivate() {
     if (const auto lines = ReadSettingsFile(SettingsFile, problem))
         RestoreSettings(InterpretSettingsLines(*lines));
     else if (!problem.empty())
-        state_.Panel->AppendDiagnosticLine(problem);
+        state_.Panel->DiagnosticLine(DiagnosticOf::SettingsFile, problem);
     if (!CommandLineFile.empty()) LoadCommandLineFile();
 
     tasks::FindProgrammer(state_);
     ApplyVpp(state_);
     state_.FailFlag = false;
     EndOperation(state_);
-    if (!state_.Selection.HasDevice) state_.Panel->ChoiceListShown(ChoiceList::Devices, true);
+    if (!state_.Selection.HasDevice) form_.Device_Box->show();
 }
 
 void Startup::RestoreSettings(const StoredSettings& s) {
-    state_.Selection.SelectedRow = s.SelectedRow;
-    ApplyDeviceSelection(state_);
+    SelectDevice(state_, s.SelectedRow);
 
     state_.FileType = static_cast<FileType>(s.FileType); // a number no row has stays
-    state_.Selection.VppSetting = s.VppSetting;
+    state_.Selection.ChosenVpp = s.VppSetting;
     // The file stores 1 for on; any other number is off.
     tasks::SetAutoVerify(state_, s.AutoVerify == 1);
 
@@ -165,7 +165,7 @@ StoredSettings Startup::CurrentSettings() const {
     StoredSettings s;
     s.SelectedRow = state_.Selection.SelectedRow;
     s.FileType = state_.FileType;
-    s.VppSetting = state_.Selection.VppSetting;
+    s.VppSetting = state_.Selection.VppSetting();
     s.AutoVerify = state_.AutoVerify ? 1 : 0;
     s.BufferStart = state_.Window.BufferStart;
     s.DeviceStart = state_.Window.DeviceStart;

@@ -16,7 +16,6 @@
 #include "AdapterFigures.h"
 #include "FileDrop.h"
 #include "HexEntry.h"
-#include "ValueEntry.h"
 #include "WindowFonts.h"
 #include "WindowPanel.h"
 #include "buffer/DataFormats.h"
@@ -169,7 +168,7 @@ QStringList FileTypeRows() {
 } // namespace
 
 TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
-    : QWidget(parent), state_(state), panel_(std::make_unique<velmar::ui::WindowPanel>(*this)) {
+    : QWidget(parent), state_(state) {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainCaption));
     resize(kClientWidth, kClientHeight);
@@ -189,8 +188,70 @@ TMainForm::TMainForm(velmar::ProgramState& state, QWidget* parent)
     CreateControls();
     ApplyTabOrder();
     ApplyStackingOrder();
+    panel_ = std::make_unique<velmar::ui::WindowPanel>(PanelParts());
     state_.Panel.Attach(panel_.get());
-    new velmar::ui::FileDrop(*this, state_);
+    new velmar::ui::FileDrop(DropParts(), state_);
+}
+
+velmar::ui::PanelWidgets TMainForm::PanelParts() {
+    velmar::ui::PanelWidgets w;
+    w.MainForm = this;
+    w.Quit_Func_But = Quit_Func_But;
+    w.Programm = Programm;
+    w.Verify = Verify;
+    w.Auto_Verify = Auto_Verify;
+    w.Move_Eprom = Move_Eprom;
+    w.Blank_Chk = Blank_Chk;
+    w.Erase_But = Erase_But;
+    w.Vpp_But = Vpp_But;
+    w.Compare = Compare;
+    w.Security = Security;
+    w.Start_Buf_Add = Start_Buf_Add;
+    w.Chk_Sum_But = Chk_Sum_But;
+    w.Start_Add = Start_Add;
+    w.Save_But = Save_But;
+    w.Load_But = Load_But;
+    w.File_But = File_But;
+    w.End_Add = End_Add;
+    w.Offset = Offset;
+    w.Device = Device;
+    w.Help_1 = Help_1;
+    w.Scale = Scale;
+    w.Edit = Edit;
+    w.Fill = Fill;
+    w.Panel8 = Panel8;
+    w.StaticText3 = StaticText3;
+    w.Memo1 = Memo1;
+    w.Memo2 = Memo2;
+    w.Help1 = Help1;
+    w.A874X = A874X;
+    w.A875X = A875X;
+    w.FillBox = FillBox;
+    w.File_Type = File_Type;
+    w.Fill_Edit = Fill_Edit;
+    w.OpenDialog1 = &OpenDialog1;
+    w.SetBannerText = [this](const QString& text) { SetBannerText(text); };
+    w.SetLastFileText = [this](const QString& text) { SetLastFileText(text); };
+    // Set by the start-up unit after the panel is made.
+    w.LinkWaitFailed = [this] {
+        if (LinkWaitFailed) LinkWaitFailed();
+    };
+    return w;
+}
+
+velmar::ui::DropWindow TMainForm::DropParts() {
+    velmar::ui::DropWindow d;
+    d.MainForm = this;
+    d.Controls = DesignedControls();
+    d.Load_But = Load_But;
+    d.HandlerRunning = [this] { return handlerDepth_ > 0; };
+    d.AsHandler = [this](const std::function<void()>& step) {
+        HandlerScope scope(*this);
+        step();
+    };
+    d.ApplyFileType = [this] { ApplyFileType(); };
+    d.LastFileName = &OpenDialog1.FileName;
+    return d;
 }
 
 TMainForm::~TMainForm() {
@@ -643,12 +704,17 @@ void TMainForm::Save_ButClick() {
 void TMainForm::DeviceClick() {
     HandlerScope scope(*this);
     Device_Box->setCurrentRow(-1);
-    velmar::DeviceClick(state_);
+    velmar::BeginOperation(state_);
+    Device_Box->show();
 }
 
+// The list goes before the row's adapter prompt comes up.
 void TMainForm::Device_BoxClick() {
     HandlerScope scope(*this);
-    velmar::Device_BoxClick(state_, Device_Box->currentRow());
+    const int row = Device_Box->currentRow();
+    Device_Box->hide();
+    velmar::SelectDevice(state_, row);
+    velmar::EndOperation(state_);
 }
 
 void TMainForm::Vpp_ButClick() {
@@ -695,11 +761,14 @@ void TMainForm::SecurityClick() {
     HandlerScope scope(*this);
     Security_List->setCurrentRow(-1);
     velmar::OfferLockBits(state_);
+    Security_List->show();
 }
 
 void TMainForm::Security_ListClick() {
     HandlerScope scope(*this);
-    velmar::TakeLockBitChoice(state_, Security_List->currentRow());
+    const int bit = Security_List->currentRow();
+    Security_List->hide();
+    velmar::TakeLockBitChoice(state_, bit);
 }
 
 // ---------------------------------------------------------------------------
@@ -712,7 +781,7 @@ void TMainForm::StaticText3Click() {
     if (handlerDepth_ > 0)
         return;
     HandlerScope scope(*this);
-    state_.Panel->ClearReport();
+    state_.Panel->BeginReport();
     velmar::tasks::FindProgrammer(state_);
     velmar::ApplyVpp(state_);
     if (!state_.Selection.HasDevice) Device_Box->show();

@@ -24,6 +24,8 @@ class ProgramState;
 
 namespace velmar::ui {
 class WindowPanel;
+struct PanelWidgets;
+struct DropWindow;
 }
 
 // The window's client area: the original's outer 743 x 498 with the Windows
@@ -178,6 +180,9 @@ class TMainForm : public QWidget {
 
   private:
     void CreateControls();
+    // What the window's panel and its drops are given to work with.
+    velmar::ui::PanelWidgets PanelParts();
+    velmar::ui::DropWindow DropParts();
     void ApplyTabOrder();
     void ApplyStackingOrder();
     void ScaleBy(int multiplier, int divisor);

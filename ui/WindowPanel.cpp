@@ -9,10 +9,11 @@
 #include <QPushButton>
 #include <QTextCursor>
 
+#include <utility>
+
 #include "Captions.h"
-#include "Usb_Velmar.h"
+#include "Dialogs.h"
 #include "devices/DeviceOperations.h"
-#include "devices/VppSelection.h"
 #include "link/CommandLink.h"
 
 namespace velmar::ui {
@@ -27,9 +28,25 @@ QString ToQ(std::string_view text) {
 // in steps, not line by line.
 constexpr int kReportFlushMs = 33;
 
+// Where a box appears (top-left on the screen), by what it is about: the
+// search's beside the banner, an adapter's beside its figure.
+std::optional<ScreenPoint> BoxPosition(BoxAbout about) {
+    switch (about) {
+    case BoxAbout::Nothing:
+        break;
+    case BoxAbout::Search:
+        return ScreenPoint{375, 325};
+    case BoxAbout::Adapter874X:
+        return ScreenPoint{595, 250};
+    case BoxAbout::Adapter875X:
+        return ScreenPoint{725, 200};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-WindowPanel::WindowPanel(TMainForm& form) : form_(form) {
+WindowPanel::WindowPanel(PanelWidgets widgets) : form_(std::move(widgets)) {
     sinceFlush_.start();
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kReportFlushMs);
@@ -73,6 +90,8 @@ void WindowPanel::FailureDiagnosed(std::string_view line) {
 void WindowPanel::Outcome(Task task, bool succeeded, std::int64_t) {
     // A search or an update ends inside an operation, which gives the verdict.
     if (task == Task::Operation) SettleBanner(succeeded ? BannerColour::Lime : BannerColour::Red);
+    // The search's report is up only while it looks.
+    if (task == Task::Search) form_.Memo1->hide();
 }
 
 void WindowPanel::LinkLost(std::uint32_t status, int timeouts) {
@@ -112,7 +131,7 @@ void WindowPanel::DeviceCommands(bool securityBits, bool erase) {
 
 void WindowPanel::VppChanged(int setting) {
     // A setting without a name leaves the caption as it is.
-    const std::string_view caption = VppCaption(setting);
+    const std::string caption = VppCaption(setting);
     if (!caption.empty()) form_.Vpp_But->setText(ToQ(caption));
 }
 
@@ -120,19 +139,16 @@ void WindowPanel::FileLoaded(std::string_view path) {
     form_.SetLastFileText(ToQ(LastFileCaption(path)));
 }
 
-void WindowPanel::ReportListShown(bool shown) {
-    form_.Memo1->setVisible(shown);
+void WindowPanel::BeginReport() {
+    pendingReport_.clear();
+    flushTimer_.stop();
+    form_.Memo1->clear();
+    form_.Memo1->show();
 }
 
-void WindowPanel::ChoiceListShown(ChoiceList list, bool shown) {
-    QWidget* widget = list == ChoiceList::Devices ? static_cast<QWidget*>(form_.Device_Box)
-                                                  : static_cast<QWidget*>(form_.Security_List);
-    widget->setVisible(shown);
-}
-
-void WindowPanel::FigureShown(AdapterFigure figure, bool shown) {
-    QWidget* widget = figure == AdapterFigure::Adapter874X ? form_.A874X : form_.A875X;
-    widget->setVisible(shown);
+// A run that found nothing leaves no empty list behind.
+void WindowPanel::NothingReported() {
+    form_.Memo1->hide();
 }
 
 void WindowPanel::SettleBanner(BannerColour colour) {
@@ -187,18 +203,18 @@ void WindowPanel::FlushReport() {
     memo->moveCursor(QTextCursor::Start);
 }
 
-void WindowPanel::ClearReport() {
-    pendingReport_.clear();
-    flushTimer_.stop();
-    form_.Memo1->clear();
+void WindowPanel::Warning(std::string_view text) {
+    ReportLine(text);
+    ShowMessage(BoxKind::Warning, text);
 }
 
-void WindowPanel::InsertDiagnosticLine(std::string_view line) {
-    InsertTopLine(form_.Memo2, line);
-}
-
-void WindowPanel::AppendDiagnosticLine(std::string_view line) {
-    form_.Memo2->appendPlainText(ToQ(line));
+// Link troubles go in at the top, newest first; the firmware's checksum and
+// the settings file's trouble read on from the bottom.
+void WindowPanel::DiagnosticLine(DiagnosticOf what, std::string_view line) {
+    if (what == DiagnosticOf::Link)
+        InsertTopLine(form_.Memo2, line);
+    else
+        form_.Memo2->appendPlainText(ToQ(line));
 }
 
 std::vector<QPushButton*> WindowPanel::DeviceButtons() const {
@@ -253,17 +269,23 @@ void WindowPanel::PumpEvents() {
     QCoreApplication::processEvents();
 }
 
-bool WindowPanel::ShowMessage(BoxKind kind, std::string_view text, std::optional<ScreenPoint> at) {
+bool WindowPanel::ShowMessage(BoxKind kind, std::string_view text, BoxAbout about) {
     // The list behind the box is complete when the user reads it.
     FlushReport();
-    return ShowMessageBox(&form_, kind, std::string(text), at);
+    // An adapter's figure stays up while its box is open.
+    QWidget* figure = about == BoxAbout::Adapter874X   ? form_.A874X
+                      : about == BoxAbout::Adapter875X ? form_.A875X
+                                                       : nullptr;
+    if (figure) figure->show();
+    const bool answer = ShowMessageBox(form_.MainForm, kind, std::string(text), BoxPosition(about));
+    if (figure) figure->hide();
+    return answer;
 }
 
 std::optional<std::string> WindowPanel::ChooseFirmwareFile() {
     FlushReport();
-    if (!ExecuteFileDialog(&form_, form_.OpenDialog1))
-        return std::nullopt;
-    return form_.OpenDialog1.FileName;
+    if (!ExecuteFileDialog(form_.MainForm, *form_.OpenDialog1)) return std::nullopt;
+    return form_.OpenDialog1->FileName;
 }
 
 } // namespace velmar::ui

@@ -67,8 +67,7 @@ struct Session {
         tasks::FindProgrammer(*state);
         const double search = Since(t0);
         t0 = Clock::now();
-        state->Selection.SelectedRow = part.row;
-        ApplyDeviceSelection(*state);
+        SelectDevice(*state, part.row);
         const double select = Since(t0);
         if (report) {
             std::printf("phase\tsearch\t%.2f\n", search * 1e3);

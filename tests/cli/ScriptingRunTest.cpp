@@ -12,13 +12,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CliRunner.h"
+#include "cli/Arguments.h"
+#include "cli/CommandOptions.h"
 #include "cli/DumpIdentity.h"
 #include "devices/DeviceCatalogue.h"
 
@@ -397,22 +401,31 @@ TEST(CliProgrammers, ListSerialAndTwoAtOnce) {
 }
 
 // 9. Bash completion.
+namespace {
+
+constexpr const char* kRule = "200:le16:1";
+
+// What the completion offers for the line `words`, the cursor on word
+// `current`, one word a line.
+std::string Complete(const std::string& words, int current) {
+    ScratchDir dir;
+    const std::string script = dir.Path("complete.sh");
+    WriteText(script, "source '" VELMAR_COMPLETION "'\nCOMP_WORDS=(" + words +
+                          ")\nCOMP_CWORD=" + std::to_string(current) +
+                          "\n_velmar_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n");
+    std::string out;
+    if (std::FILE* shell = popen(("bash --norc --noprofile '" + script + "'").c_str(), "r")) {
+        char block[4096];
+        for (std::size_t got; (got = std::fread(block, 1, sizeof block, shell)) > 0;)
+            out.append(block, got);
+        pclose(shell);
+    }
+    return out;
+}
+
+} // namespace
+
 TEST(CliCompletion, CommandsOptionsDevicesFormats) {
-    const auto Complete = [](const std::string& words, int current) {
-        ScratchDir dir;
-        const std::string script = dir.Path("complete.sh");
-        WriteText(script, "source '" VELMAR_COMPLETION "'\nCOMP_WORDS=(" + words +
-                              ")\nCOMP_CWORD=" + std::to_string(current) +
-                              "\n_velmar_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n");
-        std::string out;
-        if (std::FILE* shell = popen(("bash --norc --noprofile '" + script + "'").c_str(), "r")) {
-            char block[4096];
-            for (std::size_t got; (got = std::fread(block, 1, sizeof block, shell)) > 0;)
-                out.append(block, got);
-            pclose(shell);
-        }
-        return out;
-    };
     EXPECT_EQ(Complete("velmar-cli --virtual pro", 2), "program\nprobe\n");
     EXPECT_EQ(Complete("velmar-cli --device 87C5 blank", 2).find("87C51H\n87C52H"), 0u);
     EXPECT_EQ(Complete("velmar-cli --format ''", 2), "binary\nintel\nmotorola\nascii\n");
@@ -426,5 +439,80 @@ TEST(CliCompletion, CommandsOptionsDevicesFormats) {
         while (!name.empty() && name.back() == ' ')
             name.pop_back();
         EXPECT_TRUE(Has(all, name + "\n")) << name;
+    }
+}
+
+// For each command, the options offered after it are exactly those its
+// parser takes: each option of the tables, with a value that suits it, is
+// added to lines of that command that parse.
+TEST(CliCompletion, OffersEachCommandTheOptionsItTakes) {
+    using Words = std::vector<std::string>;
+    const std::vector<std::pair<std::string, std::vector<Words>>> commands = {
+        {"read", {{"--device", "89C52", "read", "out.bin"}}},
+        {"verify", {{"--device", "89C52", "verify", "in.bin"}}},
+        {"compare", {{"--device", "89C52", "compare", "in.bin"}}},
+        {"program", {{"--device", "89C52", "program", "in.bin"}}},
+        {"blank", {{"--device", "89C52", "blank"}}},
+        {"erase", {{"--device", "89C52", "erase"}}},
+        {"lock", {{"--device", "89C52", "lock", "1"}}},
+        {"probe", {{"probe"}}},
+        {"firmware", {{"firmware", "fw.hex"}}},
+        {"list", {{"list"}}},
+        {"doctor", {{"doctor"}}},
+        {"disasm",
+         {{"--device", "89C52", "disasm", "in.bin"},
+          {"--cpu", "8051", "disasm", "in.bin"},
+          {"--device", "89C52", "--read", "disasm"}}},
+        {"job new", {{"--device", "89C52", "job", "new", "in.bin"}}},
+        {"job check", {{"job", "check", "line.toml"}}},
+        {"job run", {{"job", "run", "line.toml"}}},
+        {"convert", {{"convert", "in.bin", "out.hex"}}},
+    };
+    // A value each option takes (convert's --from and --to name formats,
+    // disasm's addresses); the flags stand alone.
+    const std::multimap<std::string, std::string> given = {
+        {"--trace", "t.log"},    {"--serial", "BP1"},        {"--progress", "lines"},
+        {"--device", "89C52"},   {"--format", "binary"},     {"--buffer-start", "0"},
+        {"--max-diffs", "3"},    {"--passes", "2"},          {"--fill", "FF"},
+        {"--offset", "0"},       {"--cpu", "8051"},          {"--from", "binary"},
+        {"--to", "intel"},       {"--log", "u.log"},         {"--log-csv", "u.csv"},
+        {"--serial-state", "s"}, {"--lock-bits", "1"},       {"--limit", "100"},
+        {"--end", "FF"},         {"--serial-number", kRule}, {"--from", "0"},
+        {"--to", "FF"},
+    };
+    // A row with a value and no sample here reads as refused everywhere.
+    std::set<std::string> options{"--help"};
+    for (const velmar::cli::CommandOption& o : velmar::cli::CommandOptionRows())
+        options.insert(o.name);
+    for (const auto& [name, value] : velmar::cli::ConvertOptionKinds())
+        options.insert(name);
+    // Some options need another beside them to make a line.
+    const std::vector<Words> companions = {{}, {"--repeat"}, {"--serial-number", kRule}};
+    for (const auto& [command, lines] : commands) {
+        for (const Words& line : lines)
+            ASSERT_EQ(velmar::cli::ParseArguments(line).error, "") << command;
+        std::string typed = "velmar-cli";
+        for (const std::string& word : lines[0])
+            typed += " " + word;
+        const std::vector<std::string> offered =
+            Lines(Complete(typed + " -", static_cast<int>(lines[0].size()) + 1));
+        for (const std::string& option : options) {
+            bool takes = false;
+            std::vector<Words> forms;
+            for (auto [at, end] = given.equal_range(option); at != end; ++at)
+                forms.push_back({option, at->second});
+            if (forms.empty()) forms.push_back({option});
+            for (const Words& line : lines)
+                for (const Words& form : forms)
+                    for (const Words& beside : companions) {
+                        Words words = line;
+                        words.insert(words.end(), form.begin(), form.end());
+                        words.insert(words.end(), beside.begin(), beside.end());
+                        takes = takes || velmar::cli::ParseArguments(words).error.empty();
+                    }
+            const bool isOffered =
+                std::find(offered.begin(), offered.end(), option) != offered.end();
+            EXPECT_EQ(isOffered, takes) << command << " " << option;
+        }
     }
 }

@@ -55,8 +55,7 @@ TEST(TracingBackend, ForwardsEveryCallAndTracesEveryWrite) {
     tasks::FindProgrammer(state);
     ASSERT_EQ(state.Link.LinkState, LinkState::Answered);
     EXPECT_EQ(VirtualProgrammer::Instance().LatencyMs(), 2);
-    state.Selection.SelectedRow = *FindCatalogueRow("89C51");
-    ApplyDeviceSelection(state);
+    SelectDevice(state, *FindCatalogueRow("89C51"));
     tasks::Read(state);
     EXPECT_FALSE(state.FailFlag);
     for (int i = 0; i < 0x1000; ++i)

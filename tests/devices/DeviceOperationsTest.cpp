@@ -200,7 +200,7 @@ TEST(Families, ProgramVerifyReadAndBlankCheckRoundTrip) {
         Rig rig;
         rig.Select(row);
         const std::int32_t end = rig.S().Window.DeviceEnd;
-        const std::uint8_t blank = rig.S().Selection.BlankValue;
+        const std::uint8_t blank = rig.S().Selection.BlankValue();
         std::fill(rig.fake.chip.begin(), rig.fake.chip.end(), blank);
 
         tasks::BlankCheck(rig.S());
@@ -244,7 +244,6 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         Rig atmel;
         atmel.Select(21); // 89S52, family 6
         OfferLockBits(atmel.S());
-        EXPECT_TRUE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         TakeLockBitChoice(atmel.S(), k);
         const std::string bit = std::to_string(k + 1);
         EXPECT_EQ(WithoutIdle(atmel.fake.Trace()),
@@ -252,7 +251,6 @@ TEST(Security, BitsOfBothKindsAndCancel) {
         EXPECT_EQ(atmel.sleeps, (std::vector<int>{1, 1}));
         EXPECT_EQ(atmel.panel.Status(),
                   "Security Bit #" + std::to_string(k + 1) + " has been programmed...");
-        EXPECT_FALSE(atmel.panel.ChoiceListShown(ChoiceList::SecurityBits));
         EXPECT_EQ(atmel.panel.LastSucceeded(), true);
 
         // The task alone sends what the two steps of the window send.
@@ -285,7 +283,6 @@ TEST(Security, BitsOfBothKindsAndCancel) {
     OfferLockBits(cancel.S());
     TakeLockBitChoice(cancel.S(), 3);
     EXPECT_EQ(WithoutIdle(cancel.fake.Trace()), Lines{});
-    EXPECT_FALSE(cancel.panel.ChoiceListShown(ChoiceList::SecurityBits));
     EXPECT_EQ(cancel.panel.busyLeaves.size(), 1u);
     EXPECT_EQ(cancel.panel.Status(), "");
 }

@@ -3,24 +3,35 @@
 #include "FakeProgrammer.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceSelection.h"
+#include "devices/OperationFrame.h"
 #include "devices/VppSelection.h"
 
 namespace velmar::test {
 namespace {
 
-// The figures that were up while a box was open, by name.
-std::string FiguresAt(const RecordedBox& box) {
-    std::string up;
-    for (AdapterFigure figure : box.figuresUp)
-        up += figure == AdapterFigure::Adapter874X ? "A874X" : "A875X";
-    return up;
+// The adapter a box was about, by its figure's name.
+std::string FigureOf(const RecordedBox& box) {
+    switch (box.about) {
+    case BoxAbout::Adapter874X:
+        return "A874X";
+    case BoxAbout::Adapter875X:
+        return "A875X";
+    default:
+        return "";
+    }
+}
+
+// A click on a row of the device list, as the window's handler makes it.
+void ClickRow(ProgramState& state, int row) {
+    SelectDevice(state, row);
+    EndOperation(state);
 }
 
 // The Vpp caption on show: the name of the last setting that has one,
 // `before` while none has.
 std::string VppShown(const RecordingPanel& panel, std::string before = "") {
     for (int setting : panel.vppSettings)
-        if (!VppCaption(setting).empty()) before = std::string(VppCaption(setting));
+        if (!VppVolts(setting).empty()) before = "Vpp = " + std::string(VppVolts(setting));
     return before;
 }
 
@@ -88,7 +99,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
         Rig rig;
         RecordingPanel panel;
         rig.S().Panel.Attach(&panel);
-        Device_BoxClick(rig.S(), e.row);
+        ClickRow(rig.S(), e.row);
         const ProgramState& s = rig.S();
         ASSERT_EQ(panel.devices, std::vector<int>{e.row});
         EXPECT_EQ(DeviceCatalogue()[static_cast<std::size_t>(e.row)].Caption, e.caption);
@@ -96,17 +107,14 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
         EXPECT_EQ(s.Window.DeviceStart, 0);
         EXPECT_EQ(s.Window.DeviceEnd, e.end);
         EXPECT_EQ(s.Window.DeviceLimit, e.limit);
-        EXPECT_EQ(s.Selection.DeviceFamily, e.family);
+        EXPECT_EQ(s.Selection.Row->Code(), e.family);
         EXPECT_EQ(VppShown(panel), e.vpp);
-        EXPECT_EQ(s.Selection.ReadBlockSize, e.blockSize);
-        EXPECT_EQ(s.Selection.BlankValue, e.blank);
+        EXPECT_EQ(s.Selection.ReadBlockSize(), e.blockSize);
+        EXPECT_EQ(s.Selection.BlankValue(), e.blank);
         ASSERT_TRUE(panel.deviceCommands);
         EXPECT_EQ(panel.deviceCommands->securityBits, e.family > 2);
         EXPECT_EQ(panel.deviceCommands->erase, e.family > 4);
         EXPECT_EQ(e.height, e.family > 4 ? 68 : e.family > 2 ? 48 : 27);
-        EXPECT_FALSE(panel.ChoiceListShown(ChoiceList::Devices));
-        EXPECT_FALSE(panel.FigureUp(AdapterFigure::Adapter874X));
-        EXPECT_FALSE(panel.FigureUp(AdapterFigure::Adapter875X));
         ASSERT_TRUE(panel.window);
         EXPECT_EQ(panel.window->DeviceEnd, e.end);
         // The command line asks the row itself: it must answer what the selection sets.
@@ -122,11 +130,7 @@ TEST(DeviceSelection, EveryDeviceRowSetsItsValuesPromptAndPanel) {
             ASSERT_EQ(panel.boxes.size(), 1u);
             EXPECT_EQ(panel.boxes[0].kind, BoxKind::Information);
             EXPECT_EQ(panel.boxes[0].text, e.text);
-            ASSERT_TRUE(panel.boxes[0].at.has_value());
-            const bool is874 = std::string(e.figure) == "A874X";
-            EXPECT_EQ(panel.boxes[0].at->x, is874 ? 595 : 725);
-            EXPECT_EQ(panel.boxes[0].at->y, is874 ? 250 : 200);
-            EXPECT_EQ(FiguresAt(panel.boxes[0]), e.figure);
+            EXPECT_EQ(FigureOf(panel.boxes[0]), e.figure);
         } else {
             EXPECT_TRUE(panel.boxes.empty());
         }
@@ -143,16 +147,16 @@ TEST(DeviceSelection, HeaderAndBlankRowsSelectNoDevice) {
         SCOPED_TRACE(row);
         Rig rig;
         rig.S().Window.BufferStart = 0x100;
-        Device_BoxClick(rig.S(), row);
+        ClickRow(rig.S(), row);
         EXPECT_EQ(rig.panel.devices.back(), kNoDevice);
         EXPECT_FALSE(rig.S().Selection.HasDevice);
         ASSERT_EQ(rig.panel.boxes.size(), 1u);
         EXPECT_EQ(rig.panel.boxes[0].text, "No Device Was Selected.");
-        EXPECT_FALSE(rig.panel.boxes[0].at.has_value());
+        EXPECT_EQ(rig.panel.boxes[0].about, BoxAbout::Nothing);
         EXPECT_EQ(rig.S().Window.DeviceEnd, 0xFFFFF);
         EXPECT_EQ(rig.S().Window.DeviceLimit, 0xFFFFF);
-        EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
-        EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+        EXPECT_EQ(rig.S().Selection.Row->Code(), 4);
+        EXPECT_EQ(rig.S().Selection.VppSetting(), 7);
         ASSERT_TRUE(rig.panel.deviceCommands);
         EXPECT_TRUE(rig.panel.deviceCommands->securityBits);
         EXPECT_FALSE(rig.panel.deviceCommands->erase);
@@ -164,23 +168,40 @@ TEST(DeviceSelection, RowsOutsideTheListOnlyApplyDefaults) {
     rig.Select(24); // 89C55
     for (int row : {27, 100, -1}) {
         SCOPED_TRACE(row);
-        Device_BoxClick(rig.S(), row);
+        ClickRow(rig.S(), row);
         EXPECT_TRUE(rig.panel.boxes.empty());
         EXPECT_TRUE(rig.panel.devices.empty()); // not rewritten
         EXPECT_TRUE(rig.S().Selection.HasDevice);
         EXPECT_EQ(rig.S().Window.DeviceEnd, 0x4FFF);
-        EXPECT_EQ(rig.S().Selection.DeviceFamily, 4);
-        EXPECT_EQ(rig.S().Selection.VppSetting, 7);
-        EXPECT_EQ(rig.S().Selection.ReadBlockSize, 2048);
+        EXPECT_EQ(rig.S().Selection.Row->Code(), 4);
+        EXPECT_EQ(rig.S().Selection.VppSetting(), 7);
+        EXPECT_EQ(rig.S().Selection.ReadBlockSize(), 2048);
         EXPECT_EQ(VppShown(rig.panel), "Vpp = 12.5");
     }
     // From a fresh start a row above 26 leaves "No Device" as the window set it.
     Rig fresh;
-    fresh.S().Selection.SelectedRow = 40;
-    ApplyDeviceSelection(fresh.S());
+    const DeviceSelected outside = SelectDevice(fresh.S(), 40);
     EXPECT_TRUE(fresh.panel.devices.empty());
     EXPECT_FALSE(fresh.S().Selection.HasDevice);
-    EXPECT_EQ(fresh.S().Selection.DeviceFamily, 4);
+    EXPECT_EQ(fresh.S().Selection.Row->Code(), 4);
+    EXPECT_EQ(outside.Kind, RowKind::OutsideList);
+    EXPECT_EQ(&outside.Row, fresh.S().Selection.Row);
+}
+
+TEST(DeviceSelection, SelectDeviceSaysWhatTheRowCameTo) {
+    Rig rig;
+    rig.S().Window.BufferStart = 0x100;
+    const DeviceSelected device = SelectDevice(rig.S(), 21); // 89S52
+    EXPECT_EQ(device.Kind, RowKind::Device);
+    EXPECT_EQ(&device.Row, &DeviceCatalogue()[21]);
+    EXPECT_EQ(device.Window.DeviceEnd, 0x1FFF);
+    EXPECT_EQ(device.Window.DeviceLimit, 0x3FFF);
+    EXPECT_EQ(device.Window.BufferStart, 0x100);
+    const DeviceSelected header = SelectDevice(rig.S(), 18);
+    EXPECT_EQ(header.Kind, RowKind::NoDevice);
+    EXPECT_EQ(&header.Row, &NoDeviceRow());
+    EXPECT_EQ(header.Window.DeviceEnd, 0xFFFFF);
+    EXPECT_EQ(rig.S().Selection.SelectedRow, 18);
 }
 
 TEST(DeviceSelection, SelectionResetsDeviceStart) {
@@ -191,13 +212,11 @@ TEST(DeviceSelection, SelectionResetsDeviceStart) {
     EXPECT_EQ(rig.S().Transfer.DeviceAddress, 0);
 }
 
-TEST(DeviceSelection, DeviceButtonOpensTheListAndAClickClosesIt) {
+TEST(DeviceSelection, AClickOnARowEndsTheDeviceButtonsOperation) {
     Rig rig;
-    DeviceClick(rig.S());
-    EXPECT_TRUE(rig.panel.ChoiceListShown(ChoiceList::Devices));
+    BeginOperation(rig.S());
     EXPECT_EQ(rig.panel.busyEnters, 1);
-    Device_BoxClick(rig.S(), 20);
-    EXPECT_FALSE(rig.panel.ChoiceListShown(ChoiceList::Devices));
+    ClickRow(rig.S(), 20);
     EXPECT_EQ(rig.S().Selection.SelectedRow, 20);
     EXPECT_EQ(rig.panel.busyLeaves.size(), 2u); // ClampWindow's and the click's own
 }
@@ -237,7 +256,7 @@ TEST(Vpp, StepsForThe874XPartsOnly) {
 
     rig.Select(9); // 87C51H: the click re-applies
     Vpp_ButClick(rig.S());
-    EXPECT_EQ(rig.S().Selection.VppSetting, 7);
+    EXPECT_EQ(rig.S().Selection.VppSetting(), 7);
     EXPECT_EQ(VppShown(rig.panel), "Vpp = 12.5");
     EXPECT_EQ(VppBytes(rig.fake), (std::vector<std::string>{"3F B0"}));
 }
@@ -253,7 +272,7 @@ TEST(Vpp, EverySettingAndTheCheckSum) {
         // Bytes 3 to 6 keep the previous packet's values.
         std::uint8_t* packet = rig.S().Link.CommandPacket();
         packet[3] = 0x01; packet[4] = 0x02; packet[5] = 0x03; packet[6] = 0x04;
-        rig.S().Selection.VppSetting = setting;
+        rig.S().Selection.ChosenVpp = setting;
         ApplyVpp(rig.S());
         EXPECT_EQ(VppShown(rig.panel, " Vpp = 12.5"),
                   *captions[setting] ? captions[setting] : " Vpp = 12.5");
@@ -269,11 +288,11 @@ TEST(Vpp, WithoutAnAnsweringProgrammerNothingChangesOrIsSent) {
     for (LinkState linkState : {LinkState::Closed, LinkState::Opened}) {
         Rig rig;
         rig.S().Link.LinkState = linkState;
-        rig.S().Selection.DeviceFamily = 2;
-        rig.S().Selection.VppSetting = 1;
+        rig.S().Selection.Row = &DeviceCatalogue()[2]; // 8742
+        rig.S().Selection.ChosenVpp = 1;
         rig.S().Lines.VppCtl1 = 0x0F;
         Vpp_ButClick(rig.S());
-        EXPECT_EQ(rig.S().Selection.VppSetting, 2);
+        EXPECT_EQ(rig.S().Selection.VppSetting(), 2);
         EXPECT_EQ(rig.S().Lines.VppCtl1, 0x0F);
         EXPECT_TRUE(rig.panel.vppSettings.empty());
         EXPECT_TRUE(rig.fake.packets.empty());

@@ -5,6 +5,7 @@
 
 #include "buffer/HexText.h"
 #include "devices/DeviceSelection.h"
+#include "devices/OperationFrame.h"
 
 namespace velmar::test {
 
@@ -145,7 +146,8 @@ Rig::Rig() : state(std::make_unique<ProgramState>(FakeProgrammer::Backend())) {
 }
 
 void Rig::Select(int row) {
-    Device_BoxClick(*state, row);
+    SelectDevice(*state, row);
+    EndOperation(*state);
     Forget();
 }
 

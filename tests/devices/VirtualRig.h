@@ -9,6 +9,7 @@
 
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceSelection.h"
+#include "devices/OperationFrame.h"
 #include "devices/Tasks.h"
 #include "link/ProgrammerSearch.h"
 #include "tests/support/RecordingPanel.h"
@@ -41,7 +42,8 @@ struct VirtualRig {
         // With timing off every reply is queued at once; a short read time-out
         // keeps the whole-buffer reads of the plain waits quick.
         state->D2XX.SetDeviceTimeouts(2, 0);
-        Device_BoxClick(*state, row);
+        SelectDevice(*state, row);
+        EndOperation(*state);
         Vp().ClearTrace();
     }
     ProgramState& S() { return *state; }

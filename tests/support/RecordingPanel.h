@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,8 +19,7 @@ namespace velmar::test {
 struct RecordedBox {
     BoxKind kind = BoxKind::Information;
     std::string text;
-    std::optional<ScreenPoint> at;
-    std::vector<AdapterFigure> figuresUp; // while the box was open
+    BoxAbout about = BoxAbout::Nothing;
 };
 
 struct RecordedProgress {
@@ -70,10 +68,11 @@ class RecordingPanel : public FrontPanel {
     std::optional<DeviceCommandSet> deviceCommands;
     std::vector<int> vppSettings;
     std::optional<std::string> lastFile;
-    std::vector<bool> reportListShows; // every show (true) and hide (false)
-    std::map<ChoiceList, bool> choiceLists;
-    std::vector<std::pair<AdapterFigure, bool>> figures;
+    // The report as the window shows it: up (true) when a run begins it, down
+    // when the run reported nothing or the search ended.
+    std::vector<bool> reportListShows;
     std::vector<std::string> report; // report notes, top line first
+    std::vector<std::string> warnings; // each once, as reported
     int reportClears = 0;
     std::vector<std::string> diagnostics; // top line first
     std::vector<RecordedBox> boxes;
@@ -119,16 +118,6 @@ class RecordingPanel : public FrontPanel {
         return progress.back();
     }
     bool ReportListShown() const { return !reportListShows.empty() && reportListShows.back(); }
-    bool ChoiceListShown(ChoiceList list) const {
-        auto it = choiceLists.find(list);
-        return it != choiceLists.end() && it->second;
-    }
-    bool FigureUp(AdapterFigure figure) const {
-        bool up = false;
-        for (const auto& [which, shown] : figures)
-            if (which == figure) up = shown;
-        return up;
-    }
     std::vector<RecordedBox> BoxesOf(BoxKind kind) const {
         std::vector<RecordedBox> out;
         for (const auto& b : boxes)
@@ -145,6 +134,7 @@ class RecordingPanel : public FrontPanel {
     }
     void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override {
         outcomes.push_back({task, succeeded, stoppedAt});
+        if (task == Task::Search) reportListShows.push_back(false);
     }
     void LinkLost(std::uint32_t status, int timeouts) override {
         linkLosses.push_back({status, timeouts});
@@ -159,23 +149,29 @@ class RecordingPanel : public FrontPanel {
     }
     void VppChanged(int setting) override { vppSettings.push_back(setting); }
     void FileLoaded(std::string_view path) override { lastFile = std::string(path); }
-    void ReportListShown(bool shown) override { reportListShows.push_back(shown); }
-    void ChoiceListShown(ChoiceList list, bool shown) override { choiceLists[list] = shown; }
-    void FigureShown(AdapterFigure figure, bool shown) override {
-        figures.emplace_back(figure, shown);
-    }
-    void ReportLine(std::string_view line) override {
-        report.insert(report.begin(), std::string(line));
-    }
-    void ClearReport() override {
+    void BeginReport() override {
         report.clear();
         differences.clear();
         ++reportClears;
+        reportListShows.push_back(true);
     }
-    void InsertDiagnosticLine(std::string_view line) override {
-        diagnostics.insert(diagnostics.begin(), std::string(line));
+    void NothingReported() override { reportListShows.push_back(false); }
+    void ReportLine(std::string_view line) override {
+        report.insert(report.begin(), std::string(line));
     }
-    void AppendDiagnosticLine(std::string_view line) override { diagnostics.emplace_back(line); }
+    // Listed and shown in a box, as the window does.
+    void Warning(std::string_view text) override {
+        warnings.emplace_back(text);
+        ReportLine(text);
+        ShowMessage(BoxKind::Warning, text);
+    }
+    // Link troubles on top, the rest read on from the bottom.
+    void DiagnosticLine(DiagnosticOf what, std::string_view line) override {
+        if (what == DiagnosticOf::Link)
+            diagnostics.insert(diagnostics.begin(), std::string(line));
+        else
+            diagnostics.emplace_back(line);
+    }
     void EnterBusyState() override { ++busyEnters; }
     void LeaveBusyState(bool deviceButtons) override { busyLeaves.push_back(deviceButtons); }
     void PumpEvents() override {
@@ -183,11 +179,8 @@ class RecordingPanel : public FrontPanel {
         if (onPump) onPump();
     }
     bool ShowMessage(BoxKind kind, std::string_view text,
-                     std::optional<ScreenPoint> at = std::nullopt) override {
-        std::vector<AdapterFigure> up;
-        for (AdapterFigure figure : {AdapterFigure::Adapter874X, AdapterFigure::Adapter875X})
-            if (FigureUp(figure)) up.push_back(figure);
-        boxes.push_back({kind, std::string(text), at, up});
+                     BoxAbout about = BoxAbout::Nothing) override {
+        boxes.push_back({kind, std::string(text), about});
         if (kind != BoxKind::Question) return true;
         if (answers.empty()) return false;
         const bool answer = answers.front();

@@ -364,8 +364,7 @@ namespace {
 // its page, cursor and bytes.
 TEST_F(BufferEditorTest, F5OpensTheListingAtTheCursor) {
     SelectDeviceLimit(0x0FFF);
-    state->Selection.DeviceFamily = 4; // an 87C51H: MCS-51
-    state->Selection.BlankValue = 0xFF;
+    state->Selection.Row = &velmar::DeviceCatalogue()[9]; // an 87C51H: MCS-51, erased FF
     state->Buffer.Fill(0xFF);
     const std::uint8_t code[] = {0x02, 0x00, 0x20};             // LJMP 0020h
     const std::uint8_t loop[] = {0x75, 0x81, 0x07, 0x80, 0xFE}; // MOV SP,#07h; SJMP $

@@ -166,7 +166,7 @@ TEST_F(BusyState, LargeAndSmallButtonsRoundTrip) {
 
 TEST_F(BusyState, ReportAndDiagnosticLinesNewestFirst) {
     auto& panel = *state.Panel;
-    panel.ClearReport();
+    panel.BeginReport();
     panel.ReportLine("first");
     panel.ReportLine("second");
     EXPECT_EQ(form.Memo1->toPlainText(), QStringLiteral("second\nfirst"));
@@ -174,11 +174,11 @@ TEST_F(BusyState, ReportAndDiagnosticLinesNewestFirst) {
     int failures = 0;
     form.LinkWaitFailed = [&] { ++failures; };
     panel.LinkLost(0, 5);
-    panel.AppendDiagnosticLine("Version 1.23");
+    panel.DiagnosticLine(velmar::DiagnosticOf::FirmwareCheck, "Version 1.23");
     EXPECT_EQ(form.Memo2->toPlainText(),
               QStringLiteral("Device no longer present ... PortStatus-0 USB-5\nMemo2\nVersion 1.23"));
     EXPECT_EQ(failures, 1);
-    panel.InsertDiagnosticLine("something else");
+    panel.DiagnosticLine(velmar::DiagnosticOf::Link, "something else");
     EXPECT_EQ(failures, 1);
 }
 
@@ -202,8 +202,13 @@ TEST_F(BusyState, PanelMapsCoreRolesToControls) {
     panel.DeviceCommands(true, true);
     EXPECT_EQ(form.Panel8->geometry(), QRect(8, 4, 111, 68));
     EXPECT_TRUE(form.Erase_But->isVisibleTo(&form));
-    panel.FigureShown(velmar::AdapterFigure::Adapter875X, true);
-    EXPECT_TRUE(form.A875X->isVisibleTo(&form));
+    velmar::testing::DialogRecorder dialogs;
+    bool figureUp = false;
+    dialogs.OnRequest = [&](const velmar::ui::DialogRequest&) {
+        figureUp = form.A875X->isVisibleTo(&form);
+    };
+    panel.ShowMessage(velmar::BoxKind::Information, "", velmar::BoxAbout::Adapter875X);
+    EXPECT_TRUE(figureUp);
     form.Quit_Func_But->setEnabled(false);
     panel.QuitOffered();
     EXPECT_TRUE(form.Quit_Func_But->isEnabled());

@@ -22,6 +22,9 @@ TEST(Captions, SettingsButtons) {
     EXPECT_EQ(AutoVerifyCaption(true), "Auto Verify On");
     EXPECT_EQ(AutoVerifyCaption(false), "Auto Verify Off");
     EXPECT_EQ(LastFileCaption("/tmp/a.bin"), "Last File Loaded in Buffer=/tmp/a.bin");
+    EXPECT_EQ(VppCaption(9), "Vpp = 12/3");
+    EXPECT_EQ(VppCaption(0), "");
+    EXPECT_EQ(VppCaption(11), "");
     AddressWindow w;
     w.BufferStart = 0x100;
     w.DeviceStart = 0x20;

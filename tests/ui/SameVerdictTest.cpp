@@ -57,8 +57,7 @@ class SameVerdict : public ::testing::Test {
             state.Buffer[i] = BufferByte(i);
         velmar::tasks::FindProgrammer(state);
         ASSERT_EQ(state.Link.LinkState, velmar::LinkState::Answered);
-        state.Selection.SelectedRow = kRow;
-        velmar::ApplyDeviceSelection(state);
+        velmar::SelectDevice(state, kRow);
     }
 
     static std::string Contents(std::FILE* file) {

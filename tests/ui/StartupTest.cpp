@@ -35,9 +35,9 @@ TEST_F(StartupTest, FirstRunStartsFromDefaultsAndLeavesNineLines) {
     EXPECT_TRUE(form->Device_Box->isVisible());
     EXPECT_EQ(Text(form->Device), "No Device");
     EXPECT_EQ(state->FileType, 0);
-    EXPECT_EQ(state->Selection.VppSetting, 1);
+    EXPECT_EQ(state->Selection.VppSetting(), 1);
     EXPECT_TRUE(state->AutoVerify);
-    EXPECT_EQ(state->Selection.ReadBlockSize, 2048);
+    EXPECT_EQ(state->Selection.ReadBlockSize(), 2048);
     EXPECT_EQ(state->Window.BufferStart, 0);
     EXPECT_EQ(state->Window.DeviceEnd, 0);
     EXPECT_EQ(state->Window.HexOffset, 0);
@@ -67,7 +67,7 @@ TEST_F(StartupTest, EightLinesRestoreEverythingAndReloadNothing) {
     EXPECT_FALSE(form->Device_Box->isVisible());
     EXPECT_EQ(state->FileType, 1);
     EXPECT_EQ(Text(form->File_But), "Intel Hex File");
-    EXPECT_EQ(state->Selection.VppSetting, 2);
+    EXPECT_EQ(state->Selection.VppSetting(), 2);
     EXPECT_FALSE(state->AutoVerify);
     EXPECT_EQ(Text(form->Auto_Verify), "Auto Verify Off");
     EXPECT_EQ(state->Window.BufferStart, 16);
@@ -97,7 +97,7 @@ TEST_F(StartupTest, LinesThatAreNoNumbersCountAsOneAndAddressesAreBounded) {
     Start();
     EXPECT_EQ(state->Selection.SelectedRow, 1);
     EXPECT_EQ(Text(form->Device), "8741A");
-    EXPECT_EQ(state->Selection.VppSetting, 1);
+    EXPECT_EQ(state->Selection.VppSetting(), 1);
     EXPECT_EQ(state->Window.BufferStart, 0);
     EXPECT_EQ(state->Window.DeviceEnd, 0x3FF); // bounded by the device
     EXPECT_EQ(state->Window.HexOffset, 0xFFFFF);
@@ -147,12 +147,12 @@ TEST_F(StartupTest, SettingsStayInTheStartUpDirectory) {
 
 TEST_F(StartupTest, CreationSetsTheWorkingDefaults) {
     state->Window.HexOffset = 77;
-    state->Selection.ReadBlockSize = 1;
+    state->Selection.Row = &velmar::DeviceCatalogue()[1]; // 1024-byte blocks
     state->Link.PacketLength = 264;
     form->Memo1->setPlainText("old");
     startup->FormCreate();
     EXPECT_EQ(state->Window.HexOffset, 0);
-    EXPECT_EQ(state->Selection.ReadBlockSize, 2048);
+    EXPECT_EQ(state->Selection.ReadBlockSize(), 2048);
     EXPECT_EQ(state->Link.PacketLength, 8);
     EXPECT_EQ(form->Memo1->toPlainText(), "");
     EXPECT_EQ(Text(form->Device), "No Device");

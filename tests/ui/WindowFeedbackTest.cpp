@@ -175,7 +175,7 @@ TEST_F(WindowFeedback, DifferenceLinesArriveInBatchesInTheirOrder) {
     EXPECT_GT(panel.PendingReportLines(), 0);
     EXPECT_LT(form.Memo1->document()->blockCount(), 2001);
     // A box shows the whole list behind it.
-    state.Panel->ShowMessage(velmar::BoxKind::Information, "look", std::nullopt);
+    state.Panel->ShowMessage(velmar::BoxKind::Information, "look");
     EXPECT_EQ(panel.PendingReportLines(), 0);
     EXPECT_EQ(form.Memo1->toPlainText().toStdString(), expected + "before");
     state.Panel->ReportLine("last");
@@ -184,7 +184,7 @@ TEST_F(WindowFeedback, DifferenceLinesArriveInBatchesInTheirOrder) {
     // Cleared lines never come back.
     velmar::BeginOperation(state);
     state.Panel->ReportLine("gone");
-    state.Panel->ClearReport();
+    state.Panel->BeginReport();
     state.Panel->ReportLine("kept");
     velmar::EndOperation(state);
     EXPECT_EQ(form.Memo1->toPlainText(), QStringLiteral("kept"));

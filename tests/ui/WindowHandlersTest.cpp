@@ -319,6 +319,15 @@ TEST_F(WindowHandlers, EnterPicksTheHighlightedRow) {
     EXPECT_FALSE(form.File_Type->isVisibleTo(&form));
 }
 
+TEST_F(WindowHandlers, SecurityListComesAndGoesWithItsClicks) {
+    form.SecurityClick();
+    EXPECT_TRUE(form.Security_List->isVisibleTo(&form));
+    EXPECT_FALSE(form.Device->isEnabled());
+    ClickRow(form.Security_List, 3); // Cancel
+    EXPECT_FALSE(form.Security_List->isVisibleTo(&form));
+    EXPECT_TRUE(form.Device->isEnabled());
+}
+
 TEST_F(WindowHandlers, BlankRowSaysNoDevice) {
     form.Device->click();
     ClickRow(form.Device_Box, 6);
