@@ -162,6 +162,7 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationRo
     const std::string& verb = words[0];
     if (a.command != Command::Job) a.command = Command::Device;
     a.operation = op.operation;
+    const Taker taker = TakerNamed(verb).value_or(kRead);
     if (!s.Given("--device")) {
         error = verb + " needs --device NAME";
         return;
@@ -221,7 +222,7 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationRo
     }
     // What program alone takes is refused before the production words,
     // which go with program too, and the rest after them.
-    if (const CommandOption* o = FirstRefused(s, OptionGroup::Device, op.taker, ProgramAlone)) {
+    if (const CommandOption* o = FirstRefused(s, OptionGroup::Device, taker, ProgramAlone)) {
         error = GoesWith(*o);
         return;
     }
@@ -232,7 +233,7 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationRo
     if (!(error = CheckProductionArguments(a.production, op.operation == Operation::Program))
              .empty())
         return;
-    if (const CommandOption* o = FirstRefused(s, OptionGroup::Device, op.taker, NotProgramAlone)) {
+    if (const CommandOption* o = FirstRefused(s, OptionGroup::Device, taker, NotProgramAlone)) {
         error = GoesWith(*o);
         return;
     }

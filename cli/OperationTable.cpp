@@ -9,19 +9,19 @@ namespace {
 using Wanted = const BlockFilter&;
 
 constexpr std::array<OperationRow, 7> kOperationRows{{
-    {Operation::Read, "read", true, false, kRead, "Read",
+    {Operation::Read, "read", true, false, "Read",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Read(s); }},
-    {Operation::Verify, "verify", true, true, kVerify, "Verify",
+    {Operation::Verify, "verify", true, true, "Verify",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Verify(s); }},
-    {Operation::Blank, "blank", false, false, kBlank, "Blank",
+    {Operation::Blank, "blank", false, false, "Blank",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::BlankCheck(s); }},
-    {Operation::Compare, "compare", true, true, kCompare, "Compare",
+    {Operation::Compare, "compare", true, true, "Compare",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Compare(s); }},
-    {Operation::Program, "program", true, true, kProgram, "Program",
+    {Operation::Program, "program", true, true, "Program",
      [](ProgramState& s, const Arguments&, Wanted w) { return tasks::Program(s, w); }},
-    {Operation::Erase, "erase", false, false, kErase, "",
+    {Operation::Erase, "erase", false, false, "",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Erase(s); }},
-    {Operation::Lock, "lock", false, false, kLock, "",
+    {Operation::Lock, "lock", false, false, "",
      [](ProgramState& s, const Arguments& a, Wanted) {
          return tasks::ProgramLockBit(s, a.lockBit);
      }},

@@ -1,14 +1,12 @@
 #pragma once
 // The device operations of velmar-cli, one row each: the word that names it,
 // whether a FILE follows the word, whether that file is loaded into the
-// buffer before the programmer is searched, its bit in the option table's
-// "commands that take it", what its progress is called and the task that
-// runs it.
+// buffer before the programmer is searched, what its progress is called and
+// the task that runs it. Which options it takes is the option table's.
 
 #include <string_view>
 
 #include "Arguments.h"
-#include "CommandOptions.h"
 #include "devices/Tasks.h"
 
 namespace velmar::cli {
@@ -18,7 +16,6 @@ struct OperationRow {
     std::string_view name;
     bool takesFile;
     bool loads;
-    Taker taker;
     std::string_view progressName; // empty: the progress keeps the name it has
     OperationResult (*run)(ProgramState& state, const Arguments& arguments,
                            const BlockFilter& wanted);
