@@ -1,6 +1,9 @@
 #include "OperationTable.h"
 
 #include <array>
+#include <string>
+
+#include "CommandOptions.h"
 
 namespace velmar::cli {
 
@@ -9,19 +12,19 @@ namespace {
 using Wanted = const BlockFilter&;
 
 constexpr std::array<OperationRow, 7> kOperationRows{{
-    {Operation::Read, "read", true, false, "Read",
+    {Operation::Read, "read", true, "Read",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Read(s); }},
-    {Operation::Verify, "verify", true, true, "Verify",
+    {Operation::Verify, "verify", true, "Verify",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Verify(s); }},
-    {Operation::Blank, "blank", false, false, "Blank",
+    {Operation::Blank, "blank", false, "Blank",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::BlankCheck(s); }},
-    {Operation::Compare, "compare", true, true, "Compare",
+    {Operation::Compare, "compare", true, "Compare",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Compare(s); }},
-    {Operation::Program, "program", true, true, "Program",
+    {Operation::Program, "program", true, "Program",
      [](ProgramState& s, const Arguments&, Wanted w) { return tasks::Program(s, w); }},
-    {Operation::Erase, "erase", false, false, "",
+    {Operation::Erase, "erase", false, "",
      [](ProgramState& s, const Arguments&, Wanted) { return tasks::Erase(s); }},
-    {Operation::Lock, "lock", false, false, "",
+    {Operation::Lock, "lock", false, "",
      [](ProgramState& s, const Arguments& a, Wanted) {
          return tasks::ProgramLockBit(s, a.lockBit);
      }},
@@ -33,6 +36,10 @@ const OperationRow& RowOf(Operation operation) {
     for (const OperationRow& row : kOperationRows)
         if (row.operation == operation) return row;
     return kOperationRows.front();
+}
+
+bool LoadsFile(const OperationRow& row) {
+    return (TakerNamed(std::string(row.name)).value_or(Taker{}) & kLoads) != 0;
 }
 
 const OperationRow* FindOperationRow(std::string_view word) {

@@ -1,8 +1,8 @@
 #pragma once
 // The device operations of velmar-cli, one row each: the word that names it,
-// whether a FILE follows the word, whether that file is loaded into the
-// buffer before the programmer is searched, what its progress is called and
-// the task that runs it. Which options it takes is the option table's.
+// whether a FILE follows the word, what its progress is called and the task
+// that runs it. Which options it takes, and so whether its file is loaded
+// into the buffer before the programmer is searched, is the option table's.
 
 #include <string_view>
 
@@ -15,7 +15,6 @@ struct OperationRow {
     Operation operation;
     std::string_view name;
     bool takesFile;
-    bool loads;
     std::string_view progressName; // empty: the progress keeps the name it has
     OperationResult (*run)(ProgramState& state, const Arguments& arguments,
                            const BlockFilter& wanted);
@@ -23,6 +22,9 @@ struct OperationRow {
 
 // The row of `operation`.
 const OperationRow& RowOf(Operation operation);
+// Whether the operation's file is loaded into the buffer first (the commands
+// that take --fill, --fold and --offset).
+bool LoadsFile(const OperationRow& row);
 // The row named `word`; none when no row is.
 const OperationRow* FindOperationRow(std::string_view word);
 

@@ -250,9 +250,8 @@ int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     const LoadResult loaded = source.stream ? tasks::LoadFile(state, path, source.stream, &facts)
                                             : tasks::LoadFile(state, path, &facts);
     panel.EndLoad();
-    // The load leaves its end record's stop and last address in the transfer
-    // state; the search that follows must not see them.
-    state.Link.ClearStopFlag();
+    // The load leaves its last address in the transfer state (its end
+    // record's stop is cleared by the search and by every operation frame).
     state.Transfer.DeviceAddress = state.Window.DeviceStart;
     // As convert: a file that cannot be read is 2, malformed contents 1.
     if (!loaded.Loaded) {
@@ -465,7 +464,7 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
         if (!OutputDirectoryWritable(arguments.dataPath)) return ExitUsage;
     }
     if (arguments.fileType) state.FileType = *arguments.fileType;
-    if (RowOf(op).loads) {
+    if (LoadsFile(RowOf(op))) {
         const int refused = LoadDataImage(state, panel, arguments);
         if (refused >= 0) return refused;
     }
@@ -590,7 +589,7 @@ int RunDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments
         Say("buffer " + HexText(w.BufferStart, 4) + "-" +
             HexText(w.BufferStart + w.DeviceEnd - w.DeviceStart, 4) + ": " +
             IdentityLine(RangeBytes(state)));
-    if (row.loads) ReportRangeIdentity(state, panel);
+    if (LoadsFile(row)) ReportRangeIdentity(state, panel);
     if (failed) return ExitFailed;
     if (op != Operation::Read) return ExitSuccess;
     return SaveReadImage(state, panel, arguments, reads);
