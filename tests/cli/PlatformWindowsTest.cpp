@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <io.h>
+#include <string>
+#include <vector>
 
 #include "cli/ConsolePanel.h"
 #include "cli/Platform.h"
@@ -64,6 +67,42 @@ TEST(CliPlatformWindows, FolderWritableByTrying) {
                   std::string::npos);
     EXPECT_FALSE(platform::DirectoryWritable((dir / "no-such-folder-velmar").string(), error));
     EXPECT_EQ(error, ENOENT);
+}
+
+// A loaded file is read through a temporary file: in the user's temporary
+// folder (msvcrt's tmpfile() uses the drive's root, closed to most users),
+// one per stream, and gone when closed.
+TEST(CliPlatformWindows, MemoryStreamsLiveInTheTemporaryFolder) {
+    std::vector<std::string> contents;
+    std::vector<std::FILE*> streams;
+    for (int i = 0; i < 20; ++i) {
+        contents.push_back(std::string(1000 + i, static_cast<char>('a' + i)));
+        streams.push_back(platform::OpenMemoryStream(contents.back()));
+        ASSERT_NE(streams.back(), nullptr);
+    }
+    wchar_t folder[MAX_PATH + 1];
+    ASSERT_NE(GetTempPathW(MAX_PATH + 1, folder), 0u);
+    const auto temporary = std::filesystem::canonical(folder);
+    std::vector<std::filesystem::path> paths;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(streams[i])));
+        wchar_t name[MAX_PATH + 1];
+        const DWORD n = GetFinalPathNameByHandleW(h, name, MAX_PATH + 1, 0);
+        ASSERT_GT(n, 0u);
+        ASSERT_LE(n, DWORD{MAX_PATH});
+        std::wstring path(name, n);
+        if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
+        paths.push_back(std::filesystem::path(path));
+        EXPECT_EQ(std::filesystem::canonical(paths.back().parent_path()), temporary);
+        std::string back(contents[i].size() + 1, '\0');
+        EXPECT_EQ(std::fread(back.data(), 1, back.size(), streams[i]), contents[i].size());
+        back.resize(contents[i].size());
+        EXPECT_EQ(back, contents[i]);
+    }
+    for (std::FILE* s : streams)
+        std::fclose(s);
+    for (const auto& p : paths)
+        EXPECT_FALSE(std::filesystem::exists(p)) << p;
 }
 
 } // namespace

@@ -92,27 +92,49 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         commandLine += L" " + Quote(WideFromUtf8(a).value());
     std::wstring environment = EnvironmentBlock(options.env);
 
-    const HANDLE in = Inheritable(options.inPath, false);
-    const HANDLE out = Inheritable(options.outPath, true);
-    const HANDLE err = Inheritable(options.errPath, true);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = out;
-    si.hStdError = err;
     PROCESS_INFORMATION pi{};
     DWORD flags = CREATE_UNICODE_ENVIRONMENT;
     if (options.interruptAfterMs >= 0) flags |= CREATE_NEW_PROCESS_GROUP;
-    const bool started =
-        CreateProcessW(WideFromUtf8(program).value().c_str(), commandLine.data(), nullptr, nullptr,
-                       TRUE, flags, environment.data(),
-                       options.workDir.empty() ? nullptr
-                                               : WideFromUtf8(options.workDir).value().c_str(),
-                       &si, &pi) != 0;
-    for (HANDLE h : {in, out, err})
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (!started) return -1;
+    // Wine now and then fails to start a child on a loaded machine, before the
+    // child runs any code of its own; a few more tries tell that apart from a
+    // program that cannot start at all.
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(250 * attempt));
+        const HANDLE in = Inheritable(options.inPath, false);
+        const HANDLE out = Inheritable(options.outPath, true);
+        const HANDLE err = Inheritable(options.errPath, true);
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = in;
+        si.hStdOutput = out;
+        si.hStdError = err;
+        std::wstring line = commandLine; // CreateProcessW may write into it
+        const bool started =
+            CreateProcessW(WideFromUtf8(program).value().c_str(), line.data(), nullptr, nullptr,
+                           TRUE, flags, environment.data(),
+                           options.workDir.empty()
+                               ? nullptr
+                               : WideFromUtf8(options.workDir).value().c_str(),
+                           &si, &pi) != 0;
+        startError = started ? 0 : GetLastError();
+        for (HANDLE h : {in, out, err})
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        if (started) break;
+    }
+    if (startError != 0) {
+        // Said where the child's errors would be, so a failing test shows why.
+        const HANDLE err = Inheritable(options.errPath, true);
+        if (err != INVALID_HANDLE_VALUE) {
+            const std::string text =
+                "RunProcess: CreateProcessW failed, error " + std::to_string(startError) + "\n";
+            DWORD written = 0;
+            WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+            CloseHandle(err);
+        }
+        return -1;
+    }
     if (options.interruptAfterMs >= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(options.interruptAfterMs));
         GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pi.dwProcessId);
