@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Platform.h"
+#include "buffer/TemporaryFile.h"
 #include "buffer/WideText.h"
 
 namespace velmar::cli::platform {
@@ -121,43 +122,9 @@ bool FileReadable(const std::string& path, int& errorNumber) {
 }
 
 std::FILE* OpenMemoryStream(std::string& bytes) {
-    // No memory streams, so a temporary file, removed when closed. Not
-    // tmpfile(): msvcrt makes that one in the root of the current drive,
-    // where a user without administrator rights may not create files and
-    // where other processes pick the same names.
-    wchar_t folder[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH) {
-        errno = ENOENT;
-        return nullptr;
-    }
-    static volatile LONG sequence = 0;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-        const std::wstring name = std::wstring(folder) + L"velmar-" +
-                                  std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                  std::to_wstring(InterlockedIncrement(&sequence)) + L".tmp";
-        file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-            errno = GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
-            return nullptr;
-        }
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        errno = EEXIST;
-        return nullptr;
-    }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-    if (descriptor == -1) {
-        CloseHandle(file);
-        return nullptr;
-    }
-    std::FILE* stream = _fdopen(descriptor, "w+b");
-    if (stream == nullptr) {
-        _close(descriptor);
-        return nullptr;
-    }
+    // No memory streams: a temporary file, removed when closed.
+    std::FILE* stream = OpenTemporaryFile();
+    if (stream == nullptr) return nullptr;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
         std::fclose(stream);
         return nullptr;

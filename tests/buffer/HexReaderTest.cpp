@@ -6,6 +6,7 @@
 
 #include "buffer/HexReader.h"
 #include "buffer/HexText.h"
+#include "buffer/TemporaryFile.h"
 #include "tests/support/RecordingPanel.h"
 #include "tests/support/TempDir.h"
 
@@ -49,7 +50,7 @@ TEST_F(HexReaderTest, SegmentRecordFoldsIntoThirtyTwoKilobyteDevice) {
     EXPECT_TRUE(r.EndRecordMet);
     EXPECT_EQ(r.LoadAddress, 0); // taken from the end record's address field
     EXPECT_EQ(panel.statuses, (std::vector<std::string>{"Loading Buffer from Hex File....",
-                                                       "Hex File Loaded...."}));
+                                                        "Hex File Loaded...."}));
     EXPECT_EQ(panel.pumps, 1);
     EXPECT_EQ(r.badChecksumRecords, 0);
     EXPECT_EQ(BoxCount(), 0);
@@ -444,7 +445,7 @@ TEST_F(HexReaderTest, UnreadableFileIsReportedNotShown) {
 // cookie streams: there it is a temporary file just past the 64 MiB bound.
 std::FILE* EndlessText(const char* line) {
 #if defined(_WIN32)
-    std::FILE* file = std::tmpfile();
+    std::FILE* file = velmar::OpenTemporaryFile();
     if (file == nullptr) return nullptr;
     const std::size_t n = std::strlen(line);
     for (std::size_t written = 0; written <= (std::size_t{64} << 20) + n; written += n)

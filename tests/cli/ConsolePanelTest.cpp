@@ -5,6 +5,7 @@
 #include <string>
 
 #include "buffer/HexReader.h"
+#include "buffer/TemporaryFile.h"
 #include "cli/ConsolePanel.h"
 #include "cli/DumpIdentity.h"
 
@@ -25,8 +26,8 @@ std::string Contents(std::FILE* f) {
 }
 
 struct Streams {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    std::FILE* out = velmar::OpenTemporaryFile();
+    std::FILE* err = velmar::OpenTemporaryFile();
     ~Streams() {
         std::fclose(out);
         std::fclose(err);
@@ -230,7 +231,7 @@ TEST(ConsolePanel, InterruptStopsALoad) {
     ConsolePanel panel(s.out, s.err, false);
 #if defined(_WIN32)
     // No cookie streams: a long file stands in for the endless input.
-    std::FILE* endless = std::tmpfile();
+    std::FILE* endless = velmar::OpenTemporaryFile();
     ASSERT_NE(endless, nullptr);
     for (int i = 0; i < 100000; ++i)
         std::fputs("xxxxxxxxxxx\n", endless);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "buffer/TemporaryFile.h"
 #include "cli/ConsolePanel.h"
 #include "cli/Platform.h"
 
@@ -37,8 +38,8 @@ TEST(CliPlatformWindows, CtrlCAndCtrlBreakActOnceThenEndTheProcess) {
     platform::InstallInterruptHandler(nullptr);
 
     // Through the panel: the event stops an operation that offers Quit.
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    std::FILE* out = velmar::OpenTemporaryFile();
+    std::FILE* err = velmar::OpenTemporaryFile();
     ASSERT_TRUE(out && err);
     {
         ConsolePanel panel(out, err, false);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "buffer/TemporaryFile.h"
 #include "cli/TracingBackend.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
@@ -45,7 +46,7 @@ TEST(TracingBackend, ForwardsEveryCallAndTracesEveryWrite) {
     for (std::size_t i = 0; i < 0x1000; ++i)
         VirtualProgrammer::Instance().Chip()[i] = static_cast<std::uint8_t>(i * 7);
 
-    std::FILE* trace = std::tmpfile();
+    std::FILE* trace = velmar::OpenTemporaryFile();
     ASSERT_NE(trace, nullptr);
     const D2XXBackend& traced = cli::TracingBackend(VirtualBackend(), trace);
     EXPECT_STREQ(traced.name, "virtual");

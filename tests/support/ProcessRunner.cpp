@@ -114,9 +114,8 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         const bool started =
             CreateProcessW(WideFromUtf8(program).value().c_str(), line.data(), nullptr, nullptr,
                            TRUE, flags, environment.data(),
-                           options.workDir.empty()
-                               ? nullptr
-                               : WideFromUtf8(options.workDir).value().c_str(),
+                           options.workDir.empty() ? nullptr
+                                                   : WideFromUtf8(options.workDir).value().c_str(),
                            &si, &pi) != 0;
         startError = started ? 0 : GetLastError();
         for (HANDLE h : {in, out, err})
@@ -171,7 +170,8 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         };
         const int out = target(options.outPath);
         const int err = target(options.errPath);
-        const int in = open(options.inPath.empty() ? "/dev/null" : options.inPath.c_str(), O_RDONLY);
+        const int in =
+            open(options.inPath.empty() ? "/dev/null" : options.inPath.c_str(), O_RDONLY);
         if (out < 0 || err < 0 || in < 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);

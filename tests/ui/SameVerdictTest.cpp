@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 
 #include "WindowTestSupport.h"
+#include "buffer/TemporaryFile.h"
 #include "cli/ConsolePanel.h"
 #include "devices/DeviceCatalogue.h"
 #include "devices/DeviceOperations.h"
@@ -121,8 +122,8 @@ TEST_F(SameVerdict, WindowAndCommandLineAgreeOnAVerify) {
     // The command line: its outcome and standard output, in the order found.
     std::optional<bool> cliSucceeded;
     Lines printed;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    std::FILE* out = velmar::OpenTemporaryFile();
+    std::FILE* err = velmar::OpenTemporaryFile();
     ASSERT_NE(out, nullptr);
     ASSERT_NE(err, nullptr);
     {
