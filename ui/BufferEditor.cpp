@@ -16,7 +16,6 @@
 #include "Dialogs.h"
 #include "HexEntry.h"
 #include "ListingWindow.h"
-#include "Usb_Velmar.h"
 #include "buffer/HexText.h"
 #include "devices/CodeListing.h"
 #include "devices/OperationFrame.h"
@@ -40,8 +39,8 @@ std::int32_t EditorLimit(std::int32_t deviceLimit) {
     return std::min<std::int32_t>(deviceLimit, kBufferSize - 1);
 }
 
-BufferEditor::BufferEditor(TMainForm& form, ProgramState& state)
-    : QObject(&form), form_(form), state_(state) {
+BufferEditor::BufferEditor(EditorWidgets widgets, ProgramState& state)
+    : QObject(widgets.MainForm), form_(std::move(widgets)), state_(state) {
     form_.Edit_1->setReadOnly(true);
     form_.Edit_1->setLineWrapMode(QPlainTextEdit::NoWrap);
     // Read-only, yet the caret must show and follow the keys.
@@ -50,18 +49,17 @@ BufferEditor::BufferEditor(TMainForm& form, ProgramState& state)
     form_.Chg_Edit_Add->setMaxLength(6);
     KeepUpperCase(form_.Chg_Edit_Add);
 
-    window_ = &form_;
+    window_ = form_.MainForm;
     dump_ = form_.Edit_1;
     viewport_ = form_.Edit_1->viewport();
     info_ = form_.Edit_Info;
     entry_ = form_.Chg_Edit_Add;
-    for (QObject* watched : {dump_, viewport_, info_, entry_}) watched->installEventFilter(this);
+    for (QObject* watched : {dump_, viewport_, info_, entry_})
+        watched->installEventFilter(this);
     // A failed reply wait puts the cursor back on the first row.
-    form_.LinkWaitFailed = [this] { EditorRow = 0; };
-    connect(form_.Edit, &QPushButton::clicked, this, [this] {
-        TMainForm::HandlerScope scope(form_);
-        EditClick();
-    });
+    *form_.LinkWaitFailed = [this] { EditorRow = 0; };
+    connect(form_.Edit, &QPushButton::clicked, this,
+            [this] { form_.AsHandler([this] { EditClick(); }); });
 }
 
 void BufferEditor::EditClick() {
@@ -111,14 +109,17 @@ void BufferEditor::FitDumpToWidth() {
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
     const qreal whole = std::floor(advance);
-    if (whole >= 1 && whole < advance) font.setLetterSpacing(QFont::AbsoluteSpacing, whole - advance);
+    if (whole >= 1 && whole < advance)
+        font.setLetterSpacing(QFont::AbsoluteSpacing, whole - advance);
     if (!(font == dump->font())) dump->setFont(font);
 }
 
 void BufferEditor::PlaceCaret() {
     int position = kDumpLinePositions * EditorRow;
-    if (EditorAsciiMode == 1) position += CharacterColumn(EditorColumn);
-    else position += HighDigitColumn(EditorColumn) + EditorNibble;
+    if (EditorAsciiMode == 1)
+        position += CharacterColumn(EditorColumn);
+    else
+        position += HighDigitColumn(EditorColumn) + EditorNibble;
     const int last = form_.Edit_1->document()->characterCount() - 1;
     QTextCursor caret = form_.Edit_1->textCursor();
     caret.setPosition(std::clamp(position, 0, std::max(last, 0)));
@@ -188,8 +189,10 @@ void BufferEditor::Edit_1KeyDown(int key) {
         EditorColumn = 0;
         break;
     case Qt::Key_Left:
-        if (EditorNibble == 1) EditorNibble = 0;
-        else --EditorColumn;
+        if (EditorNibble == 1)
+            EditorNibble = 0;
+        else
+            --EditorColumn;
         break;
     case Qt::Key_Up:
         --EditorRow;
@@ -237,7 +240,9 @@ void BufferEditor::Edit_1KeyPress(char key) {
     state_.Panel->PumpEvents();
 }
 
-void BufferEditor::Edit_1KeyUp(int) { PlaceCaret(); }
+void BufferEditor::Edit_1KeyUp(int) {
+    PlaceCaret();
+}
 
 void BufferEditor::Edit_1MouseDown(int caret) {
     EditorRow = std::clamp(caret / kDumpLinePositions, 0, kPageLines - 1);
@@ -273,7 +278,7 @@ void BufferEditor::Chg_Edit_AddKeyPress(char& key) {
         if (text.empty()) return;
         const auto value = HexEntryValue(text);
         if (!value) {
-            ShowMessageBox(&form_, BoxKind::Error, NotAnIntegerText(text));
+            ShowMessageBox(form_.MainForm, BoxKind::Error, NotAnIntegerText(text));
             return;
         }
         EditorTop = *value & ~0x0F;
@@ -283,11 +288,13 @@ void BufferEditor::Chg_Edit_AddKeyPress(char& key) {
     if (!IsHexEntryKey(key)) key = 0;
 }
 
-void BufferEditor::Chg_Edit_AddExit() { form_.Chg_Edit_Add->hide(); }
+void BufferEditor::Chg_Edit_AddExit() {
+    form_.Chg_Edit_Add->hide();
+}
 
 // The cursor is a buffer position; the listing counts device addresses.
 void BufferEditor::OpenListing() {
-    if (listing_ == nullptr) listing_ = new ListingWindow(&form_);
+    if (listing_ == nullptr) listing_ = new ListingWindow(form_.MainForm);
     const AddressWindow& w = state_.Window;
     const std::int32_t address = CursorAddress() - w.BufferStart + w.DeviceStart;
     // The whole part: runs of one value fold into a line each.
@@ -304,27 +311,28 @@ bool BufferEditor::DumpEvent(QEvent* event) {
             OpenListing();
             return true; // the editor neither moves nor types
         }
-        TMainForm::HandlerScope scope(form_);
-        Edit_1KeyDown(keyEvent->key());
-        // Tab moves the focus on and closes the editor; it types nothing.
-        // Delete carries the text "\x7f" on X11 but is no character to store.
-        if (keyEvent->key() != Qt::Key_Tab && keyEvent->key() != Qt::Key_Backtab &&
-            keyEvent->key() != Qt::Key_Delete) {
-            for (QChar c : keyEvent->text()) Edit_1KeyPress(c.toLatin1());
-        }
+        form_.AsHandler([this, keyEvent] {
+            Edit_1KeyDown(keyEvent->key());
+            // Tab moves the focus on and closes the editor; it types nothing.
+            // Delete carries the text "\x7f" on X11 but is no character to store.
+            if (keyEvent->key() != Qt::Key_Tab && keyEvent->key() != Qt::Key_Backtab &&
+                keyEvent->key() != Qt::Key_Delete) {
+                for (QChar c : keyEvent->text())
+                    Edit_1KeyPress(c.toLatin1());
+            }
+        });
         return false;
     }
     case QEvent::KeyRelease: {
-        TMainForm::HandlerScope scope(form_);
-        Edit_1KeyUp(static_cast<QKeyEvent*>(event)->key());
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        form_.AsHandler([this, key] { Edit_1KeyUp(key); });
         return false;
     }
     case QEvent::FocusOut: {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Another application or a menu taking the focus leaves the editor open.
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
-        TMainForm::HandlerScope scope(form_);
-        Edit_1Exit();
+        form_.AsHandler([this] { Edit_1Exit(); });
         return false;
     }
     default:
@@ -338,11 +346,9 @@ bool BufferEditor::AddressEntryEvent(QEvent* event) {
         return false;
     }
     if (event->type() != QEvent::KeyPress) return false;
-    return FilterHexEntryKey(*form_.Chg_Edit_Add, *static_cast<QKeyEvent*>(event),
-                             EntryTab::LeavesField, [this](char& key) {
-                                 TMainForm::HandlerScope scope(form_);
-                                 Chg_Edit_AddKeyPress(key);
-                             });
+    return FilterHexEntryKey(
+        *form_.Chg_Edit_Add, *static_cast<QKeyEvent*>(event), EntryTab::LeavesField,
+        [this](char& key) { form_.AsHandler([this, &key] { Chg_Edit_AddKeyPress(key); }); });
 }
 
 bool BufferEditor::eventFilter(QObject* watched, QEvent* event) {
@@ -367,18 +373,17 @@ bool BufferEditor::eventFilter(QObject* watched, QEvent* event) {
             auto* mouse = static_cast<QMouseEvent*>(event);
             // A left press puts the caret where the user clicked; other
             // buttons leave it where it was.
-            const int caret = mouse->button() == Qt::LeftButton
-                                  ? form_.Edit_1->cursorForPosition(mouse->position().toPoint()).position()
-                                  : form_.Edit_1->textCursor().position();
-            TMainForm::HandlerScope scope(form_);
-            Edit_1MouseDown(caret);
+            const int caret =
+                mouse->button() == Qt::LeftButton
+                    ? form_.Edit_1->cursorForPosition(mouse->position().toPoint()).position()
+                    : form_.Edit_1->textCursor().position();
+            form_.AsHandler([this, caret] { Edit_1MouseDown(caret); });
         }
         return false;
     }
     if (watched == info_) {
         if (event->type() == QEvent::MouseButtonPress) {
-            TMainForm::HandlerScope scope(form_);
-            Edit_InfoClick();
+            form_.AsHandler([this] { Edit_InfoClick(); });
         }
         return false;
     }

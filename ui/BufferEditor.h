@@ -7,12 +7,16 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 
 #include "DumpLayout.h"
 #include "buffer/DataBuffer.h"
 
-class TMainForm;
 class QEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 class QWidget;
 
 namespace velmar {
@@ -27,11 +31,25 @@ class ListingWindow;
 // never past the end of the buffer.
 std::int32_t EditorLimit(std::int32_t deviceLimit);
 
+// What the editor works with, given by the window.
+struct EditorWidgets {
+    QWidget* MainForm = nullptr; // the parent of boxes and the listing window
+    QPushButton* Edit = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPlainTextEdit* Edit_1 = nullptr;
+    QLabel* Edit_Info = nullptr;
+    QLineEdit* Chg_Edit_Add = nullptr;
+    // Runs one handler as the window counts them.
+    std::function<void(const std::function<void()>&)> AsHandler;
+    // The window's hook for a failed link wait, which the editor sets.
+    std::function<void()>* LinkWaitFailed = nullptr;
+};
+
 class BufferEditor : public QObject {
     Q_OBJECT
 
   public:
-    BufferEditor(TMainForm& form, ProgramState& state);
+    BufferEditor(EditorWidgets widgets, ProgramState& state);
 
     // The cursor model; kept for the life of the program.
     std::int32_t EditorTop = 0;
@@ -40,7 +58,9 @@ class BufferEditor : public QObject {
     std::int32_t EditorNibble = 0;
     std::int32_t EditorAsciiMode = 0;
 
-    std::int32_t CursorAddress() const { return EditorTop + kBytesPerLine * EditorRow + EditorColumn; }
+    std::int32_t CursorAddress() const {
+        return EditorTop + kBytesPerLine * EditorRow + EditorColumn;
+    }
 
     void EditClick();
     void ShowPage();
@@ -72,7 +92,7 @@ class BufferEditor : public QObject {
     bool DumpEvent(QEvent* event);
     bool AddressEntryEvent(QEvent* event);
 
-    TMainForm& form_;
+    EditorWidgets form_;
     ProgramState& state_;
     QWidget* window_ = nullptr;
     QObject* dump_ = nullptr;

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "Usb_Velmar.h"
 #include "buffer/TextLines.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
@@ -27,8 +26,10 @@ QString FromAnsi(const std::string& line) {
     QString text;
     text.reserve(static_cast<qsizetype>(line.size()));
     for (unsigned char c : line) {
-        if (c >= 0x80 && c <= 0x9F) text += QChar(kAnsiHigh[c - 0x80]);
-        else text += QChar(c);
+        if (c >= 0x80 && c <= 0x9F)
+            text += QChar(kAnsiHigh[c - 0x80]);
+        else
+            text += QChar(c);
     }
     return text;
 }
@@ -51,12 +52,10 @@ std::optional<std::vector<std::string>> ReadHelpLines(const std::string& path) {
     return SplitTextLines(text);
 }
 
-Help::Help(TMainForm& form, ProgramState& state)
-    : QObject(&form), places(ProgramPlaces()), form_(form), state_(state) {
-    connect(form_.Help_1, &QPushButton::clicked, this, [this] {
-        TMainForm::HandlerScope scope(form_);
-        Help_1Click();
-    });
+Help::Help(HelpWidgets widgets, ProgramState& state)
+    : QObject(widgets.MainForm), places(ProgramPlaces()), form_(std::move(widgets)), state_(state) {
+    connect(form_.Help_1, &QPushButton::clicked, this,
+            [this] { form_.AsHandler([this] { Help_1Click(); }); });
 }
 
 void Help::Help_1Click() {
@@ -70,7 +69,8 @@ void Help::Help_1Click() {
     form_.End_Add->hide();
     form_.Offset->hide();
     QStringList text;
-    for (const std::string& line : *lines) text << FromAnsi(line);
+    for (const std::string& line : *lines)
+        text << FromAnsi(line);
     form_.Help1->setPlainText(text.join(QLatin1Char('\n')));
     form_.Help1->show();
 }

@@ -4,13 +4,16 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Places.h"
 
-class TMainForm;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
 
 namespace velmar {
 class ProgramState;
@@ -24,11 +27,26 @@ std::vector<std::string> SplitTextLines(const std::string& text);
 // The help file's lines; none when it cannot be opened.
 std::optional<std::vector<std::string>> ReadHelpLines(const std::string& path);
 
+// What the Help button works with, given by the window.
+struct HelpWidgets {
+    QWidget* MainForm = nullptr; // the parent
+    QPushButton* Help_1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPlainTextEdit* Help1 = nullptr;
+    // The buttons whose value entries the help text covers.
+    QPushButton* Start_Buf_Add = nullptr;
+    QPushButton* Start_Add = nullptr;
+    QPushButton* End_Add = nullptr;
+    QPushButton* Offset = nullptr;
+    // Runs one handler as the window counts them.
+    std::function<void(const std::function<void()>&)> AsHandler;
+};
+
 class Help : public QObject {
     Q_OBJECT
 
   public:
-    Help(TMainForm& form, ProgramState& state);
+    Help(HelpWidgets widgets, ProgramState& state);
 
     void Help_1Click();
 
@@ -36,7 +54,7 @@ class Help : public QObject {
     Places places;
 
   private:
-    TMainForm& form_;
+    HelpWidgets form_;
     ProgramState& state_;
 };
 

@@ -23,7 +23,7 @@
 #include <cstring>
 #include <functional>
 
-#include "Startup.h"
+#include "LaunchWindow.h"
 #include "Usb_Velmar.h"
 #include "devices/ProgramState.h"
 #include "link/D2XXApi.h"

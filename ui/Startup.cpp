@@ -3,19 +3,15 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "BufferEditor.h"
 #include "CommandLine.h"
+#include "Dialogs.h"
 #include "FileDrop.h"
-#include "Help.h"
-#include "Usb_Velmar.h"
-#include "ValueEntry.h"
 #include "buffer/HexReader.h"
 #include "buffer/InputFile.h"
 #include "devices/DeviceSelection.h"
@@ -39,9 +35,9 @@ std::int32_t IntoAddressRange(std::int32_t value) {
 
 } // namespace
 
-Startup::Startup(TMainForm& form, ProgramState& state)
-    : QObject(&form), places(ProgramPlaces()), form_(form), state_(state) {
-    form_.CloseQuery = [this] { FormCloseQuery(); };
+Startup::Startup(StartupWidgets widgets, ProgramState& state)
+    : QObject(widgets.MainForm), places(ProgramPlaces()), form_(std::move(widgets)), state_(state) {
+    *form_.CloseQuery = [this] { FormCloseQuery(); };
 }
 
 void Startup::FormCreate() {
@@ -58,8 +54,10 @@ void Startup::FormCreate() {
 void Startup::FormActivate() {
     if (activated_) return;
     activated_ = true;
-    TMainForm::HandlerScope scope(form_);
+    form_.AsHandler([this] { RunStartupSequence(); });
+}
 
+void Startup::RunStartupSequence() {
     state_.Panel->PumpEvents();
     BeginOperation(state_);
     form_.Memo1->hide();
@@ -102,10 +100,10 @@ void Startup::RestoreSettings(const StoredSettings& s) {
     // A file named on the command line replaces the last one; loading the
     // old one first would only show its boxes for nothing.
     if (!s.LastFile.empty() && CommandLineFile.empty()) {
-        form_.OpenDialog1.FileName = s.LastFile;
+        form_.OpenDialog1->FileName = s.LastFile;
         // The loader picks binary or hex by FileType, never by the extension.
         LoadStartupFile(s.LastFile, false);
-        state_.Panel->FileLoaded(form_.OpenDialog1.FileName);
+        state_.Panel->FileLoaded(form_.OpenDialog1->FileName);
     }
 }
 
@@ -157,7 +155,7 @@ void Startup::LoadCommandLineFile() {
     if (ec) path = CommandLineFile;
     const std::string name = path.lexically_normal().string();
     // As Load Buffer does, with the type the file itself shows.
-    form_.OpenDialog1.FileName = name;
+    form_.OpenDialog1->FileName = name;
     if (LoadStartupFile(name, true)) ComputeChecksum(state_);
 }
 
@@ -171,7 +169,7 @@ StoredSettings Startup::CurrentSettings() const {
     s.DeviceStart = state_.Window.DeviceStart;
     s.DeviceEnd = state_.Window.DeviceEnd;
     s.HexOffset = state_.Window.HexOffset;
-    s.LastFile = form_.OpenDialog1.FileName;
+    s.LastFile = form_.OpenDialog1->FileName;
     return s;
 }
 
@@ -194,20 +192,6 @@ void Startup::FormCloseQuery() {
         WriteSettingsFile(SettingsFile, CurrentSettings());
     }
     state_.Panel->PumpEvents();
-}
-
-Startup* LaunchWindow(TMainForm& form, ProgramState& state, const std::string& openFile) {
-    // Owned by the window; they connect themselves to the controls they serve.
-    auto* startup = new Startup(form, state);
-    startup->CommandLineFile = openFile;
-    new BufferEditor(form, state);
-    new ValueEntry(form, state);
-    new Help(form, state);
-    startup->FormCreate();
-    form.show();
-    // The start-up sequence runs once the window is up and showing.
-    QTimer::singleShot(0, startup, [startup] { startup->FormActivate(); });
-    return startup;
 }
 
 } // namespace velmar::ui

@@ -5,13 +5,16 @@
 
 #include <QObject>
 
+#include <functional>
 #include <string>
 
 #include "Places.h"
 #include "SettingsFile.h"
 #include "buffer/DataFormats.h"
 
-class TMainForm;
+class QListWidget;
+class QPlainTextEdit;
+class QWidget;
 
 namespace velmar {
 class ProgramState;
@@ -19,12 +22,29 @@ class ProgramState;
 
 namespace velmar::ui {
 
+struct FileDialog;
+
+// What the start-up unit works with, given by the window.
+struct StartupWidgets {
+    QWidget* MainForm = nullptr; // the parent
+    QPlainTextEdit* Memo1 = nullptr;
+    QListWidget* Device_Box = nullptr;
+    // Holds the last file chosen or reloaded.
+    FileDialog* OpenDialog1 = nullptr;
+    // Shows the file type (FileType) in File_Type.
+    std::function<void()> ApplyFileType;
+    // Runs one handler as the window counts them.
+    std::function<void(const std::function<void()>&)> AsHandler;
+    // The window's close hook, which the start-up unit sets.
+    std::function<void()>* CloseQuery = nullptr;
+};
+
 class Startup : public QObject {
     Q_OBJECT
 
   public:
     // Takes the window's CloseQuery hook.
-    Startup(TMainForm& form, ProgramState& state);
+    Startup(StartupWidgets widgets, ProgramState& state);
 
     // The current directory when the start-up sequence ran; the settings
     // file stays there whatever directory the dialogs move to later.
@@ -53,16 +73,11 @@ class Startup : public QObject {
     // first bytes.
     bool LoadStartupFile(const std::string& name, bool typeFromFile);
     void SetFileType(FileType type);
+    void RunStartupSequence();
 
-    TMainForm& form_;
+    StartupWidgets form_;
     ProgramState& state_;
     bool activated_ = false;
 };
-
-// Puts the window together as the program entry does: the editor, value
-// entry, help and start-up units, the creation defaults, the window shown
-// and the start-up sequence queued for its first activation. `openFile`, when
-// not empty, is loaded at start-up (Startup::CommandLineFile).
-Startup* LaunchWindow(TMainForm& form, ProgramState& state, const std::string& openFile = {});
 
 } // namespace velmar::ui

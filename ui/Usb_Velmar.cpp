@@ -4,9 +4,9 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -14,8 +14,12 @@
 #include <QValidator>
 
 #include "AdapterFigures.h"
+#include "BufferEditor.h"
 #include "FileDrop.h"
+#include "Help.h"
 #include "HexEntry.h"
+#include "Startup.h"
+#include "ValueEntry.h"
 #include "WindowFonts.h"
 #include "WindowPanel.h"
 #include "buffer/DataFormats.h"
@@ -62,7 +66,8 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
     widget->setPalette(palette);
 }
 
-QFrame* MakePanel(QWidget* parent, const char* name, int x, int y, int w, int h, const char* colour) {
+QFrame* MakePanel(QWidget* parent, const char* name, int x, int y, int w, int h,
+                  const char* colour) {
     auto* panel = new QFrame(parent);
     panel->setObjectName(name);
     panel->setGeometry(x, y, w, h);
@@ -245,20 +250,73 @@ velmar::ui::DropWindow TMainForm::DropParts() {
     d.Controls = DesignedControls();
     d.Load_But = Load_But;
     d.HandlerRunning = [this] { return handlerDepth_ > 0; };
-    d.AsHandler = [this](const std::function<void()>& step) {
-        HandlerScope scope(*this);
-        step();
-    };
+    d.AsHandler = AsHandler();
     d.ApplyFileType = [this] { ApplyFileType(); };
     d.LastFileName = &OpenDialog1.FileName;
     return d;
 }
 
+velmar::ui::EditorWidgets TMainForm::EditorParts() {
+    velmar::ui::EditorWidgets e;
+    e.MainForm = this;
+    e.Edit = Edit;
+    e.Memo1 = Memo1;
+    e.Edit_1 = Edit_1;
+    e.Edit_Info = Edit_Info;
+    e.Chg_Edit_Add = Chg_Edit_Add;
+    e.AsHandler = AsHandler();
+    e.LinkWaitFailed = &LinkWaitFailed;
+    return e;
+}
+
+velmar::ui::EntryWidgets TMainForm::EntryParts() {
+    velmar::ui::EntryWidgets e;
+    e.MainForm = this;
+    e.Edit_Add = Edit_Add;
+    e.Start_Buf_Add = Start_Buf_Add;
+    e.Offset = Offset;
+    e.Enlarged = [this] { return ScaleTag == 1; };
+    e.AsHandler = AsHandler();
+    return e;
+}
+
+velmar::ui::HelpWidgets TMainForm::HelpParts() {
+    velmar::ui::HelpWidgets h;
+    h.MainForm = this;
+    h.Help_1 = Help_1;
+    h.Memo1 = Memo1;
+    h.Help1 = Help1;
+    h.Start_Buf_Add = Start_Buf_Add;
+    h.Start_Add = Start_Add;
+    h.End_Add = End_Add;
+    h.Offset = Offset;
+    h.AsHandler = AsHandler();
+    return h;
+}
+
+velmar::ui::StartupWidgets TMainForm::StartupParts() {
+    velmar::ui::StartupWidgets s;
+    s.MainForm = this;
+    s.Memo1 = Memo1;
+    s.Device_Box = Device_Box;
+    s.OpenDialog1 = &OpenDialog1;
+    s.ApplyFileType = [this] { ApplyFileType(); };
+    s.AsHandler = AsHandler();
+    s.CloseQuery = &CloseQuery;
+    return s;
+}
+
+std::function<void(const std::function<void()>&)> TMainForm::AsHandler() {
+    return [this](const std::function<void()>& step) {
+        HandlerScope scope(*this);
+        step();
+    };
+}
+
 TMainForm::~TMainForm() {
     // The core outlives the window in tests; it must not report into freed
     // widgets.
-    if (&*state_.Panel == panel_.get())
-        state_.Panel.Attach(nullptr);
+    if (&*state_.Panel == panel_.get()) state_.Panel.Attach(nullptr);
 }
 
 void TMainForm::CreateControls() {
@@ -304,12 +362,13 @@ void TMainForm::CreateControls() {
     File_Type = MakeList(this, "File_Type", 128, 344, 103, 65, FixedFont(13), FileTypeRows());
     File_Type->hide();
 
-    StaticText4 = MakeStaticText(this, "StaticText4", "Last File Loaded in Buffer=No File Loaded", 8,
-                                 440, 243, 17, "#c0c0c0");
+    StaticText4 = MakeStaticText(this, "StaticText4", "Last File Loaded in Buffer=No File Loaded",
+                                 8, 440, 243, 17, "#c0c0c0");
     SetLastFileText(StaticText4->text());
 
-    FillBox = MakeList(this, "FillBox", 128, 200, 162, 65, FixedFont(12),
-                       {"Fill Buffer With 00", "Fill Buffer With FF", "Fill Buffer With XX", "Cancel"});
+    FillBox =
+        MakeList(this, "FillBox", 128, 200, 162, 65, FixedFont(12),
+                 {"Fill Buffer With 00", "Fill Buffer With FF", "Fill Buffer With XX", "Cancel"});
     FillBox->hide();
 
     Panel4 = MakePanel(this, "Panel4", 8, 292, 111, 48, "#c0c0c0");
@@ -395,22 +454,20 @@ void TMainForm::CreateControls() {
 void TMainForm::ApplyTabOrder() {
     // The window's tab indexes, in order; a panel's buttons follow the panel.
     const std::vector<QWidget*> byTabIndex = {
-        Help1,      Quit_Func_But, Device_Box, Edit_1,  Edit_Add, FillBox,   Fill_Edit,
-        StaticText3, File_Type,    StaticText4, Memo1,  A874X,    A875X,     Security_List,
-        Panel2,     Panel4,        Panel5,     Panel6,  Panel7,   Panel8,    Panel3,
-        Edit_Info,  Chg_Edit_Add,  Memo2};
+        Help1,     Quit_Func_But, Device_Box, Edit_1,      Edit_Add,     FillBox,
+        Fill_Edit, StaticText3,   File_Type,  StaticText4, Memo1,        A874X,
+        A875X,     Security_List, Panel2,     Panel4,      Panel5,       Panel6,
+        Panel7,    Panel8,        Panel3,     Edit_Info,   Chg_Edit_Add, Memo2};
     std::vector<QWidget*> chain;
     for (QWidget* widget : byTabIndex) {
-        if (auto* panel = qobject_cast<QFrame*>(widget); panel && panel->parentWidget() == this &&
-                                                         !qobject_cast<QLabel*>(widget) &&
-                                                         !qobject_cast<QAbstractScrollArea*>(widget)) {
+        if (auto* panel = qobject_cast<QFrame*>(widget);
+            panel && panel->parentWidget() == this && !qobject_cast<QLabel*>(widget) &&
+            !qobject_cast<QAbstractScrollArea*>(widget)) {
             for (QObject* child : panel->children())
-                if (auto* button = qobject_cast<QPushButton*>(child))
-                    chain.push_back(button);
+                if (auto* button = qobject_cast<QPushButton*>(child)) chain.push_back(button);
             continue;
         }
-        if (widget->focusPolicy() != Qt::NoFocus)
-            chain.push_back(widget);
+        if (widget->focusPolicy() != Qt::NoFocus) chain.push_back(widget);
     }
     for (std::size_t i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
@@ -419,10 +476,10 @@ void TMainForm::ApplyTabOrder() {
 void TMainForm::ApplyStackingOrder() {
     // Back to front; each raise() puts the control in front of the ones before.
     const std::vector<QWidget*> backToFront = {
-        Panel2,      Help1,   Memo1,    Edit_1, A874X,    A875X,        Quit_Func_But,
-        Edit_Add,    Fill_Edit, StaticText3, File_Type, StaticText4, FillBox, Panel4,
-        Panel5,      Panel6,  Panel7,   Panel8, Panel3,   Edit_Info,    Chg_Edit_Add,
-        Security_List, Memo2, Device_Box};
+        Panel2,        Help1,     Memo1,        Edit_1,        A874X,     A875X,
+        Quit_Func_But, Edit_Add,  Fill_Edit,    StaticText3,   File_Type, StaticText4,
+        FillBox,       Panel4,    Panel5,       Panel6,        Panel7,    Panel8,
+        Panel3,        Edit_Info, Chg_Edit_Add, Security_List, Memo2,     Device_Box};
     for (QWidget* widget : backToFront)
         widget->raise();
 }
@@ -431,14 +488,12 @@ std::vector<QWidget*> TMainForm::DesignedControls() const {
     std::vector<QWidget*> controls;
     for (QObject* child : children()) {
         auto* widget = qobject_cast<QWidget*>(child);
-        if (!widget || widget->objectName().isEmpty())
-            continue;
+        if (!widget || widget->objectName().isEmpty()) continue;
         controls.push_back(widget);
         if (qobject_cast<QFrame*>(widget) && !qobject_cast<QLabel*>(widget) &&
             !qobject_cast<QAbstractScrollArea*>(widget))
             for (QObject* inner : widget->children())
-                if (auto* button = qobject_cast<QPushButton*>(inner))
-                    controls.push_back(button);
+                if (auto* button = qobject_cast<QPushButton*>(inner)) controls.push_back(button);
     }
     return controls;
 }
@@ -455,8 +510,7 @@ void TMainForm::SetLastFileText(const QString& text) {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (centred_)
-        return;
+    if (centred_) return;
     centred_ = true;
     if (QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
@@ -492,8 +546,7 @@ void TMainForm::ScaleBy(int multiplier, int divisor) {
     auto scale = [&](int value) { return Scaled(value, multiplier, divisor); };
     auto scaleFont = [&](QWidget* widget) {
         // Inherited fonts follow the window's.
-        if (widget != this && !widget->testAttribute(Qt::WA_SetFont))
-            return;
+        if (widget != this && !widget->testAttribute(Qt::WA_SetFont)) return;
         QFont f = widget->font();
         if (f.pixelSize() > 0) {
             f.setPixelSize(scale(f.pixelSize()));
@@ -521,17 +574,17 @@ void TMainForm::ScaleBy(int multiplier, int divisor) {
 // ---------------------------------------------------------------------------
 // Closing while a handler runs.
 
-TMainForm::HandlerScope::HandlerScope(TMainForm& form) : form_(form) { ++form_.handlerDepth_; }
+TMainForm::HandlerScope::HandlerScope(TMainForm& form) : form_(form) {
+    ++form_.handlerDepth_;
+}
 
 TMainForm::HandlerScope::~HandlerScope() {
     --form_.handlerDepth_;
-    if (form_.handlerDepth_ == 0)
-        form_.HandlerFinished();
+    if (form_.handlerDepth_ == 0) form_.HandlerFinished();
 }
 
 void TMainForm::HandlerFinished() {
-    if (!closePending_)
-        return;
+    if (!closePending_) return;
     // Close from the event loop, after the handler's frames are gone.
     QTimer::singleShot(0, this, [this] {
         closing_ = true;
@@ -551,16 +604,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     if (handlerDepth_ > 0) {
         closePending_ = true;
-        if (CloseQuery)
-            CloseQuery();
+        if (CloseQuery) CloseQuery();
         // The operation below sees the stop and returns; then we close.
         velmar::tasks::RequestStop(state_);
         event->ignore();
         return;
     }
     closing_ = true;
-    if (CloseQuery)
-        CloseQuery();
+    if (CloseQuery) CloseQuery();
     event->accept();
 }
 
@@ -686,8 +737,7 @@ void TMainForm::Load_ButClick() {
     if (velmar::ui::ExecuteFileDialog(this, OpenDialog1))
         loaded = velmar::tasks::LoadFile(state_, OpenDialog1.FileName).Loaded;
     // A failed load keeps the previous sum on the button.
-    if (loaded)
-        velmar::ComputeChecksum(state_);
+    if (loaded) velmar::ComputeChecksum(state_);
     velmar::EndOperation(state_);
 }
 
@@ -778,8 +828,7 @@ void TMainForm::StaticText3Click() {
     // The banner is not a button, so the busy state does not disable it. A
     // search started from the events pumped inside a running operation would
     // close the handle that operation is using: ignore the click then.
-    if (handlerDepth_ > 0)
-        return;
+    if (handlerDepth_ > 0) return;
     HandlerScope scope(*this);
     state_.Panel->BeginReport();
     velmar::tasks::FindProgrammer(state_);

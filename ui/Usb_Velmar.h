@@ -26,7 +26,11 @@ namespace velmar::ui {
 class WindowPanel;
 struct PanelWidgets;
 struct DropWindow;
-}
+struct EditorWidgets;
+struct EntryWidgets;
+struct HelpWidgets;
+struct StartupWidgets;
+} // namespace velmar::ui
 
 // The window's client area: the original's outer 743 x 498 with the Windows
 // frame and title bar (4 + 4 wide, 30 + 4 high) taken off.
@@ -178,11 +182,19 @@ class TMainForm : public QWidget {
     // scaling and tests; inner parts of Qt widgets are left out.
     std::vector<QWidget*> DesignedControls() const;
 
+    // What the parts built beside the window are given to work with.
+    velmar::ui::EditorWidgets EditorParts();
+    velmar::ui::EntryWidgets EntryParts();
+    velmar::ui::HelpWidgets HelpParts();
+    velmar::ui::StartupWidgets StartupParts();
+
   private:
     void CreateControls();
     // What the window's panel and its drops are given to work with.
     velmar::ui::PanelWidgets PanelParts();
     velmar::ui::DropWindow DropParts();
+    // Runs a step as a handler of this window.
+    std::function<void(const std::function<void()>&)> AsHandler();
     void ApplyTabOrder();
     void ApplyStackingOrder();
     void ScaleBy(int multiplier, int divisor);

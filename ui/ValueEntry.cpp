@@ -6,27 +6,22 @@
 
 #include "Dialogs.h"
 #include "HexEntry.h"
-#include "Usb_Velmar.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
 
 namespace velmar::ui {
 
-ValueEntry::ValueEntry(TMainForm& form, ProgramState& state)
-    : QObject(&form), form_(form), state_(state) {
+ValueEntry::ValueEntry(EntryWidgets widgets, ProgramState& state)
+    : QObject(widgets.MainForm), form_(std::move(widgets)), state_(state) {
     form_.Edit_Add->setMaxLength(5);
     KeepUpperCase(form_.Edit_Add);
-    window_ = &form_;
+    window_ = form_.MainForm;
     field_ = form_.Edit_Add;
     field_->installEventFilter(this);
-    connect(form_.Start_Buf_Add, &QPushButton::clicked, this, [this] {
-        TMainForm::HandlerScope scope(form_);
-        Start_Buf_AddClick();
-    });
-    connect(form_.Offset, &QPushButton::clicked, this, [this] {
-        TMainForm::HandlerScope scope(form_);
-        OffsetClick();
-    });
+    connect(form_.Start_Buf_Add, &QPushButton::clicked, this,
+            [this] { form_.AsHandler([this] { Start_Buf_AddClick(); }); });
+    connect(form_.Offset, &QPushButton::clicked, this,
+            [this] { form_.AsHandler([this] { OffsetClick(); }); });
 }
 
 void ValueEntry::Start_Buf_AddClick() {
@@ -49,7 +44,7 @@ void ValueEntry::OpenFor(int target, int top) {
 
 void ValueEntry::OpenValueEntry() {
     QLineEdit* field = form_.Edit_Add;
-    if (form_.ScaleTag == 1) field->move(field->x(), EnlargedEntryTop(field->y()));
+    if (form_.Enlarged()) field->move(field->x(), EnlargedEntryTop(field->y()));
     field->show();
     field->raise();
     field->setFocus(Qt::OtherFocusReason);
@@ -65,11 +60,13 @@ void ValueEntry::Edit_AddKeyPress(char& key) {
             const auto value = HexEntryValue(text);
             if (!value) {
                 // The window stays busy; the still enabled button reopens the entry.
-                ShowMessageBox(&form_, BoxKind::Error, NotAnIntegerText(text));
+                ShowMessageBox(form_.MainForm, BoxKind::Error, NotAnIntegerText(text));
                 return;
             }
-            if (EntryTarget == kTargetHexOffset) state_.Window.HexOffset = *value;
-            else state_.Window.BufferStart = *value;
+            if (EntryTarget == kTargetHexOffset)
+                state_.Window.HexOffset = *value;
+            else
+                state_.Window.BufferStart = *value;
         }
         ClampWindow(state_);
         return;
@@ -80,12 +77,11 @@ void ValueEntry::Edit_AddKeyPress(char& key) {
 bool ValueEntry::eventFilter(QObject* watched, QEvent* event) {
     // Compared by the pointers kept at start: the window must not be touched
     // while it is being torn down.
-    if (event->type() != QEvent::KeyPress || watched != field_ || !window_->isVisible()) return false;
-    return FilterHexEntryKey(*form_.Edit_Add, *static_cast<QKeyEvent*>(event),
-                             EntryTab::LeavesField, [this](char& key) {
-                                 TMainForm::HandlerScope scope(form_);
-                                 Edit_AddKeyPress(key);
-                             });
+    if (event->type() != QEvent::KeyPress || watched != field_ || !window_->isVisible())
+        return false;
+    return FilterHexEntryKey(
+        *form_.Edit_Add, *static_cast<QKeyEvent*>(event), EntryTab::LeavesField,
+        [this](char& key) { form_.AsHandler([this, &key] { Edit_AddKeyPress(key); }); });
 }
 
 } // namespace velmar::ui

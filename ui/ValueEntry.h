@@ -4,8 +4,11 @@
 
 #include <QObject>
 
-class TMainForm;
+#include <functional>
+
 class QEvent;
+class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace velmar {
@@ -19,13 +22,27 @@ enum : int { kTargetBufferStart = 1, kTargetHexOffset = 2 };
 constexpr int kBufferStartEntryTop = 342;
 constexpr int kHexOffsetEntryTop = 402;
 // Where the entry goes in the enlarged window.
-constexpr int EnlargedEntryTop(int top) { return top * 20 / 17 + 5; }
+constexpr int EnlargedEntryTop(int top) {
+    return top * 20 / 17 + 5;
+}
+
+// What the entry works with, given by the window.
+struct EntryWidgets {
+    QWidget* MainForm = nullptr; // the parent of boxes
+    QLineEdit* Edit_Add = nullptr;
+    QPushButton* Start_Buf_Add = nullptr;
+    QPushButton* Offset = nullptr;
+    // True while the window is enlarged (the Scale button's state).
+    std::function<bool()> Enlarged;
+    // Runs one handler as the window counts them.
+    std::function<void(const std::function<void()>&)> AsHandler;
+};
 
 class ValueEntry : public QObject {
     Q_OBJECT
 
   public:
-    ValueEntry(TMainForm& form, ProgramState& state);
+    ValueEntry(EntryWidgets widgets, ProgramState& state);
 
     int EntryTarget = kTargetBufferStart; // Edit_Add's tag
 
@@ -41,7 +58,7 @@ class ValueEntry : public QObject {
   private:
     void OpenFor(int target, int top);
 
-    TMainForm& form_;
+    EntryWidgets form_;
     ProgramState& state_;
     QWidget* window_ = nullptr;
     QObject* field_ = nullptr;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "Startup.h"
+#include "LaunchWindow.h"
 #include "Usb_Velmar.h"
 #include "WindowFonts.h"
 #include "devices/ProgramState.h"

@@ -44,7 +44,8 @@ TEST_F(StartupTest, FirstRunStartsFromDefaultsAndLeavesNineLines) {
     EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=No File Loaded");
     EXPECT_EQ(startup->StartupDirectory, std::filesystem::current_path().string());
     // The search reported the missing programmer; the banner is green anyway.
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"The Brindle Programmer Could Not Be Found...."});
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>{"The Brindle Programmer Could Not Be Found...."});
     EXPECT_FALSE(state->FailFlag);
     EXPECT_TRUE(form->Edit->isEnabled());
     EXPECT_FALSE(form->Programm->isEnabled());
@@ -83,7 +84,8 @@ TEST_F(StartupTest, EightLinesRestoreEverythingAndReloadNothing) {
 
 TEST_F(StartupTest, EmptyLineNineAndExtraLinesAreIgnored) {
     std::string text = "1\r\n0\r\n1\r\n1\r\n0\r\n0\r\n1023\r\n0\r\n\r\n";
-    for (int i = 10; i <= 25; ++i) text += "junk " + std::to_string(i) + "\r\n";
+    for (int i = 10; i <= 25; ++i)
+        text += "junk " + std::to_string(i) + "\r\n";
     WriteFile(Path("Win_Velmar.Cfg"), text);
     Start();
     EXPECT_EQ(Text(form->Device), "8741A");
@@ -106,7 +108,8 @@ TEST_F(StartupTest, LinesThatAreNoNumbersCountAsOneAndAddressesAreBounded) {
 TEST_F(StartupTest, TheFileTypeDecidesHowTheLastFileIsReloaded) {
     // A hex file named in line 9 with file type 0 is read as binary.
     WriteFile(Path("image.hex"), kIntelHex);
-    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("image.hex") + "\r\n");
+    WriteFile(Path("Win_Velmar.Cfg"),
+              "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("image.hex") + "\r\n");
     Start();
     EXPECT_EQ(state->Buffer[0], ':');
     EXPECT_EQ(state->Buffer[1], '0');
@@ -116,7 +119,8 @@ TEST_F(StartupTest, TheFileTypeDecidesHowTheLastFileIsReloaded) {
 
 TEST_F(StartupTest, HexTypeReadsHexWhateverTheExtension) {
     WriteFile(Path("image.bin"), kIntelHex);
-    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n1\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("image.bin") + "\r\n");
+    WriteFile(Path("Win_Velmar.Cfg"),
+              "9\r\n1\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("image.bin") + "\r\n");
     Start();
     EXPECT_EQ(state->Buffer[0], 0x01);
     EXPECT_EQ(state->Buffer[3], 0x04);
@@ -126,7 +130,8 @@ TEST_F(StartupTest, HexTypeReadsHexWhateverTheExtension) {
 }
 
 TEST_F(StartupTest, AMissingLastFileStillNamesItAndStartUpGoesOn) {
-    WriteFile(Path("Win_Velmar.Cfg"), "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("gone.bin") + "\r\n");
+    WriteFile(Path("Win_Velmar.Cfg"),
+              "9\r\n0\r\n7\r\n1\r\n0\r\n0\r\n4095\r\n0\r\n" + Path("gone.bin") + "\r\n");
     Start();
     EXPECT_EQ(Text(form->StaticText4), "Last File Loaded in Buffer=" + Path("gone.bin"));
     // The programmer search still ran after the loader's report.
@@ -191,7 +196,7 @@ TEST_F(TimedProgrammerStartTest, AHexFileLoadedFirstNeverHidesTheProgrammer) {
         form.reset();
         state = std::make_unique<ProgramState>(Backend());
         form = std::make_unique<TMainForm>(*state);
-        startup = new ui::Startup(*form, *state);
+        startup = new ui::Startup(form->StartupParts(), *state);
         if (fromCommandLine) startup->CommandLineFile = Path("image.hex");
         Start();
         EXPECT_EQ(state->Buffer[3], 0x04);

@@ -45,19 +45,29 @@ inline FT_STATUS List(void* arg1, void*, DWORD flags) {
     if (flags & FT_LIST_NUMBER_ONLY) *static_cast<DWORD*>(arg1) = 0;
     return FT_OK;
 }
-inline FT_STATUS Open(void*, DWORD, FT_HANDLE*) { return FT_DEVICE_NOT_FOUND; }
-inline FT_STATUS Handle(FT_HANDLE) { return FT_INVALID_HANDLE; }
-inline FT_STATUS Timeouts(FT_HANDLE, ULONG, ULONG) { return FT_INVALID_HANDLE; }
-inline FT_STATUS Queue(FT_HANDLE, DWORD*) { return FT_INVALID_HANDLE; }
+inline FT_STATUS Open(void*, DWORD, FT_HANDLE*) {
+    return FT_DEVICE_NOT_FOUND;
+}
+inline FT_STATUS Handle(FT_HANDLE) {
+    return FT_INVALID_HANDLE;
+}
+inline FT_STATUS Timeouts(FT_HANDLE, ULONG, ULONG) {
+    return FT_INVALID_HANDLE;
+}
+inline FT_STATUS Queue(FT_HANDLE, DWORD*) {
+    return FT_INVALID_HANDLE;
+}
 inline FT_STATUS Transfer(FT_HANDLE, void*, DWORD, DWORD* done) {
     *done = 0;
     return FT_INVALID_HANDLE;
 }
-inline FT_STATUS Latency(FT_HANDLE, UCHAR) { return FT_INVALID_HANDLE; }
+inline FT_STATUS Latency(FT_HANDLE, UCHAR) {
+    return FT_INVALID_HANDLE;
+}
 } // namespace nodevice
 
 inline const D2XXBackend& NoDeviceBackend() {
-    static const D2XXBackend table{"none",          nodevice::List,     nodevice::Open,
+    static const D2XXBackend table{"none",           nodevice::List,     nodevice::Open,
                                    nodevice::Handle, nodevice::Handle,   nodevice::Timeouts,
                                    nodevice::Queue,  nodevice::Transfer, nodevice::Transfer,
                                    nodevice::Latency};
@@ -86,16 +96,17 @@ class UiFixture : public ::testing::Test {
         ui::DialogHook() = [this](const ui::DialogRequest& request) {
             requests.push_back(request);
             ui::DialogAnswer answer;
-            answer.Accepted = request.Kind == ui::DialogKind::Message ? questionAnswer : !chosenFile.empty();
+            answer.Accepted =
+                request.Kind == ui::DialogKind::Message ? questionAnswer : !chosenFile.empty();
             answer.FileName = chosenFile;
             return answer;
         };
         state = std::make_unique<ProgramState>(Backend());
         form = std::make_unique<TMainForm>(*state);
-        startup = new ui::Startup(*form, *state);
-        editor = new ui::BufferEditor(*form, *state);
-        entry = new ui::ValueEntry(*form, *state);
-        help = new ui::Help(*form, *state);
+        startup = new ui::Startup(form->StartupParts(), *state);
+        editor = new ui::BufferEditor(form->EditorParts(), *state);
+        entry = new ui::ValueEntry(form->EntryParts(), *state);
+        help = new ui::Help(form->HelpParts(), *state);
     }
 
     void TearDown() override {
