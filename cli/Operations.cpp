@@ -440,7 +440,7 @@ bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     // Set before the selection so that its ClampWindow clamps it against the
     // new device range, as the window does with an entered value.
     if (arguments.bufferStart) state.Window.BufferStart = *arguments.bufferStart;
-    const AddressWindow w = velmar::SelectDevice(state, arguments.catalogueRow).Window;
+    const AddressWindow w = tasks::SelectDevice(state, arguments.catalogueRow).Window;
     panel.SetProgressRange(w.DeviceStart, w.DeviceEnd);
     panel.Detail("device: " + arguments.deviceName + ", addresses " + HexText(w.DeviceStart, 4) +
                  "-" + HexText(w.DeviceEnd, 4) + ", buffer start " + HexText(w.BufferStart, 4));

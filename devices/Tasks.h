@@ -9,6 +9,7 @@
 #include <string>
 
 #include "AccessSequences.h"
+#include "DeviceSelection.h"
 #include "FileCommands.h"
 #include "ProgramState.h"
 #include "link/FirmwareUpdate.h"
@@ -43,6 +44,9 @@ struct LoadResult {
 };
 
 namespace tasks {
+
+// Catalogue row `row` becomes the selected device (DeviceSelection.h).
+using velmar::SelectDevice;
 
 OperationResult Verify(ProgramState& state);
 OperationResult BlankCheck(ProgramState& state);

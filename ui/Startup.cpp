@@ -18,6 +18,7 @@
 #include "devices/FileCommands.h"
 #include "devices/OperationFrame.h"
 #include "devices/ProgramState.h"
+#include "devices/Tasks.h"
 #include "devices/VppSelection.h"
 #include "link/ProgrammerSearch.h"
 
@@ -81,7 +82,7 @@ void Startup::RunStartupSequence() {
 }
 
 void Startup::RestoreSettings(const StoredSettings& s) {
-    SelectDevice(state_, s.SelectedRow);
+    tasks::SelectDevice(state_, s.SelectedRow);
 
     state_.FileType = static_cast<FileType>(s.FileType); // a number no row has stays
     state_.Selection.ChosenVpp = s.VppSetting;

@@ -763,7 +763,7 @@ void TMainForm::Device_BoxClick() {
     HandlerScope scope(*this);
     const int row = Device_Box->currentRow();
     Device_Box->hide();
-    velmar::SelectDevice(state_, row);
+    velmar::tasks::SelectDevice(state_, row);
     velmar::EndOperation(state_);
 }
 
