@@ -16,7 +16,7 @@ namespace {
 
 void ReportFileError(ProgramState& state, const std::string& what, const std::string& path,
                      const std::string& reason) {
-    state.FailFlag = 1;
+    state.FailFlag = true;
     state.Panel->ShowMessage(BoxKind::Error, what + " \"" + path + "\": " + reason);
 }
 
@@ -51,7 +51,7 @@ void ShowHexLoading(ProgramState& state) {
 // Once per load: bytes the device's range cannot hold.
 void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
     if (facts.beyondBytes <= 0) return;
-    state.FailFlag = 1;
+    state.FailFlag = true;
     const std::string text =
         std::to_string(facts.beyondBytes) +
         (facts.folded ? " bytes lay beyond the device's end and were folded onto lower addresses."
@@ -63,14 +63,14 @@ void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
 void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
                                const HexLoadResult& result) {
     if (result.skippedLines > 0) {
-        state.FailFlag = 1;
+        state.FailFlag = true;
         const std::string text = std::to_string(result.skippedLines) + " lines of " + path +
                                  " are not records and were skipped; the first is line " +
                                  std::to_string(result.firstSkippedLine) + ".";
         state.Panel->Warning(text);
     }
     if (result.conflictingBytes > 0) {
-        state.FailFlag = 1;
+        state.FailFlag = true;
         const std::string text = std::to_string(result.conflictingBytes) + " addresses of " + path +
                                  " are given two different values; the first is " +
                                  HexText(result.firstConflictAddress, 4) + ", given " +
@@ -140,7 +140,7 @@ bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream
             facts.fileError = true;
             ReportFileError(state, "Could not read", path, result.systemError);
         }
-        state.FailFlag = 1;
+        state.FailFlag = true;
         return false;
     }
     facts.dataBytes = result.storedBytes;
@@ -163,14 +163,14 @@ bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream
     ReportSkippedAndConflicts(state, path, result);
     // Lines skipped as no records say more than that no data were found.
     if (result.storedBytes == 0 && result.skippedLines == 0) {
-        state.FailFlag = 1;
+        state.FailFlag = true;
         const std::string text = "No data records were found in " + path + ".";
         state.Panel->Warning(text);
     }
     ReportBeyond(state, facts);
     if (result.badChecksumRecords > 0) {
         // The data are stored as read, but must not be programmed unnoticed.
-        state.FailFlag = 1;
+        state.FailFlag = true;
         const std::string text = std::to_string(result.badChecksumRecords) +
                                  (result.badChecksumRecords == 1 ? " record" : " records") +
                                  " with a wrong checksum in \"" + path +

@@ -23,7 +23,7 @@ namespace velmar {
 // and a warning box); records with a wrong
 // checksum are stored, reported in a warning box and set FailFlag.
 // Failure (false): the file could not be read, or a hex field is malformed;
-// an error box says why, FailFlag is 1 and no FileLoaded is given.
+// an error box says why, FailFlag is set and no FileLoaded is given.
 // `fileError`, when given, tells an unreadable file from malformed contents.
 //
 // A hex load that stored no byte shows "No data records were found in
@@ -56,7 +56,7 @@ bool LoadDataFile(ProgramState& state, const std::string& path, bool* fileError 
                   LoadFacts* facts = nullptr);
 
 // What LoadDataFile shows for a file it cannot open: the error box naming
-// `path` and `reason`, FailFlag 1.
+// `path` and `reason`, FailFlag set.
 void ReportUnreadableDataFile(ProgramState& state, const std::string& path,
                               const std::string& reason);
 
@@ -68,7 +68,7 @@ bool LoadDataStream(ProgramState& state, const std::string& path, std::FILE* str
 // Saves buffer positions 0..DeviceEnd (at most up to 0xFFFF) to `path` as
 // FileType says. The file is written beside the target and renamed over it
 // only when complete, so a failed save leaves the old file intact.
-// Failure (false): an error box naming the file and the reason, FailFlag 1.
+// Failure (false): an error box naming the file and the reason, FailFlag set.
 // `cutAtEnd`: Intel records end at DeviceEnd as well (see HexFileText).
 // `runs`: an Intel or Motorola file of only these positions (HexRunsText).
 bool SaveDataFile(ProgramState& state, const std::string& path, bool cutAtEnd = false,

@@ -40,7 +40,7 @@ FileType DataFileTypeOf(const std::string& path, std::string_view head) {
 bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
                           const FormatVerdict& verdict) {
     if (verdict.problem == FormatProblem::None) return false;
-    state.FailFlag = 1;
+    state.FailFlag = true;
     state.Panel->ShowMessage(BoxKind::Error,
                              FormatProblemText(verdict.problem, path) +
                                  "; choose Binary File and Load Buffer to load it as bytes.");

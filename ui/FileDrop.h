@@ -40,7 +40,7 @@ constexpr std::size_t kDataFileHead = kFormatHeadSize;
 FormatVerdict DataFileVerdictOf(const std::string& path);
 
 // For a verdict with a problem: an error box saying why `path` is not loaded
-// and how to load it all the same, and FailFlag 1. False when there is none.
+// and how to load it all the same, and FailFlag set. False when there is none.
 bool RefuseUnchosenFormat(ProgramState& state, const std::string& path,
                           const FormatVerdict& verdict);
 
