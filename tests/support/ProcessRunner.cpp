@@ -98,8 +98,9 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
     // Wine now and then fails to start a child on a loaded machine, before the
     // child runs any code of its own; a few more tries tell that apart from a
     // program that cannot start at all.
+    bool started = false;
     DWORD startError = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int attempt = 0; attempt < 4 && !started; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(250 * attempt));
         const HANDLE in = Inheritable(options.inPath, false);
         const HANDLE out = Inheritable(options.outPath, true);
@@ -111,18 +112,17 @@ int RunProcess(const std::string& program, const std::vector<std::string>& args,
         si.hStdOutput = out;
         si.hStdError = err;
         std::wstring line = commandLine; // CreateProcessW may write into it
-        const bool started =
+        started =
             CreateProcessW(WideFromUtf8(program).value().c_str(), line.data(), nullptr, nullptr,
                            TRUE, flags, environment.data(),
                            options.workDir.empty() ? nullptr
                                                    : WideFromUtf8(options.workDir).value().c_str(),
                            &si, &pi) != 0;
-        startError = started ? 0 : GetLastError();
+        if (!started) startError = GetLastError();
         for (HANDLE h : {in, out, err})
             if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        if (started) break;
     }
-    if (startError != 0) {
+    if (!started) {
         // Said where the child's errors would be, so a failing test shows why.
         const HANDLE err = Inheritable(options.errPath, true);
         if (err != INVALID_HANDLE_VALUE) {
