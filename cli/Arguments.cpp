@@ -19,10 +19,6 @@ namespace velmar::cli {
 
 namespace {
 
-bool StartsWith(const std::string& text, const std::string& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 bool ProgramAlone(const CommandOption& o) {
     return o.takers == kProgram;
 }

@@ -8,13 +8,9 @@
 
 namespace velmar::cli {
 
-namespace {
-
 bool StartsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
 }
-
-} // namespace
 
 bool NamesOption(const std::string& word, const char* name, OptionValue value) {
     if (word == name) return true;

@@ -19,6 +19,8 @@ enum class OptionValue {
     OptionalCount, // NAME=N, NAME N when the next word is a count, or NAME alone
 };
 
+bool StartsWith(const std::string& text, const std::string& head);
+
 // A table row's option is `word` when a flag is the whole word and an option
 // with a value is the word or its head before "=".
 bool NamesOption(const std::string& word, const char* name, OptionValue value);
