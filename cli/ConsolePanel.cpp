@@ -329,13 +329,23 @@ std::string ConsolePanel::DifferenceSummary() const {
                        std::to_string(diffBits_) +
                        (diffBits_ == 1 ? " differing bit, first " : " differing bits, first ") +
                        HexText(firstDiff_, 4) + ", last " + HexText(lastDiff_, 4);
-    if (diffsShown_ < diffBytes_)
-        line += " (" + std::to_string(diffBytes_ - diffsShown_) + " lines not shown, --max-diffs)";
+    if (diffsShown_ + diffsUnlisted_ < diffBytes_)
+        line += " (" + std::to_string(diffBytes_ - diffsShown_ - diffsUnlisted_) +
+                " lines not shown, --max-diffs)";
     return line;
 }
 
+void ConsolePanel::CountUnlisted(const DifferenceCount& found) {
+    if (found.Bytes == 0) return;
+    if (diffBytes_ == 0 || found.First < firstDiff_) firstDiff_ = found.First;
+    if (diffBytes_ == 0 || found.Last > lastDiff_) lastDiff_ = found.Last;
+    diffBytes_ += found.Bytes;
+    diffBits_ += found.Bits;
+    diffsUnlisted_ += found.Bytes;
+}
+
 void ConsolePanel::ResetDifferences() {
-    diffBytes_ = diffBits_ = diffsShown_ = 0;
+    diffBytes_ = diffBits_ = diffsShown_ = diffsUnlisted_ = 0;
     firstDiff_ = lastDiff_ = 0;
     report_.differenceList.clear();
     diagnosis_.clear();

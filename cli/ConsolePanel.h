@@ -14,6 +14,7 @@
 
 #include "RunReport.h"
 #include "buffer/FrontPanel.h"
+#include "devices/FailureDiagnosis.h"
 
 namespace velmar::cli {
 
@@ -62,6 +63,9 @@ class ConsolePanel : public FrontPanel {
     // Difference lines go into Report().differenceList instead of standard
     // output (--json: standard output carries the one object).
     void CollectDifferences(bool on) { collectDiffs_ = on; }
+    // Differing bytes a read of its own found (the diagnosis of a refused
+    // block): counted in the summary, not listed.
+    void CountUnlisted(const DifferenceCount& found);
     // A new part: its differences are counted from zero, nothing diagnosed.
     void ResetDifferences();
     // The counts so far into Report().
@@ -166,6 +170,7 @@ class ConsolePanel : public FrontPanel {
     long diffBytes_ = 0;
     long diffBits_ = 0;
     long diffsShown_ = 0;
+    long diffsUnlisted_ = 0; // counted from a read of their own, never lines
     std::int32_t firstDiff_ = 0;
     std::int32_t lastDiff_ = 0;
     std::array<std::optional<bool>, 3> outcomes_{};

@@ -334,16 +334,7 @@ int ReportWeakBits(ProgramState& state, ConsolePanel& panel,
         for (const auto& read : reads)
             unstable |= static_cast<std::uint8_t>(read[i] ^ reads.front()[i]);
         if (unstable == 0) continue;
-        std::uint8_t value = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            const std::uint8_t mask = static_cast<std::uint8_t>(1u << bit);
-            std::size_t ones = 0;
-            for (const auto& read : reads)
-                ones += (read[i] & mask) != 0;
-            const std::size_t zeros = reads.size() - ones;
-            const bool one = ones != zeros ? ones > zeros : (reads.front()[i] & mask) != 0;
-            if (one) value |= mask;
-        }
+        const std::uint8_t value = MajorityOf(reads, i);
         majority[i] = value;
         ++bytes;
         bits += std::popcount(unstable);
@@ -497,10 +488,12 @@ void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel) {
     report.dataSha1 = Sha1Text(bytes.data(), bytes.size());
 }
 
-void DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel, unsigned linkFaultsBefore) {
+DifferenceCount DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel,
+                                     unsigned linkFaultsBefore) {
     if (panel.DifferingBytes() == 0 && panel.ProgrammedTo() > state.Window.DeviceStart &&
         !panel.Interrupted() && state.Link.LinkFaults == linkFaultsBefore)
-        DiagnoseProgramming(state, static_cast<std::int32_t>(panel.ProgrammedTo() - 1));
+        return DiagnoseProgramming(state, static_cast<std::int32_t>(panel.ProgrammedTo() - 1));
+    return {};
 }
 
 void SayDiagnosis(const ConsolePanel& panel) {

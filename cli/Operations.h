@@ -10,6 +10,7 @@
 
 #include "Arguments.h"
 #include "ConsolePanel.h"
+#include "devices/FailureDiagnosis.h"
 #include "devices/ProgramState.h"
 
 namespace velmar::cli {
@@ -59,7 +60,9 @@ std::string SkippedBlocksLine(std::size_t blocks, std::size_t programmed,
 
 // After a failed program: a part that refused a block (no differing byte,
 // no lost link since `linkFaultsBefore`) is read back to name the cause.
-void DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel, unsigned linkFaultsBefore);
+// Returns the differing bytes that read found (none when not read).
+DifferenceCount DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel,
+                                     unsigned linkFaultsBefore);
 
 // The panel's diagnosis, if any, on the error stream.
 void SayDiagnosis(const ConsolePanel& panel);

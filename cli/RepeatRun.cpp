@@ -155,7 +155,8 @@ bool ProgramPart(ProgramState& state, ConsolePanel& panel, const Arguments& a) {
     panel.SetOperationName("Program");
     const unsigned linkFaults = state.Link.LinkFaults;
     bool ok = tasks::Program(state, wanted).Succeeded();
-    if (!ok) DiagnoseRefusedBlock(state, panel, linkFaults);
+    // The part line counts what the diagnosis read found, as the diagnosis does.
+    if (!ok) panel.CountUnlisted(DiagnoseRefusedBlock(state, panel, linkFaults));
     if (ok && a.changedOnly && panel.Verbosity() >= 0)
         Say(SkippedBlocksLine(blocks, changed.size(), panel.ProgrammingTime()));
     panel.SetOperationName("");

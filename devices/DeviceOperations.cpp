@@ -102,7 +102,11 @@ std::string DifferenceLine(std::int32_t address, std::uint8_t expected, std::uin
            HexText(found, 2);
 }
 
-OperationResult tasks::Verify(ProgramState& state) {
+namespace {
+
+// A verify; after programming, the buffer is what the part was just given,
+// so the diagnosis does not ask whether the file differs.
+OperationResult VerifyToBuffer(ProgramState& state, bool afterProgramming) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
@@ -111,6 +115,7 @@ OperationResult tasks::Verify(ProgramState& state) {
     state.Panel->PumpEvents();
 
     ReadComparison run = StartComparison(state);
+    run.AfterProgramming = afterProgramming;
     OperationResult counted;
     bool complete = false;
     if (LinkUp(state, mark))
@@ -125,6 +130,12 @@ OperationResult tasks::Verify(ProgramState& state) {
 
     return EndListingRun(state, mark, complete, "Verify", kNotVerified,
                          "Device Verified to Buffer....", run, counted);
+}
+
+} // namespace
+
+OperationResult tasks::Verify(ProgramState& state) {
+    return VerifyToBuffer(state, false);
 }
 
 OperationResult tasks::BlankCheck(ProgramState& state) {
@@ -250,7 +261,7 @@ OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
 
     const bool verified = state.AutoVerify && !state.FailFlag;
     OperationResult verify;
-    if (verified) verify = Verify(state);
+    if (verified) verify = VerifyToBuffer(state, true);
     OperationResult frame =
         EndDeviceOperation(state, mark, verified ? kNotVerified : kNotProgrammed);
     // Where the programming run, or the verify after it, ended; the closing

@@ -32,7 +32,7 @@ void ReportFailureDiagnosis(ProgramState& state, const ReadComparison& run) {
     if (found) state.Panel->FailureDiagnosed(DiagnosisLine(*found));
 }
 
-void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
+DifferenceCount DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
     BeginOperation(state);
     const unsigned mark = state.Link.FrameFaultMark;
     AddressWindow& window = state.Window;
@@ -42,6 +42,12 @@ void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
     run.Start = window.DeviceStart;
     run.ErasedValue = state.Selection.BlankValue();
     run.AddressBits = AddressBitsOf(deviceEnd);
+    run.AfterProgramming = true;
+    // A part programmed in blocks stops after the block whose reply said it
+    // did not take; a bytewise part has no block to refuse.
+    if (!state.Selection.Can().ProgramsBytewise && lastAddress >= window.DeviceStart)
+        run.RefusedBlock =
+            window.DeviceStart + ((lastAddress - window.DeviceStart) & ~std::int32_t{0xFF});
     if (state.Link.IsOpen() && !LinkFailedSince(state, mark)) {
         if (std::optional<std::vector<std::uint8_t>> read = ReadDeviceRange(state)) {
             run.Found = std::move(*read);
@@ -53,10 +59,30 @@ void DiagnoseProgramming(ProgramState& state, std::int32_t lastAddress) {
             }
         }
     }
-    if (!run.Found.empty() && !LinkFailedSince(state, mark)) ReportFailureDiagnosis(state, run);
+    DifferenceCount found;
+    if (!run.Found.empty() && !LinkFailedSince(state, mark)) {
+        found = CountDifferences(run);
+        ReportFailureDiagnosis(state, run);
+    }
     window.DeviceEnd = deviceEnd;
     state.FailFlag = true;
     EndOperation(state);
+    return found;
+}
+
+std::uint8_t MajorityOf(const std::vector<std::vector<std::uint8_t>>& reads, std::size_t at) {
+    const std::uint8_t first = reads.front()[at];
+    std::uint8_t value = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        const unsigned mask = 1u << bit;
+        std::size_t ones = 0;
+        for (const std::vector<std::uint8_t>& read : reads)
+            ones += (read[at] & mask) != 0;
+        const std::size_t zeros = reads.size() - ones;
+        const bool one = ones != zeros ? ones > zeros : (first & mask) != 0;
+        if (one) value = static_cast<std::uint8_t>(value | mask);
+    }
+    return value;
 }
 
 } // namespace velmar
