@@ -109,27 +109,35 @@ std::optional<Diagnosis> Blank(const ReadComparison& run, const Differences& d) 
                          Count(d.at.size(), "byte differs", "bytes differ")};
 }
 
-// Every differing byte is one value in the image and one other in the part,
-// and every other byte of the image is right: the buffer was filled with
-// another value than when the part was programmed. A stuck data line moves
-// one bit; a fill slip moves more.
+// Every differing byte holds one value in the image, and every other byte of
+// the image is right: the buffer was filled with another value than when the
+// part was programmed (the part holding one other value there), or the part
+// holds data where the file has none. A stuck data line moves one bit of
+// them all; these move more.
 std::optional<Diagnosis> FillSlip(const ReadComparison& run, const Differences& d) {
     if (!FromFile(run) || d.at.size() <= kFewBytes) return std::nullopt;
     const std::uint8_t wants = run.Expected[d.at.front()];
     const std::uint8_t reads = run.Found[d.at.front()];
-    if (std::popcount(static_cast<unsigned>(wants ^ reads)) < 2) return std::nullopt;
-    for (std::size_t i : d.at)
-        if (run.Expected[i] != wants || run.Found[i] != reads) return std::nullopt;
+    bool oneValue = true;
+    unsigned moved = 0;
+    for (std::size_t i : d.at) {
+        if (run.Expected[i] != wants) return std::nullopt;
+        oneValue = oneValue && run.Found[i] == reads;
+        moved |= Diff(run, i);
+    }
+    if (std::popcount(moved) < 2) return std::nullopt;
     long others = 0;
     for (std::size_t i = 0; i < Compared(run); ++i)
         others += run.Expected[i] != wants;
     if (others == 0) return std::nullopt;
+    const std::string fill = HexText(wants, 2);
     return Diagnosis{FailureCause::FillSlip,
-                     "the part differs only where the image has the fill value " +
-                         HexText(wants, 2) + ": check --fill (the part holds " +
-                         HexText(reads, 2) + " there)",
+                     "the part differs only where the image has the fill value " + fill +
+                         (oneValue ? ": check --fill (the part holds " + HexText(reads, 2) +
+                                         " there)"
+                                   : ": check --fill, or the file lacks data the part holds"),
                      "all " + Count(d.at.size(), "differing byte", "differing bytes") +
-                         " expect " + HexText(wants, 2) + " and read " + HexText(reads, 2) +
+                         " expect " + fill + (oneValue ? " and read " + HexText(reads, 2) : "") +
                          "; the image's other " + Count(others, "byte matches", "bytes match")};
 }
 
