@@ -238,15 +238,19 @@ std::optional<Diagnosis> Shifted(const ReadComparison& run, const Differences& d
                          (*best > 0 ? "higher" : "lower")};
 }
 
-// Most of the bytes that hold data differ, both ways, and the part reads as
-// programmed data does (one value, its fill or erased value, far more often
-// than noise would give it): the part holds another image.
+// Most of the bytes that hold data differ, both ways, the part holds more
+// than a stray byte or two, and it reads as programmed data does (one value,
+// its fill or erased value, far more often than noise would give it): the
+// part holds another image.
 std::optional<Diagnosis> OtherImage(const ReadComparison& run, const Differences& d) {
     if (!FromFile(run) || d.at.size() <= kFewBytes || Direction(run, d)) return std::nullopt;
-    long data = 0;
-    for (std::size_t i = 0; i < Compared(run); ++i)
+    long data = 0, held = 0;
+    for (std::size_t i = 0; i < Compared(run); ++i) {
         data += run.Expected[i] != run.ErasedValue || run.Found[i] != run.ErasedValue;
-    if (static_cast<long>(d.at.size()) * 2 < data) return std::nullopt;
+        held += run.Found[i] != run.ErasedValue;
+    }
+    if (static_cast<long>(d.at.size()) * 2 < data || held <= static_cast<long>(kFewBytes))
+        return std::nullopt;
     const auto [value, times] = MostCommon(run.Found);
     if (times < std::max<long>(16, static_cast<long>(run.Found.size() / 16))) return std::nullopt;
     return Diagnosis{FailureCause::OtherImage,
