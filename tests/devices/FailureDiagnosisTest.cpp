@@ -107,6 +107,46 @@ TEST(FailureDiagnosis, WeakCellsLeaveBitsUnprogrammed) {
                "bits did not take: Vpp too low, the wrong part selected, or a tired part ("));
 }
 
+TEST(FailureDiagnosis, AFewBytesAreTheFileOrThePartUnlessJustProgrammed) {
+    // A few weak cells in 0000-01FF: the program's own verify has no file to
+    // doubt; a later verify against the buffer does.
+    VirtualRig rig(k87C51H, Faulty("weak-cells=1"));
+    rig.Image(13);
+    rig.S().Window.DeviceEnd = 0x01FF;
+    tasks::Program(rig.S());
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    const std::string programmed = Named(rig);
+    EXPECT_TRUE(Starts(programmed, "bits did not take: Vpp too low, the wrong part selected, or "
+                                   "a tired part ("))
+        << programmed;
+    EXPECT_NE(programmed.find(" bytes from "), std::string::npos);
+    rig.panel.diagnoses.clear();
+    tasks::Verify(rig.S());
+    EXPECT_TRUE(Starts(Named(rig), "bits did not take: Vpp too low, the wrong part selected, or "
+                                   "a tired part, or the file differs ("))
+        << Named(rig);
+}
+
+TEST(FailureDiagnosis, ARefusedBlockIsReadBackAndNamed) {
+    VirtualRig rig(k87C51H, Faulty("fail-block=0240"));
+    rig.Image(17);
+    const OperationResult result = tasks::Program(rig.S());
+    EXPECT_EQ(rig.panel.Status(), "Eprom DID NOT Program.............");
+    EXPECT_EQ(result.StoppedAt, 0x0300);
+    EXPECT_TRUE(rig.panel.diagnoses.empty());
+    const DifferenceCount found = DiagnoseProgramming(rig.S(), result.StoppedAt - 1);
+    EXPECT_EQ(rig.panel.LastSucceeded(), false);
+    EXPECT_TRUE(Starts(Named(rig), "block 0200 did not program: the programmer gave up on it ("))
+        << Named(rig);
+    // The count the caller gets is the diagnosis' own.
+    EXPECT_GT(found.Bytes, 0);
+    EXPECT_EQ(found.First, 0x0240);
+    EXPECT_LE(found.Last, 0x02FF);
+    EXPECT_NE(Named(rig).find(" in " + std::to_string(found.Bytes) + " bytes from 0240 to "),
+              std::string::npos)
+        << Named(rig);
+}
+
 TEST(FailureDiagnosis, CellsThatReadDifferentlyEachTime) {
     VirtualRig rig(k87C51H, Faulty("weak-bits=0100:FF;0345:3C;0ABC:F0;0F00:0F"));
     rig.S().Buffer.Fill(0xFF);
