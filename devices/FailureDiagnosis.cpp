@@ -133,11 +133,11 @@ std::optional<Diagnosis> FillSlip(const ReadComparison& run, const Differences& 
     const std::string fill = HexText(wants, 2);
     return Diagnosis{FailureCause::FillSlip,
                      "the part differs only where the image has the fill value " + fill +
-                         (oneValue ? ": check --fill (the part holds " + HexText(reads, 2) +
-                                         " there)"
-                                   : ": check --fill, or the file lacks data the part holds"),
-                     "all " + Count(d.at.size(), "differing byte", "differing bytes") +
-                         " expect " + fill + (oneValue ? " and read " + HexText(reads, 2) : "") +
+                         (oneValue
+                              ? ": check --fill (the part holds " + HexText(reads, 2) + " there)"
+                              : ": check --fill, or the file lacks data the part holds"),
+                     "all " + Count(d.at.size(), "differing byte", "differing bytes") + " expect " +
+                         fill + (oneValue ? " and read " + HexText(reads, 2) : "") +
                          "; the image's other " + Count(others, "byte matches", "bytes match")};
 }
 
@@ -362,14 +362,14 @@ std::optional<Diagnosis> AddressLine(const ReadComparison& run, const Difference
         onSide += (AddressOf(run, i) >> best & 1) == static_cast<std::int32_t>(readsLow);
     if (onSide * 10 < static_cast<long>(d.at.size()) * 9) return std::nullopt;
     const std::string name = "A" + std::to_string(best);
-    return Diagnosis{
-        FailureCause::AddressLine,
-        "address line " + name + " seems stuck: bytes at " +
-            LinePattern(run.AddressBits, best, readsLow ? '1' : '0') + " read their twins at " +
-            LinePattern(run.AddressBits, best, readsLow ? '0' : '1'),
-        std::to_string(bestMatches) + " of " +
-            Count(d.at.size(), "differing byte", "differing bytes") +
-            " read the byte at the address with " + name + " flipped"};
+    return Diagnosis{FailureCause::AddressLine,
+                     "address line " + name + " seems stuck: bytes at " +
+                         LinePattern(run.AddressBits, best, readsLow ? '1' : '0') +
+                         " read their twins at " +
+                         LinePattern(run.AddressBits, best, readsLow ? '0' : '1'),
+                     std::to_string(bestMatches) + " of " +
+                         Count(d.at.size(), "differing byte", "differing bytes") +
+                         " read the byte at the address with " + name + " flipped"};
 }
 
 std::optional<Diagnosis> OneWay(const ReadComparison& run, const Differences& d) {
@@ -432,8 +432,8 @@ std::optional<Diagnosis> DiagnoseFailure(const ReadComparison& run) {
     const Differences d = Collect(run);
     if (d.at.empty()) return std::nullopt;
     // What the data explains first; the part is blamed only when it cannot.
-    for (auto rule : {Blank, NoChip, FillSlip, Shifted, Refused, DataLine, AddressLine,
-                      OtherImage, OneWay, NoPattern})
+    for (auto rule : {Blank, NoChip, FillSlip, Shifted, Refused, DataLine, AddressLine, OtherImage,
+                      OneWay, NoPattern})
         if (std::optional<Diagnosis> found = rule(run, d)) return Hedged(run, d, *found);
     return std::nullopt;
 }

@@ -52,8 +52,8 @@ std::string DiagnosisOf(const CliRun& run) {
 // The causes only a fault of the part would give; any of them must come
 // with "or the file differs" when the image differs.
 bool BlamesThePartForCertain(const std::string& line) {
-    for (const char* cause : {"data line D", "address line A", "not fully erased",
-                              "Vpp too low", "no part in the socket", "reads differently"})
+    for (const char* cause : {"data line D", "address line A", "not fully erased", "Vpp too low",
+                              "no part in the socket", "reads differently"})
         if (Has(line, cause) && !Has(line, ", or the file differs (")) return true;
     return false;
 }
@@ -67,9 +67,9 @@ TEST(CliDiagnosis, ImageDiffersHardwareHealthy) {
     const std::string image = dir.Path("image.hex");
     WriteText(image, HexRecords(code, 0) + ":00000001FF\n");
     const std::string chip = dir.Path("chip.bin");
-    ASSERT_EQ(RunCli({"--virtual=save-chip=" + chip, "--device", "87C51H", "program", image})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunCli({"--virtual=save-chip=" + chip, "--device", "87C51H", "program", image}).exitCode,
+        0);
     const std::string part = "--virtual=chip=" + chip;
 
     auto verify = [&](std::vector<std::string> options, const std::string& file,
@@ -115,9 +115,9 @@ TEST(CliDiagnosis, ImageDiffersHardwareHealthy) {
                        HexRecords(Bytes(code.begin() + 0x500, code.end()), 0x800) +
                        ":00000001FF\n");
     const std::string gapChip = dir.Path("gap.bin");
-    ASSERT_EQ(RunCli({"--virtual=save-chip=" + gapChip, "--device", "87C51H", "program", gap})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunCli({"--virtual=save-chip=" + gapChip, "--device", "87C51H", "program", gap}).exitCode,
+        0);
     EXPECT_EQ(verify({"--fill", "00"}, gap, "--virtual=chip=" + gapChip)
                   .rfind("diagnosis: the part differs only where the image has the fill value "
                          "00: check --fill (the part holds FF there) (",
@@ -151,8 +151,8 @@ TEST(CliDiagnosis, ARefusedBlockIsNamedAndCountedOnThePartLine) {
     // On a production line the part line counts those bytes too, and so
     // does the part's record.
     const std::string log = dir.Path("line.jsonl");
-    run = RunCli(
-        {"--virtual=fail-block=0150", "--device", "87C51H", "--log", log, "program", image});
+    run =
+        RunCli({"--virtual=fail-block=0150", "--device", "87C51H", "--log", log, "program", image});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Has(run.err, "part 1: failed (176 differing bytes, ")) << run.err;
     EXPECT_TRUE(Has(run.err, ", first 0150, last 01FF)\n")) << run.err;

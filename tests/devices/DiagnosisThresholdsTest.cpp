@@ -64,7 +64,8 @@ std::string TextOf(const ReadComparison& run) {
 
 bool Hedged(const std::string& text) {
     const std::string tail = ", or the file differs";
-    return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() > tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // A diagnosis that does not put the difference on the part for certain: it
@@ -117,7 +118,7 @@ TEST(DiagnosisThresholds, DataLineNeedsNineTenthsOfBitsAndOfBytes) {
     Bytes image = Code(1024, 2);
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = (i % 5 == 0 && i < 1000) ? static_cast<std::uint8_t>(image[i] | 0x08)
-                                             : static_cast<std::uint8_t>(image[i] & ~0x08);
+                                            : static_cast<std::uint8_t>(image[i] & ~0x08);
     // One stray bit in each direction off D3, so that no one-way finding
     // stands in when the data line does not.
     const std::vector<std::size_t> up = WithBit(image, 5, false, 12, 1);
