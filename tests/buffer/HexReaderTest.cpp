@@ -460,14 +460,15 @@ TEST_F(HexReaderTest, EmptyFilesAndOtherFormats) {
     EXPECT_EQ(buffer[1], 0x77);
 }
 
-TEST_F(HexReaderTest, LimitZeroStoresEveryRecordFromPositionZero) {
+// No limit (no device chosen): no record is folded onto position 0.
+TEST_F(HexReaderTest, LimitZeroStoresEveryRecordAtItsOwnAddress) {
     window.DeviceLimit = 0;
     Load(":02012300AABB77\n", 1);
-    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{0xAA, 0xBB}));
-    EXPECT_EQ(buffer[0x123], 0);
+    EXPECT_EQ(Bytes(0x123, 2), (std::vector<int>{0xAA, 0xBB}));
+    EXPECT_EQ(buffer[0], 0);
     buffer = DataBuffer();
     Load("S10501230102D3\n", 2);
-    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(Bytes(0x123, 2), (std::vector<int>{1, 2}));
     buffer = DataBuffer();
     Load("0102\n", 3);
     EXPECT_EQ(Bytes(0, 2), (std::vector<int>{1, 2}));
