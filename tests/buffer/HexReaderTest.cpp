@@ -102,25 +102,6 @@ TEST_F(HexReaderTest, TheOffsetWrapsAtTwentyBits) {
     EXPECT_TRUE(r.folded);
 }
 
-// With no device chosen (no limit) nothing is folded: records keep their
-// addresses, what lies past the buffer is dropped and counted, and no byte
-// is beyond a device's end.
-TEST_F(HexReaderTest, NoDeviceFoldsNothing) {
-    window = AddressWindow{};
-    HexLoadResult r = Load(":02123400112285\n:01FFFF00AA57\n:00000001FF\n", 1);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(Bytes(0x1234, 2), (std::vector<int>{0x11, 0x22}));
-    EXPECT_EQ(buffer[0xFFFF], 0xAA);
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(r.beyondBytes, 0);
-    EXPECT_FALSE(r.folded);
-    r = Load(":020000040001F9\n:02001000AABB89\n:00000001FF\n", 1);
-    EXPECT_EQ(r.droppedBytes, 2);
-    EXPECT_EQ(r.storedBytes, 0);
-    EXPECT_EQ(buffer[0x10], 0);
-    EXPECT_EQ(r.beyondBytes, 0);
-}
-
 // Lines after the end record (two files run together) are not read, and they
 // are counted as every other line that is not read; blank lines are not.
 TEST_F(HexReaderTest, LinesAfterTheEndRecordAreCountedNotRead) {
@@ -463,9 +444,12 @@ TEST_F(HexReaderTest, EmptyFilesAndOtherFormats) {
 // No limit (no device chosen): no record is folded onto position 0.
 TEST_F(HexReaderTest, LimitZeroStoresEveryRecordAtItsOwnAddress) {
     window.DeviceLimit = 0;
-    Load(":02012300AABB77\n", 1);
+    const HexLoadResult r = Load(":02012300AABB77\n", 1);
     EXPECT_EQ(Bytes(0x123, 2), (std::vector<int>{0xAA, 0xBB}));
     EXPECT_EQ(buffer[0], 0);
+    // Nor does any byte lie beyond a device's end.
+    EXPECT_EQ(r.beyondBytes, 0);
+    EXPECT_FALSE(r.folded);
     buffer = DataBuffer();
     Load("S10501230102D3\n", 2);
     EXPECT_EQ(Bytes(0x123, 2), (std::vector<int>{1, 2}));
