@@ -167,15 +167,15 @@ int VendorDoctor(const D2XXBackend& backend, std::string& firmware) {
     for (std::size_t i = 0; i < bridges.size(); ++i)
         if (ReportListedBridge(bridges[i], i, backend, firmware)) ++answered;
 #endif
-    if (bridges.empty())
+    if (!bridges.empty()) return answered;
 #if VELMAR_HAVE_LIBFTDI
-        Problem("no FTDI bridge is listed by the vendor's D2XX library",
-                "plug the programmer in (if it is, try another cable or USB port), then run "
-                "velmar-cli doctor again.");
+    Problem("no FTDI bridge is listed by the vendor's D2XX library",
+            "plug the programmer in (if it is, try another cable or USB port), then run "
+            "velmar-cli doctor again.");
 #else
-        Problem("no FTDI bridge is listed by the D2XX driver",
-                "plug the programmer in, and check that Windows shows it (Device Manager, USB "
-                "Serial Converter); install the vendor's D2XX driver if it does not.");
+    Problem("no FTDI bridge is listed by the D2XX driver",
+            "plug the programmer in, and check that Windows shows it (Device Manager, USB "
+            "Serial Converter); install the vendor's D2XX driver if it does not.");
 #endif
     return answered;
 }
