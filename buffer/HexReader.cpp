@@ -21,6 +21,8 @@ namespace {
 constexpr std::size_t kAsciiLineCut = 256;
 constexpr std::size_t kRecordLineCut = 1 + 2 * (1 + 2 + 1 + 255 + 1);
 constexpr char kCtrlZ = 0x1A;
+// Twenty address bits: all that the window's addresses and its Hex Offset reach.
+constexpr std::int64_t kAddressMask = 0xFFFFF;
 
 // Characters of a text file, line by line. A line runs up to and including
 // its CR or LF, so CR LF yields the line and then a line holding only LF.
@@ -181,7 +183,8 @@ class Reader {
     Reader(FileType fileType, DataBuffer& buffer, const AddressWindow& window, FrontPanel& panel,
            HexLoadResult& result)
         : fileType_(fileType), buffer_(buffer), window_(window), panel_(panel), result_(result),
-          mask_(static_cast<std::uint32_t>(FoldMask(window.DeviceLimit))) {}
+          mask_(static_cast<std::uint32_t>(window.DeviceLimit > 0 ? FoldMask(window.DeviceLimit)
+                                                                  : kAddressMask)) {}
 
     // False when a field failed; the result then names it.
     bool Line(const std::string& text, int lineNumber) {
@@ -202,7 +205,7 @@ class Reader {
             const int sType = Take(1)[0] - '0';
             const std::string_view body = line_;
             if (sType >= 7) {
-                result_.EndRecordMet = true;
+                EndRecord();
             } else if (sType >= 1 && sType <= 3) {
                 if (!SRecord(sType)) return false;
             } else if (sType == 4) {
@@ -252,7 +255,7 @@ class Reader {
         case 0x00:
             return StoreRecordData(static_cast<std::int32_t>(count), address);
         case 0x01:
-            result_.EndRecordMet = true;
+            EndRecord();
             return true;
         case 0x02: {
             std::uint32_t word = 0;
@@ -300,8 +303,8 @@ class Reader {
             (static_cast<std::uint32_t>(result_.LoadAddress) + segmentBase_ + linearBase_ +
              static_cast<std::uint32_t>(window_.HexOffset)) &
             mask_;
-        const std::int64_t wanted = std::int64_t{recordAddress} + segmentBase_ + linearBase_ +
-                                    std::int64_t{window_.HexOffset};
+        const std::int64_t wanted =
+            OffsetAddress(std::int64_t{recordAddress} + segmentBase_ + linearBase_);
         if (count > 0 && wanted != folded) result_.folded = true;
         result_.LoadAddress = static_cast<std::int32_t>(folded);
         panel_.Progress(ProgressOf::FileLoad, result_.LoadAddress);
@@ -329,8 +332,22 @@ class Reader {
         return true;
     }
 
+    // The offset is added within 20 bits, as the window's Hex Offset wraps:
+    // D0000 brings a file linked at 30000 down to 0. An address the file
+    // puts past 20 bits (S3) keeps its distance.
+    std::int64_t OffsetAddress(std::int64_t address) const {
+        const std::int64_t moved = address + window_.HexOffset;
+        return address <= kAddressMask ? moved & kAddressMask : moved;
+    }
+
+    void EndRecord() {
+        result_.EndRecordMet = true;
+        result_.endRecordLine = lineNumber_;
+    }
+
+    // With no device chosen (no limit), nothing lies beyond its end.
     void NoteBeyond(std::int64_t address) {
-        if (address <= window_.DeviceEnd) return;
+        if (window_.DeviceLimit <= 0 || address <= window_.DeviceEnd) return;
         if (result_.beyondBytes++ == 0) result_.firstBeyondAddress = address;
     }
 
@@ -429,7 +446,19 @@ HexLoadResult LoadHexStream(std::FILE* stream, FileType fileType, DataBuffer& bu
         }
         if (!reader.Line(line, source.LineNumber())) return result;
     } while (!result.EndRecordMet && !source.AtEnd());
-    if (!source.Refusal().empty()) {
+    // What follows the end record is not read, but it is not passed over in
+    // silence either (two files run together): its lines are counted. A line
+    // too long to be a record ends the count, as it would end the load.
+    while (result.EndRecordMet && source.Refusal().empty() && !source.AtEnd()) {
+        source.Next(line);
+        if (!panel.ContinueLoad(source.LineNumber())) {
+            result.stopped = true;
+            return result;
+        }
+        if (IsBlankLine(line)) continue;
+        if (result.linesAfterEnd++ == 0) result.firstLineAfterEnd = source.LineNumber();
+    }
+    if (!source.Refusal().empty() && !result.EndRecordMet) {
         result.refusal = source.Refusal();
         return result;
     }

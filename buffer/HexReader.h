@@ -1,8 +1,9 @@
 #pragma once
 // The hex file reader: Intel hex, Motorola S-records and ASCII hex. It works
-// line by line, takes fields by position, and stops at the first end record. Blanks before a
-// record's mark are no part of it; a line that is neither blank nor a record the format defines is
-// skipped and counted, never passed over in silence.
+// line by line, takes fields by position, and stops reading records at the first end record
+// (the lines after it are only counted). Blanks before a record's mark are no part of it; a line
+// that is neither blank nor a record the format defines is skipped and counted, never passed over
+// in silence.
 
 #include <cstdint>
 #include <cstdio>
@@ -47,6 +48,11 @@ struct HexLoadResult {
     std::uint8_t firstConflictValues[2] = {0, 0};
     int firstConflictLine = 0;
     std::vector<bool> storedAt; // per buffer position: a record stored a byte there
+    // The line of the end record, and the lines after it that are not blank
+    // (two files run together): not read, but counted; the first of them.
+    int endRecordLine = 0;
+    int linesAfterEnd = 0;
+    int firstLineAfterEnd = 0;
 };
 
 // Bounds on text input: what a data file for a 64 KiB buffer can never need.
@@ -65,7 +71,9 @@ HexLoadResult LoadHexStream(std::FILE* stream, FileType fileType, DataBuffer& bu
 // The mask that folds record addresses into the device: the smallest
 // all-ones value covering DeviceLimit, so that a device whose size is not a
 // power of two (0x4FFF) keeps its own addresses in place. For every other
-// limit this is DeviceLimit itself.
+// limit this is DeviceLimit itself. With no limit (DeviceLimit 0: no device
+// chosen yet) the reader folds nothing: records keep their 20-bit address,
+// and what falls past the buffer is dropped and counted.
 std::int32_t FoldMask(std::int32_t deviceLimit);
 
 // The text of a field that fails the number conversion.

@@ -124,6 +124,28 @@ void CheckProgrammerLine(const std::vector<std::string>& words, const TypedOptio
     }
 }
 
+// convert reads its own options after its word: one given before it is
+// either no option of convert's or one in the wrong place.
+void RefuseOptionsBeforeConvert(const TypedOptions& s, ParseResult& result) {
+    result.arguments.command = Command::Convert;
+    result.hint = ConvertUsageLine();
+    const auto kinds = ConvertOptionKinds();
+    const CommandOption* misplaced = nullptr;
+    for (const CommandOption* o : s.given) {
+        if (IsVerbosity(o->name)) continue;
+        const bool taken = std::any_of(kinds.begin(), kinds.end(),
+                                       [&](const auto& kind) { return kind.first == o->name; });
+        if (!taken) {
+            result.error = std::string("convert takes no ") + o->name;
+            return;
+        }
+        if (misplaced == nullptr) misplaced = o;
+    }
+    result.error = misplaced ? std::string("give ") + misplaced->name +
+                                   " after the word convert, where its options go"
+                             : "convert takes its options after its own word";
+}
+
 bool IsOffset(const CommandOption& o) {
     return std::string(o.name) == "--offset";
 }
@@ -240,14 +262,14 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationRo
             return;
         }
     }
-    // The buffer holds 64 KiB: a start or offset past it could only drop data.
-    for (const auto& [name, text, value] :
-         {std::tuple{"--buffer-start", &s.bufferStart, &a.bufferStart},
-          std::tuple{"--offset", &s.hexOffset, &a.hexOffset}}) {
+    for (const auto& [name, text, value, highest] :
+         {std::tuple{"--buffer-start", &s.bufferStart, &a.bufferStart, kHighestBufferStart},
+          std::tuple{"--offset", &s.hexOffset, &a.hexOffset, kHighestHexOffset}}) {
         if (!s.Given(name)) continue;
         *value = ParseAddress(*text);
-        if (!*value || **value >= kBufferSize) {
-            error = std::string(name) + " takes a hexadecimal address from 0 to FFFF, not " + *text;
+        if (!*value || **value > highest) {
+            error = std::string(name) + " takes a hexadecimal address from 0 to " +
+                    HexText(highest, 4) + ", not " + *text;
             return;
         }
     }
@@ -326,7 +348,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     else if (verb == "disasm")
         CheckDisasmLine(words, s, result);
     else if (verb == "convert")
-        error = "convert takes no --usb, --virtual or --trace; give it first";
+        RefuseOptionsBeforeConvert(s, result);
     else if (const OperationRow* op = FindOperationRow(verb))
         CheckOperationLine(words, *op, s, result);
     else

@@ -106,4 +106,11 @@ void ParseDisasm(const std::vector<std::string>& words, const std::string& forma
 // "0x": 0 to 0xFFFFF.
 std::optional<std::int32_t> ParseAddress(const std::string& text);
 
+// The highest hex offset and buffer start, on the command line and in a job.
+// The offset is added to record addresses within 20 bits, as the window's Hex
+// Offset is: D0000 brings a file linked at 30000 down to 0. A buffer start
+// past the 64 KiB buffer could only drop data.
+constexpr std::int32_t kHighestHexOffset = 0xFFFFF;
+constexpr std::int32_t kHighestBufferStart = 0xFFFF;
+
 } // namespace velmar::cli

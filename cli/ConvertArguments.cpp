@@ -12,13 +12,13 @@ namespace velmar::cli {
 
 namespace {
 
-// A hexadecimal address option; the offset and buffer start lie within the
-// buffer, where past its end every byte would be dropped and OUT empty.
+// A hexadecimal address option; the buffer start lies within the buffer,
+// where past its end every byte would be dropped and OUT empty.
 std::string SetAddress(std::optional<std::int32_t>& target, const std::string& name,
                        const std::string& value, bool withinBuffer) {
     const std::optional<std::int32_t> number = ParseAddress(value);
     if (!number) return "'" + value + "' is not a hexadecimal address for " + name;
-    if (withinBuffer && *number >= kBufferSize)
+    if (withinBuffer && *number > kHighestBufferStart)
         return name + " takes a hexadecimal address from 0 to FFFF, not " + value;
     target = number;
     return "";
@@ -60,7 +60,7 @@ const ConvertOption kConvertOptions[] = {
     {"--limit", OptionValue::Required,
      [](C& c, S n, S v) { return SetAddress(c.limit, n, v, false); }},
     {"--offset", OptionValue::Required,
-     [](C& c, S n, S v) { return SetAddress(c.offset, n, v, true); }},
+     [](C& c, S n, S v) { return SetAddress(c.offset, n, v, false); }},
     {"--buffer-start", OptionValue::Required,
      [](C& c, S n, S v) { return SetAddress(c.bufferStart, n, v, true); }},
     {"--end", OptionValue::Required, [](C& c, S n, S v) { return SetAddress(c.end, n, v, false); }},

@@ -39,6 +39,10 @@ std::string UnsoundRecords(const std::string& path, const LoadFacts& facts) {
                HexText(facts.firstConflictAddress, 4) + " a second, different value (" +
                HexText(facts.firstConflictValues[0], 2) + ", then " +
                HexText(facts.firstConflictValues[1], 2) + ")";
+    if (facts.linesAfterEnd > 0)
+        return path + ":" + std::to_string(facts.firstLineAfterEnd) +
+               ": after the end record on line " + std::to_string(facts.endRecordLine) +
+               ", not read";
     return {};
 }
 

@@ -16,8 +16,8 @@ namespace velmar::cli {
 bool ReadWholeStream(std::FILE* stream, std::string& bytes, std::string& error);
 
 // "FILE:L: ..." naming the first line the load skipped as no record, or else
-// the first line that gave an address a second, different value; empty when
-// the load met neither.
+// the first line that gave an address a second, different value, or else the
+// first line after the end record (not read); empty when the load met none.
 std::string UnsoundRecords(const std::string& path, const LoadFacts& facts);
 
 // Buffer positions 0..DeviceEnd (at most 0xFFFF) as FileType says, to a

@@ -127,6 +127,59 @@ bool ReportBridge(const BridgeInspection& b, std::size_t index, bool vendorDrive
 }
 #endif
 
+// A bridge as a D2XX listing names it, then its version query.
+bool ReportListedBridge(const Bridge& bridge, std::size_t index, const D2XXBackend& backend,
+                        std::string& firmware) {
+    Line("bridge " + std::to_string(index + 1) + ": serial " + bridge.serial + ", \"" +
+         bridge.description + "\"");
+    return Ask(backend, bridge.serial, firmware);
+}
+
+// The vendor's library is the driver: the bridges are the ones it lists, and
+// the version query goes through it, as every command's does. What the USB
+// bus shows of a bridge of the same serial number is added where libusb can
+// tell it; a bus that shows bridges the library does not list explains why.
+int VendorDoctor(const D2XXBackend& backend, std::string& firmware) {
+    int answered = 0;
+    const std::vector<Bridge> bridges = ListBridges(backend);
+    Line("bridges: " + std::to_string(bridges.size()) + ", as the vendor's library lists them");
+#if VELMAR_HAVE_LIBFTDI
+    const char* root = std::getenv("VELMAR_DOCTOR_ROOT");
+    const UsbInspection usb = InspectUsb(root ? root : "");
+    for (std::size_t i = 0; i < bridges.size(); ++i) {
+        const BridgeInspection* onBus = nullptr;
+        for (const BridgeInspection& b : usb.bridges)
+            if (!b.serial.empty() && b.serial == bridges[i].serial) onBus = &b;
+        if (onBus != nullptr) {
+            if (ReportBridge(*onBus, i, true, backend, firmware)) ++answered;
+        } else if (ReportListedBridge(bridges[i], i, backend, firmware)) {
+            ++answered;
+        }
+    }
+    if (bridges.empty() && usb.listed && !usb.bridges.empty()) {
+        Line("bridges on the USB bus: " + std::to_string(usb.bridges.size()));
+        // Each report names its problem and fix.
+        for (std::size_t i = 0; i < usb.bridges.size(); ++i)
+            if (ReportBridge(usb.bridges[i], i, true, backend, firmware)) ++answered;
+        return answered;
+    }
+#else
+    for (std::size_t i = 0; i < bridges.size(); ++i)
+        if (ReportListedBridge(bridges[i], i, backend, firmware)) ++answered;
+#endif
+    if (!bridges.empty()) return answered;
+#if VELMAR_HAVE_LIBFTDI
+    Problem("no FTDI bridge is listed by the vendor's D2XX library",
+            "plug the programmer in (if it is, try another cable or USB port), then run "
+            "velmar-cli doctor again.");
+#else
+    Problem("no FTDI bridge is listed by the D2XX driver",
+            "plug the programmer in, and check that Windows shows it (Device Manager, USB "
+            "Serial Converter); install the vendor's D2XX driver if it does not.");
+#endif
+    return answered;
+}
+
 int Result(int answered, const std::string& firmware) {
     if (answered > 0) {
         Line("result: a programmer answered (firmware " + firmware + ")");
@@ -161,17 +214,17 @@ int RunDoctor(const D2XXBackend& backend, bool virtualProgrammer) {
                 "install the vendor's D2XX driver, as the line above says.");
         return Result(0, firmware);
     }
-    const bool vendorDriver = std::string(backend.name) == "vendor";
-    if (vendorDriver) {
+    if (std::string(backend.name) == "vendor") {
         Line("driver: the vendor's D2XX library " + VendorLibraryOrigin());
+        answered = VendorDoctor(backend, firmware);
+        return Result(answered, firmware);
     }
 #if VELMAR_HAVE_LIBFTDI
     const char* root = std::getenv("VELMAR_DOCTOR_ROOT");
     const UsbInspection usb = InspectUsb(root ? root : "");
-    if (!vendorDriver)
-        Line("driver: libftdi1 " + usb.libftdiVersion + " on libusb " + usb.libusbVersion +
-             " (the vendor's " + VendorLibraryName() + " is not loaded: " + VendorLibraryError() +
-             ")");
+    Line("driver: libftdi1 " + usb.libftdiVersion + " on libusb " + usb.libusbVersion +
+         " (the vendor's " + VendorLibraryName() + " is not loaded: " + VendorLibraryError() +
+         ")");
     if (!usb.listed) {
         Problem("libusb cannot list the USB bus",
                 "run where the USB bus is reachable (in a container, pass /dev/bus/usb through).");
@@ -179,23 +232,14 @@ int RunDoctor(const D2XXBackend& backend, bool virtualProgrammer) {
     }
     Line("bridges: " + std::to_string(usb.bridges.size()));
     for (std::size_t i = 0; i < usb.bridges.size(); ++i)
-        if (ReportBridge(usb.bridges[i], i, vendorDriver, backend, firmware)) ++answered;
+        if (ReportBridge(usb.bridges[i], i, false, backend, firmware)) ++answered;
     if (usb.bridges.empty())
         Problem("no FTDI bridge is on the bus",
                 "plug the programmer in (if it is, try another cable or USB port), then run "
                 "velmar-cli doctor again.");
 #else
-    const std::vector<Bridge> bridges = ListBridges(backend);
-    Line("bridges: " + std::to_string(bridges.size()));
-    for (std::size_t i = 0; i < bridges.size(); ++i) {
-        Line("bridge " + std::to_string(i + 1) + ": serial " + bridges[i].serial + ", \"" +
-             bridges[i].description + "\"");
-        if (Ask(backend, bridges[i].serial, firmware)) ++answered;
-    }
-    if (bridges.empty())
-        Problem("no FTDI bridge is listed by the D2XX driver",
-                "plug the programmer in, and check that Windows shows it (Device Manager, USB "
-                "Serial Converter); install the vendor's D2XX driver if it does not.");
+    // Without libftdi1 the vendor's library is the only driver (see above).
+    Problem("no USB driver can be used", "install the vendor's D2XX driver.");
 #endif
     return Result(answered, firmware);
 }

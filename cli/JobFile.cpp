@@ -32,9 +32,13 @@ bool Address(const toml::table& t, const char* key, std::optional<std::int32_t>&
     if (node == nullptr) return true;
     const std::optional<std::string> text = node->value<std::string>();
     out = text ? ParseAddress(*text) : std::nullopt;
-    // As on the command line: past the 64 KiB buffer it could only drop data.
-    if (out && *out >= kBufferSize) out.reset();
-    if (!out) error = std::string(key) + " takes a hexadecimal address from 0 to FFFF in quotes";
+    // As on the command line.
+    const std::int32_t highest =
+        std::string(key) == "offset" ? kHighestHexOffset : kHighestBufferStart;
+    if (out && *out > highest) out.reset();
+    if (!out)
+        error = std::string(key) + " takes a hexadecimal address from 0 to " +
+                HexText(highest, 4) + " in quotes";
     return out.has_value();
 }
 

@@ -102,7 +102,8 @@ Options:
                      FILE loads there; hex records load at their own address
   --offset HEX       program, verify, compare: added to every Intel and
                      Motorola record address of FILE (the Hex Offset), 0 to
-                     FFFF
+                     FFFFF; the sum wraps at 20 bits, so D0000 brings a
+                     file linked at 30000 down to 0
   --fill XX          program, verify, compare: the value the buffer holds before
                      FILE is loaded, so bytes FILE does not name are XX; by
                      default the part's erased value (00 for the 874X parts,
@@ -217,7 +218,8 @@ reader and writer as the window's Load Buffer and Save Buffer.
                       (case-insensitive); sets the fold mask and the end
   --limit HEX         fold mask of hex record addresses (DeviceLimit);
                       default the device's, 0xFFFFF without a device
-  --offset HEX        added to Intel and Motorola record addresses (Hex Offset)
+  --offset HEX        added to Intel and Motorola record addresses (Hex Offset),
+                      wrapping at 20 bits (D0000 brings 30000 down to 0)
   --buffer-start HEX  buffer position of the first byte of a binary IN
   --end HEX           last buffer position written (DeviceEnd); default the
                       device's last address, else the highest address IN

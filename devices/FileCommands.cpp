@@ -59,7 +59,8 @@ void ReportBeyond(ProgramState& state, const LoadFacts& facts) {
     state.Panel->Warning(text);
 }
 
-// Once per load: what the reader skipped, and where two records disagree.
+// Once per load: what the reader skipped or did not read, and where two
+// records disagree.
 void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
                                const HexLoadResult& result) {
     if (result.skippedLines > 0) {
@@ -68,6 +69,19 @@ void ReportSkippedAndConflicts(ProgramState& state, const std::string& path,
                                  " are not records and were skipped; the first is line " +
                                  std::to_string(result.firstSkippedLine) + ".";
         state.Panel->Warning(text);
+    }
+    if (result.linesAfterEnd == 1) {
+        state.FailFlag = true;
+        state.Panel->Warning("Line " + std::to_string(result.firstLineAfterEnd) + " of " + path +
+                             " follows its end record (line " +
+                             std::to_string(result.endRecordLine) + ") and was not read.");
+    } else if (result.linesAfterEnd > 1) {
+        state.FailFlag = true;
+        state.Panel->Warning(std::to_string(result.linesAfterEnd) + " lines of " + path +
+                             " follow its end record (line " +
+                             std::to_string(result.endRecordLine) +
+                             ") and were not read; the first is line " +
+                             std::to_string(result.firstLineAfterEnd) + ".");
     }
     if (result.conflictingBytes > 0) {
         state.FailFlag = true;
@@ -157,12 +171,16 @@ bool LoadHexData(ProgramState& state, const std::string& path, std::FILE* stream
     facts.firstConflictAddress = result.firstConflictAddress;
     facts.firstConflictValues[0] = result.firstConflictValues[0];
     facts.firstConflictValues[1] = result.firstConflictValues[1];
+    facts.endRecordLine = result.endRecordLine;
+    facts.linesAfterEnd = result.linesAfterEnd;
+    facts.firstLineAfterEnd = result.firstLineAfterEnd;
     facts.droppedBytes = result.droppedBytes;
     facts.storedAt = result.storedAt;
     ReportDroppedOnLoad(state, path, result.droppedBytes);
     ReportSkippedAndConflicts(state, path, result);
-    // Lines skipped as no records say more than that no data were found.
-    if (result.storedBytes == 0 && result.skippedLines == 0) {
+    // Lines skipped as no records, or not read after the end record, say
+    // more than that no data were found.
+    if (result.storedBytes == 0 && result.skippedLines == 0 && result.linesAfterEnd == 0) {
         state.FailFlag = true;
         const std::string text = "No data records were found in " + path + ".";
         state.Panel->Warning(text);

@@ -29,8 +29,9 @@ namespace velmar {
 // A hex load that stored no byte shows "No data records were found in
 // <file>."; data past DeviceEnd (folded by the hex reader, or a binary file
 // longer than the device's range) show one warning per load; so do lines
-// that were skipped as no record, and addresses two records gave different
-// values. All of these still load but set FailFlag, so the banner turns red.
+// that were skipped as no record, lines after the end record, and addresses
+// two records gave different values. All of these still load but set
+// FailFlag, so the banner turns red.
 struct LoadFacts {
     bool fileError = false;               // the file could not be read
     std::int64_t dataBytes = 0;           // bytes the file gave the buffer
@@ -48,6 +49,9 @@ struct LoadFacts {
     std::int64_t firstConflictAddress = -1;
     std::uint8_t firstConflictValues[2] = {0, 0}; // the earlier and the later
     int firstConflictLine = 0;
+    int endRecordLine = 0;         // the end record's line, 0 none
+    int linesAfterEnd = 0;         // not blank, after the end record: not read
+    int firstLineAfterEnd = 0;
     std::int64_t droppedBytes = 0; // past buffer position FFFF
     std::vector<bool> storedAt;    // hex loads: the buffer positions a record stored
 };

@@ -5,9 +5,28 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QCoreApplication>
+#include <QStringList>
+
 #include "buffer/DataFormats.h"
 
 namespace velmar::ui {
+
+std::vector<std::string> WindowArgumentWords(int argc, char** argv) {
+    std::vector<std::string> words;
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    for (const QString& arg : QCoreApplication::arguments().mid(1))
+        words.push_back(arg.toLocal8Bit().toStdString());
+#else
+    // Decoding and encoding again would turn a byte that is not UTF-8 into
+    // U+FFFD, and the name into another one.
+    for (int i = 1; i < argc; ++i)
+        words.emplace_back(argv[i]);
+#endif
+    return words;
+}
 
 WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
     WindowArguments a;

@@ -16,6 +16,12 @@ struct WindowArguments {
 
 WindowArguments ParseWindowArguments(const std::vector<std::string>& args);
 
+// The words after the program's name, once the application has taken Qt's own
+// options out of argv. On POSIX these are argv's bytes as given, so a file
+// name that is not UTF-8 still names its file; on Windows, Qt's list in the
+// program's code page (UTF-8, see velmar.manifest).
+std::vector<std::string> WindowArgumentWords(int argc, char** argv);
+
 std::string WindowUsageText();
 
 

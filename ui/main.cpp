@@ -30,10 +30,9 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     velmar::ui::UseWindowStyle();
-    std::vector<std::string> args;
-    for (const QString& arg : app.arguments().mid(1))
-        args.push_back(arg.toLocal8Bit().toStdString());
-    const auto parsed = velmar::ui::ParseWindowArguments(args);
+    // Qt's own options are gone from argv now.
+    const auto parsed =
+        velmar::ui::ParseWindowArguments(velmar::ui::WindowArgumentWords(argc, argv));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "velmar: %s\ntry: velmar --help\n", parsed.error.c_str());
         return 2;

@@ -73,6 +73,72 @@ TEST_F(HexReaderTest, OffsetAndSmallDeviceFold) {
     EXPECT_FALSE(r.EndRecordMet); // ran to the end of the file
 }
 
+// The Hex Offset is added within 20 bits: D0000 brings a file linked at
+// 30000 down to 0, where it is neither folded nor beyond the device.
+TEST_F(HexReaderTest, TheOffsetWrapsAtTwentyBits) {
+    const std::string at30000 = ":020000040003F7\n:0400000001020304F2\n:00000001FF\n";
+    window.DeviceLimit = 0x1FFF;
+    window.DeviceEnd = 0x1FFF;
+    window.HexOffset = 0xD0000;
+    HexLoadResult r = Load(at30000, 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(Bytes(0, 4), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(r.beyondBytes, 0);
+    EXPECT_FALSE(r.folded);
+    EXPECT_EQ(r.rangeBytes, 4);
+    // A Motorola S2 record likewise; past the 20 bits of D0000 + 40000 the
+    // sum starts again at 10000, which is beyond the part.
+    r = Load("S2080300000A0B0C0DC6\nS804000000FB\n", 2);
+    EXPECT_EQ(Bytes(0, 4), (std::vector<int>{0x0A, 0x0B, 0x0C, 0x0D}));
+    EXPECT_EQ(r.beyondBytes, 0);
+    r = Load("S2080400000A0B0C0DC5\nS804000000FB\n", 2);
+    EXPECT_EQ(r.beyondBytes, 4);
+    EXPECT_EQ(r.firstBeyondAddress, 0x10000);
+    // Without the offset the file lies beyond the part, and says so.
+    window.HexOffset = 0;
+    r = Load(at30000, 1);
+    EXPECT_EQ(r.beyondBytes, 4);
+    EXPECT_EQ(r.firstBeyondAddress, 0x30000);
+    EXPECT_TRUE(r.folded);
+}
+
+// Lines after the end record (two files run together) are not read, and they
+// are counted as every other line that is not read; blank lines are not.
+TEST_F(HexReaderTest, LinesAfterTheEndRecordAreCountedNotRead) {
+    window.DeviceLimit = 0xFFFF;
+    window.DeviceEnd = 0xFFFF;
+    HexLoadResult r = Load(
+        ":0100000011EE\n:00000001FF\n\n:0100100022CD\njunk\n:00000001FF\n\r\n", 1);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.EndRecordMet);
+    EXPECT_EQ(r.endRecordLine, 2);
+    EXPECT_EQ(r.linesAfterEnd, 3);
+    EXPECT_EQ(r.firstLineAfterEnd, 4);
+    EXPECT_EQ(r.skippedLines, 0); // not read, so not judged either
+    EXPECT_EQ(r.LoadAddress, 0);  // the end record's
+    EXPECT_EQ(buffer[0x10], 0);
+    EXPECT_EQ(r.storedBytes, 1);
+    EXPECT_EQ(panel.statuses.back(), "Hex File Loaded....");
+
+    r = Load("S1040000AA51\nS9030000FC\nS1040010BB30\n", 2);
+    EXPECT_EQ(r.endRecordLine, 2);
+    EXPECT_EQ(r.linesAfterEnd, 1);
+    EXPECT_EQ(r.firstLineAfterEnd, 3);
+    EXPECT_EQ(buffer[0x10], 0);
+
+    // Only blanks, or a Ctrl-Z, after the end: nothing to count.
+    for (const std::string& tail : {std::string("\n \t\n\r\n"), std::string("\x1A:0100100022CD\n")}) {
+        r = Load(":0100000011EE\n:00000001FF\n" + tail, 1);
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.linesAfterEnd, 0);
+    }
+    // A line too long to be a record ends the count, not the load.
+    r = Load(":00000001FF\n:01001000" + std::string(5000, '0') + "\n:0100100022CD\n", 1);
+    EXPECT_TRUE(r.ok) << r.refusal;
+    EXPECT_EQ(r.linesAfterEnd, 1);
+    EXPECT_EQ(r.firstLineAfterEnd, 2);
+}
+
 TEST_F(HexReaderTest, LineEndingsDoNotMatter) {
     window.DeviceLimit = 0xFFFF;
     const std::string lf = ":0400100001020304E2\n:03002000AABBCCBE\n:00000001FF\n";
@@ -375,14 +441,18 @@ TEST_F(HexReaderTest, EmptyFilesAndOtherFormats) {
     EXPECT_EQ(buffer[1], 0x77);
 }
 
-TEST_F(HexReaderTest, LimitZeroStoresEveryRecordFromPositionZero) {
+// No limit (no device chosen): no record is folded onto position 0.
+TEST_F(HexReaderTest, LimitZeroStoresEveryRecordAtItsOwnAddress) {
     window.DeviceLimit = 0;
-    Load(":02012300AABB77\n", 1);
-    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{0xAA, 0xBB}));
-    EXPECT_EQ(buffer[0x123], 0);
+    const HexLoadResult r = Load(":02012300AABB77\n", 1);
+    EXPECT_EQ(Bytes(0x123, 2), (std::vector<int>{0xAA, 0xBB}));
+    EXPECT_EQ(buffer[0], 0);
+    // Nor does any byte lie beyond a device's end.
+    EXPECT_EQ(r.beyondBytes, 0);
+    EXPECT_FALSE(r.folded);
     buffer = DataBuffer();
     Load("S10501230102D3\n", 2);
-    EXPECT_EQ(Bytes(0, 2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(Bytes(0x123, 2), (std::vector<int>{1, 2}));
     buffer = DataBuffer();
     Load("0102\n", 3);
     EXPECT_EQ(Bytes(0, 2), (std::vector<int>{1, 2}));

@@ -181,8 +181,35 @@ TEST(Arguments, ConvertLine) {
     EXPECT_EQ(Parse({"convert", "-h"}).error, "");
     EXPECT_EQ(Parse({"convert", "--from", "elf", "--help"}).error, "convert: unknown format 'elf'");
     // Only a leading -q or -v reaches convert; anything else before it is refused.
-    EXPECT_EQ(Parse({"--virtual", "convert", "a.hex", "b.bin"}).error,
-              "convert takes no --usb, --virtual or --trace; give it first");
+    EXPECT_EQ(Parse({"--virtual", "convert", "a.hex", "b.bin"}).error, "convert takes no --virtual");
+}
+
+// An option before convert is refused by what it is: one convert has no use
+// for is named as such, one of convert's own is sent after the word; never an
+// option that was not given.
+TEST(Arguments, OptionsBeforeConvertAreNamedAsGiven) {
+    const std::string usage =
+        "usage: velmar-cli convert [--from FMT] [--to FMT] [--device NAME | --limit HEX] "
+        "[--offset HEX] [--buffer-start HEX] [--end HEX] [--fill XX] [--fold] [--skip-bad-lines] "
+        "IN OUT";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--json", "convert", "a.hex", "b.bin"},
+         "give --json after the word convert, where its options go"},
+        {{"-v", "--json", "convert", "a.hex", "b.bin"},
+         "give --json after the word convert, where its options go"},
+        {{"--fill", "FF", "--device", "89C52", "convert", "a.hex", "b.bin"},
+         "give --fill after the word convert, where its options go"},
+        {{"--json", "--trace", "t.txt", "convert", "a.hex", "b.bin"}, "convert takes no --trace"},
+        {{"--usb", "convert", "a.hex", "b.bin"}, "convert takes no --usb"},
+        {{"--serial", "BP1", "convert", "a.hex", "b.bin"}, "convert takes no --serial"},
+        {{"--precheck", "convert", "a.hex", "b.bin"}, "convert takes no --precheck"},
+    };
+    for (const auto& [line, problem] : cases) {
+        const ParseResult r = Parse(line);
+        EXPECT_EQ(r.error, problem) << line.front();
+        EXPECT_EQ(r.hint, usage) << line.front();
+        EXPECT_EQ(r.arguments.command, Command::Convert) << line.front();
+    }
 }
 
 TEST(Arguments, ConvertRefusalsSayWhatAndHowToAsk) {
@@ -236,6 +263,28 @@ TEST(Arguments, OneAddressRuleForEveryCommand) {
     }
 }
 
+// The hex offset takes what the window's Hex Offset takes, five digits, for
+// convert and the device operations alike (D0000 brings 30000 down to 0);
+// past 20 bits it is refused by both.
+TEST(Arguments, TheHexOffsetTakesFiveDigitsAsTheWindowDoes) {
+    for (const char* text : {"0", "FFFF", "10000", "D0000", "0xFFFFF"}) {
+        const ParseResult device =
+            Parse({"--device", "87C51H", "--offset", text, "program", "a.hex"});
+        const ParseResult convert = Parse({"convert", "--offset", text, "a.hex", "b.bin"});
+        ASSERT_EQ(device.error, "") << text;
+        ASSERT_EQ(convert.error, "") << text;
+        EXPECT_EQ(device.arguments.hexOffset, ParseAddress(text)) << text;
+        EXPECT_EQ(convert.arguments.convert.offset, ParseAddress(text)) << text;
+    }
+    EXPECT_EQ(Parse({"--device", "87C51H", "--offset", "100000", "compare", "a.hex"}).error,
+              "--offset takes a hexadecimal address from 0 to FFFFF, not 100000");
+    EXPECT_EQ(Parse({"convert", "--offset", "100000", "a.hex", "b.bin"}).error,
+              "convert: '100000' is not a hexadecimal address for --offset");
+    // The buffer start stays within the buffer.
+    EXPECT_EQ(Parse({"convert", "--buffer-start", "10000", "a.hex", "b.bin"}).error,
+              "convert: --buffer-start takes a hexadecimal address from 0 to FFFF, not 10000");
+}
+
 // disasm takes a part or an instruction set, and its options stay its own;
 // the pre-flight options go with program alone.
 TEST(Arguments, DisasmAndPreFlightLines) {
@@ -276,8 +325,8 @@ TEST(Arguments, DisasmAndPreFlightLines) {
     EXPECT_TRUE(r.arguments.precheck && r.arguments.changedOnly && r.arguments.strict);
 }
 
-// A device operation's buffer start and hex offset lie within the 64 KiB
-// buffer, and no value is ignored for being empty or unknown.
+// A device operation's buffer start lies within the 64 KiB buffer, its hex
+// offset within 20 bits, and no value is ignored for being empty or unknown.
 TEST(Arguments, DeviceAddressesFitTheBufferAndEmptyValuesAreRefused) {
     const ParseResult offset =
         Parse({"--device", "89C52", "--offset=2000", "--buffer-start", "1000", "program", "a"});
@@ -287,8 +336,8 @@ TEST(Arguments, DeviceAddressesFitTheBufferAndEmptyValuesAreRefused) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {{"--device", "89C52", "--buffer-start", "FFFFF", "blank"},
          "--buffer-start takes a hexadecimal address from 0 to FFFF, not FFFFF"},
-        {{"--device", "89C52", "--offset", "10000", "verify", "a"},
-         "--offset takes a hexadecimal address from 0 to FFFF, not 10000"},
+        {{"--device", "89C52", "--offset", "100000", "verify", "a"},
+         "--offset takes a hexadecimal address from 0 to FFFFF, not 100000"},
         {{"--device", "89C52", "--buffer-start", "", "blank"}, "--buffer-start needs a value"},
         {{"--device", "89C52", "--format=", "verify", "a"}, "--format needs a value"},
         {{"--device", "89C52", "--offset", "10", "read", "a.bin"},

@@ -296,6 +296,80 @@ TEST(CliLoad, SkippedLinesAndDisagreeingRecordsAreRefused) {
     EXPECT_EQ(ReadBytes(chip).at(1), 0x22);
 }
 
+// Two files run together: what follows the first end record is refused as
+// every unread line is, naming where it starts; convert writes what was read
+// only when asked to. Blank lines after the end are no reason.
+TEST(CliLoad, RecordsAfterTheEndRecordAreRefusedAsUnread) {
+    ScratchDir dir;
+    const std::string trace = dir.Path("trace.txt");
+    const std::string two = dir.Path("two.hex");
+    WriteText(two, ":0100000011EE\n:00000001FF\n:0100100022CD\n:00000001FF\n");
+    const std::string said = "velmar-cli: " + two + ":3: after the end record on line 2, not read";
+    for (const char* op : {"program", "verify", "compare"}) {
+        const CliRun run = RunCli({"--virtual", "--trace", trace, "--device", "89C52", op, two});
+        EXPECT_EQ(run.exitCode, 1) << op << "\n" << run.err;
+        EXPECT_TRUE(Has(run.err, said + "; nothing done\n")) << run.err;
+        EXPECT_TRUE(ReadLines(trace).empty()) << op;
+    }
+    const std::string s19 = dir.Path("two.s19");
+    WriteText(s19, "S1040000AA51\nS9030000FC\n\nS1040010BB30\nS9030000FC\n");
+    CliRun run = RunCli({"--virtual", "--device", "89C52", "program", s19});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, s19 + ":4: after the end record on line 2, not read; nothing done"))
+        << run.err;
+
+    const std::string out = dir.Path("out.bin");
+    run = RunCli({"convert", "--to", "binary", two, out});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, said + "; nothing written (--skip-bad-lines writes what was read)"))
+        << run.err;
+    run = RunCli({"convert", "--to", "binary", "--skip-bad-lines", two, out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(out), Bytes{0x11});
+
+    const std::string chip = dir.Path("chip.bin");
+    const std::string blanks = dir.Path("blanks.hex");
+    WriteText(blanks, ":0100000011EE\n:00000001FF\n\r\n\n");
+    run = RunCli({"--virtual=save-chip=" + chip, "--device", "89C52", "program", blanks});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(chip).at(0), 0x11);
+}
+
+// The offset takes five digits, as the window's Hex Offset does, and wraps at
+// 20 bits: D0000 brings a file linked at 30000 down to 0 for convert, the
+// device operations and a job alike, with no word of data beyond the part.
+TEST(CliLoad, AFiveDigitOffsetBringsAFileDownAsTheWindowDoes) {
+    ScratchDir dir;
+    const std::string high = dir.Path("high.hex");
+    WriteText(high, ":020000040003F7\n:0400000001020304F2\n:00000001FF\n");
+    const std::string out = dir.Path("out.bin");
+    CliRun run = RunCli({"convert", "--offset", "D0000", "--to", "binary", high, out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(out), (Bytes{1, 2, 3, 4}));
+
+    const std::string chip = dir.Path("chip.bin");
+    run = RunCli({"--virtual=save-chip=" + chip, "--device", "89C52", "--offset", "D0000",
+                  "program", high});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(Has(run.err, "beyond")) << run.err;
+    const Bytes held = ReadBytes(chip);
+    ASSERT_GE(held.size(), 4u);
+    EXPECT_EQ(Bytes(held.begin(), held.begin() + 4), (Bytes{1, 2, 3, 4}));
+    run = RunCli({"--virtual=chip=" + chip, "--device", "89C52", "--offset", "0xD0000",
+                  "verify", high});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+
+#ifndef _WIN32
+    run = RunCli({"--device", "89C52", "--offset", "D0000", "job", "new", high});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "offset = 'D0000'")) << run.out;
+    const std::string job = dir.Path("line.toml");
+    WriteText(job, run.out);
+    run = RunCli({"job", "check", job});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+#endif
+}
+
 // Text never goes onto a chip as binary by accident, nor random bytes as
 // hex; --format takes the file as asked.
 TEST(CliLoad, TextIsNotProgrammedAsBinaryUnlessAsked) {

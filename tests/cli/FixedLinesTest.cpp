@@ -354,7 +354,7 @@ const std::vector<Line> kConvertAndDisasm = {
     {"convert-one-file", V{"convert", "image.hex"}},
     {"convert-no-out-format", V{"convert", "image.hex", "out.dat"}},
     {"convert-bad-fill", V{"convert", "--fill", "123", "image.hex", "out.bin"}},
-    {"convert-bad-address", V{"convert", "--offset", "10000", "image.hex", "out.bin"}},
+    {"convert-bad-address", V{"convert", "--offset", "100000", "image.hex", "out.bin"}},
     {"convert-device-and-limit",
      V{"convert", "--device", "89C51", "--limit", "FFF", "image.hex", "out.bin"}},
     {"convert-unknown-option", V{"convert", "--frob", "x", "image.hex", "out.bin"}},

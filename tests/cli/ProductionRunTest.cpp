@@ -376,14 +376,14 @@ TEST(CliJob, TheJobsOffsetMovesHexRecordsAsOffsetDoes) {
     run = RunCli({"-q", "--virtual=save-chip=" + chip, "job", "run", job});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ChipBytesAt(chip, 0x100, 4), "\x01\x02\x03\x04");
-    // Past the buffer, as --offset 10000 is.
+    // Past 20 bits, as --offset 100000 is.
     const Bytes jobBytes = ReadBytes(job);
     std::string text(jobBytes.begin(), jobBytes.end());
-    text.replace(text.find("'0100'"), 6, "'10000'");
+    text.replace(text.find("'0100'"), 6, "'100000'");
     const std::string far = WriteInput(dir, "far.toml", text);
     run = RunCli({"job", "check", far});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(Has(run.err, "offset takes a hexadecimal address from 0 to FFFF")) << run.err;
+    EXPECT_TRUE(Has(run.err, "offset takes a hexadecimal address from 0 to FFFFF")) << run.err;
 }
 
 TEST(CliRepeat, EveryFreshPartKeepsTheSocketsFaultsAndNamesItsCause) {

@@ -257,6 +257,77 @@ TEST_F(FileCommandsTest, AHexFileWithoutDataWarnsAndTurnsTheBannerRed) {
     EXPECT_EQ(panel.LastSucceeded(), true);
 }
 
+// Lines after the end record (two files run together) load the first file
+// with one warning box that says where the rest begins, and a red banner.
+TEST_F(FileCommandsTest, LinesAfterTheEndRecordAreReportedAsNotRead) {
+    state.Window.DeviceLimit = 0x1FFF;
+    state.Window.DeviceEnd = 0x1FFF;
+    state.FileType = IntelHexFileType;
+    const std::string path = dir.File("two.hex");
+    const std::string first = ":0100000011EE\n:00000001FF\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {first + ":0100100022CD\n",
+         "Line 3 of " + path + " follows its end record (line 2) and was not read."},
+        {first + "\n" + first,
+         "2 lines of " + path +
+             " follow its end record (line 2) and were not read; the first is line 4."},
+        // A file with nothing before its end record: not "no data records".
+        {":00000001FF\n:0100100022CD\n:00000001FF\n",
+         "2 lines of " + path +
+             " follow its end record (line 1) and were not read; the first is line 2."},
+    };
+    for (const auto& [text, warning] : cases) {
+        test::WriteFile(path, text);
+        panel.boxes.clear();
+        BeginOperation(state);
+        LoadFacts facts;
+        EXPECT_TRUE(LoadDataFile(state, path, nullptr, &facts));
+        EndOperation(state);
+        ASSERT_EQ(panel.boxes.size(), 1u) << text;
+        EXPECT_EQ(panel.boxes[0].kind, BoxKind::Warning);
+        EXPECT_EQ(panel.boxes[0].text, warning);
+        EXPECT_EQ(panel.LastSucceeded(), false);
+        EXPECT_GT(facts.linesAfterEnd, 0);
+        EXPECT_EQ(state.Buffer[0x10], 0);
+    }
+    // Blank lines after the end are nothing to report.
+    test::WriteFile(path, first + "\n\n");
+    panel.boxes.clear();
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EndOperation(state);
+    EXPECT_TRUE(panel.boxes.empty());
+    EXPECT_EQ(panel.LastSucceeded(), true);
+}
+
+// With no device chosen yet (a fresh window), a hex file loads where its
+// records say, unfolded and with no word of a device's end; bytes past the
+// buffer are dropped and said to be.
+TEST_F(FileCommandsTest, WithNoDeviceAHexFileLoadsUnfolded) {
+    ASSERT_EQ(state.Window.DeviceLimit, 0);
+    state.FileType = IntelHexFileType;
+    const std::string path = dir.File("spread.hex");
+    test::WriteFile(path, ":0100000011EE\n:011234002297\n:01FFFF00AA57\n:00000001FF\n");
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EndOperation(state);
+    EXPECT_EQ(state.Buffer[0], 0x11);
+    EXPECT_EQ(state.Buffer[0x1234], 0x22);
+    EXPECT_EQ(state.Buffer[0xFFFF], 0xAA);
+    EXPECT_TRUE(panel.boxes.empty());
+    EXPECT_EQ(panel.LastSucceeded(), true);
+
+    test::WriteFile(path, ":0100000033CC\n:020000040001F9\n:0100000044BB\n:00000001FF\n");
+    panel.boxes.clear();
+    BeginOperation(state);
+    EXPECT_TRUE(LoadDataFile(state, path));
+    EndOperation(state);
+    EXPECT_EQ(state.Buffer[0], 0x33);
+    ASSERT_EQ(panel.boxes.size(), 1u);
+    EXPECT_EQ(panel.boxes[0].text,
+              "1 bytes of \"" + path + "\" fell past buffer position FFFF and were dropped.");
+}
+
 // Data past the device's end still load (folded as before), with one warning
 // per load and a red banner; a binary file longer than the range likewise.
 TEST_F(FileCommandsTest, DataBeyondTheDeviceWarnOncePerLoad) {

@@ -42,13 +42,19 @@ class DoctorRun : public ::testing::Test {
             << product << "\", TAG+=\"uaccess\"\n";
     }
 
+    // `libraryPath`: where the loader looks for the vendor's library (the
+    // virtual programmer's drop-in there, told `dropInOptions`).
     Doctor RunDoctor(const std::string& program, const std::vector<std::string>& args,
-               const std::string& standIn) {
+                     const std::string& standIn, const std::string& libraryPath = "",
+                     const std::string& dropInOptions = "") {
         test::ProcessOptions o;
         o.outPath = (root_ / "out").string();
         const std::string faults = (root_ / "faults").string();
+        const std::string options = (root_ / "virtual-options").string();
+        std::ofstream(options) << dropInOptions << "\n";
         o.env = {"VELMAR_STANDIN=" + standIn, "VELMAR_STANDIN_FAULTS=" + faults,
-                 "VELMAR_DOCTOR_ROOT=" + root_.string(), "LD_LIBRARY_PATH="};
+                 "VELMAR_DOCTOR_ROOT=" + root_.string(), "LD_LIBRARY_PATH=" + libraryPath,
+                 "VELMAR_VIRTUAL_OPTIONS=" + options};
         Doctor d;
         d.exit = test::RunProcess(program, args, o);
         std::ifstream in(o.outPath);
@@ -131,6 +137,44 @@ TEST_F(DoctorRun, TheVirtualProgrammerShowsItsBridges) {
     EXPECT_TRUE(Says(two, "version query: no answer")) << two.out;
     const Doctor none = RunDoctor(VELMAR_CLI, {"--virtual=devices=0", "doctor"}, "");
     EXPECT_EQ(none.exit, 1) << none.out;
+    EXPECT_TRUE(Says(none, "result: no programmer answered")) << none.out;
+}
+
+// The vendor's library as the driver (the drop-in plays it): the doctor lists
+// the bridges it lists and asks through it, as probe does, adding what the bus
+// shows of the same bridge; a bus bridge the library cannot list is explained.
+TEST_F(DoctorRun, TheVendorLibraryListsAndAsksWhenItIsTheDriver) {
+    const Doctor alone = RunDoctor(VELMAR_CLI, {"--usb", "doctor"}, "", VELMAR_DROPIN_DIR);
+    EXPECT_EQ(alone.exit, 0) << alone.out;
+    EXPECT_TRUE(Says(alone, "driver: the vendor's D2XX library ")) << alone.out;
+    EXPECT_TRUE(Says(alone, "bridge 1: serial BP123001, \"Brindle Programmer\"\n")) << alone.out;
+    EXPECT_TRUE(Says(alone, "version query: answered, firmware 1.23")) << alone.out;
+    EXPECT_TRUE(Says(alone, "result: a programmer answered (firmware 1.23)")) << alone.out;
+
+    InstallRule("6001");
+    const Doctor both =
+        RunDoctor(VELMAR_CLI_ON_STANDIN, {"--usb", "doctor"}, "bridge=ft232r", VELMAR_DROPIN_DIR);
+    EXPECT_EQ(both.exit, 0) << both.out;
+    EXPECT_TRUE(Says(both, "bridges: 1, as the vendor's library lists them")) << both.out;
+    EXPECT_TRUE(Says(both, "bridge 1: 0403:6001 FT232R, serial BP123001")) << both.out;
+    EXPECT_TRUE(Says(both, "udev rule /etc/udev/rules.d/60-velmar.rules: names 0403:6001"))
+        << both.out;
+    EXPECT_TRUE(Says(both, "version query: answered, firmware 1.23")) << both.out;
+    EXPECT_FALSE(Says(both, "problem:")) << both.out;
+
+    // The library lists nothing: the bus says why, or that there is nothing.
+    const Doctor held = RunDoctor(VELMAR_CLI_ON_STANDIN, {"--usb", "doctor"},
+                                  "bridge=ft232r,sio=bound", VELMAR_DROPIN_DIR, "devices=0");
+    EXPECT_EQ(held.exit, 1) << held.out;
+    EXPECT_TRUE(Says(held, "bridges: 0, as the vendor's library lists them")) << held.out;
+    EXPECT_TRUE(Says(held, "problem: the vendor's D2XX library cannot open a bridge that "
+                           "ftdi_sio holds"))
+        << held.out;
+    const Doctor none = RunDoctor(VELMAR_CLI_ON_STANDIN, {"--usb", "doctor"}, "bridge=none",
+                                  VELMAR_DROPIN_DIR, "devices=0");
+    EXPECT_EQ(none.exit, 1) << none.out;
+    EXPECT_TRUE(Says(none, "problem: no FTDI bridge is listed by the vendor's D2XX library"))
+        << none.out;
     EXPECT_TRUE(Says(none, "result: no programmer answered")) << none.out;
 }
 

@@ -3,7 +3,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "CommandLine.h"
 #include "UiFixture.h"
+#include "devices/FileCommands.h"
+#include "devices/Tasks.h"
+#include "tests/support/ProcessRunner.h"
 #include "virtual/VirtualBackend.h"
 #include "virtual/VirtualProgrammer.h"
 
@@ -177,6 +181,66 @@ class TimedProgrammerStartTest : public StartupTest {
   protected:
     const D2XXBackend& Backend() override { return VirtualBackend(); }
 };
+
+// A fresh install (no settings, so no device) started with a file loads it
+// where its records say, not folded onto 0000 and with no word of a device's
+// end; once a device limits the range, a load folds into it.
+TEST_F(StartupTest, AFileOnAFreshStartIsNotFolded) {
+    WriteFile(Path("image.hex"),
+              ":0100000011EE\r\n:011234002297\r\n:01FFFF00AA57\r\n:00000001FF\r\n");
+    startup->CommandLineFile = Path("image.hex");
+    Start();
+    EXPECT_EQ(Text(form->Device), "No Device");
+    EXPECT_EQ(state->Buffer[0x0000], 0x11);
+    EXPECT_EQ(state->Buffer[0x1234], 0x22);
+    EXPECT_EQ(state->Buffer[0xFFFF], 0xAA);
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>{"The Brindle Programmer Could Not Be Found...."});
+
+    tasks::SelectDevice(*state, 20); // 89C52: 8 KiB
+    requests.clear();
+    state->Buffer.Fill(0);
+    ASSERT_TRUE(LoadDataFile(*state, Path("image.hex")));
+    EXPECT_EQ(state->Buffer[0x1234], 0x22);
+    EXPECT_EQ(state->Buffer[0x1FFF], 0xAA);
+    EXPECT_EQ(state->Buffer[0xFFFF], 0x00);
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_NE(MessageTexts()[0].find("folded onto lower addresses"), std::string::npos);
+}
+
+// The window's command line takes a name as its bytes: one that is not UTF-8
+// (a Latin-1 é) names its own file, not one with a replacement character.
+TEST_F(StartupTest, ACommandLineNameThatIsNotUtf8OpensItsFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows gives the command line as UTF-16";
+#else
+    const std::string name = Path("caf\xE9.hex");
+    WriteFile(name, kIntelHex);
+    char program[] = "velmar";
+    std::string word = name;
+    char* argv[] = {program, word.data(), nullptr};
+    const ui::WindowArguments parsed = ui::ParseWindowArguments(ui::WindowArgumentWords(2, argv));
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_EQ(parsed.file, name);
+    startup->CommandLineFile = parsed.file;
+    Start();
+    EXPECT_EQ(state->Buffer[3], 0x04);
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>{"The Brindle Programmer Could Not Be Found...."});
+
+    // The program itself, past Qt's own reading of its arguments: a second
+    // name is refused in the very bytes it was given.
+    ProcessOptions o;
+    o.errPath = Path("err.txt");
+    o.env = {"QT_QPA_PLATFORM=offscreen"};
+    EXPECT_EQ(RunProcess(VELMAR_WINDOW, {"-platform", "offscreen", "a.hex", "b\xE9.hex"}, o), 2);
+    EXPECT_NE(ReadFile(o.errPath).find("velmar: only one file can be loaded, not also b\xE9.hex\n"),
+              std::string::npos)
+        << ReadFile(o.errPath);
+    // Qt's own removal of the folder cannot name the file.
+    std::filesystem::remove(name);
+#endif
+}
 
 // A hex load ends at its end record with the stop counter up; the search
 // that follows still waits for the programmer's answer, start after start,
