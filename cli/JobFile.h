@@ -5,6 +5,7 @@
 // has the pinned SHA-1 does not start.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,9 +49,18 @@ bool FileSha1(const std::string& path, std::string& sha1, std::string& error);
 bool JobRunArguments(const Job& job, const Arguments& commandLine, Arguments& run,
                      std::string& error);
 
-// job new: the job for a program command line, on standard output.
+// Tests only: called once the image's bytes are read and their SHA-1
+// checked, where a writer could replace the file; what is loaded and
+// programmed are the bytes already read.
+std::function<void()>& JobPinTestHook();
+
+// job new: the job for a program command line, written to the job file
+// named (names relative to its folder) or else on standard output (names
+// whole). Refused for every reason job run would refuse it without a
+// programmer.
 int RunJobNew(const Arguments& arguments, RunReport& report);
-// job check: the job read and its image compared, no programmer touched.
+// job check: the job read, its image compared, loaded and judged as job run
+// would, no programmer touched.
 int RunJobCheck(const Arguments& arguments, RunReport& report);
 
 } // namespace velmar::cli
