@@ -225,8 +225,13 @@ int CheckWithoutProgrammer(const Arguments& run) {
         Complain(stderr, problem);
         return ExitUsage;
     }
+    // Only what is wrong is said: no "Loading Buffer..." sentences.
+    struct CheckPanel : ConsolePanel {
+        using ConsolePanel::ConsolePanel;
+        void Status(std::string_view) override {}
+    };
     ProgramState state(kNoProgrammer);
-    ConsolePanel panel(stderr, stderr, false);
+    CheckPanel panel(stderr, stderr, false);
     panel.SetVerbosity(run.verbosity);
     state.Panel.Attach(&panel);
     int status = PrepareImage(state, panel, run);
