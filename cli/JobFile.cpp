@@ -471,8 +471,9 @@ int RunJobNew(const Arguments& a, RunReport& report) {
             Complain(stderr, error);
             return ExitUsage;
         }
-    // The job file itself, when named; else the job goes to standard output.
-    const std::string& jobPath = p.jobPath;
+    // The job file itself, when named; else ("-" too) the job goes to
+    // standard output.
+    const std::string jobPath = p.jobPath == "-" ? "" : p.jobPath;
     Job job;
     job.name = std::filesystem::path(a.dataPath).stem().string();
     job.device = a.deviceName;

@@ -5,6 +5,7 @@
 
 #include "OperationTable.h"
 #include "Platform.h"
+#include "virtual/VirtualOptions.h"
 
 namespace velmar::cli {
 
@@ -49,6 +50,15 @@ std::string OutputOverInput(const Arguments& a) {
     if (p.job == JobVerb::Check || p.job == JobVerb::Run) Add(inputs, "job", p.jobPath);
     if (jobNew) Add(outputs, "job", p.jobPath);
     Add(outputs, "trace", a.tracePath);
+    if (a.useVirtual) {
+        // The virtual programmer's own files: its trace and the chip it saves.
+        VirtualOptions options;
+        std::string ignored;
+        if (ParseVirtualOptions(a.virtualOptions, options, ignored)) {
+            if (a.tracePath.empty()) Add(outputs, "trace", options.TraceFile);
+            Add(outputs, "saved chip", options.SaveChipFile);
+        }
+    }
     Add(outputs, "log", p.logPath);
     Add(outputs, "CSV log", p.logCsvPath);
     Add(outputs, "serial-number state", p.serialState);

@@ -249,11 +249,15 @@ TEST(OutputWrites, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWrittenOrSent) 
         {"--trace", victim, "firmware", victim},
         {"job", "run", dir.Path("line.toml")},
         {"--log", dir.Path("plain.toml"), "job", "run", dir.Path("plain.toml")},
+        {"--virtual=save-chip=" + victim, "--device", kDevice, "verify", victim},
     };
     for (std::vector<std::string> line : lines) {
         SCOPED_TRACE(line[0] + " " + line[1] + " ... " + line.back());
         const Bytes before = ReadBytes(line.back());
-        line.insert(line.begin(), "--virtual=trace=" + trace);
+        if (line[0].rfind("--virtual=", 0) == 0)
+            line[0] += ",trace=" + trace;
+        else
+            line.insert(line.begin(), "--virtual=trace=" + trace);
         const Outcome run = RunIn(dir, dir.Path(""), line);
         EXPECT_EQ(run.exitCode, 2) << run.err;
         EXPECT_NE(run.err.find("this command reads; nothing done"), std::string::npos) << run.err;
