@@ -217,7 +217,7 @@ const D2XXBackend kNoProgrammer{"none",  nullptr, nullptr, nullptr, nullptr,
                                 nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // What job run refuses before it touches a programmer, found without one:
-// a log over an input, the image as it loads (a text image, data past the
+// a log over an input or where it cannot be written, the image as it loads (a text image, data past the
 // part, a buffer start past it, --strict's warnings), and where the serial
 // number goes. The same code job run runs; its exit status.
 int CheckWithoutProgrammer(const Arguments& run) {
@@ -225,6 +225,12 @@ int CheckWithoutProgrammer(const Arguments& run) {
         Complain(stderr, problem);
         return ExitUsage;
     }
+    // The logs are opened first of all by a run; found here without writing.
+    for (const std::string* log : {&run.production.logPath, &run.production.logCsvPath})
+        if (const std::string problem = log->empty() ? "" : OutputProblem(*log); !problem.empty()) {
+            Complain(stderr, "cannot write " + *log + ": " + problem);
+            return ExitUsage;
+        }
     // Only what is wrong is said: no "Loading Buffer..." sentences.
     struct CheckPanel : ConsolePanel {
         using ConsolePanel::ConsolePanel;

@@ -98,6 +98,8 @@ TEST(JobRefusals, JobNewAndJobCheckRefuseEachJobThatJobRunRefusesWithoutAProgram
          "buffer_start = 'F800'\n", "leaves no room"},
         {"a text image", "notes.txt", {}, "", "give --format binary"},
         {"data past the part", "past.hex", {}, "", "beyond the 87C51H's end"},
+        {"a log in no folder", "image.bin", {"--log", dir.Path("none/line.jsonl")},
+         "log = 'none/line.jsonl'\n", "cannot write"},
         {"--strict and a warning", "origin.hex", {"--strict"}, "strict = true\n", "(--strict)"},
     };
     for (const Case& c : cases) {
