@@ -13,9 +13,9 @@
 #include "Operations.h"
 #include "OutputGuard.h"
 #include "RepeatRun.h"
-#include "buffer/FileReplacement.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
+#include "buffer/FileReplacement.h"
 #include "buffer/FormatDetection.h"
 #include "buffer/HexText.h"
 #include "buffer/InputFile.h"
@@ -83,9 +83,8 @@ bool ReadSerial(const toml::table& t, Job& job, std::string& error) {
 
 // The keys a job knows; a table's keys follow its name.
 const std::vector<std::string> kJobKeys = {
-    "name",     "device", "file",      "sha1",   "format",  "offset",       "buffer_start",
-    "fill",     "lock_bits", "repeat", "log",    "log_csv", "precheck",     "changed_only",
-    "strict"};
+    "name",      "device", "file", "sha1",    "format",   "offset",       "buffer_start", "fill",
+    "lock_bits", "repeat", "log",  "log_csv", "precheck", "changed_only", "strict"};
 const std::vector<std::string> kJobTables = {"serial_number"};
 const std::vector<std::string> kSerialKeys = {"address", "format", "start", "step", "state"};
 
@@ -217,9 +216,10 @@ const D2XXBackend kNoProgrammer{"none",  nullptr, nullptr, nullptr, nullptr,
                                 nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // What job run refuses before it touches a programmer, found without one:
-// a log over an input or where it cannot be written, the image as it loads (a text image, data past the
-// part, a buffer start past it, --strict's warnings), and where the serial
-// number goes. The same code job run runs; its exit status.
+// a log over an input or where it cannot be written, the image as it loads
+// (a text image, data past the part, a buffer start past it, --strict's
+// warnings), and where the serial number goes. The same code job run runs;
+// its exit status.
 int CheckWithoutProgrammer(const Arguments& run) {
     if (const std::string problem = OutputOverInput(run); !problem.empty()) {
         Complain(stderr, problem);
@@ -279,8 +279,7 @@ bool IsUtf8(const std::string& text) {
             if ((next & 0xC0) != 0x80) return false;
             value = (value << 6) | (next & 0x3F);
         }
-        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return false;
+        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
         i += more + 1;
     }
     return true;

@@ -104,9 +104,9 @@ std::int32_t FirstStoredAddress(const ProgramState& state, const Arguments& a, s
         // A job's image is loaded from the bytes its pin was checked on.
         std::string bytes = a.imageBytes ? *a.imageBytes : std::string();
         std::FILE* stream = a.imageBytes ? platform::OpenMemoryStream(bytes) : nullptr;
-        const bool loaded = a.imageBytes ? stream != nullptr &&
-                                               LoadDataStream(*again, a.dataPath, stream)
-                                         : LoadDataFile(*again, a.dataPath);
+        const bool loaded = a.imageBytes
+                                ? stream != nullptr && LoadDataStream(*again, a.dataPath, stream)
+                                : LoadDataFile(*again, a.dataPath);
         if (stream != nullptr) std::fclose(stream);
         if (!loaded) again.reset();
     }

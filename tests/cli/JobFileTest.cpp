@@ -35,7 +35,8 @@ std::string JobError(const ScratchDir& dir, const std::string& body) {
     const Bytes image(16, 0x5A);
     velmar::clitest::WriteBytes(dir.Path("image.bin"), image);
     const std::string path = dir.Path("job.toml");
-    WriteText(path, "device = '89C51'\nfile = 'image.bin'\nsha1 = '" + Sha1Of(image) + "'\n" + body);
+    WriteText(path,
+              "device = '89C51'\nfile = 'image.bin'\nsha1 = '" + Sha1Of(image) + "'\n" + body);
     Job job;
     std::string error;
     return ReadJob(path, job, error) ? "" : error;

@@ -39,8 +39,8 @@ std::string Slurp(const std::string& path) {
 
 // velmar-cli in `workDir`, standard output to `outPath` (a file of its own
 // when empty).
-Outcome RunIn(const ScratchDir& dir, const std::string& workDir, const std::vector<std::string>& args,
-          const std::string& outPath = "") {
+Outcome RunIn(const ScratchDir& dir, const std::string& workDir,
+              const std::vector<std::string>& args, const std::string& outPath = "") {
     velmar::test::ProcessOptions options;
     options.workDir = workDir;
     options.outPath = outPath.empty() ? dir.Path(".out") : outPath;
@@ -90,16 +90,28 @@ TEST(JobRefusals, JobNewAndJobCheckRefuseEachJobThatJobRunRefusesWithoutAProgram
         std::string said;                 // part of the sentence
     };
     const std::vector<Case> cases = {
-        {"serial number outside the part", "image.bin", {"--serial-number", "1FFE:le16:1"},
-         "[serial_number]\naddress = '1FFE'\nformat = 'le16'\nstart = 1\n", "lies outside"},
-        {"serial number over the file's data", "image.bin", {"--serial-number", "0010:le16:1"},
-         "[serial_number]\naddress = '0010'\nformat = 'le16'\nstart = 1\n", "would overwrite data"},
-        {"buffer start past the part", "image.bin", {"--buffer-start", "F800"},
-         "buffer_start = 'F800'\n", "leaves no room"},
+        {"serial number outside the part",
+         "image.bin",
+         {"--serial-number", "1FFE:le16:1"},
+         "[serial_number]\naddress = '1FFE'\nformat = 'le16'\nstart = 1\n",
+         "lies outside"},
+        {"serial number over the file's data",
+         "image.bin",
+         {"--serial-number", "0010:le16:1"},
+         "[serial_number]\naddress = '0010'\nformat = 'le16'\nstart = 1\n",
+         "would overwrite data"},
+        {"buffer start past the part",
+         "image.bin",
+         {"--buffer-start", "F800"},
+         "buffer_start = 'F800'\n",
+         "leaves no room"},
         {"a text image", "notes.txt", {}, "", "give --format binary"},
         {"data past the part", "past.hex", {}, "", "beyond the 87C51H's end"},
-        {"a log in no folder", "image.bin", {"--log", dir.Path("none/line.jsonl")},
-         "log = 'none/line.jsonl'\n", "cannot write"},
+        {"a log in no folder",
+         "image.bin",
+         {"--log", dir.Path("none/line.jsonl")},
+         "log = 'none/line.jsonl'\n",
+         "cannot write"},
         {"--strict and a warning", "origin.hex", {"--strict"}, "strict = true\n", "(--strict)"},
     };
     for (const Case& c : cases) {
@@ -159,8 +171,8 @@ TEST(JobNames, AJobNamesItsFilesFromItsOwnFolderAndRefusesNamesItCannotHold) {
     WriteBytes(dir.Path("sub/image.bin"), Image());
     // Written from the shell's folder, the job in a folder of its own.
     Outcome made = RunIn(dir, dir.Path(""),
-                     {"--device", kDevice, "--log", "logs/line.jsonl", "job", "new", "sub/image.bin",
-                      "jobs/line.toml"});
+                         {"--device", kDevice, "--log", "logs/line.jsonl", "job", "new",
+                          "sub/image.bin", "jobs/line.toml"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     EXPECT_EQ(made.out, "");
     const std::string toml = Slurp(dir.Path("jobs/line.toml"));
@@ -178,7 +190,10 @@ TEST(JobNames, AJobNamesItsFilesFromItsOwnFolderAndRefusesNamesItCannotHold) {
     // the job works wherever it is saved.
     made = RunIn(dir, dir.Path("moved"), {"--device", kDevice, "job", "new", "sub/image.bin"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    EXPECT_NE(made.out.find("file = '" + fs::path(dir.Path("moved/sub/image.bin")).lexically_normal().generic_string() + "'"),
+    EXPECT_NE(made.out.find(
+                  "file = '" +
+                  fs::path(dir.Path("moved/sub/image.bin")).lexically_normal().generic_string() +
+                  "'"),
               std::string::npos)
         << made.out;
     WriteText(dir.Path("elsewhere.toml"), made.out);
@@ -221,8 +236,8 @@ TEST(OutputWrites, AWriteErrorOnStandardOutputOrTheTraceEndsTheCommandWithExit2)
     }
     // The trace, on the virtual programmer and on the hardware's path.
     for (const auto& line : {std::vector<std::string>{"--virtual", "--trace", "/dev/full", "probe"},
-                             std::vector<std::string>{"--virtual", "--trace", "/dev/full", "--device",
-                                                      kDevice, "blank"}}) {
+                             std::vector<std::string>{"--virtual", "--trace", "/dev/full",
+                                                      "--device", kDevice, "blank"}}) {
         const Outcome run = RunIn(dir, dir.Path(""), line);
         EXPECT_EQ(run.exitCode, 2) << run.err;
         EXPECT_NE(run.err.find("cannot write the trace /dev/full"), std::string::npos) << run.err;
@@ -240,8 +255,8 @@ TEST(OutputWrites, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWrittenOrSent) 
     ASSERT_EQ(::link(victim.c_str(), dir.Path("hard.jsonl").c_str()), 0);
     WriteText(dir.Path("line.toml"), "device = '" + kDevice + "'\nfile = 'victim.bin'\nsha1 = '" +
                                          Sha1(victim) + "'\nlog = 'victim.bin'\n");
-    WriteText(dir.Path("plain.toml"), "device = '" + kDevice + "'\nfile = 'victim.bin'\nsha1 = '" +
-                                          Sha1(victim) + "'\n");
+    WriteText(dir.Path("plain.toml"),
+              "device = '" + kDevice + "'\nfile = 'victim.bin'\nsha1 = '" + Sha1(victim) + "'\n");
     const std::string trace = dir.Path("sent.trace");
     const std::vector<std::vector<std::string>> lines = {
         {"--log", victim, "--device", kDevice, "program", victim},
@@ -268,7 +283,8 @@ TEST(OutputWrites, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWrittenOrSent) 
         EXPECT_FALSE(fs::exists(trace)) << "the programmer was started";
     }
     // job new: the job over its own image.
-    const Outcome run = RunIn(dir, dir.Path(""), {"--device", kDevice, "job", "new", victim, victim});
+    const Outcome run =
+        RunIn(dir, dir.Path(""), {"--device", kDevice, "job", "new", victim, victim});
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_EQ(ReadBytes(victim), Image());
 }
@@ -277,7 +293,8 @@ TEST(JsonErrors, AControlCharacterInAFileNameStaysInsideTheErrorText) {
     ScratchDir dir;
     const std::string target = dir.Path("full\nx.hex");
     ASSERT_EQ(::symlink("/dev/full", target.c_str()), 0);
-    const Outcome run = RunIn(dir, dir.Path(""), {"--json", "--virtual", "--device", kDevice, "read", target});
+    const Outcome run =
+        RunIn(dir, dir.Path(""), {"--json", "--virtual", "--device", kDevice, "read", target});
     EXPECT_EQ(run.exitCode, 2) << run.err;
     ASSERT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     const nlohmann::json object = nlohmann::json::parse(run.out);

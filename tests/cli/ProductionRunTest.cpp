@@ -263,9 +263,9 @@ TEST(CliJob, TwentyPartsFromAJobAgreeWithTheirChipsAndAChangedImageIsRefused) {
     const std::string image = WriteImage(dir);
     // The log named from the shell's folder; the job holds it from its own.
     const std::string job = dir.Path("line.toml");
-    CliRun run = RunCli({"--device", kDevice, "--serial-number", "0FF8:hex8:0xA0", "--repeat", "20",
-                         "--log", dir.Path("line.jsonl"), "--lock-bits", "1", "job", "new", image,
-                         job});
+    CliRun run =
+        RunCli({"--device", kDevice, "--serial-number", "0FF8:hex8:0xA0", "--repeat", "20", "--log",
+                dir.Path("line.jsonl"), "--lock-bits", "1", "job", "new", image, job});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     run = RunCli({"job", "check", job});
     EXPECT_EQ(run.exitCode, 0) << run.err;
