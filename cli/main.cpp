@@ -152,7 +152,7 @@ int RunProgrammerCommand(const Arguments& a, RunReport& report) {
             Complain(stderr, error);
             return ExitUsage;
         }
-        if (!TraceWritten(session.TraceWriteFailed(), a.tracePath)) return ExitUsage;
+        if (!TraceWritten(session.TraceWriteFailed(), session.TracePath())) return ExitUsage;
         return status;
     }
 

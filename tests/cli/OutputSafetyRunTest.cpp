@@ -168,6 +168,7 @@ TEST(JobNames, AJobNamesItsFilesFromItsOwnFolderAndRefusesNamesItCannotHold) {
     ScratchDir dir;
     fs::create_directories(dir.Path("sub"));
     fs::create_directories(dir.Path("jobs"));
+    fs::create_directories(dir.Path("logs"));
     WriteBytes(dir.Path("sub/image.bin"), Image());
     // Written from the shell's folder, the job in a folder of its own.
     Outcome made = RunIn(dir, dir.Path(""),
@@ -184,6 +185,7 @@ TEST(JobNames, AJobNamesItsFilesFromItsOwnFolderAndRefusesNamesItCannotHold) {
     fs::create_directories(dir.Path("moved"));
     fs::rename(dir.Path("jobs"), dir.Path("moved/jobs"));
     fs::rename(dir.Path("sub"), dir.Path("moved/sub"));
+    fs::rename(dir.Path("logs"), dir.Path("moved/logs"));
     EXPECT_EQ(RunIn(dir, dir.Path(""), {"job", "check", "moved/jobs/line.toml"}).exitCode, 0);
 
     // On standard output the job's folder is unknown: names are whole, and
@@ -236,6 +238,7 @@ TEST(OutputWrites, AWriteErrorOnStandardOutputOrTheTraceEndsTheCommandWithExit2)
     }
     // The trace, on the virtual programmer and on the hardware's path.
     for (const auto& line : {std::vector<std::string>{"--virtual", "--trace", "/dev/full", "probe"},
+                             std::vector<std::string>{"--virtual=trace=/dev/full", "probe"},
                              std::vector<std::string>{"--virtual", "--trace", "/dev/full",
                                                       "--device", kDevice, "blank"}}) {
         const Outcome run = RunIn(dir, dir.Path(""), line);
