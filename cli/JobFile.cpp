@@ -1,6 +1,8 @@
 #include "JobFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -527,9 +529,13 @@ int RunJobNew(const Arguments& a, RunReport& report) {
             return ExitUsage;
         }
     } else if (!p.json) {
-        std::fputs(text.c_str(), stdout);
+        errno = 0;
+        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            Complain(stderr, std::string("cannot write standard output: ") +
+                                 std::strerror(errno != 0 ? errno : EIO));
+            return ExitUsage;
+        }
     }
-    std::fflush(stdout);
     return ExitSuccess;
 }
 

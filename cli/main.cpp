@@ -266,6 +266,9 @@ int main(int argc, char** argv) {
         const bool flushed = std::fflush(stdout) == 0;
         if (flushed && !std::ferror(stdout)) return status;
         if (!flushed) cause = errno;
+        // read - and convert's OUT - say so themselves, once is enough.
+        const std::string said = "cannot write standard output";
+        if (LastComplaint().compare(0, said.size(), said) == 0) return static_cast<int>(ExitUsage);
         Complain(stderr, std::string("cannot write standard output") +
                              (cause != 0 ? std::string(": ") + std::strerror(cause) : ""));
         return static_cast<int>(ExitUsage);
