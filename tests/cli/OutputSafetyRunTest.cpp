@@ -228,13 +228,18 @@ TEST(OutputWrites, AWriteErrorOnStandardOutputOrTheTraceEndsTheCommandWithExit2)
         {"--virtual=chip=" + dir.Path("chip.bin"), "--device", kDevice, "verify", image},
         {"--virtual", "list"},
         {"--virtual", "probe"},
+        {"--virtual", "--device", kDevice, "--format", "binary", "read", "-"},
+        {"convert", "--to", "binary", image, "-"},
         {"--help"},
     };
     for (const auto& line : onStdout) {
         SCOPED_TRACE(line.front() + " ... " + line.back());
         const Outcome run = RunIn(dir, dir.Path(""), line, "/dev/full");
         EXPECT_EQ(run.exitCode, 2) << run.err;
-        EXPECT_NE(run.err.find("cannot write standard output"), std::string::npos) << run.err;
+        const std::string said = "cannot write standard output";
+        const std::size_t at = run.err.find(said);
+        EXPECT_NE(at, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(said, at + 1), std::string::npos) << "said twice: " << run.err;
     }
     // The trace, on the virtual programmer and on the hardware's path.
     for (const auto& line : {std::vector<std::string>{"--virtual", "--trace", "/dev/full", "probe"},
