@@ -110,8 +110,8 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 }
 
 // The known name an unknown one was most likely meant as: the fewest edits,
-// within a third of its length, or the known name it begins (`serial` for
-// serial_number); "" when none is near.
+// at most two or a third of its length, or else the known name it begins
+// (`serial` for serial_number); "" when none is near.
 std::string NearestName(const std::string& name, const std::vector<std::string>& known) {
     std::string best;
     std::size_t bestDistance = std::string::npos;
@@ -165,9 +165,14 @@ bool UnknownKeys(const toml::table& t, const std::string& path, std::string& err
                     (near.empty() ? "a job's only table is [serial_number]"
                                   : "did you mean [" + near + "]?");
         } else {
-            const std::string near = NearestName(name, kJobKeys);
+            std::vector<std::string> known = kJobKeys;
+            known.insert(known.end(), kJobTables.begin(), kJobTables.end());
+            const std::string near = NearestName(name, known);
+            const bool table =
+                std::find(kJobTables.begin(), kJobTables.end(), near) != kJobTables.end();
             error = where + "unknown key '" + name + "'; " +
                     (near.empty() ? "a job takes " + JoinNames(kJobKeys) + " and [serial_number]"
+                     : table      ? "did you mean [" + near + "]?"
                                   : "did you mean " + near + "?");
         }
         return false;

@@ -61,6 +61,7 @@ TEST(JobFile, KeysNoJobKnowsAreRefusedNamingTheNearestKnownOne) {
         {"[serial_number]\naddress = '0FF0'\nformat = 'le16'\nstart = 1\nsetp = 2\n",
          "job.toml:8: unknown key 'setp' in [serial_number]; did you mean step?"},
         {"serial.address = '0FF0'\n", "unknown table [serial]; did you mean [serial_number]?"},
+        {"serial_numbr = 1\n", "unknown key 'serial_numbr'; did you mean [serial_number]?"},
         // Nothing near: the keys a job takes, rather than a wild guess.
         {"colour = 'red'\n", "unknown key 'colour'; a job takes name, device, file"},
         {"[extras]\n", "unknown table [extras]; a job's only table is [serial_number]"},
