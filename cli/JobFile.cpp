@@ -86,7 +86,7 @@ bool ReadSerial(const toml::table& t, Job& job, std::string& error) {
 // The keys a job knows; a table's keys follow its name.
 const std::vector<std::string> kJobKeys = {
     "name",      "device", "file", "sha1",    "format",   "offset",       "buffer_start", "fill",
-    "lock_bits", "repeat", "log",  "log_csv", "precheck", "changed_only", "strict"};
+    "lock_bits", "repeat", "log",  "log_csv", "precheck", "changed_only", "strict",       "fold"};
 const std::vector<std::string> kJobTables = {"serial_number"};
 const std::vector<std::string> kSerialKeys = {"address", "format", "start", "step", "state"};
 
@@ -357,7 +357,8 @@ bool ReadJob(const std::string& path, Job& job, std::string& error) {
         !Address(t, "offset", job.offset, error) ||
         !Address(t, "buffer_start", job.bufferStart, error) || !ReadSerial(t, job, error) ||
         !Flag(t, "precheck", job.precheck, error) ||
-        !Flag(t, "changed_only", job.changedOnly, error) || !Flag(t, "strict", job.strict, error)) {
+        !Flag(t, "changed_only", job.changedOnly, error) || !Flag(t, "strict", job.strict, error) ||
+        !Flag(t, "fold", job.fold, error)) {
         error = path + ": " + error;
         return false;
     }
@@ -417,6 +418,7 @@ std::string JobToml(const Job& job) {
     if (job.precheck) t.insert("precheck", true);
     if (job.changedOnly) t.insert("changed_only", true);
     if (job.strict) t.insert("strict", true);
+    if (job.fold) t.insert("fold", true);
     if (job.serial) {
         toml::table s;
         s.insert("address", HexText(job.serial->address, 4));
@@ -459,6 +461,7 @@ bool JobRunArguments(const Job& job, const Arguments& commandLine, Arguments& ru
     run.precheck = job.precheck;
     run.changedOnly = job.changedOnly;
     run.strict = job.strict;
+    run.fold = job.fold;
     ProductionArguments& p = run.production;
     run.hexOffset = job.offset;
     p.serialRule = job.serial;
@@ -478,6 +481,15 @@ int RunJobNew(const Arguments& a, RunReport& report) {
         return ExitUsage;
     }
     const ProductionArguments& p = a.production;
+    // How a run goes, not what it programs: job run takes these itself, and
+    // a job that dropped them in silence would not do what was asked.
+    for (const auto& [given, option] : {std::pair{p.serialOverwrite, "--serial-overwrite"},
+                                        std::pair{p.reuseFailed, "--reuse-failed"},
+                                        std::pair{p.repeatWhenChanged, "--repeat-when-changed"}})
+        if (given) {
+            Complain(stderr, std::string(option) + " is not kept in a job: give it to job run");
+            return ExitUsage;
+        }
     for (const std::string* name : {&a.dataPath, &p.logPath, &p.logCsvPath, &p.serialState})
         if (!WritableName(*name, error)) {
             Complain(stderr, error);
@@ -505,6 +517,7 @@ int RunJobNew(const Arguments& a, RunReport& report) {
     job.precheck = a.precheck;
     job.changedOnly = a.changedOnly;
     job.strict = a.strict;
+    job.fold = a.fold;
     job.serial = p.serialRule;
     job.serialState = NameInJob(p.serialState, jobPath);
     job.repeat = p.repeat;

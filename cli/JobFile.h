@@ -31,6 +31,7 @@ struct Job {
     bool precheck = false;    // each part read first, refused when it cannot take the image
     bool changedOnly = false; // only the blocks that differ from the part
     bool strict = false;      // a warning about the image ends the run
+    bool fold = false;        // data past the part's end loaded folded, as --fold
 };
 
 // Reads and checks a job file (names, formats, ranges, the device's lock

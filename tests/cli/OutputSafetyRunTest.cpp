@@ -137,6 +137,21 @@ TEST(JobRefusals, JobNewAndJobCheckRefuseEachJobThatJobRunRefusesWithoutAProgram
         EXPECT_EQ(LastLine(made.err), LastLine(ran.err));
         EXPECT_EQ(checked.out, "");
     }
+    // What a job cannot hold is refused, not dropped; --fold it holds.
+    const Outcome overwrite = RunIn(dir, dir.Path(""),
+                                    {"--device", kDevice, "--serial-number", "0010:le16:1",
+                                     "--serial-overwrite", "job", "new", dir.Path("image.bin")});
+    EXPECT_EQ(overwrite.exitCode, 2);
+    EXPECT_NE(overwrite.err.find("--serial-overwrite is not kept in a job: give it to job run"),
+              std::string::npos)
+        << overwrite.err;
+    const Outcome folded = RunIn(
+        dir, dir.Path(""),
+        {"--device", kDevice, "--fold", "job", "new", dir.Path("past.hex"), dir.Path("fold.toml")});
+    ASSERT_EQ(folded.exitCode, 0) << folded.err;
+    EXPECT_NE(Slurp(dir.Path("fold.toml")).find("fold = true"), std::string::npos);
+    EXPECT_EQ(RunIn(dir, dir.Path(""), {"--virtual", "job", "run", dir.Path("fold.toml")}).exitCode,
+              0);
 }
 
 TEST(JobRefusals, MisspeltKeysAndTablesStopJobCheckAndJobRun) {
