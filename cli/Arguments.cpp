@@ -341,6 +341,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         // The rest is read as the program command the job will run.
         words.erase(words.begin());
         words[0] = "program";
+        // job new FILE JOB.toml: the job file written, in place of standard output.
+        if (words.size() == 3) {
+            a.production.jobPath = words.back();
+            words.pop_back();
+        }
     }
     const std::string& verb = words[0];
     if (verb == "probe" || verb == "firmware" || verb == "list" || verb == "doctor")

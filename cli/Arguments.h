@@ -3,6 +3,7 @@
 // touches a file or the programmer; it only says what was asked for.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -65,6 +66,9 @@ struct Arguments {
     Operation operation = Operation::Read;
     int lockBit = 0; // 1..3
     std::string dataPath;
+    // job run: the image's bytes as read once and pinned; loaded instead of
+    // dataPath, so that a file replaced after the check is not programmed.
+    std::shared_ptr<const std::string> imageBytes;
 
     int verbosity = 0;            // -1 -q, 0, 1 -v, 2 -vv
     std::optional<long> maxDiffs; // difference lines printed; none: by the terminal

@@ -453,9 +453,14 @@ bool ConsolePanel::ShowMessage(BoxKind kind, std::string_view text, BoxAbout) {
                 Complain(err_, line);
         } else {
             // The window's boxes join their lines with CR LF: each line is an
-            // error line of its own.
-            for (std::string_view line : SplitLines(text))
-                Complain(err_, line);
+            // error line of its own. A lone LF is a file name's own and stays
+            // in its line, escaped, so that the name is not cut in two.
+            for (std::size_t from = 0;;) {
+                const std::size_t end = text.find("\r\n", from);
+                Complain(err_, text.substr(from, end == std::string_view::npos ? end : end - from));
+                if (end == std::string_view::npos) break;
+                from = end + 2;
+            }
         }
         return true;
     }

@@ -1,6 +1,8 @@
 #include "Disasm.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "Operations.h"
 #include "buffer/HexText.h"
@@ -28,10 +30,14 @@ int PrintListing(const ProgramState& state, const Arguments& arguments) {
     }
     const Listing listing = ListBuffer(state, arguments.disasm.mcs48 ? Cpu::Mcs48 : Cpu::Mcs51,
                                        erased, arguments.disasm.from, arguments.disasm.to);
+    errno = 0;
+    bool written = true;
     for (const std::string& line : listing.Lines)
-        std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-    return ExitSuccess;
+        written = std::printf("%s\n", line.c_str()) >= 0 && written;
+    if (std::fflush(stdout) == 0 && written && !std::ferror(stdout)) return ExitSuccess;
+    Complain(stderr, std::string("cannot write standard output: ") +
+                         std::strerror(errno != 0 ? errno : EIO));
+    return ExitUsage;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // has the pinned SHA-1 does not start.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ struct Job {
     bool precheck = false;    // each part read first, refused when it cannot take the image
     bool changedOnly = false; // only the blocks that differ from the part
     bool strict = false;      // a warning about the image ends the run
+    bool fold = false;        // data past the part's end loaded folded, as --fold
 };
 
 // Reads and checks a job file (names, formats, ranges, the device's lock
@@ -48,9 +50,18 @@ bool FileSha1(const std::string& path, std::string& sha1, std::string& error);
 bool JobRunArguments(const Job& job, const Arguments& commandLine, Arguments& run,
                      std::string& error);
 
-// job new: the job for a program command line, on standard output.
+// Tests only: called once the image's bytes are read and their SHA-1
+// checked, where a writer could replace the file; what is loaded and
+// programmed are the bytes already read.
+std::function<void()>& JobPinTestHook();
+
+// job new: the job for a program command line, written to the job file
+// named (names relative to its folder) or else on standard output (names
+// whole). Refused for every reason job run would refuse it without a
+// programmer.
 int RunJobNew(const Arguments& arguments, RunReport& report);
-// job check: the job read and its image compared, no programmer touched.
+// job check: the job read, its image compared, loaded and judged as job run
+// would, no programmer touched.
 int RunJobCheck(const Arguments& arguments, RunReport& report);
 
 } // namespace velmar::cli

@@ -101,10 +101,9 @@ std::string PartJsonText(const PartRecord& part) {
     return PartJson(part).dump(-1, ' ', false, kReplace);
 }
 
-void PrintReportJson(std::FILE* out, const RunReport& report) {
+bool PrintReportJson(std::FILE* out, const RunReport& report) {
     const std::string text = ReportJsonText(report) + "\n";
-    std::fputs(text.c_str(), out);
-    std::fflush(out);
+    return std::fputs(text.c_str(), out) >= 0 && std::fflush(out) == 0 && !std::ferror(out);
 }
 
 } // namespace velmar::cli

@@ -14,7 +14,8 @@ std::string ReportJsonText(const RunReport& report);
 // A part as the log's line holds it (without the run's fields).
 std::string PartJsonText(const PartRecord& part);
 
-// The object and a new line on `out`, flushed.
-void PrintReportJson(std::FILE* out, const RunReport& report);
+// The object and a new line on `out`, flushed; false (errno set) when it
+// could not be written.
+bool PrintReportJson(std::FILE* out, const RunReport& report);
 
 } // namespace velmar::cli

@@ -133,7 +133,9 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     // so that an endless one ends one byte past the buffer; anything else
     // is read whole and judged by its contents too.
     const bool judged = !arguments.formatGiven && arguments.fileType != BinaryFileType;
-    if (path == "-") {
+    if (arguments.imageBytes) {
+        source.bytes = *arguments.imageBytes;
+    } else if (path == "-") {
         if (!ReadWholeStream(stdin, source.bytes, error)) {
             Complain("cannot read standard input: " + error);
             return ExitUsage;
@@ -161,7 +163,7 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
     RunReport& report = panel.Report();
     report.fileName = source.name;
     report.fileFormat = std::string(DataFormatOf(state.FileType).CliName);
-    if (path == "-" || judged) {
+    if (path == "-" || judged || arguments.imageBytes) {
         report.fileSha1 = Sha1Text(reinterpret_cast<const std::uint8_t*>(source.bytes.data()),
                                    source.bytes.size());
         // An empty string cannot back a memory stream; it holds no data.
@@ -416,7 +418,7 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
 
 int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     InputFile dataFile;
-    if (!arguments.dataPath.empty() && arguments.dataPath != "-") {
+    if (!arguments.imageBytes && !arguments.dataPath.empty() && arguments.dataPath != "-") {
         dataFile = OpenInput(arguments.dataPath);
         if (!dataFile) return ExitUsage;
     }
@@ -439,7 +441,7 @@ bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     return true;
 }
 
-int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+int PrepareImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
     const Operation op = arguments.operation;
     // Every device byte must have its buffer position: one past the buffer
     // would be read into nothing, verified against nothing or never written.
@@ -471,7 +473,11 @@ int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Argum
             if (panel.Verbosity() >= 0) Complain("warning: " + *warning);
         }
     }
+    return -1;
+}
 
+int PrepareDeviceOperation(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+    if (const int refused = PrepareImage(state, panel, arguments); refused >= 0) return refused;
     if (!SelectDevice(state, panel, arguments)) return ExitFailed;
     const AddressWindow& w = state.Window;
     panel.Report().rangeFirst = w.DeviceStart;

@@ -22,6 +22,12 @@ enum ExitStatus : int { ExitSuccess = 0, ExitFailed = 1, ExitUsage = 2 };
 int RunProbe(ProgramState& state, ConsolePanel& panel, const std::string& serial = {},
              bool json = false);
 
+// What a device operation checks and loads before the programmer is
+// touched: the buffer start, the output's folder, the file loaded and judged
+// (--strict's warnings too). The exit status, or -1 to go on. job new and
+// job check run it with no programmer, so that they refuse what job run would.
+int PrepareImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+
 // What every device operation does before its handler: the file checked
 // and loaded, the search, the device selection. The exit status, or -1 to
 // go on.

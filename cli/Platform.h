@@ -41,6 +41,10 @@ void InstallInterruptHandler(void (*onInterrupt)());
 // _commit); false when either fails.
 bool SyncToDisk(std::FILE* stream);
 
+// Who a regular file is, whatever name reaches it (a symbolic or hard link
+// too): the device and file number; "" when `path` names no regular file.
+std::string RegularFileIdentity(const std::string& path);
+
 // This computer's name ("" when it has none).
 std::string HostName();
 

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <string>
 
 #include "Platform.h"
 
@@ -25,6 +27,12 @@ extern "C" void OnSigint(int) {
 // temporary file removed), not kill the process in the middle of it.
 void InitConsole() {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::string RegularFileIdentity(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
 bool IsTerminal(std::FILE* stream) {

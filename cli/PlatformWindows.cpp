@@ -110,6 +110,25 @@ void InstallInterruptHandler(void (*onInterrupt)()) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+std::string RegularFileIdentity(const std::string& path) {
+    const auto wide = WideFromUtf8(path);
+    if (!wide) return "";
+    // Opened for no access at all: only its identity is asked for.
+    HANDLE file =
+        CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0 &&
+                       GetFileType(file) == FILE_TYPE_DISK &&
+                       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(file);
+    if (!known) return "";
+    return std::to_string(info.dwVolumeSerialNumber) + ":" +
+           std::to_string((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                          info.nFileIndexLow);
+}
+
 bool FileReadable(const std::string& path, int& errorNumber) {
     const auto wide = WideFromUtf8(path);
     if (!wide) {

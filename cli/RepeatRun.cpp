@@ -95,13 +95,20 @@ std::int32_t FirstStoredAddress(const ProgramState& state, const Arguments& a, s
                                 std::int32_t last, std::uint8_t fill) {
     std::unique_ptr<ProgramState> again;
     std::error_code ec;
-    if (a.dataPath != "-" && std::filesystem::is_regular_file(a.dataPath, ec)) {
+    if (a.imageBytes || (a.dataPath != "-" && std::filesystem::is_regular_file(a.dataPath, ec))) {
         // Nothing is sent: the scratch state only loads, and shows nothing.
         again = std::make_unique<ProgramState>(VirtualBackend());
         again->Window = SelectedWindow(a);
         again->FileType = state.FileType;
         again->Buffer.Fill(static_cast<std::uint8_t>(~fill));
-        if (!LoadDataFile(*again, a.dataPath)) again.reset();
+        // A job's image is loaded from the bytes its pin was checked on.
+        std::string bytes = a.imageBytes ? *a.imageBytes : std::string();
+        std::FILE* stream = a.imageBytes ? platform::OpenMemoryStream(bytes) : nullptr;
+        const bool loaded = a.imageBytes
+                                ? stream != nullptr && LoadDataStream(*again, a.dataPath, stream)
+                                : LoadDataFile(*again, a.dataPath);
+        if (stream != nullptr) std::fclose(stream);
+        if (!loaded) again.reset();
     }
     const AddressWindow& w = state.Window;
     for (std::int32_t address = first; address <= last; ++address) {
@@ -113,8 +120,8 @@ std::int32_t FirstStoredAddress(const ProgramState& state, const Arguments& a, s
     return -1;
 }
 
-// Where the serial number goes must be inside the part and, unless
-// --serial-overwrite, over bytes the file does not store.
+} // namespace
+
 std::string SerialPlacementProblem(const ProgramState& state, const Arguments& a,
                                    std::uint8_t fill) {
     const SerialRule& rule = *a.production.serialRule;
@@ -131,6 +138,8 @@ std::string SerialPlacementProblem(const ProgramState& state, const Arguments& a
            " would overwrite data of " + a.dataPath + " (at " + HexText(stored, 4) +
            "); nothing done (--serial-overwrite allows it)";
 }
+
+namespace {
 
 void PutSerial(ProgramState& state, const SerialRule& rule, std::uint64_t number) {
     const std::vector<std::uint8_t> bytes = EncodeSerial(rule.format, number);

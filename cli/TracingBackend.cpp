@@ -1,5 +1,7 @@
 #include "TracingBackend.h"
 
+#include <cerrno>
+
 #include "virtual/PacketTrace.h"
 
 namespace velmar::cli {
@@ -9,6 +11,15 @@ namespace {
 const D2XXBackend* gInner = nullptr;
 std::FILE* gTrace = nullptr;
 std::FILE* gCopy = nullptr;
+int gWriteError = 0; // errno of the first trace line that was not written
+
+// One line to the trace; the first failure of a trace file is kept for the end.
+void WriteLine(std::FILE* file, const std::string& line) {
+    errno = 0;
+    const bool written = std::fprintf(file, "%s\n", line.c_str()) >= 0 && std::fflush(file) == 0;
+    // -vv's lines on the error stream are messages, not the trace file.
+    if (!written && file != stderr && gWriteError == 0) gWriteError = errno != 0 ? errno : EIO;
+}
 
 FT_STATUS TracedListDevices(void* a1, void* a2, DWORD flags) {
     return gInner->ListDevices(a1, a2, flags);
@@ -33,12 +44,8 @@ FT_STATUS TracedWrite(FT_HANDLE handle, void* buffer, DWORD count, DWORD* writte
     if (gTrace != nullptr && buffer != nullptr && count > 0) {
         // The same line format as the virtual programmer's own trace.
         const std::string line = PacketTrace::Line(static_cast<const std::uint8_t*>(buffer), count);
-        std::fprintf(gTrace, "%s\n", line.c_str());
-        std::fflush(gTrace);
-        if (gCopy != nullptr) {
-            std::fprintf(gCopy, "%s\n", line.c_str());
-            std::fflush(gCopy);
-        }
+        WriteLine(gTrace, line);
+        if (gCopy != nullptr) WriteLine(gCopy, line);
     }
     return gInner->Write(handle, buffer, count, written);
 }
@@ -52,6 +59,10 @@ FT_STATUS TracedSetLatencyTimer(FT_HANDLE handle, UCHAR ms) {
 D2XXBackend gTable{};
 
 } // namespace
+
+int TraceWriteFailed() {
+    return gWriteError;
+}
 
 void TraceAlsoTo(std::FILE* copy) {
     gCopy = copy;

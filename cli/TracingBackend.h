@@ -19,4 +19,9 @@ const D2XXBackend& TracingBackend(const D2XXBackend& inner, std::FILE* trace);
 // A second file that gets every trace line too (none: nullptr).
 void TraceAlsoTo(std::FILE* copy);
 
+// The errno value of the first trace line that could not be written (a full
+// disk, /dev/full); 0 while every line was. -vv's lines on the error stream
+// are not counted.
+int TraceWriteFailed();
+
 } // namespace velmar::cli

@@ -26,7 +26,7 @@ std::string UsageText() {
              [--serial-number ADDR:FORMAT:START[:STEP] [--serial-state FILE]
              [--reuse-failed] [--serial-overwrite]] [--lock-bits 1,2,3]
              [--log FILE.jsonl] [--log-csv FILE.csv] program FILE
-  velmar-cli [...] --device NAME [program options] job new FILE > JOB.toml
+  velmar-cli [...] --device NAME [program options] job new FILE [JOB.toml]
   velmar-cli job check JOB.toml
   velmar-cli [--usb | --virtual[=OPTIONS]] [--serial SN] job run JOB.toml
   velmar-cli --help | --version
@@ -172,9 +172,12 @@ Production line (program, and job run):
   --lock-bits 1,2,3  program these lock bits in order after a good verify
   --log FILE.jsonl   append one JSON line per part, synced before the next
   --log-csv FILE.csv the same columns as CSV with a header
-  job new FILE       print a TOML job for the program command line, pinning
-                     FILE by its SHA-1
-  job check JOB      read the job and compare its file's SHA-1
+  job new FILE [JOB] write the TOML job for the program command line to JOB
+                     (names relative to its folder), or print it (names
+                     whole), pinning FILE by its SHA-1; refused when job run
+                     would refuse it
+  job check JOB      read the job, compare its file's SHA-1 and check the
+                     file as job run does
   job run JOB        run the job; refused when its file's SHA-1 is not the
                      job's
 

@@ -66,6 +66,14 @@ std::function<void()> VirtualSession::PartSwap() const {
     return [] { VirtualProgrammer::Instance().SwapPart(); };
 }
 
+int VirtualSession::TraceWriteFailed() const {
+    return VirtualProgrammer::Instance().TraceWriteFailed();
+}
+
+std::string VirtualSession::TracePath() const {
+    return VirtualProgrammer::Instance().Options().TraceFile;
+}
+
 bool VirtualSession::Finish(std::string& error) {
     const VirtualProgrammer& programmer = VirtualProgrammer::Instance();
     const std::string& path = programmer.Options().SaveChipFile;

@@ -24,6 +24,11 @@ class VirtualSession {
     std::function<void()> PartSwap() const;
     // Writes the chip file asked for with save-chip=.
     bool Finish(std::string& error);
+    // The errno value of the first trace line the trace file did not take;
+    // 0 when every line was written (or there is no trace file).
+    int TraceWriteFailed() const;
+    // The trace file (--trace or trace=); "" when none.
+    std::string TracePath() const;
 };
 
 } // namespace velmar::cli

@@ -19,6 +19,7 @@
 #include "JsonReport.h"
 #include "OperationTable.h"
 #include "Operations.h"
+#include "OutputGuard.h"
 #include "Platform.h"
 #include "RepeatRun.h"
 #include "SerialBackend.h"
@@ -133,6 +134,13 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     return status;
 }
 
+// A trace that could not be written ends the command as a bad output does.
+bool TraceWritten(int errorNumber, const std::string& path) {
+    if (errorNumber == 0) return true;
+    Complain(stderr, "cannot write the trace " + path + ": " + std::strerror(errorNumber));
+    return false;
+}
+
 // The programmer's part of main: the virtual one or the bridges, the trace.
 int RunProgrammerCommand(const Arguments& a, RunReport& report) {
     if (a.useVirtual) {
@@ -144,6 +152,7 @@ int RunProgrammerCommand(const Arguments& a, RunReport& report) {
             Complain(stderr, error);
             return ExitUsage;
         }
+        if (!TraceWritten(session.TraceWriteFailed(), session.TracePath())) return ExitUsage;
         return status;
     }
 
@@ -169,11 +178,12 @@ int RunProgrammerCommand(const Arguments& a, RunReport& report) {
         backend = &TracingBackend(*backend, trace);
     }
     const int status = RunOnProgrammer(a, *backend, {}, report);
-    if (trace != nullptr && std::fclose(trace) != 0) {
-        Complain(stderr, "cannot write " + a.tracePath);
+    const bool written = trace == nullptr || TraceWritten(TraceWriteFailed(), a.tracePath);
+    if (trace != nullptr && std::fclose(trace) != 0 && written) {
+        Complain(stderr, "cannot write the trace " + a.tracePath + ": " + std::strerror(errno));
         return ExitUsage;
     }
-    return status;
+    return written ? status : ExitUsage;
 }
 
 // A file the command reads whole itself: its SHA-1 for the report, when it
@@ -185,8 +195,18 @@ void NoteFileSha1(const std::string& path, RunReport& report) {
         report.fileSha1 = sha1;
 }
 
+// A log, trace or output that is one of the command's inputs: refused
+// before anything is written or sent.
+bool RefuseOutputOverInput(const Arguments& a) {
+    const std::string problem = OutputOverInput(a);
+    if (problem.empty()) return false;
+    Complain(stderr, problem);
+    return true;
+}
+
 // Every command but help and version; the report filled as far as it goes.
 int RunCommand(const Arguments& parsed, RunReport& report) {
+    if (parsed.command != Command::Convert && RefuseOutputOverInput(parsed)) return ExitUsage;
     switch (parsed.command) {
     case Command::Convert:
         report.fileName = parsed.convert.in;
@@ -221,6 +241,7 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
         }
         report.jobName = job.name;
         report.fileSha1 = job.sha1;
+        if (RefuseOutputOverInput(a)) return ExitUsage;
     }
     report.device = a.deviceName;
     return RunProgrammerCommand(a, report);
@@ -238,9 +259,23 @@ int main(int argc, char** argv) {
                       std::find(args.begin(), args.end(), "--json") != args.end();
     RunReport report;
     report.command = CommandName(a);
+    // Whatever went to standard output must have arrived: a full disk or a
+    // closed pipe ends the command with 2, whatever else it did.
+    const auto written = [](int status, int cause = 0) {
+        errno = 0;
+        const bool flushed = std::fflush(stdout) == 0;
+        if (flushed && !std::ferror(stdout)) return status;
+        if (!flushed) cause = errno;
+        // read - and convert's OUT - say so themselves, once is enough.
+        const std::string said = "cannot write standard output";
+        if (LastComplaint().compare(0, said.size(), said) == 0) return static_cast<int>(ExitUsage);
+        Complain(stderr, std::string("cannot write standard output") +
+                             (cause != 0 ? std::string(": ") + std::strerror(cause) : ""));
+        return static_cast<int>(ExitUsage);
+    };
     // --json: whatever happened, one object on standard output at the end.
     const auto finish = [&](int status) {
-        if (!json) return status;
+        if (!json) return written(status);
         report.exitCode = status;
         if (report.result.empty())
             report.result = status == ExitSuccess ? "ok"
@@ -249,8 +284,9 @@ int main(int argc, char** argv) {
         report.durationMs = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
         if (status != ExitSuccess && report.error.empty()) report.error = LastComplaint();
-        PrintReportJson(stdout, report);
-        return status;
+        errno = 0;
+        const int cause = PrintReportJson(stdout, report) ? 0 : errno;
+        return written(status, cause);
     };
     if (!parsed.error.empty()) {
         report.error = parsed.error;
@@ -260,10 +296,10 @@ int main(int argc, char** argv) {
     switch (a.command) {
     case Command::Help:
         std::fputs(UsageText().c_str(), stdout);
-        return ExitSuccess;
+        return written(ExitSuccess);
     case Command::Version:
         std::printf("velmar-cli %s\n", VELMAR_VERSION);
-        return ExitSuccess;
+        return written(ExitSuccess);
     default:
         return finish(RunCommand(a, report));
     }

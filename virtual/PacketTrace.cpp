@@ -1,5 +1,7 @@
 #include "PacketTrace.h"
 
+#include <cerrno>
+
 namespace velmar {
 
 std::string PacketTrace::Line(const std::uint8_t* bytes, std::size_t count) {
@@ -18,15 +20,21 @@ std::string PacketTrace::Line(const std::uint8_t* bytes, std::size_t count) {
 
 void PacketTrace::Restart(const std::string& path) {
     lines_.clear();
+    writeError_ = 0;
     if (file_.is_open()) file_.close();
+    file_.clear();
+    errno = 0;
     if (!path.empty()) file_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!path.empty() && !file_.is_open()) writeError_ = errno != 0 ? errno : EIO;
 }
 
 void PacketTrace::Add(const std::uint8_t* bytes, std::size_t count) {
     lines_.push_back(Line(bytes, count));
-    if (file_.is_open()) {
+    if (file_.is_open() && writeError_ == 0) {
+        errno = 0;
         file_ << lines_.back() << '\n';
         file_.flush();
+        if (!file_) writeError_ = errno != 0 ? errno : EIO;
     }
 }
 

@@ -20,10 +20,14 @@ class PacketTrace {
     void Add(const std::uint8_t* bytes, std::size_t count);
     void Clear() { lines_.clear(); }
     const std::vector<std::string>& Lines() const { return lines_; }
+    // The errno value of the first line the file did not take (a full disk);
+    // 0 while every line was written.
+    int WriteFailed() const { return writeError_; }
 
   private:
     std::vector<std::string> lines_;
     std::ofstream file_;
+    int writeError_ = 0;
 };
 
 } // namespace velmar

@@ -415,6 +415,10 @@ const std::vector<std::string>& VirtualProgrammer::Trace() const {
 const std::vector<std::string>& VirtualProgrammer::Faults() const {
     return state_->Faults;
 }
+int VirtualProgrammer::TraceWriteFailed() const {
+    return state_->Trace.WriteFailed();
+}
+
 void VirtualProgrammer::ClearTrace() {
     state_->Trace.Clear();
     state_->Faults.clear();

@@ -72,6 +72,9 @@ class VirtualProgrammer {
     // One line per packet written: "92 00 00 00 F7 3F B0 78",
     // "41 05 00 00 40 FF 3F C4 +256".
     const std::vector<std::string>& Trace() const;
+    // The errno value of the first line the trace file did not take; 0 when
+    // every line was written.
+    int TraceWriteFailed() const;
     // What the firmware objected to, one line each: a bad checksum byte
     // (packet ignored), an unknown command, a packet of odd length, a read
     // whose lines were not set up, reply bytes of an earlier packet read as

@@ -388,7 +388,7 @@ const std::vector<Line> kProduction = {
     {"lock-bits-json",
      V{"--virtual", "--json", "--device", "89C51", "--lock-bits", "1,2", "program", "image.hex"}},
     {"job-new", V{"--device", "89C51", "--serial-number", "200:le16:1", "--lock-bits", "1", "job",
-                  "new", "image.hex"}},
+                  "new", "image.hex", "line.toml"}},
     {"job-check", V{"job", "check", "job.toml"}},
     {"job-check-stale", V{"job", "check", "stale.toml"}},
     {"job-check-missing", V{"job", "check", "missing.toml"}},
