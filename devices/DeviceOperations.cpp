@@ -104,6 +104,7 @@ std::string DifferenceLine(std::int32_t address, std::uint8_t expected, std::uin
 
 OperationResult tasks::Verify(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Verifying Device to Buffer....");
@@ -129,6 +130,7 @@ OperationResult tasks::Verify(ProgramState& state) {
 
 OperationResult tasks::BlankCheck(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Checking to see if Device is erased....");
@@ -154,6 +156,7 @@ OperationResult tasks::BlankCheck(ProgramState& state) {
 
 OperationResult tasks::Read(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Moving Device to Buffer....");
@@ -184,6 +187,7 @@ OperationResult tasks::Read(ProgramState& state) {
 
 OperationResult tasks::Compare(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Comparing Device for Re-Progamablity....");
@@ -219,6 +223,7 @@ OperationResult tasks::Compare(ProgramState& state) {
 
 OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
     BeginOperation(state);
+    state.Work = PartWork::Programming;
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Programming Device from Buffer....");
     EnableQuit(state);
@@ -266,6 +271,7 @@ void tasks::SetAutoVerify(ProgramState& state, bool on) {
 
 OperationResult tasks::Erase(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Erasing;
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Erasing Flash Device........");
     if (!LinkUp(state, mark)) {
@@ -287,6 +293,7 @@ OperationResult tasks::Erase(ProgramState& state) {
 
 void OfferLockBits(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::LockBits;
 }
 
 namespace {
@@ -337,6 +344,7 @@ OperationResult TakeLockBitChoice(ProgramState& state, int k) {
 
 OperationResult tasks::ProgramLockBit(ProgramState& state, int bit) {
     BeginOperation(state);
+    state.Work = PartWork::LockBits;
     const unsigned mark = state.Link.FrameFaultMark;
     ProgramSecurityBit(state, bit - 1);
     return EndLockBitRun(state, mark, bit - 1);

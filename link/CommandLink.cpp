@@ -36,15 +36,21 @@ DWORD CommandLink::SendPacket() {
     packet[7] = PacketChecksum(packet);
     const bool awaited = packet[0] < 0x80;
     WriteRequest(static_cast<DWORD>(PacketLength), awaited, kWriteTimeout);
-    return awaited ? AwaitReply() : 0;
+    return awaited && !Gone() ? AwaitReply() : 0;
 }
 
 DWORD CommandLink::WriteRequest(DWORD length, bool awaited, std::string_view timeoutLine) {
+    // A bridge that is gone gets nothing more; the request fails as unsent.
+    if (Gone()) {
+        ++LinkFaults;
+        return 0;
+    }
     // Nothing queued before the request is written can be its reply.
     if (awaited && ReplyOwed) DropStaleReply();
     const unsigned failedBefore = d2xx_.FailedCalls;
     const DWORD written = d2xx_.WriteTxBuffer(length);
-    if (written != length) panel_->ReportLine(timeoutLine);
+    // A write that failed because the bridge went away did not time out.
+    if (written != length && !Gone()) panel_->ReportLine(timeoutLine);
     if (written != length || d2xx_.FailedCalls != failedBefore) ++LinkFaults;
     return written;
 }
@@ -83,6 +89,12 @@ DWORD CommandLink::AwaitReply() {
 
 DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
     count = std::min<DWORD>(count, kTransferBufferSize);
+    if (Gone()) {
+        // Said once already, by the wait or call that found it gone.
+        ++LinkFaults;
+        d2xx_.ReplyBuffer[6] = 0x55;
+        return 0;
+    }
     ReplyTimerRunning = true;
     timerDeadline_ = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(ReplyTimeoutMs + std::max(workMs, 0));
@@ -191,7 +203,7 @@ void CommandLink::WriteLatch(std::uint8_t select, int value) {
 }
 
 void CommandLink::SendIdle() {
-    if (Answered()) {
+    if (Answered() && !Gone()) {
         // Its reply is awaited in full: the end of a run or a stop that came
         // before the idle command does not cut its wait short.
         ClearStopFlag();
