@@ -80,8 +80,8 @@ std::string UnpluggedSentence(const ProgramState& state) {
     if (block < 0)
         return "the programmer was unplugged before the first block was read: the part was not "
                "changed";
-    return at + ": the part was not changed; it was read up to " +
-           (block <= start ? std::string("none of it") : HexText(block - 1, 4)) + " only";
+    if (block <= start) return at + ": the part was not changed; nothing of it was read";
+    return at + ": the part was not changed; it was read up to " + HexText(block - 1, 4) + " only";
 }
 
 bool LinkFailedSince(const ProgramState& state, unsigned faultMark) {
