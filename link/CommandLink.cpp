@@ -36,7 +36,7 @@ DWORD CommandLink::SendPacket() {
     packet[7] = PacketChecksum(packet);
     const bool awaited = packet[0] < 0x80;
     WriteRequest(static_cast<DWORD>(PacketLength), awaited, kWriteTimeout);
-    return awaited && !Gone() ? AwaitReply() : 0;
+    return awaited ? AwaitReply() : 0;
 }
 
 DWORD CommandLink::WriteRequest(DWORD length, bool awaited, std::string_view timeoutLine) {
@@ -77,6 +77,7 @@ static bool WaitTurn(CommandLink& link, D2XXUnit& d2xx, FrontPanel& panel,
     if (status != FT_OK || link.TimeoutFlag > 0) {
         d2xx.ReplyBuffer[6] = 0x55;
         link.ReplyTimerRunning = false;
+        if (d2xx.Gone) d2xx.LossShown = true;
         panel.LinkLost(static_cast<std::uint32_t>(status), link.TimeoutFlag);
         return false;
     }
@@ -90,9 +91,14 @@ DWORD CommandLink::AwaitReply() {
 DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
     count = std::min<DWORD>(count, kTransferBufferSize);
     if (Gone()) {
-        // Said once already, by the wait or call that found it gone.
+        // The reply that cannot come is the lost link's, said once: here
+        // when a write or read found the bridge gone before any wait did.
         ++LinkFaults;
         d2xx_.ReplyBuffer[6] = 0x55;
+        if (!d2xx_.LossShown) {
+            d2xx_.LossShown = true;
+            panel_->LinkLost(static_cast<std::uint32_t>(d2xx_.GoneStatus), 0);
+        }
         return 0;
     }
     ReplyTimerRunning = true;

@@ -54,7 +54,10 @@ void D2XXUnit::ReportDriverStatus(const std::string& label, FT_STATUS status) {
 
 void D2XXUnit::ReportTransferStatus(const std::string& label, FT_STATUS status) {
     ReportDriverStatus(label, status);
-    if (status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) Gone = true;
+    if ((status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) && !Gone) {
+        Gone = true;
+        GoneStatus = status;
+    }
 }
 
 std::string D2XXUnit::NameBufferToString() {
@@ -110,7 +113,7 @@ FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const std::string& serial) 
     StringToNameBuffer(serial);
     FT_STATUS status = backend_->OpenEx(NameBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
     open_ = status == FT_OK;
-    if (open_) Gone = GoneReported = false;
+    if (open_) Gone = LossShown = GoneReported = false;
     OpenProblem = status == FT_OK ? std::string() : OpenFailureCause(status);
     ReportDriverStatus("Open_USB_Device_By_Serial_Number", status);
     return status;

@@ -53,6 +53,10 @@ class D2XXUnit {
     // nor asked of it, and no box is shown for it again, until an open
     // succeeds.
     bool Gone = false;
+    // The status that said so.
+    FT_STATUS GoneStatus = FT_OK;
+    // The lost link's line was shown (once per loss).
+    bool LossShown = false;
     // The operation that saw it go has said so (once per loss).
     bool GoneReported = false;
     // Calls that returned a status other than FT_OK, so that callers can tell
