@@ -87,7 +87,7 @@ def kvm_works(kernel, initrd):
                             "host", "-m", "256", "-nodefaults", "-nographic", "-no-reboot",
                             "-serial", "stdio", "-kernel", kernel, "-initrd", initrd,
                             "-append", "console=ttyS0 quiet panic=-1 velmar.probe"],
-                           capture_output=True, text=True, errors="replace", timeout=20)
+                           capture_output=True, text=True, errors="replace", timeout=8)
         return "@@alive" in r.stdout
     except (OSError, subprocess.TimeoutExpired):
         return False
