@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
     unlink(socketPath.c_str());
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener < 0 ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener, 1) != 0) {
         std::fprintf(stderr, "velmar-virtual-programmer: %s: %s\n", socketPath.c_str(),
                      std::strerror(errno));

@@ -14,8 +14,16 @@ constexpr std::uint8_t kSetLatches = 0x92;
 
 bool KnownCommand(std::uint8_t code) {
     switch (code) {
-    case 0x24: case 0x32: case 0x41: case 0x48: case 0x52:
-    case 0x56: case 0x90: case 0x92: case 0x94: case 0xAA:
+    case 0x24:
+    case 0x32:
+    case 0x41:
+    case 0x48:
+    case 0x52:
+    case 0x56:
+    case 0x90:
+    case 0x92:
+    case 0x94:
+    case 0xAA:
         return true;
     default:
         return false;

@@ -38,8 +38,7 @@ bool StreamProgrammer::Open(std::string& error) {
 // firmware started reading, known once it has handled it.
 bool StreamProgrammer::IsPullPoint(const std::vector<std::uint8_t>& packet, bool handled) const {
     if (PullAt < 0 || pulled_ || packet.size() < 8) return false;
-    if (!handled && packet[0] == kProgramBlock)
-        return (packet[2] | (packet[3] << 8)) == PullAt;
+    if (!handled && packet[0] == kProgramBlock) return (packet[2] | (packet[3] << 8)) == PullAt;
     if (handled && packet[0] == kReadBlock)
         return VirtualProgrammer::Instance().LastReadAddress() == PullAt;
     return false;
@@ -72,15 +71,18 @@ std::vector<std::uint8_t> StreamProgrammer::Take(const std::uint8_t* bytes, std:
     VirtualProgrammer& programmer = VirtualProgrammer::Instance();
     std::vector<std::uint8_t> out;
     for (std::vector<std::uint8_t>& packet : framer_.Push(bytes, count)) {
+        // What came with the pulled packet is lost with the power.
         if (IsPullPoint(packet, false)) {
             PowerUpAfresh();
-            continue;
+            break;
         }
         DWORD written = 0;
         programmer.Write(port_, packet.data(), static_cast<DWORD>(packet.size()), &written);
         if (IsPullPoint(packet, true)) {
+            // Its reply too.
+            Ready();
             PowerUpAfresh();
-            continue;
+            break;
         }
         const std::vector<std::uint8_t> reply = Ready();
         out.insert(out.end(), reply.begin(), reply.end());

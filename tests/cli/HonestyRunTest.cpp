@@ -198,7 +198,8 @@ TEST(CliUnplugged, StopsAtOnceWithOneSentence) {
     ScratchDir dir;
     const std::string image = dir.Path("image.bin");
     Bytes data(0x2000);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7);
     WriteBytes(image, data);
     const std::string trace = dir.Path("trace.txt");
     const std::string chip = dir.Path("chip.bin");
@@ -214,7 +215,8 @@ TEST(CliUnplugged, StopsAtOnceWithOneSentence) {
     EXPECT_TRUE(Has(run.err, sentence)) << run.err;
     const auto count = [](const std::string& text, const std::string& part) {
         std::size_t n = 0;
-        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        for (std::size_t at = text.find(part); at != std::string::npos;
+             at = text.find(part, at + 1))
             ++n;
         return n;
     };
@@ -231,7 +233,8 @@ TEST(CliUnplugged, StopsAtOnceWithOneSentence) {
     const Bytes held = ReadBytes(chip);
     ASSERT_EQ(held.size(), data.size());
     EXPECT_TRUE(std::equal(data.begin(), data.begin() + 0x400, held.begin()));
-    EXPECT_TRUE(std::all_of(held.begin() + 0x500, held.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(held.begin() + 0x500, held.end(), [](std::uint8_t b) { return b == 0xFF; }));
 
     // A read pulled at its second block (packet 10) writes no file.
     const std::string out = dir.Path("read.bin");

@@ -2,6 +2,7 @@
 // virtual programmer served through them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,7 +20,8 @@ Bytes Packet(std::uint8_t a, std::uint8_t b = 0, std::uint8_t c = 0, std::uint8_
              std::uint8_t e = 0, std::uint8_t f = 0, std::uint8_t g = 0) {
     Bytes p{a, b, c, d, e, f, g, 0};
     unsigned sum = 0;
-    for (int i = 0; i < 7; ++i) sum += p[static_cast<std::size_t>(i)];
+    for (int i = 0; i < 7; ++i)
+        sum += p[static_cast<std::size_t>(i)];
     p[7] = static_cast<std::uint8_t>(sum);
     return p;
 }
@@ -31,31 +33,30 @@ Bytes WithTail(Bytes head, std::uint8_t fill) {
 
 Bytes Joined(const std::vector<Bytes>& packets) {
     Bytes all;
-    for (const Bytes& p : packets) all.insert(all.end(), p.begin(), p.end());
+    for (const Bytes& p : packets)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
 // The stream of one programmed block after another on an 875X part: the
 // SetLatches after a block carries that block's 256 bytes behind it.
 std::vector<Bytes> ProgramRun() {
-    return {Packet(0x24),
-            Packet(0x90, 0x3F, 0x30),
-            Packet(0x92, 0, 0, 0x40, 0xFF, 0x3F, 0x30),
+    return {Packet(0x24), Packet(0x90, 0x3F, 0x30), Packet(0x92, 0, 0, 0x40, 0xFF, 0x3F, 0x30),
             Packet(0x92, 0, 0, 0x40, 0xFF, 0x3F, 0x30),
             WithTail(Packet(0x41, 5, 0x00, 0x00, 0x40, 0xFF, 0x3F), 0x24),
             // The stale tail is block 0000's data; bytes that look like
             // commands (0x24 idle, 0x92) must not be taken for packets.
             WithTail(Packet(0x92, 0, 0, 0x41, 0xFF, 0x3F, 0x30), 0x24),
             WithTail(Packet(0x41, 5, 0x00, 0x01, 0x41, 0xFF, 0x3F), 0x92),
-            WithTail(Packet(0x92, 0, 0, 0x42, 0xFF, 0x3F, 0x30), 0x92),
-            Packet(0x24)};
+            WithTail(Packet(0x92, 0, 0, 0x42, 0xFF, 0x3F, 0x30), 0x92), Packet(0x24)};
 }
 
 std::vector<Bytes> FeedInPieces(StreamFramer& framer, const Bytes& stream, std::size_t piece) {
     std::vector<Bytes> out;
     for (std::size_t at = 0; at < stream.size(); at += piece) {
         const std::size_t n = std::min(piece, stream.size() - at);
-        for (Bytes& p : framer.Push(stream.data() + at, n)) out.push_back(std::move(p));
+        for (Bytes& p : framer.Push(stream.data() + at, n))
+            out.push_back(std::move(p));
     }
     return out;
 }
@@ -150,7 +151,8 @@ TEST(StreamProgrammer, AnswersTheStreamAndLosesThePulledBlock) {
     const Bytes stream = Joined(run);
     Bytes replies;
     for (std::size_t at = 0; at < stream.size(); at += 64) {
-        const Bytes r = programmer.Take(stream.data() + at, std::min<std::size_t>(64, stream.size() - at));
+        const Bytes r =
+            programmer.Take(stream.data() + at, std::min<std::size_t>(64, stream.size() - at));
         replies.insert(replies.end(), r.begin(), r.end());
     }
     VirtualProgrammer& model = VirtualProgrammer::Instance();
@@ -167,11 +169,15 @@ TEST(StreamProgrammer, AnswersTheStreamAndLosesThePulledBlock) {
     ASSERT_TRUE(pulled.Start(options, error)) << error;
     replies = pulled.Take(stream.data(), stream.size());
     EXPECT_TRUE(pulled.Pulled());
-    // The block at 0000 was answered; the one at 0100 never reached the
-    // part, and the programmer came up afresh for the idle after it.
+    // The idle and the block at 0000 were answered; the one at 0100 never
+    // reached the part, and what came with it was lost.
     EXPECT_EQ(VirtualProgrammer::Instance().Chip()[0x0000], 0x24);
     EXPECT_EQ(VirtualProgrammer::Instance().Chip()[0x0100], 0xFF);
-    EXPECT_EQ(replies.size(), 24u);
+    EXPECT_EQ(replies.size(), 16u);
+    // Plugged in again, the programmer answers afresh.
+    const Bytes idle = Packet(0x24);
+    EXPECT_EQ(pulled.Take(idle.data(), idle.size()), idle);
+    EXPECT_EQ(VirtualProgrammer::Instance().Chip()[0x0000], 0x24);
 }
 
 } // namespace
