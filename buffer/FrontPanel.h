@@ -78,6 +78,9 @@ class FrontPanel {
         (void)status;
         (void)timeouts;
     }
+    // The programmer was unplugged inside an operation: the one sentence
+    // that says where and what the part now holds. The operation has failed.
+    virtual void ProgrammerUnplugged(std::string_view sentence) { (void)sentence; }
     // The running operation can be stopped from now on.
     virtual void QuitOffered() {}
 

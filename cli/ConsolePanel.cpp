@@ -415,6 +415,12 @@ void ConsolePanel::LinkLost(std::uint32_t status, int timeouts) {
     DiagnosticLine(DiagnosticOf::Link, LinkLostLine(status, timeouts));
 }
 
+// An error line whatever the verbosity: the run failed and this is why.
+void ConsolePanel::ProgrammerUnplugged(std::string_view sentence) {
+    ClearBar();
+    Complain(err_, sentence);
+}
+
 // An operation inside another (the verify after programming) is a phase of
 // its own; the outer one is over when it starts.
 void ConsolePanel::EnterBusyState() {

@@ -102,6 +102,7 @@ class ConsolePanel : public FrontPanel {
     void FailureDiagnosed(std::string_view line) override { diagnosis_ = std::string(line); }
     void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override;
     void LinkLost(std::uint32_t status, int timeouts) override;
+    void ProgrammerUnplugged(std::string_view sentence) override;
     void QuitOffered() override;
     void VppChanged(int setting) override;
     void ReportLine(std::string_view line) override;

@@ -72,6 +72,7 @@ void SendPulse(ProgramState& state) {
 void SetAddressLatches(ProgramState& state) {
     LineState& lines = state.Lines;
     const std::int32_t address = state.Transfer.DeviceAddress;
+    state.Transfer.Block = address;
     if (Selected(state).Setup == LineSetup::Mode875X) {
         const std::uint8_t h = static_cast<std::uint8_t>((address >> 8) & 0xFF);
         lines.HighModeByte = static_cast<std::uint8_t>((h & 0x0F) | lines.ModeBits);
@@ -272,6 +273,12 @@ void ProgramBytewise(ProgramState& state, const BlockFilter& wanted) {
             AdvanceAddress(state);
             continue;
         }
+        // A programmer that is gone takes nothing more.
+        if (link.Gone()) {
+            t.StopFlag = TransferStop::Stopped;
+            return;
+        }
+        t.Block = start + ((t.DeviceAddress - start) & ~0xFF);
         const int high = (t.DeviceAddress >> 8) & 0xFF;
         link.WriteLatch(0x0F, 0xA8);
         link.WriteLatch(0x2F, high);

@@ -108,6 +108,7 @@ namespace {
 // so the diagnosis does not ask whether the file differs.
 OperationResult VerifyToBuffer(ProgramState& state, bool afterProgramming) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Verifying Device to Buffer....");
@@ -140,6 +141,7 @@ OperationResult tasks::Verify(ProgramState& state) {
 
 OperationResult tasks::BlankCheck(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Checking to see if Device is erased....");
@@ -165,6 +167,7 @@ OperationResult tasks::BlankCheck(ProgramState& state) {
 
 OperationResult tasks::Read(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Moving Device to Buffer....");
@@ -195,6 +198,7 @@ OperationResult tasks::Read(ProgramState& state) {
 
 OperationResult tasks::Compare(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Reading;
     const unsigned mark = state.Link.FrameFaultMark;
     EnableQuit(state);
     SetStatus(state, "Comparing Device for Re-Progamablity....");
@@ -230,6 +234,7 @@ OperationResult tasks::Compare(ProgramState& state) {
 
 OperationResult tasks::Program(ProgramState& state, const BlockFilter& wanted) {
     BeginOperation(state);
+    state.Work = PartWork::Programming;
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Programming Device from Buffer....");
     EnableQuit(state);
@@ -277,6 +282,7 @@ void tasks::SetAutoVerify(ProgramState& state, bool on) {
 
 OperationResult tasks::Erase(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::Erasing;
     const unsigned mark = state.Link.FrameFaultMark;
     SetStatus(state, "Erasing Flash Device........");
     if (!LinkUp(state, mark)) {
@@ -298,6 +304,7 @@ OperationResult tasks::Erase(ProgramState& state) {
 
 void OfferLockBits(ProgramState& state) {
     BeginOperation(state);
+    state.Work = PartWork::LockBits;
 }
 
 namespace {
@@ -348,6 +355,7 @@ OperationResult TakeLockBitChoice(ProgramState& state, int k) {
 
 OperationResult tasks::ProgramLockBit(ProgramState& state, int bit) {
     BeginOperation(state);
+    state.Work = PartWork::LockBits;
     const unsigned mark = state.Link.FrameFaultMark;
     ProgramSecurityBit(state, bit - 1);
     return EndLockBitRun(state, mark, bit - 1);

@@ -1,6 +1,7 @@
 #pragma once
 // The busy state every operation runs in.
 
+#include <string>
 #include <string_view>
 
 #include "ProgramState.h"
@@ -22,6 +23,9 @@ OperationResult EndOperation(ProgramState& state);
 // then, once the closing idle's reply has shown the link whole.
 OperationResult EndDeviceOperation(ProgramState& state, unsigned faultMark,
                                    std::string_view failure, std::string_view success = {});
+// The sentence for a programmer unplugged inside the running operation: the
+// block it was at and what the part now holds.
+std::string UnpluggedSentence(const ProgramState& state);
 // True when a write, a wait or a read of the link failed since `faultMark`.
 bool LinkFailedSince(const ProgramState& state, unsigned faultMark);
 

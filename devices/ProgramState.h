@@ -42,6 +42,9 @@ struct LineState {
     std::uint8_t VppCtl2 = 0x30;
 };
 
+// What an operation does to the part in the socket.
+enum class PartWork { Reading, Programming, Erasing, LockBits };
+
 class ProgramState {
   public:
     explicit ProgramState(const D2XXBackend& backend)
@@ -59,6 +62,9 @@ class ProgramState {
     LineState Lines;
 
     bool FailFlag = false;  // the last operation failed; the banner holds it
+    // What the running operation does to the part, for the sentence of a
+    // programmer unplugged inside it.
+    PartWork Work = PartWork::Reading;
     velmar::FileType FileType = BinaryFileType;
     bool AutoVerify = true; // programming is followed by a verify
 };

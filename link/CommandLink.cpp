@@ -40,11 +40,17 @@ DWORD CommandLink::SendPacket() {
 }
 
 DWORD CommandLink::WriteRequest(DWORD length, bool awaited, std::string_view timeoutLine) {
+    // A bridge that is gone gets nothing more; the request fails as unsent.
+    if (Gone()) {
+        ++LinkFaults;
+        return 0;
+    }
     // Nothing queued before the request is written can be its reply.
     if (awaited && ReplyOwed) DropStaleReply();
     const unsigned failedBefore = d2xx_.FailedCalls;
     const DWORD written = d2xx_.WriteTxBuffer(length);
-    if (written != length) panel_->ReportLine(timeoutLine);
+    // A write that failed because the bridge went away did not time out.
+    if (written != length && !Gone()) panel_->ReportLine(timeoutLine);
     if (written != length || d2xx_.FailedCalls != failedBefore) ++LinkFaults;
     return written;
 }
@@ -71,6 +77,7 @@ static bool WaitTurn(CommandLink& link, D2XXUnit& d2xx, FrontPanel& panel,
     if (status != FT_OK || link.TimeoutFlag > 0) {
         d2xx.ReplyBuffer[6] = 0x55;
         link.ReplyTimerRunning = false;
+        if (d2xx.Gone) d2xx.LossShown = true;
         panel.LinkLost(static_cast<std::uint32_t>(status), link.TimeoutFlag);
         return false;
     }
@@ -83,6 +90,17 @@ DWORD CommandLink::AwaitReply() {
 
 DWORD CommandLink::AwaitReplyBytes(DWORD count, int workMs) {
     count = std::min<DWORD>(count, kTransferBufferSize);
+    if (Gone()) {
+        // The reply that cannot come is the lost link's, said once: here
+        // when a write or read found the bridge gone before any wait did.
+        ++LinkFaults;
+        d2xx_.ReplyBuffer[6] = 0x55;
+        if (!d2xx_.LossShown) {
+            d2xx_.LossShown = true;
+            panel_->LinkLost(static_cast<std::uint32_t>(d2xx_.GoneStatus), 0);
+        }
+        return 0;
+    }
     ReplyTimerRunning = true;
     timerDeadline_ = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(ReplyTimeoutMs + std::max(workMs, 0));
@@ -191,7 +209,7 @@ void CommandLink::WriteLatch(std::uint8_t select, int value) {
 }
 
 void CommandLink::SendIdle() {
-    if (Answered()) {
+    if (Answered() && !Gone()) {
         // Its reply is awaited in full: the end of a run or a stop that came
         // before the idle command does not cut its wait short.
         ClearStopFlag();

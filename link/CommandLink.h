@@ -24,6 +24,9 @@ struct TransferState {
     std::int32_t DeviceAddress = 0;
     std::int32_t BufferIndex = 0;
     TransferStop StopFlag = TransferStop::Running;
+    // The start of the block the running operation is at (-1 before its
+    // first): where a lost programmer is said to have gone.
+    std::int32_t Block = -1;
 
     bool Ended() const { return StopFlag != TransferStop::Running; }
     // The last address was handled; a stop already asked for stays a stop.
@@ -103,6 +106,8 @@ class CommandLink {
     velmar::LinkState LinkState = velmar::LinkState::Closed;
     bool IsOpen() const { return LinkState != velmar::LinkState::Closed; }
     bool Answered() const { return LinkState == velmar::LinkState::Answered; }
+    // The bridge was unplugged: nothing more is written to it or awaited.
+    bool Gone() const { return d2xx_.Gone; }
     int PacketLength = 8;
     // Every failed write, unanswered or short wait, failed read or reply
     // longer than awaited since the program started. An operation that sees

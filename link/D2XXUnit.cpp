@@ -52,6 +52,14 @@ void D2XXUnit::ReportDriverStatus(const std::string& label, FT_STATUS status) {
     panel_->ShowMessage(BoxKind::Error, StatusText(label, status));
 }
 
+void D2XXUnit::ReportTransferStatus(const std::string& label, FT_STATUS status) {
+    ReportDriverStatus(label, status);
+    if ((status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) && !Gone) {
+        Gone = true;
+        GoneStatus = status;
+    }
+}
+
 std::string D2XXUnit::NameBufferToString() {
     NameBuffer[kNameBufferSize - 1] = 0;
     return std::string(NameBuffer.data());
@@ -105,6 +113,7 @@ FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const std::string& serial) 
     StringToNameBuffer(serial);
     FT_STATUS status = backend_->OpenEx(NameBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
     open_ = status == FT_OK;
+    if (open_) Gone = LossShown = GoneReported = false;
     OpenProblem = status == FT_OK ? std::string() : OpenFailureCause(status);
     ReportDriverStatus("Open_USB_Device_By_Serial_Number", status);
     return status;
@@ -124,8 +133,9 @@ void D2XXUnit::CloseAtExit() {
 }
 
 FT_STATUS D2XXUnit::ResetDevice() {
+    if (Gone) return FT_IO_ERROR;
     FT_STATUS status = backend_->ResetDevice(DeviceHandle);
-    ReportDriverStatus("FT_ResetDevice", status);
+    ReportTransferStatus("FT_ResetDevice", status);
     return status;
 }
 
@@ -142,25 +152,30 @@ FT_STATUS D2XXUnit::SetDeviceLatency(UCHAR milliseconds) {
 }
 
 FT_STATUS D2XXUnit::GetRxQueueStatus() {
+    if (Gone) {
+        RxQueueCount = 0;
+        return FT_IO_ERROR;
+    }
     FT_STATUS status = backend_->GetQueueStatus(DeviceHandle, &RxQueueCount);
-    ReportDriverStatus("FT_GetQueueStatus", status);
+    ReportTransferStatus("FT_GetQueueStatus", status);
     return status;
 }
 
 DWORD D2XXUnit::WriteTxBuffer(DWORD count) {
     DWORD written = 0;
+    if (Gone) return 0;
     count = std::min<DWORD>(count, kTransferBufferSize);
     FT_STATUS status = backend_->Write(DeviceHandle, TxBuffer.data(), count, &written);
-    ReportDriverStatus("FT_Write", status);
+    ReportTransferStatus("FT_Write", status);
     return written;
 }
 
 DWORD D2XXUnit::ReadRxBuffer(DWORD count, DWORD offset) {
     DWORD got = 0;
-    if (offset >= kTransferBufferSize) return 0;
+    if (offset >= kTransferBufferSize || Gone) return 0;
     count = std::min<DWORD>(count, kTransferBufferSize - offset);
     FT_STATUS status = backend_->Read(DeviceHandle, ReplyBuffer.data() + offset, count, &got);
-    ReportDriverStatus("FT_Read", status);
+    ReportTransferStatus("FT_Read", status);
     return got;
 }
 

@@ -48,6 +48,17 @@ class D2XXUnit {
     void ReportDriverStatus(const std::string& label, FT_STATUS status);
     static std::string StatusText(const std::string& label, FT_STATUS status);
 
+    // The bridge went away (unplugged): a write, read, queue query or reset
+    // answered FT_IO_ERROR or FT_DEVICE_NOT_FOUND. Nothing more is sent to it
+    // nor asked of it, and no box is shown for it again, until an open
+    // succeeds.
+    bool Gone = false;
+    // The status that said so.
+    FT_STATUS GoneStatus = FT_OK;
+    // The lost link's line was shown (once per loss).
+    bool LossShown = false;
+    // The operation that saw it go has said so (once per loss).
+    bool GoneReported = false;
     // Calls that returned a status other than FT_OK, so that callers can tell
     // a failed call from one that merely moved fewer bytes.
     unsigned FailedCalls = 0;
@@ -64,6 +75,9 @@ class D2XXUnit {
 
   private:
     FT_STATUS ListByIndex(int index, DWORD openFlag);
+    // ReportDriverStatus for a call on the open bridge: a status that says
+    // the device is gone marks it so.
+    void ReportTransferStatus(const std::string& label, FT_STATUS status);
 
     const D2XXBackend* backend_;
     PanelSlot ownPanel_;

@@ -99,6 +99,11 @@ void WindowPanel::LinkLost(std::uint32_t status, int timeouts) {
     if (form_.LinkWaitFailed) form_.LinkWaitFailed();
 }
 
+// In the banner, which the failed outcome that follows turns red.
+void WindowPanel::ProgrammerUnplugged(std::string_view sentence) {
+    Status(sentence);
+}
+
 void WindowPanel::QuitOffered() {
     form_.Quit_Func_But->setEnabled(true);
 }

@@ -87,6 +87,7 @@ class WindowPanel : public FrontPanel {
     void FailureDiagnosed(std::string_view line) override;
     void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override;
     void LinkLost(std::uint32_t status, int timeouts) override;
+    void ProgrammerUnplugged(std::string_view sentence) override;
     void QuitOffered() override;
     void WindowChanged(const AddressWindow& window) override;
     void Checksum(std::uint16_t sum) override;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -187,4 +188,69 @@ TEST(CliCompletion, CompletesInARealShell) {
     EXPECT_TRUE(Has(Completed("velmar-cli --format=mo"), "<--format=motorola>")) << "format";
     EXPECT_TRUE(Has(Completed("velmar-cli --progress=l"), "<--progress=lines>")) << "progress";
     EXPECT_TRUE(Has(Completed("velmar-cli --device 89S82"), "<89S8252>")) << "separate value";
+}
+
+// A cable pulled in the middle of an operation: one sentence that says
+// where and what the part holds, the lost link said once, nothing more sent
+// (no closing idle, so no write time-out), no file for an unfinished read,
+// exit 1.
+TEST(CliUnplugged, StopsAtOnceWithOneSentence) {
+    ScratchDir dir;
+    const std::string image = dir.Path("image.bin");
+    Bytes data(0x2000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7);
+    WriteBytes(image, data);
+    const std::string trace = dir.Path("trace.txt");
+    const std::string chip = dir.Path("chip.bin");
+
+    // The search and the frame's opening take six packets, then per block
+    // a SetLatches and its ProgramBlock: packet 16 is the block at 0400.
+    CliRun run = RunCli({"--virtual=chip-type=89C52,unplug-from=16,save-chip=" + chip, "--trace",
+                         trace, "--device", "89C52", "program", image});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::string sentence =
+        "velmar-cli: the programmer was unplugged at block 0400: the part holds the new data "
+        "from 0000 up to 03FF, not from 0400 on (block 0400 perhaps in part)\n";
+    EXPECT_TRUE(Has(run.err, sentence)) << run.err;
+    const auto count = [](const std::string& text, const std::string& part) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos;
+             at = text.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(run.err, "unplugged"), 1u) << run.err;
+    EXPECT_EQ(count(run.err, "Device no longer present ... PortStatus-4 USB-0"), 1u) << run.err;
+    EXPECT_EQ(count(run.err, "General IO Error"), 1u) << run.err;
+    EXPECT_FALSE(Has(run.err, "Write TimeOut")) << run.err;
+    EXPECT_TRUE(Has(run.err, "Eprom DID NOT Program.............")) << run.err;
+    // The ProgramBlock at 0400 is the last packet sent.
+    const std::vector<std::string> sent = ReadLines(trace);
+    ASSERT_EQ(sent.size(), 16u);
+    EXPECT_EQ(sent.back().substr(0, 12), "41 05 00 04 ");
+    // What the sentence says the part holds.
+    const Bytes held = ReadBytes(chip);
+    ASSERT_EQ(held.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 0x400, held.begin()));
+    EXPECT_TRUE(
+        std::all_of(held.begin() + 0x500, held.end(), [](std::uint8_t b) { return b == 0xFF; }));
+
+    // A read pulled at its second block (packet 10) writes no file.
+    const std::string out = dir.Path("read.bin");
+    run = RunCli({"--virtual=chip-type=89C52,unplug-from=10", "--trace", trace, "--device", "89C52",
+                  "read", out});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, "velmar-cli: the programmer was unplugged at block 0800: the part was "
+                             "not changed; it was read up to 07FF only\n"))
+        << run.err;
+    EXPECT_TRUE(Has(run.err, "Move Device Stopped at 0800....")) << run.err;
+    EXPECT_EQ(count(run.err, "Device no longer present"), 1u) << run.err;
+    EXPECT_FALSE(Has(run.err, "Write TimeOut")) << run.err;
+    EXPECT_EQ(ReadLines(trace).size(), 10u);
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    // The next run finds the programmer again.
+    run = RunCli({"--virtual=chip-type=89C52", "probe"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
 }

@@ -355,5 +355,39 @@ TEST(Sleep, GoesThroughTheSleeperWhenSet) {
     EXPECT_EQ(slept, (std::vector<int>{100, 1}));
 }
 
+// A bridge that answered a write or a queue query with FT_IO_ERROR is gone:
+// nothing more is written to it or asked of it, a write that failed is not
+// said to have timed out, and the lost link is said once.
+TEST(GoneBridge, NothingMoreIsSentAndTheLossIsSaidOnce) {
+    for (const char* failing : {"FT_Write", "FT_GetQueueStatus"}) {
+        LinkRig rig;
+        rig.link.LinkState = LinkState::Answered;
+        Fake().status[failing] = FT_IO_ERROR;
+        rig.SetPacket({ReadBlock, 5, 0, 0, 0, 0, 8});
+        rig.link.SendPacket();
+        EXPECT_TRUE(rig.d2xx.Gone) << failing;
+        const int writes = Fake().Count("FT_Write");
+        const int queries = Fake().Count("FT_GetQueueStatus");
+        rig.link.SendPacket();
+        rig.link.WriteLatch(0x3F, 0xFF);
+        rig.link.SendIdle();
+        EXPECT_EQ(Fake().Count("FT_Write"), writes) << failing;
+        EXPECT_EQ(Fake().Count("FT_GetQueueStatus"), queries) << failing;
+        EXPECT_TRUE(rig.panel.report.empty()) << rig.panel.report.front();
+        ASSERT_EQ(rig.panel.linkLosses.size(), 1u) << failing;
+        EXPECT_EQ(rig.panel.linkLosses[0], (test::RecordedLinkLoss{4, 0}));
+        EXPECT_EQ(rig.panel.boxes.size(), 1u) << failing;
+        EXPECT_GE(rig.link.LinkFaults, 3u);
+
+        // Opened again, the bridge is written to again.
+        Fake().status.clear();
+        ASSERT_EQ(rig.d2xx.Open_USB_Device_By_Serial_Number(""), FT_OK);
+        EXPECT_FALSE(rig.d2xx.Gone);
+        const int before = Fake().Count("FT_Write");
+        rig.link.WriteLatch(0x3F, 0xFF);
+        EXPECT_EQ(Fake().Count("FT_Write"), before + 1) << failing;
+    }
+}
+
 } // namespace
 } // namespace velmar

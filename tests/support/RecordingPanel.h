@@ -60,6 +60,7 @@ class RecordingPanel : public FrontPanel {
     std::vector<std::string> diagnoses;          // every failure diagnosis
     std::vector<RecordedOutcome> outcomes;
     std::vector<RecordedLinkLoss> linkLosses;
+    std::vector<std::string> unplugged; // every sentence of a programmer unplugged
     int quitOffers = 0;
     std::optional<AddressWindow> window; // latest
     std::optional<std::uint16_t> checksum;
@@ -135,6 +136,9 @@ class RecordingPanel : public FrontPanel {
     void Outcome(Task task, bool succeeded, std::int64_t stoppedAt) override {
         outcomes.push_back({task, succeeded, stoppedAt});
         if (task == Task::Search) reportListShows.push_back(false);
+    }
+    void ProgrammerUnplugged(std::string_view sentence) override {
+        unplugged.emplace_back(sentence);
     }
     void LinkLost(std::uint32_t status, int timeouts) override {
         linkLosses.push_back({status, timeouts});

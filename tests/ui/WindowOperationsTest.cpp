@@ -166,4 +166,33 @@ TEST_F(WindowOperations, QuitClickedWhileVerifyWaits) {
     EXPECT_TRUE(form.Verify->isEnabled());
 }
 
+// A cable pulled in the middle of programming: the banner says where and
+// what the part holds, red; the lost link is said once, and no write is
+// reported as timed out.
+TEST_F(WindowOperations, APulledCableIsOneSentenceOnARedBanner) {
+    ClickBanner();
+    Select(20); // 89C52
+    for (int i = 0; i <= 0x1FFF; ++i)
+        state.Buffer[i] = static_cast<std::uint8_t>(i * 5);
+    VirtualProgrammer& programmer = VirtualProgrammer::Instance();
+    // Well inside the block loop: a SetLatches and a ProgramBlock a block.
+    programmer.SetUnplugFrom(programmer.PacketCount() + 16);
+    form.Programm->click();
+    const std::string banner = form.StaticText3->text().toStdString();
+    EXPECT_EQ(banner.rfind("the programmer was unplugged at block ", 0), 0u) << banner;
+    EXPECT_NE(banner.find(": the part holds the new data from 0000 up to "), std::string::npos)
+        << banner;
+    EXPECT_EQ(Banner(), QColor("#ff0000"));
+    const QString lost = form.Memo2->toPlainText();
+    EXPECT_EQ(lost.count(QStringLiteral("Device no longer present")), 1) << lost.toStdString();
+    int ioBoxes = 0;
+    for (const auto& request : dialogs.requests) {
+        EXPECT_EQ(request.Text.find("Write TimeOut"), std::string::npos) << request.Text;
+        if (request.Text.find("General IO Error") != std::string::npos) ++ioBoxes;
+    }
+    EXPECT_EQ(ioBoxes, 1);
+    EXPECT_EQ(form.Memo1->toPlainText().indexOf(QStringLiteral("Write TimeOut")), -1);
+    EXPECT_TRUE(form.Programm->isEnabled());
+}
+
 } // namespace
