@@ -300,6 +300,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                 error = std::string("unknown option ") + o->name;
                 return result;
             }
+    // The options of sum and report alone are unknown to the others.
+    for (const CommandOption* o : s.given)
+        if (o->group == OptionGroup::Own &&
+            (words.empty() || !(TakerNamed(words[0]).value_or(kProbe) & o->takers))) {
+            error = std::string("unknown option ") + o->name;
+            return result;
+        }
     if (words.empty()) {
         error = s.Given("--device") ? "no operation given" : "no command given";
         return result;
@@ -325,6 +332,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         CheckProgrammerLine(words, s, result);
     else if (verb == "disasm")
         CheckDisasmLine(words, s, result);
+    else if (verb == "sum")
+        CheckSumLine(words, s, result);
+    else if (verb == "report")
+        CheckReportLine(words, s, result);
     else if (verb == "convert")
         error = "convert takes no --usb, --virtual or --trace; give it first";
     else if (const OperationRow* op = FindOperationRow(verb))

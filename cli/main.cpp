@@ -21,6 +21,7 @@
 #include "Operations.h"
 #include "Platform.h"
 #include "RepeatRun.h"
+#include "SumReportCommands.h"
 #include "SerialBackend.h"
 #include "TracingBackend.h"
 #include "UsageText.h"
@@ -55,6 +56,10 @@ std::string CommandName(const Arguments& a) {
         return "firmware";
     case Command::Convert:
         return "convert";
+    case Command::Sum:
+        return "sum";
+    case Command::Report:
+        return "report";
     case Command::Device:
         return std::string(RowOf(a.operation).name);
     case Command::Job:
@@ -201,6 +206,10 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
     case Command::Disasm:
         if (!parsed.disasm.read) return RunDisasmFile(parsed);
         break;
+    case Command::Sum:
+        return RunSum(parsed, report);
+    case Command::Report:
+        return RunLogReport(parsed, report);
     case Command::Firmware:
         report.fileName = parsed.firmwarePath;
         NoteFileSha1(parsed.firmwarePath, report);
