@@ -65,6 +65,21 @@ ImageChecksums ChecksumsOfRange(std::int32_t first, const std::vector<std::uint8
     return sums;
 }
 
+ImageChecksums ChecksumsOfWindow(const DataBuffer& buffer, const AddressWindow& w,
+                                 const std::vector<AddressSpan>& excluded) {
+    std::vector<std::uint8_t> bytes;
+    for (std::int64_t i = 0; i <= std::int64_t{w.DeviceEnd} - w.DeviceStart; ++i) {
+        const std::int64_t position = w.BufferStart + i;
+        if (!DataBuffer::Contains(position)) break;
+        bytes.push_back(buffer[static_cast<std::int32_t>(position)]);
+    }
+    ImageChecksums sums = ChecksumsOfRange(w.DeviceStart, bytes, excluded);
+    // The window's button sums buffer positions, whatever the buffer start.
+    const std::uint16_t window = ComputeChecksumValue(buffer, w);
+    if (window != sums.all.byteSum) sums.windowByteSum = window;
+    return sums;
+}
+
 std::string ParseExclude(const std::string& text, AddressSpan& span) {
     const std::string problem =
         "--exclude takes ADDR-ADDR in hexadecimal, the first not above the last, not " + text;

@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "buffer/AddressWindow.h"
+
 namespace velmar::cli {
 
 // 16-bit sum of the bytes, as ComputeChecksumValue sums buffer positions.
@@ -56,6 +58,11 @@ struct ImageChecksums {
 // inside the range (see ExcludeProblem).
 ImageChecksums ChecksumsOfRange(std::int32_t first, const std::vector<std::uint8_t>& bytes,
                                 const std::vector<AddressSpan>& excluded);
+
+// The device's range as the window maps it (from the buffer start), with
+// the window's own Check Sum noted when it differs.
+ImageChecksums ChecksumsOfWindow(const DataBuffer& buffer, const AddressWindow& window,
+                                 const std::vector<AddressSpan>& excluded = {});
 
 // --exclude ADDR-ADDR: hexadecimal, the first not above the last; the
 // problem with `text`, or "".

@@ -10,6 +10,7 @@
 
 #include "DataStreams.h"
 #include "DumpIdentity.h"
+#include "ImageChecksums.h"
 #include "OperationTable.h"
 #include "Platform.h"
 #include "SerialBackend.h"
@@ -508,6 +509,7 @@ void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel) {
     report.dataBytes = static_cast<long>(bytes.size());
     report.dataCrc32 = Crc32Text(bytes.data(), bytes.size());
     report.dataSha1 = Sha1Text(bytes.data(), bytes.size());
+    report.checksums = ChecksumsOfWindow(state.Buffer, state.Window);
 }
 
 DifferenceCount DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel,

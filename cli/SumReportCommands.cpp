@@ -11,7 +11,6 @@
 #include "ImageChecksums.h"
 #include "LogReport.h"
 #include "Operations.h"
-#include "buffer/AddressWindow.h"
 #include "devices/ProgramState.h"
 
 namespace velmar::cli {
@@ -68,13 +67,10 @@ int RunSum(const Arguments& a, RunReport& report) {
         Complain(stderr, problem);
         return ExitUsage;
     }
-    ImageChecksums sums = ChecksumsOfRange(firstAddress, bytes, a.sum.excluded);
-    if (a.catalogueRow >= 0) {
-        // The window's button sums buffer positions, whatever the buffer start.
-        const std::uint16_t window = ComputeChecksumValue(state.Buffer, state.Window);
-        if (window != sums.all.byteSum) sums.windowByteSum = window;
-        report.bufferStart = state.Window.BufferStart;
-    }
+    const ImageChecksums sums =
+        a.catalogueRow >= 0 ? ChecksumsOfWindow(state.Buffer, state.Window, a.sum.excluded)
+                            : ChecksumsOfRange(firstAddress, bytes, a.sum.excluded);
+    if (a.catalogueRow >= 0) report.bufferStart = state.Window.BufferStart;
     report.rangeFirst = firstAddress;
     report.rangeLast = lastAddress;
     report.checksums = sums;
