@@ -7,9 +7,9 @@ namespace velmar::cli {
 namespace {
 
 constexpr CommandTaker kCommandTakers[] = {
-    {"program", kProgram},   {"verify", kVerify}, {"compare", kCompare}, {"read", kRead},
-    {"blank", kBlank},       {"erase", kErase},   {"lock", kLock},       {"probe", kProbe},
-    {"firmware", kFirmware}, {"list", kList},     {"doctor", kDoctor},   {"disasm", kDisasm},
+    {"program", kProgram},   {"verify", kVerify}, {"compare", kCompare},   {"read", kRead},
+    {"blank", kBlank},       {"erase", kErase},   {"lock", kLock},         {"probe", kProbe},
+    {"firmware", kFirmware}, {"list", kList},     {"doctor", kDoctor},     {"disasm", kDisasm},
     {"job", kJob},           {"sum", kSum},       {"report", kReportLogs},
 };
 
@@ -114,9 +114,11 @@ const CommandOption kCommandOptions[] = {
     {"--passes", kValue, kDevice, kRead, [](L& s, S, S v) { return SetPasses(s.a, v); }},
     {"--hash", kFlag, kDevice, kVerify | kCompare | kRead,
      [](L& s, S, S) { return SetFlag(s.a.hash); }},
-    {"--fill", kValue, kDevice, kLoads | kSum,[](L& s, S, S v) { return Keep(s.fill, v); }},
-    {"--fold", kFlag, kDevice, kLoads | kDisasm | kSum, [](L& s, S, S) { return SetFlag(s.a.fold); }},
-    {"--offset", kNonEmpty, kDevice, kLoads | kSum, [](L& s, S, S v) { return Keep(s.hexOffset, v); }},
+    {"--fill", kValue, kDevice, kLoads | kSum, [](L& s, S, S v) { return Keep(s.fill, v); }},
+    {"--fold", kFlag, kDevice, kLoads | kDisasm | kSum,
+     [](L& s, S, S) { return SetFlag(s.a.fold); }},
+    {"--offset", kNonEmpty, kDevice, kLoads | kSum,
+     [](L& s, S, S v) { return Keep(s.hexOffset, v); }},
     {"--cpu", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.cpu, v); }},
     {"--from", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.from, v); }},
     {"--to", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.to, v); }},

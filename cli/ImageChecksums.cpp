@@ -111,11 +111,10 @@ std::string Hex(unsigned value, int digits, bool upper) {
 }
 
 std::string SetLines(const ChecksumSet& s) {
-    return "  byte sum   " + Hex(s.byteSum, 4, true) + "\n" +
-           "  word sum   " + Hex(s.wordSum, 4, true) + "  (little-endian words)\n" +
-           "  CRC-16     " + Hex(s.crc16, 4, true) + "  (CCITT-FALSE)\n" +
-           "  CRC-32     " + Hex(s.crc32, 8, false) + "\n" +
-           "  SHA-1      " + s.sha1 + "\n";
+    return "  byte sum   " + Hex(s.byteSum, 4, true) + "\n" + "  word sum   " +
+           Hex(s.wordSum, 4, true) + "  (little-endian words)\n" + "  CRC-16     " +
+           Hex(s.crc16, 4, true) + "  (CCITT-FALSE)\n" + "  CRC-32     " + Hex(s.crc32, 8, false) +
+           "\n" + "  SHA-1      " + s.sha1 + "\n";
 }
 
 nlohmann::ordered_json SetJson(const ChecksumSet& s) {

@@ -58,14 +58,13 @@ std::string PartOfLine(const std::string& text, LoggedPart& part) {
     if (part.result != "ok" && part.result != "failed" && part.result != "stopped")
         return "result " + part.result + " is none of ok, failed, stopped";
     const auto time = line.find("time");
-    const std::optional<std::int64_t> start =
-        time != line.end() && time->is_string() ? ParseUtcTime(time->get<std::string>())
-                                                : std::nullopt;
+    const std::optional<std::int64_t> start = time != line.end() && time->is_string()
+                                                  ? ParseUtcTime(time->get<std::string>())
+                                                  : std::nullopt;
     if (!start) return "no time of the form 2026-01-31T12:00:00Z";
     part.startMs = *start;
     const auto duration = line.find("duration_ms");
-    if (duration == line.end() || !duration->is_number_integer() ||
-        duration->get<long long>() < 0)
+    if (duration == line.end() || !duration->is_number_integer() || duration->get<long long>() < 0)
         return "no duration_ms";
     part.durationMs = static_cast<long>(duration->get<long long>());
     const auto sequence = line.find("sequence");
@@ -112,8 +111,7 @@ Figures SiteFigures(const std::vector<const LoggedPart*>& parts, std::vector<Int
             ++f.runs;
         } else {
             // The socket stood empty or full and idle: the operator's time.
-            const std::int64_t gap =
-                part->startMs - (previous->startMs + previous->durationMs);
+            const std::int64_t gap = part->startMs - (previous->startMs + previous->durationMs);
             f.waitMs += static_cast<long>(std::max<std::int64_t>(gap, 0));
             runs.back().to = std::max(runs.back().to, end);
         }
@@ -221,11 +219,11 @@ std::string FiguresRow(const std::string& name, const Figures& f, std::size_t wi
 }
 
 json FiguresJson(const Figures& f) {
-    return {{"parts", f.parts},       {"passed", f.passed},
-            {"failed", f.failed},     {"yield", f.yield},
+    return {{"parts", f.parts},        {"passed", f.passed},
+            {"failed", f.failed},      {"yield", f.yield},
             {"median_ms", f.medianMs}, {"p95_ms", f.p95Ms},
-            {"mean_ms", f.meanMs},    {"units_per_hour", f.unitsPerHour},
-            {"run_ms", f.runMs},      {"wait_ms", f.waitMs},
+            {"mean_ms", f.meanMs},     {"units_per_hour", f.unitsPerHour},
+            {"run_ms", f.runMs},       {"wait_ms", f.waitMs},
             {"runs", f.runs}};
 }
 
@@ -293,8 +291,8 @@ void ReadLogText(const std::string& name, const std::string& text, std::vector<L
         if (problem.empty())
             parts.push_back(part);
         else
-            skipped.push_back({name, number, torn ? problem + ", the log's last line unfinished"
-                                                  : problem});
+            skipped.push_back(
+                {name, number, torn ? problem + ", the log's last line unfinished" : problem});
     }
 }
 
@@ -399,8 +397,8 @@ std::string LineReportText(const LineReport& r) {
             for (const SiteReport& s : r.sites)
                 for (const CauseCount& sc : s.causes)
                     if (sc.cause == c.cause)
-                        where += (where.empty() ? "" : ", ") + s.site + " " +
-                                 std::to_string(sc.parts);
+                        where +=
+                            (where.empty() ? "" : ", ") + s.site + " " + std::to_string(sc.parts);
             text += "  " + std::to_string(c.parts) + "  " + c.cause + " (" + where + ")\n";
         }
     }

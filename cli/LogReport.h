@@ -18,9 +18,9 @@ namespace velmar::cli {
 
 // One part as the report needs it.
 struct LoggedPart {
-    std::string site;   // the log's site column, else the programmer's serial
-    std::string result; // ok, failed, stopped
-    std::string cause;  // failed or stopped: the diagnosis, else "stopped" or "unknown"
+    std::string site;         // the log's site column, else the programmer's serial
+    std::string result;       // ok, failed, stopped
+    std::string cause;        // failed or stopped: the diagnosis, else "stopped" or "unknown"
     std::int64_t startMs = 0; // UTC milliseconds since 1970
     long durationMs = 0;
     long sequence = 0; // a run's parts count from 1; a lower or equal one starts a new run

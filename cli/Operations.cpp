@@ -250,15 +250,13 @@ Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const s
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
 // file and refuses what must not reach a chip. The exit status, or -1 to go on.
-int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
-              InputFile& file, LoadFacts& facts) {
+int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments, InputFile& file,
+              LoadFacts& facts) {
     // Without a device the buffer starts as the window's does, all 00.
     const std::uint8_t erased =
         arguments.catalogueRow < 0
             ? std::uint8_t{0}
-            : DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)]
-                  .Can()
-                  .ErasedValue;
+            : DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)].Can().ErasedValue;
     ImageSource source;
     if (const int status = OpenImage(state, panel, arguments, file, source); status >= 0)
         return status;

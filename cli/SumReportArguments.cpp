@@ -53,7 +53,10 @@ std::string AddExclude(SumArguments& sum, const std::string& value) {
 std::string SetTarget(LogReportArguments& report, const std::string& value) {
     std::string unit;
     const std::optional<double> n = LeadingNumber(value, unit);
-    const double per = unit == "/h" || unit.empty() ? 1 : unit == "/min" ? 60 : unit == "/s" ? 3600 : 0;
+    const double per = unit == "/h" || unit.empty() ? 1
+                       : unit == "/min"             ? 60
+                       : unit == "/s"               ? 3600
+                                                    : 0;
     if (!n || *n <= 0 || per == 0)
         return "--target takes parts per hour, such as 600/h (or N/min, N/s), not " + value;
     report.targetPerHour = *n * per;
@@ -123,8 +126,7 @@ void CheckSumLine(const std::vector<std::string>& words, const TypedOptions& s,
     if (a.catalogueRow >= 0 && a.bufferStart &&
         *a.bufferStart + DeviceCatalogue()[static_cast<std::size_t>(a.catalogueRow)].DeviceEnd >=
             kBufferSize)
-        error = "--buffer-start leaves no room for the " + a.deviceName +
-                " in the 64 KiB buffer";
+        error = "--buffer-start leaves no room for the " + a.deviceName + " in the 64 KiB buffer";
 }
 
 void CheckReportLine(const std::vector<std::string>& words, const TypedOptions& s,

@@ -67,9 +67,9 @@ int RunSum(const Arguments& a, RunReport& report) {
         Complain(stderr, problem);
         return ExitUsage;
     }
-    const ImageChecksums sums =
-        a.catalogueRow >= 0 ? ChecksumsOfWindow(state.Buffer, state.Window, a.sum.excluded)
-                            : ChecksumsOfRange(firstAddress, bytes, a.sum.excluded);
+    const ImageChecksums sums = a.catalogueRow >= 0
+                                    ? ChecksumsOfWindow(state.Buffer, state.Window, a.sum.excluded)
+                                    : ChecksumsOfRange(firstAddress, bytes, a.sum.excluded);
     if (a.catalogueRow >= 0) report.bufferStart = state.Window.BufferStart;
     report.rangeFirst = firstAddress;
     report.rangeLast = lastAddress;

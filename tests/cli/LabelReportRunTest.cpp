@@ -71,7 +71,8 @@ std::string IntelRecords(unsigned address, const Bytes& data) {
         const std::size_t n = std::min<std::size_t>(16, data.size() - at);
         const unsigned a = address + static_cast<unsigned>(at);
         unsigned sum = static_cast<unsigned>(n) + (a >> 8) + (a & 0xFF);
-        text += ":" + HexByte(static_cast<unsigned>(n)) + HexByte(a >> 8) + HexByte(a & 0xFF) + "00";
+        text +=
+            ":" + HexByte(static_cast<unsigned>(n)) + HexByte(a >> 8) + HexByte(a & 0xFF) + "00";
         for (std::size_t i = 0; i < n; ++i) {
             text += HexByte(data[at + i]);
             sum += data[at + i];
@@ -90,8 +91,8 @@ TEST(CliSum, ChecksumsAgreeWithCrc32AndPython) {
     WriteBytes(dir.Path("image.bin"), image);
 
     // The device's range, and the same less a serial number at 0FF0-0FF3.
-    CliRun run = RunCli({"--json", "--device", "87C51H", "--exclude", "0FF0-0FF3", "sum",
-                         dir.Path("image.bin")});
+    CliRun run = RunCli(
+        {"--json", "--device", "87C51H", "--exclude", "0FF0-0FF3", "sum", dir.Path("image.bin")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const json object = json::parse(run.out);
     EXPECT_EQ(velmar::test::SchemaProblems(schema, object), std::vector<std::string>{});
@@ -136,8 +137,8 @@ TEST(CliSum, ChecksumsAgreeWithCrc32AndPython) {
     // its records filled with --fill.
     Bytes first = RandomBytes(0x100, 5), second = RandomBytes(0xDFF, 6);
     WriteBytes(dir.Path("split.hex"), [&] {
-        const std::string text = IntelRecords(0x8000, first) + IntelRecords(0x8200, second) +
-                                 ":00000001FF\n";
+        const std::string text =
+            IntelRecords(0x8000, first) + IntelRecords(0x8200, second) + ":00000001FF\n";
         return Bytes(text.begin(), text.end());
     }());
     Bytes expected = first;

@@ -237,8 +237,9 @@ TEST(LogReport, StatisticsAndTimes) {
     EXPECT_EQ(ParseUtcTime("1970-01-01T00:00:00Z"), 0);
     EXPECT_EQ(ParseUtcTime("2000-03-01T00:00:01Z"), 951868801000LL);
     EXPECT_EQ(ParseUtcTime("2026-12-08T10:00:00.25Z"), *ParseUtcTime("2026-12-08T10:00:00Z") + 250);
-    for (const std::string bad : {"2026-12-08 10:00:00Z", "2026-12-08T10:00:00", "2026-13-08T10:00:00Z",
-                                  "2026-12-08T10:00:00Zx", "2026-12-08T10:00:00.Z", ""})
+    for (const std::string bad :
+         {"2026-12-08 10:00:00Z", "2026-12-08T10:00:00", "2026-13-08T10:00:00Z",
+          "2026-12-08T10:00:00Zx", "2026-12-08T10:00:00.Z", ""})
         EXPECT_FALSE(ParseUtcTime(bad)) << bad;
 
     // A run's own parts: the same figures as from its log.
@@ -275,7 +276,8 @@ TEST(LogReport, OptionValues) {
         EXPECT_NE(SetHandling(a, bad), "") << bad;
 
     const auto parse = [](std::vector<std::string> line) { return ParseArguments(line); };
-    ParseResult p = parse({"report", "--target", "600/h", "--handling", "8s", "a.jsonl", "b.jsonl"});
+    ParseResult p =
+        parse({"report", "--target", "600/h", "--handling", "8s", "a.jsonl", "b.jsonl"});
     EXPECT_EQ(p.error, "");
     EXPECT_EQ(p.arguments.command, Command::Report);
     EXPECT_EQ(p.arguments.logReport.logs, (std::vector<std::string>{"a.jsonl", "b.jsonl"}));
