@@ -314,6 +314,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     if (words[0] == "job") {
         const std::string jobVerb = words.size() > 1 ? words[1] : "";
         a.command = Command::Job;
+        if (s.Given("--report") && jobVerb != "run") {
+            error = "--report goes with job run";
+            return result;
+        }
         if (jobVerb == "check" || jobVerb == "run") {
             CheckJobLine(words, s, result);
             return result;

@@ -19,6 +19,7 @@ struct LogReportArguments {
     std::vector<std::string> logs;
     std::optional<double> targetPerHour;   // --target N/h
     std::optional<double> handlingSeconds; // --handling S
+    bool atEndOfRun = false;               // job run --report
 };
 
 // --exclude ADDR-ADDR (repeatable), --target N/h (or N/min, N/s) and

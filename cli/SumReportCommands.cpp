@@ -112,4 +112,16 @@ int RunLogReport(const Arguments& a, RunReport& report) {
     return ExitSuccess;
 }
 
+void ReportJobRun(RunReport& report, bool json) {
+    if (report.parts.empty()) return;
+    std::vector<LoggedPart> parts;
+    for (const PartRecord& part : report.parts)
+        parts.push_back(LoggedPartOf(report.programmerSerial, part));
+    auto line = std::make_shared<LineReport>(MakeLineReport(std::move(parts)));
+    report.lineReport = line;
+    if (json) return;
+    std::fputs(LineReportText(*line).c_str(), stderr);
+    std::fflush(stderr);
+}
+
 } // namespace velmar::cli

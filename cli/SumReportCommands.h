@@ -17,4 +17,8 @@ int RunSum(const Arguments& arguments, RunReport& report);
 // the logs; 2 a log cannot be read.
 int RunLogReport(const Arguments& arguments, RunReport& report);
 
+// job run --report: the report of the run's parts (the programmer's serial
+// as the site) into `report`, and on stderr unless `json`.
+void ReportJobRun(RunReport& report, bool json);
+
 } // namespace velmar::cli

@@ -180,6 +180,9 @@ Production line (program, and job run):
   job check JOB      read the job and compare its file's SHA-1
   job run JOB        run the job; refused when its file's SHA-1 is not the
                      job's
+  --report           job run: after the summary, the job report of the run's
+                     parts (as report prints it from logs) on stderr, or in
+                     --json's object as "report"
 
 Labels and reports (no programmer):
   sum FILE           load FILE as program loads it and print the checksums of

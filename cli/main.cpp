@@ -232,7 +232,9 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
         report.fileSha1 = job.sha1;
     }
     report.device = a.deviceName;
-    return RunProgrammerCommand(a, report);
+    const int status = RunProgrammerCommand(a, report);
+    if (parsed.logReport.atEndOfRun) ReportJobRun(report, parsed.production.json);
+    return status;
 }
 
 } // namespace

@@ -219,6 +219,30 @@ TEST(CliReport, ReportsTheLogsOfRealRuns) {
     EXPECT_GE(r["plan"]["round_robin_sites"].get<int>(), 2);
     EXPECT_GE(r["plan"]["gang_sites"].get<int>(), r["plan"]["round_robin_sites"].get<int>());
 
+    // At the end of a job run with --report: the same figures from the
+    // run's own parts, agreeing with its summary and its log.
+    const std::string job = dir.Path("line.toml");
+    run = RunCli({"--device", "87C51H", "--serial-number", "0FF0:le16:1", "--repeat", "3", "--log",
+                  dir.Path("line.jsonl"), "job", "new", dir.Path("image.bin")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    WriteBytes(job, Bytes(run.out.begin(), run.out.end()));
+    run = RunCliWithInput({"--json", "--virtual=swap=on", "--report", "job", "run", job}, enter);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json ran = json::parse(run.out);
+    EXPECT_EQ(velmar::test::SchemaProblems(schema, ran), std::vector<std::string>{});
+    EXPECT_EQ(ran["report"]["line"]["parts"], ran["summary"]["parts"]);
+    EXPECT_EQ(ran["report"]["line"]["passed"], 3);
+    EXPECT_EQ(ran["report"]["sites"][0]["site"], "BP123001");
+    const CliRun fromLog = RunCli({"--json", "report", dir.Path("line.jsonl")});
+    ASSERT_EQ(fromLog.exitCode, 0) << fromLog.err;
+    EXPECT_EQ(json::parse(fromLog.out)["report"]["line"], ran["report"]["line"]);
+    run = RunCliWithInput({"--virtual=swap=on", "--report", "job", "run", job}, enter);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Has(run.err, "yield 100.0%, ")) << run.err;
+    EXPECT_TRUE(Has(run.err, "\nline      3      3      0      100.0%")) << run.err;
+    EXPECT_EQ(RunCli({"--report", "job", "check", job}).exitCode, 2);
+    EXPECT_TRUE(Has(RunCli({"--report", "job", "check", job}).err, "--report goes with job run"));
+
     // Nothing to report, and a log that cannot be read.
     WriteBytes(dir.Path("junk.jsonl"), Bytes{'{', '\n'});
     run = RunCli({"--json", "report", dir.Path("junk.jsonl")});
