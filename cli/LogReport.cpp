@@ -386,7 +386,7 @@ std::string LineReportText(const LineReport& r) {
     for (const SiteReport& s : r.sites)
         width = std::max(width, s.site.size() + 2);
     std::string text = Padded("site", width) + "parts  passed failed yield   median   p95      " +
-                       "rate     waited\n";
+                       "units/h  waited\n";
     for (const SiteReport& s : r.sites)
         text += FiguresRow(s.site, s.figures, width);
     text += FiguresRow("line", r.line, width);
@@ -410,6 +410,10 @@ std::string LineReportText(const LineReport& r) {
     text += head;
     text += "  sites  round-robin  gang\n";
     for (const PlanRow& row : p.rows) {
+        // Past a dozen sites only the rows of the answers.
+        if (row.sites > 12 && row.sites != p.roundRobinSites && row.sites != p.gangSites &&
+            row.sites != static_cast<int>(p.rows.size()))
+            continue;
         char line[96];
         std::snprintf(line, sizeof line, "  %-5d  %-11s  %s\n", row.sites,
                       Hours(row.roundRobinPerHour).c_str(), Hours(row.gangPerHour).c_str());

@@ -258,6 +258,19 @@ TEST(LogReport, StatisticsAndTimes) {
     EXPECT_EQ(r.line.runMs, 4000);
     EXPECT_DOUBLE_EQ(r.line.unitsPerHour, 900);
     EXPECT_FALSE(r.plan);
+
+    // Out of reach: every row is computed, a dozen and the last are shown.
+    const LineReport far = MakeLineReport({part}, 1e6, 1.0);
+    ASSERT_TRUE(far.plan);
+    EXPECT_FALSE(far.plan->roundRobinSites);
+    EXPECT_EQ(far.plan->rows.size(), static_cast<std::size_t>(kMaxPlannedSites));
+    EXPECT_NEAR(far.plan->rows.back().roundRobinPerHour, 64 * 3600.0 / 5, 1e-9);
+    const std::string text = LineReportText(far);
+    EXPECT_NE(text.find("\n  12     "), std::string::npos) << text;
+    EXPECT_EQ(text.find("\n  13     "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  64     46080/h"), std::string::npos) << text;
+    EXPECT_NE(text.find("needs more than 64 sites round-robin, more than 64 sites in a lock-step"),
+              std::string::npos);
 }
 
 TEST(LogReport, OptionValues) {
