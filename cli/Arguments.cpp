@@ -311,13 +311,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         error = s.Given("--device") ? "no operation given" : "no command given";
         return result;
     }
+    if (s.Given("--report") && (words[0] != "job" || words.size() < 2 || words[1] != "run")) {
+        error = "--report goes with job run";
+        return result;
+    }
     if (words[0] == "job") {
         const std::string jobVerb = words.size() > 1 ? words[1] : "";
         a.command = Command::Job;
-        if (s.Given("--report") && jobVerb != "run") {
-            error = "--report goes with job run";
-            return result;
-        }
         if (jobVerb == "check" || jobVerb == "run") {
             CheckJobLine(words, s, result);
             return result;

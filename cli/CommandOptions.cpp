@@ -148,7 +148,7 @@ const CommandOption kCommandOptions[] = {
      [](L& s, S, S v) { return SetTarget(s.a.logReport, v); }},
     {"--handling", kValue, OptionGroup::Own, kReportLogs,
      [](L& s, S, S v) { return SetHandling(s.a.logReport, v); }},
-    {"--report", kFlag, OptionGroup::Own, kJob,
+    {"--report", kFlag, kProduction, kJob,
      [](L& s, S, S) { return SetFlag(s.a.logReport.atEndOfRun); }},
 };
 

@@ -307,6 +307,12 @@ TEST(LogReport, OptionValues) {
     EXPECT_EQ(parse({"--device", "87C51H", "--exclude", "0-1", "program", "x.bin"}).error,
               "unknown option --exclude");
     EXPECT_EQ(parse({"--handling", "8s", "sum", "x.bin"}).error, "unknown option --handling");
+    EXPECT_TRUE(parse({"--report", "job", "run", "j.toml"}).arguments.logReport.atEndOfRun);
+    for (const std::vector<std::string>& line :
+         {std::vector<std::string>{"--report", "job", "check", "j.toml"},
+          {"--report", "--device", "87C51H", "program", "x.bin"},
+          {"--report", "report", "a.jsonl"}})
+        EXPECT_EQ(parse(line).error, "--report goes with job run") << line[2];
     EXPECT_EQ(parse({"--max-diffs", "3", "sum", "x.bin"}).error,
               "sum takes no --max-diffs; it reads only FILE");
     EXPECT_EQ(parse({"--device", "87C58H", "--buffer-start", "9000", "sum", "x.bin"}).error,
