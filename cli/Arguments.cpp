@@ -322,8 +322,19 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                 error = std::string("unknown option ") + o->name;
                 return result;
             }
+    // The options of sum and report alone are unknown to the others.
+    for (const CommandOption* o : s.given)
+        if (o->group == OptionGroup::Own &&
+            (words.empty() || !(TakerNamed(words[0]).value_or(kProbe) & o->takers))) {
+            error = std::string("unknown option ") + o->name;
+            return result;
+        }
     if (words.empty()) {
         error = s.Given("--device") ? "no operation given" : "no command given";
+        return result;
+    }
+    if (s.Given("--report") && (words[0] != "job" || words.size() < 2 || words[1] != "run")) {
+        error = "--report goes with job run";
         return result;
     }
     if (words[0] == "job") {
@@ -352,6 +363,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         CheckProgrammerLine(words, s, result);
     else if (verb == "disasm")
         CheckDisasmLine(words, s, result);
+    else if (verb == "sum")
+        CheckSumLine(words, s, result);
+    else if (verb == "report")
+        CheckReportLine(words, s, result);
     else if (verb == "convert")
         RefuseOptionsBeforeConvert(s, result);
     else if (const OperationRow* op = FindOperationRow(verb))

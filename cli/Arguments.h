@@ -11,11 +11,25 @@
 
 #include "OptionTable.h"
 #include "ProductionArguments.h"
+#include "SumReportArguments.h"
 #include "buffer/DataFormats.h"
 
 namespace velmar::cli {
 
-enum class Command { Help, Version, Convert, Probe, Firmware, Device, List, Doctor, Disasm, Job };
+enum class Command {
+    Help,
+    Version,
+    Convert,
+    Probe,
+    Firmware,
+    Device,
+    List,
+    Doctor,
+    Disasm,
+    Job,
+    Sum,
+    Report,
+};
 
 // Auto: a bar redrawn in place when stderr is a terminal, else nothing.
 enum class ProgressMode { Auto, Lines, None };
@@ -80,6 +94,8 @@ struct Arguments {
     int passes = 1;     // read --passes N
     std::string serial; // --serial SN: the programmer to use
     ProductionArguments production;
+    SumArguments sum;
+    LogReportArguments logReport;
 };
 
 struct ParseResult {

@@ -7,10 +7,10 @@ namespace velmar::cli {
 namespace {
 
 constexpr CommandTaker kCommandTakers[] = {
-    {"program", kProgram},   {"verify", kVerify}, {"compare", kCompare}, {"read", kRead},
-    {"blank", kBlank},       {"erase", kErase},   {"lock", kLock},       {"probe", kProbe},
-    {"firmware", kFirmware}, {"list", kList},     {"doctor", kDoctor},   {"disasm", kDisasm},
-    {"job", kJob},
+    {"program", kProgram},   {"verify", kVerify}, {"compare", kCompare},   {"read", kRead},
+    {"blank", kBlank},       {"erase", kErase},   {"lock", kLock},         {"probe", kProbe},
+    {"firmware", kFirmware}, {"list", kList},     {"doctor", kDoctor},     {"disasm", kDisasm},
+    {"job", kJob},           {"sum", kSum},       {"report", kReportLogs},
 };
 
 // The setters' parameters, short so that a row fits its line.
@@ -95,15 +95,15 @@ const CommandOption kCommandOptions[] = {
     {"-q", kFlag, kReport, kEveryCommand, [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
     {"-v", kFlag, kReport, kEveryCommand, [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
     {"-vv", kFlag, kReport, kEveryCommand, [](L& s, S n, S) { return SetVerbosity(s.a, n); }},
-    {"--json", kFlag, kReport, kEveryCommand & ~(kDoctor | kDisasm),
+    {"--json", kFlag, kReport, (kEveryCommand & ~(kDoctor | kDisasm)) | kSum | kReportLogs,
      [](L& s, S, S) { return SetFlag(s.a.production.json); }},
     {"--progress", kValue, kReport, kEveryCommand,
      [](L& s, S, S v) { return SetProgress(s.a.progress, v); }},
-    {"--device", kValue, kDevice, kDisasm | kOperationTakers,
+    {"--device", kValue, kDevice, kDisasm | kOperationTakers | kSum,
      [](L& s, S, S v) { return Keep(s.a.deviceName, v); }},
-    {"--format", kNonEmpty, kDevice, kDisasm | kOperationTakers,
+    {"--format", kNonEmpty, kDevice, kDisasm | kOperationTakers | kSum,
      [](L& s, S, S v) { return Keep(s.format, v); }},
-    {"--buffer-start", kNonEmpty, kDevice, kOperationTakers,
+    {"--buffer-start", kNonEmpty, kDevice, kOperationTakers | kSum,
      [](L& s, S, S v) { return Keep(s.bufferStart, v); }},
     {"--max-diffs", kValue, kDevice, kOperationTakers | kJob,
      [](L& s, S, S v) { return SetMaxDiffs(s.a, v); }},
@@ -114,9 +114,11 @@ const CommandOption kCommandOptions[] = {
     {"--passes", kValue, kDevice, kRead, [](L& s, S, S v) { return SetPasses(s.a, v); }},
     {"--hash", kFlag, kDevice, kVerify | kCompare | kRead,
      [](L& s, S, S) { return SetFlag(s.a.hash); }},
-    {"--fill", kValue, kDevice, kLoads, [](L& s, S, S v) { return Keep(s.fill, v); }},
-    {"--fold", kFlag, kDevice, kLoads | kDisasm, [](L& s, S, S) { return SetFlag(s.a.fold); }},
-    {"--offset", kNonEmpty, kDevice, kLoads, [](L& s, S, S v) { return Keep(s.hexOffset, v); }},
+    {"--fill", kValue, kDevice, kLoads | kSum, [](L& s, S, S v) { return Keep(s.fill, v); }},
+    {"--fold", kFlag, kDevice, kLoads | kDisasm | kSum,
+     [](L& s, S, S) { return SetFlag(s.a.fold); }},
+    {"--offset", kNonEmpty, kDevice, kLoads | kSum,
+     [](L& s, S, S v) { return Keep(s.hexOffset, v); }},
     {"--cpu", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.cpu, v); }},
     {"--from", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.from, v); }},
     {"--to", kValue, kDisasmOnly, kDisasm, [](L& s, S, S v) { return Keep(s.to, v); }},
@@ -140,6 +142,14 @@ const CommandOption kCommandOptions[] = {
      [](L& s, S, S v) { return SetSerialNumberRule(s.a.production, v); }},
     {"--lock-bits", kValue, kProduction, kProgram,
      [](L& s, S, S v) { return SetLockBits(s.a.production, v); }},
+    {"--exclude", kValue, OptionGroup::Own, kSum,
+     [](L& s, S, S v) { return AddExclude(s.a.sum, v); }},
+    {"--target", kValue, OptionGroup::Own, kReportLogs,
+     [](L& s, S, S v) { return SetTarget(s.a.logReport, v); }},
+    {"--handling", kValue, OptionGroup::Own, kReportLogs,
+     [](L& s, S, S v) { return SetHandling(s.a.logReport, v); }},
+    {"--report", kFlag, kProduction, kJob,
+     [](L& s, S, S) { return SetFlag(s.a.logReport.atEndOfRun); }},
 };
 
 } // namespace

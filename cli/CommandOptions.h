@@ -31,6 +31,9 @@ enum Taker : unsigned {
     kBlank = 1u << 10,
     kErase = 1u << 11,
     kLock = 1u << 12,
+    // Commands that never reach a programmer.
+    kSum = 1u << 13,
+    kReportLogs = 1u << 14, // report LOG...
 };
 constexpr unsigned kOperationTakers =
     kProgram | kVerify | kCompare | kRead | kBlank | kErase | kLock;
@@ -57,6 +60,7 @@ enum class OptionGroup {
     Device,     // the part, its file and the comparison
     Disasm,     // disasm's own: unknown anywhere else
     Production, // the production words: CheckProductionArguments
+    Own,        // one command's own: unknown anywhere else
 };
 
 struct TypedOptions;

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "LogReport.h"
+
 namespace velmar::cli {
 
 namespace {
@@ -64,6 +66,8 @@ json ReportJson(const RunReport& r) {
     o["differences"] = differences;
     if (!r.dataSha1.empty())
         o["data"] = {{"bytes", r.dataBytes}, {"crc32", r.dataCrc32}, {"sha1", r.dataSha1}};
+    if (r.checksums) o["checksums"] = ChecksumsJson(*r.checksums);
+    if (r.lineReport) o["report"] = LineReportJson(*r.lineReport);
     o["duration_ms"] = r.durationMs;
     o["link_faults"] = r.linkFaults;
     PutIfSet(o, "error", r.error);

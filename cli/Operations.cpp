@@ -10,6 +10,7 @@
 
 #include "DataStreams.h"
 #include "DumpIdentity.h"
+#include "ImageChecksums.h"
 #include "OperationTable.h"
 #include "Platform.h"
 #include "SerialBackend.h"
@@ -185,6 +186,15 @@ int OpenImage(ProgramState& state, ConsolePanel& panel, const Arguments& argumen
 } // namespace
 
 AddressWindow SelectedWindow(const Arguments& arguments) {
+    if (arguments.catalogueRow < 0) {
+        // No device (sum FILE): the whole buffer, folded into it with --fold.
+        AddressWindow w;
+        w.BufferStart = arguments.bufferStart.value_or(0);
+        w.DeviceLimit = arguments.fold ? kBufferSize - 1 : 0xFFFFF;
+        w.DeviceEnd = w.DeviceLimit;
+        w.HexOffset = arguments.hexOffset.value_or(0);
+        return w;
+    }
     const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
     AddressWindow w;
     w.BufferStart = arguments.bufferStart.value_or(0);
@@ -211,6 +221,12 @@ Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const s
     if (const std::string problem = UnsoundRecords(path, facts); !problem.empty())
         return {ExitFailed, problem + "; nothing done"};
     if (facts.dataBytes == 0) return {ExitFailed, path + " holds no data; nothing done"};
+    // Without a device nothing lies beyond an end: only past the buffer.
+    if (arguments.catalogueRow < 0 && facts.droppedBytes > 0 && !arguments.fold)
+        return {ExitFailed,
+                path + " holds data past address FFFF; nothing done (--fold " +
+                    (state.FileType == 0 ? "cuts them off" : "folds them into 64 KiB") + ")",
+                false};
     // Records with a wrong checksum were stored but flagged: such an image
     // is not put on a chip unnoticed.
     if (facts.badChecksumRecords > 0)
@@ -224,7 +240,7 @@ Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const s
                 false};
     // Hex records load at their own address, whatever the buffer start: the
     // device would get the fill alone, and a blank part would verify.
-    if (facts.rangeBytes == 0)
+    if (facts.rangeBytes == 0 && arguments.catalogueRow >= 0)
         return {ExitFailed,
                 "none of " + path + "'s data lies in buffer positions " +
                     HexText(w.BufferStart, 4) + "-" +
@@ -236,17 +252,20 @@ Refusal JudgeLoad(const ProgramState& state, const Arguments& arguments, const s
 
 // Fills the buffer with the part's erased value (or --fill), loads the data
 // file and refuses what must not reach a chip. The exit status, or -1 to go on.
-int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
-              InputFile& file) {
-    const CatalogueRow& row = DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)];
+int LoadImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments, InputFile& file,
+              LoadFacts& facts) {
+    // Without a device the buffer starts as the window's does, all 00.
+    const std::uint8_t erased =
+        arguments.catalogueRow < 0
+            ? std::uint8_t{0}
+            : DeviceCatalogue()[static_cast<std::size_t>(arguments.catalogueRow)].Can().ErasedValue;
     ImageSource source;
     if (const int status = OpenImage(state, panel, arguments, file, source); status >= 0)
         return status;
     const std::string& path = source.name;
     state.Window = SelectedWindow(arguments);
-    state.Buffer.Fill(arguments.fill.value_or(row.Can().ErasedValue));
+    state.Buffer.Fill(arguments.fill.value_or(erased));
     state.FailFlag = false;
-    LoadFacts facts;
     panel.HoldWarnings();
     panel.BeginLoad(path);
     const LoadResult loaded = source.stream ? tasks::LoadFile(state, path, source.stream, &facts)
@@ -416,14 +435,16 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
     return update == FirmwareUpdateOutcome::GoodUpdate ? ExitSuccess : ExitFailed;
 }
 
-int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
+int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
+                  LoadFacts* facts) {
+    LoadFacts own;
     InputFile dataFile;
     if (!arguments.imageBytes && !arguments.dataPath.empty() && arguments.dataPath != "-") {
         dataFile = OpenInput(arguments.dataPath);
         if (!dataFile) return ExitUsage;
     }
     if (arguments.fileType) state.FileType = *arguments.fileType;
-    return LoadImage(state, panel, arguments, dataFile);
+    return LoadImage(state, panel, arguments, dataFile, facts != nullptr ? *facts : own);
 }
 
 bool SelectDevice(ProgramState& state, ConsolePanel& panel, const Arguments& arguments) {
@@ -492,6 +513,7 @@ void ReportRangeIdentity(const ProgramState& state, ConsolePanel& panel) {
     report.dataBytes = static_cast<long>(bytes.size());
     report.dataCrc32 = Crc32Text(bytes.data(), bytes.size());
     report.dataSha1 = Sha1Text(bytes.data(), bytes.size());
+    report.checksums = ChecksumsOfWindow(state.Buffer, state.Window);
 }
 
 DifferenceCount DiagnoseRefusedBlock(ProgramState& state, ConsolePanel& panel,

@@ -11,6 +11,7 @@
 #include "Arguments.h"
 #include "ConsolePanel.h"
 #include "devices/FailureDiagnosis.h"
+#include "devices/FileCommands.h"
 #include "devices/ProgramState.h"
 
 namespace velmar::cli {
@@ -47,8 +48,10 @@ int RunFirmware(ProgramState& state, ConsolePanel& panel, const std::string& pat
 
 // Opens the data file and loads it as program does (the buffer filled with
 // the part's erased value first, refusals included). The exit status, or -1
-// to go on.
-int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments);
+// to go on. Without a device (catalogueRow -1) the whole buffer, filled with
+// 00 first. `facts`, when given, gets what the load found.
+int LoadDataImage(ProgramState& state, ConsolePanel& panel, const Arguments& arguments,
+                  LoadFacts* facts = nullptr);
 
 // The programmer search and the device selection as the window makes it;
 // false when no programmer answered.

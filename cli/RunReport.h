@@ -4,11 +4,16 @@
 // differences and, on a production run, every part.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "ImageChecksums.h"
+
 namespace velmar::cli {
+
+struct LineReport;
 
 struct DifferenceRecord {
     std::int32_t address;
@@ -62,6 +67,8 @@ struct RunReport {
     std::vector<BridgeRecord> bridges;
     bool production = false; // parts and summary belong in the object, even none
     std::vector<PartRecord> parts;
+    std::optional<ImageChecksums> checksums;      // sum, and the image of program, verify, read
+    std::shared_ptr<const LineReport> lineReport; // report
 };
 
 // The counts a production run ends with.

@@ -29,6 +29,10 @@ std::string UsageText() {
   velmar-cli [...] --device NAME [program options] job new FILE [JOB.toml]
   velmar-cli job check JOB.toml
   velmar-cli [--usb | --virtual[=OPTIONS]] [--serial SN] job run JOB.toml
+  velmar-cli sum [--device NAME] [--format FMT] [--offset HEX]
+             [--buffer-start HEX] [--fill XX] [--fold]
+             [--exclude ADDR-ADDR]... [--json] FILE
+  velmar-cli report [--target N/h --handling S] [--json] LOG.jsonl...
   velmar-cli --help | --version
 
 Commands:
@@ -180,6 +184,32 @@ Production line (program, and job run):
                      file as job run does
   job run JOB        run the job; refused when its file's SHA-1 is not the
                      job's
+  --report           job run: after the summary, the job report of the run's
+                     parts (as report prints it from logs) on stderr, or in
+                     --json's object as "report"
+
+Labels and reports (no programmer):
+  sum FILE           load FILE as program loads it and print the checksums of
+                     the device's range (without --device: of FILE's data,
+                     from its lowest address to its highest): the 16-bit
+                     byte sum (the window's Check Sum), the 16-bit sum of
+                     little-endian words, CRC-16/CCITT-FALSE, CRC-32 and
+                     SHA-1; --json adds them to the object as "checksums"
+  --exclude ADDR-ADDR
+                     sum: the same checksums again over the range less these
+                     addresses (hex, repeatable), such as a part's serial
+                     number, so that one number names the image
+  report LOG.jsonl...
+                     from the logs of --log (several stations and days
+                     together): parts, passed, failed and yield per site and
+                     for the line, failures by cause, median and 95th
+                     percentile time per part, units per hour and the time
+                     sites waited for the operator; a line that is not a
+                     part's record is named (file:line) and skipped
+  --target N/h, --handling S
+                     report: how many sites reach N parts per hour (or N/min)
+                     when each part takes S (8s, 800ms) of handling,
+                     round-robin and in a lock-step gang
 
 Before the programmer is touched, program, verify and compare load FILE and
 refuse it (exit 1) when it holds no data, has a malformed record (named by

@@ -23,6 +23,7 @@
 #include "Platform.h"
 #include "RepeatRun.h"
 #include "SerialBackend.h"
+#include "SumReportCommands.h"
 #include "TracingBackend.h"
 #include "UsageText.h"
 #include "VirtualSession.h"
@@ -56,6 +57,10 @@ std::string CommandName(const Arguments& a) {
         return "firmware";
     case Command::Convert:
         return "convert";
+    case Command::Sum:
+        return "sum";
+    case Command::Report:
+        return "report";
     case Command::Device:
         return std::string(RowOf(a.operation).name);
     case Command::Job:
@@ -221,6 +226,10 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
     case Command::Disasm:
         if (!parsed.disasm.read) return RunDisasmFile(parsed);
         break;
+    case Command::Sum:
+        return RunSum(parsed, report);
+    case Command::Report:
+        return RunLogReport(parsed, report);
     case Command::Firmware:
         report.fileName = parsed.firmwarePath;
         NoteFileSha1(parsed.firmwarePath, report);
@@ -244,7 +253,9 @@ int RunCommand(const Arguments& parsed, RunReport& report) {
         if (RefuseOutputOverInput(a)) return ExitUsage;
     }
     report.device = a.deviceName;
-    return RunProgrammerCommand(a, report);
+    const int status = RunProgrammerCommand(a, report);
+    if (parsed.logReport.atEndOfRun) ReportJobRun(report, parsed.production.json);
+    return status;
 }
 
 } // namespace

@@ -337,6 +337,9 @@ const std::vector<Line> kDeviceOperations = {
 };
 
 const std::vector<Line> kConvertAndDisasm = {
+    {"sum-89c51-exclude", V{"--device", "89C51", "--exclude", "0FF0-0FF3", "sum", "image.hex"}},
+    {"sum-buffer-start", V{"--device", "87C51H", "--buffer-start", "100", "sum", "image.bin"}},
+    {"sum-no-device-json", V{"--json", "sum", "image.hex"}},
     {"convert-hex-bin", V{"convert", "image.hex", "out.bin"}},
     {"convert-bin-hex", V{"convert", "--device", "89C51", "image.bin", "out.hex"}},
     {"convert-hex-s19", V{"-v", "convert", "image.dat", "out.s19"}},
