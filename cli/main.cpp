@@ -126,7 +126,8 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     report.result = ResultOf(status, panel, a);
     // A failed operation's red banner is its error when nothing was complained.
     if (status == ExitFailed && LastComplaint().empty()) report.error = panel.Banner();
-    report.linkFaults = state->Link.LinkFaults;
+    // A production run counts its own (an operator's stop is no link fault).
+    if (!report.production) report.linkFaults = state->Link.LinkFaults;
     // Give the bridge back (and the serial driver it displaced) at the end.
     state->D2XX.CloseAtExit();
     state->Panel.Attach(nullptr);
