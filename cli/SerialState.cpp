@@ -114,6 +114,21 @@ std::string Serialize(const SerialState::Contents& c) {
     return o.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+// The file a name stands for: symbolic links followed, also one that points
+// to a file not made yet, and the folders made canonical.
+std::string ResolvedName(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path path(name);
+    for (int hops = 0; hops < 40 && fs::is_symlink(path, ec); ++hops) {
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    const fs::path real = fs::weakly_canonical(path, ec);
+    return ec || real.empty() ? path.string() : real.string();
+}
+
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
@@ -132,9 +147,7 @@ bool SerialState::Open(const std::string& path, const SerialRule& rule,
     rule_ = rule;
     owner_ = owner;
     // Every name of one file (a symbolic link, a relative name) takes one lock.
-    std::error_code ec;
-    const std::filesystem::path real = std::filesystem::weakly_canonical(path, ec);
-    real_ = ec || real.empty() ? path : real.string();
+    real_ = ResolvedName(path);
     const auto behind = [&](const std::string& state) {
         return owner.logName + " holds serial numbers up to " + std::to_string(*owner.logged) +
                ", but " + path_ + " " + state + ": restore it, or give --serial-resume to " +
@@ -236,7 +249,10 @@ bool SerialState::Update(bool mayCreate, Change change, std::string& error) {
         }
         break;
     case platform::ReadOutcome::NotRegular:
-        error = path_ + " is not a regular file, so it cannot be a serial-number state; nothing done";
+        error = id_.empty() ? path_ + " is not a regular file, so it cannot be a serial-number " +
+                                  "state; nothing done"
+                            : path_ + " was replaced during the run by something that is not a " +
+                                  "file; nothing more programmed: restore it";
         return false;
     case platform::ReadOutcome::Failed:
         error = "cannot read " + path_ + ": " + std::strerror(number);
