@@ -151,7 +151,7 @@ long ProcessId() {
 bool ProcessRuns(long pid) {
     if (pid <= 0) return true;
     const HANDLE process =
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+        OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(pid));
     if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
     DWORD code = 0;
     const bool runs = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;

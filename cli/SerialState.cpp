@@ -1,6 +1,7 @@
 #include "SerialState.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
