@@ -33,11 +33,14 @@ void WriteErrorRaw(const char* text);
 bool DirectoryWritable(const std::string& dir, int& errorNumber);
 
 // Routes the user's interrupt to `onInterrupt` once: Ctrl-C (SIGINT), SIGTERM
-// and SIGHUP on POSIX, where a blocked read (the part prompt) returns at once;
-// Ctrl-C, Ctrl-Break and closing the console window on Windows. A second one
-// ends the process at once. `onInterrupt` must be safe in a signal handler
-// (set a flag, WriteErrorRaw).
+// and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console window on
+// Windows. A second one ends the process at once. `onInterrupt` must be safe
+// in a signal handler (set a flag, WriteErrorRaw).
 void InstallInterruptHandler(void (*onInterrupt)());
+// While on, an interrupt also ends a read that waits (the part prompt's) with
+// an error instead of letting it wait on; elsewhere reads carry on (a file
+// load stops at its next line). Windows' console read ends on Ctrl-C anyway.
+void SetWaitingReadsInterruptible(bool on);
 
 // Writes what `stream` holds through to the disk (fflush, then fsync or
 // _commit); false when either fails.

@@ -48,22 +48,37 @@ bool DirectoryWritable(const std::string& dir, int& errorNumber) {
     return false;
 }
 
-void InstallInterruptHandler(void (*onInterrupt)()) {
-    gOnInterrupt = onInterrupt;
-    // No SA_RESTART: the read at the part prompt returns with EINTR instead
-    // of waiting for Enter.
+namespace {
+
+volatile std::sig_atomic_t gInstalled = 0;
+
+void Route(bool restart) {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
+    action.sa_flags = restart ? SA_RESTART : 0;
     for (int signal : kStopSignals) {
         struct sigaction before {};
-        // A signal ignored by whoever started us (nohup) stays ignored.
-        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN &&
-            signal != SIGINT)
-            continue;
+        if (::sigaction(signal, nullptr, &before) != 0) continue;
+        // A signal ignored by whoever started us (nohup) stays ignored; one
+        // that already came and ended our handling stays ended.
+        if (before.sa_handler == SIG_IGN && signal != SIGINT) continue;
+        if (gInstalled != 0 && before.sa_handler != OnStopSignal) continue;
         ::sigaction(signal, &action, nullptr);
     }
+    gInstalled = 1;
+}
+
+} // namespace
+
+void InstallInterruptHandler(void (*onInterrupt)()) {
+    gOnInterrupt = onInterrupt;
+    gInstalled = 0;
+    Route(true);
+}
+
+void SetWaitingReadsInterruptible(bool on) {
+    if (gInstalled != 0) Route(!on);
 }
 
 bool FileReadable(const std::string& path, int& errorNumber) {

@@ -110,6 +110,8 @@ void InstallInterruptHandler(void (*onInterrupt)()) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+void SetWaitingReadsInterruptible(bool) {}
+
 bool FileReadable(const std::string& path, int& errorNumber) {
     const auto wide = WideFromUtf8(path);
     if (!wide) {

@@ -83,7 +83,9 @@ Next AwaitEnter(long number) {
     Say("Insert part " + std::to_string(number) + " and press Enter, q to stop");
     std::string answer;
     for (;;) {
+        platform::SetWaitingReadsInterruptible(true);
         const int c = std::fgetc(stdin);
+        platform::SetWaitingReadsInterruptible(false);
         if (ConsolePanel::TakeInterrupt()) {
             std::clearerr(stdin);
             return Next::Stop;

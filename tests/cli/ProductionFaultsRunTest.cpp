@@ -435,6 +435,19 @@ TEST(CliRecord, EveryPartIsOnRecordWhenTheStateFailsOrASignalComes) {
         EXPECT_EQ(object["parts"].size(), 1u);
     }
 
+    // No programmer: the object's error says so, not the load's banner.
+    const std::string hex = WriteText(dir.Path("image.hex"), ":0400000001020304F2\n:00000001FF\n");
+    for (const char* repeat : {"--repeat", "--log"}) {
+        SCOPED_TRACE(repeat);
+        const CliRun none =
+            RunCli({"--json", "--virtual=devices=0", "--device", kDevice, repeat,
+                    repeat == std::string("--log") ? dir.Path("none.jsonl") : "2", "program", hex});
+        EXPECT_EQ(none.exitCode, 1);
+        const json object = json::parse(none.out);
+        EXPECT_EQ(object["result"], "no-programmer");
+        EXPECT_EQ(object["error"], "The Brindle Programmer Could Not Be Found....");
+    }
+
     // q and quit, in any case and with blanks, end the run; a count of 0
     // is no limit, as a job's repeat = 0.
     for (const char* answer : {" q ", "quit", "QUIT\r", "\tQ"}) {
