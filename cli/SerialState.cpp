@@ -176,6 +176,9 @@ bool SerialState::Open(const std::string& path, const SerialRule& rule,
                 c.dirty = true;
             }
             SweepUnrecorded(c);
+            // A state from before ids: given one now, so that losing it
+            // later in the run is noticed.
+            if (c.id.empty()) c.dirty = true;
             return true;
         },
         error);
