@@ -304,6 +304,15 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
                 status = ExitUsage;
                 break;
             }
+            if (!SerialFits(p.serialRule->format, *part.serialNumber)) {
+                // Never cut short into the part: its number would be another.
+                Complain(stderr, "serial number " + std::to_string(*part.serialNumber) +
+                                     " does not fit " + SerialFormatName(p.serialRule->format) +
+                                     "; nothing more programmed");
+                serials.Settle(*part.serialNumber, false, error);
+                status = ExitUsage;
+                break;
+            }
             PutSerial(state, *p.serialRule, *part.serialNumber);
         }
         ReportRangeIdentity(state, panel);
