@@ -129,6 +129,8 @@ const CommandOption kCommandOptions[] = {
      [](L& s, S, S) { return SetFlag(s.a.production.repeatWhenChanged); }},
     {"--reuse-failed", kFlag, kProduction, kProductionTakers,
      [](L& s, S, S) { return SetFlag(s.a.production.reuseFailed); }},
+    {"--serial-resume", kFlag, kProduction, kProductionTakers,
+     [](L& s, S, S) { return SetFlag(s.a.production.serialResume); }},
     {"--serial-overwrite", kFlag, kProduction, kProductionTakers,
      [](L& s, S, S) { return SetFlag(s.a.production.serialOverwrite); }},
     {"--log", kValue, kProduction, kProductionTakers,

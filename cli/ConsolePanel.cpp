@@ -406,6 +406,9 @@ void ConsolePanel::ReleaseWarnings(bool show) {
 // Link troubles are errors; the firmware's checksum dump is plain lines.
 void ConsolePanel::DiagnosticLine(DiagnosticOf what, std::string_view line) {
     if (what != DiagnosticOf::Link) return ErrorLine(line);
+    // The reply a Quit stopped waiting for comes late and is dropped: the
+    // operator's doing, not a fault of the link.
+    if (stopped_ && line.starts_with("Late reply dropped")) return Detail(line);
     ClearBar();
     Complain(err_, line);
 }

@@ -74,6 +74,8 @@ class ConsolePanel : public FrontPanel {
     RunReport& Report() { return report_; }
     // True once Ctrl-C stopped the operation or the load.
     bool Stopped() const { return stopped_; }
+    // Ctrl-C (or SIGTERM) ended a run between operations (the part prompt).
+    void NoteStopped() { stopped_ = true; }
     // True once a reply wait found the programmer gone.
     bool LinkWasLost() const { return linkLost_; }
     // True (and forgotten) when Ctrl-C came while nothing could be stopped.

@@ -28,7 +28,8 @@ bool WordCursor::TakeValue(const std::string& name, OptionValue kind, const std:
     case OptionValue::OptionalCount:
         // Alone: until the end; a following count is this option's.
         if (!attached)
-            value = !Done() && ParseCount(args_[next_], 1, 1000000) ? Take() : std::string("0");
+            // 0 as well: no limit, as a job's repeat = 0.
+            value = !Done() && ParseCount(args_[next_], 0, 1000000) ? Take() : std::string("0");
         return true;
     default:
         break;

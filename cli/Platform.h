@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace velmar::cli::platform {
@@ -31,11 +32,15 @@ void WriteErrorRaw(const char* text);
 // otherwise.
 bool DirectoryWritable(const std::string& dir, int& errorNumber);
 
-// Routes the user's interrupt to `onInterrupt` once: Ctrl-C (SIGINT) on
-// POSIX; Ctrl-C, Ctrl-Break and closing the console window on Windows. A
-// second Ctrl-C or Ctrl-Break ends the process at once. `onInterrupt` must
-// be safe in a signal handler (set a flag, WriteErrorRaw).
+// Routes the user's interrupt to `onInterrupt` once: Ctrl-C (SIGINT), SIGTERM
+// and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console window on
+// Windows. A second one ends the process at once. `onInterrupt` must be safe
+// in a signal handler (set a flag, WriteErrorRaw).
 void InstallInterruptHandler(void (*onInterrupt)());
+// While on, an interrupt also ends a read that waits (the part prompt's) with
+// an error instead of letting it wait on; elsewhere reads carry on (a file
+// load stops at its next line). Windows' console read ends on Ctrl-C anyway.
+void SetWaitingReadsInterruptible(bool on);
 
 // Writes what `stream` holds through to the disk (fflush, then fsync or
 // _commit); false when either fails.
@@ -48,9 +53,27 @@ std::string RegularFileIdentity(const std::string& path);
 // This computer's name ("" when it has none).
 std::string HostName();
 
+// This process's id, and whether the process `pid` of this computer still
+// runs (true when that cannot be found out).
+long ProcessId();
+bool ProcessRuns(long pid);
+
+enum class ReadOutcome { Read, Missing, NotRegular, Failed };
+// Reads a regular file whole. A folder, FIFO or device is NotRegular and
+// never opened in a way that could block; Failed leaves the errno value in
+// errorNumber.
+ReadOutcome ReadRegularFile(const std::string& path, std::string& text, int& errorNumber);
+
+// Replaces `path` with `text` so that it survives a power cut: a temporary
+// file beside it is written and synced, renamed over it, and the folder
+// synced. False with the errno value in errorNumber; `path` is untouched then.
+bool ReplaceFileDurably(const std::string& path, const std::string& text, int& errorNumber);
+
 // An exclusive lock on a file, for the processes that share it: taken by
 // Lock (waiting while another process holds it), given back by Unlock or
-// the destructor. The file is created when missing.
+// the destructor. The file is created when missing. The lock covers no byte
+// the file holds, so the file itself (a log) can be read and written while
+// locked.
 class FileLock {
   public:
     FileLock() = default;
@@ -58,8 +81,12 @@ class FileLock {
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     // False with the errno value in errorNumber when the file cannot be
-    // opened or locked.
-    bool Lock(const std::string& path, int& errorNumber);
+    // opened or locked. When another process holds the lock, `onBusy` (when
+    // set) is called once before the wait.
+    bool Lock(const std::string& path, int& errorNumber,
+              const std::function<void()>& onBusy = {});
+    // Replaces what the locked file holds with `text` (who holds it).
+    void Note(const std::string& text);
     void Unlock();
 
   private:

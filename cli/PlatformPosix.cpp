@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "Platform.h"
@@ -16,9 +17,13 @@ namespace {
 
 void (*gOnInterrupt)() = nullptr;
 
-extern "C" void OnSigint(int) {
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The first of them stops the run; from then on each one ends the process.
+extern "C" void OnStopSignal(int) {
     if (gOnInterrupt) gOnInterrupt();
-    std::signal(SIGINT, SIG_DFL);
+    for (int signal : kStopSignals)
+        std::signal(signal, SIG_DFL);
 }
 
 } // namespace
@@ -50,9 +55,37 @@ bool DirectoryWritable(const std::string& dir, int& errorNumber) {
     return false;
 }
 
+namespace {
+
+volatile std::sig_atomic_t gInstalled = 0;
+
+void Route(bool restart) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restart ? SA_RESTART : 0;
+    for (int signal : kStopSignals) {
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) != 0) continue;
+        // A signal ignored by whoever started us (nohup) stays ignored; one
+        // that already came and ended our handling stays ended.
+        if (before.sa_handler == SIG_IGN && signal != SIGINT) continue;
+        if (gInstalled != 0 && before.sa_handler != OnStopSignal) continue;
+        ::sigaction(signal, &action, nullptr);
+    }
+    gInstalled = 1;
+}
+
+} // namespace
+
 void InstallInterruptHandler(void (*onInterrupt)()) {
     gOnInterrupt = onInterrupt;
-    std::signal(SIGINT, OnSigint);
+    gInstalled = 0;
+    Route(true);
+}
+
+void SetWaitingReadsInterruptible(bool on) {
+    if (gInstalled != 0) Route(!on);
 }
 
 bool FileReadable(const std::string& path, int& errorNumber) {
@@ -75,25 +108,127 @@ std::string HostName() {
     return name;
 }
 
+long ProcessId() {
+    return static_cast<long>(::getpid());
+}
+
+bool ProcessRuns(long pid) {
+    if (pid <= 0) return true;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+ReadOutcome ReadRegularFile(const std::string& path, std::string& text, int& errorNumber) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        errorNumber = errno;
+        if (errno == ENOENT) return ReadOutcome::Missing;
+        if (errno == EISDIR || errno == ENXIO) return ReadOutcome::NotRegular;
+        return ReadOutcome::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        errorNumber = errno;
+        ::close(fd);
+        return ReadOutcome::NotRegular;
+    }
+    text.clear();
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            errorNumber = errno;
+            ::close(fd);
+            return ReadOutcome::Failed;
+        }
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ReadOutcome::Read;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SyncFolderOf(const std::string& path) {
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder.empty()) folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL; // some file systems cannot
+    ::close(fd);
+    return synced;
+}
+
+} // namespace
+
+bool ReplaceFileDurably(const std::string& path, const std::string& text, int& errorNumber) {
+    const std::string temp = path + ".tmp-" + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        errorNumber = errno;
+        return false;
+    }
+    if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
+        errorNumber = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+        errorNumber = errno;
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (!SyncFolderOf(path)) {
+        errorNumber = errno;
+        return false;
+    }
+    return true;
+}
+
 FileLock::~FileLock() {
     Unlock();
 }
 
-bool FileLock::Lock(const std::string& path, int& errorNumber) {
+bool FileLock::Lock(const std::string& path, int& errorNumber,
+                    const std::function<void()>& onBusy) {
     Unlock();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         errorNumber = errno;
         return false;
     }
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno == EINTR) continue;
-        errorNumber = errno;
-        ::close(fd);
-        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK && onBusy) onBusy();
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            errorNumber = errno;
+            ::close(fd);
+            return false;
+        }
     }
     handle_ = fd;
     return true;
+}
+
+void FileLock::Note(const std::string& text) {
+    if (handle_ < 0) return;
+    const int fd = static_cast<int>(handle_);
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return;
+    WriteAll(fd, text);
 }
 
 void FileLock::Unlock() {

@@ -129,6 +129,8 @@ std::string RegularFileIdentity(const std::string& path) {
                           info.nFileIndexLow);
 }
 
+void SetWaitingReadsInterruptible(bool) {}
+
 bool FileReadable(const std::string& path, int& errorNumber) {
     const auto wide = WideFromUtf8(path);
     if (!wide) {
@@ -163,11 +165,89 @@ std::string HostName() {
     return std::string(name, size);
 }
 
+long ProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+bool ProcessRuns(long pid) {
+    if (pid <= 0) return true;
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool runs = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return runs;
+}
+
+ReadOutcome ReadRegularFile(const std::string& path, std::string& text, int& errorNumber) {
+    const auto wide = WideFromUtf8(path);
+    if (!wide) {
+        errorNumber = EILSEQ;
+        return ReadOutcome::Failed;
+    }
+    const DWORD attributes = GetFileAttributesW(wide->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD e = GetLastError();
+        errorNumber = ENOENT;
+        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadOutcome::Missing
+                                                                       : ReadOutcome::Failed;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ReadOutcome::NotRegular;
+    const HANDLE file = CreateFileW(wide->c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errorNumber = EACCES;
+        return ReadOutcome::Failed;
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return ReadOutcome::NotRegular;
+    }
+    text.clear();
+    char chunk[4096];
+    DWORD n = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &n, nullptr) && n > 0)
+        text.append(chunk, n);
+    CloseHandle(file);
+    return ReadOutcome::Read;
+}
+
+bool ReplaceFileDurably(const std::string& path, const std::string& text, int& errorNumber) {
+    const auto wide = WideFromUtf8(path);
+    if (!wide) {
+        errorNumber = EILSEQ;
+        return false;
+    }
+    const std::wstring temp = *wide + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errorNumber = EACCES;
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
+                              nullptr) &&
+                    written == text.size() && FlushFileBuffers(file);
+    CloseHandle(file);
+    // MOVEFILE_WRITE_THROUGH: returns once the rename is on the disk.
+    if (!ok || !MoveFileExW(temp.c_str(), wide->c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        errorNumber = ok ? EACCES : ENOSPC;
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 FileLock::~FileLock() {
     Unlock();
 }
 
-bool FileLock::Lock(const std::string& path, int& errorNumber) {
+bool FileLock::Lock(const std::string& path, int& errorNumber,
+                    const std::function<void()>& onBusy) {
     Unlock();
     const auto wide = WideFromUtf8(path);
     if (!wide) {
@@ -181,14 +261,31 @@ bool FileLock::Lock(const std::string& path, int& errorNumber) {
         errorNumber = EACCES;
         return false;
     }
+    // A byte far past any end: Windows locks keep others from the bytes
+    // they cover, and the file itself must stay readable (a log, the note).
     OVERLAPPED at{};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
-        errorNumber = EACCES;
-        CloseHandle(file);
-        return false;
+    at.OffsetHigh = 0x7FFFFFFF;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        if (onBusy) onBusy();
+        at = OVERLAPPED{};
+        at.OffsetHigh = 0x7FFFFFFF;
+        if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+            errorNumber = EACCES;
+            CloseHandle(file);
+            return false;
+        }
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     return true;
+}
+
+void FileLock::Note(const std::string& text) {
+    if (handle_ == -1) return;
+    const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    SetEndOfFile(file);
 }
 
 void FileLock::Unlock() {

@@ -35,9 +35,11 @@ std::string CheckProductionArguments(const ProductionArguments& p, bool program)
         (p.repeatWhenChanged || p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
         return "--repeat-when-changed, --reuse-failed, --serial-overwrite and --serial-state go "
                "with program";
+    if (!program && !jobRun && p.serialResume) return "--serial-resume goes with program";
     if (p.repeatWhenChanged && !p.repeat && !jobRun) return "--repeat-when-changed needs --repeat";
     if (!p.serialRule && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
         return "--reuse-failed, --serial-overwrite and --serial-state need --serial-number";
+    if (!p.serialRule && !jobRun && p.serialResume) return "--serial-resume needs --serial-number";
     return "";
 }
 

@@ -22,6 +22,7 @@ struct ProductionArguments {
     std::optional<SerialRule> serialRule;
     std::string serialState; // empty: beside the job or the image
     bool reuseFailed = false;
+    bool serialResume = false; // continue after the highest number the log holds
     bool serialOverwrite = false;
     std::vector<int> lockBits; // programmed in this order after a good verify
     JobVerb job = JobVerb::None;

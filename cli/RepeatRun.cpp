@@ -1,6 +1,7 @@
 #include "RepeatRun.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -57,33 +58,55 @@ struct LinkWatchPanel : FrontPanel {
     void LinkLost(std::uint32_t, int) override { lost = true; }
 };
 
-enum class Next { Part, End, Lost };
+enum class Next { Part, End, Lost, Stop };
 
 // --repeat-when-changed: blank checks until the socket holds an erased part.
 Next AwaitBlankPart(ProgramState& state, ConsolePanel& panel) {
     for (;;) {
+        if (ConsolePanel::TakeInterrupt()) return Next::Stop;
         LinkWatchPanel watch;
         state.Panel.Attach(&watch);
         const bool blank = tasks::BlankCheck(state).Succeeded();
         state.Panel.Attach(&panel);
         if (watch.lost) return Next::Lost;
+        if (ConsolePanel::TakeInterrupt()) return Next::Stop;
         if (blank) return Next::Part;
-        if (ConsolePanel::TakeInterrupt()) return Next::End;
         state.Link.Sleep(kPollMs);
     }
 }
 
-// "Insert part 3 and press Enter, q to stop"; the end of input ends the run.
+// "Insert part 3 and press Enter, q to stop"; q or quit (any case, blanks
+// around it) and the end of input end the run, Ctrl-C stops it at once (the
+// read returns when the signal comes).
 Next AwaitEnter(long number) {
+    if (ConsolePanel::TakeInterrupt()) return Next::Stop;
     Say("Insert part " + std::to_string(number) + " and press Enter, q to stop");
-    char line[256];
-    if (std::fgets(line, sizeof line, stdin) == nullptr) return Next::End;
-    if (ConsolePanel::TakeInterrupt()) return Next::End;
-    std::string answer(line);
-    while (!answer.empty() &&
-           (answer.back() == '\n' || answer.back() == '\r' || answer.back() == ' '))
+    std::string answer;
+    for (;;) {
+        platform::SetWaitingReadsInterruptible(true);
+        const int c = std::fgetc(stdin);
+        platform::SetWaitingReadsInterruptible(false);
+        if (ConsolePanel::TakeInterrupt()) {
+            std::clearerr(stdin);
+            return Next::Stop;
+        }
+        if (c == EOF) {
+            if (answer.empty()) return Next::End;
+            break;
+        }
+        if (c == '\n') break;
+        if (answer.size() < 256) answer += static_cast<char>(c);
+    }
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!answer.empty() && blank(answer.back()))
         answer.pop_back();
-    return answer == "q" || answer == "Q" ? Next::End : Next::Part;
+    std::size_t first = 0;
+    while (first < answer.size() && blank(answer[first]))
+        ++first;
+    answer.erase(0, first);
+    for (char& c : answer)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return answer == "q" || answer == "quit" ? Next::End : Next::Part;
 }
 
 // The first device address in first..last whose byte the file stores, or
@@ -200,6 +223,7 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
         return ExitUsage;
     }
     SerialState serials;
+    serials.SetSay(Say);
     if (p.serialRule) {
         std::string path = p.serialState;
         if (path.empty() && !p.jobPath.empty()) path = DefaultSerialStatePath(p.jobPath);
@@ -209,7 +233,20 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
             Complain(stderr, "a serial number needs --serial-state when the image is -");
             return ExitUsage;
         }
-        if (!serials.Open(path, *p.serialRule, error)) {
+        // The logs know the numbers already in parts, should the state be
+        // lost, moved away from the job or put back from an old copy.
+        SerialStateOwner owner;
+        owner.job = p.jobName;
+        owner.resume = p.serialResume;
+        for (const auto& [logPath, csv] :
+             {std::pair{p.logPath, false}, std::pair{p.logCsvPath, true}}) {
+            const auto highest = HighestLoggedSerial(logPath, csv, p.jobName);
+            if (highest && (!owner.logged || *highest > *owner.logged)) {
+                owner.logged = highest;
+                owner.logName = logPath;
+            }
+        }
+        if (!serials.Open(path, *p.serialRule, owner, error)) {
             Complain(stderr, error);
             return ExitUsage;
         }
@@ -226,6 +263,20 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
         }
     }
 
+    // The wait the operator's Ctrl-C cuts short is counted by the link as a
+    // short reply; it is no fault of the link.
+    std::optional<unsigned> faultsAtStop;
+    unsigned stopFaults = 0;
+    panel.SetStopRequest([&state, &faultsAtStop] {
+        faultsAtStop = state.Link.LinkFaults;
+        tasks::RequestStop(state);
+    });
+    const auto faultsSince = [&](unsigned before) {
+        const unsigned all = state.Link.LinkFaults - before;
+        if (!faultsAtStop || state.Link.LinkFaults == *faultsAtStop) return all;
+        return all - 1;
+    };
+
     const DataBuffer image = state.Buffer;
     const UnitLogContext context{platform::HostName(), panel.Report().programmerSerial,
                                  arguments.deviceName, p.jobName};
@@ -239,6 +290,11 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
             const Next next =
                 p.repeatWhenChanged ? AwaitBlankPart(state, panel) : AwaitEnter(number);
             if (next == Next::Lost) status = ExitFailed;
+            if (next == Next::Stop) {
+                Say("(interrupted: no more parts)");
+                panel.NoteStopped();
+                status = ExitFailed;
+            }
             if (next != Next::Part) break;
             if (number > 1 && swap && !p.repeatWhenChanged) swap();
         }
@@ -247,12 +303,23 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
         part.time = UtcNow();
         const Clock::time_point start = Clock::now();
         const unsigned faultsBefore = state.Link.LinkFaults;
+        faultsAtStop.reset();
         panel.ResetDifferences();
         state.Buffer = image;
         if (p.serialRule) {
+            // On the disk as taken before the part is touched.
             part.serialNumber = serials.Claim(p.reuseFailed, error);
             if (!part.serialNumber) {
                 Complain(stderr, error);
+                status = ExitUsage;
+                break;
+            }
+            if (!SerialFits(p.serialRule->format, *part.serialNumber)) {
+                // Never cut short into the part: its number would be another.
+                Complain(stderr, "serial number " + std::to_string(*part.serialNumber) +
+                                     " does not fit " + SerialFormatName(p.serialRule->format) +
+                                     "; nothing more programmed");
+                serials.Settle(*part.serialNumber, false, error);
                 status = ExitUsage;
                 break;
             }
@@ -268,26 +335,43 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
         part.result = passed ? "ok" : panel.Stopped() ? "stopped" : "failed";
         part.differences = panel.Report().differences;
         part.firstDifference = panel.Report().firstDifference;
-        part.linkFaults = state.Link.LinkFaults - faultsBefore;
+        part.linkFaults = faultsSince(faultsBefore);
+        if (faultsAtStop && state.Link.LinkFaults != *faultsAtStop) ++stopFaults;
         part.durationMs = MillisecondsSince(start);
         parts.push_back(part);
+        // The record first, whatever happens to the state: a part that holds
+        // its number is on record. Then its number is settled: spoiled when
+        // the part failed or was stopped (it may be partly in it), never
+        // handed out again unless --reuse-failed.
+        std::string logError, stateError;
+        const bool logged = log.Append(context, part, logError);
+        const bool settled =
+            !part.serialNumber || serials.Settle(*part.serialNumber, passed, stateError);
         std::string serialText;
         if (part.serialNumber) serialText = ", serial number " + std::to_string(*part.serialNumber);
         Say("part " + std::to_string(number) + serialText + ": " +
             (passed ? "passed" : part.result) + " (" + panel.DifferenceSummary() + ")");
         SayDiagnosis(panel);
         if (!passed) status = ExitFailed;
-        // The number of a part that failed or was stopped may be partly in
-        // it: spoiled, never handed out again unless --reuse-failed.
-        if ((part.serialNumber && !serials.Settle(*part.serialNumber, passed, error)) ||
-            !log.Append(context, part, error)) {
-            Complain(stderr, error);
+        if (!logged) Complain(stderr, logError + "; part " + std::to_string(number) + " is not on record there");
+        if (!settled) Complain(stderr, stateError);
+        if (!logged || !settled) {
             status = ExitUsage;
             break;
         }
         if (panel.LinkWasLost() || panel.Stopped()) break;
+        // Ctrl-C during a step without Quit (lock bits): that part is done
+        // and recorded; no more parts.
+        if (ConsolePanel::TakeInterrupt()) {
+            Say("(interrupted: no more parts)");
+            panel.NoteStopped();
+            status = ExitFailed;
+            break;
+        }
     }
     state.Buffer = image;
+    panel.SetStopRequest([&state] { tasks::RequestStop(state); });
+    panel.Report().linkFaults = state.Link.LinkFaults - stopFaults;
     if (p.repeat || parts.size() != 1) {
         const RunSummary s = Summarize(parts);
         Say("parts " + std::to_string(s.parts) + ", passed " + std::to_string(s.passed) +

@@ -1,9 +1,11 @@
 #pragma once
 // The per-part log of a production run: one JSON line per part (--log) and
-// the same columns as CSV with a header (--log-csv), each appended, flushed
-// and synced to the disk before the next part starts.
+// the same columns as CSV with a header (--log-csv), each appended under the
+// file's lock, flushed and synced to the disk before the next part starts.
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "RunReport.h"
@@ -35,6 +37,12 @@ class UnitLog {
     std::FILE* csv_ = nullptr;
     std::string jsonPath_, csvPath_;
 };
+
+// The highest serial number a log (JSON lines, or CSV when `csv`) holds for
+// the job named `job` ("" for runs without a job); none when it holds none or
+// cannot be read.
+std::optional<std::uint64_t> HighestLoggedSerial(const std::string& path, bool csv,
+                                                 const std::string& job);
 
 // The CSV header and a part's row, without the line end.
 std::string UnitLogCsvHeader();

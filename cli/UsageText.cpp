@@ -24,7 +24,8 @@ std::string UsageText() {
              [--from HEX] [--to HEX] FILE | --device NAME --read
   velmar-cli [...] --device NAME [--repeat [N] [--repeat-when-changed]]
              [--serial-number ADDR:FORMAT:START[:STEP] [--serial-state FILE]
-             [--reuse-failed] [--serial-overwrite]] [--lock-bits 1,2,3]
+             [--reuse-failed] [--serial-overwrite] [--serial-resume]]
+             [--lock-bits 1,2,3]
              [--log FILE.jsonl] [--log-csv FILE.csv] program FILE
   velmar-cli [...] --device NAME [program options] job new FILE [JOB.toml]
   velmar-cli job check JOB.toml
@@ -157,8 +158,9 @@ Options:
 
 Production line (program, and job run):
   --repeat [N]       program part after part, each after "Insert part 3 and
-                     press Enter, q to stop"; ends after N parts, on q or at
-                     the end of input; a summary line ends the run
+                     press Enter, q to stop"; ends after N parts (0 or none:
+                     no limit), on q or at the end of input; a summary line
+                     ends the run
   --repeat-when-changed
                      start each part when a blank check finds an erased part
                      in the socket instead of waiting for Enter
@@ -172,7 +174,10 @@ Production line (program, and job run):
                      the numbers' state (default: beside the job or the image,
                      NAME.serial.json), locked and shared between runs; a
                      failed part's number is spoiled, used again only with
-                     --reuse-failed
+                     --reuse-failed; a state that is missing, replaced or of
+                     another rule stops the run
+  --serial-resume    continue after the highest serial number the log holds
+                     when the state is missing or behind it
   --lock-bits 1,2,3  program these lock bits in order after a good verify
   --log FILE.jsonl   append one JSON line per part, synced before the next
   --log-csv FILE.csv the same columns as CSV with a header

@@ -132,7 +132,15 @@ int RunOnProgrammer(const Arguments& a, const D2XXBackend& bridges,
     report.result = ResultOf(status, panel, a);
     // A failed operation's red banner is its error when nothing was complained.
     if (status == ExitFailed && LastComplaint().empty()) report.error = panel.Banner();
-    report.linkFaults = state->Link.LinkFaults;
+    // No programmer: its box says so, whatever the banner last showed (the load's).
+    if (report.result == "no-programmer" && LastComplaint().empty() && !panel.Boxes().empty()) {
+        std::string text = panel.Boxes().back().text;
+        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
+            text.replace(at, 2, " ");
+        report.error = text;
+    }
+    // A production run counts its own (an operator's stop is no link fault).
+    if (!report.production) report.linkFaults = state->Link.LinkFaults;
     // Give the bridge back (and the serial driver it displaced) at the end.
     state->D2XX.CloseAtExit();
     state->Panel.Attach(nullptr);

@@ -161,6 +161,12 @@ std::string Normalise(std::string text, const std::string& name) {
     ReplaceValues(text, "\"ms_per_part\":", ",}", "<ms>");
     ReplaceValues(text, "\"time\":\"", "\"", "<time>");
     ReplaceValues(text, "\"host\":\"", "\"", "<host>");
+    // The serial state's own id, and who took its numbers or holds its lock.
+    ReplaceValues(text, "\"id\": \"", "\"", "<id>");
+    ReplaceValues(text, "\"host\": \"", "\"", "<host>");
+    ReplaceValues(text, "\"pid\": ", ",\n", "<pid>");
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".lock" && text.starts_with("pid "))
+        text = "pid <pid> on <host>\n";
     ReplaceTimePerPart(text);
     return text;
 }

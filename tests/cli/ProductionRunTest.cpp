@@ -348,9 +348,12 @@ TEST(CliRepeat, TheSerialNumberStaysInsideThePartAndOffTheFilesData) {
     // The file stores FF at 0FF0-0FF1: erased-looking, but data all the same.
     WriteInput(dir, "ff.hex", ":020FF000FFFF01\n:00000001FF\n");
     const auto run = [&](const std::string& rule, bool overwrite) {
+        // A state holds the numbers of one rule only.
+        std::string state = rule;
+        std::replace(state.begin(), state.end(), ':', '-');
         std::vector<std::string> line = {
-            "-q", "--virtual",      "--device",        kDevice, "--serial-number",
-            rule, "--serial-state", dir.Path("s.json")};
+            "-q", "--virtual",      "--device",                 kDevice, "--serial-number",
+            rule, "--serial-state", dir.Path(state + ".json")};
         if (overwrite) line.push_back("--serial-overwrite");
         line.insert(line.end(), {"program", dir.Path("ff.hex")});
         return RunCli(line);

@@ -3,6 +3,7 @@
 // and the result object against its schema.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -163,6 +164,101 @@ TEST(UnitLog, CsvRowsMatchTheHeaderAndQuoteWhatNeedsIt) {
     std::string error;
     EXPECT_FALSE(log.Open(dir.Path("no/such/dir.jsonl"), "", error));
     EXPECT_NE(error, "");
+}
+
+TEST(UnitLog, CsvCellsASpreadsheetWouldRunAreTextAndTheLogsHighestNumberIsFound) {
+    PartRecord part;
+    part.sequence = 1;
+    part.time = "2026-01-02T03:04:05Z";
+    part.serialNumber = 5;
+    part.result = "ok";
+    const std::vector<std::pair<std::string, std::string>> cells = {
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+1", "'+1"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tcmd", "'\tcmd"},
+        {"\rcmd", "\"'\rcmd\""},
+        {"line-1", "line-1"},
+    };
+    for (const auto& [job, cell] : cells) {
+        const std::string row = UnitLogCsvRow({"h", "BP1", "89C51", job}, part);
+        EXPECT_NE(row.find(",89C51," + cell + ","), std::string::npos) << row;
+    }
+
+    ScratchDir dir;
+    const std::string jsonl = dir.Path("line.jsonl");
+    std::ofstream(jsonl) << R"({"job":"a","serial_number":7})" << "\n"
+                         << R"({"job":"b","serial_number":900})" << "\n"
+                         << R"({"job":"a","serial_number":12})" << "\n"
+                         << R"({"job":"a","serial_number":null})" << "\n"
+                         << R"({"job":null,"serial_number":40})" << "\n"
+                         << R"({"job":"a","serial_num)";
+    EXPECT_EQ(HighestLoggedSerial(jsonl, false, "a"), 12u);
+    EXPECT_EQ(HighestLoggedSerial(jsonl, false, ""), 40u);
+    EXPECT_EQ(HighestLoggedSerial(jsonl, false, "c"), std::nullopt);
+    EXPECT_EQ(HighestLoggedSerial(dir.Path("none.jsonl"), false, "a"), std::nullopt);
+    const std::string csv = dir.Path("line.csv");
+    std::ofstream(csv) << UnitLogCsvHeader() << "\n"
+                       << UnitLogCsvRow({"h", "BP1", "89C51", "=a,b"}, part) << "\n"
+                       << UnitLogCsvRow({"h", "BP1", "89C51", "other"}, [&] {
+                              PartRecord p = part;
+                              p.serialNumber = 99;
+                              return p;
+                          }()) << "\n"
+                       << "2026-01-0";
+    EXPECT_EQ(HighestLoggedSerial(csv, true, "=a,b"), 5u);
+    EXPECT_EQ(HighestLoggedSerial(csv, true, "other"), 99u);
+}
+
+TEST(SerialState, OneStateUnderTwoNamesIsOneStateAndAReplacedOneStopsTheRun) {
+    ScratchDir dir;
+    const std::string real = dir.Path("real.json");
+    const std::string link = dir.Path("link.json");
+    std::filesystem::create_symlink("real.json", link); // relative, to a file not made yet
+    std::string error;
+    SerialState viaLink, viaReal;
+    ASSERT_TRUE(viaLink.Open(link, Rule("0000:le16:1"), error)) << error;
+    ASSERT_TRUE(viaReal.Open(real, Rule("0000:le16:1"), error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(real)); // opening creates nothing
+    EXPECT_EQ(viaLink.Claim(false, error), 1u);
+    EXPECT_EQ(viaReal.Claim(false, error), 2u);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_FALSE(std::filesystem::exists(link + ".lock"));
+    ASSERT_TRUE(viaLink.Settle(1, true, error)) << error;
+
+    // Written anew by someone else (another id): the runs that knew the old
+    // one stop; a run that starts now takes it as it is.
+    {
+        std::ofstream(real) << R"({"next": 1})";
+    }
+    EXPECT_FALSE(viaLink.Claim(false, error));
+    EXPECT_NE(error.find("was replaced during the run"), std::string::npos) << error;
+    EXPECT_FALSE(viaReal.Settle(2, true, error));
+    std::filesystem::remove(real);
+    EXPECT_FALSE(viaReal.Claim(false, error));
+    EXPECT_NE(error.find("disappeared during the run"), std::string::npos) << error;
+    SerialState later;
+    ASSERT_TRUE(later.Open(link, Rule("0000:le16:1"), error)) << error;
+    EXPECT_EQ(later.Claim(false, error), 1u);
+
+    // The log is ahead of a fresh state: refused, or continued after it.
+    SerialStateOwner owner;
+    owner.logged = 40;
+    owner.logName = "line.jsonl";
+    SerialState refused;
+    EXPECT_FALSE(refused.Open(dir.Path("fresh.json"), Rule("0000:le16:1:3"), owner, error));
+    EXPECT_EQ(error, "line.jsonl holds serial numbers up to 40, but " + dir.Path("fresh.json") +
+                         " is missing: restore it, or give --serial-resume to continue after 40");
+    owner.resume = true;
+    SerialState resumed;
+    ASSERT_TRUE(resumed.Open(dir.Path("fresh.json"), Rule("0000:le16:1:3"), owner, error));
+    EXPECT_EQ(resumed.Claim(false, error), 43u);
+    // Numbers below START in the log are no conflict.
+    owner = {};
+    owner.logged = 40;
+    SerialState above;
+    EXPECT_TRUE(above.Open(dir.Path("above.json"), Rule("0000:le16:100"), owner, error)) << error;
 }
 
 TEST(JsonReport, ProductionReportMeetsTheSchema) {
