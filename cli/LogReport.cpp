@@ -97,6 +97,20 @@ struct Interval {
 
 // The figures of one site's parts, sorted by start; its runs' spans go to
 // `runs`.
+// Failed, yield and the time figures, once parts, passed and the parts'
+// durations are counted.
+void CompleteFigures(Figures& f, const std::vector<long>& durations) {
+    f.failed = f.parts - f.passed;
+    if (f.parts == 0) return;
+    f.yield = static_cast<double>(f.passed) / static_cast<double>(f.parts);
+    f.medianMs = MedianOf(durations);
+    f.p95Ms = PercentileOf(durations, 95);
+    double total = 0;
+    for (long d : durations)
+        total += static_cast<double>(d);
+    f.meanMs = total / static_cast<double>(f.parts);
+}
+
 Figures SiteFigures(const std::vector<const LoggedPart*>& parts, std::vector<Interval>& runs) {
     Figures f;
     std::vector<long> durations;
@@ -117,16 +131,7 @@ Figures SiteFigures(const std::vector<const LoggedPart*>& parts, std::vector<Int
         }
         previous = part;
     }
-    f.failed = f.parts - f.passed;
-    if (f.parts > 0) {
-        f.yield = static_cast<double>(f.passed) / static_cast<double>(f.parts);
-        f.medianMs = MedianOf(durations);
-        f.p95Ms = PercentileOf(durations, 95);
-        double total = 0;
-        for (long d : durations)
-            total += static_cast<double>(d);
-        f.meanMs = total / static_cast<double>(f.parts);
-    }
+    CompleteFigures(f, durations);
     return f;
 }
 
@@ -358,16 +363,7 @@ LineReport MakeLineReport(std::vector<LoggedPart> parts, std::optional<double> t
         durations.push_back(part->durationMs);
     }
     Figures& line = report.line;
-    line.failed = line.parts - line.passed;
-    if (line.parts > 0) {
-        line.yield = static_cast<double>(line.passed) / static_cast<double>(line.parts);
-        line.medianMs = MedianOf(durations);
-        line.p95Ms = PercentileOf(durations, 95);
-        double total = 0;
-        for (long d : durations)
-            total += static_cast<double>(d);
-        line.meanMs = total / static_cast<double>(line.parts);
-    }
+    CompleteFigures(line, durations);
     // The line's rate: its parts over the time any site was running.
     line.runMs = static_cast<long>(UnionLength(runs));
     line.unitsPerHour = PerHour(line.parts, line.runMs);
