@@ -29,13 +29,19 @@ std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value
 
 std::string CheckProductionArguments(const ProductionArguments& p, bool program) {
     const bool jobRun = p.job == JobVerb::Run;
+    // Kept as a refusal so that old scripts learn why. No command senses a
+    // part without powering the socket, and datasheets forbid changing a
+    // part under Vpp.
+    if (p.repeatWhenChanged)
+        return "--repeat-when-changed is refused: it found each new part by blank-checking the "
+               "socket every half second, which keeps programming voltage on the socket while "
+               "parts are taken out and put in and can latch them up or destroy them; press "
+               "Enter at each part's prompt instead";
     if (!program && !jobRun && IsProductionRun(p))
         return "--repeat, --serial-number, --lock-bits, --log and --log-csv go with program";
     if (!program && !jobRun &&
-        (p.repeatWhenChanged || p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
-        return "--repeat-when-changed, --reuse-failed, --serial-overwrite and --serial-state go "
-               "with program";
-    if (p.repeatWhenChanged && !p.repeat && !jobRun) return "--repeat-when-changed needs --repeat";
+        (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
+        return "--reuse-failed, --serial-overwrite and --serial-state go with program";
     if (!p.serialRule && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
         return "--reuse-failed, --serial-overwrite and --serial-state need --serial-number";
     return "";

@@ -25,8 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPollMs = 500; // between blank checks while waiting for a new part
-
 std::string UtcNow() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -50,28 +48,7 @@ void Say(const std::string& line) {
     std::fflush(stderr);
 }
 
-// Hears only whether the link was lost: while the run waits for a part, the
-// operator sees only the prompt.
-struct LinkWatchPanel : FrontPanel {
-    bool lost = false;
-    void LinkLost(std::uint32_t, int) override { lost = true; }
-};
-
 enum class Next { Part, End, Lost };
-
-// --repeat-when-changed: blank checks until the socket holds an erased part.
-Next AwaitBlankPart(ProgramState& state, ConsolePanel& panel) {
-    for (;;) {
-        LinkWatchPanel watch;
-        state.Panel.Attach(&watch);
-        const bool blank = tasks::BlankCheck(state).Succeeded();
-        state.Panel.Attach(&panel);
-        if (watch.lost) return Next::Lost;
-        if (blank) return Next::Part;
-        if (ConsolePanel::TakeInterrupt()) return Next::End;
-        state.Link.Sleep(kPollMs);
-    }
-}
 
 // "Insert part 3 and press Enter, q to stop"; the end of input ends the run.
 Next AwaitEnter(long number) {
@@ -235,12 +212,12 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     int status = ExitSuccess;
     for (long number = 1; count == 0 || number <= count; ++number) {
         if (p.repeat) {
-            if (number > 1 && swap && p.repeatWhenChanged) swap();
-            const Next next =
-                p.repeatWhenChanged ? AwaitBlankPart(state, panel) : AwaitEnter(number);
+            // The socket is seen only at the operator's word: nothing that
+            // powers it goes out between parts.
+            const Next next = AwaitEnter(number);
             if (next == Next::Lost) status = ExitFailed;
             if (next != Next::Part) break;
-            if (number > 1 && swap && !p.repeatWhenChanged) swap();
+            if (number > 1 && swap) swap();
         }
         PartRecord part;
         part.sequence = number;
