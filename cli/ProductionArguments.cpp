@@ -27,8 +27,7 @@ std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value
     return error;
 }
 
-std::string CheckProductionArguments(const ProductionArguments& p, bool program) {
-    const bool jobRun = p.job == JobVerb::Run;
+std::string RefusedProductionOption(const ProductionArguments& p) {
     // Kept as a refusal so that old scripts learn why. No command senses a
     // part without powering the socket, and datasheets forbid changing a
     // part under Vpp.
@@ -37,6 +36,12 @@ std::string CheckProductionArguments(const ProductionArguments& p, bool program)
                "socket every half second, which keeps programming voltage on the socket while "
                "parts are taken out and put in and can latch them up or destroy them; press "
                "Enter at each part's prompt instead";
+    return "";
+}
+
+std::string CheckProductionArguments(const ProductionArguments& p, bool program) {
+    const bool jobRun = p.job == JobVerb::Run;
+    if (std::string refused = RefusedProductionOption(p); !refused.empty()) return refused;
     if (!program && !jobRun && IsProductionRun(p))
         return "--repeat, --serial-number, --lock-bits, --log and --log-csv go with program";
     if (!program && !jobRun &&
