@@ -44,8 +44,7 @@ std::string CheckProductionArguments(const ProductionArguments& p, bool program)
     if (std::string refused = RefusedProductionOption(p); !refused.empty()) return refused;
     if (!program && !jobRun && IsProductionRun(p))
         return "--repeat, --serial-number, --lock-bits, --log and --log-csv go with program";
-    if (!program && !jobRun &&
-        (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
+    if (!program && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
         return "--reuse-failed, --serial-overwrite and --serial-state go with program";
     if (!p.serialRule && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
         return "--reuse-failed, --serial-overwrite and --serial-state need --serial-number";

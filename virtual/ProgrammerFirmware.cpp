@@ -108,7 +108,8 @@ FirmwareOutcome ProgrammerFirmware::Handle(const std::uint8_t* p, std::size_t le
     case 0x94:
         voltageOn_ = code != 0x24;
         break;
-    default: break; // the version, checksum and flash-exit commands leave the socket as it is
+    default:
+        break; // the version, checksum and flash-exit commands leave the socket as it is
     }
 
     switch (code) {

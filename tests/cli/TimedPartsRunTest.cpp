@@ -54,8 +54,8 @@ TEST(TimedPartOnCliRepeat, The8741IsChangedOnlyWithTheSocketDead) {
     const std::string enter = dir.Path("enter.txt");
     WriteBytes(enter, Bytes{'\n', '\n'});
     const CliRun run =
-        RunCliWithInput({"-q", "--virtual=swap=on,save-parts=" + dir.Path("."), "--device",
-                         "8741A", "--repeat", "2", "program", dir.Path("image.bin")},
+        RunCliWithInput({"-q", "--virtual=swap=on,save-parts=" + dir.Path("."), "--device", "8741A",
+                         "--repeat", "2", "program", dir.Path("image.bin")},
                         enter);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Has(run.err, "parts 2, passed 2, failed 0, yield 100.0%")) << run.err;
