@@ -314,6 +314,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
     a.useVirtual = s.Given("--virtual");
+    // Before any other judgement of the line: whatever it says, this is why.
+    if (!(error = RefusedProductionOption(a.production)).empty()) return result;
 
     // Elsewhere disasm's options are as unknown as they ever were.
     if (words.empty() || words[0] != "disasm")

@@ -125,7 +125,8 @@ const CommandOption kCommandOptions[] = {
     {"--read", kFlag, kDisasmOnly, kDisasm, [](L& s, S, S) { return SetFlag(s.a.disasm.read); }},
     {"--repeat", OptionValue::OptionalCount, kProduction, kProductionTakers,
      [](L& s, S, S v) { return SetRepeat(s.a.production, v); }},
-    {"--repeat-when-changed", kFlag, kProduction, kProductionTakers,
+    // Taken by no command: kept so that old scripts are told why it is gone.
+    {"--repeat-when-changed", kFlag, kProduction, 0,
      [](L& s, S, S) { return SetFlag(s.a.production.repeatWhenChanged); }},
     {"--reuse-failed", kFlag, kProduction, kProductionTakers,
      [](L& s, S, S) { return SetFlag(s.a.production.reuseFailed); }},

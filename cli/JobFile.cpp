@@ -488,8 +488,7 @@ int RunJobNew(const Arguments& a, RunReport& report) {
     // How a run goes, not what it programs: job run takes these itself, and
     // a job that dropped them in silence would not do what was asked.
     for (const auto& [given, option] : {std::pair{p.serialOverwrite, "--serial-overwrite"},
-                                        std::pair{p.reuseFailed, "--reuse-failed"},
-                                        std::pair{p.repeatWhenChanged, "--repeat-when-changed"}})
+                                        std::pair{p.reuseFailed, "--reuse-failed"}})
         if (given) {
             Complain(stderr, std::string(option) + " is not kept in a job: give it to job run");
             return ExitUsage;

@@ -27,16 +27,26 @@ std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value
     return error;
 }
 
+std::string RefusedProductionOption(const ProductionArguments& p) {
+    // Kept as a refusal so that old scripts learn why. No command senses a
+    // part without powering the socket, and datasheets forbid changing a
+    // part under Vpp.
+    if (p.repeatWhenChanged)
+        return "--repeat-when-changed is refused: it found each new part by blank-checking the "
+               "socket every half second, which keeps programming voltage on the socket while "
+               "parts are taken out and put in and can latch them up or destroy them; press "
+               "Enter at each part's prompt instead";
+    return "";
+}
+
 std::string CheckProductionArguments(const ProductionArguments& p, bool program) {
     const bool jobRun = p.job == JobVerb::Run;
+    if (std::string refused = RefusedProductionOption(p); !refused.empty()) return refused;
     if (!program && !jobRun && IsProductionRun(p))
         return "--repeat, --serial-number, --lock-bits, --log and --log-csv go with program";
-    if (!program && !jobRun &&
-        (p.repeatWhenChanged || p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
-        return "--repeat-when-changed, --reuse-failed, --serial-overwrite and --serial-state go "
-               "with program";
+    if (!program && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
+        return "--reuse-failed, --serial-overwrite and --serial-state go with program";
     if (!program && !jobRun && p.serialResume) return "--serial-resume goes with program";
-    if (p.repeatWhenChanged && !p.repeat && !jobRun) return "--repeat-when-changed needs --repeat";
     if (!p.serialRule && !jobRun && (p.reuseFailed || p.serialOverwrite || !p.serialState.empty()))
         return "--reuse-failed, --serial-overwrite and --serial-state need --serial-number";
     if (!p.serialRule && !jobRun && p.serialResume) return "--serial-resume needs --serial-number";

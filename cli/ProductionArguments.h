@@ -41,6 +41,9 @@ std::string SetSerialNumberRule(ProductionArguments& p, const std::string& value
 
 // What does not go together; "" when all does. `program`: the operation is
 // program (or the job's).
+// The refusal of a production option that is no longer offered, naming why;
+// "" when none is given.
+std::string RefusedProductionOption(const ProductionArguments& p);
 std::string CheckProductionArguments(const ProductionArguments& p, bool program);
 
 // True when the run goes part by part through the production loop.

@@ -26,8 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPollMs = 500; // between blank checks while waiting for a new part
-
 std::string UtcNow() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -51,29 +49,7 @@ void Say(const std::string& line) {
     std::fflush(stderr);
 }
 
-// Hears only whether the link was lost: while the run waits for a part, the
-// operator sees only the prompt.
-struct LinkWatchPanel : FrontPanel {
-    bool lost = false;
-    void LinkLost(std::uint32_t, int) override { lost = true; }
-};
-
-enum class Next { Part, End, Lost, Stop };
-
-// --repeat-when-changed: blank checks until the socket holds an erased part.
-Next AwaitBlankPart(ProgramState& state, ConsolePanel& panel) {
-    for (;;) {
-        if (ConsolePanel::TakeInterrupt()) return Next::Stop;
-        LinkWatchPanel watch;
-        state.Panel.Attach(&watch);
-        const bool blank = tasks::BlankCheck(state).Succeeded();
-        state.Panel.Attach(&panel);
-        if (watch.lost) return Next::Lost;
-        if (ConsolePanel::TakeInterrupt()) return Next::Stop;
-        if (blank) return Next::Part;
-        state.Link.Sleep(kPollMs);
-    }
-}
+enum class Next { Part, End, Stop };
 
 // "Insert part 3 and press Enter, q to stop"; q or quit (any case, blanks
 // around it) and the end of input end the run, Ctrl-C stops it at once (the
@@ -286,17 +262,16 @@ int RunProduction(ProgramState& state, ConsolePanel& panel, const Arguments& arg
     int status = ExitSuccess;
     for (long number = 1; count == 0 || number <= count; ++number) {
         if (p.repeat) {
-            if (number > 1 && swap && p.repeatWhenChanged) swap();
-            const Next next =
-                p.repeatWhenChanged ? AwaitBlankPart(state, panel) : AwaitEnter(number);
-            if (next == Next::Lost) status = ExitFailed;
+            // The socket is seen only at the operator's word: nothing that
+            // powers it goes out between parts.
+            const Next next = AwaitEnter(number);
             if (next == Next::Stop) {
                 Say("(interrupted: no more parts)");
                 panel.NoteStopped();
                 status = ExitFailed;
             }
             if (next != Next::Part) break;
-            if (number > 1 && swap && !p.repeatWhenChanged) swap();
+            if (number > 1 && swap) swap();
         }
         PartRecord part;
         part.sequence = number;

@@ -22,7 +22,7 @@ std::string UsageText() {
   velmar-cli [--usb | --virtual[=OPTIONS]] [--trace FILE] [--serial SN]
              disasm [--device NAME | --cpu 8048|8051] [--format FMT] [--fold]
              [--from HEX] [--to HEX] FILE | --device NAME --read
-  velmar-cli [...] --device NAME [--repeat [N] [--repeat-when-changed]]
+  velmar-cli [...] --device NAME [--repeat [N]]
              [--serial-number ADDR:FORMAT:START[:STEP] [--serial-state FILE]
              [--reuse-failed] [--serial-overwrite] [--serial-resume]]
              [--lock-bits 1,2,3]
@@ -162,8 +162,9 @@ Production line (program, and job run):
                      no limit), on q or at the end of input; a summary line
                      ends the run
   --repeat-when-changed
-                     start each part when a blank check finds an erased part
-                     in the socket instead of waiting for Enter
+                     refused: its blank checks between parts put programming
+                     voltage on the socket while parts are changed; press
+                     Enter for each part
   --serial-number ADDR:FORMAT:START[:STEP]
                      write a number at device address ADDR (hex) of each
                      part's image: FORMAT le16, be16, le32, be32, bcd4, bcd8,

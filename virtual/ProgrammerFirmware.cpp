@@ -99,6 +99,20 @@ FirmwareOutcome ProgrammerFirmware::Handle(const std::uint8_t* p, std::size_t le
     }
 
     switch (code) {
+    case 0x24:
+    case 0x32:
+    case kProgramBlock:
+    case 0x48:
+    case 0x90:
+    case kSetLatches:
+    case 0x94:
+        voltageOn_ = code != 0x24;
+        break;
+    default:
+        break; // the version, checksum and flash-exit commands leave the socket as it is
+    }
+
+    switch (code) {
     case 0x24: // idle
         return Ack(p, 0);
     case 0x32:

@@ -49,6 +49,12 @@ class ProgrammerFirmware {
 
     std::uint8_t Latch(std::uint8_t select) const;
     long LastReadAddress() const { return lastRead_; }
+    // Programming voltage on the socket (Vpp, and the high voltage on EA the
+    // 874X read needs). The firmware drives it from the voltage bytes and
+    // the line set-ups: SetVpp, SetLatches and WriteLatch switch it on, as
+    // do ReadBlock, ProgramBlock and PulseCommand, which work only under it;
+    // the idle command that ends every operation switches it off.
+    bool VoltageOn() const { return voltageOn_; }
     std::uint16_t UpdateChecksum() const;
     int RecordsReceived() const { return records_; }
 
@@ -70,6 +76,7 @@ class ProgrammerFirmware {
     std::uint8_t l0F_ = 0, l2F_ = 0, l3F_ = 0, l4F_ = 0, l5F_ = 0;
     long addr874_ = -1; // address latched for byte-wise programming
     long lastRead_ = -1;
+    bool voltageOn_ = false;
 
     // Firmware update in progress.
     int records_ = 0;

@@ -43,6 +43,7 @@ void SocketChip::Seat(int family, std::uint32_t size) {
         cells_[i] = ErasedCell(i, Erased());
     locks_ = 0;
     Dirty = false;
+    Damage.clear();
 }
 
 std::uint8_t SocketChip::ErasedCell(std::uint32_t cell, std::uint8_t erased) const {
@@ -86,6 +87,7 @@ bool SocketChip::Program(std::uint32_t address, std::uint8_t value) {
     const long cell = Fold(address);
     if (cell < 0) return value == 0xFF; // nothing there; the bus reads 0xFF
     if (locks_ & LockBit2) return false;
+    if (!Damage.empty()) return cells_[static_cast<std::size_t>(cell)] == value;
     // A weak cell passes the programmer's check and reads its old value later.
     if (CellChosen(static_cast<std::uint32_t>(cell), kWeakCell, Faults.WeakCellsPercent))
         return true;

@@ -61,6 +61,9 @@ class SocketChip {
 
     bool Dirty = false;
     SocketFaults Faults;
+    // Why the part is damaged ("seated under programming voltage"); empty
+    // for a sound part. A damaged part's cells take no programming.
+    std::string Damage;
 
   private:
     // The erased value, with a bit left programmed in an under-erased cell.

@@ -90,6 +90,7 @@ struct VirtualProgrammer::State {
     bool FixedPart = false;  // the part was named (options, SeatChip)
     bool PresetPart = false; // contents given before the family was known
     int PartNumber = 1;      // the part in the socket, counted from 1
+    int SeatedUnderVoltage = 0;
     Clock::time_point DeviceFreeAt{};
 
     // programmers=N: one socket and chip each; the programmer opened last
@@ -151,8 +152,12 @@ void VirtualProgrammer::State::ApplyChipFaults() {
 
 void VirtualProgrammer::State::SaveChip() {
     if (!Options.SaveChipFile.empty()) Chip.Save(Options.SaveChipFile);
-    if (!Options.SavePartsDir.empty())
-        Chip.Save(Options.SavePartsDir + "/part-" + std::to_string(PartNumber) + ".bin");
+    if (!Options.SavePartsDir.empty()) {
+        const std::string part = Options.SavePartsDir + "/part-" + std::to_string(PartNumber);
+        Chip.Save(part + ".bin");
+        // A damaged part's contents say nothing of why; the note beside them does.
+        if (!Chip.Damage.empty()) std::ofstream(part + ".txt") << Chip.Damage << "\n";
+    }
     if (!Options.StateDir.empty() && Chip.Family() != 0 && Chip.Dirty) {
         std::error_code ec;
         std::filesystem::create_directories(Options.StateDir, ec);
@@ -331,6 +336,25 @@ void VirtualProgrammer::SwapPart() {
     s.ApplyChipFaults();
     s.Chip.Seat(s.Chip.Family(), s.Chip.Size());
     s.Chip.Dirty = true;
+    // The datasheets forbid seating a part under Vpp: it can latch up and be destroyed.
+    if (s.Firmware.VoltageOn()) {
+        s.Chip.Damage = "seated under programming voltage";
+        ++s.SeatedUnderVoltage;
+        s.Faults.push_back("part " + std::to_string(s.PartNumber) +
+                           " seated under programming voltage: damaged");
+    }
+}
+
+bool VirtualProgrammer::ProgrammingVoltageOn() const {
+    return state_->Firmware.VoltageOn();
+}
+
+int VirtualProgrammer::PartsSeatedUnderVoltage() const {
+    return state_->SeatedUnderVoltage;
+}
+
+const std::string& VirtualProgrammer::ChipDamage() const {
+    return state_->Chip.Damage;
 }
 
 int VirtualProgrammer::PartNumber() const {
@@ -662,9 +686,11 @@ FT_STATUS VirtualProgrammer::Write(FT_HANDLE handle, void* buffer, DWORD count, 
     if (out.Answered) s.LastAnswered = packet;
     if (out.Answered && s.Options.LongReplyAt == packet)
         out.Reply.insert(out.Reply.end(), static_cast<std::size_t>(s.Options.LongBytes), 0xA5);
-    if (out.Answered && s.Options.ShortReplyAt == packet)
-        out.Reply.resize(out.Reply.size() -
-                         std::min<std::size_t>(out.Reply.size(), s.Options.ShortBytes));
+    if (out.Answered && s.Options.ShortReplyAt == packet) {
+        const auto cut = static_cast<std::ptrdiff_t>(
+            std::min<std::size_t>(out.Reply.size(), s.Options.ShortBytes));
+        out.Reply.erase(out.Reply.end() - cut, out.Reply.end());
+    }
     if (out.Answered && !silenced) s.Schedule(*port, std::move(out.Reply), ready);
     // The end of every operation frame is an idle command: keep the chip.
     if (bytes[0] == 0x24 && s.Chip.Dirty) s.SaveChip();

@@ -36,10 +36,18 @@ class VirtualProgrammer {
     void SeatChip(int family, std::uint32_t size = 0);
     // The part in the socket leaves it (written to save-parts) and a fresh
     // erased one of the same type takes its place, its chip faults as
-    // configured.
+    // configured. A part seated while the programming voltage is on is damaged: its
+    // cells take no programming, ChipDamage() says why, Faults() gets a line
+    // and save-parts a note beside its contents.
     void SwapPart();
     // The parts seated so far, the first one included.
     int PartNumber() const;
+    // Whether the socket carries programming voltage now (ProgrammerFirmware::VoltageOn).
+    bool ProgrammingVoltageOn() const;
+    // How many parts SwapPart seated under programming voltage since Reset.
+    int PartsSeatedUnderVoltage() const;
+    // Why the part in the socket is damaged; empty for a sound part.
+    const std::string& ChipDamage() const;
     int ChipFamily() const; // 0 while nothing told it
     std::uint32_t ChipSize() const;
     std::uint8_t ErasedValue() const;

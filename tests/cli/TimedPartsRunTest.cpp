@@ -4,6 +4,8 @@
 // the 8741 its host-timed pulses).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "CliRunner.h"
 #include "tests/support/TimedPartImage.h"
 
@@ -38,6 +40,31 @@ TEST_P(TimedPartOnCli, ProgramsVerifiesAndReadsBack) {
     run = RunCli({"--virtual=timing=on,chip=" + chip, "--device", part, "read", back});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadBytes(back), Bytes(image.begin(), image.end()));
+}
+
+// The 8741, programmed byte by byte under the host's timing: a second part
+// is seated only after the first run's idle took the voltage off the socket
+// (a part seated under it would be damaged and fail, and leave a note).
+TEST(TimedPartOnCliRepeat, The8741IsChangedOnlyWithTheSocketDead) {
+    ScratchDir dir;
+    Bytes image(256);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<unsigned char>(i * 7 + 1);
+    WriteBytes(dir.Path("image.bin"), image);
+    const std::string enter = dir.Path("enter.txt");
+    WriteBytes(enter, Bytes{'\n', '\n'});
+    const CliRun run =
+        RunCliWithInput({"-q", "--virtual=swap=on,save-parts=" + dir.Path("."), "--device", "8741A",
+                         "--repeat", "2", "program", dir.Path("image.bin")},
+                        enter);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Has(run.err, "parts 2, passed 2, failed 0, yield 100.0%")) << run.err;
+    for (const char* part : {"part-1", "part-2"}) {
+        const Bytes chip = ReadBytes(dir.Path(std::string(part) + ".bin"));
+        ASSERT_GE(chip.size(), image.size()) << part;
+        EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 256), image) << part;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path(std::string(part) + ".txt"))) << part;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPart, TimedPartOnCli, ::testing::ValuesIn(velmar::test::DeviceRows()),
