@@ -215,7 +215,11 @@ TEST(SerialState, OneStateUnderTwoNamesIsOneStateAndAReplacedOneStopsTheRun) {
     ScratchDir dir;
     const std::string real = dir.Path("real.json");
     const std::string link = dir.Path("link.json");
-    std::filesystem::create_symlink("real.json", link); // relative, to a file not made yet
+    std::error_code made;
+    std::filesystem::create_symlink("real.json", link, made); // relative, to a file not made yet
+    if (made)
+        GTEST_SKIP() << "symbolic links: this system cannot make one here (" << made.message()
+                     << ")";
     std::string error;
     SerialState viaLink, viaReal;
     ASSERT_TRUE(viaLink.Open(link, Rule("0000:le16:1"), error)) << error;
