@@ -29,6 +29,17 @@ bool NotProgramAlone(const CommandOption& o) {
 
 } // namespace
 
+bool TakeFormat(bool given, const std::string& name, Arguments& a, std::string& error) {
+    if (!given) {
+        if (!a.dataPath.empty()) a.fileType = FileTypeFromExtension(a.dataPath);
+        return true;
+    }
+    a.formatGiven = true;
+    a.fileType = FileTypeFromName(name);
+    if (!a.fileType) error = "unknown format " + name + " (binary, intel, motorola or ascii)";
+    return a.fileType.has_value();
+}
+
 std::optional<std::int32_t> ParseAddress(const std::string& text) {
     std::string_view digits = text;
     if (StartsWith(Lower(text), "0x")) digits.remove_prefix(2);
@@ -222,21 +233,12 @@ void CheckOperationLine(const std::vector<std::string>& words, const OperationRo
         return;
     }
 
-    if (s.Given("--format")) {
-        a.formatGiven = true;
-        a.fileType = FileTypeFromName(s.format);
-        if (!a.fileType) {
-            error = "unknown format " + s.format + " (binary, intel, motorola or ascii)";
-            return;
-        }
-    } else if (!a.dataPath.empty()) {
-        // A data file whose extension does not decide is judged by its
-        // contents when it is loaded; a file to be written cannot be.
-        a.fileType = FileTypeFromExtension(a.dataPath);
-        if (!a.fileType && op.operation == Operation::Read) {
-            error = "cannot tell the format to write " + a.dataPath + "; give --format";
-            return;
-        }
+    if (!TakeFormat(s.Given("--format"), s.format, a, error)) return;
+    // A data file whose extension does not decide is judged by its contents
+    // when it is loaded; a file to be written cannot be.
+    if (!a.fileType && !a.dataPath.empty() && op.operation == Operation::Read) {
+        error = "cannot tell the format to write " + a.dataPath + "; give --format";
+        return;
     }
     // What program alone takes is refused before the production words,
     // which go with program too, and the rest after them.

@@ -122,6 +122,11 @@ void ParseDisasm(const std::vector<std::string>& words, const std::string& forma
                  const std::string& cpu, const std::string& from, const std::string& to,
                  ParseResult& result);
 
+// The data file's format: the one --format names when it was given (an
+// unknown name is an error, and false returned), else the one FILE's
+// extension names, if any.
+bool TakeFormat(bool given, const std::string& name, Arguments& a, std::string& error);
+
 // Every address option: one to five hexadecimal digits, optionally after
 // "0x": 0 to 0xFFFFF.
 std::optional<std::int32_t> ParseAddress(const std::string& text);

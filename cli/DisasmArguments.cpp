@@ -51,12 +51,7 @@ void ParseDisasm(const std::vector<std::string>& words, const std::string& forma
     }
     if (!d.read) {
         a.dataPath = words[1];
-        a.formatGiven = !format.empty();
-        a.fileType = a.formatGiven ? FileTypeFromName(format) : FileTypeFromExtension(a.dataPath);
-        if (a.formatGiven && !a.fileType) {
-            error = "unknown format " + format + " (binary, intel, motorola or ascii)";
-            return;
-        }
+        if (!TakeFormat(!format.empty(), format, a, error)) return;
     }
     a.operation = d.read ? Operation::Read : Operation::Verify;
     for (const auto& [text, target] : {std::pair{&from, &d.from}, std::pair{&to, &d.to}}) {

@@ -95,16 +95,7 @@ void CheckSumLine(const std::vector<std::string>& words, const TypedOptions& s,
         }
         a.catalogueRow = *row;
     }
-    if (s.Given("--format")) {
-        a.formatGiven = true;
-        a.fileType = FileTypeFromName(s.format);
-        if (!a.fileType) {
-            error = "unknown format " + s.format + " (binary, intel, motorola or ascii)";
-            return;
-        }
-    } else {
-        a.fileType = FileTypeFromExtension(a.dataPath);
-    }
+    if (!TakeFormat(s.Given("--format"), s.format, a, error)) return;
     if (s.Given("--fill")) {
         a.fill = ParseFill(s.fill);
         if (!a.fill) {
