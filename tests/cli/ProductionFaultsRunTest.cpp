@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliRunner.h"
+#include "ProductionFixtures.h"
 
 using namespace velmar::clitest;
 using nlohmann::json;
@@ -32,14 +33,6 @@ namespace {
 
 const std::string kDevice = "87C51H"; // 4 KiB; the serial numbers go to 0FF0
 
-std::string WriteImage(const ScratchDir& dir, const std::string& name = "image.bin") {
-    Bytes image(256);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<unsigned char>(i * 7 + 1);
-    WriteBytes(dir.Path(name), image);
-    return dir.Path(name);
-}
-
 std::string WriteText(const std::string& path, const std::string& text) {
     WriteBytes(path, Bytes(text.begin(), text.end()));
     return path;
@@ -48,18 +41,6 @@ std::string WriteText(const std::string& path, const std::string& text) {
 std::string ReadText(const std::string& path) {
     const Bytes bytes = ReadBytes(path);
     return std::string(bytes.begin(), bytes.end());
-}
-
-json State(const std::string& path) {
-    std::ifstream in(path);
-    return json::parse(in);
-}
-
-std::vector<json> JsonLines(const std::string& path) {
-    std::vector<json> lines;
-    for (const std::string& line : ReadLines(path))
-        lines.push_back(json::parse(line));
-    return lines;
 }
 
 // A velmar-cli run whose standard input is a pipe the test writes (`input`

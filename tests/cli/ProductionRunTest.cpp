@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliRunner.h"
+#include "ProductionFixtures.h"
 #include "tests/support/JsonSchemaCheck.h"
 #include "tests/support/ProcessRunner.h"
 #include "virtual/FirmwareImage.h"
@@ -30,25 +31,9 @@ json Schema() {
     return json::parse(in);
 }
 
-// The image: 256 bytes at 0000; the serial numbers go to 0FF0, erased.
-std::string WriteImage(const ScratchDir& dir) {
-    Bytes image(256);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<unsigned char>(i * 7 + 1);
-    WriteBytes(dir.Path("image.bin"), image);
-    return dir.Path("image.bin");
-}
-
 std::string WriteInput(const ScratchDir& dir, const std::string& name, const std::string& text) {
     WriteBytes(dir.Path(name), Bytes(text.begin(), text.end()));
     return dir.Path(name);
-}
-
-std::vector<json> JsonLines(const std::string& path) {
-    std::vector<json> lines;
-    for (const std::string& line : ReadLines(path))
-        lines.push_back(json::parse(line));
-    return lines;
 }
 
 std::string ChipBytesAt(const std::string& chip, std::size_t address, std::size_t count) {
@@ -56,11 +41,6 @@ std::string ChipBytesAt(const std::string& chip, std::size_t address, std::size_
     if (bytes.size() < address + count) return "(short chip)";
     return std::string(bytes.begin() + static_cast<long>(address),
                        bytes.begin() + static_cast<long>(address + count));
-}
-
-json State(const std::string& path) {
-    std::ifstream in(path);
-    return json::parse(in);
 }
 
 } // namespace
