@@ -65,15 +65,19 @@ ImageChecksums ChecksumsOfRange(std::int32_t first, const std::vector<std::uint8
     return sums;
 }
 
-ImageChecksums ChecksumsOfWindow(const DataBuffer& buffer, const AddressWindow& w,
-                                 const std::vector<AddressSpan>& excluded) {
+std::vector<std::uint8_t> WindowBytes(const DataBuffer& buffer, const AddressWindow& w) {
     std::vector<std::uint8_t> bytes;
     for (std::int64_t i = 0; i <= std::int64_t{w.DeviceEnd} - w.DeviceStart; ++i) {
         const std::int64_t position = w.BufferStart + i;
         if (!DataBuffer::Contains(position)) break;
         bytes.push_back(buffer[static_cast<std::int32_t>(position)]);
     }
-    ImageChecksums sums = ChecksumsOfRange(w.DeviceStart, bytes, excluded);
+    return bytes;
+}
+
+ImageChecksums ChecksumsOfWindow(const DataBuffer& buffer, const AddressWindow& w,
+                                 const std::vector<AddressSpan>& excluded) {
+    ImageChecksums sums = ChecksumsOfRange(w.DeviceStart, WindowBytes(buffer, w), excluded);
     // The window's button sums buffer positions, whatever the buffer start.
     const std::uint16_t window = ComputeChecksumValue(buffer, w);
     if (window != sums.all.byteSum) sums.windowByteSum = window;

@@ -59,8 +59,12 @@ struct ImageChecksums {
 ImageChecksums ChecksumsOfRange(std::int32_t first, const std::vector<std::uint8_t>& bytes,
                                 const std::vector<AddressSpan>& excluded);
 
-// The device's range as the window maps it (from the buffer start), with
-// the window's own Check Sum noted when it differs.
+// The device's range as the window maps it: its bytes from the buffer start,
+// cut where the buffer ends.
+std::vector<std::uint8_t> WindowBytes(const DataBuffer& buffer, const AddressWindow& window);
+
+// The checksums of those bytes, with the window's own Check Sum noted when
+// it differs.
 ImageChecksums ChecksumsOfWindow(const DataBuffer& buffer, const AddressWindow& window,
                                  const std::vector<AddressSpan>& excluded = {});
 

@@ -331,14 +331,7 @@ std::string IdentityLine(const std::vector<std::uint8_t>& bytes) {
 
 // The buffer bytes the device's range maps to, in device order.
 std::vector<std::uint8_t> RangeBytes(const ProgramState& state) {
-    const AddressWindow& w = state.Window;
-    std::vector<std::uint8_t> bytes;
-    for (std::int32_t i = 0; i <= w.DeviceEnd - w.DeviceStart; ++i) {
-        const std::int32_t position = w.BufferStart + i;
-        if (!DataBuffer::Contains(position)) break;
-        bytes.push_back(state.Buffer[position]);
-    }
-    return bytes;
+    return WindowBytes(state.Buffer, state.Window);
 }
 
 // Several reads of one part: each bit takes the value most reads gave it
